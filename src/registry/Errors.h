@@ -1,0 +1,35 @@
+#pragma once
+// Error classes shared by every layer. Each carries only a message (UTF-8).
+#include <QString>
+#include <stdexcept>
+
+namespace parvelle {
+
+class EParvelleError : public std::runtime_error {
+public:
+    explicit EParvelleError(const QString& message) : std::runtime_error(message.toStdString()) {}
+    QString message() const { return QString::fromUtf8(what()); }
+};
+
+// Raised by TNTRegistry: "Invalid data type for '%s'", "Failed to get data for '%s'",
+// "Failed to set data for '%s'".
+class ERegistryException : public EParvelleError {
+    using EParvelleError::EParvelleError;
+};
+
+// A text that is not a number: "'%s' is not a valid integer value".
+class EConvertError : public EParvelleError {
+    using EParvelleError::EParvelleError;
+};
+
+// A file that cannot be opened, read or written.
+class EInOutError : public EParvelleError {
+    using EParvelleError::EParvelleError;
+};
+
+// A hive file that cannot be opened, is corrupt, or cannot be committed.
+class EHiveError : public EParvelleError {
+    using EParvelleError::EParvelleError;
+};
+
+} // namespace parvelle

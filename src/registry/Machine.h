@@ -1,0 +1,50 @@
+#pragma once
+// A Windows machine's registry made of hive files mounted under the root keys.
+#include "RegistryStore.h"
+#include "RootKeys.h"
+
+#include <QStringList>
+#include <memory>
+#include <optional>
+#include <vector>
+
+namespace parvelle {
+
+// A key of the machine: a node of a mounted store, or a virtual key (a root, or a key
+// above a mount point such as HKEY_LOCAL_MACHINE) that only lists mount points.
+struct KeyRef {
+    HKEY root = 0;
+    QString path;                    // below the root, no leading backslash
+    RegistryStore* store = nullptr;  // nullptr for a virtual key
+    NodeId node = 0;
+};
+
+class Machine {
+public:
+    struct Mount {
+        HKEY root;
+        QString path;                // "" (the root itself), "SOFTWARE", "SYSTEM", ...
+        std::shared_ptr<RegistryStore> store;
+    };
+
+    void mount(HKEY root, const QString& path, std::shared_ptr<RegistryStore> store);
+    const std::vector<Mount>& mounts() const { return mounts_; }
+
+    // Key resolution; paths are relative to the base, components separated by '\\',
+    // letter case ignored.
+    std::optional<KeyRef> rootKey(HKEY root) const;
+    std::optional<KeyRef> open(const KeyRef& base, const QString& path) const;
+    // Opens, creating missing keys; nullopt where a key would have to be created directly
+    // under a root or a virtual key. Throws EHiveError when the store is read-only.
+    std::optional<KeyRef> create(const KeyRef& base, const QString& path);
+    QStringList subkeyNames(const KeyRef& key) const;
+    bool isWritable(const KeyRef& key) const;
+
+    // Commits every store with uncommitted changes (atomically per hive file).
+    void commit();
+
+private:
+    std::vector<Mount> mounts_;
+};
+
+} // namespace parvelle

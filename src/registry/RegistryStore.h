@@ -1,0 +1,60 @@
+#pragma once
+// One registry tree (a hive file, or memory for tests) addressed by node handles.
+#include <QByteArray>
+#include <QString>
+#include <QStringList>
+#include <cstdint>
+#include <optional>
+#include <vector>
+
+namespace parvelle {
+
+// Windows value type numbers.
+enum RegType : uint32_t {
+    REG_NONE = 0, REG_SZ = 1, REG_EXPAND_SZ = 2, REG_BINARY = 3, REG_DWORD = 4,
+    REG_DWORD_BIG_ENDIAN = 5, REG_LINK = 6, REG_MULTI_SZ = 7, REG_RESOURCE_LIST = 8,
+    REG_FULL_RESOURCE_DESCRIPTOR = 9, REG_RESOURCE_REQUIREMENTS_LIST = 10, REG_QWORD = 11,
+};
+
+struct RegValue {
+    QString name;       // empty = the key's default value
+    uint32_t type = REG_NONE;
+    QByteArray data;    // bytes exactly as stored (strings are UTF-16LE)
+};
+
+using NodeId = uint64_t;   // 0 is never a valid node
+
+// Contract shared by HiveStore and MemoryStore:
+// - names compare case-insensitively (as Windows does) and keep their stored spelling;
+// - subkeys and values enumerate in stored order (a new one is appended);
+// - node handles stay valid until their key (or an ancestor) is deleted;
+// - write operations throw EHiveError when the store is read-only;
+// - changes reach the disk only through commit().
+class RegistryStore {
+public:
+    virtual ~RegistryStore() = default;
+
+    virtual NodeId root() const = 0;
+    virtual std::optional<NodeId> child(NodeId parent, const QString& name) const = 0;
+    virtual std::vector<NodeId> children(NodeId node) const = 0;
+    virtual QString name(NodeId node) const = 0;
+    virtual uint64_t lastWriteTime(NodeId node) const = 0;   // FILETIME
+    virtual std::vector<RegValue> values(NodeId node) const = 0;
+    virtual std::optional<RegValue> value(NodeId node, const QString& name) const = 0;
+
+    virtual NodeId addChild(NodeId parent, const QString& name) = 0;      // existing child: returned as is
+    virtual void deleteNode(NodeId node) = 0;                            // with its whole subtree; not the root
+    virtual void setValue(NodeId node, const RegValue& value) = 0;        // replaces a value of that name
+    virtual bool eraseValue(NodeId node, const QString& name) = 0;        // false when missing
+
+    virtual bool isWritable() const = 0;
+    virtual QString readOnlyReason() const = 0;   // empty when writable
+    virtual bool isModified() const = 0;          // changes not yet committed
+    virtual void commit() = 0;                    // throws EHiveError; no-op when unmodified
+    virtual QString describe() const = 0;         // file path or "memory"
+
+    // Resolves a backslash-separated path below `from` (empty path = `from`).
+    std::optional<NodeId> find(NodeId from, const QString& path) const;
+};
+
+} // namespace parvelle
