@@ -1,0 +1,76 @@
+#pragma once
+// Reading .reg files: decoding, the listing of undo entries, value data, whole-file parsing.
+#include "registry/RootKeys.h"
+
+#include <QByteArray>
+#include <QString>
+#include <QStringList>
+#include <cstdint>
+#include <optional>
+#include <vector>
+
+namespace parvelle {
+
+// A .reg file's lines after decoding (UTF-16LE or UTF-8 with a byte-order mark, UTF-8,
+// else Windows-1252). The first line is the header, whatever it holds.
+struct RegFileText {
+    QStringList lines;
+    bool utf16 = false;            // the file is UTF-16LE
+    bool version5() const;         // the header is "Windows Registry Editor Version 5.00"
+};
+
+RegFileText DecodeRegFile(const QByteArray& bytes);
+// Throws EInOutError when the file cannot be read.
+RegFileText ReadRegFile(const QString& path);
+
+// Length of the name part at the start of a line ("@" or a quoted name, escapes
+// respected), or 0 when the line does not start with one followed by "=".
+qsizetype NamePartLength(const QString& line);
+// The value name a name part stands for ("" for "@").
+QString ValueNameOf(const QString& namePart);
+
+// A value entry's data as it should be stored; `erase` for the "name"=- form.
+struct ParsedData {
+    bool erase = false;
+    uint32_t type = 0;
+    QByteArray data;
+};
+// Classifies and converts a value's data text (continuations already joined).
+// Throws EConvertError "'%s' is not a valid integer value" on malformed numbers or bytes.
+ParsedData ParseValueData(const QString& dataText, bool version5);
+
+// The undo entries of a file, in file order: key paths, and key path + "\\:" + name part.
+QStringList ListUndoEntries(const RegFileText& file);
+
+// Splits an undo entry into key path and name part (empty for a key-only entry).
+struct UndoEntry {
+    QString keyPath;
+    QString namePart;
+};
+UndoEntry SplitUndoEntry(const QString& entry);
+
+// Data texts of every value line matching the name part in every section whose key
+// line is exactly "[" + keyPath + "]", in file order, continuation lines joined.
+QStringList FindValueTexts(const RegFileText& file, const QString& keyPath,
+                           const QString& namePart);
+
+// The root named at the start of the key path (letter case ignored, followed by a
+// backslash or nothing); removes it from the path, which then begins with the backslash.
+// 0 when no root name matches.
+HKEY RootStToRoot(QString& keyPath);
+
+// One statement of a .reg file, for the importer.
+struct RegStatement {
+    enum Kind { CreateKey, DeleteKey, SetValue, EraseValue } kind = CreateKey;
+    int line = 0;                  // 1-based line number in the file
+    HKEY root = 0;
+    QString keyPath;               // below the root, no leading backslash
+    QString valueName;
+    uint32_t type = 0;
+    QByteArray data;
+};
+// Every statement of the file in order. Throws EConvertError (with the line number)
+// on a malformed line, an unknown root or a value outside a section.
+std::vector<RegStatement> ParseRegStatements(const RegFileText& file);
+
+} // namespace parvelle

@@ -1,0 +1,69 @@
+#pragma once
+// Removal of registry keys with an undo file, restoring from undo files, importing .reg
+// files. Every operation commits the machine once, at its end.
+#include "UndoFolder.h"
+#include "registry/Machine.h"
+#include "registry/RootKeys.h"
+
+#include <QDateTime>
+#include <QString>
+#include <QStringList>
+#include <cstdint>
+#include <functional>
+
+namespace parvelle {
+
+// Path of the cache key below its root, with leading and trailing backslash.
+inline const QString kArpCacheKeyPath =
+    QStringLiteral("\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\App Management\\ARPCache\\");
+
+class TUndoContext {
+public:
+    using Clock = std::function<QDateTime()>;   // local time
+
+    TUndoContext(Machine& machine, uint8_t osKind, const QString& undoFolder,
+                 Clock clock = [] { return QDateTime::currentDateTime(); });
+
+    uint8_t OSKind() const { return osKind_; }
+    const TUndoFolder& UndoFolder() const { return folder_; }
+    // Stamp of the last removal, "yyyymmdd-hhnnss"; empty before the first.
+    const QString& UndoStamp() const { return undoStamp_; }
+    // Full path of the undo file of the last removal.
+    QString UndoFilePath() const;
+
+    // Removes the cache entry of that key name (HKEY_CURRENT_USER on OS kind 8, else
+    // HKEY_LOCAL_MACHINE). False when the entry does not exist. Throws
+    // EParvelleError for a name that is empty or holds a backslash.
+    bool RemoveCacheEntry(const QString& name);
+    // Records the whole key tree in the undo file, flushed to disk, then deletes the
+    // key and commits. False (nothing written or removed) when the key cannot be
+    // opened. Throws, leaving the registry untouched, when anything of the tree cannot
+    // be read, the key is read-only, or the undo file cannot be written.
+    bool RemoveRegistryKey(HKEY root, const QString& keyPath);
+    // The same for one value of a key; false when the key or value does not exist.
+    bool RemoveRegistryValue(HKEY root, const QString& keyPath, const QString& valueName);
+
+    // Appends the text (leading line ends dropped) to the undo file of the current
+    // stamp, creating it with header and empty line when it is missing or has no
+    // header; flushed to disk. Throws EInOutError.
+    void WriteReg(const QString& text);
+
+    // Writes back the values of the checked entries from the undo file (every matching
+    // value line in file order; a key-only entry creates its key). All data is parsed
+    // before the first write. Returns the number of values and keys written.
+    int RestoreChecked(const QString& undoFilePath, const QStringList& checkedEntries);
+    // Applies a whole .reg file as the registry editor imports it. Returns the number
+    // of statements applied.
+    int ImportFile(const QString& regFilePath);
+
+private:
+    void stampNow();
+
+    Machine& machine_;
+    uint8_t osKind_;
+    TUndoFolder folder_;
+    Clock clock_;
+    QString undoStamp_;
+};
+
+} // namespace parvelle

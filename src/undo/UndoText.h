@@ -1,0 +1,50 @@
+#pragma once
+// Building the text of undo files: the registry editor's import format.
+#include "registry/RootKeys.h"
+
+#include <QByteArray>
+#include <QDateTime>
+#include <QString>
+#include <QStringList>
+#include <cstdint>
+#include <optional>
+
+namespace parvelle {
+
+inline constexpr char16_t kCrLf[] = u"\r\n";
+inline const QString kHeaderRegedit4 = QStringLiteral("REGEDIT4");
+inline const QString kHeaderVersion5 = QStringLiteral("Windows Registry Editor Version 5.00");
+
+// Header of a new undo file for an OS kind: version 5.00 for kinds 5 and 6.
+const QString& HeaderFor(uint8_t osKind);
+bool UsesVersion5Header(uint8_t osKind);
+// True when the line is one of the two headers (ASCII letter case ignored).
+bool IsHeaderLine(const QString& line);
+
+// "yyyymmdd-hhnnss" of a local time.
+QString UndoStampOf(const QDateTime& localTime);
+
+// Backslash, double quote, CR and LF escaped as \\ \" \r \n.
+QString ConvertSt(const QString& text);
+// The inverse of ConvertSt; a backslash before any other character stays.
+QString UnescapeSt(const QString& text);
+// The path without one trailing backslash.
+QString RemoveSlash(const QString& path);
+
+// "[" + root name + key path + "]" (the key path begins with a backslash).
+QString KeyLine(HKEY root, const QString& keyPath);
+// "@" for the default value, else the escaped name in double quotes.
+QString NamePart(const QString& valueName);
+
+// The lines of one value entry (continuation lines included, no line ends), followed by
+// an empty line for hex forms. `data` is the value's stored bytes.
+QStringList ValueEntryLines(const QString& valueName, uint32_t windowsType,
+                            const QByteArray& data, bool version5);
+
+// Text stored as UTF-16LE bytes with a zero terminator, as the registry keeps strings.
+QByteArray StoredText(const QString& text);
+// The text of stored string bytes when they are exactly StoredText of a text
+// without zero characters; nullopt otherwise.
+std::optional<QString> CanonicalText(const QByteArray& stored);
+
+} // namespace parvelle
