@@ -1,0 +1,118 @@
+#pragma once
+// The skin styles and the built-in theme catalogue: 42 numbered theme values per style.
+#include "SkinDraw.h"
+
+#include <QImage>
+#include <QString>
+#include <cstdint>
+
+class QObject;
+
+namespace parvelle {
+
+class TsuiFileTheme;
+
+// Published by every skinned component as property UIStyle.
+enum TsuiUIStyle : uint8_t {
+    FromThemeFile = 0,   // every value from the component's FileTheme
+    MacOS = 1,
+    WinXP = 2,
+    DeepBlue = 3,        // the style wherever none is known
+    Protein = 4,
+    BlueGlass = 5,
+};
+
+enum ThemeItemKind : uint8_t { ikInt = 0, ikColor = 1, ikImage = 2, ikBool = 3 };
+
+constexpr int ThemeItemCount = 42;
+
+// Theme item numbers; the key name of each is its name here.
+namespace ThemeItem {
+enum : int {
+    ButtonImage = 1,
+    ButtonTransparentBool = 2,
+    CheckBoxImage = 3,
+    RadioButtonImage = 4,
+    TitleBarButtonImage = 5,
+    TitleBarButtonTransparentBool = 6,
+    TitleBarButtonLeftOffsetInt = 7,
+    TitleBarButtonRightOffsetInt = 8,
+    TitleBarButtonTopInt = 9,
+    TitleBarLeftImage = 10,
+    TitleBarClientImage = 11,
+    TitleBarRightImage = 12,
+    FormMinWidthInt = 13,
+    FormRoundCornerInt = 14,
+    FormBackgroundColor = 15,
+    FormBorderColor = 16,
+    FormBorderWidthInt = 17,
+    MenuSelectedBorderColor = 18,
+    MenuSelectedBackgroundColor = 19,
+    MenuSelectedFontColor = 20,
+    MenuBackgroundColor = 21,
+    MenuFontColor = 22,
+    MenuBarColor = 23,
+    ProgressBarImage = 24,
+    ControlBorderColor = 25,
+    ControlBackgroundColor = 26,
+    ControlFontColor = 27,
+    TrackBarBarImage = 28,
+    TrackBarSliderImage = 29,
+    TrackBarSliderVImage = 30,
+    ScrollBarBackgroundColor = 31,
+    ScrollBarButtonImage = 32,
+    ScrollBarSliderImage = 33,
+    CheckListBoxImage = 34,
+    ToolBarButtonBorderColor = 35,
+    ToolBarButtonBackgroundColor = 36,
+    ToolBarButtonDownBackgroundColor = 37,
+    ScrollButtonImage = 38,
+    TabControlTabImage = 39,
+    TabControlBarImage = 40,
+    SideChannelHandleImage = 41,
+    SideChannelBarImage = 42,
+};
+} // namespace ThemeItem
+
+// Key name ("FormBorderColor") and kind of an item; "" and ikInt outside 1..42.
+QString ThemeItemKeyName(int item);
+ThemeItemKind ThemeItemKindOf(int item);
+
+// Value of an item in a built-in style (low 7 bits of Style) with the item's kind. Any other
+// style, or an item outside 1..42, gives -1 with kind ikInt. Image items give 0; their
+// resource name comes from BuiltInThemeImageName.
+int32_t GetBuiltInThemeEntry(TsuiUIStyle style, int item, ThemeItemKind& kind);
+QString BuiltInThemeImageName(TsuiUIStyle style, int item);   // "" unless an image item
+
+// Neutral values for an item of another kind: colour 0, integer -1, boolean false.
+TColor GetBuiltInThemeColor(TsuiUIStyle style, int item);
+int32_t GetBuiltInThemeInt(TsuiUIStyle style, int item);
+bool GetBuiltInThemeBool(TsuiUIStyle style, int item);
+
+// Image item: Bitmap := the resource (Count 0) or its slice Index (1-based) of Count.
+// Other kinds, or a resource that is missing, leave Bitmap unchanged.
+void LoadBuiltInThemeBitmap(TsuiUIStyle style, int item, QImage& bitmap, int index = 0,
+                            int count = 0);
+
+// A skin bitmap resource by name (":/skin/<NAME>.bmp"); a null image when missing.
+QImage LoadSkinBitmap(const QString& resourceName);
+
+// For a form (a top-level widget): UIStyle of the first TsuiForm among its direct children;
+// DeepBlue otherwise.
+TsuiUIStyle OwnerFormUIStyle(const QObject* component);
+
+// Whether a component takes its values from FileTheme; EffectiveStyle is the built-in style
+// to use otherwise (FromThemeFile without a usable file theme becomes DeepBlue).
+bool FileThemeInUse(const TsuiFileTheme* fileTheme, TsuiUIStyle style,
+                    TsuiUIStyle& effectiveStyle);
+
+// One theme value read the way every skinned component reads it: from the file theme when
+// FileThemeInUse, else from the built-in catalogue with the effective style.
+TColor ThemeColor(const TsuiFileTheme* fileTheme, TsuiUIStyle style, int item);
+int32_t ThemeInt(const TsuiFileTheme* fileTheme, TsuiUIStyle style, int item);
+bool ThemeBool(const TsuiFileTheme* fileTheme, TsuiUIStyle style, int item);
+// Count 0: the whole bitmap; else slice Index (1-based) of Count.
+void ThemeBitmap(const TsuiFileTheme* fileTheme, TsuiUIStyle style, int item, QImage& bitmap,
+                 int index = 0, int count = 0);
+
+} // namespace parvelle

@@ -1,0 +1,126 @@
+#pragma once
+// Theme files: a binary file of typed, named entries that replaces the built-in values.
+//
+// Layout (little-endian): a 24-byte header (offset 12: header length, offset 20: offset of
+// the first directory entry), then a chain of 77-byte directory entries (64-byte name,
+// type byte, data offset, data size, next offset). The entry whose next offset is 0 ends
+// the chain and carries no value.
+#include "SkinDraw.h"
+
+#include <QByteArray>
+#include <QList>
+#include <QObject>
+#include <QString>
+#include <QStringList>
+#include <memory>
+
+namespace parvelle {
+
+enum ThemeEntryType : uint8_t { teImage = 0, teInteger = 1, teBoolean = 2, teText = 3 };
+
+struct ThemeFileEntry {
+    QString Name;
+    ThemeEntryType Type = teInteger;
+    QByteArray Data;   // image: a whole BMP file; integer: 4 bytes; boolean: 1 byte; text
+};
+
+// Builds a theme file of the entries, in their order, ending the chain with a terminating
+// entry. EParvelleError when a name is empty, longer than 64 bytes or not single-byte text.
+QByteArray BuildThemeFile(const QList<ThemeFileEntry>& entries);
+
+// Raw entry data of an integer or boolean.
+QByteArray ThemeIntegerData(int32_t value);
+QByteArray ThemeBooleanData(bool value);
+
+// All entries of one theme file, read at once. A damaged directory (a chain that loops, an
+// entry or data past the end of the file, an integer not of 4 bytes, a boolean not of 1
+// byte) ends the read with the entries read before it.
+class TsuiThemeFileReader {
+public:
+    // EInOutError when the file cannot be opened or read.
+    explicit TsuiThemeFileReader(const QString& fileName);
+    explicit TsuiThemeFileReader(const QByteArray& fileContent);
+
+    // Image entry's data (a BMP file), or nullptr. Names match without regard to case;
+    // the first entry of a name counts.
+    const QByteArray* GetStream(const QString& name) const;
+    int32_t GetInt(const QString& name) const;   // -1 when missing or no integer
+    bool GetBool(const QString& name) const;     // false when missing or no number
+
+    // "name=value" lines, in file order, and the image names.
+    const QStringList& Integers() const { return integers_; }
+    const QStringList& Booleans() const { return booleans_; }
+    const QStringList& Texts() const { return texts_; }
+    QStringList ImageNames() const;
+
+    // Why the directory ended early, or "" when it ended at its terminating entry.
+    const QString& DamageNote() const { return damageNote_; }
+
+private:
+    void Read(const QByteArray& content);
+    bool ProcessEntry(const QString& name, uint8_t type, const QByteArray& data);
+
+    QList<std::pair<QString, QByteArray>> images_;
+    QStringList integers_;
+    QStringList booleans_;
+    QStringList texts_;
+    QString damageNote_;
+};
+
+// Maps item numbers to key names and reads them from its file's reader.
+class TsuiFileThemeMgr {
+public:
+    // True when the file exists (then read by a new reader); the previous reader goes first.
+    // EInOutError when it exists but cannot be read.
+    bool LoadThemeFile(const QString& fileName);
+
+    bool GetBitmap(int item, QImage& graphic) const;   // false (graphic unchanged) without entry
+    bool GetBitmapSlice(int item, QImage& graphic, int index, int count) const;
+    bool GetBool(int item) const;
+    int32_t GetInt(int item) const;
+    TColor GetColor(int item) const;
+
+    const TsuiThemeFileReader* Reader() const { return reader_.get(); }
+
+private:
+    std::unique_ptr<TsuiThemeFileReader> reader_;
+};
+
+// The component that holds one theme file for the skinned components of its form.
+class TsuiFileTheme : public QObject {
+    Q_OBJECT
+    Q_PROPERTY(QString ThemeFile READ ThemeFile WRITE SetThemeFile)
+
+public:
+    explicit TsuiFileTheme(QObject* owner = nullptr);
+
+    QString ThemeFile() const { return themeFile_; }
+    // A path, or a file name looked up in the executable's folder (then the per-user data
+    // folder). A missing file changes nothing. Once read, the form's Tsui components that
+    // use this file theme are given it again so they reload their values.
+    void SetThemeFile(const QString& value);
+
+    bool CanUse() const { return canUse_; }
+    bool GetBitmap(int item, QImage& graphic) const;
+    bool GetBitmapSlice(int item, QImage& graphic, int index, int count) const;
+    bool GetBool(int item) const;     // false without a read file
+    int32_t GetInt(int item) const;   // 0 without a read file
+    TColor GetColor(int item) const;  // 0 without a read file
+
+    const TsuiFileThemeMgr& Manager() const { return mgr_; }
+
+    // Folders searched for a theme file given by a name that does not exist as a path.
+    static QStringList SearchFolders();
+
+private:
+    QString FindThemeFile(const QString& value) const;
+    void ReloadUsers();
+
+    QString themeFile_;
+    TsuiFileThemeMgr mgr_;
+    bool canUse_ = false;
+};
+
+} // namespace parvelle
+
+Q_DECLARE_METATYPE(parvelle::TsuiFileTheme*)
