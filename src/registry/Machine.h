@@ -27,6 +27,7 @@ public:
         std::shared_ptr<RegistryStore> store;
     };
 
+    // Throws EParvelleError for an unknown root or a path overlapping another mount.
     void mount(HKEY root, const QString& path, std::shared_ptr<RegistryStore> store);
     const std::vector<Mount>& mounts() const { return mounts_; }
 
@@ -40,10 +41,15 @@ public:
     QStringList subkeyNames(const KeyRef& key) const;
     bool isWritable(const KeyRef& key) const;
 
-    // Commits every store with uncommitted changes (atomically per hive file).
+    // Commits every store with uncommitted changes (atomically per hive file); when one
+    // fails the others are still committed and the first failure is raised afterwards.
     void commit();
 
 private:
+    const Mount* mountAt(HKEY root, const QString& path) const;
+    bool hasMountBelow(HKEY root, const QString& path) const;
+    std::optional<KeyRef> step(const KeyRef& from, const QString& name) const;
+
     std::vector<Mount> mounts_;
 };
 

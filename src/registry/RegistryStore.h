@@ -24,9 +24,18 @@ struct RegValue {
 
 using NodeId = uint64_t;   // 0 is never a valid node
 
+// The current time as a Windows FILETIME (100 ns units since 1601-01-01 UTC).
+uint64_t CurrentFileTime();
+
+// Key and value names compare ignoring letter case.
+inline QString FoldedName(const QString& name) { return name.toCaseFolded(); }
+inline bool SameName(const QString& a, const QString& b) { return FoldedName(a) == FoldedName(b); }
+
 // Contract shared by HiveStore and MemoryStore:
 // - names compare case-insensitively (as Windows does) and keep their stored spelling;
-// - subkeys and values enumerate in stored order (a new one is appended);
+// - subkeys enumerate in stored order, which is sorted by name ignoring letter case as a
+//   hive keeps them (a new subkey is inserted at its place); values in stored order (a new
+//   one is appended);
 // - node handles stay valid until their key (or an ancestor) is deleted;
 // - write operations throw EHiveError when the store is read-only;
 // - changes reach the disk only through commit().

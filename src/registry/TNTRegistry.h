@@ -19,6 +19,11 @@ enum DataKind : uint8_t {
 DataKind KindOfType(uint32_t windowsType);
 uint32_t TypeOfKind(DataKind kind);
 
+// Registry text: UTF-16LE. Decoding stops at the first zero character (an odd trailing
+// byte is ignored); encoding appends one zero character.
+QString RegTextFromBytes(const QByteArray& data);
+QByteArray RegTextToBytes(const QString& text);
+
 struct ValueInfo {
     DataKind Kind = dkUnknown;
     int32_t Size = 0;
@@ -78,6 +83,11 @@ public:
     Machine& machine() { return machine_; }
 
 private:
+    std::optional<KeyRef> baseKey(bool absolute) const;
+    // Splits off a leading backslash into `absolute`; returns the key `rest` starts from.
+    std::optional<KeyRef> resolve(const QString& path, QString& rest, bool& absolute) const;
+    std::optional<RegValue> lookup(const QString& name) const;
+
     Machine& machine_;
     HKEY rootHandle_ = HKEY_CURRENT_USER;
     std::optional<KeyRef> key_;   // the open key

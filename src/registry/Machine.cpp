@@ -1,0 +1,172 @@
+#include "Machine.h"
+
+#include "Errors.h"
+
+#include <algorithm>
+#include <set>
+
+namespace parvelle {
+
+namespace {
+
+QString joinPath(const QString& parent, const QString& child)
+{
+    return parent.isEmpty() ? child : parent + QLatin1Char('\\') + child;
+}
+
+// True when `inner` is `outer` itself or lies below it (letter case ignored).
+bool isSameOrBelow(const QString& inner, const QString& outer)
+{
+    if (outer.isEmpty())
+        return true;
+    return SameName(inner, outer)
+        || (inner.size() > outer.size() && inner.at(outer.size()) == QLatin1Char('\\')
+            && SameName(inner.left(outer.size()), outer));
+}
+
+QStringList splitPath(const QString& path)
+{
+    return path.split(QLatin1Char('\\'), Qt::SkipEmptyParts);
+}
+
+} // namespace
+
+void Machine::mount(HKEY root, const QString& path, std::shared_ptr<RegistryStore> store)
+{
+    if (RootName(root).isEmpty())
+        throw EParvelleError(QStringLiteral("Cannot mount a registry under an unknown root key"));
+    if (!store)
+        throw EParvelleError(QStringLiteral("Cannot mount a missing registry"));
+    const QString clean = splitPath(path).join(QLatin1Char('\\'));
+    for (const Mount& m : mounts_) {
+        if (m.root == root && (isSameOrBelow(clean, m.path) || isSameOrBelow(m.path, clean)))
+            throw EParvelleError(QStringLiteral("Cannot mount '%1' at %2: it overlaps '%3'")
+                                     .arg(store->describe(), joinPath(RootName(root), clean),
+                                          m.store->describe()));
+    }
+    mounts_.push_back({root, clean, std::move(store)});
+}
+
+const Machine::Mount* Machine::mountAt(HKEY root, const QString& path) const
+{
+    for (const Mount& m : mounts_) {
+        if (m.root == root && SameName(m.path, path))
+            return &m;
+    }
+    return nullptr;
+}
+
+bool Machine::hasMountBelow(HKEY root, const QString& path) const
+{
+    for (const Mount& m : mounts_) {
+        if (m.root == root && isSameOrBelow(m.path, path) && !SameName(m.path, path))
+            return true;
+    }
+    return false;
+}
+
+std::optional<KeyRef> Machine::rootKey(HKEY root) const
+{
+    if (RootName(root).isEmpty())
+        return std::nullopt;
+    if (const Mount* m = mountAt(root, QString()))
+        return KeyRef{root, QString(), m->store.get(), m->store->root()};
+    return KeyRef{root, QString(), nullptr, 0};
+}
+
+std::optional<KeyRef> Machine::step(const KeyRef& from, const QString& name) const
+{
+    KeyRef next{from.root, joinPath(from.path, name), nullptr, 0};
+    if (from.store) {
+        const std::optional<NodeId> node = from.store->child(from.node, name);
+        if (!node)
+            return std::nullopt;
+        next.store = from.store;
+        next.node = *node;
+    } else if (const Mount* m = mountAt(from.root, next.path)) {
+        next.store = m->store.get();
+        next.node = m->store->root();
+    } else if (!hasMountBelow(from.root, next.path)) {
+        return std::nullopt;
+    }
+    return next;
+}
+
+std::optional<KeyRef> Machine::open(const KeyRef& base, const QString& path) const
+{
+    KeyRef key = base;
+    for (const QString& part : splitPath(path)) {
+        std::optional<KeyRef> next = step(key, part);
+        if (!next)
+            return std::nullopt;
+        key = std::move(*next);
+    }
+    return key;
+}
+
+std::optional<KeyRef> Machine::create(const KeyRef& base, const QString& path)
+{
+    KeyRef key = base;
+    for (const QString& part : splitPath(path)) {
+        std::optional<KeyRef> next = step(key, part);
+        if (!next) {
+            if (!key.store)
+                return std::nullopt;   // no key can be created under a root or a virtual key
+            if (!key.store->isWritable())
+                throw EHiveError(QStringLiteral("The registry '%1' is read-only: %2")
+                                     .arg(key.store->describe(), key.store->readOnlyReason()));
+            next = KeyRef{key.root, joinPath(key.path, part), key.store,
+                          key.store->addChild(key.node, part)};
+        }
+        key = std::move(*next);
+    }
+    return key;
+}
+
+QStringList Machine::subkeyNames(const KeyRef& key) const
+{
+    QStringList names;
+    if (key.store) {
+        const std::vector<NodeId> kids = key.store->children(key.node);
+        names.reserve(int(kids.size()));
+        for (NodeId kid : kids)
+            names.append(key.store->name(kid));
+        return names;
+    }
+    for (const Mount& m : mounts_) {
+        if (m.root != key.root || SameName(m.path, key.path) || !isSameOrBelow(m.path, key.path))
+            continue;
+        const QString below = key.path.isEmpty() ? m.path : m.path.mid(key.path.size() + 1);
+        const QString first = below.section(QLatin1Char('\\'), 0, 0);
+        const bool known = std::any_of(names.cbegin(), names.cend(),
+                                       [&](const QString& n) { return SameName(n, first); });
+        if (!known)
+            names.append(first);
+    }
+    return names;
+}
+
+bool Machine::isWritable(const KeyRef& key) const
+{
+    return key.store && key.store->isWritable();
+}
+
+void Machine::commit()
+{
+    std::set<RegistryStore*> done;
+    std::optional<EHiveError> firstFailure;
+    for (const Mount& m : mounts_) {
+        if (!done.insert(m.store.get()).second || !m.store->isModified())
+            continue;
+        try {
+            m.store->commit();
+        } catch (const EHiveError& e) {
+            if (!firstFailure)
+                firstFailure = e;
+        }
+    }
+    if (firstFailure)
+        throw *firstFailure;
+}
+
+} // namespace parvelle
