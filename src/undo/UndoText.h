@@ -11,7 +11,7 @@
 
 namespace parvelle {
 
-inline constexpr char16_t kCrLf[] = u"\r\n";
+inline const QString kCrLf = QStringLiteral("\r\n");
 inline const QString kHeaderRegedit4 = QStringLiteral("REGEDIT4");
 inline const QString kHeaderVersion5 = QStringLiteral("Windows Registry Editor Version 5.00");
 

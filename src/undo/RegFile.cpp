@@ -1,0 +1,378 @@
+#include "RegFile.h"
+
+#include "UndoText.h"
+#include "registry/Errors.h"
+#include "registry/RegistryStore.h"
+
+#include <QFile>
+#include <QStringDecoder>
+#include <array>
+#include <utility>
+
+namespace parvelle {
+
+namespace {
+
+QString decodeEightBit(const QByteArray& bytes)
+{
+    QStringDecoder utf8(QStringConverter::Utf8, QStringConverter::Flag::Stateless);
+    QString text = utf8.decode(bytes);
+    if (!utf8.hasError())
+        return text;
+    QStringDecoder ansi("windows-1252");
+    return ansi.decode(bytes);
+}
+
+QString rightTrimmed(const QString& line)
+{
+    qsizetype end = line.size();
+    while (end > 0 && line[end - 1].isSpace())
+        --end;
+    return line.left(end);
+}
+
+bool isSkippable(const QString& line)
+{
+    const QString trimmed = line.trimmed();
+    return trimmed.isEmpty() || trimmed.startsWith(u';');
+}
+
+QString invalidInteger(const QString& text)
+{
+    return QStringLiteral("'%1' is not a valid integer value").arg(text);
+}
+
+// The data text of the value line at `index`: everything after the name part and "=",
+// with continuation lines (ending in "\") appended; `index` moves to the last line used.
+QString joinedData(const QStringList& lines, qsizetype& index, qsizetype nameLength)
+{
+    QString data = lines[index].mid(nameLength + 1);
+    if (data.startsWith(u'"'))
+        return data;
+    data = rightTrimmed(data);
+    while (data.endsWith(u'\\') && index + 1 < lines.size()) {
+        data.chop(1);
+        data += lines[++index].trimmed();
+    }
+    return data;
+}
+
+// Name part of a value line: the quoted name (escapes respected) or "@"; for a line
+// whose name cannot be read that way, the text before its first "=".
+QString namePartOf(const QString& line)
+{
+    if (const qsizetype length = NamePartLength(line))
+        return line.left(length);
+    return line.left(line.indexOf(u'='));
+}
+
+QByteArray parseHexBytes(QString text)
+{
+    text.remove(u' ').remove(u'\t');
+    QByteArray bytes;
+    if (text.isEmpty())
+        return bytes;
+    QStringList pairs = text.split(u',');
+    if (pairs.size() > 1 && pairs.last().isEmpty())
+        pairs.removeLast();
+    bytes.reserve(pairs.size());
+    for (const QString& pair : std::as_const(pairs)) {
+        bool ok = false;
+        const uint value = pair.toUInt(&ok, 16);
+        if (!ok || pair.size() > 2)
+            throw EConvertError(invalidInteger(pair));
+        bytes.append(static_cast<char>(value));
+    }
+    return bytes;
+}
+
+uint32_t parseHexNumber(const QString& digits)
+{
+    bool ok = false;
+    const uint value = digits.toUInt(&ok, 16);
+    if (!ok || digits.size() > 8)
+        throw EConvertError(invalidInteger(digits));
+    return value;
+}
+
+QByteArray dwordBytes(uint32_t value)
+{
+    return QByteArray(reinterpret_cast<const char*>(&value), 4);
+}
+
+QString stringDataText(QString text)
+{
+    text.remove(0, 1);
+    if (text.endsWith(u'"')) {
+        qsizetype backslashes = 0;
+        for (qsizetype i = text.size() - 2; i >= 0 && text[i] == u'\\'; --i)
+            ++backslashes;
+        if (backslashes % 2 == 0)
+            text.chop(1);
+    }
+    return UnescapeSt(text);
+}
+
+// hex(2) of a REGEDIT4 file: one byte per character, zero bytes dropped.
+QByteArray eightBitExpandText(QByteArray bytes)
+{
+    bytes.replace(QByteArray(1, '\0'), QByteArray());
+    return StoredText(decodeEightBit(bytes));
+}
+
+ParsedData parseHexForm(const QString& text, bool version5)
+{
+    const qsizetype colon = text.indexOf(u':');
+    const QString form = text.left(colon).toLower();
+    const QString bytesText = text.mid(colon + 1);
+    if (form == u"hex")
+        return {false, REG_BINARY, parseHexBytes(bytesText)};
+    const uint32_t type = parseHexNumber(form.mid(4, form.size() - 5));
+    QByteArray bytes = parseHexBytes(bytesText);
+    if (type == REG_EXPAND_SZ && !version5)
+        bytes = eightBitExpandText(bytes);
+    return {false, type, bytes};
+}
+
+bool isHexForm(const QString& text)
+{
+    const qsizetype colon = text.indexOf(u':');
+    if (colon < 0)
+        return false;
+    const QString form = text.left(colon).toLower();
+    return form == u"hex" || (form.startsWith(u"hex(") && form.endsWith(u')'));
+}
+
+ParsedData parseDecimal(const QString& text)
+{
+    bool ok = false;
+    const qlonglong value = text.trimmed().toLongLong(&ok, 10);
+    if (!ok || value < INT32_MIN || value > UINT32_MAX)
+        throw EConvertError(invalidInteger(text));
+    return {false, REG_DWORD, dwordBytes(static_cast<uint32_t>(value))};
+}
+
+struct Section {
+    HKEY root = 0;
+    QString path;
+    bool deleted = false;
+};
+
+// A section line "[root\path]" or "[-root\path]" of the importer.
+Section parseSectionLine(const QString& line, int lineNumber)
+{
+    const QString trimmed = rightTrimmed(line);
+    if (!trimmed.endsWith(u']'))
+        throw EConvertError(QStringLiteral("Line %1: key line without closing bracket: %2")
+                                .arg(lineNumber).arg(trimmed));
+    Section section;
+    QString path = trimmed.mid(1, trimmed.size() - 2);
+    section.deleted = path.startsWith(u'-');
+    if (section.deleted)
+        path.remove(0, 1);
+    section.root = RootStToRoot(path);
+    if (section.root == 0)
+        throw EConvertError(QStringLiteral("Line %1: unknown root key in %2")
+                                .arg(lineNumber).arg(trimmed));
+    section.path = RemoveSlash(path.mid(1));
+    return section;
+}
+
+} // namespace
+
+bool RegFileText::version5() const
+{
+    return !lines.isEmpty()
+        && lines.first().trimmed().compare(kHeaderVersion5, Qt::CaseInsensitive) == 0;
+}
+
+RegFileText DecodeRegFile(const QByteArray& bytes)
+{
+    RegFileText file;
+    QString text;
+    if (bytes.startsWith("\xFF\xFE")) {
+        file.utf16 = true;
+        QStringDecoder utf16(QStringConverter::Utf16LE);
+        text = utf16.decode(bytes.mid(2));
+    } else if (bytes.startsWith("\xEF\xBB\xBF")) {
+        QStringDecoder utf8(QStringConverter::Utf8);
+        text = utf8.decode(bytes.mid(3));
+    } else {
+        text = decodeEightBit(bytes);
+    }
+    file.lines = text.split(u'\n');
+    for (QString& line : file.lines) {
+        if (line.endsWith(u'\r'))
+            line.chop(1);
+    }
+    if (file.lines.size() > 1 && file.lines.last().isEmpty())
+        file.lines.removeLast();
+    return file;
+}
+
+RegFileText ReadRegFile(const QString& path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        throw EInOutError(QStringLiteral("Cannot read '%1': %2").arg(path, file.errorString()));
+    return DecodeRegFile(file.readAll());
+}
+
+qsizetype NamePartLength(const QString& line)
+{
+    if (line.startsWith(QStringLiteral("@=")))
+        return 1;
+    if (!line.startsWith(u'"'))
+        return 0;
+    for (qsizetype i = 1; i < line.size(); ++i) {
+        if (line[i] == u'\\') {
+            ++i;
+        } else if (line[i] == u'"') {
+            return i + 1 < line.size() && line[i + 1] == u'=' ? i + 1 : 0;
+        }
+    }
+    return 0;
+}
+
+QString ValueNameOf(const QString& namePart)
+{
+    if (namePart == u"@")
+        return QString();
+    QString inner = namePart;
+    if (inner.startsWith(u'"'))
+        inner.remove(0, 1);
+    if (inner.endsWith(u'"'))
+        inner.chop(1);
+    return UnescapeSt(inner);
+}
+
+ParsedData ParseValueData(const QString& dataText, bool version5)
+{
+    if (dataText.startsWith(u'"'))
+        return {false, REG_SZ, StoredText(stringDataText(dataText))};
+    const QString text = dataText.trimmed();
+    if (text == u"-")
+        return {true, 0, {}};
+    if (isHexForm(text))
+        return parseHexForm(text, version5);
+    if (text.startsWith(QStringLiteral("dword:"), Qt::CaseInsensitive))
+        return {false, REG_DWORD, dwordBytes(parseHexNumber(text.mid(6)))};
+    return parseDecimal(text);
+}
+
+QStringList ListUndoEntries(const RegFileText& file)
+{
+    QStringList entries;
+    QString keyPath;
+    bool inSection = false;
+    bool sectionHasValues = false;
+    const auto closeSection = [&](const QString* nextKeyPath) {
+        if (inSection && !sectionHasValues && (!nextKeyPath || *nextKeyPath != keyPath))
+            entries << keyPath;
+    };
+    for (qsizetype i = 1; i < file.lines.size(); ++i) {
+        const QString& line = file.lines[i];
+        if (isSkippable(line))
+            continue;
+        if (line.startsWith(u'[')) {
+            const QString trimmed = rightTrimmed(line);
+            const QString next = trimmed.mid(1, trimmed.size() - 2);
+            closeSection(&next);
+            if (!inSection || next != keyPath)
+                sectionHasValues = false;
+            keyPath = next;
+            inSection = true;
+        } else if (line.contains(u'=')) {
+            entries << keyPath + QStringLiteral("\\\\:") + namePartOf(line);
+            sectionHasValues = true;
+        }
+    }
+    closeSection(nullptr);
+    return entries;
+}
+
+UndoEntry SplitUndoEntry(const QString& entry)
+{
+    const qsizetype split = entry.indexOf(QStringLiteral("\\\\:"));
+    if (split < 0)
+        return {entry, QString()};
+    return {entry.left(split), entry.mid(split + 3)};
+}
+
+QStringList FindValueTexts(const RegFileText& file, const QString& keyPath,
+                           const QString& namePart)
+{
+    const QString keyLine = u'[' + keyPath + u']';
+    QStringList texts;
+    bool inSection = false;
+    for (qsizetype i = 1; i < file.lines.size(); ++i) {
+        const QString& line = file.lines[i];
+        if (line.startsWith(u'[')) {
+            inSection = rightTrimmed(line) == keyLine;
+        } else if (inSection && line.contains(u'=')
+                   && namePartOf(line).compare(namePart, Qt::CaseInsensitive) == 0) {
+            texts << joinedData(file.lines, i, namePart.size());
+        }
+    }
+    return texts;
+}
+
+HKEY RootStToRoot(QString& keyPath)
+{
+    static const std::array roots = {HKEY_CLASSES_ROOT, HKEY_CURRENT_USER, HKEY_LOCAL_MACHINE,
+                                     HKEY_USERS, HKEY_CURRENT_CONFIG, HKEY_DYN_DATA};
+    for (const HKEY root : roots) {
+        const QString name = RootName(root);
+        if (keyPath.startsWith(name, Qt::CaseInsensitive)
+            && (keyPath.size() == name.size() || keyPath[name.size()] == u'\\')) {
+            keyPath.remove(0, name.size());
+            return root;
+        }
+    }
+    return 0;
+}
+
+std::vector<RegStatement> ParseRegStatements(const RegFileText& file)
+{
+    if (file.lines.isEmpty() || !IsHeaderLine(file.lines.first().trimmed()))
+        throw EConvertError(QStringLiteral("Not a registry file: the first line is neither "
+                                           "\"REGEDIT4\" nor \"%1\"").arg(kHeaderVersion5));
+    const bool version5 = file.version5();
+    std::vector<RegStatement> statements;
+    std::optional<Section> section;
+    for (qsizetype i = 1; i < file.lines.size(); ++i) {
+        const QString& line = file.lines[i];
+        const int lineNumber = static_cast<int>(i + 1);
+        if (isSkippable(line))
+            continue;
+        if (line.startsWith(u'[')) {
+            section = parseSectionLine(line, lineNumber);
+            statements.push_back({section->deleted ? RegStatement::DeleteKey
+                                                   : RegStatement::CreateKey,
+                                  lineNumber, section->root, section->path, {}, 0, {}});
+            continue;
+        }
+        const qsizetype nameLength = NamePartLength(line);
+        if (nameLength == 0)
+            throw EConvertError(QStringLiteral("Line %1 is neither a key nor a value: %2")
+                                    .arg(lineNumber).arg(line));
+        if (!section)
+            throw EConvertError(QStringLiteral("Line %1: value outside of a key section")
+                                    .arg(lineNumber));
+        const QString valueName = ValueNameOf(line.left(nameLength));
+        ParsedData parsed;
+        try {
+            parsed = ParseValueData(joinedData(file.lines, i, nameLength), version5);
+        } catch (const EConvertError& error) {
+            throw EConvertError(QStringLiteral("Line %1: %2").arg(lineNumber).arg(error.message()));
+        }
+        if (section->deleted)
+            continue;   // values under a deleted key are ignored, as the registry editor does
+        statements.push_back({parsed.erase ? RegStatement::EraseValue : RegStatement::SetValue,
+                              lineNumber, section->root, section->path, valueName, parsed.type,
+                              parsed.data});
+    }
+    return statements;
+}
+
+} // namespace parvelle
