@@ -16,6 +16,7 @@
 #include <cstdint>
 
 class QObject;
+struct QMetaObject;
 class QPainter;
 class QWidget;
 
@@ -119,8 +120,16 @@ QRect GetDesktopWorkArea();
 void SetControlPosition(QWidget* control, const QPoint& point);   // Left, then Top
 void SetControlBoundsRect(QWidget* control, const QRect& rect);   // Left, Top, Width, Height
 
+// Class name without its namespace ("TsuiForm" for parvelle::TsuiForm), and whether the
+// component's class or one of its bases has that name.
+QString ShortClassName(const QMetaObject* meta);
+bool InheritsClass(const QObject* component, const QString& shortName);
+
 // A property that a component's class declares (Q_PROPERTY), letter case ignored.
 bool HasPublishedProperty(const QObject* component, const QString& name);
+
+// A declared property's value by name (letter case ignored); invalid when there is none.
+QVariant GetPublishedProperty(const QObject* component, const QString& name);
 
 // Raised when a component lacks a property that is written by name.
 class EPropertyError : public EParvelleError {
