@@ -1,0 +1,250 @@
+// Reading .reg files: encodings, the listing of entries, value data, whole-file parsing.
+#include "UndoTestSupport.h"
+#include "registry/Errors.h"
+#include "undo/RegFile.h"
+#include "undo/UndoText.h"
+
+#include <QStringEncoder>
+
+using namespace parvelle;
+using namespace parvelle::test;
+
+namespace {
+
+RegFileText Lines(const QStringList& lines)
+{
+    return DecodeRegFile((lines.join(QStringLiteral("\r\n")) + QStringLiteral("\r\n")).toUtf8());
+}
+
+const QString kKey = QStringLiteral("HKEY_LOCAL_MACHINE\\SOFTWARE\\X");
+
+QString ConversionMessage(const QString& dataText, bool version5 = false)
+{
+    try {
+        ParseValueData(dataText, version5);
+    } catch (const EConvertError& error) {
+        return error.message();
+    }
+    return QStringLiteral("no error");
+}
+
+} // namespace
+
+TEST(DecodeRegFile, ReadsEveryEncodingTheRegistryEditorWrites)
+{
+    const QString text = QStringLiteral("Windows Registry Editor Version 5.00\r\n\r\n[HKEY_CURRENT_USER\\Ä€]\r\n\"n\"=\"ü\"\r\n");
+    QStringEncoder utf16(QStringConverter::Utf16LE);
+    const QByteArray asUtf16 = QByteArray("\xFF\xFE") + QByteArray(utf16.encode(text));
+    const QByteArray asUtf8Bom = QByteArray("\xEF\xBB\xBF") + text.toUtf8();
+    for (const QByteArray& bytes : {asUtf16, asUtf8Bom, text.toUtf8()}) {
+        const RegFileText file = DecodeRegFile(bytes);
+        ASSERT_EQ(file.lines.size(), 4);
+        EXPECT_TRUE(file.version5());
+        EXPECT_EQ(file.lines[2], QStringLiteral("[HKEY_CURRENT_USER\\Ä€]"));
+        EXPECT_EQ(file.lines[3], QStringLiteral("\"n\"=\"ü\""));
+    }
+    EXPECT_TRUE(DecodeRegFile(asUtf16).utf16);
+}
+
+TEST(DecodeRegFile, OldAnsiFilesAreWindows1252)
+{
+    const RegFileText file = DecodeRegFile(QByteArray("REGEDIT4\r\n\r\n[HKEY_USERS\\Caf\xE9 \x80]\r\n"));
+    ASSERT_EQ(file.lines.size(), 3);
+    EXPECT_EQ(file.lines[2], QStringLiteral("[HKEY_USERS\\Café €]"));
+    EXPECT_FALSE(file.version5());
+}
+
+TEST(ListUndoEntries, KeysValuesAndNameParts)
+{
+    const QStringList entries = ListUndoEntries(Lines({
+        QStringLiteral("whatever the first line holds"), QString(),
+        u'[' + kKey + u']',
+        QStringLiteral("\"SlowInfoCache\"=hex:01,02,\\"),
+        QStringLiteral("03"),
+        QString(),
+        QStringLiteral("@=\"default\""),
+        QStringLiteral("\"Text\"=\"a=b\""),
+        QStringLiteral("\"na\\\"me=x\"=dword:00000001"),
+        QStringLiteral("; a comment"),
+        u'[' + kKey + QStringLiteral("\\Empty]"),
+    }));
+    EXPECT_EQ(entries, (QStringList{
+        kKey + QStringLiteral("\\\\:\"SlowInfoCache\""),
+        kKey + QStringLiteral("\\\\:@"),
+        kKey + QStringLiteral("\\\\:\"Text\""),
+        kKey + QStringLiteral("\\\\:\"na\\\"me=x\""),
+        kKey + QStringLiteral("\\Empty"),
+    }));
+}
+
+TEST(ListUndoEntries, KeyOnlySectionsFollowedByTheSameKey)
+{
+    const QString line = u'[' + kKey + u']';
+    EXPECT_EQ(ListUndoEntries(Lines({kHeaderRegedit4, line, line})), QStringList{kKey});
+    EXPECT_EQ(ListUndoEntries(Lines({kHeaderRegedit4, line, line, QStringLiteral("\"v\"=\"1\"")})),
+              QStringList{kKey + QStringLiteral("\\\\:\"v\"")});
+    EXPECT_EQ(ListUndoEntries(Lines({kHeaderRegedit4, line, QStringLiteral("[HKEY_USERS\\Y]")})),
+              (QStringList{kKey, QStringLiteral("HKEY_USERS\\Y")}));
+    EXPECT_TRUE(ListUndoEntries(Lines({kHeaderRegedit4})).isEmpty());
+    EXPECT_TRUE(ListUndoEntries(DecodeRegFile(QByteArray())).isEmpty());
+}
+
+TEST(ListUndoEntries, DeletionsAreListed)
+{
+    EXPECT_EQ(ListUndoEntries(Lines({kHeaderVersion5, QStringLiteral("[-HKEY_USERS\\Gone]"),
+                                     u'[' + kKey + u']', QStringLiteral("\"old\"=-")})),
+              (QStringList{QStringLiteral("-HKEY_USERS\\Gone"), kKey + QStringLiteral("\\\\:\"old\"")}));
+}
+
+TEST(SplitUndoEntry, AtTheFirstDoubleBackslashColon)
+{
+    const UndoEntry value = SplitUndoEntry(kKey + QStringLiteral("\\\\:\"a\\\\:b\""));
+    EXPECT_EQ(value.keyPath, kKey);
+    EXPECT_EQ(value.namePart, QStringLiteral("\"a\\\\:b\""));
+    EXPECT_EQ(SplitUndoEntry(kKey).keyPath, kKey);
+    EXPECT_TRUE(SplitUndoEntry(kKey).namePart.isEmpty());
+}
+
+TEST(FindValueTexts, EveryMatchingLineOfEveryMatchingSectionWithContinuations)
+{
+    const RegFileText file = Lines({
+        kHeaderRegedit4, QString(),
+        u'[' + kKey + u']',
+        QStringLiteral("\"Data\"=hex:01,02,\\"),
+        QStringLiteral("  03,04"),
+        QString(),
+        QStringLiteral("[HKEY_LOCAL_MACHINE\\SOFTWARE\\x]"),   // letter case differs: another key line
+        QStringLiteral("\"Data\"=hex:FF"),
+        u'[' + kKey + u']',
+        QStringLiteral("\"DATA\"=\"C:\\\\\""),
+        QStringLiteral("\"DataX\"=\"no\""),
+    });
+    EXPECT_EQ(FindValueTexts(file, kKey, QStringLiteral("\"Data\"")),
+              (QStringList{QStringLiteral("hex:01,02,03,04"), QStringLiteral("\"C:\\\\\"")}));
+    EXPECT_TRUE(FindValueTexts(file, kKey, QStringLiteral("@")).isEmpty());
+}
+
+TEST(ParseValueData, StringsUnescapedAndEndingInBackslash)
+{
+    EXPECT_EQ(ParseValueData(QStringLiteral("\"C:\\\\\""), false).data, Utf16z(QStringLiteral("C:\\")));
+    EXPECT_EQ(ParseValueData(QStringLiteral("\"a\\r\\nb\\\"\""), false).data,
+              Utf16z(QStringLiteral("a\r\nb\"")));
+    EXPECT_EQ(ParseValueData(QStringLiteral("\"x\\\""), false).data, Utf16z(QStringLiteral("x\"")));
+    EXPECT_EQ(ParseValueData(QStringLiteral("\"\""), false).type, REG_SZ);
+}
+
+TEST(ParseValueData, NumbersInEveryForm)
+{
+    EXPECT_EQ(ParseValueData(QStringLiteral("dword:0000002a"), false).data, Dword(42));
+    EXPECT_EQ(ParseValueData(QStringLiteral("DWORD:FFFFFFFF"), false).data, Dword(0xFFFFFFFF));
+    EXPECT_EQ(ParseValueData(QStringLiteral("-1"), false).data, Dword(0xFFFFFFFF));
+    EXPECT_EQ(ParseValueData(QStringLiteral("4294967295"), false).data, Dword(0xFFFFFFFF));
+    EXPECT_EQ(ParseValueData(QStringLiteral("123"), false).type, REG_DWORD);
+    // The quoted decimal of old files is indistinguishable from a string.
+    EXPECT_EQ(ParseValueData(QStringLiteral("\"123\""), false).type, REG_SZ);
+}
+
+TEST(ParseValueData, HexForms)
+{
+    EXPECT_EQ(ParseValueData(QStringLiteral("hex:"), false).data, QByteArray());
+    const ParsedData binary = ParseValueData(QStringLiteral("HEX:0a,Ff, 1"), false);
+    EXPECT_EQ(binary.type, REG_BINARY);
+    EXPECT_EQ(binary.data, QByteArray("\x0A\xFF\x01", 3));
+    const ParsedData qword = ParseValueData(QStringLiteral("hex(b):01,00,00,00,00,00,00,00"), false);
+    EXPECT_EQ(qword.type, REG_QWORD);
+    EXPECT_EQ(qword.data.size(), 8);
+    EXPECT_EQ(ParseValueData(QStringLiteral("hex(7):61,00,00,00,00,00"), false).data,
+              QByteArray("a\0\0\0\0\0", 6));
+}
+
+TEST(ParseValueData, ExpandStringsInBothForms)
+{
+    EXPECT_EQ(ParseValueData(QStringLiteral("hex(2):25,41,25,00"), false).data, Utf16z(QStringLiteral("%A%")));
+    EXPECT_EQ(ParseValueData(QStringLiteral("hex(2):25,00,41,00,25,00,00,00"), true).data,
+              Utf16z(QStringLiteral("%A%")));
+    EXPECT_EQ(ParseValueData(QStringLiteral("hex(2):E2,82,AC,00"), false).data, Utf16z(QStringLiteral("€")));
+    EXPECT_EQ(ParseValueData(QStringLiteral("hex(2):E9,00"), false).data, Utf16z(QStringLiteral("é")));
+    EXPECT_EQ(ParseValueData(QStringLiteral("hex(2):00"), false).data, Utf16z(QString()));
+    EXPECT_EQ(ParseValueData(QStringLiteral("hex(2):00,00"), true).data, Utf16z(QString()));
+}
+
+TEST(ParseValueData, DeletionForm)
+{
+    EXPECT_TRUE(ParseValueData(QStringLiteral("-"), false).erase);
+    EXPECT_FALSE(ParseValueData(QStringLiteral("\"-\""), false).erase);
+}
+
+TEST(ParseValueData, MalformedDataIsNotAValidInteger)
+{
+    EXPECT_EQ(ConversionMessage(QStringLiteral("hex:01,ZZ")), QStringLiteral("'ZZ' is not a valid integer value"));
+    EXPECT_EQ(ConversionMessage(QStringLiteral("hex:123")), QStringLiteral("'123' is not a valid integer value"));
+    EXPECT_EQ(ConversionMessage(QStringLiteral("12x")), QStringLiteral("'12x' is not a valid integer value"));
+    EXPECT_EQ(ConversionMessage(QStringLiteral("4294967296")),
+              QStringLiteral("'4294967296' is not a valid integer value"));
+    EXPECT_EQ(ConversionMessage(QStringLiteral("dword:123456789")),
+              QStringLiteral("'123456789' is not a valid integer value"));
+    EXPECT_EQ(ConversionMessage(QStringLiteral("hex(q):00")), QStringLiteral("'q' is not a valid integer value"));
+    EXPECT_EQ(ConversionMessage(QString()), QStringLiteral("'' is not a valid integer value"));
+}
+
+TEST(RootStToRoot, RecognisesRootNamesInAnyCaseOnlyBeforeABackslash)
+{
+    QString path = QStringLiteral("hkey_local_machine\\SOFTWARE\\X");
+    EXPECT_EQ(RootStToRoot(path), HKEY_LOCAL_MACHINE);
+    EXPECT_EQ(path, QStringLiteral("\\SOFTWARE\\X"));
+    path = QStringLiteral("HKEY_CURRENT_CONFIG");
+    EXPECT_EQ(RootStToRoot(path), HKEY_CURRENT_CONFIG);
+    EXPECT_TRUE(path.isEmpty());
+    path = QStringLiteral("HKEY_USERSX\\a");
+    EXPECT_EQ(RootStToRoot(path), 0u);
+    EXPECT_EQ(path, QStringLiteral("HKEY_USERSX\\a"));
+    path = QStringLiteral("HKLM\\a");
+    EXPECT_EQ(RootStToRoot(path), 0u);
+}
+
+TEST(ParseRegStatements, EveryStatementKindInOrder)
+{
+    const std::vector<RegStatement> statements = ParseRegStatements(Lines({
+        kHeaderVersion5, QString(),
+        QStringLiteral("[-HKEY_CURRENT_USER\\Old]"),
+        QStringLiteral("\"ignored\"=\"under a deleted key\""),
+        QStringLiteral("[HKEY_CURRENT_USER\\New\\Deep]"),
+        QStringLiteral("@=\"d\""),
+        QStringLiteral("\"gone\"=-"),
+        QStringLiteral("\"e\"=hex(2):41,00,00,00"),
+    }));
+    ASSERT_EQ(statements.size(), 5u);
+    EXPECT_EQ(statements[0].kind, RegStatement::DeleteKey);
+    EXPECT_EQ(statements[0].keyPath, QStringLiteral("Old"));
+    EXPECT_EQ(statements[1].kind, RegStatement::CreateKey);
+    EXPECT_EQ(statements[1].root, HKEY_CURRENT_USER);
+    EXPECT_EQ(statements[1].keyPath, QStringLiteral("New\\Deep"));
+    EXPECT_EQ(statements[2].kind, RegStatement::SetValue);
+    EXPECT_TRUE(statements[2].valueName.isEmpty());
+    EXPECT_EQ(statements[3].kind, RegStatement::EraseValue);
+    EXPECT_EQ(statements[3].valueName, QStringLiteral("gone"));
+    EXPECT_EQ(statements[4].type, REG_EXPAND_SZ);
+    EXPECT_EQ(statements[4].data, Utf16z(QStringLiteral("A")));
+    EXPECT_EQ(statements[4].line, 8);
+}
+
+TEST(ParseRegStatements, RejectsWhatTheRegistryEditorWouldNotImport)
+{
+    const auto message = [](const QStringList& lines) {
+        try {
+            ParseRegStatements(Lines(lines));
+        } catch (const EConvertError& error) {
+            return error.message();
+        }
+        return QStringLiteral("no error");
+    };
+    EXPECT_TRUE(message({QStringLiteral("hello")}).startsWith(QStringLiteral("Not a registry file")));
+    EXPECT_EQ(message({kHeaderRegedit4, QStringLiteral("\"v\"=\"1\"")}),
+              QStringLiteral("Line 2: value outside of a key section"));
+    EXPECT_EQ(message({kHeaderRegedit4, QStringLiteral("[HKEY_NOWHERE\\A]")}),
+              QStringLiteral("Line 2: unknown root key in [HKEY_NOWHERE\\A]"));
+    EXPECT_EQ(message({kHeaderRegedit4, QStringLiteral("[HKEY_USERS\\A]"), QStringLiteral("\"v\"=hex:G1")}),
+              QStringLiteral("Line 3: 'G1' is not a valid integer value"));
+    EXPECT_EQ(message({kHeaderRegedit4, QStringLiteral("[HKEY_USERS\\A]"), QStringLiteral("junk")}),
+              QStringLiteral("Line 3 is neither a key nor a value: junk"));
+}

@@ -1,0 +1,100 @@
+#pragma once
+// Shared helpers of the undo tests: memory registries, files, cache entries.
+#include "registry/Machine.h"
+#include "registry/MemoryStore.h"
+#include "registry/RegistryStore.h"
+#include "undo/UndoContext.h"
+
+#include <QByteArray>
+#include <QDateTime>
+#include <QFile>
+#include <QString>
+#include <QStringList>
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+#include <memory>
+
+namespace parvelle::test {
+
+inline const QString kArpCacheBelowSoftware =
+    QStringLiteral("Microsoft\\Windows\\CurrentVersion\\App Management\\ARPCache");
+
+inline QByteArray ReadAll(const QString& path)
+{
+    QFile file(path);
+    EXPECT_TRUE(file.open(QIODevice::ReadOnly)) << path.toStdString();
+    return file.readAll();
+}
+
+inline void WriteAll(const QString& path, const QByteArray& bytes)
+{
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate)) << path.toStdString();
+    ASSERT_EQ(file.write(bytes), bytes.size());
+}
+
+inline QString Golden(const QString& name)
+{
+    return QStringLiteral(PARVELLE_SOURCE_DIR "/tests/undo/golden/") + name;
+}
+
+// Creates the key path (backslash-separated, below `from`) in a store.
+inline NodeId MakeKey(RegistryStore& store, const QString& path, NodeId from = 0)
+{
+    NodeId node = from ? from : store.root();
+    for (const QString& part : path.split(u'\\', Qt::SkipEmptyParts))
+        node = store.addChild(node, part);
+    return node;
+}
+
+inline QByteArray Utf16z(const QString& text)
+{
+    QByteArray bytes(reinterpret_cast<const char*>(text.utf16()), text.size() * 2);
+    return bytes + QByteArray(2, '\0');
+}
+
+inline QByteArray Dword(uint32_t value)
+{
+    return QByteArray(reinterpret_cast<const char*>(&value), 4);
+}
+
+inline QByteArray Pattern(int size, int step = 7, int offset = 3)
+{
+    QByteArray bytes(size, '\0');
+    for (int i = 0; i < size; ++i)
+        bytes[i] = static_cast<char>((i * step + offset) & 0xFF);
+    return bytes;
+}
+
+// A machine with a memory SOFTWARE hive under HKEY_LOCAL_MACHINE and a memory user hive
+// as HKEY_CURRENT_USER, the cache key present in both.
+struct MemoryMachine {
+    std::shared_ptr<MemoryStore> software = std::make_shared<MemoryStore>();
+    std::shared_ptr<MemoryStore> user = std::make_shared<MemoryStore>();
+    Machine machine;
+
+    MemoryMachine()
+    {
+        machine.mount(HKEY_LOCAL_MACHINE, QStringLiteral("SOFTWARE"), software);
+        machine.mount(HKEY_CURRENT_USER, QString(), user);
+        MakeKey(*software, kArpCacheBelowSoftware);
+        MakeKey(*user, QStringLiteral("Software\\") + kArpCacheBelowSoftware);
+    }
+
+    NodeId cacheEntry(const QString& name, bool underUser = false)
+    {
+        MemoryStore& store = underUser ? *user : *software;
+        const QString base = underUser ? QStringLiteral("Software\\") + kArpCacheBelowSoftware
+                                       : kArpCacheBelowSoftware;
+        return MakeKey(store, base + u'\\' + name);
+    }
+};
+
+// A fixed local time: every removal of a test falls into the same second.
+inline TUndoContext::Clock FixedClock(const QString& stamp = QStringLiteral("20080303-140509"))
+{
+    const QDateTime time = QDateTime::fromString(stamp, QStringLiteral("yyyyMMdd-HHmmss"));
+    return [time] { return time; };
+}
+
+} // namespace parvelle::test
