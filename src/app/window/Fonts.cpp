@@ -1,0 +1,48 @@
+#include "Fonts.h"
+
+#include <QFile>
+#include <QFontDatabase>
+
+namespace parvelle {
+
+namespace {
+const char* const kFontFiles[] = {
+    "/usr/share/wine/fonts/tahoma.ttf",
+    "/usr/share/wine/fonts/tahomabd.ttf",
+    "/usr/share/wine/fonts/sserife.fon",
+    "/usr/share/fonts/truetype/liberation/LiberationSans-Regular.ttf",
+    "/usr/share/fonts/truetype/liberation/LiberationSans-Bold.ttf",
+    "/usr/share/fonts/truetype/liberation/LiberationSansNarrow-Regular.ttf",
+    "/usr/share/fonts/truetype/liberation/LiberationSansNarrow-Bold.ttf",
+};
+} // namespace
+
+void RegisterWindowFonts()
+{
+    static bool done = false;
+    if (done)
+        return;
+    done = true;
+    for (const char* path : kFontFiles) {
+        if (QFile::exists(QString::fromLatin1(path)))
+            QFontDatabase::addApplicationFont(QString::fromLatin1(path));
+    }
+    QFont::insertSubstitutions(QStringLiteral("MS Sans Serif"),
+                               {QStringLiteral("Tahoma"), QStringLiteral("Liberation Sans")});
+    QFont::insertSubstitution(QStringLiteral("Arial"), QStringLiteral("Liberation Sans"));
+    QFont::insertSubstitution(QStringLiteral("Arial Black"), QStringLiteral("Liberation Sans"));
+    QFont::insertSubstitution(QStringLiteral("Arial Narrow"), QStringLiteral("Liberation Sans Narrow"));
+}
+
+QFont DesignFont(const QString& family, int pixelHeight, bool bold)
+{
+    QFont font(family);
+    font.setPixelSize(pixelHeight);
+    if (family == QLatin1String("Arial Black"))
+        font.setWeight(QFont::Black);
+    else if (bold)
+        font.setBold(true);
+    return font;
+}
+
+} // namespace parvelle

@@ -1,0 +1,16 @@
+#pragma once
+// The window's Windows font names, made available on Linux.
+#include <QFont>
+#include <QString>
+
+namespace parvelle {
+
+// Registers the Tahoma / MS Sans Serif files of the Wine fonts and maps the Arial
+// family names to their metric-compatible Liberation fonts. Safe to call repeatedly.
+void RegisterWindowFonts();
+
+// A font given as the window designer stores it: a family and a character height in
+// pixels (the designer's negative height).
+QFont DesignFont(const QString& family, int pixelHeight, bool bold = false);
+
+} // namespace parvelle

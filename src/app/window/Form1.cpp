@@ -1,0 +1,618 @@
+#include "Form1.h"
+
+#include "Artwork.h"
+#include "Controls.h"
+#include "DocPages.h"
+#include "ErrorHandler.h"
+#include "Fonts.h"
+#include "MessageBox.h"
+#include "Printing.h"
+#include "RegEditWindow.h"
+#include "Shell.h"
+#include "WindowClass.h"
+#include "cache/CacheListing.h"
+#include "cache/OSInfo.h"
+#include "undo/UndoContext.h"
+#include "undo/UndoFolder.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QFileInfo>
+#include <QKeyEvent>
+#include <QListWidget>
+#include <QPrinter>
+#include <QPushButton>
+#include <QScrollArea>
+#include <QScrollBar>
+#include <QTabWidget>
+#include <QTreeWidget>
+#include <limits>
+
+namespace parvelle {
+
+namespace {
+const QString kMsSansSerif = QStringLiteral("MS Sans Serif");
+const QString kArial = QStringLiteral("Arial");
+const QString kSelectAnItem = QStringLiteral("You must select an item from the list");
+
+constexpr int kLeftArrowsToCollapse = 31;
+
+struct HelpTopic {
+    const char* heading;
+    const char* text;
+};
+struct HelpSection {
+    const char* title;
+    int textX;
+    std::vector<HelpTopic> topics;
+};
+
+const std::vector<HelpSection>& HelpSections()
+{
+    static const std::vector<HelpSection> sections = {
+        {"Column Headers", 111, {
+            {"KeyName", "The name of the key under HKLM\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\App Management\\ARPCache where this information is found"},
+            {"In Add/Remove", "Tells if the key exists in Add/Remove Programs.  If no, it is probably left over from an uninstall."},
+            {"File Path", "The location of the executable file for which the Frequency and Last Used information is kept"},
+            {"Frequency", "How often the executable file has been run in the past (from -1 to 30)"},
+            {"Last Used", "The date and time when the executable file was last run"},
+            {"Install Size", "Size of the application's installation"},
+            {"Has Name", "If there is no File Path, this is False; otherwise, it is True."},
+            {"Data Size", "The size of the data file in the registry which the Parvelle reads.  Parvelle reads this data as if it is 552 bytes.  If it is a different size, it may not display correctly in the Parvelle."},
+            {"Changed", "This value is listed alongside the data and tells whether the data has changed."},
+        }},
+        {"Buttons", 208, {
+            {"Refresh", "Rereads the ARPCache and fills in the list."},
+            {"Open in RegEdit", "Opens the selected item in RegEdit so that you can see what it looks like in the registry.."},
+            {"Remove Item from ARPCache", "This removes the selected item from the ARPCache in the registry.  If the item is associated with an entry in Add/Remove Programs, Windows will reenter the item in the ARPCache resetting its statistics to 0.\n\nAn undo reg file is created for each item removed.  To restore, find the undo file in the Parvelle directory and double click on it."},
+        }},
+        {"Miscellaneous", 184, {
+            {"Location of ARPCache", "The ARPCache is located at HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\App Management\\ARPCache in the registry."},
+            {"Cleaning ARPCache", "The ARPCache can become cluttered because many uninstallers do not remove the corresponding entry in ARPCache.  You can clean the ARPCache by removing each entry that has \"No\" in the \"In Add/Remove\" column."},
+        }},
+    };
+    return sections;
+}
+
+// Link targets: the About page's notice and logo, then the three advertisement panels.
+QString LinkTarget(const QString& controlName)
+{
+    if (controlName == QLatin1String("Label22") || controlName == QLatin1String("Image1"))
+        return DocumentationPage(QStringLiteral("index.html"));
+    if (controlName == QLatin1String("Label26"))
+        return DocumentationPage(QStringLiteral("cli.html"));
+    if (controlName == QLatin1String("Label27"))
+        return DocumentationPage(QStringLiteral("regedit.html"));
+    if (controlName == QLatin1String("Label28"))
+        return DocumentationPage(QStringLiteral("themes.html"));
+    return {};
+}
+
+void SetTextColor(QWidget* widget, QColor color)
+{
+    QPalette palette = widget->palette();
+    palette.setColor(QPalette::WindowText, color);
+    widget->setPalette(palette);
+}
+
+void PressKey(QWidget* target, int key)
+{
+    QKeyEvent press(QEvent::KeyPress, key, Qt::NoModifier);
+    QApplication::sendEvent(target, &press);
+}
+
+void TypeChar(QWidget* target, QChar c)
+{
+    QKeyEvent press(QEvent::KeyPress, 0, Qt::NoModifier, QString(c));
+    QApplication::sendEvent(target, &press);
+}
+
+// Steps 1 to 3 of showing a key: the editor's window, made when missing, in front.
+QWidget* BringUpRegEdit(const std::function<QWidget*(Machine&)>& make, Machine& machine)
+{
+    QWidget* window = FindWindow(kRegEditClass);
+    if (!window) {
+        if (QWidget* made = make(machine))
+            made->show();
+        window = FindWindow(kRegEditClass);
+    }
+    return window;
+}
+} // namespace
+
+QString RegistryStatusText(const Machine& machine)
+{
+    QStringList places;
+    bool readOnly = false;
+    for (const Machine::Mount& mount : machine.mounts()) {
+        places.append(mount.store->describe());
+        readOnly = readOnly || !mount.store->isWritable();
+    }
+    if (places.isEmpty())
+        return QStringLiteral("No registry open");
+    places.removeDuplicates();
+    return places.join(QStringLiteral(", "))
+        + (readOnly ? QStringLiteral("  [read-only]") : QStringLiteral("  [writable]"));
+}
+
+TForm1::TForm1(Machine& machine, const QString& undoFolder, TForm1Services services, QWidget* parent)
+    : QWidget(parent), machine_(machine), undoFolder_(undoFolder), services_(std::move(services))
+{
+    if (!services_.Messages) {
+        ownMessages_ = std::make_unique<QtMessageBox>(this);
+        services_.Messages = ownMessages_.get();
+    }
+    if (!services_.ShellOpen) {
+        ownShell_ = std::make_unique<QtShell>();
+        services_.ShellOpen = ownShell_.get();
+    }
+    if (!services_.Printers) {
+        ownPrinters_ = std::make_unique<QtPrintDialogChooser>(this);
+        services_.Printers = ownPrinters_.get();
+    }
+    if (!services_.MakeRegEdit)
+        services_.MakeRegEdit = [](Machine& m) -> QWidget* { return new TRegEditWindow(m); };
+
+    RegisterWindowFonts();
+    setObjectName(QStringLiteral("Form1"));
+    setWindowTitle(QStringLiteral("Parvelle"));
+    setFont(DesignFont(kMsSansSerif, 11));
+    setMinimumWidth(150);
+    move(290, 227);
+    resize(685, 422);
+
+    suiForm1_ = makeFrame(this, QStringLiteral("suiForm1"), QStringLiteral("Parvelle"), QRect(3, 0, 679, 419));
+    registryStatus_ = makeLabel(suiForm1_, QStringLiteral("RegistryStatus"), RegistryStatusText(machine_),
+                                QRect(90, 0, 580, 29), DesignFont(QStringLiteral("Tahoma"), 11),
+                                Qt::AlignRight | Qt::AlignVCenter);
+    registryStatus_->setToolTip(registryStatus_->text());
+    SetTextColor(registryStatus_, Qt::white);
+
+    suiPageControl1_ = makePageControl(suiForm1_, QStringLiteral("suiPageControl1"), QRect(0, 29, 679, 390));
+    BuildAboutPage(makeTabSheet(suiPageControl1_, QStringLiteral("suiTabSheet1"), QStringLiteral("About Parvelle")));
+    BuildListPage(makeTabSheet(suiPageControl1_, QStringLiteral("suiTabSheet2"), QStringLiteral("ARPCache List")));
+    BuildOtherProgramsPage(makeTabSheet(suiPageControl1_, QStringLiteral("suiTabSheet3"), QStringLiteral("Other Programs")));
+    BuildHelpPage(makeTabSheet(suiPageControl1_, QStringLiteral("suiTabSheet4"), QStringLiteral("Help")));
+    BuildUndoPage(makeTabSheet(suiPageControl1_, QStringLiteral("suiTabSheet5"), QStringLiteral("Undo")));
+    suiPageControl1_->setCurrentIndex(1);
+}
+
+TForm1::~TForm1() = default;
+
+void TForm1::ConnectClick(QObject* control, void (TForm1::*handler)())
+{
+    if (auto* button = qobject_cast<QAbstractButton*>(control)) {
+        connect(button, &QAbstractButton::clicked, this, [this, handler] { RunGuarded([this, handler] { (this->*handler)(); }); });
+    }
+}
+
+void TForm1::ConnectLink(QObject* control)
+{
+    connect(static_cast<ClickLabel*>(control), &ClickLabel::clicked, this,
+            [this, control] { RunGuarded([this, control] { HTTPLinkClick(control); }); });
+}
+
+void TForm1::BuildAboutPage(QWidget* page)
+{
+    makeLabel(page, QStringLiteral("Label1"), QStringLiteral("Parvelle"), QRect(24, 20, 625, 49),
+              DesignFont(QStringLiteral("Arial Black"), 32), Qt::AlignHCenter | Qt::AlignTop);
+    const QFont paragraph = DesignFont(kMsSansSerif, 19);
+    makeLabel(page, QStringLiteral("Label2"),
+              QStringLiteral("     There is a secret, undocumented storage in the newer Windows registry of Add/Remove Program settings called ARPCache.  Windows adds these hard-to-read binary entries but it does not remove them."),
+              QRect(24, 88, 625, 81), paragraph)->setWordWrap(true);
+    makeLabel(page, QStringLiteral("Label3"),
+              QStringLiteral("     This tool allows you to see what is in your ARPCache and lets you remove items from it."),
+              QRect(24, 176, 625, 57), paragraph)->setWordWrap(true);
+
+    auto* box = makeShape(page, QStringLiteral("Shape1"), QRect(32, 232, 609, 53), QColor(255, 196, 196), 2, true);
+    makeImage(box, QStringLiteral("Image2"), QRect(12, 10, 32, 32), PointerPicture(QSize(32, 32)));
+    auto* pointer = makeLabel(box, QStringLiteral("Label4"),
+                              QStringLiteral("See the \"Other Programs\" page for the companions of Parvelle."),
+                              QRect(56, 0, 545, 53), DesignFont(kMsSansSerif, 13, true),
+                              Qt::AlignLeft | Qt::AlignVCenter);
+    SetTextColor(pointer, Qt::red);
+
+    auto* logo = makeImage(page, QStringLiteral("Image1"), QRect(24, 304, 193, 57), LogoPicture(QSize(193, 57)));
+    logo->setCursor(Qt::PointingHandCursor);
+    ConnectLink(logo);
+    auto* notice = makeLinkLabel(page, QStringLiteral("Label22"),
+                                 QStringLiteral("Parvelle reads and cleans the ARPCache of Windows registry hive files. Click here for its documentation."),
+                                 QRect(224, 312, 425, 45), Qt::black);
+    notice->setFont(DesignFont(kMsSansSerif, 11));
+    notice->setAlignment(Qt::AlignCenter);
+    notice->setWordWrap(true);
+    ConnectLink(notice);
+}
+
+void TForm1::BuildListPage(QWidget* page)
+{
+    suiListView1_ = makeListView(page, QStringLiteral("suiListView1"), QRect(0, 0, 673, 341), CacheColumnHeaders());
+    ConnectClick(makeButton(page, QStringLiteral("suiButton1"), QStringLiteral("Refresh"), QRect(8, 344, 97, 19)),
+                 &TForm1::FormShow);
+    ConnectClick(makeButton(page, QStringLiteral("suiButton2"), QStringLiteral("Open in RegEdit"), QRect(272, 344, 129, 19)),
+                 &TForm1::suiButton2Click);
+    ConnectClick(makeButton(page, QStringLiteral("suiButton3"), QStringLiteral("Remove Item from ARPCache"), QRect(464, 344, 201, 19)),
+                 &TForm1::suiButton3Click);
+}
+
+void TForm1::BuildOtherProgramsPage(QWidget* page)
+{
+    struct Panel {
+        const char* name;
+        QRect geometry;
+        QColor colour;
+        QPixmap picture;
+        const char* headline;
+        const char* text;
+        const char* link;
+        QColor linkColour;
+    };
+    const Panel panels[] = {
+        {"Shape2", QRect(24, 24, 553, 89), QColor(255, 196, 196), TerminalPicture(QSize(48, 48)),
+         "parvelle-cli: the ARPCache from the command line",
+         "List the cache as a table, CSV or JSON; remove entries and restore them in scripts, with the same undo files.",
+         "Label26", Qt::blue},
+        {"Shape3", QRect(24, 128, 553, 81), QColor(192, 220, 192), KeyTreePicture(QSize(40, 48)),
+         "The registry editor window",
+         "Browse every key and value of the open hive files; Open in RegEdit and Show Key take you straight to an entry.",
+         "Label27", Qt::blue},
+        {"Shape4", QRect(216, 224, 441, 121), QColor(166, 202, 240), PalettePicture(QSize(48, 48)),
+         "Theme files",
+         "Give Parvelle a look of your own: theme files hold the colours and pictures of the skinned window.",
+         "Label28", Qt::white},
+    };
+    for (const Panel& panel : panels) {
+        auto* shape = makeShape(page, QString::fromLatin1(panel.name), panel.geometry, panel.colour);
+        const int width = panel.geometry.width();
+        makeImage(shape, QString::fromLatin1(panel.name) + QStringLiteral("Picture"), QRect(12, 12, 48, 48), panel.picture);
+        makeLabel(shape, QString::fromLatin1(panel.name) + QStringLiteral("Headline"), QString::fromUtf8(panel.headline),
+                  QRect(72, 8, width - 84, 20), DesignFont(kArial, 16, true));
+        makeLabel(shape, QString::fromLatin1(panel.name) + QStringLiteral("Text"), QString::fromUtf8(panel.text),
+                  QRect(72, 30, width - 84, 30), DesignFont(kMsSansSerif, 11))->setWordWrap(true);
+        auto* link = makeLinkLabel(shape, QString::fromLatin1(panel.link), QStringLiteral("Click Here for More Info and Download"),
+                                   QRect(72, panel.geometry.height() - 22, 220, 16), panel.linkColour);
+        ConnectLink(link);
+    }
+    auto* award = makeRotateLabel(page->findChild<QWidget*>(QStringLiteral("Shape2")), QStringLiteral("RotateLabel1"),
+                                  QStringLiteral("Award Winning"), QRect(440, 52, 104, 34), 350, tsRaised,
+                                  DesignFont(kArial, 12, true));
+    award->SetTextColor(Qt::blue);
+    auto* tall = makeShape(page, QStringLiteral("Shape5"), QRect(592, 24, 65, 185), QColor(255, 255, 196));
+    makeRotateLabel(tall, QStringLiteral("RotateLabel2"), QStringLiteral("All Updates"), QRect(2, 2, 34, 181), 270,
+                    tsRaised, DesignFont(QStringLiteral("Arial Black"), 24));
+    makeRotateLabel(tall, QStringLiteral("RotateLabel3"), QStringLiteral("FREE"), QRect(32, 2, 31, 181), 270,
+                    tsRaised, DesignFont(QStringLiteral("Arial Black"), 24));
+    auto* corner = makeShape(page, QStringLiteral("Shape6"), QRect(24, 224, 177, 121), QColor(232, 232, 232));
+    makeRotateLabel(corner, QStringLiteral("RotateLabel4"), QStringLiteral("Written by Skilled Programmers"),
+                    QRect(4, 4, 169, 113), 0, tsRecessed, DesignFont(QStringLiteral("Arial Narrow"), 27, true));
+}
+
+void TForm1::BuildHelpPage(QWidget* page)
+{
+    makeLabel(page, QStringLiteral("Label5"), QStringLiteral("Please scroll down to see all of the topics."),
+              QRect(40, 24, 585, 16), DesignFont(kMsSansSerif, 11), Qt::AlignHCenter | Qt::AlignTop);
+    auto* box = makeScrollBox(page, QStringLiteral("ScrollBox1"), QRect(16, 48, 641, 289), 1000);
+    QWidget* content = box->widget();
+    const QFont sectionFont = DesignFont(kMsSansSerif, 13, true);
+    const QFont headingFont = DesignFont(kMsSansSerif, 11, true);
+    const QFont textFont = DesignFont(kMsSansSerif, 11);
+    const QFontMetrics textMetrics(textFont);
+    const int contentWidth = 625;
+    int y = 8;
+    int labelNumber = 100;
+    for (const HelpSection& section : HelpSections()) {
+        auto* title = makeLabel(content, QStringLiteral("Label%1").arg(labelNumber++), QString::fromUtf8(section.title),
+                                QRect(0, y, contentWidth, 18), sectionFont, Qt::AlignHCenter | Qt::AlignTop);
+        SetTextColor(title, Qt::blue);
+        y += 26;
+        for (const HelpTopic& topic : section.topics) {
+            const QString text = QString::fromUtf8(topic.text);
+            const int textWidth = contentWidth - section.textX;
+            const int height = textMetrics.boundingRect(QRect(0, 0, textWidth, 0), Qt::TextWordWrap, text).height();
+            auto* heading = makeLabel(content, QStringLiteral("Label%1").arg(labelNumber++), QString::fromUtf8(topic.heading),
+                                      QRect(24, y, section.textX - 30, 16), headingFont);
+            heading->setWordWrap(true);
+            heading->adjustSize();
+            makeLabel(content, QStringLiteral("Label%1").arg(labelNumber++), text,
+                      QRect(section.textX, y, textWidth, height), textFont)->setWordWrap(true);
+            y += std::max(height, heading->height()) + 10;
+        }
+        y += 12;
+    }
+}
+
+void TForm1::BuildUndoPage(QWidget* page)
+{
+    auto* title = makeLabel(page, QStringLiteral("Label53"), QStringLiteral("Undo"), QRect(16, 16, 633, 25),
+                            DesignFont(kArial, 19, true), Qt::AlignHCenter | Qt::AlignTop);
+    title->setAttribute(Qt::WA_TranslucentBackground);
+    makeLabel(page, QStringLiteral("Label52"),
+              QStringLiteral("If you have removed any items with Parvelle, they are in the dropdown box below.  To view the contents of an undo list and/or to restore it, select it in the dropdown box and it will be displayed in the listbox."),
+              QRect(16, 48, 633, 33), DesignFont(kArial, 12), Qt::AlignHCenter | Qt::AlignTop)->setWordWrap(true);
+    Label21_ = makeLabel(page, QStringLiteral("Label21"), QStringLiteral("0 Items"), QRect(16, 92, 633, 13),
+                         DesignFont(kArial, 12), Qt::AlignHCenter | Qt::AlignTop);
+    suiCheckBox13_ = makeCheckBox(page, QStringLiteral("suiCheckBox13"), QStringLiteral("Check / Uncheck All"), QRect(24, 90, 117, 20));
+    suiCheckBox13_->setFont(DesignFont(kArial, 11));
+    suiCheckBox13_->adjustSize();
+    CheckListBox1_ = makeCheckListBox(page, QStringLiteral("CheckListBox1"), QRect(16, 112, 633, 185));
+    Button2_ = makeButton(page, QStringLiteral("Button2"), QStringLiteral("&Print List"), QRect(16, 297, 153, 23));
+    Button5_ = makeButton(page, QStringLiteral("Button5"), QStringLiteral("Show &Key"), QRect(176, 297, 153, 23));
+    Button12_ = makeButton(page, QStringLiteral("Button12"), QStringLiteral("&Restore All"), QRect(336, 297, 153, 23));
+    Button1_ = makeButton(page, QStringLiteral("Button1"), QStringLiteral("Restore &Checked"), QRect(496, 297, 153, 23));
+    auto* comboLabel = makeLabel(page, QStringLiteral("Label54"), QStringLiteral("Select Undo &List:"), QRect(152, 339, 89, 17),
+                                 DesignFont(kArial, 11));
+    comboLabel->setTextFormat(Qt::AutoText);
+    ComboBox2_ = makeComboBox(page, QStringLiteral("ComboBox2"), QRect(248, 336, 217, 21));
+    comboLabel->setBuddy(ComboBox2_);
+    Button3_ = makeButton(page, QStringLiteral("Button3"), QStringLiteral("<<  &Delete this Undo List"), QRect(472, 335, 169, 23));
+    Button3_->setEnabled(false);
+    for (QPushButton* button : {Button2_, Button5_, Button12_, Button1_, Button3_})
+        button->setFont(DesignFont(kArial, 11));
+
+    ConnectClick(Button2_, &TForm1::Button2Click);
+    ConnectClick(Button5_, &TForm1::Button5Click);
+    ConnectClick(Button12_, &TForm1::Button12Click);
+    ConnectClick(Button1_, &TForm1::Button1Click);
+    ConnectClick(Button3_, &TForm1::Button3Click);
+    ConnectClick(suiCheckBox13_, &TForm1::suiCheckBox13Click);
+    connect(CheckListBox1_, &QListWidget::itemClicked, this, [this] { RunGuarded([this] { UpdateListBox1(); }); });
+    connect(CheckListBox1_, &QListWidget::itemSelectionChanged, this, [this] { RunGuarded([this] { UpdateListBox1(); }); });
+    connect(ComboBox2_, &QComboBox::currentTextChanged, this, [this] { RunGuarded([this] { ComboBox2Change(); }); });
+    UpdateListBox1();
+}
+
+void TForm1::showEvent(QShowEvent* event)
+{
+    QWidget::showEvent(event);
+    if (!event->spontaneous())
+        RunGuarded([this] { FormShow(); });
+}
+
+void TForm1::ShowMessage(const QString& text)
+{
+    services_.Messages->Show(text, AppTitle());
+}
+
+void TForm1::FormShow()
+{
+    suiListView1_->clear();
+    const CacheListing listing = ListCache(machine_, [this] { BagEnter(); });
+    osKind_ = listing.OSKind;
+    for (const CacheRow& row : listing.Rows)
+        new QTreeWidgetItem(suiListView1_, row.Columns);
+}
+
+QString TForm1::SelectedCacheEntry() const
+{
+    const QList<QTreeWidgetItem*> selected = suiListView1_->selectedItems();
+    return selected.isEmpty() ? QString() : selected.first()->text(ccKeyName);
+}
+
+void TForm1::suiButton2Click()
+{
+    const QString name = SelectedCacheEntry();
+    if (name.isEmpty()) {
+        ShowMessage(kSelectAnItem);
+        return;
+    }
+    OpenRegEdit(RootName(CacheRoot(osKind_)) + CacheEntryPath(name));
+}
+
+void TForm1::suiButton3Click()
+{
+    const QString name = SelectedCacheEntry();
+    if (name.isEmpty()) {
+        ShowMessage(kSelectAnItem);
+        return;
+    }
+    TUndoContext context(machine_, osKind_, undoFolder_);
+    context.RemoveCacheEntry(name);
+    undoStamp_ = context.UndoStamp();
+    FormShow();
+}
+
+void TForm1::HTTPLinkClick(QObject* sender)
+{
+    const int result = services_.ShellOpen->ShellExecute(LinkTarget(sender->objectName()));
+    if (result < 33)
+        ShowMessage(ShellErrorMessage(result));
+}
+
+void TForm1::OpenRegEdit(const QString& path)
+{
+    QWidget* window = BringUpRegEdit(services_.MakeRegEdit, machine_);
+    if (!window) {
+        ShowMessage(QStringLiteral("Unable to open Regedit."));
+        return;
+    }
+    window->show();
+    window->raise();
+    window->activateWindow();
+    QWidget* tree = FindWindowEx(window, kRegTreeClass);
+    if (tree) {
+        tree->setFocus();
+        for (int i = 0; i < kLeftArrowsToCollapse; ++i) {
+            PressKey(tree, Qt::Key_Left);
+            QApplication::processEvents();
+        }
+        QApplication::processEvents();
+        PressKey(tree, Qt::Key_Right);
+        for (QChar c : path) {
+            if (c == QLatin1Char('\\')) {
+                PressKey(tree, Qt::Key_Right);
+                QApplication::processEvents();
+            } else {
+                TypeChar(tree, c);
+            }
+        }
+    }
+    window->raise();
+    window->activateWindow();
+}
+
+// --- Undo page ---
+
+void TForm1::ClearList()
+{
+    maxExtent_ = 0;
+    CheckListBox1_->clear();
+    CheckListBox1_->horizontalScrollBar()->setValue(0);
+}
+
+int TForm1::GetStringExtent(const QString& text) const
+{
+    const QFontMetrics metrics(font());
+    const int extent = metrics.horizontalAdvance(text) + metrics.averageCharWidth();
+    return std::min(extent, int(std::numeric_limits<uint16_t>::max()));
+}
+
+void TForm1::ListBoxAddString(const QString& text, bool checked)
+{
+    maxExtent_ = std::max(maxExtent_, GetStringExtent(text));
+    auto* item = new QListWidgetItem(text, CheckListBox1_);
+    item->setFlags(item->flags() | Qt::ItemIsUserCheckable);
+    item->setCheckState(checked ? Qt::Checked : Qt::Unchecked);
+}
+
+void TForm1::LoadUndoFile(const QString& name)
+{
+    ClearList();
+    const TUndoFolder folder(undoFolder_);
+    for (const QString& entry : folder.Load(name))
+        ListBoxAddString(entry, true);
+}
+
+// The combo box's file when its text is one of its items and the file still exists.
+QString TForm1::SelectedUndoFile() const
+{
+    const QString name = ComboBox2_->currentText();
+    if (name.isEmpty() || ComboBox2_->findText(name, Qt::MatchFixedString | Qt::MatchCaseSensitive) < 0)
+        return {};
+    const QString path = TUndoFolder(undoFolder_).PathOf(name);
+    return QFileInfo(path).isFile() && name.endsWith(QLatin1String(".reg"), Qt::CaseInsensitive) ? name : QString();
+}
+
+void TForm1::BagEnter()
+{
+    const QSignalBlocker blocker(ComboBox2_);
+    ClearList();
+    ComboBox2_->clear();
+    ComboBox2_->addItems(TUndoFolder(undoFolder_).List());
+    suiCheckBox13_->setChecked(false);
+    if (ComboBox2_->count() > 0) {
+        ComboBox2_->setCurrentIndex(ComboBox2_->count() - 1);
+        const QString name = SelectedUndoFile();
+        if (!name.isEmpty())
+            LoadUndoFile(name);
+        suiCheckBox13_->setChecked(true);
+    }
+    Button3_->setEnabled(ComboBox2_->count() > 0);
+    UpdateListBox1();
+}
+
+void TForm1::ComboBox2Change()
+{
+    const QString name = SelectedUndoFile();
+    if (!name.isEmpty())
+        LoadUndoFile(name);
+    suiCheckBox13_->setChecked(true);
+    UpdateListBox1();
+}
+
+void TForm1::UpdateListBox1()
+{
+    const bool hasEntries = CheckListBox1_->count() > 0;
+    const bool selected = !CheckListBox1_->selectedItems().isEmpty();
+    Button1_->setEnabled(hasEntries);
+    Label21_->setText(QStringLiteral("%1 Items").arg(CheckListBox1_->count()));
+    Label21_->repaint();
+    Button2_->setEnabled(hasEntries);
+    Button5_->setEnabled(selected);
+    Button12_->setEnabled(hasEntries);
+    suiCheckBox13_->setEnabled(hasEntries);
+    update();
+}
+
+void TForm1::suiCheckBox13Click()
+{
+    const Qt::CheckState state = suiCheckBox13_->isChecked() ? Qt::Checked : Qt::Unchecked;
+    for (int row = 0; row < CheckListBox1_->count(); ++row)
+        CheckListBox1_->item(row)->setCheckState(state);
+}
+
+QStringList TForm1::ListEntries() const
+{
+    QStringList entries;
+    for (int row = 0; row < CheckListBox1_->count(); ++row)
+        entries.append(CheckListBox1_->item(row)->text());
+    return entries;
+}
+
+QStringList TForm1::CheckedEntries() const
+{
+    QStringList entries;
+    for (int row = 0; row < CheckListBox1_->count(); ++row) {
+        if (CheckListBox1_->item(row)->checkState() == Qt::Checked)
+            entries.append(CheckListBox1_->item(row)->text());
+    }
+    return entries;
+}
+
+void TForm1::Button5Click()
+{
+    const QList<QListWidgetItem*> selected = CheckListBox1_->selectedItems();
+    if (selected.isEmpty()) {
+        services_.Messages->Show(QStringLiteral("Select an Item"), QStringLiteral("Please select an item from the list"));
+        return;
+    }
+    OpenRegEdit(selected.first()->text());
+    UpdateListBox1();
+}
+
+void TForm1::Button3Click()
+{
+    const QString name = SelectedUndoFile();
+    if (!name.isEmpty())
+        TUndoFolder(undoFolder_).Delete(name);
+    BagEnter();
+}
+
+void TForm1::Button1Click()
+{
+    const QString name = SelectedUndoFile();
+    const QStringList checked = CheckedEntries();
+    if (!name.isEmpty() && !checked.isEmpty()) {
+        TUndoContext context(machine_, osKind_, undoFolder_);
+        context.RestoreChecked(TUndoFolder(undoFolder_).PathOf(name), checked);
+    }
+    services_.Messages->Show(QStringLiteral("Selected Keys Restored"), QStringLiteral("Finished"));
+    FormShow();
+}
+
+void TForm1::Button12Click()
+{
+    const QString name = SelectedUndoFile();
+    if (name.isEmpty())
+        return;
+    TUndoContext context(machine_, osKind_, undoFolder_);
+    context.ImportFile(TUndoFolder(undoFolder_).PathOf(name));
+    FormShow();
+}
+
+void TForm1::Button2Click()
+{
+    PrintStrings(ListEntries());
+    UpdateListBox1();
+}
+
+void TForm1::PrintStrings(const QStringList& lines)
+{
+    QPrinter printer;
+    if (!services_.Printers->Choose(printer))
+        return;
+    if (!PrintLines(lines, printer))
+        ShowMessage(QStringLiteral("Error Printing text."));
+}
+
+} // namespace parvelle

@@ -1,0 +1,114 @@
+#pragma once
+// The main window: five pages, the cache table and the undo-list browser, and the
+// handlers of every control.
+#include "registry/Machine.h"
+
+#include <QStringList>
+#include <QWidget>
+#include <functional>
+#include <memory>
+
+class QCheckBox;
+class QComboBox;
+class QLabel;
+class QListWidget;
+class QPushButton;
+class QTabWidget;
+class QTreeWidget;
+
+namespace parvelle {
+
+class MessageBoxService;
+class PrinterChooser;
+class Shell;
+
+// The platform services the window uses; null members get the real Qt service.
+struct TForm1Services {
+    MessageBoxService* Messages = nullptr;
+    Shell* ShellOpen = nullptr;
+    PrinterChooser* Printers = nullptr;
+    // Makes the registry editor window; nullptr when it cannot be made.
+    std::function<QWidget*(Machine&)> MakeRegEdit;
+};
+
+class TForm1 : public QWidget {
+    Q_OBJECT
+public:
+    TForm1(Machine& machine, const QString& undoFolder, TForm1Services services = {},
+           QWidget* parent = nullptr);
+    ~TForm1() override;
+
+    uint8_t OSKind() const { return osKind_; }
+    const QString& UndoStamp() const { return undoStamp_; }
+    int MaxExtent() const { return maxExtent_; }
+
+    // Handlers, named after the controls that raise them.
+    void FormShow();
+    void suiButton2Click();
+    void suiButton3Click();
+    void HTTPLinkClick(QObject* sender);
+    void UpdateListBox1();
+    void Button1Click();
+    void Button2Click();
+    void Button3Click();
+    void Button5Click();
+    void Button12Click();
+    void ComboBox2Change();
+    void suiCheckBox13Click();
+
+    void BagEnter();
+    void OpenRegEdit(const QString& path);
+    void PrintStrings(const QStringList& lines);
+
+protected:
+    void showEvent(QShowEvent* event) override;
+
+private:
+    void BuildAboutPage(QWidget* page);
+    void BuildListPage(QWidget* page);
+    void BuildOtherProgramsPage(QWidget* page);
+    void BuildHelpPage(QWidget* page);
+    void BuildUndoPage(QWidget* page);
+    void ConnectClick(QObject* control, void (TForm1::*handler)());
+    void ConnectLink(QObject* control);
+
+    void LoadUndoFile(const QString& path);
+    void ClearList();
+    void ListBoxAddString(const QString& text, bool checked);
+    int GetStringExtent(const QString& text) const;
+    QString SelectedUndoFile() const;
+    QString SelectedCacheEntry() const;
+    QStringList CheckedEntries() const;
+    QStringList ListEntries() const;
+    void ShowMessage(const QString& text);
+
+    Machine& machine_;
+    QString undoFolder_;
+    TForm1Services services_;
+    std::unique_ptr<MessageBoxService> ownMessages_;
+    std::unique_ptr<Shell> ownShell_;
+    std::unique_ptr<PrinterChooser> ownPrinters_;
+
+    uint8_t osKind_ = 0;
+    QString undoStamp_;
+    int maxExtent_ = 0;
+
+    QWidget* suiForm1_ = nullptr;
+    QLabel* registryStatus_ = nullptr;
+    QTabWidget* suiPageControl1_ = nullptr;
+    QTreeWidget* suiListView1_ = nullptr;
+    QCheckBox* suiCheckBox13_ = nullptr;
+    QLabel* Label21_ = nullptr;
+    QListWidget* CheckListBox1_ = nullptr;
+    QPushButton* Button1_ = nullptr;
+    QPushButton* Button2_ = nullptr;
+    QPushButton* Button3_ = nullptr;
+    QPushButton* Button5_ = nullptr;
+    QPushButton* Button12_ = nullptr;
+    QComboBox* ComboBox2_ = nullptr;
+};
+
+// One line telling which registry is open and whether it can be changed.
+QString RegistryStatusText(const Machine& machine);
+
+} // namespace parvelle

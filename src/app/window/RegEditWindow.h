@@ -1,0 +1,60 @@
+#pragma once
+// The registry editor window: a lazily filled tree of keys over the open machine and
+// the values of the selected key. Its tree answers the keyboard like the Windows tree:
+// Left collapses or goes to the parent, Right expands or goes to the first child, and
+// typed characters search incrementally among the visible keys.
+#include "registry/Machine.h"
+
+#include <QElapsedTimer>
+#include <QTreeWidget>
+#include <QWidget>
+
+namespace parvelle {
+
+inline const QString kRegEditClass = QStringLiteral("RegEdit_RegEdit");
+inline const QString kRegTreeClass = QStringLiteral("SysTreeView32");
+
+class TRegTree : public QTreeWidget {
+    Q_OBJECT
+public:
+    explicit TRegTree(Machine& machine, QWidget* parent = nullptr);
+    // Full path of an item: "Computer\HKEY_LOCAL_MACHINE\SOFTWARE\..." without the
+    // "Computer\" prefix; empty for the top item.
+    static QString KeyPathOf(const QTreeWidgetItem* item);
+    QString CurrentKeyPath() const { return KeyPathOf(currentItem()); }
+
+protected:
+    void keyPressEvent(QKeyEvent* event) override;
+
+private:
+    void Fill(QTreeWidgetItem* item);
+    void GoLeft();
+    void GoRight();
+    void Search(const QString& typed);
+    QTreeWidgetItem* NextVisible(QTreeWidgetItem* item) const;
+
+    Machine& machine_;
+    QString search_;
+    QElapsedTimer lastTyped_;
+};
+
+class TRegEditWindow : public QWidget {
+    Q_OBJECT
+public:
+    explicit TRegEditWindow(Machine& machine, QWidget* parent = nullptr);
+    TRegTree* Tree() const { return tree_; }
+    QTreeWidget* Values() const { return values_; }
+
+private:
+    void ShowValues(const QTreeWidgetItem* item);
+
+    Machine& machine_;
+    TRegTree* tree_;
+    QTreeWidget* values_;
+};
+
+// The text of a value's data as the editor shows it, and its type name.
+QString ValueTypeName(uint32_t type);
+QString ValueDataText(uint32_t type, const QByteArray& data);
+
+} // namespace parvelle
