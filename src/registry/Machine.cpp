@@ -126,13 +126,8 @@ std::optional<KeyRef> Machine::create(const KeyRef& base, const QString& path)
 QStringList Machine::subkeyNames(const KeyRef& key) const
 {
     QStringList names;
-    if (key.store) {
-        const std::vector<NodeId> kids = key.store->children(key.node);
-        names.reserve(int(kids.size()));
-        for (NodeId kid : kids)
-            names.append(key.store->name(kid));
-        return names;
-    }
+    if (key.store)
+        return key.store->childNames(key.node);
     for (const Mount& m : mounts_) {
         if (m.root != key.root || SameName(m.path, key.path) || !isSameOrBelow(m.path, key.path))
             continue;

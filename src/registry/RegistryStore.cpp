@@ -10,6 +10,14 @@ uint64_t CurrentFileTime()
     return uint64_t(QDateTime::currentMSecsSinceEpoch() + kUnixEpochInFileTimeMs) * 10000u;
 }
 
+QStringList RegistryStore::childNames(NodeId node) const
+{
+    QStringList names;
+    for (NodeId kid : children(node))
+        names.append(name(kid));
+    return names;
+}
+
 std::optional<NodeId> RegistryStore::find(NodeId from, const QString& path) const
 {
     NodeId node = from;

@@ -46,6 +46,7 @@ public:
     virtual NodeId root() const = 0;
     virtual std::optional<NodeId> child(NodeId parent, const QString& name) const = 0;
     virtual std::vector<NodeId> children(NodeId node) const = 0;
+    virtual QStringList childNames(NodeId node) const;              // names of children(), same order
     virtual QString name(NodeId node) const = 0;
     virtual uint64_t lastWriteTime(NodeId node) const = 0;   // FILETIME
     virtual std::vector<RegValue> values(NodeId node) const = 0;

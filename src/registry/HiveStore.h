@@ -1,0 +1,82 @@
+#pragma once
+// A registry hive file read and written through hivex.
+#include "RegistryStore.h"
+
+#include <QHash>
+#include <unordered_map>
+#include <unordered_set>
+
+struct hive_h;
+
+namespace parvelle {
+
+class HiveStore : public RegistryStore {
+public:
+    enum class Access { Auto, ReadOnly };
+
+    // Opens the hive writable when the file and its folder are writable, it was closed
+    // cleanly and `access` allows it; read-only otherwise (see readOnlyReason()).
+    // Throws EHiveError naming the file when it is missing, unreadable or corrupt.
+    explicit HiveStore(const QString& filePath, Access access = Access::Auto);
+    ~HiveStore() override;
+    HiveStore(const HiveStore&) = delete;
+    HiveStore& operator=(const HiveStore&) = delete;
+
+    // Writes a new hive holding only its root key; refuses to replace an existing file.
+    static void createEmpty(const QString& filePath);
+
+    const QString& filePath() const { return filePath_; }
+
+    NodeId root() const override;
+    std::optional<NodeId> child(NodeId parent, const QString& name) const override;
+    std::vector<NodeId> children(NodeId node) const override;
+    QStringList childNames(NodeId node) const override;
+    QString name(NodeId node) const override;
+    uint64_t lastWriteTime(NodeId node) const override;
+    std::vector<RegValue> values(NodeId node) const override;
+    std::optional<RegValue> value(NodeId node, const QString& name) const override;
+
+    NodeId addChild(NodeId parent, const QString& name) override;
+    void deleteNode(NodeId node) override;
+    void setValue(NodeId node, const RegValue& value) override;
+    bool eraseValue(NodeId node, const QString& name) override;
+
+    bool isWritable() const override { return readOnlyReason_.isEmpty(); }
+    QString readOnlyReason() const override { return readOnlyReason_; }
+    bool isModified() const override { return modified_; }
+    void commit() override;   // atomic: temp file beside the hive, fsync, rename, fsync folder
+    QString describe() const override { return filePath_; }
+
+private:
+    // Subkeys of one key, built on first use: hivex only finds a child by scanning.
+    struct ChildIndex {
+        std::vector<NodeId> order;
+        std::unordered_map<NodeId, QString> names;
+        QHash<QString, NodeId> byFoldedName;
+    };
+    struct ValueSlot {
+        QString name;
+        size_t handle;
+    };
+
+    const ChildIndex& childIndex(NodeId node) const;
+    const std::vector<ValueSlot>& valueSlots(NodeId node) const;
+    RegValue readValue(const ValueSlot& slot) const;
+    std::vector<NodeId> hivexChildren(NodeId node) const;
+    QString nodeName(NodeId node) const;
+    bool isLive(NodeId node) const;
+    void requireWritable(NodeId node) const;
+    void replaceValues(NodeId node, const std::vector<RegValue>& values);
+    void collectSubtree(NodeId node, std::vector<NodeId>& ids) const;
+    [[noreturn]] void fail(const QString& what) const;
+
+    QString filePath_;
+    hive_h* hive_ = nullptr;
+    QString readOnlyReason_;
+    bool modified_ = false;
+    std::unordered_set<NodeId> deleted_;
+    mutable std::unordered_map<NodeId, ChildIndex> childIndexes_;
+    mutable std::unordered_map<NodeId, std::vector<ValueSlot>> valueIndexes_;
+};
+
+} // namespace parvelle

@@ -1,0 +1,165 @@
+// The contract every RegistryStore keeps, run against MemoryStore and HiveStore alike.
+#include "RegistryTestSupport.h"
+
+using namespace parvelle;
+using namespace parvelle::test;
+
+namespace {
+
+class StoreContract : public ::testing::TestWithParam<StoreKind> {
+protected:
+    StoreMaker maker;
+    std::shared_ptr<RegistryStore> store = maker.make(GetParam());
+
+    QStringList childNames(NodeId node) const
+    {
+        QStringList names;
+        for (NodeId kid : store->children(node))
+            names.append(store->name(kid));
+        return names;
+    }
+    QStringList valueNames(NodeId node) const
+    {
+        QStringList names;
+        for (const RegValue& v : store->values(node))
+            names.append(v.name);
+        return names;
+    }
+};
+
+TEST_P(StoreContract, NewStoreHasAnEmptyRoot)
+{
+    EXPECT_NE(store->root(), 0u);
+    EXPECT_TRUE(store->children(store->root()).empty());
+    EXPECT_TRUE(store->values(store->root()).empty());
+    EXPECT_TRUE(store->isWritable());
+    EXPECT_TRUE(store->readOnlyReason().isEmpty());
+    EXPECT_FALSE(store->isModified());
+}
+
+TEST_P(StoreContract, NamesMatchIgnoringCaseAndKeepTheirSpelling)
+{
+    const NodeId key = store->addChild(store->root(), QStringLiteral("Äpfel Key"));
+    EXPECT_EQ(store->addChild(store->root(), QStringLiteral("äPFEL key")), key);
+    EXPECT_EQ(store->child(store->root(), QStringLiteral("ÄPFEL KEY")), key);
+    EXPECT_EQ(store->name(key), QStringLiteral("Äpfel Key"));
+    EXPECT_EQ(store->children(store->root()).size(), 1u);
+    EXPECT_FALSE(store->child(store->root(), QStringLiteral("Äpfel")).has_value());
+
+    store->setValue(key, textValue(QStringLiteral("Größe"), QStringLiteral("x")));
+    ASSERT_TRUE(store->value(key, QStringLiteral("GRÖSSE")).has_value() || store->value(key, QStringLiteral("größe")).has_value());
+    EXPECT_EQ(store->value(key, QStringLiteral("größe"))->name, QStringLiteral("Größe"));
+}
+
+TEST_P(StoreContract, SubkeysEnumerateSortedAndValuesInWriteOrder)
+{
+    const NodeId root = store->root();
+    for (const char* name : {"delta", "Alpha", "charlie", "Bravo"})
+        store->addChild(root, QLatin1String(name));
+    EXPECT_EQ(childNames(root), (QStringList{"Alpha", "Bravo", "charlie", "delta"}));
+    EXPECT_EQ(store->childNames(root), childNames(root));
+
+    for (const char* name : {"zulu", "", "Mike", "alpha"})
+        store->setValue(root, RegValue{QLatin1String(name), REG_DWORD, QByteArray(4, '\1')});
+    EXPECT_EQ(valueNames(root), (QStringList{"zulu", "", "Mike", "alpha"}));
+
+    store->setValue(root, RegValue{QStringLiteral("MIKE"), REG_BINARY, QByteArrayLiteral("\x01\x02")});
+    EXPECT_EQ(valueNames(root), (QStringList{"zulu", "", "MIKE", "alpha"}));
+    EXPECT_EQ(store->value(root, QStringLiteral("mike"))->type, uint32_t(REG_BINARY));
+}
+
+TEST_P(StoreContract, ValuesKeepTypeNumberAndExactBytes)
+{
+    const NodeId key = store->addChild(store->root(), QStringLiteral("Values"));
+    std::vector<RegValue> written;
+    for (uint32_t type = REG_NONE; type <= REG_QWORD; ++type)
+        written.push_back({QStringLiteral("type%1").arg(type), type, QByteArray::fromHex("00ff10800001") + QByteArray(int(type), char(type))});
+    written.push_back({QStringLiteral("empty"), REG_BINARY, QByteArray()});
+    written.push_back({QStringLiteral("odd type"), 0x12345u, QByteArrayLiteral("abc")});
+    written.push_back({QStringLiteral("big"), REG_BINARY, QByteArray(20000, '\x5A')});
+    written.push_back({QString(), REG_SZ, textValue({}, QStringLiteral("default")).data});
+    for (const RegValue& v : written)
+        store->setValue(key, v);
+    const std::vector<RegValue> read = store->values(key);
+    ASSERT_EQ(read.size(), written.size());
+    for (size_t i = 0; i < written.size(); ++i) {
+        EXPECT_EQ(read[i].name, written[i].name);
+        EXPECT_EQ(read[i].type, written[i].type) << written[i].name.toStdString();
+        EXPECT_EQ(read[i].data, written[i].data) << written[i].name.toStdString();
+    }
+}
+
+TEST_P(StoreContract, EraseValueRemovesOnlyThatValue)
+{
+    const NodeId key = store->addChild(store->root(), QStringLiteral("K"));
+    store->setValue(key, textValue(QStringLiteral("a"), QStringLiteral("1")));
+    store->setValue(key, textValue(QStringLiteral("b"), QStringLiteral("2")));
+    store->setValue(key, textValue(QStringLiteral("c"), QStringLiteral("3")));
+    EXPECT_FALSE(store->eraseValue(key, QStringLiteral("missing")));
+    EXPECT_TRUE(store->eraseValue(key, QStringLiteral("B")));
+    EXPECT_EQ(valueNames(key), (QStringList{"a", "c"}));
+    EXPECT_EQ(store->value(key, QStringLiteral("c"))->data, textValue({}, QStringLiteral("3")).data);
+}
+
+TEST_P(StoreContract, DeleteNodeRemovesTheWholeSubtreeOnly)
+{
+    const NodeId root = store->root();
+    const NodeId doomed = store->addChild(root, QStringLiteral("Doomed"));
+    const NodeId kept = store->addChild(root, QStringLiteral("Kept"));
+    const NodeId grandchild = store->addChild(store->addChild(doomed, QStringLiteral("Child")), QStringLiteral("Grandchild"));
+    store->setValue(grandchild, textValue(QStringLiteral("v"), QStringLiteral("x")));
+    store->setValue(kept, textValue(QStringLiteral("v"), QStringLiteral("kept")));
+
+    store->deleteNode(doomed);
+    EXPECT_EQ(childNames(root), QStringList{"Kept"});
+    EXPECT_FALSE(store->child(root, QStringLiteral("doomed")).has_value());
+    EXPECT_EQ(store->value(kept, QStringLiteral("v"))->data, textValue({}, QStringLiteral("kept")).data);
+    // Handles of the deleted keys read as empty and refuse writes.
+    EXPECT_TRUE(store->children(doomed).empty());
+    EXPECT_FALSE(store->value(grandchild, QStringLiteral("v")).has_value());
+    EXPECT_THROW(store->setValue(grandchild, textValue(QStringLiteral("v"), QStringLiteral("y"))), EHiveError);
+    // A new key of the same name is a different, empty key.
+    const NodeId again = store->addChild(root, QStringLiteral("doomed"));
+    EXPECT_TRUE(store->children(again).empty());
+    EXPECT_THROW(store->deleteNode(root), EHiveError);
+}
+
+TEST_P(StoreContract, FindResolvesBackslashPaths)
+{
+    const NodeId c = store->addChild(store->addChild(store->addChild(store->root(), "A"), "B"), "C");
+    EXPECT_EQ(store->find(store->root(), QStringLiteral("a\\b\\c")), c);
+    EXPECT_EQ(store->find(c, QString()), c);
+    EXPECT_FALSE(store->find(store->root(), QStringLiteral("A\\X\\C")).has_value());
+}
+
+TEST_P(StoreContract, ReadOnlyStoreRefusesEveryWriteAndKeepsItsData)
+{
+    std::shared_ptr<RegistryStore> ro = maker.makeReadOnly(GetParam(), [](RegistryStore& s) {
+        s.setValue(s.addChild(s.root(), QStringLiteral("Key")), textValue(QStringLiteral("v"), QStringLiteral("x")));
+    });
+    EXPECT_FALSE(ro->isWritable());
+    EXPECT_FALSE(ro->readOnlyReason().isEmpty());
+    const NodeId key = *ro->child(ro->root(), QStringLiteral("key"));
+    EXPECT_THROW(ro->addChild(ro->root(), QStringLiteral("New")), EHiveError);
+    EXPECT_THROW(ro->setValue(key, textValue(QStringLiteral("v"), QStringLiteral("y"))), EHiveError);
+    EXPECT_THROW(ro->eraseValue(key, QStringLiteral("v")), EHiveError);
+    EXPECT_THROW(ro->deleteNode(key), EHiveError);
+    EXPECT_EQ(ro->addChild(ro->root(), QStringLiteral("KEY")), key);   // an existing key needs no write
+    EXPECT_EQ(ro->value(key, QStringLiteral("v"))->data, textValue({}, QStringLiteral("x")).data);
+    EXPECT_FALSE(ro->isModified());
+}
+
+TEST_P(StoreContract, CommitClearsModifiedAndKeepsHandles)
+{
+    const NodeId key = store->addChild(store->root(), QStringLiteral("Key"));
+    EXPECT_TRUE(store->isModified());
+    store->commit();
+    EXPECT_FALSE(store->isModified());
+    store->setValue(key, textValue(QStringLiteral("after"), QStringLiteral("commit")));
+    EXPECT_EQ(store->value(key, QStringLiteral("after"))->data, textValue({}, QStringLiteral("commit")).data);
+    EXPECT_TRUE(store->isModified());
+}
+
+INSTANTIATE_TEST_SUITE_P(BothStores, StoreContract, ::testing::Values(StoreKind::Memory, StoreKind::Hive), storeKindName);
+
+} // namespace
