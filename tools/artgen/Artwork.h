@@ -1,0 +1,20 @@
+// Every skin bitmap resource of the program, drawn from the style palettes.
+#pragma once
+
+#include <QImage>
+#include <QString>
+#include <vector>
+
+namespace artgen {
+
+struct ArtResource {
+    QString name;    // resource name, e.g. "WINXP_BUTTON"
+    QString group;   // style prefix, or "SHARED" for the fixed-name resources
+    QImage image;    // 24-bit RGB, magenta where transparent
+};
+
+// All resources: the image items of the five built-in styles (each name once;
+// "MORE_SCROLLBUTTON" is shared), the fixed-name resources and the icon.
+std::vector<ArtResource> GenerateArtwork();
+
+} // namespace artgen
