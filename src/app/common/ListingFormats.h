@@ -1,0 +1,23 @@
+#pragma once
+// Text forms of a cache listing: an aligned table, RFC 4180 CSV and JSON.
+#include "cache/CacheListing.h"
+
+#include <QByteArray>
+#include <QString>
+
+namespace parvelle {
+
+// The nine column texts, each column padded to its widest text.
+QString ListingAsTable(const CacheListing& listing);
+
+// The header row and one row per entry, CRLF line ends; Last Used as ISO 8601 UTC or empty.
+QString ListingAsCsv(const CacheListing& listing);
+
+// {"OSKind": n, "entries": [...]} with typed fields; fields a short record does not
+// reach are null, as are a missing date and a missing Changed value.
+QByteArray ListingAsJson(const CacheListing& listing);
+
+// One CSV field: quoted (with doubled quotes) when it holds a comma, quote, CR or LF.
+QString CsvField(const QString& text);
+
+} // namespace parvelle

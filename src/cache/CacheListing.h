@@ -1,0 +1,67 @@
+#pragma once
+// The cache listing: one row per ARPCache entry with a binary SlowInfoCache record.
+#include "CacheRecord.h"
+#include "registry/Machine.h"
+
+#include <QDateTime>
+#include <QLocale>
+#include <QString>
+#include <QStringList>
+#include <functional>
+#include <optional>
+#include <vector>
+
+namespace parvelle {
+
+enum CacheColumn {
+    ccKeyName, ccInAddRemove, ccFilePath, ccFrequency, ccLastUsed,
+    ccInstallSize, ccHasName, ccDataSize, ccChanged, ccColumnCount
+};
+
+// "KeyName", "In Add/Remove", ... in column order.
+const QStringList& CacheColumnHeaders();
+
+struct CacheRow {
+    QString KeyName;
+    bool InAddRemove = false;
+    CacheRecord Record;
+    std::optional<QString> Changed;   // a string value, or a 32-bit number in signed decimal
+    QStringList Columns;              // the nine column texts, CacheColumn order
+};
+
+struct CacheListing {
+    uint8_t OSKind = 0;
+    std::vector<CacheRow> Rows;       // in the registry's enumeration order
+    QStringList Unreadable;           // "name: reason" of entries the store failed to read
+};
+
+// Reads the cache of the machine. Entries that cannot be read, or whose SlowInfoCache is
+// missing or not binary, are left out; entries whose values the store fails to read are
+// left out and named in Unreadable. Ends by calling bagEnter (when given).
+CacheListing ListCache(Machine& machine, const std::function<void()>& bagEnter = {});
+
+// Column texts.
+QString FrequencyText(int32_t frequency);                 // "rarely (2)"
+QString InAddRemoveText(bool inAddRemove);                // "Yes" / "No"
+QString HasNameText(bool hasName);                        // "True" / "False"
+inline const QString kNoDateGiven = QStringLiteral("No Date Given");
+
+// The FILETIME as a UTC date and time; nullopt for 0 and for values past the year 9999.
+std::optional<QDateTime> FileTimeToUtc(uint64_t fileTime);
+// "2006-08-14T03:33:20Z", or empty when FileTimeToUtc gives nothing.
+QString FileTimeToIso(uint64_t fileTime);
+
+// Last Used in the locale's short date and long time formats (the time left out at
+// midnight), or "No Date Given".
+class LastUsedFormatter {
+public:
+    explicit LastUsedFormatter(const QLocale& locale = QLocale::system());
+    QString text(uint64_t fileTime) const;
+
+private:
+    QLocale locale_;
+    QString dateFormat_;
+    QString timeFormat_;
+};
+
+} // namespace parvelle

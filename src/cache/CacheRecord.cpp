@@ -1,0 +1,60 @@
+#include "CacheRecord.h"
+
+#include <QStringDecoder>
+#include <QtEndian>
+
+namespace parvelle {
+
+namespace {
+
+struct FieldSpan {
+    CacheRecord::Field field;
+    int end;   // offset just past the field's last byte
+};
+
+constexpr FieldSpan kFields[] = {
+    {CacheRecord::fRecordSize, 4}, {CacheRecord::fHasName, 8},  {CacheRecord::fInstallSize, 16},
+    {CacheRecord::fLastUsed, 24},  {CacheRecord::fFrequency, 28},
+};
+
+template <typename T>
+T readLittleEndian(const QByteArray& bytes, int offset)
+{
+    return qFromLittleEndian<T>(bytes.constData() + offset);
+}
+
+} // namespace
+
+QString TextUpToZero(QByteArrayView utf16le)
+{
+    qsizetype end = 0;
+    while (end + 1 < utf16le.size() && (utf16le[end] != 0 || utf16le[end + 1] != 0))
+        end += 2;
+    QStringDecoder utf16(QStringDecoder::Utf16LE);
+    return utf16.decode(utf16le.first(end));
+}
+
+CacheRecord DecodeCacheRecord(const QByteArray& value)
+{
+    CacheRecord record;
+    for (const FieldSpan& span : kFields)
+        if (value.size() >= span.end)
+            record.DecodedFields |= span.field;
+
+    if (record.has(CacheRecord::fRecordSize))
+        record.RecordSize = readLittleEndian<uint32_t>(value, 0);
+    if (record.has(CacheRecord::fHasName))
+        record.HasName = readLittleEndian<uint32_t>(value, 4) != 0;
+    if (record.has(CacheRecord::fInstallSize))
+        record.InstallSize = readLittleEndian<int64_t>(value, 8);
+    if (record.has(CacheRecord::fLastUsed))
+        record.LastUsed = readLittleEndian<uint64_t>(value, 16);
+    if (record.has(CacheRecord::fFrequency)) {
+        record.Frequency = readLittleEndian<int32_t>(value, 24);
+        record.FilePath = TextUpToZero(QByteArrayView(value).sliced(kCacheRecordHeaderSize));
+        record.DecodedFields |= CacheRecord::fFilePath;
+    }
+    return record;
+}
+
+} // namespace parvelle

@@ -1,0 +1,254 @@
+#include "cache/CacheListing.h"
+#include "cache/OSInfo.h"
+#include "TestRegistry.h"
+
+#include <gtest/gtest.h>
+
+using namespace parvelle;
+using namespace parvelle::test;
+
+namespace {
+
+QByteArray plainRecord(int32_t frequency = 1, uint64_t lastUsed = 0)
+{
+    return record(552, 552, 1, 1234, lastUsed, frequency, QStringLiteral("C:\\p.exe"));
+}
+
+QStringList names(const CacheListing& listing)
+{
+    QStringList out;
+    for (const CacheRow& r : listing.Rows)
+        out.append(r.KeyName);
+    return out;
+}
+
+} // namespace
+
+TEST(CacheListingColumns, NineColumnTextsOfAFullRecord)
+{
+    ListingMachine m;
+    const uint64_t used = fileTime(2006, 8, 14, 3, 33, 20);
+    m.addEntry(QStringLiteral("Café Planner"),
+               record(552, 552, 1, 3801088, used, 12, QStringLiteral("C:\\Programme\\Café\\café.exe")));
+    m.entry(QStringLiteral("Café Planner")).WriteDword(QStringLiteral("Changed"), 7);
+    m.addUninstall(QStringLiteral("Café Planner"));
+
+    const CacheListing listing = ListCache(m.machine);
+    EXPECT_EQ(listing.OSKind, 6);
+    ASSERT_EQ(listing.Rows.size(), 1u);
+    const CacheRow& row = listing.Rows.front();
+    EXPECT_EQ(row.Columns, (QStringList{QStringLiteral("Café Planner"), QStringLiteral("Yes"),
+                                        QStringLiteral("C:\\Programme\\Café\\café.exe"), QStringLiteral("frequently (12)"),
+                                        LastUsedFormatter().text(used), QStringLiteral("3801088"),
+                                        QStringLiteral("True"), QStringLiteral("552"), QStringLiteral("7")}));
+    EXPECT_EQ(row.Record.Frequency, 12);
+    EXPECT_EQ(row.Record.LastUsed, used);
+    EXPECT_EQ(row.Changed, QStringLiteral("7"));
+    EXPECT_TRUE(row.InAddRemove);
+}
+
+TEST(CacheListingColumns, HeadersInColumnOrder)
+{
+    EXPECT_EQ(CacheColumnHeaders(),
+              (QStringList{"KeyName", "In Add/Remove", "File Path", "Frequency", "Last Used", "Install Size",
+                           "Has Name", "Data Size", "Changed"}));
+}
+
+TEST(CacheListingColumns, FrequencyWords)
+{
+    const std::pair<int32_t, const char*> cases[] = {
+        {-1, "rarely (-1)"},        {0, "rarely (0)"},           {2, "rarely (2)"},
+        {3, "occasionally (3)"},    {10, "occasionally (10)"},   {11, "frequently (11)"},
+        {30, "frequently (30)"},    {-2, "frequently (-2)"},     {INT32_MIN, "frequently (-2147483648)"},
+    };
+    for (const auto& [n, text] : cases)
+        EXPECT_EQ(FrequencyText(n), QString::fromLatin1(text));
+}
+
+TEST(CacheListingColumns, NumbersHaveNoSeparatorsAndFlagsAreWords)
+{
+    ListingMachine m;
+    QByteArray data = record(552, 4294967295u, 0, -1, 0, 0, QString());
+    m.addEntry(QStringLiteral("Big"), data);
+    putLittleEndian<int64_t>(data, 8, 123456789012345LL);
+    m.addEntry(QStringLiteral("Bigger"), data);
+    const CacheListing listing = ListCache(m.machine);
+    ASSERT_EQ(listing.Rows.size(), 2u);
+    EXPECT_EQ(listing.Rows[0].Columns[ccInstallSize], QStringLiteral("-1"));
+    EXPECT_EQ(listing.Rows[0].Columns[ccDataSize], QStringLiteral("4294967295"));
+    EXPECT_EQ(listing.Rows[0].Columns[ccHasName], QStringLiteral("False"));
+    EXPECT_EQ(listing.Rows[0].Columns[ccInAddRemove], QStringLiteral("No"));
+    EXPECT_EQ(listing.Rows[1].Columns[ccInstallSize], QStringLiteral("123456789012345"));
+}
+
+TEST(CacheListingDates, LastUsedTexts)
+{
+    const LastUsedFormatter c{QLocale::c()};
+    EXPECT_EQ(c.text(0), QStringLiteral("No Date Given"));
+    EXPECT_EQ(c.text(fileTime(2006, 8, 14, 3, 33, 20)), QStringLiteral("14 Aug 2006 03:33:20 UTC"));
+    EXPECT_EQ(c.text(fileTime(2006, 8, 14)), QStringLiteral("14 Aug 2006"));
+    // High half 0, low half not 0: a time on the first day.
+    EXPECT_EQ(c.text(0x00000000FFFFFFFFULL), QStringLiteral("1 Jan 1601 00:07:09 UTC"));
+    EXPECT_EQ(c.text(fileTime(9999, 12, 31, 23, 59, 59)), QStringLiteral("31 Dec 9999 23:59:59 UTC"));
+    EXPECT_EQ(c.text(fileTime(9999, 12, 31, 23, 59, 59) + 10'000'000ULL), QStringLiteral("No Date Given"));
+    EXPECT_EQ(c.text(0x8000000000000000ULL), QStringLiteral("No Date Given"));
+    EXPECT_EQ(c.text(~0ULL), QStringLiteral("No Date Given"));
+
+    const LastUsedFormatter german{QLocale(QLocale::German, QLocale::Germany)};
+    EXPECT_TRUE(german.text(fileTime(2006, 8, 14, 3, 33, 20)).startsWith(QStringLiteral("14.08.06 03:33:20")));
+}
+
+TEST(CacheListingDates, IsoTextsInUtc)
+{
+    EXPECT_EQ(FileTimeToIso(fileTime(2006, 8, 14, 3, 33, 20)), QStringLiteral("2006-08-14T03:33:20Z"));
+    EXPECT_EQ(FileTimeToIso(fileTime(2006, 8, 14, 3, 33, 20) + 9'999'999), QStringLiteral("2006-08-14T03:33:20Z"));
+    EXPECT_EQ(FileTimeToIso(0), QString());
+    EXPECT_EQ(FileTimeToIso(0x8000000000000000ULL), QString());
+}
+
+TEST(CacheListingDates, DateBeyond9999DoesNotEndTheListing)
+{
+    ListingMachine m;
+    m.addEntry(QStringLiteral("A"), plainRecord(1, fileTime(2007, 1, 2, 3, 4, 5)));
+    m.addEntry(QStringLiteral("B"), plainRecord(1, 0x7FFFFFFFFFFFFFFFULL));
+    m.addEntry(QStringLiteral("C"), plainRecord(1, fileTime(2008, 1, 2)));
+    const CacheListing listing = ListCache(m.machine);
+    ASSERT_EQ(listing.Rows.size(), 3u);
+    EXPECT_EQ(listing.Rows[1].Columns[ccLastUsed], QStringLiteral("No Date Given"));
+    EXPECT_EQ(listing.Rows[2].Columns[ccLastUsed], LastUsedFormatter().text(fileTime(2008, 1, 2)));
+}
+
+TEST(CacheListingRoot, Nt60ReadsTheUserHiveOthersTheMachine)
+{
+    for (const auto& [version, expectedKind, userRoot] :
+         {std::tuple{"6.0", 8, true}, std::tuple{"5.1", 6, false}, std::tuple{"6.1", 0, false}}) {
+        ListingMachine m(QString::fromLatin1(version));
+        m.addEntry(QStringLiteral("InUser"), plainRecord(), HKEY_CURRENT_USER);
+        m.addEntry(QStringLiteral("InMachine"), plainRecord(), HKEY_LOCAL_MACHINE);
+        const CacheListing listing = ListCache(m.machine);
+        EXPECT_EQ(listing.OSKind, expectedKind) << version;
+        EXPECT_EQ(names(listing), QStringList{userRoot ? "InUser" : "InMachine"}) << version;
+    }
+}
+
+TEST(CacheListingRoot, UninstallIsCheckedUnderTheMachineAlsoForAUserCache)
+{
+    ListingMachine m(QStringLiteral("6.0"));
+    m.addEntry(QStringLiteral("Listed"), plainRecord());
+    m.addEntry(QStringLiteral("Gone"), plainRecord());
+    m.addEntry(QStringLiteral("OnlyUser"), plainRecord());
+    m.addUninstall(QStringLiteral("LISTED"));
+    m.keyAt(HKEY_CURRENT_USER, kUninstallPath + QStringLiteral("\\OnlyUser"));
+    const CacheListing listing = ListCache(m.machine);
+    EXPECT_TRUE(m.row(listing, QStringLiteral("Listed"))->InAddRemove);
+    EXPECT_FALSE(m.row(listing, QStringLiteral("Gone"))->InAddRemove);
+    EXPECT_FALSE(m.row(listing, QStringLiteral("OnlyUser"))->InAddRemove);
+}
+
+TEST(CacheListingRoot, MissingCacheGivesNoRowsAndStillCallsBagEnter)
+{
+    ListingMachine m;
+    int calls = 0;
+    const CacheListing listing = ListCache(m.machine, [&] { ++calls; });
+    EXPECT_TRUE(listing.Rows.empty());
+    EXPECT_EQ(calls, 1);
+}
+
+TEST(CacheListingChanged, EachValueKind)
+{
+    ListingMachine m;
+    const QString changed = QStringLiteral("Changed");
+    auto add = [&](const char* name, uint32_t type, const QByteArray& data) {
+        m.addEntry(QString::fromLatin1(name), plainRecord());
+        m.entry(QString::fromLatin1(name)).WriteRaw(changed, type, data);
+    };
+    add("a-dword", REG_DWORD, bytes({0xFF, 0xFF, 0xFF, 0xFF}));
+    add("b-long-dword", REG_DWORD, bytes({0x2A, 0, 0, 0, 0x99, 0x99, 0x99, 0x99}));
+    add("c-short-dword", REG_DWORD, bytes({0x2A, 0}));
+    add("d-string", REG_SZ, bytes({'2', 0, '0', 0, '0', 0, '6', 0, 0, 0, 'x', 0}));
+    add("e-empty-string", REG_SZ, QByteArray());
+    add("f-expand", REG_EXPAND_SZ, bytes({'%', 0, 'x', 0, 0, 0}));
+    add("g-binary", REG_BINARY, bytes({1, 0, 0, 0}));
+    add("h-big-endian", REG_DWORD_BIG_ENDIAN, bytes({0, 0, 0, 1}));
+    m.addEntry(QStringLiteral("i-missing"), plainRecord());
+
+    const CacheListing listing = ListCache(m.machine);
+    ASSERT_EQ(listing.Rows.size(), 9u);
+    const std::optional<QString> expected[] = {
+        QStringLiteral("-1"), QStringLiteral("42"), std::nullopt, QStringLiteral("2006"), QString(),
+        std::nullopt, std::nullopt, std::nullopt, std::nullopt,
+    };
+    for (size_t i = 0; i < listing.Rows.size(); ++i) {
+        EXPECT_EQ(listing.Rows[i].Changed, expected[i]) << listing.Rows[i].KeyName.toStdString();
+        EXPECT_EQ(listing.Rows[i].Columns[ccChanged], expected[i].value_or(QString()));
+    }
+}
+
+TEST(CacheListingEntries, EntriesWithoutABinaryRecordAreLeftOut)
+{
+    ListingMachine m;
+    m.addEntry(QStringLiteral("1 good"), plainRecord());
+    m.entry(QStringLiteral("2 string")).WriteText(QStringLiteral("SlowInfoCache"), QStringLiteral("text"));
+    m.entry(QStringLiteral("3 none")).WriteDword(QStringLiteral("Changed"), 1);
+    m.entry(QStringLiteral("4 dword")).WriteDword(QStringLiteral("SlowInfoCache"), 1);
+    m.addEntry(QStringLiteral("5 empty"), QByteArray());
+    const CacheListing listing = ListCache(m.machine);
+    EXPECT_EQ(names(listing), (QStringList{"1 good", "5 empty"}));
+    EXPECT_TRUE(listing.Unreadable.isEmpty());
+}
+
+TEST(CacheListingEntries, ShortRecordLeavesUnreachedColumnsEmpty)
+{
+    ListingMachine m;
+    m.addEntry(QStringLiteral("a full"), record(552, 552, 1, 99, fileTime(2006, 1, 1, 1, 1, 1), 7, "C:\\x.exe"));
+    m.addEntry(QStringLiteral("b twenty"), record(20, 20, 1, 512, 0, 0, QString()));
+    m.addEntry(QStringLiteral("c empty"), QByteArray());
+    const CacheListing listing = ListCache(m.machine);
+    ASSERT_EQ(listing.Rows.size(), 3u);
+    EXPECT_EQ(listing.Rows[1].Columns, (QStringList{"b twenty", "No", "", "", "", "512", "True", "20", ""}));
+    EXPECT_EQ(listing.Rows[2].Columns, (QStringList{"c empty", "No", "", "", "", "", "", "", ""}));
+}
+
+TEST(CacheListingEntries, RowsFollowTheEnumerationOrder)
+{
+    ListingMachine m;
+    for (const char* name : {"zeta", "Alpha", "mid", "beta"})
+        m.addEntry(QString::fromLatin1(name), plainRecord());
+    TNTRegistry cache(m.machine);
+    cache.SelectRoot(HKEY_LOCAL_MACHINE);
+    ASSERT_TRUE(cache.OpenPath(kArpCachePath, false));
+    QStringList enumerated;
+    cache.ListSubkeys(enumerated);
+    EXPECT_EQ(names(ListCache(m.machine)), enumerated);
+}
+
+TEST(CacheListingEntries, RefreshTwiceGivesTheSameRows)
+{
+    ListingMachine m;
+    for (int i = 0; i < 5; ++i)
+        m.addEntry(QStringLiteral("Program %1").arg(i), plainRecord(i, fileTime(2006, 1, 1 + i, i)));
+    m.addUninstall(QStringLiteral("Program 3"));
+    const CacheListing first = ListCache(m.machine);
+    const CacheListing second = ListCache(m.machine);
+    ASSERT_EQ(first.Rows.size(), 5u);
+    ASSERT_EQ(second.Rows.size(), first.Rows.size());
+    for (size_t i = 0; i < first.Rows.size(); ++i)
+        EXPECT_EQ(first.Rows[i].Columns, second.Rows[i].Columns);
+}
+
+TEST(CacheListingEntries, UnreadableEntryIsNamedAndTheOthersListed)
+{
+    ListingMachine m;
+    m.addEntry(QStringLiteral("a"), plainRecord());
+    m.addEntry(QStringLiteral("b"), plainRecord());
+    m.addEntry(QStringLiteral("c"), plainRecord());
+    TNTRegistry& b = m.entry(QStringLiteral("b"));
+    const KeyRef key = *m.machine.open(*m.machine.rootKey(HKEY_LOCAL_MACHINE), b.KeyPath());
+    m.software->setValueUnreadable(key.node, QStringLiteral("SlowInfoCache"));
+    int calls = 0;
+    const CacheListing listing = ListCache(m.machine, [&] { ++calls; });
+    EXPECT_EQ(names(listing), (QStringList{"a", "c"}));
+    ASSERT_EQ(listing.Unreadable.size(), 1);
+    EXPECT_TRUE(listing.Unreadable.first().startsWith(QStringLiteral("b: ")));
+    EXPECT_EQ(calls, 1);
+}

@@ -1,0 +1,101 @@
+#include "app/common/ListingFormats.h"
+#include "TestRegistry.h"
+
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <gtest/gtest.h>
+
+using namespace parvelle;
+using namespace parvelle::test;
+
+namespace {
+
+CacheListing sampleListing()
+{
+    ListingMachine m;
+    m.addEntry(QStringLiteral("7-Zip"),
+               record(552, 552, true, 3801088, fileTime(2006, 8, 14, 3, 33, 20), 12, "C:\\7-Zip\\7zFM.exe"));
+    m.entry(QStringLiteral("7-Zip")).WriteText(QStringLiteral("Changed"), QStringLiteral("1"));
+    m.addUninstall(QStringLiteral("7-Zip"));
+    m.addEntry(QStringLiteral("Tool, \"Pro\""), record(552, 552, false, -1, 0, -1, QString()));
+    m.addEntry(QStringLiteral("Über"), record(20, 20, true, 7, 0, 0, QString()));
+    return ListCache(m.machine);
+}
+
+QStringList csvLines(const QString& csv)
+{
+    QStringList lines = csv.split(QStringLiteral("\r\n"));
+    EXPECT_EQ(lines.takeLast(), QString()) << "the last line ends with CRLF";
+    return lines;
+}
+
+} // namespace
+
+TEST(CsvFormat, QuotesOnlyWhereNeeded)
+{
+    EXPECT_EQ(CsvField(QStringLiteral("plain text")), QStringLiteral("plain text"));
+    EXPECT_EQ(CsvField(QStringLiteral("a,b")), QStringLiteral("\"a,b\""));
+    EXPECT_EQ(CsvField(QStringLiteral("say \"hi\"")), QStringLiteral("\"say \"\"hi\"\"\""));
+    EXPECT_EQ(CsvField(QStringLiteral("two\nlines")), QStringLiteral("\"two\nlines\""));
+    EXPECT_EQ(CsvField(QString()), QString());
+}
+
+TEST(CsvFormat, HeaderRowsAndIsoDates)
+{
+    const QStringList lines = csvLines(ListingAsCsv(sampleListing()));
+    ASSERT_EQ(lines.size(), 4);
+    EXPECT_EQ(lines[0], QStringLiteral("KeyName,In Add/Remove,File Path,Frequency,Last Used,Install Size,Has Name,Data Size,Changed"));
+    EXPECT_EQ(lines[1], QStringLiteral("7-Zip,Yes,C:\\7-Zip\\7zFM.exe,frequently (12),2006-08-14T03:33:20Z,3801088,True,552,1"));
+    EXPECT_EQ(lines[2], QStringLiteral("\"Tool, \"\"Pro\"\"\",No,,rarely (-1),,-1,False,552,"));
+    EXPECT_EQ(lines[3], QStringLiteral("Über,No,,,,7,True,20,"));
+}
+
+TEST(JsonFormat, TypedFieldsAndNulls)
+{
+    const QJsonDocument doc = QJsonDocument::fromJson(ListingAsJson(sampleListing()));
+    ASSERT_TRUE(doc.isObject());
+    EXPECT_EQ(doc.object().value("OSKind").toInt(-1), 6);
+    const QJsonArray entries = doc.object().value("entries").toArray();
+    ASSERT_EQ(entries.size(), 3);
+
+    const QJsonObject zip = entries[0].toObject();
+    EXPECT_EQ(zip.keys().size(), 10);
+    EXPECT_EQ(zip.value("KeyName").toString(), QStringLiteral("7-Zip"));
+    EXPECT_EQ(zip.value("InAddRemove"), QJsonValue(true));
+    EXPECT_EQ(zip.value("FilePath").toString(), QStringLiteral("C:\\7-Zip\\7zFM.exe"));
+    EXPECT_EQ(zip.value("Frequency"), QJsonValue(12));
+    EXPECT_EQ(zip.value("FrequencyText").toString(), QStringLiteral("frequently (12)"));
+    EXPECT_EQ(zip.value("LastUsed").toString(), QStringLiteral("2006-08-14T03:33:20Z"));
+    EXPECT_EQ(zip.value("InstallSize").toInteger(), 3801088);
+    EXPECT_EQ(zip.value("HasName"), QJsonValue(true));
+    EXPECT_EQ(zip.value("DataSize").toInteger(), 552);
+    EXPECT_EQ(zip.value("Changed").toString(), QStringLiteral("1"));
+
+    const QJsonObject tool = entries[1].toObject();
+    EXPECT_TRUE(tool.value("LastUsed").isNull());
+    EXPECT_TRUE(tool.value("Changed").isNull());
+    EXPECT_EQ(tool.value("InstallSize").toInteger(), -1);
+    EXPECT_EQ(tool.value("Frequency"), QJsonValue(-1));
+    EXPECT_EQ(tool.value("HasName"), QJsonValue(false));
+
+    const QJsonObject shortOne = entries[2].toObject();
+    EXPECT_EQ(shortOne.value("KeyName").toString(), QStringLiteral("Über"));
+    EXPECT_TRUE(shortOne.value("FilePath").isNull());
+    EXPECT_TRUE(shortOne.value("Frequency").isNull());
+    EXPECT_TRUE(shortOne.value("LastUsed").isNull());
+    EXPECT_EQ(shortOne.value("InstallSize").toInteger(), 7);
+}
+
+TEST(TableFormat, ColumnsAlignedUnderTheirHeaders)
+{
+    const QStringList lines = ListingAsTable(sampleListing()).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+    ASSERT_EQ(lines.size(), 4);
+    const qsizetype fileColumn = lines[0].indexOf(QStringLiteral("File Path"));
+    const qsizetype sizeColumn = lines[0].indexOf(QStringLiteral("Install Size"));
+    EXPECT_EQ(lines[1].indexOf(QStringLiteral("C:\\7-Zip")), fileColumn);
+    EXPECT_EQ(lines[1].indexOf(QStringLiteral("3801088")), sizeColumn);
+    EXPECT_EQ(lines[2].indexOf(QStringLiteral("-1  ")), sizeColumn);
+    EXPECT_TRUE(lines[0].startsWith(QStringLiteral("KeyName")));
+    EXPECT_FALSE(lines[3].endsWith(QLatin1Char(' ')));
+}

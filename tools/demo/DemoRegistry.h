@@ -1,0 +1,32 @@
+#pragma once
+// Deterministic registries for the demo, the tests and the benchmark.
+#include "cache/CacheRecord.h"
+
+#include <QByteArray>
+#include <QString>
+#include <cstdint>
+
+namespace parvelle {
+
+struct DemoHives {
+    QString Software;   // <dir>/SOFTWARE
+    QString NtUser;     // <dir>/NTUSER.DAT
+};
+
+// Writes SOFTWARE and NTUSER.DAT of an XP machine (version 5.1, the cache in SOFTWARE) or,
+// with `vista`, of a Vista machine (6.0, the cache in NTUSER.DAT) into `dir` (created when
+// missing). Refuses to replace an existing hive (EHiveError).
+DemoHives MakeDemoRegistry(const QString& dir, bool vista);
+
+// Writes <dir>/SOFTWARE of an XP machine with `entries` cache entries "Program 00000", ...
+// (552-byte records; every other one also under Uninstall). Returns its path.
+QString MakeBigCacheHive(const QString& dir, int entries);
+
+// A SlowInfoCache value of `size` bytes: the fields of `record` that fit, its FilePath as
+// UTF-16LE (cut to the space left), zeros elsewhere. DecodedFields is not used.
+QByteArray EncodeCacheRecord(const CacheRecord& record, int size);
+
+// The FILETIME of a UTC date and time.
+uint64_t FileTimeOfUtc(int year, int month, int day, int hour = 0, int minute = 0, int second = 0);
+
+} // namespace parvelle
