@@ -5,6 +5,12 @@
 #include <QVariant>
 #include <QWidget>
 
+// The skin bitmaps live in a static library: their resource file must be registered by hand.
+static void RegisterSkinResources()
+{
+    Q_INIT_RESOURCE(skin);
+}
+
 namespace parvelle {
 
 namespace {
@@ -139,6 +145,8 @@ bool GetBuiltInThemeBool(TsuiUIStyle style, int item)
 
 QImage LoadSkinBitmap(const QString& resourceName)
 {
+    static const bool registered = (RegisterSkinResources(), true);
+    Q_UNUSED(registered);
     return QImage(QStringLiteral(":/skin/%1.bmp").arg(resourceName));
 }
 
