@@ -287,7 +287,7 @@ int TUndoContext::ImportFile(const QString& regFilePath)
         return s.kind == RegStatement::CreateKey && s.keyPath.isEmpty();   // a root exists
     });
     for (const RegStatement& statement : statements)
-        requireWritable(machine_, statement.root, statement.keyPath);
+        requireWritable(machine_, statement.root, u'\\' + statement.keyPath);
     TNTRegistry reg(machine_);
     int applied = 0;
     for (const RegStatement& statement : statements) {

@@ -90,6 +90,18 @@ struct MemoryMachine {
     }
 };
 
+// Every key and value below a node, one line each, for comparing whole trees.
+inline QStringList Snapshot(const RegistryStore& store, NodeId node, const QString& path = QString())
+{
+    QStringList lines{QStringLiteral("[%1]").arg(path)};
+    for (const RegValue& value : store.values(node))
+        lines << QStringLiteral("%1 %2 %3").arg(value.name).arg(value.type)
+                     .arg(QString::fromLatin1(value.data.toHex()));
+    for (const NodeId child : store.children(node))
+        lines << Snapshot(store, child, path + u'\\' + store.name(child));
+    return lines;
+}
+
 // A fixed local time: every removal of a test falls into the same second.
 inline TUndoContext::Clock FixedClock(const QString& stamp = QStringLiteral("20080303-140509"))
 {

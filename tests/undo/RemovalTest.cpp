@@ -1,0 +1,223 @@
+// Removal of cache entries: the undo file written before anything is deleted.
+#include "UndoTestSupport.h"
+#include "registry/Errors.h"
+#include "undo/RegFile.h"
+#include "undo/UndoText.h"
+
+#include <QDir>
+
+using namespace parvelle;
+using namespace parvelle::test;
+
+namespace {
+
+class Removal : public ::testing::Test {
+protected:
+    QTemporaryDir dir;
+    MemoryMachine registry;
+
+    TUndoContext context(uint8_t osKind, const QString& folder = QString())
+    {
+        return TUndoContext(registry.machine, osKind, folder.isEmpty() ? dir.path() : folder,
+                            FixedClock());
+    }
+    QString undoFile() const { return dir.filePath(QStringLiteral("20080303-140509.reg")); }
+    void addSampleApp()
+    {
+        registry.software->setValue(registry.cacheEntry(QStringLiteral("SampleApp")),
+                                    {QStringLiteral("SlowInfoCache"), REG_BINARY, Pattern(552)});
+    }
+    bool cacheEntryExists(const QString& name) const
+    {
+        return registry.software->find(registry.software->root(),
+                                       kArpCacheBelowSoftware + u'\\' + name).has_value();
+    }
+
+    // Runs a removal that must fail; returns its message and checks that the hive
+    // and the undo folder are untouched.
+    QString failingRemoval(TUndoContext& undo, const QString& name)
+    {
+        const QStringList before = Snapshot(*registry.software, registry.software->root());
+        QString message = QStringLiteral("no error");
+        try {
+            undo.RemoveCacheEntry(name);
+        } catch (const EParvelleError& error) {
+            message = error.message();
+        }
+        EXPECT_EQ(Snapshot(*registry.software, registry.software->root()), before);
+        EXPECT_EQ(registry.software->commitCount(), 0);
+        EXPECT_FALSE(QFile::exists(undoFile()));
+        return message;
+    }
+};
+
+} // namespace
+
+TEST_F(Removal, OnlySlowInfoCacheGivesTheGoldenFileInBothHeaders)
+{
+    for (const auto& [kind, golden] : {std::pair{uint8_t(0), "slowinfo_regedit4.reg"},
+                                       std::pair{uint8_t(5), "slowinfo_version5.reg"}}) {
+        addSampleApp();
+        TUndoContext undo = context(kind);
+        ASSERT_TRUE(undo.RemoveCacheEntry(QStringLiteral("SampleApp")));
+        EXPECT_EQ(undo.UndoStamp(), QStringLiteral("20080303-140509"));
+        EXPECT_EQ(ReadAll(undoFile()), ReadAll(Golden(QString::fromLatin1(golden)))) << golden;
+        EXPECT_FALSE(cacheEntryExists(QStringLiteral("SampleApp")));
+        QFile::remove(undoFile());
+    }
+    EXPECT_EQ(registry.software->commitCount(), 2);
+}
+
+TEST_F(Removal, TwoRemovalsInOneSecondShareOneFile)
+{
+    addSampleApp();
+    const NodeId second = registry.cacheEntry(QStringLiteral("Second App"));
+    registry.software->setValue(second, {QStringLiteral("Changed"), REG_DWORD, Dword(42)});
+    registry.software->setValue(second, {QStringLiteral("Path"), REG_SZ,
+                                         Utf16z(QStringLiteral("C:\\Program Files\\Second\\"))});
+    TUndoContext undo = context(0);
+    ASSERT_TRUE(undo.RemoveCacheEntry(QStringLiteral("SampleApp")));
+    ASSERT_TRUE(undo.RemoveCacheEntry(QStringLiteral("Second App")));
+    EXPECT_EQ(ReadAll(undoFile()), ReadAll(Golden(QStringLiteral("two_removals_regedit4.reg"))));
+}
+
+TEST_F(Removal, AnExistingFileWithoutHeaderIsReplaced)
+{
+    addSampleApp();
+    WriteAll(undoFile(), "not an undo file\r\n[HKEY_USERS\\x]\r\n");
+    ASSERT_TRUE(context(0).RemoveCacheEntry(QStringLiteral("SampleApp")));
+    EXPECT_EQ(ReadAll(undoFile()), ReadAll(Golden(QStringLiteral("slowinfo_regedit4.reg"))));
+}
+
+TEST_F(Removal, AppendsToAHeaderInAnyCaseAndCompletesAMissingLineEnd)
+{
+    addSampleApp();
+    WriteAll(undoFile(), "regedit4");
+    ASSERT_TRUE(context(5).RemoveCacheEntry(QStringLiteral("SampleApp")));
+    const QByteArray golden = ReadAll(Golden(QStringLiteral("slowinfo_regedit4.reg")));
+    EXPECT_EQ(ReadAll(undoFile()), "regedit4\r\n" + golden.mid(QByteArray("REGEDIT4\r\n\r\n").size()));
+}
+
+TEST_F(Removal, KeysAreRecordedDepthFirstWithValuesInEnumerationOrder)
+{
+    MemoryStore& store = *registry.software;
+    const NodeId entry = registry.cacheEntry(QStringLiteral("App"));
+    store.setValue(entry, {QStringLiteral("Z"), REG_SZ, Utf16z(QStringLiteral("z"))});
+    store.setValue(entry, {QStringLiteral("A"), REG_SZ, Utf16z(QStringLiteral("a"))});
+    const NodeId b = store.addChild(entry, QStringLiteral("B"));
+    store.setValue(b, {QString(), REG_DWORD, Dword(1)});
+    store.addChild(store.addChild(entry, QStringLiteral("A")), QStringLiteral("Inner"));
+    ASSERT_TRUE(context(0).RemoveCacheEntry(QStringLiteral("App")));
+
+    const QString key = QStringLiteral("HKEY_LOCAL_MACHINE") + kArpCacheKeyPath + QStringLiteral("App");
+    const RegFileText file = ReadRegFile(undoFile());
+    EXPECT_EQ(file.lines, (QStringList{
+        kHeaderRegedit4, QString(),
+        u'[' + key + u']', QStringLiteral("\"Z\"=\"z\""), QStringLiteral("\"A\"=\"a\""),
+        u'[' + key + QStringLiteral("\\A]"),
+        u'[' + key + QStringLiteral("\\A\\Inner]"),
+        u'[' + key + QStringLiteral("\\B]"), QStringLiteral("@=dword:00000001"),
+    }));
+    EXPECT_FALSE(cacheEntryExists(QStringLiteral("App")));
+    EXPECT_TRUE(cacheEntryExists(QString()));   // the cache key itself stays
+}
+
+TEST_F(Removal, KindEightUsesTheUserHiveAndRegedit4)
+{
+    registry.user->setValue(registry.cacheEntry(QStringLiteral("Vista"), true),
+                            {QStringLiteral("Changed"), REG_DWORD, Dword(7)});
+    ASSERT_TRUE(context(8).RemoveCacheEntry(QStringLiteral("Vista")));
+    const RegFileText file = ReadRegFile(undoFile());
+    ASSERT_EQ(file.lines.size(), 4);
+    EXPECT_EQ(file.lines[0], kHeaderRegedit4);
+    EXPECT_EQ(file.lines[2], QStringLiteral("[HKEY_CURRENT_USER") + kArpCacheKeyPath + QStringLiteral("Vista]"));
+    EXPECT_EQ(registry.user->commitCount(), 1);
+}
+
+TEST_F(Removal, AMissingEntryRemovesNothingAndWritesNoFile)
+{
+    TUndoContext undo = context(0);
+    EXPECT_FALSE(undo.RemoveCacheEntry(QStringLiteral("Nobody")));
+    EXPECT_FALSE(QFile::exists(undoFile()));
+    EXPECT_EQ(registry.software->commitCount(), 0);
+}
+
+TEST_F(Removal, NamesThatLeaveTheCacheKeyAreRefused)
+{
+    addSampleApp();
+    TUndoContext undo = context(0);
+    EXPECT_EQ(failingRemoval(undo, QStringLiteral("SampleApp\\..")),
+              QStringLiteral("'SampleApp\\..' is not the name of a cache entry"));
+    EXPECT_EQ(failingRemoval(undo, QString()), QStringLiteral("You must select an item from the list"));
+}
+
+TEST_F(Removal, AnUnusableUndoFolderLeavesTheRegistryUntouched)
+{
+    addSampleApp();
+    const QString blocked = dir.filePath(QStringLiteral("blocked"));
+    WriteAll(blocked, "a file where the folder should be");
+    TUndoContext undo = context(0, blocked + QStringLiteral("/undo"));
+    EXPECT_EQ(failingRemoval(undo, QStringLiteral("SampleApp")),
+              QStringLiteral("Cannot create the undo folder '%1/undo'").arg(blocked));
+}
+
+TEST_F(Removal, AValueThatCannotBeReadLeavesTheRegistryUntouched)
+{
+    addSampleApp();
+    const NodeId sub = registry.software->addChild(registry.cacheEntry(QStringLiteral("SampleApp")),
+                                                   QStringLiteral("Sub"));
+    registry.software->setValue(sub, {QStringLiteral("Broken"), REG_SZ, Utf16z(QStringLiteral("x"))});
+    registry.software->setValueUnreadable(sub, QStringLiteral("Broken"));
+    TUndoContext undo = context(0);
+    const NodeId entry = registry.cacheEntry(QStringLiteral("SampleApp"));
+    try {
+        undo.RemoveCacheEntry(QStringLiteral("SampleApp"));
+        ADD_FAILURE() << "the removal of an unreadable value succeeded";
+    } catch (const EParvelleError& error) {
+        EXPECT_TRUE(error.message().contains(QStringLiteral("Broken"))) << error.what();
+    }
+    EXPECT_FALSE(QFile::exists(undoFile()));
+    EXPECT_EQ(registry.software->commitCount(), 0);
+    EXPECT_EQ(registry.software->value(entry, QStringLiteral("SlowInfoCache"))->data, Pattern(552));
+    EXPECT_EQ(registry.software->child(entry, QStringLiteral("Sub")), sub);
+
+    // Nothing of the failed removal is carried into the next one.
+    registry.software->setValueUnreadable(sub, QStringLiteral("Broken"), false);
+    registry.software->deleteNode(sub);
+    ASSERT_TRUE(undo.RemoveCacheEntry(QStringLiteral("SampleApp")));
+    EXPECT_EQ(ReadAll(undoFile()), ReadAll(Golden(QStringLiteral("slowinfo_regedit4.reg"))));
+}
+
+TEST_F(Removal, AReadOnlyHiveIsReportedBeforeAnythingIsRecorded)
+{
+    addSampleApp();
+    registry.software->setReadOnly(QStringLiteral("the hive file is read-only"));
+    TUndoContext undo = context(0);
+    EXPECT_EQ(failingRemoval(undo, QStringLiteral("SampleApp")),
+              QStringLiteral("The key 'HKEY_LOCAL_MACHINE%1SampleApp' cannot be changed: "
+                             "the hive file is read-only").arg(kArpCacheKeyPath));
+}
+
+TEST_F(Removal, AFailedCommitLeavesACompleteUndoFile)
+{
+    addSampleApp();
+    registry.software->setCommitFailure(QStringLiteral("disk full"));
+    EXPECT_THROW(context(0).RemoveCacheEntry(QStringLiteral("SampleApp")), EHiveError);
+    EXPECT_EQ(ReadAll(undoFile()), ReadAll(Golden(QStringLiteral("slowinfo_regedit4.reg"))));
+}
+
+TEST_F(Removal, OneValueIsRecordedUnderItsKeyAndDeleted)
+{
+    addSampleApp();
+    registry.software->setValue(registry.cacheEntry(QStringLiteral("SampleApp")),
+                                {QStringLiteral("Changed"), REG_DWORD, Dword(3)});
+    TUndoContext undo = context(0);
+    const QString key = kArpCacheKeyPath + QStringLiteral("SampleApp");
+    ASSERT_TRUE(undo.RemoveRegistryValue(HKEY_LOCAL_MACHINE, key, QStringLiteral("Changed")));
+    EXPECT_FALSE(undo.RemoveRegistryValue(HKEY_LOCAL_MACHINE, key, QStringLiteral("Changed")));
+    EXPECT_EQ(ReadRegFile(undoFile()).lines.mid(2),
+              (QStringList{QStringLiteral("[HKEY_LOCAL_MACHINE") + key + u']',
+                           QStringLiteral("\"Changed\"=dword:00000003")}));
+    EXPECT_TRUE(registry.software->value(registry.cacheEntry(QStringLiteral("SampleApp")),
+                                         QStringLiteral("SlowInfoCache")).has_value());
+}
