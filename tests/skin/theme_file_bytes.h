@@ -1,0 +1,142 @@
+#pragma once
+// Theme files built byte by byte, valid and damaged, for the reader tests, the corpus test
+// and the fuzzer's seeds.
+#include "skin/ThemeFile.h"
+
+#include <QBuffer>
+#include <QByteArray>
+#include <QImage>
+#include <QList>
+#include <QtEndian>
+
+namespace skintest {
+
+using parvelle::ThemeEntryType;
+
+inline QByteArray BmpBytes(const QImage& image)
+{
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    image.save(&buffer, "BMP");
+    return bytes;
+}
+
+// A theme file under construction: a 24-byte header, data blocks and directory entries at
+// chosen offsets.
+struct ThemeBytes {
+    static constexpr int EntrySize = 77;
+    QByteArray content = QByteArray(24, '\0');
+
+    ThemeBytes() { Put(12, 24); }
+
+    void Put(qsizetype offset, uint32_t value)
+    {
+        if (content.size() < offset + 4)
+            content.resize(offset + 4, '\0');
+        qToLittleEndian(value, content.data() + offset);
+    }
+    uint32_t Data(const QByteArray& data)
+    {
+        const auto offset = static_cast<uint32_t>(content.size());
+        content.append(data);
+        return offset;
+    }
+    // Offset of the i-th entry appended after everything written so far.
+    uint32_t NextEntryOffset(int i) const { return uint32_t(content.size() + i * EntrySize); }
+    uint32_t First()
+    {
+        const uint32_t offset = NextEntryOffset(0);
+        SetFirst(offset);
+        return offset;
+    }
+    void SetFirst(uint32_t offset) { Put(20, offset); }
+    void Entry(uint32_t offset, const QByteArray& name, uint8_t type, uint32_t dataOffset,
+               uint32_t size, uint32_t next)
+    {
+        if (content.size() < qsizetype(offset) + EntrySize)
+            content.resize(qsizetype(offset) + EntrySize, '\0');
+        QByteArray field = name.left(64);
+        field.append(64 - field.size(), '\0');
+        content.replace(offset, 64, field);
+        content[offset + 64] = char(type);
+        Put(offset + 65, dataOffset);
+        Put(offset + 69, size);
+        Put(offset + 73, next);
+    }
+};
+
+inline QByteArray ValidTheme()
+{
+    return parvelle::BuildThemeFile({
+        {"FormBorderWidthInt", parvelle::teInteger, parvelle::ThemeIntegerData(3)},
+        {"FormBorderColor", parvelle::teInteger, parvelle::ThemeIntegerData(0xC82C00)},
+    });
+}
+
+inline QByteArray WithHeaderLength(QByteArray content, uint32_t length)
+{
+    if (content.size() >= 16)
+        qToLittleEndian(length, content.data() + 12);
+    return content;
+}
+
+// `count` integer entries whose last entry points back to the first.
+inline QByteArray LoopingChain(int count)
+{
+    ThemeBytes bytes;
+    const uint32_t value = bytes.Data(parvelle::ThemeIntegerData(1));
+    const uint32_t first = bytes.NextEntryOffset(0);
+    bytes.SetFirst(first);
+    for (int i = 0; i < count; ++i) {
+        const uint32_t next = i + 1 < count ? first + uint32_t(i + 1) * ThemeBytes::EntrySize : first;
+        bytes.Entry(first + uint32_t(i) * ThemeBytes::EntrySize, "Item" + QByteArray::number(i),
+                    parvelle::teInteger, value, 4, next);
+    }
+    return bytes.content;
+}
+
+// One good entry followed by `second`, an entry of the given fields, then a terminator.
+inline QByteArray GoodThenEntry(uint8_t type, uint32_t dataOffset, uint32_t size)
+{
+    ThemeBytes bytes;
+    const uint32_t value = bytes.Data(parvelle::ThemeIntegerData(1));
+    const uint32_t e1 = bytes.NextEntryOffset(0), e2 = bytes.NextEntryOffset(1),
+                   e3 = bytes.NextEntryOffset(2);
+    bytes.SetFirst(e1);
+    bytes.Entry(e1, "Good", parvelle::teInteger, value, 4, e2);
+    bytes.Entry(e2, "Bad", type, dataOffset, size, e3);
+    bytes.Entry(e3, "", 0, 0, 0, 0);
+    return bytes.content;
+}
+
+inline QByteArray DataPastEnd(uint32_t dataOffset, uint32_t size)
+{
+    return GoodThenEntry(parvelle::teImage, dataOffset, size);
+}
+
+// A value entry whose data has `size` bytes (inside the file).
+inline QByteArray WrongSize(uint8_t type, uint32_t size)
+{
+    return GoodThenEntry(type, 0, size);
+}
+
+inline QByteArray EntryPastEnd()
+{
+    ThemeBytes bytes;
+    const uint32_t value = bytes.Data(parvelle::ThemeIntegerData(1));
+    bytes.Entry(bytes.First(), "Good", parvelle::teInteger, value, 4, 0x7FFFFFFF);
+    return bytes.content;
+}
+
+// The second entry starts inside the file but would end 30 bytes past it.
+inline QByteArray EntryStraddlingEnd()
+{
+    ThemeBytes bytes;
+    const uint32_t value = bytes.Data(parvelle::ThemeIntegerData(1));
+    const uint32_t first = bytes.First();
+    bytes.Entry(first, "Good", parvelle::teInteger, value, 4, first + ThemeBytes::EntrySize - 47);
+    return bytes.content;
+}
+
+} // namespace skintest
