@@ -174,7 +174,7 @@ bool TUndoContext::RemoveCacheEntry(const QString& name)
         throw EParvelleError(QStringLiteral("You must select an item from the list"));
     if (name.contains(u'\\'))
         throw EParvelleError(QStringLiteral("'%1' is not the name of a cache entry").arg(name));
-    return RemoveRegistryKey(CacheRoot(osKind_), kArpCacheKeyPath + name);
+    return RemoveRegistryKey(CacheRoot(osKind_), CacheEntryPath(name));
 }
 
 bool TUndoContext::RemoveRegistryKey(HKEY root, const QString& keyPath)

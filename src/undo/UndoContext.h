@@ -13,10 +13,6 @@
 
 namespace parvelle {
 
-// Path of the cache key below its root, with leading and trailing backslash.
-inline const QString kArpCacheKeyPath =
-    QStringLiteral("\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\App Management\\ARPCache\\");
-
 class TUndoContext {
 public:
     using Clock = std::function<QDateTime()>;   // local time

@@ -1,5 +1,6 @@
 #pragma once
 // Shared helpers of the undo tests: memory registries, files, cache entries.
+#include "cache/OSInfo.h"
 #include "registry/Machine.h"
 #include "registry/MemoryStore.h"
 #include "registry/RegistryStore.h"
@@ -16,6 +17,7 @@
 
 namespace parvelle::test {
 
+inline const QString kArpCacheKeyPath = kArpCachePath + u'\\';
 inline const QString kArpCacheBelowSoftware =
     QStringLiteral("Microsoft\\Windows\\CurrentVersion\\App Management\\ARPCache");
 

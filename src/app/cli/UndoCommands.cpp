@@ -1,0 +1,157 @@
+// parvelle-cli remove / undo list / undo show / restore / import.
+#include "CliCommands.h"
+#include "app/common/RegistryOptions.h"
+#include "cache/OSInfo.h"
+#include "undo/RegFile.h"
+#include "undo/UndoContext.h"
+
+#include <QDir>
+
+namespace parvelle {
+
+namespace {
+
+// The registry and undo folder chosen by the options, with the OS kind of that registry.
+struct OpenedRegistry {
+    std::unique_ptr<Machine> machine;
+    std::unique_ptr<TUndoContext> undo;
+};
+
+OpenedRegistry OpenWithUndo(const QCommandLineParser& parser)
+{
+    const RegistryOptions options = RegistryOptionsFrom(parser);
+    OpenedRegistry opened;
+    opened.machine = OpenRegistry(options);
+    const uint8_t osKind = OSKindFromInfo(GetOSInfo(*opened.machine));
+    opened.undo = std::make_unique<TUndoContext>(*opened.machine, osKind, UndoFolder(options));
+    return opened;
+}
+
+// Parses the command's arguments; false when help was printed.
+bool Parse(QCommandLineParser& parser, CliContext& context, const QString& description,
+           const QString& positional, const QString& positionalHelp)
+{
+    AddRegistryOptions(parser);
+    parser.addPositionalArgument(positional, positionalHelp);
+    return !ParseCliArguments(parser, context, description);
+}
+
+QStringList RequirePositionals(const QCommandLineParser& parser, qsizetype count, const QString& what)
+{
+    const QStringList positionals = parser.positionalArguments();
+    if (positionals.size() < count)
+        throw EUsageError(QStringLiteral("missing %1").arg(what));
+    return positionals;
+}
+
+void RequireExactly(const QStringList& positionals, qsizetype count)
+{
+    if (positionals.size() > count)
+        throw EUsageError(QStringLiteral("unexpected argument '%1'").arg(positionals[count]));
+}
+
+// A bare name is a file of the undo folder; anything with a folder part is a path.
+QString UndoFileArgument(const TUndoContext& undo, const QString& argument)
+{
+    if (argument.contains(u'/'))
+        return argument;
+    return undo.UndoFolder().PathOf(argument);
+}
+
+int RunRemove(CliContext& context)
+{
+    QCommandLineParser parser;
+    if (!Parse(parser, context, QStringLiteral("Removes cache entries, recording them in an undo file."),
+               QStringLiteral("NAME..."), QStringLiteral("Key names of the cache entries.")))
+        return 0;
+    const QStringList names = RequirePositionals(parser, 1, QStringLiteral("the name of a cache entry"));
+    OpenedRegistry opened = OpenWithUndo(parser);
+    int status = 0;
+    for (const QString& name : names) {
+        if (opened.undo->RemoveCacheEntry(name)) {
+            context.out << QStringLiteral("Removed '%1'; undo file %2\n")
+                               .arg(name, QDir::toNativeSeparators(opened.undo->UndoFilePath()));
+        } else {
+            context.err << QStringLiteral("No cache entry named '%1'\n").arg(name);
+            status = 1;
+        }
+    }
+    return status;
+}
+
+int RunUndo(CliContext& context)
+{
+    QCommandLineParser parser;
+    if (!Parse(parser, context, QStringLiteral("Lists the undo files, or the entries of one."),
+               QStringLiteral("list | show FILE"),
+               QStringLiteral("'list': the undo files, newest last; 'show FILE': its entries.")))
+        return 0;
+    const QStringList positionals = RequirePositionals(parser, 1, QStringLiteral("'list' or 'show FILE'"));
+    const RegistryOptions options = RegistryOptionsFrom(parser);
+    const TUndoFolder folder(UndoFolder(options));
+    if (positionals[0] == u"list") {
+        RequireExactly(positionals, 1);
+        for (const QString& name : folder.List())
+            context.out << name << '\n';
+        return 0;
+    }
+    if (positionals[0] != u"show")
+        throw EUsageError(QStringLiteral("unknown undo command '%1' (list or show)").arg(positionals[0]));
+    RequirePositionals(parser, 2, QStringLiteral("the undo file to show"));
+    RequireExactly(positionals, 2);
+    const QString& file = positionals[1];
+    const QString path = file.contains(u'/') ? file : folder.PathOf(file);
+    for (const QString& entry : ListUndoEntries(ReadRegFile(path)))
+        context.out << entry << '\n';
+    return 0;
+}
+
+int RunRestore(CliContext& context)
+{
+    QCommandLineParser parser;
+    const QCommandLineOption entryOption(QStringLiteral("entry"),
+                                         QStringLiteral("An entry to restore (repeatable); all when none is given."),
+                                         QStringLiteral("TEXT"));
+    parser.addOption(entryOption);
+    if (!Parse(parser, context, QStringLiteral("Writes the values of an undo file's entries back."),
+               QStringLiteral("FILE"), QStringLiteral("An undo file: a name in the undo folder, or a path.")))
+        return 0;
+    const QStringList positionals = RequirePositionals(parser, 1, QStringLiteral("the undo file"));
+    RequireExactly(positionals, 1);
+    OpenedRegistry opened = OpenWithUndo(parser);
+    const QString path = UndoFileArgument(*opened.undo, positionals[0]);
+    QStringList entries = parser.values(entryOption);
+    if (entries.isEmpty())
+        entries = ListUndoEntries(ReadRegFile(path));
+    const int written = opened.undo->RestoreChecked(path, entries);
+    context.out << QStringLiteral("Selected Keys Restored (%1 written)\n").arg(written);
+    return 0;
+}
+
+int RunImport(CliContext& context)
+{
+    QCommandLineParser parser;
+    if (!Parse(parser, context, QStringLiteral("Applies a whole .reg file to the registry, as the registry editor imports it."),
+               QStringLiteral("FILE"), QStringLiteral("A .reg file: a name in the undo folder, or a path.")))
+        return 0;
+    const QStringList positionals = RequirePositionals(parser, 1, QStringLiteral("the .reg file"));
+    RequireExactly(positionals, 1);
+    OpenedRegistry opened = OpenWithUndo(parser);
+    const QString path = UndoFileArgument(*opened.undo, positionals[0]);
+    const int applied = opened.undo->ImportFile(path);
+    context.out << QStringLiteral("Imported %1 statements from %2\n").arg(applied).arg(path);
+    return 0;
+}
+
+const CliCommandRegistration kRemove{{QStringLiteral("remove"), QStringLiteral("remove NAME..."),
+                                      QStringLiteral("Remove cache entries, recording them in an undo file."), RunRemove}};
+const CliCommandRegistration kUndo{{QStringLiteral("undo"), QStringLiteral("undo list | undo show FILE"),
+                                    QStringLiteral("List the undo files, or the entries of one."), RunUndo}};
+const CliCommandRegistration kRestore{{QStringLiteral("restore"), QStringLiteral("restore FILE [--entry TEXT]..."),
+                                       QStringLiteral("Restore the entries of an undo file (all when none given)."), RunRestore}};
+const CliCommandRegistration kImport{{QStringLiteral("import"), QStringLiteral("import FILE"),
+                                      QStringLiteral("Apply a whole .reg file to the registry."), RunImport}};
+
+} // namespace
+
+} // namespace parvelle
