@@ -1,0 +1,164 @@
+#include "RegistrySources.h"
+
+#include "Errors.h"
+#include "HiveStore.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <map>
+
+namespace parvelle {
+
+namespace {
+
+// The entry of `dir` named `name` ignoring letter case, or empty.
+QString entryIgnoringCase(const QString& dir, const QString& name, QDir::Filters filters)
+{
+    const QStringList entries = QDir(dir).entryList(filters | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System);
+    for (const QString& entry : entries) {
+        if (entry.compare(name, Qt::CaseInsensitive) == 0)
+            return QDir(dir).filePath(entry);
+    }
+    return {};
+}
+
+// Follows `parts` from `dir`, each matched ignoring letter case; the last one is a file.
+QString pathIgnoringCase(const QString& dir, const QStringList& parts)
+{
+    QString at = dir;
+    for (qsizetype i = 0; i < parts.size() && !at.isEmpty(); ++i) {
+        const bool last = i == parts.size() - 1;
+        at = entryIgnoringCase(at, parts[i], last ? QDir::Files : QDir::Dirs);
+    }
+    return at;
+}
+
+QString findSystemFolder(const QString& dir)
+{
+    const QStringList config{QStringLiteral("System32"), QStringLiteral("config")};
+    if (!pathIgnoringCase(dir, config + QStringList{QStringLiteral("SOFTWARE")}).isEmpty())
+        return dir;   // `dir` is the Windows folder itself
+    for (const QString& windows : {QStringLiteral("Windows"), QStringLiteral("WINNT")}) {
+        const QString folder = entryIgnoringCase(dir, windows, QDir::Dirs);
+        if (!folder.isEmpty() && !pathIgnoringCase(folder, config + QStringList{QStringLiteral("SOFTWARE")}).isEmpty())
+            return folder;
+    }
+    return {};
+}
+
+bool isBuiltInProfile(const QString& name)
+{
+    static const QStringList builtIn{"Default", "Default User", "All Users", "Public",
+                                     "LocalService", "NetworkService", "defaultuser0"};
+    return builtIn.contains(name, Qt::CaseInsensitive);
+}
+
+// Profile folder name -> its NTUSER.DAT, for every profile that has one.
+std::map<QString, QString> userProfiles(const QString& dir)
+{
+    std::map<QString, QString> profiles;
+    for (const QString& home : {QStringLiteral("Users"), QStringLiteral("Documents and Settings")}) {
+        const QString homes = entryIgnoringCase(dir, home, QDir::Dirs);
+        if (homes.isEmpty())
+            continue;
+        for (const QString& profile : QDir(homes).entryList(QDir::Dirs | QDir::NoDotAndDotDot | QDir::Hidden)) {
+            const QString ntuser = pathIgnoringCase(QDir(homes).filePath(profile), {QStringLiteral("NTUSER.DAT")});
+            if (!ntuser.isEmpty())
+                profiles.emplace(profile, ntuser);
+        }
+    }
+    return profiles;
+}
+
+QStringList profileNames(const std::map<QString, QString>& profiles, bool withBuiltIn)
+{
+    QStringList names;
+    for (const auto& [name, path] : profiles) {
+        if (withBuiltIn || !isBuiltInProfile(name))
+            names.append(name);
+    }
+    return names;
+}
+
+} // namespace
+
+WindowsHives FindWindowsHives(const QString& dir, const QString& user)
+{
+    if (!QFileInfo(dir).isDir())
+        throw EHiveError(QStringLiteral("The Windows folder '%1' does not exist").arg(dir));
+    const QString systemFolder = findSystemFolder(dir);
+    if (systemFolder.isEmpty())
+        throw EHiveError(QStringLiteral("No Windows installation found in '%1' (looked for Windows/System32/config/SOFTWARE)").arg(dir));
+    WindowsHives hives;
+    hives.software = pathIgnoringCase(systemFolder, {QStringLiteral("System32"), QStringLiteral("config"), QStringLiteral("SOFTWARE")});
+    hives.system = pathIgnoringCase(systemFolder, {QStringLiteral("System32"), QStringLiteral("config"), QStringLiteral("SYSTEM")});
+
+    const QString driveRoot = QFileInfo(systemFolder).canonicalFilePath() == QFileInfo(dir).canonicalFilePath()
+        ? QFileInfo(systemFolder).absolutePath() : dir;
+    const std::map<QString, QString> profiles = userProfiles(driveRoot);
+    if (!user.isEmpty()) {
+        for (const auto& [name, path] : profiles) {
+            if (name.compare(user, Qt::CaseInsensitive) == 0) {
+                hives.ntuser = path;
+                hives.user = name;
+                return hives;
+            }
+        }
+        throw EHiveError(QStringLiteral("The user '%1' has no NTUSER.DAT in '%2'; profiles found: %3")
+                             .arg(user, driveRoot, profileNames(profiles, true).join(QStringLiteral(", "))));
+    }
+    const QStringList candidates = profileNames(profiles, false);
+    if (candidates.size() > 1)
+        throw EHiveError(QStringLiteral("Several user profiles in '%1' have an NTUSER.DAT: %2; choose one with --user")
+                             .arg(driveRoot, candidates.join(QStringLiteral(", "))));
+    if (candidates.size() == 1) {
+        hives.user = candidates.first();
+        hives.ntuser = profiles.at(hives.user);
+    }
+    return hives;
+}
+
+Machine OpenRegistrySources(const RegistrySources& sources)
+{
+    if (sources.isEmpty())
+        throw EHiveError(QStringLiteral("No registry hive was named"));
+    QString software = sources.software;
+    QString system = sources.system;
+    QString ntuser = sources.ntuser;
+    QString user = sources.user;
+    if (!sources.windowsDir.isEmpty()) {
+        const WindowsHives found = FindWindowsHives(sources.windowsDir, sources.user);
+        software = software.isEmpty() ? found.software : software;
+        system = system.isEmpty() ? found.system : system;
+        if (ntuser.isEmpty()) {
+            ntuser = found.ntuser;
+            user = found.user;
+        }
+    }
+    if (user.isEmpty() && !ntuser.isEmpty())
+        user = QFileInfo(QFileInfo(ntuser).absolutePath()).fileName();
+    if (user.isEmpty())
+        user = QStringLiteral("User");
+
+    // A file named twice is opened once, so two handles never write the same hive.
+    std::map<QString, std::shared_ptr<RegistryStore>> opened;
+    const auto open = [&](const QString& path) {
+        const QString key = QFileInfo(path).exists() ? QFileInfo(path).canonicalFilePath() : path;
+        auto& store = opened[key];
+        if (!store)
+            store = std::make_shared<HiveStore>(path, sources.readOnly ? HiveStore::Access::ReadOnly : HiveStore::Access::Auto);
+        return store;
+    };
+    Machine machine;
+    if (!software.isEmpty())
+        machine.mount(HKEY_LOCAL_MACHINE, QStringLiteral("SOFTWARE"), open(software));
+    if (!system.isEmpty())
+        machine.mount(HKEY_LOCAL_MACHINE, QStringLiteral("SYSTEM"), open(system));
+    if (!ntuser.isEmpty()) {
+        machine.mount(HKEY_CURRENT_USER, QString(), open(ntuser));
+        machine.mount(HKEY_USERS, user, open(ntuser));
+    }
+    return machine;
+}
+
+} // namespace parvelle

@@ -1,0 +1,41 @@
+#pragma once
+// Which hive files make up the registry to work on, and the Machine built from them.
+#include "Machine.h"
+
+#include <QString>
+#include <QStringList>
+
+namespace parvelle {
+
+struct RegistrySources {
+    QString software;     // SOFTWARE hive -> HKEY_LOCAL_MACHINE\SOFTWARE
+    QString system;       // SYSTEM hive -> HKEY_LOCAL_MACHINE\SYSTEM
+    QString ntuser;       // NTUSER.DAT -> HKEY_CURRENT_USER and HKEY_USERS\<user>
+    QString windowsDir;   // an installation whose hives are found by name (explicit files win)
+    QString user;         // profile to take from windowsDir; the HKEY_USERS name
+    bool readOnly = false;
+
+    bool isEmpty() const { return software.isEmpty() && system.isEmpty() && ntuser.isEmpty() && windowsDir.isEmpty(); }
+};
+
+// The hive files of an installation, letter case ignored at every level.
+struct WindowsHives {
+    QString software;
+    QString system;       // empty when the installation has none
+    QString ntuser;       // empty when no user profile has one
+    QString user;         // the profile folder's name
+};
+
+// Finds SOFTWARE and SYSTEM under Windows/System32/config (or WINNT; `dir` may also be the
+// Windows folder itself) and the NTUSER.DAT of `user` under Users or Documents and Settings.
+// Without `user` the only profile with an NTUSER.DAT is taken (the built-in Default, Public,
+// All Users, LocalService and NetworkService profiles do not count).
+// Throws EHiveError when SOFTWARE is missing, the user has no profile, or several profiles
+// would fit (the message lists them).
+WindowsHives FindWindowsHives(const QString& dir, const QString& user);
+
+// Opens every hive named (read-only when asked) and mounts it. Throws EHiveError for a
+// missing or corrupt file and when nothing is named at all.
+Machine OpenRegistrySources(const RegistrySources& sources);
+
+} // namespace parvelle
