@@ -19,17 +19,20 @@ constexpr int kCaptionCell = 21;
 
 // ---- title bar ----------------------------------------------------------
 
+// Spans the pixel centres of the first and last row, so the bottom row is exactly
+// titleBottom (WinXP: the border colour the frame continues in).
 QLinearGradient TitleGradient(const Palette& p)
 {
+    const double first = 0.5, last = kTitleHeight - 0.5;
     if (p.titleGloss > 0.0) {
-        return VerticalGradient(0, kTitleHeight,
+        return VerticalGradient(first, last,
                                 {{0.0, p.titleHighlight},
                                  {0.06, p.titleTop},
                                  {p.titleGloss - 0.001, Mix(p.titleTop, p.titleMiddle, 0.45)},
                                  {p.titleGloss, p.titleMiddle},
                                  {1.0, p.titleBottom}});
     }
-    return VerticalGradient(0, kTitleHeight,
+    return VerticalGradient(first, last,
                             {{0.0, p.titleHighlight},
                              {0.08, p.titleTop},
                              {0.55, p.titleMiddle},
@@ -377,7 +380,8 @@ QImage ScrollBarButtons(const Palette& p)
     ForEachSlice(sprite, 6, [&](QPainter& g, const QRectF& cell, int i) {
         const int state = i % 3;
         const QRectF box = cell.adjusted(0, 0, 0, 0);
-        FillAndOutline(g, RoundedBox(box, qMin(p.radius, 3.0)), ScrollFace(p, box, true, state), ScrollOutline(p));
+        // Rounded, even when flat: the button's top-left pixel is its transparent colour.
+        FillAndOutline(g, RoundedBox(box, qBound(2.0, p.radius, 3.0)), ScrollFace(p, box, true, state), ScrollOutline(p));
         const QPointF c = cell.center() + (state == Pressed ? QPointF(0.5, 0.5) : QPointF());
         DrawArrow(g, c, i < 3 ? Direction::Up : Direction::Down, 8, p.glyph);
     });
@@ -432,7 +436,7 @@ QImage Tabs(const Palette& p)
     const QColor hot = p.style == WinXP ? QColor(0xFF, 0xC8, 0x3C) : p.accent;
     ForEachSlice(sprite, 2, [&](QPainter& g, const QRectF& cell, int i) {
         const bool active = i == 0;
-        const double radius = p.radius > 0 ? 3.0 : 0.0;
+        const double radius = p.radius > 0 ? 3.0 : 2.0;
         QPainterPath shape = TabShape(cell, radius);
         QPainterPath body = shape;
         body.closeSubpath();

@@ -1,0 +1,193 @@
+#include "ImagePanel.h"
+
+#include <QEvent>
+#include <QPainter>
+#include <QPixmap>
+
+namespace parvelle {
+
+TsuiCustomPanel::TsuiCustomPanel(QWidget* parent)
+    : QWidget(parent)
+{
+    // Every paint covers the whole panel from an off-screen buffer; nothing is erased.
+    setAttribute(Qt::WA_OpaquePaintEvent);
+    setAutoFillBackground(false);
+    WatchParent();
+}
+
+void TsuiCustomPanel::SetPicture(const QImage& picture)
+{
+    picture_ = picture;
+    PictureChanged();
+}
+
+void TsuiCustomPanel::PictureChanged()
+{
+    AdjustSize();
+    update();
+}
+
+void TsuiCustomPanel::SetDrawStyle(TsuiDrawStyle style)
+{
+    drawStyle_ = style;
+    update();
+}
+
+void TsuiCustomPanel::SetTransparent(bool transparent)
+{
+    transparent_ = transparent;
+    update();
+}
+
+void TsuiCustomPanel::SetAutoSize(bool autoSize)
+{
+    autoSize_ = autoSize;
+    AdjustSize();
+}
+
+void TsuiCustomPanel::SetAlign(TAlign align)
+{
+    align_ = align;
+    ApplyAlign();
+}
+
+void TsuiCustomPanel::SetAlignment(TAlignment alignment)
+{
+    alignment_ = alignment;
+    update();
+}
+
+void TsuiCustomPanel::SetCaption(const QString& caption)
+{
+    if (caption == caption_)
+        return;
+    caption_ = caption;
+    Q_EMIT CaptionChanged(captionRect_);
+    update();
+}
+
+void TsuiCustomPanel::SetColor(TColor color)
+{
+    color_ = color;
+    update();
+}
+
+void TsuiCustomPanel::SetCaptionPosition(const QPoint& position)
+{
+    captionPosition_ = position;
+    update();
+}
+
+// Width follows the picture unless the alignment fixes it, height likewise.
+void TsuiCustomPanel::AdjustSize()
+{
+    if (!autoSize_ || picture_.isNull())
+        return;
+    const bool widthFixed = align_ == alTop || align_ == alBottom || align_ == alClient;
+    const bool heightFixed = align_ == alLeft || align_ == alRight || align_ == alClient;
+    resize(widthFixed ? width() : picture_.width(), heightFixed ? height() : picture_.height());
+}
+
+void TsuiCustomPanel::ApplyAlign()
+{
+    QWidget* parent = parentWidget();
+    if (!parent || align_ == alNone)
+        return;
+    const QRect area = parent->contentsRect();
+    QRect r = geometry();
+    switch (align_) {
+    case alTop: r = QRect(area.left(), area.top(), area.width(), height()); break;
+    case alBottom: r = QRect(area.left(), area.bottom() + 1 - height(), area.width(), height()); break;
+    case alLeft: r = QRect(area.left(), area.top(), width(), area.height()); break;
+    case alRight: r = QRect(area.right() + 1 - width(), area.top(), width(), area.height()); break;
+    case alClient: r = area; break;
+    case alNone: break;
+    }
+    setGeometry(r);
+}
+
+void TsuiCustomPanel::WatchParent()
+{
+    if (watchedParent_)
+        watchedParent_->removeEventFilter(this);
+    watchedParent_ = parentWidget();
+    if (watchedParent_)
+        watchedParent_->installEventFilter(this);
+}
+
+bool TsuiCustomPanel::event(QEvent* event)
+{
+    if (event->type() == QEvent::ParentChange) {
+        WatchParent();
+        ApplyAlign();
+    }
+    return QWidget::event(event);
+}
+
+bool TsuiCustomPanel::eventFilter(QObject* watched, QEvent* event)
+{
+    if (watched == watchedParent_ && event->type() == QEvent::Resize)
+        ApplyAlign();
+    return QWidget::eventFilter(watched, event);
+}
+
+// With Transparent the picture's own transparent colour (the bottom-left pixel, as the
+// toolkit's automatic mode picks it) is masked out; an alpha channel counts as well.
+QImage TsuiCustomPanel::PictureAsDrawn() const
+{
+    if (!transparent_ || picture_.hasAlphaChannel())
+        return picture_;
+    return MaskedWithColor(picture_, ToTColor(picture_.pixel(0, picture_.height() - 1)));
+}
+
+void TsuiCustomPanel::DrawPicture(QPainter& painter) const
+{
+    const QImage picture = PictureAsDrawn();
+    switch (drawStyle_) {
+    case suiStretch: painter.drawImage(rect(), picture); break;
+    case suiTile: TileDrawPicture(painter, picture, rect()); break;
+    case suiNormal: painter.drawImage(0, 0, picture); break;
+    }
+}
+
+void TsuiCustomPanel::DrawCaption(QPainter& painter)
+{
+    const QString text = caption_.trimmed();
+    if (text.isEmpty())
+        return;
+    painter.setFont(font());
+    painter.setPen(palette().color(QPalette::WindowText));
+    const QFontMetrics metrics(font());
+    if (captionPosition_ == QPoint(-1, -1)) {
+        int flags = Qt::AlignVCenter | Qt::TextSingleLine;
+        flags |= alignment_ == taLeftJustify ? Qt::AlignLeft : alignment_ == taRightJustify ? Qt::AlignRight : Qt::AlignHCenter;
+        captionRect_ = metrics.boundingRect(rect(), flags, caption_);
+        painter.drawText(rect(), flags, caption_);
+    } else {
+        captionRect_ = QRect(captionPosition_, QSize(metrics.horizontalAdvance(caption_), metrics.height()));
+        painter.drawText(captionRect_, Qt::AlignLeft | Qt::AlignTop | Qt::TextSingleLine, caption_);
+    }
+}
+
+void TsuiCustomPanel::paintEvent(QPaintEvent*)
+{
+    QPixmap buffer(size());
+    // What no picture covers shows the panel's colour (or the parent, when transparent).
+    buffer.fill(ToQColor(color_));
+    {
+        QPainter painter(&buffer);
+        if (transparent_)
+            PaintParentBackground(painter, this);
+        if (!picture_.isNull())
+            DrawPicture(painter);
+        DrawCaption(painter);
+    }
+    QPainter(this).drawPixmap(0, 0, buffer);
+}
+
+TsuiImagePanel::TsuiImagePanel(QWidget* parent)
+    : TsuiCustomPanel(parent)
+{
+}
+
+} // namespace parvelle
