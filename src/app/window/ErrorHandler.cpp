@@ -5,10 +5,7 @@
 
 namespace parvelle {
 
-namespace {
-MessageBoxService* g_messages = nullptr;
-
-QString MessageOf(std::exception_ptr error)
+QString EscapedErrorMessage(std::exception_ptr error)
 {
     try {
         std::rethrow_exception(error);
@@ -20,38 +17,30 @@ QString MessageOf(std::exception_ptr error)
         return QStringLiteral("Unknown error");
     }
 }
-} // namespace
 
-void SetErrorMessages(MessageBoxService* messages)
-{
-    g_messages = messages;
-}
-
-void ShowEscapedError(std::exception_ptr error)
-{
-    const QString text = MessageOf(error);
-    if (g_messages) {
-        g_messages->Show(text, AppTitle());
-        return;
-    }
-    QtMessageBox(QApplication::activeWindow()).Show(text, AppTitle());
-}
-
-void RunGuarded(const std::function<void()>& handler)
+void RunGuarded(MessageBoxService& messages, const std::function<void()>& handler)
 {
     try {
         handler();
     } catch (...) {
-        ShowEscapedError(std::current_exception());
+        messages.Show(EscapedErrorMessage(std::current_exception()), AppTitle());
     }
 }
+
+TApplication::TApplication(int& argc, char** argv) : QApplication(argc, argv) {}
+
+TApplication::~TApplication() = default;
 
 bool TApplication::notify(QObject* receiver, QEvent* event)
 {
     try {
         return QApplication::notify(receiver, event);
     } catch (...) {
-        ShowEscapedError(std::current_exception());
+        const QString message = EscapedErrorMessage(std::current_exception());
+        if (messages_)
+            messages_->Show(message, AppTitle());
+        else
+            QtMessageBox(activeWindow()).Show(message, AppTitle());
         return false;
     }
 }

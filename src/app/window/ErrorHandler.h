@@ -1,5 +1,6 @@
 #pragma once
-// The one place where an error that escapes an event handler is shown to the user.
+// The one way an error that escapes an event handler reaches the user: its message in
+// a message box, after which the window goes on as before.
 #include <QApplication>
 #include <exception>
 #include <functional>
@@ -8,20 +9,23 @@ namespace parvelle {
 
 class MessageBoxService;
 
-// Where escaped errors are shown; nullptr restores the default (a QtMessageBox).
-void SetErrorMessages(MessageBoxService* messages);
+// The message of an exception (EParvelleError, std::exception or anything else).
+QString EscapedErrorMessage(std::exception_ptr error);
 
-// Shows the message of the exception being handled (call inside a catch block).
-void ShowEscapedError(std::exception_ptr error);
+// Runs handler; an exception it raises is shown through messages and swallowed.
+void RunGuarded(MessageBoxService& messages, const std::function<void()>& handler);
 
-// Runs handler; an exception it raises is shown and swallowed, so the window stays usable.
-void RunGuarded(const std::function<void()>& handler);
-
-// The application object: also catches what escapes any event delivery.
+// The application object: also shows what escapes any other event delivery.
 class TApplication : public QApplication {
 public:
-    TApplication(int& argc, char** argv) : QApplication(argc, argv) {}
+    TApplication(int& argc, char** argv);
+    ~TApplication() override;
     bool notify(QObject* receiver, QEvent* event) override;
+    // Where escaped errors are shown; nullptr = a plain message box.
+    void SetErrorMessages(MessageBoxService* messages) { messages_ = messages; }
+
+private:
+    MessageBoxService* messages_ = nullptr;
 };
 
 } // namespace parvelle

@@ -5,7 +5,8 @@
 
 namespace parvelle {
 
-// Registers the Tahoma / MS Sans Serif files of the Wine fonts and maps the Arial
+// Registers the Wine Tahoma fonts (also standing in for the bitmap-only MS Sans Serif)
+// and the Liberation fonts, and maps the Arial
 // family names to their metric-compatible Liberation fonts. Safe to call repeatedly.
 void RegisterWindowFonts();
 

@@ -183,14 +183,19 @@ TForm1::~TForm1() = default;
 void TForm1::ConnectClick(QObject* control, void (TForm1::*handler)())
 {
     if (auto* button = qobject_cast<QAbstractButton*>(control)) {
-        connect(button, &QAbstractButton::clicked, this, [this, handler] { RunGuarded([this, handler] { (this->*handler)(); }); });
+        connect(button, &QAbstractButton::clicked, this, Guarded([this, handler] { (this->*handler)(); }));
     }
+}
+
+std::function<void()> TForm1::Guarded(std::function<void()> handler)
+{
+    return [this, handler] { RunGuarded(*services_.Messages, handler); };
 }
 
 void TForm1::ConnectLink(QObject* control)
 {
     connect(static_cast<ClickLabel*>(control), &ClickLabel::clicked, this,
-            [this, control] { RunGuarded([this, control] { HTTPLinkClick(control); }); });
+            Guarded([this, control] { HTTPLinkClick(control); }));
 }
 
 void TForm1::BuildAboutPage(QWidget* page)
@@ -356,9 +361,9 @@ void TForm1::BuildUndoPage(QWidget* page)
     ConnectClick(Button1_, &TForm1::Button1Click);
     ConnectClick(Button3_, &TForm1::Button3Click);
     ConnectClick(suiCheckBox13_, &TForm1::suiCheckBox13Click);
-    connect(CheckListBox1_, &QListWidget::itemClicked, this, [this] { RunGuarded([this] { UpdateListBox1(); }); });
-    connect(CheckListBox1_, &QListWidget::itemSelectionChanged, this, [this] { RunGuarded([this] { UpdateListBox1(); }); });
-    connect(ComboBox2_, &QComboBox::currentTextChanged, this, [this] { RunGuarded([this] { ComboBox2Change(); }); });
+    connect(CheckListBox1_, &QListWidget::itemClicked, this, Guarded([this] { UpdateListBox1(); }));
+    connect(CheckListBox1_, &QListWidget::itemSelectionChanged, this, Guarded([this] { UpdateListBox1(); }));
+    connect(ComboBox2_, &QComboBox::currentTextChanged, this, Guarded([this] { ComboBox2Change(); }));
     UpdateListBox1();
 }
 
@@ -366,7 +371,7 @@ void TForm1::showEvent(QShowEvent* event)
 {
     QWidget::showEvent(event);
     if (!event->spontaneous())
-        RunGuarded([this] { FormShow(); });
+        Guarded([this] { FormShow(); })();
 }
 
 void TForm1::ShowMessage(const QString& text)

@@ -71,6 +71,8 @@ private:
     void BuildUndoPage(QWidget* page);
     void ConnectClick(QObject* control, void (TForm1::*handler)());
     void ConnectLink(QObject* control);
+    // The handler, with any error it raises shown in a message box.
+    std::function<void()> Guarded(std::function<void()> handler);
 
     void LoadUndoFile(const QString& path);
     void ClearList();
