@@ -37,36 +37,18 @@ QSet<QString> uninstallNames(Machine& machine)
     return names;
 }
 
-// The subkeys of a key in enumeration order.
-std::vector<KeyRef> subkeysOf(const Machine& machine, const KeyRef& key)
+// The value of that name (letter case ignored) among a key's values.
+const RegValue* findValue(const std::vector<RegValue>& values, const QString& name)
 {
-    std::vector<KeyRef> keys;
-    if (key.store) {
-        const std::vector<NodeId> nodes = key.store->children(key.node);
-        keys.reserve(nodes.size());
-        for (NodeId node : nodes)
-            keys.push_back({key.root, key.path + QLatin1Char('\\') + key.store->name(node), key.store, node});
-        return keys;
-    }
-    for (const QString& name : machine.subkeyNames(key))
-        if (auto child = machine.open(key, name))
-            keys.push_back(*child);
-    return keys;
-}
-
-QString nameOf(const KeyRef& key)
-{
-    return key.path.mid(key.path.lastIndexOf(QLatin1Char('\\')) + 1);
-}
-
-std::optional<RegValue> valueOf(const KeyRef& key, const QString& name)
-{
-    return key.store ? key.store->value(key.node, name) : std::nullopt;
+    for (const RegValue& value : values)
+        if (value.name.compare(name, Qt::CaseInsensitive) == 0)
+            return &value;
+    return nullptr;
 }
 
 // A string value's text; a DWORD in signed decimal from its first four bytes (a longer
 // DWORD is read as far as a DWORD goes); anything else gives no text.
-std::optional<QString> changedText(const std::optional<RegValue>& value)
+std::optional<QString> changedText(const RegValue* value)
 {
     if (!value)
         return std::nullopt;
@@ -100,16 +82,18 @@ QStringList columnTexts(const CacheRow& row, const LastUsedFormatter& lastUsed)
 }
 
 // The row of one entry; nullopt when its SlowInfoCache is missing or not binary.
-std::optional<CacheRow> readRow(const KeyRef& entry, const QSet<QString>& uninstall, const LastUsedFormatter& lastUsed)
+std::optional<CacheRow> readRow(const RegistryStore& store, NodeId entry, const QString& name,
+                                const QSet<QString>& uninstall, const LastUsedFormatter& lastUsed)
 {
-    const auto record = valueOf(entry, kSlowInfoCache);
+    const std::vector<RegValue> values = store.values(entry);   // one read for both values
+    const RegValue* record = findValue(values, kSlowInfoCache);
     if (!record || KindOfType(record->type) != dkBinary)
         return std::nullopt;
     CacheRow row;
-    row.KeyName = nameOf(entry);
-    row.InAddRemove = uninstall.contains(row.KeyName.toCaseFolded());
+    row.KeyName = name;
+    row.InAddRemove = uninstall.contains(name.toCaseFolded());
     row.Record = DecodeCacheRecord(record->data);
-    row.Changed = changedText(valueOf(entry, kChanged));
+    row.Changed = changedText(findValue(values, kChanged));
     row.Columns = columnTexts(row, lastUsed);
     return row;
 }
@@ -177,11 +161,14 @@ QString LastUsedFormatter::text(uint64_t fileTime) const
     const auto utc = FileTimeToUtc(fileTime);
     if (!utc)
         return kNoDateGiven;
-    const QString date = locale_.toString(utc->date(), dateFormat_);
+    const qint64 day = utc->date().toJulianDay();
+    auto date = dateTexts_.constFind(day);
+    if (date == dateTexts_.cend())
+        date = dateTexts_.insert(day, locale_.toString(utc->date(), dateFormat_));
     const QTime time = utc->time();
     if (time.hour() == 0 && time.minute() == 0 && time.second() == 0)
-        return date;
-    return date + QLatin1Char(' ') + locale_.toString(*utc, timeFormat_);
+        return *date;
+    return *date + QLatin1Char(' ') + locale_.toString(*utc, timeFormat_);
 }
 
 CacheListing ListCache(Machine& machine, const std::function<void()>& bagEnter)
@@ -191,17 +178,21 @@ CacheListing ListCache(Machine& machine, const std::function<void()>& bagEnter)
 
     const auto root = machine.rootKey(CacheRoot(listing.OSKind));
     const auto cache = root ? machine.open(*root, withoutLeadingBackslash(kArpCachePath)) : std::nullopt;
-    if (cache) {
+    // The entries are read straight from the cache key's store, by node: a lookup by path
+    // per entry would cost a search among all entries each.
+    if (cache && cache->store) {
+        const RegistryStore& store = *cache->store;
         const QSet<QString> uninstall = uninstallNames(machine);
         const LastUsedFormatter lastUsed;
-        const std::vector<KeyRef> entries = subkeysOf(machine, *cache);
+        const std::vector<NodeId> entries = store.children(cache->node);
+        const QStringList names = store.childNames(cache->node);
         listing.Rows.reserve(entries.size());
-        for (const KeyRef& entry : entries) {
+        for (size_t i = 0; i < entries.size(); ++i) {
             try {
-                if (auto row = readRow(entry, uninstall, lastUsed))
+                if (auto row = readRow(store, entries[i], names.at(qsizetype(i)), uninstall, lastUsed))
                     listing.Rows.push_back(std::move(*row));
             } catch (const EParvelleError& error) {
-                listing.Unreadable.append(nameOf(entry) + QStringLiteral(": ") + error.message());
+                listing.Unreadable.append(names.at(qsizetype(i)) + QStringLiteral(": ") + error.message());
             }
         }
     }

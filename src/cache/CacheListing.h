@@ -4,6 +4,7 @@
 #include "registry/Machine.h"
 
 #include <QDateTime>
+#include <QHash>
 #include <QLocale>
 #include <QString>
 #include <QStringList>
@@ -62,6 +63,7 @@ private:
     QLocale locale_;
     QString dateFormat_;
     QString timeFormat_;
+    mutable QHash<qint64, QString> dateTexts_;   // by Julian day: entries often share a day
 };
 
 } // namespace parvelle

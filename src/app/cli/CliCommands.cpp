@@ -1,0 +1,97 @@
+#include "CliCommands.h"
+
+#include "app/common/RegistryOptions.h"
+
+#include <algorithm>
+
+namespace parvelle {
+
+namespace {
+
+constexpr int kExitFailure = 1;
+constexpr int kExitUsage = 2;
+
+std::vector<CliCommand>& commandTable()
+{
+    static std::vector<CliCommand> table;
+    return table;
+}
+
+QString programUsage(const QString& program)
+{
+    QString usage = QStringLiteral("Usage: %1 COMMAND [options]\n\nCommands:\n").arg(program);
+    for (const CliCommand& command : CliCommands())
+        usage += QStringLiteral("  %1\n      %2\n").arg(command.synopsis, command.summary);
+    usage += QStringLiteral(
+        "\nRegistry options (every command that reads the registry):\n"
+        "  --software FILE  --system FILE  --ntuser FILE  --windows DIR [--user NAME]\n"
+        "  --read-only  --undo-dir DIR\n"
+        "Without a hive or --windows, the demo registry in the user's data folder is used.\n"
+        "'%1 COMMAND --help' describes one command.\n").arg(program);
+    return usage;
+}
+
+// Messages go to stderr on one line.
+QString oneLine(QString message)
+{
+    message.replace(QLatin1Char('\n'), QLatin1Char(' '));
+    return message.trimmed();
+}
+
+} // namespace
+
+CliCommandRegistration::CliCommandRegistration(CliCommand command)
+{
+    commandTable().push_back(std::move(command));
+}
+
+std::vector<CliCommand> CliCommands()
+{
+    std::vector<CliCommand> commands = commandTable();
+    std::sort(commands.begin(), commands.end(), [](const CliCommand& a, const CliCommand& b) { return a.name < b.name; });
+    return commands;
+}
+
+bool ParseCliArguments(QCommandLineParser& parser, CliContext& context, const QString& description)
+{
+    parser.setApplicationDescription(description);
+    const QCommandLineOption help({QStringLiteral("h"), QStringLiteral("help")}, QStringLiteral("Show this help."));
+    parser.addOption(help);
+    ParseCommandLine(parser, context.arguments);
+    if (!parser.isSet(help))
+        return false;
+    context.out << parser.helpText();
+    return true;
+}
+
+int RunCli(const QStringList& arguments, QTextStream& out, QTextStream& err)
+{
+    const QString program = QStringLiteral("parvelle-cli");
+    const QString name = arguments.value(1);
+    if (name == QLatin1String("--help") || name == QLatin1String("-h")) {
+        out << programUsage(program);
+        return 0;
+    }
+    const std::vector<CliCommand> commands = CliCommands();
+    const auto command = std::find_if(commands.begin(), commands.end(), [&](const CliCommand& c) { return c.name == name; });
+    if (command == commands.end()) {
+        err << (name.isEmpty() ? QStringLiteral("%1: no command given").arg(program)
+                               : QStringLiteral("%1: unknown command '%2'").arg(program, name))
+            << "\n" << programUsage(program);
+        return kExitUsage;
+    }
+
+    CliContext context{QStringList{program + QLatin1Char(' ') + name} + arguments.mid(2), out, err};
+    try {
+        return command->run(context);
+    } catch (const EUsageError& e) {
+        err << program << ' ' << name << ": " << oneLine(e.message()) << "\n"
+            << "Try '" << program << ' ' << name << " --help'.\n";
+        return kExitUsage;
+    } catch (const std::exception& e) {
+        err << program << ": " << oneLine(QString::fromUtf8(e.what())) << "\n";
+        return kExitFailure;
+    }
+}
+
+} // namespace parvelle

@@ -1,0 +1,43 @@
+#pragma once
+// The command table of parvelle-cli. A command registers itself with one line in its own
+// source file:
+//     static const CliCommandRegistration kList{{"list", "list [--format table|csv|json]", "...", RunList}};
+#include <QCommandLineParser>
+#include <QString>
+#include <QStringList>
+#include <QTextStream>
+#include <functional>
+#include <vector>
+
+namespace parvelle {
+
+struct CliContext {
+    QStringList arguments;   // "parvelle-cli NAME" first, then the command's own arguments
+    QTextStream& out;
+    QTextStream& err;
+};
+
+struct CliCommand {
+    QString name;       // the first argument that selects it ("list")
+    QString synopsis;   // "list [--format table|csv|json]"
+    QString summary;    // one line for --help
+    // Returns the exit status; throws EUsageError (status 2) or EParvelleError (status 1).
+    std::function<int(CliContext&)> run;
+};
+
+class CliCommandRegistration {
+public:
+    explicit CliCommandRegistration(CliCommand command);
+};
+
+// Every registered command, sorted by name.
+std::vector<CliCommand> CliCommands();
+
+// Adds -h/--help, parses the context's arguments (EUsageError on
+// failure) and prints the command's help when asked; true when help was printed.
+bool ParseCliArguments(QCommandLineParser& parser, CliContext& context, const QString& description);
+
+// Runs parvelle-cli with its arguments (program name first); returns the exit status.
+int RunCli(const QStringList& arguments, QTextStream& out, QTextStream& err);
+
+} // namespace parvelle

@@ -1,0 +1,41 @@
+// parvelle-cli list: the cache of the chosen registry as a table, CSV or JSON.
+#include "CliCommands.h"
+#include "app/common/ListingFormats.h"
+#include "app/common/RegistryOptions.h"
+
+namespace parvelle {
+
+namespace {
+
+int RunList(CliContext& context)
+{
+    QCommandLineParser parser;
+    const QCommandLineOption format(QStringLiteral("format"), QStringLiteral("table (default), csv or json."),
+                                    QStringLiteral("FORMAT"), QStringLiteral("table"));
+    parser.addOption(format);
+    AddRegistryOptions(parser);
+    if (ParseCliArguments(parser, context, QStringLiteral("Lists the ARPCache entries of the registry.")))
+        return 0;
+    if (!parser.positionalArguments().isEmpty())
+        throw EUsageError(QStringLiteral("unexpected argument '%1'").arg(parser.positionalArguments().first()));
+    const QString kind = parser.value(format);
+    if (kind != QLatin1String("table") && kind != QLatin1String("csv") && kind != QLatin1String("json"))
+        throw EUsageError(QStringLiteral("unknown format '%1' (table, csv or json)").arg(kind));
+
+    const std::unique_ptr<Machine> machine = OpenRegistry(RegistryOptionsFrom(parser));
+    const CacheListing listing = ListCache(*machine);
+    if (kind == QLatin1String("csv"))
+        context.out << ListingAsCsv(listing);
+    else if (kind == QLatin1String("json"))
+        context.out << QString::fromUtf8(ListingAsJson(listing));
+    else
+        context.out << ListingAsTable(listing);
+    return 0;
+}
+
+const CliCommandRegistration kList{{QStringLiteral("list"), QStringLiteral("list [--format table|csv|json]"),
+                                    QStringLiteral("Show the ARPCache entries with their decoded records."), RunList}};
+
+} // namespace
+
+} // namespace parvelle

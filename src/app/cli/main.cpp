@@ -1,0 +1,18 @@
+// parvelle-cli: the cache listing and the undo operations without a window.
+#include "CliCommands.h"
+#include "app/common/RegistryOptions.h"
+
+#include <QCoreApplication>
+#include <cstdio>
+
+int main(int argc, char* argv[])
+{
+    QCoreApplication application(argc, argv);
+    parvelle::SetApplicationIdentity();
+    QTextStream out(stdout);
+    QTextStream err(stderr);
+    const int status = parvelle::RunCli(application.arguments(), out, err);
+    out.flush();
+    err.flush();
+    return status;
+}

@@ -1,0 +1,52 @@
+#pragma once
+// The options that choose a registry and the undo folder, shared by parvelle and parvelle-cli.
+#include "registry/Errors.h"
+#include "registry/Machine.h"
+
+#include <QCommandLineParser>
+#include <QString>
+#include <QStringList>
+#include <memory>
+
+namespace parvelle {
+
+// A command line that cannot be understood; front ends exit with status 2.
+class EUsageError : public EParvelleError {
+    using EParvelleError::EParvelleError;
+};
+
+struct RegistryOptions {
+    QString Software;   // --software FILE
+    QString System;     // --system FILE
+    QString NtUser;     // --ntuser FILE
+    QString Windows;    // --windows DIR
+    QString User;       // --user NAME (with --windows)
+    bool ReadOnly = false;
+    QString UndoDir;    // --undo-dir DIR
+
+    bool hasSource() const;   // any hive or installation named
+};
+
+// Names the application (org "Parvelle") so that both front ends share their data folder.
+void SetApplicationIdentity();
+
+// Declares the registry options on a parser.
+void AddRegistryOptions(QCommandLineParser& parser);
+// Parses `arguments` (program name first); throws EUsageError with the parser's message,
+// or for --user without --windows.
+void ParseCommandLine(QCommandLineParser& parser, const QStringList& arguments);
+RegistryOptions RegistryOptionsFrom(const QCommandLineParser& parser);
+
+// The per-user data folder (created when missing).
+QString UserDataFolder();
+// Where the demo registry lives when no source is given.
+QString DemoRegistryFolder();
+
+// The registry the options name, or the demo registry (created on first use).
+// Throws EParvelleError (EHiveError for a missing or corrupt hive).
+std::unique_ptr<Machine> OpenRegistry(const RegistryOptions& options);
+
+// --undo-dir, else the executable's folder when writable, else the per-user data folder.
+QString UndoFolder(const RegistryOptions& options);
+
+} // namespace parvelle
