@@ -65,13 +65,12 @@ void AppendDirectoryEntry(QByteArray& out, const QByteArray& name, uint8_t type,
     AppendU32(out, next);
 }
 
-// Value part of the first "name=value" line whose name matches (case ignored); null if none.
-QString ValueOf(const QStringList& lines, const QString& name)
+// Value of the first entry whose name matches (case ignored); null if none.
+QString ValueOf(const ThemeValues& values, const QString& name)
 {
-    for (const QString& line : lines) {
-        const qsizetype equals = line.indexOf(QLatin1Char('='));
-        if (equals >= 0 && QStringView(line).left(equals).compare(name, Qt::CaseInsensitive) == 0)
-            return line.mid(equals + 1);
+    for (const auto& [entryName, value] : values) {
+        if (entryName.compare(name, Qt::CaseInsensitive) == 0)
+            return value;
     }
     return QString();
 }
@@ -207,8 +206,7 @@ bool TsuiThemeFileReader::ProcessEntry(const QString& name, uint8_t type, const 
                               .arg(name).arg(data.size());
             return false;
         }
-        integers_.append(name + QLatin1Char('=')
-                         + QString::number(static_cast<int32_t>(ReadU32(data, 0))));
+        integers_.append({name, QString::number(static_cast<int32_t>(ReadU32(data, 0)))});
         return true;
     case teBoolean:
         if (data.size() != 1) {
@@ -216,10 +214,10 @@ bool TsuiThemeFileReader::ProcessEntry(const QString& name, uint8_t type, const 
                               .arg(name).arg(data.size());
             return false;
         }
-        booleans_.append(name + QLatin1Char('=') + QString::number(uint8_t(data[0])));
+        booleans_.append({name, QString::number(uint8_t(data[0]))});
         return true;
     default:
-        texts_.append(name + QLatin1Char('=') + QString::fromLatin1(data));
+        texts_.append({name, QString::fromLatin1(data)});
         return true;
     }
 }

@@ -32,6 +32,9 @@ QByteArray BuildThemeFile(const QList<ThemeFileEntry>& entries);
 QByteArray ThemeIntegerData(int32_t value);
 QByteArray ThemeBooleanData(bool value);
 
+// Named values of one kind, in file order: integers and booleans in decimal, texts as read.
+using ThemeValues = QList<std::pair<QString, QString>>;
+
 // All entries of one theme file, read at once. A damaged directory (a chain that loops, an
 // entry or data past the end of the file, an integer not of 4 bytes, a boolean not of 1
 // byte) ends the read with the entries read before it.
@@ -47,11 +50,10 @@ public:
     int32_t GetInt(const QString& name) const;   // -1 when missing or no integer
     bool GetBool(const QString& name) const;     // false when missing or no number
 
-    // "name=value" lines, in file order, and the image names.
-    const QStringList& Integers() const { return integers_; }
-    const QStringList& Booleans() const { return booleans_; }
-    const QStringList& Texts() const { return texts_; }
-    QStringList ImageNames() const;
+    const ThemeValues& Integers() const { return integers_; }
+    const ThemeValues& Booleans() const { return booleans_; }
+    const ThemeValues& Texts() const { return texts_; }
+    QStringList ImageNames() const;   // in file order
 
     // Why the directory ended early, or "" when it ended at its terminating entry.
     const QString& DamageNote() const { return damageNote_; }
@@ -61,9 +63,9 @@ private:
     bool ProcessEntry(const QString& name, uint8_t type, const QByteArray& data);
 
     QList<std::pair<QString, QByteArray>> images_;
-    QStringList integers_;
-    QStringList booleans_;
-    QStringList texts_;
+    ThemeValues integers_;
+    ThemeValues booleans_;
+    ThemeValues texts_;
     QString damageNote_;
 };
 

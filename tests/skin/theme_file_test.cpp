@@ -53,9 +53,9 @@ TEST(ThemeFileWriter, RoundTripOfAllFourKinds)
     EXPECT_EQ(*reader.GetStream("ButtonImage"), bmp);
     EXPECT_EQ(reader.GetInt("FormBorderWidthInt"), -5);
     EXPECT_TRUE(reader.GetBool("BUTTONTRANSPARENTBOOL"));
-    EXPECT_EQ(reader.Texts(), QStringList{"Author=Parvelle tests"});
-    EXPECT_EQ(reader.Integers(), QStringList{"FormBorderWidthInt=-5"});
-    EXPECT_EQ(reader.Booleans(), QStringList{"ButtonTransparentBool=1"});
+    EXPECT_EQ(reader.Texts(), ThemeValues({{"Author", "Parvelle tests"}}));
+    EXPECT_EQ(reader.Integers(), ThemeValues({{"FormBorderWidthInt", "-5"}}));
+    EXPECT_EQ(reader.Booleans(), ThemeValues({{"ButtonTransparentBool", "1"}}));
     EXPECT_TRUE(reader.DamageNote().isEmpty());
 }
 

@@ -1,0 +1,75 @@
+// parvelle-cli theme-pack / theme-unpack: theme files from and to folders of BMP files.
+#include "CliCommands.h"
+#include "app/common/RegistryOptions.h"
+#include "skin/ThemePack.h"
+
+#include <QDir>
+#include <optional>
+
+namespace parvelle {
+
+namespace {
+
+// The two positional arguments of a theme command (none when help was printed);
+// EUsageError when there are others.
+std::optional<std::pair<QString, QString>> TwoArguments(CliContext& context, const QString& description,
+                                                        const QString& first, const QString& second)
+{
+    QCommandLineParser parser;
+    parser.addPositionalArgument(first, first);
+    parser.addPositionalArgument(second, second);
+    if (ParseCliArguments(parser, context, description))
+        return std::nullopt;
+    const QStringList positional = parser.positionalArguments();
+    if (positional.size() < 2)
+        throw EUsageError(QStringLiteral("missing %1").arg(positional.isEmpty() ? first : second));
+    if (positional.size() > 2)
+        throw EUsageError(QStringLiteral("unexpected argument '%1'").arg(positional.at(2)));
+    return std::pair{positional.at(0), positional.at(1)};
+}
+
+QString CountsText(const ThemePackCounts& counts)
+{
+    return QStringLiteral("%1 images, %2 integers, %3 booleans, %4 texts")
+        .arg(counts.Images).arg(counts.Integers).arg(counts.Booleans).arg(counts.Texts);
+}
+
+int RunThemePack(CliContext& context)
+{
+    const auto arguments = TwoArguments(
+        context, QStringLiteral("Builds a theme file from a folder of <Entry>.bmp files and values.txt."),
+        QStringLiteral("DIR"), QStringLiteral("OUT"));
+    if (!arguments)
+        return 0;
+    const auto& [folder, outFile] = *arguments;
+    const ThemePackCounts counts = PackThemeFolder(folder, outFile);
+    context.out << "Packed " << CountsText(counts) << " into " << QDir::toNativeSeparators(outFile) << '\n';
+    return 0;
+}
+
+int RunThemeUnpack(CliContext& context)
+{
+    const auto arguments = TwoArguments(
+        context, QStringLiteral("Writes the entries of a theme file into an empty or new folder."),
+        QStringLiteral("FILE"), QStringLiteral("DIR"));
+    if (!arguments)
+        return 0;
+    const auto& [themeFile, folder] = *arguments;
+    const ThemeUnpackResult result = UnpackThemeFile(themeFile, folder);
+    if (!result.DamageNote.isEmpty())
+        context.err << "Warning: the theme file is damaged (" << result.DamageNote
+                    << "); the entries before the damage were unpacked\n";
+    context.out << "Unpacked " << CountsText(result.Counts) << " into " << QDir::toNativeSeparators(folder) << '\n';
+    return 0;
+}
+
+const CliCommandRegistration kThemePack{{QStringLiteral("theme-pack"), QStringLiteral("theme-pack DIR OUT"),
+                                         QStringLiteral("Build the theme file OUT from the BMP files and values.txt in DIR."),
+                                         RunThemePack}};
+const CliCommandRegistration kThemeUnpack{{QStringLiteral("theme-unpack"), QStringLiteral("theme-unpack FILE DIR"),
+                                           QStringLiteral("Write the images and values of the theme file FILE into DIR."),
+                                           RunThemeUnpack}};
+
+} // namespace
+
+} // namespace parvelle

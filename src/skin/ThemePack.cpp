@@ -1,0 +1,339 @@
+#include "ThemePack.h"
+
+#include "ThemeCatalogue.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QImage>
+#include <QSaveFile>
+#include <QSet>
+
+namespace parvelle {
+
+namespace {
+
+const QString ImageSuffix = QStringLiteral(".bmp");
+
+struct Section {
+    const char* Name;
+    ThemeEntryType Type;
+};
+constexpr Section Sections[] = {
+    {"Integers", teInteger}, {"Booleans", teBoolean}, {"Texts", teText}};
+
+const char* SectionName(ThemeEntryType type)
+{
+    for (const Section& section : Sections) {
+        if (section.Type == type)
+            return section.Name;
+    }
+    return "";
+}
+
+// Catalogue item of a key name (case ignored), 0 for other names.
+int CatalogueItem(const QString& name)
+{
+    for (int item = 1; item <= ThemeItemCount; ++item) {
+        if (ThemeItemKeyName(item).compare(name, Qt::CaseInsensitive) == 0)
+            return item;
+    }
+    return 0;
+}
+
+// The entry type a catalogue key must be stored as; none for names outside the catalogue.
+std::optional<ThemeEntryType> CatalogueEntryType(const QString& name)
+{
+    const int item = CatalogueItem(name);
+    if (item == 0)
+        return std::nullopt;
+    switch (ThemeItemKindOf(item)) {
+    case ikImage: return teImage;
+    case ikBool: return teBoolean;
+    default: return teInteger;   // integers and colours
+    }
+}
+
+QString Describe(ThemeEntryType type)
+{
+    return type == teImage ? QStringLiteral("an image (%1%2)").arg(QStringLiteral("<name>"), ImageSuffix)
+                           : QStringLiteral("under [%1]").arg(QLatin1String(SectionName(type)));
+}
+
+void CheckCatalogueType(const QString& name, ThemeEntryType type, const QString& where)
+{
+    const auto expected = CatalogueEntryType(name);
+    if (expected && *expected != type)
+        throw EParvelleError(QStringLiteral("%1: %2 belongs %3").arg(where, name, Describe(*expected)));
+}
+
+QByteArray ParseInteger(const QString& text, const QString& where)
+{
+    bool ok = false;
+    const QString trimmed = text.trimmed();
+    qlonglong value = trimmed.startsWith(QLatin1String("0x"), Qt::CaseInsensitive)
+                          ? qlonglong(trimmed.mid(2).toULongLong(&ok, 16))
+                          : trimmed.toLongLong(&ok, 10);
+    if (!ok || value < INT32_MIN || value > qlonglong(UINT32_MAX))
+        throw EParvelleError(QStringLiteral("%1: '%2' is not a 32-bit integer").arg(where, trimmed));
+    return ThemeIntegerData(static_cast<int32_t>(static_cast<uint32_t>(value)));
+}
+
+QByteArray ParseBoolean(const QString& text, const QString& where)
+{
+    const QString trimmed = text.trimmed();
+    if (trimmed.compare(QLatin1String("True"), Qt::CaseInsensitive) == 0)
+        return ThemeBooleanData(true);
+    if (trimmed.compare(QLatin1String("False"), Qt::CaseInsensitive) == 0)
+        return ThemeBooleanData(false);
+    bool ok = false;
+    const uint value = trimmed.toUInt(&ok);
+    if (!ok || value > 255)
+        throw EParvelleError(QStringLiteral("%1: '%2' is not True, False or 0-255").arg(where, trimmed));
+    return QByteArray(1, char(value));
+}
+
+QString Escape(const QString& text)
+{
+    QString escaped;
+    for (const QChar c : text) {
+        switch (c.unicode()) {
+        case '\\': escaped += QLatin1String("\\\\"); break;
+        case '\n': escaped += QLatin1String("\\n"); break;
+        case '\r': escaped += QLatin1String("\\r"); break;
+        case '\t': escaped += QLatin1String("\\t"); break;
+        default: escaped += c;
+        }
+    }
+    return escaped;
+}
+
+QByteArray Unescape(const QString& text, const QString& where)
+{
+    QString plain;
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        if (text[i] != QLatin1Char('\\')) {
+            plain += text[i];
+            continue;
+        }
+        const QChar next = i + 1 < text.size() ? text[i + 1] : QChar();
+        switch (next.unicode()) {
+        case '\\': plain += QLatin1Char('\\'); break;
+        case 'n': plain += QLatin1Char('\n'); break;
+        case 'r': plain += QLatin1Char('\r'); break;
+        case 't': plain += QLatin1Char('\t'); break;
+        default: throw EParvelleError(QStringLiteral("%1: unknown escape '\\%2'").arg(where, next));
+        }
+        ++i;
+    }
+    if (QString::fromLatin1(plain.toLatin1()) != plain)
+        throw EParvelleError(QStringLiteral("%1: texts hold single-byte characters only").arg(where));
+    return plain.toLatin1();
+}
+
+QByteArray ReadWholeFile(const QString& path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        throw EInOutError(QStringLiteral("Cannot open '%1': %2").arg(path, file.errorString()));
+    QByteArray content = file.readAll();
+    if (file.error() != QFileDevice::NoError)
+        throw EInOutError(QStringLiteral("Cannot read '%1': %2").arg(path, file.errorString()));
+    return content;
+}
+
+void WriteWholeFile(const QString& path, const QByteArray& content)
+{
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly) || file.write(content) != content.size() || !file.commit())
+        throw EInOutError(QStringLiteral("Cannot write '%1': %2").arg(path, file.errorString()));
+}
+
+// Names are compared without regard to case, as readers do, within one kind of entry.
+class NameRegister {
+public:
+    bool Add(ThemeEntryType type, const QString& name)
+    {
+        const QString key = QString::number(type) + QLatin1Char(':') + name.toLower();
+        if (seen_.contains(key))
+            return false;
+        seen_.insert(key);
+        return true;
+    }
+
+private:
+    QSet<QString> seen_;
+};
+
+void CountEntry(ThemePackCounts& counts, ThemeEntryType type)
+{
+    switch (type) {
+    case teImage: ++counts.Images; break;
+    case teInteger: ++counts.Integers; break;
+    case teBoolean: ++counts.Booleans; break;
+    case teText: ++counts.Texts; break;
+    }
+}
+
+QList<ThemeFileEntry> ReadImages(const QDir& dir, NameRegister& names)
+{
+    QList<ThemeFileEntry> entries;
+    const QStringList files = dir.entryList({QStringLiteral("*") + ImageSuffix}, QDir::Files, QDir::Name);
+    for (const QString& fileName : files) {
+        const QString name = fileName.left(fileName.size() - ImageSuffix.size());
+        CheckCatalogueType(name, teImage, fileName);
+        if (!names.Add(teImage, name))
+            throw EParvelleError(QStringLiteral("%1: image %2 appears twice").arg(fileName, name));
+        const QByteArray data = ReadWholeFile(dir.filePath(fileName));
+        if (!data.startsWith("BM") || QImage::fromData(data, "BMP").isNull())
+            throw EParvelleError(QStringLiteral("%1 is not a BMP file").arg(fileName));
+        entries.append({name, teImage, data});
+    }
+    return entries;
+}
+
+QList<ThemeFileEntry> ReadValues(const QString& path, NameRegister& names)
+{
+    QList<ThemeFileEntry> entries;
+    const QStringList lines = QString::fromUtf8(ReadWholeFile(path)).split(QLatin1Char('\n'));
+    const ThemeEntryType* section = nullptr;   // points into Sections
+    for (qsizetype i = 0; i < lines.size(); ++i) {
+        QString line = lines[i];
+        if (line.endsWith(QLatin1Char('\r')))
+            line.chop(1);
+        const QString where = QStringLiteral("%1 line %2").arg(QLatin1String(ThemeValuesFileName)).arg(i + 1);
+        const QString trimmed = line.trimmed();
+        if (trimmed.isEmpty() || trimmed.startsWith(QLatin1Char('#')) || trimmed.startsWith(QLatin1Char(';')))
+            continue;
+        if (trimmed.startsWith(QLatin1Char('[')) && trimmed.endsWith(QLatin1Char(']'))) {
+            const QString title = trimmed.mid(1, trimmed.size() - 2).trimmed();
+            section = nullptr;
+            for (const Section& s : Sections) {
+                if (title.compare(QLatin1String(s.Name), Qt::CaseInsensitive) == 0)
+                    section = &s.Type;
+            }
+            if (!section)
+                throw EParvelleError(QStringLiteral("%1: unknown section [%2]").arg(where, title));
+            continue;
+        }
+        const qsizetype equals = line.indexOf(QLatin1Char('='));
+        if (equals < 0)
+            throw EParvelleError(QStringLiteral("%1: expected Name=Value").arg(where));
+        if (!section)
+            throw EParvelleError(QStringLiteral("%1: value before any section").arg(where));
+        const QString name = line.left(equals).trimmed();
+        const QString value = line.mid(equals + 1);
+        CheckCatalogueType(name, *section, where);
+        if (!names.Add(*section, name))
+            throw EParvelleError(QStringLiteral("%1: %2 appears twice").arg(where, name));
+        const QByteArray data = *section == teInteger ? ParseInteger(value, where)
+                                : *section == teBoolean ? ParseBoolean(value, where)
+                                                        : Unescape(value, where);
+        entries.append({name, *section, data});
+    }
+    return entries;
+}
+
+// A name that can become "<name>.bmp" in the folder, or the left side of a values line.
+bool UsableName(const QString& name, ThemeEntryType type)
+{
+    if (name.isEmpty() || name.trimmed() != name)
+        return false;
+    for (const QChar c : name) {
+        if (c.unicode() < 0x20 || c == QLatin1Char('/') || c == QLatin1Char('\\'))
+            return false;
+    }
+    if (type == teImage)
+        return name != QLatin1String(".") && name != QLatin1String("..");
+    return !name.contains(QLatin1Char('=')) && !name.startsWith(QLatin1Char('['))
+           && !name.startsWith(QLatin1Char('#')) && !name.startsWith(QLatin1Char(';'));
+}
+
+// One values line; colours in hexadecimal, booleans 0 and 1 as False and True.
+QString ValueLine(const QString& name, ThemeEntryType type, const QString& value)
+{
+    QString text = value;
+    const int item = CatalogueItem(name);
+    if (type == teInteger && item != 0 && ThemeItemKindOf(item) == ikColor)
+        text = QLatin1String("0x")
+               + QString::number(static_cast<uint32_t>(value.toInt()), 16).rightJustified(6, QLatin1Char('0')).toUpper();
+    else if (type == teBoolean && (value == QLatin1String("0") || value == QLatin1String("1")))
+        text = value == QLatin1String("1") ? QStringLiteral("True") : QStringLiteral("False");
+    else if (type == teText)
+        text = Escape(value);
+    return name + QLatin1Char('=') + text + QLatin1Char('\n');
+}
+
+} // namespace
+
+QList<ThemeFileEntry> ReadThemeFolder(const QString& folder)
+{
+    const QDir dir(folder);
+    if (!dir.exists())
+        throw EInOutError(QStringLiteral("Theme folder '%1' does not exist").arg(folder));
+    NameRegister names;
+    QList<ThemeFileEntry> entries = ReadImages(dir, names);
+    const QString valuesPath = dir.filePath(QLatin1String(ThemeValuesFileName));
+    if (QFileInfo(valuesPath).isFile())
+        entries.append(ReadValues(valuesPath, names));
+    return entries;
+}
+
+ThemePackCounts PackThemeFolder(const QString& folder, const QString& outFile)
+{
+    const QList<ThemeFileEntry> entries = ReadThemeFolder(folder);
+    WriteWholeFile(outFile, BuildThemeFile(entries));
+    ThemePackCounts counts;
+    for (const ThemeFileEntry& entry : entries)
+        CountEntry(counts, entry.Type);
+    return counts;
+}
+
+ThemeUnpackResult UnpackThemeFile(const QString& themeFile, const QString& folder)
+{
+    const TsuiThemeFileReader reader(themeFile);
+    QDir dir(folder);
+    if (dir.exists() && !dir.isEmpty(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System))
+        throw EParvelleError(QStringLiteral("Folder '%1' is not empty").arg(folder));
+
+    // Everything is checked before the first file is written.
+    NameRegister names;
+    QList<std::pair<QString, const QByteArray*>> images;
+    for (const QString& name : reader.ImageNames()) {
+        if (!UsableName(name, teImage))
+            throw EParvelleError(QStringLiteral("Image entry '%1' cannot be a file name").arg(name));
+        if (names.Add(teImage, name))
+            images.append({name, reader.GetStream(name)});
+    }
+    ThemeUnpackResult result;
+    QString values;
+    const std::pair<ThemeEntryType, const ThemeValues*> kinds[] = {
+        {teInteger, &reader.Integers()}, {teBoolean, &reader.Booleans()}, {teText, &reader.Texts()}};
+    for (const auto& [type, list] : kinds) {
+        if (list->isEmpty())
+            continue;
+        values += QStringLiteral("[%1]\n").arg(QLatin1String(SectionName(type)));
+        for (const auto& [name, value] : *list) {
+            if (!UsableName(name, type))
+                throw EParvelleError(QStringLiteral("Entry '%1' cannot be written to %2")
+                                         .arg(name, QLatin1String(ThemeValuesFileName)));
+            if (!names.Add(type, name))
+                continue;
+            values += ValueLine(name, type, value);
+            CountEntry(result.Counts, type);
+        }
+    }
+
+    if (!dir.mkpath(QStringLiteral(".")))
+        throw EInOutError(QStringLiteral("Cannot create folder '%1'").arg(folder));
+    for (const auto& [name, data] : images) {
+        WriteWholeFile(dir.filePath(name + ImageSuffix), *data);
+        CountEntry(result.Counts, teImage);
+    }
+    if (!values.isEmpty())
+        WriteWholeFile(dir.filePath(QLatin1String(ThemeValuesFileName)), values.toUtf8());
+    result.DamageNote = reader.DamageNote();
+    return result;
+}
+
+} // namespace parvelle
