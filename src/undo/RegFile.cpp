@@ -113,14 +113,16 @@ QString stringDataText(QString text)
     return UnescapeSt(text);
 }
 
-// hex(2) of a REGEDIT4 file: one byte per character, zero bytes dropped.
-QByteArray eightBitExpandText(QByteArray bytes)
+// hex(2) bytes as stored, or the one-byte-per-character form of older files (no zero
+// byte but the terminator), which becomes stored text.
+QByteArray expandStringBytes(const QByteArray& bytes)
 {
-    bytes.replace(QByteArray(1, '\0'), QByteArray());
-    return StoredText(decodeEightBit(bytes));
+    if (bytes.isEmpty() || bytes.indexOf('\0') != bytes.size() - 1)
+        return bytes;
+    return StoredText(decodeEightBit(bytes.chopped(1)));
 }
 
-ParsedData parseHexForm(const QString& text, bool version5)
+ParsedData parseHexForm(const QString& text)
 {
     const qsizetype colon = text.indexOf(u':');
     const QString form = text.left(colon).toLower();
@@ -129,8 +131,8 @@ ParsedData parseHexForm(const QString& text, bool version5)
         return {false, REG_BINARY, parseHexBytes(bytesText)};
     const uint32_t type = parseHexNumber(form.mid(4, form.size() - 5));
     QByteArray bytes = parseHexBytes(bytesText);
-    if (type == REG_EXPAND_SZ && !version5)
-        bytes = eightBitExpandText(bytes);
+    if (type == REG_EXPAND_SZ)
+        bytes = expandStringBytes(bytes);
     return {false, type, bytes};
 }
 
@@ -179,12 +181,6 @@ Section parseSectionLine(const QString& line, int lineNumber)
 }
 
 } // namespace
-
-bool RegFileText::version5() const
-{
-    return !lines.isEmpty()
-        && lines.first().trimmed().compare(kHeaderVersion5, Qt::CaseInsensitive) == 0;
-}
 
 RegFileText DecodeRegFile(const QByteArray& bytes)
 {
@@ -246,7 +242,7 @@ QString ValueNameOf(const QString& namePart)
     return UnescapeSt(inner);
 }
 
-ParsedData ParseValueData(const QString& dataText, bool version5)
+ParsedData ParseValueData(const QString& dataText)
 {
     if (dataText.startsWith(u'"'))
         return {false, REG_SZ, StoredText(stringDataText(dataText))};
@@ -254,7 +250,7 @@ ParsedData ParseValueData(const QString& dataText, bool version5)
     if (text == u"-")
         return {true, 0, {}};
     if (isHexForm(text))
-        return parseHexForm(text, version5);
+        return parseHexForm(text);
     if (text.startsWith(QStringLiteral("dword:"), Qt::CaseInsensitive))
         return {false, REG_DWORD, dwordBytes(parseHexNumber(text.mid(6)))};
     return parseDecimal(text);
@@ -337,7 +333,6 @@ std::vector<RegStatement> ParseRegStatements(const RegFileText& file)
     if (file.lines.isEmpty() || !IsHeaderLine(file.lines.first().trimmed()))
         throw EConvertError(QStringLiteral("Not a registry file: the first line is neither "
                                            "\"REGEDIT4\" nor \"%1\"").arg(kHeaderVersion5));
-    const bool version5 = file.version5();
     std::vector<RegStatement> statements;
     std::optional<Section> section;
     for (qsizetype i = 1; i < file.lines.size(); ++i) {
@@ -362,7 +357,7 @@ std::vector<RegStatement> ParseRegStatements(const RegFileText& file)
         const QString valueName = ValueNameOf(line.left(nameLength));
         ParsedData parsed;
         try {
-            parsed = ParseValueData(joinedData(file.lines, i, nameLength), version5);
+            parsed = ParseValueData(joinedData(file.lines, i, nameLength));
         } catch (const EConvertError& error) {
             throw EConvertError(QStringLiteral("Line %1: %2").arg(lineNumber).arg(error.message()));
         }

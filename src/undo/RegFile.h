@@ -16,7 +16,6 @@ namespace parvelle {
 struct RegFileText {
     QStringList lines;
     bool utf16 = false;            // the file is UTF-16LE
-    bool version5() const;         // the header is "Windows Registry Editor Version 5.00"
 };
 
 RegFileText DecodeRegFile(const QByteArray& bytes);
@@ -37,7 +36,7 @@ struct ParsedData {
 };
 // Classifies and converts a value's data text (continuations already joined).
 // Throws EConvertError "'%s' is not a valid integer value" on malformed numbers or bytes.
-ParsedData ParseValueData(const QString& dataText, bool version5);
+ParsedData ParseValueData(const QString& dataText);
 
 // The undo entries of a file, in file order: key paths, and key path + "\\:" + name part.
 QStringList ListUndoEntries(const RegFileText& file);

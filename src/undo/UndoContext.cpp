@@ -52,9 +52,15 @@ void appendLines(QString& text, const QStringList& lines)
         text += kCrLf + line;
 }
 
+// An empty line ends the entries of each key, as the registry editor writes its files
+// (its importers take a key line only after an empty line).
+void endSection(QString& text)
+{
+    text += kCrLf;
+}
+
 // Records the open key with its values and, depth first, its subkeys. Reads only.
-void recordTree(TNTRegistry& reg, HKEY root, const QString& keyPath, bool version5,
-                QString& text)
+void recordTree(TNTRegistry& reg, HKEY root, const QString& keyPath, QString& text)
 {
     text += kCrLf + KeyLine(root, keyPath);
     QStringList values;
@@ -63,14 +69,15 @@ void recordTree(TNTRegistry& reg, HKEY root, const QString& keyPath, bool versio
     reg.ListSubkeys(subkeys);
     for (const QString& name : std::as_const(values)) {
         const RawValue raw = reg.ReadRaw(name);
-        appendLines(text, ValueEntryLines(name, raw.Type, raw.Data, version5));
+        appendLines(text, ValueEntryLines(name, raw.Type, raw.Data));
     }
+    endSection(text);
     for (const QString& subkey : std::as_const(subkeys)) {
         const QString subPath = keyPath + u'\\' + subkey;
         if (!reg.OpenPath(subPath, false))
             throw ERegistryException(QStringLiteral("Cannot open the key '%1'")
                                          .arg(fullPath(root, subPath)));
-        recordTree(reg, root, subPath, version5, text);
+        recordTree(reg, root, subPath, text);
     }
 }
 
@@ -187,7 +194,7 @@ bool TUndoContext::RemoveRegistryKey(HKEY root, const QString& keyPath)
         return false;
     requireWritable(machine_, root, path);
     QString text;
-    recordTree(reg, root, path, UsesVersion5Header(osKind_), text);
+    recordTree(reg, root, path, text);
     reg.ClosePath();
     WriteReg(text);
     if (!reg.DeleteTree(path))
@@ -210,7 +217,8 @@ bool TUndoContext::RemoveRegistryValue(HKEY root, const QString& keyPath,
     requireWritable(machine_, root, path);
     const RawValue raw = reg.ReadRaw(valueName);
     QString text = kCrLf + KeyLine(root, path);
-    appendLines(text, ValueEntryLines(valueName, raw.Type, raw.Data, UsesVersion5Header(osKind_)));
+    appendLines(text, ValueEntryLines(valueName, raw.Type, raw.Data));
+    endSection(text);
     WriteReg(text);
     if (!reg.EraseValue(valueName))
         throw ERegistryException(QStringLiteral("Cannot delete the value '%1'").arg(valueName));
@@ -266,7 +274,7 @@ int TUndoContext::RestoreChecked(const QString& undoFilePath, const QStringList&
         const QString valueName = ValueNameOf(parts.namePart);
         const QStringList texts = FindValueTexts(file, parts.keyPath, parts.namePart);
         for (const QString& dataText : texts)
-            plan.push_back({root, path, false, valueName, ParseValueData(dataText, file.version5())});
+            plan.push_back({root, path, false, valueName, ParseValueData(dataText)});
     }
     for (const PlannedWrite& write : plan)
         requireWritable(machine_, write.root, write.path);

@@ -31,7 +31,7 @@ QStringList wrappedHex(const QString& prefix, const QByteArray& bytes, int unit,
     }
     if (current.endsWith(u','))
         current.chop(1);
-    lines << current << QString();   // an empty line follows every hex entry
+    lines << current;
     return lines;
 }
 
@@ -40,17 +40,6 @@ QString hexPrefix(uint32_t windowsType)
     if (windowsType == REG_BINARY)
         return QStringLiteral("hex:");
     return QStringLiteral("hex(%1):").arg(windowsType, 0, 16);
-}
-
-// REGEDIT4 form of an expandable string: its text as UTF-8 bytes and one zero byte.
-QByteArray eightBitExpandBytes(const QByteArray& stored)
-{
-    QString text = QString::fromUtf16(reinterpret_cast<const char16_t*>(stored.constData()),
-                                      stored.size() / 2);
-    const qsizetype zero = text.indexOf(QChar(0));
-    if (zero >= 0)
-        text.truncate(zero);
-    return text.toUtf8() + '\0';
 }
 
 } // namespace
@@ -147,12 +136,13 @@ std::optional<QString> CanonicalText(const QByteArray& stored)
     return text;
 }
 
-QStringList ValueEntryLines(const QString& valueName, uint32_t windowsType,
-                            const QByteArray& data, bool version5)
+QStringList ValueEntryLines(const QString& valueName, uint32_t windowsType, const QByteArray& data)
 {
     const QString name = NamePart(valueName) + u'=';
     if (windowsType == REG_SZ) {
-        if (const auto text = CanonicalText(data))
+        // Line breaks stay bytes: the registry editor's importers take no escapes for them.
+        const auto text = CanonicalText(data);
+        if (text && !text->contains(u'\r') && !text->contains(u'\n'))
             return {name + u'"' + ConvertSt(*text) + u'"'};
     }
     if (windowsType == REG_DWORD && data.size() == 4) {
@@ -161,12 +151,8 @@ QStringList ValueEntryLines(const QString& valueName, uint32_t windowsType,
         return {name + QStringLiteral("dword:%1").arg(value, 8, 16, QLatin1Char('0'))};
     }
     if (windowsType == REG_EXPAND_SZ) {
-        const QString prefix = name + hexPrefix(windowsType);
-        if (version5) {
-            const bool terminated = CanonicalText(data).has_value();
-            return wrappedHex(prefix, data, 2, terminated ? 2 : 0);
-        }
-        return wrappedHex(prefix, eightBitExpandBytes(data), 1, 1);
+        const bool terminated = CanonicalText(data).has_value();
+        return wrappedHex(name + hexPrefix(windowsType), data, 2, terminated ? 2 : 0);
     }
     return wrappedHex(name + hexPrefix(windowsType), data, 1, 0);
 }

@@ -36,10 +36,9 @@ QString KeyLine(HKEY root, const QString& keyPath);
 // "@" for the default value, else the escaped name in double quotes.
 QString NamePart(const QString& valueName);
 
-// The lines of one value entry (continuation lines included, no line ends), followed by
-// an empty line for hex forms. `data` is the value's stored bytes.
-QStringList ValueEntryLines(const QString& valueName, uint32_t windowsType,
-                            const QByteArray& data, bool version5);
+// The lines of one value entry (continuation lines included, no line ends). `data` is
+// the value's stored bytes.
+QStringList ValueEntryLines(const QString& valueName, uint32_t windowsType, const QByteArray& data);
 
 // Text stored as UTF-16LE bytes with a zero terminator, as the registry keeps strings.
 QByteArray StoredText(const QString& text);

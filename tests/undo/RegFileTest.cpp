@@ -18,10 +18,10 @@ RegFileText Lines(const QStringList& lines)
 
 const QString kKey = QStringLiteral("HKEY_LOCAL_MACHINE\\SOFTWARE\\X");
 
-QString ConversionMessage(const QString& dataText, bool version5 = false)
+QString ConversionMessage(const QString& dataText)
 {
     try {
-        ParseValueData(dataText, version5);
+        ParseValueData(dataText);
     } catch (const EConvertError& error) {
         return error.message();
     }
@@ -39,7 +39,7 @@ TEST(DecodeRegFile, ReadsEveryEncodingTheRegistryEditorWrites)
     for (const QByteArray& bytes : {asUtf16, asUtf8Bom, text.toUtf8()}) {
         const RegFileText file = DecodeRegFile(bytes);
         ASSERT_EQ(file.lines.size(), 4);
-        EXPECT_TRUE(file.version5());
+        EXPECT_EQ(file.lines[0], kHeaderVersion5);
         EXPECT_EQ(file.lines[2], QStringLiteral("[HKEY_CURRENT_USER\\Ä€]"));
         EXPECT_EQ(file.lines[3], QStringLiteral("\"n\"=\"ü\""));
     }
@@ -51,7 +51,6 @@ TEST(DecodeRegFile, OldAnsiFilesAreWindows1252)
     const RegFileText file = DecodeRegFile(QByteArray("REGEDIT4\r\n\r\n[HKEY_USERS\\Caf\xE9 \x80]\r\n"));
     ASSERT_EQ(file.lines.size(), 3);
     EXPECT_EQ(file.lines[2], QStringLiteral("[HKEY_USERS\\Café €]"));
-    EXPECT_FALSE(file.version5());
 }
 
 TEST(ListUndoEntries, KeysValuesAndNameParts)
@@ -126,52 +125,56 @@ TEST(FindValueTexts, EveryMatchingLineOfEveryMatchingSectionWithContinuations)
 
 TEST(ParseValueData, StringsUnescapedAndEndingInBackslash)
 {
-    EXPECT_EQ(ParseValueData(QStringLiteral("\"C:\\\\\""), false).data, Utf16z(QStringLiteral("C:\\")));
-    EXPECT_EQ(ParseValueData(QStringLiteral("\"a\\r\\nb\\\"\""), false).data,
+    EXPECT_EQ(ParseValueData(QStringLiteral("\"C:\\\\\"")).data, Utf16z(QStringLiteral("C:\\")));
+    EXPECT_EQ(ParseValueData(QStringLiteral("\"a\\r\\nb\\\"\"")).data,
               Utf16z(QStringLiteral("a\r\nb\"")));
-    EXPECT_EQ(ParseValueData(QStringLiteral("\"x\\\""), false).data, Utf16z(QStringLiteral("x\"")));
-    EXPECT_EQ(ParseValueData(QStringLiteral("\"\""), false).type, REG_SZ);
+    EXPECT_EQ(ParseValueData(QStringLiteral("\"x\\\"")).data, Utf16z(QStringLiteral("x\"")));
+    EXPECT_EQ(ParseValueData(QStringLiteral("\"\"")).type, REG_SZ);
 }
 
 TEST(ParseValueData, NumbersInEveryForm)
 {
-    EXPECT_EQ(ParseValueData(QStringLiteral("dword:0000002a"), false).data, Dword(42));
-    EXPECT_EQ(ParseValueData(QStringLiteral("DWORD:FFFFFFFF"), false).data, Dword(0xFFFFFFFF));
-    EXPECT_EQ(ParseValueData(QStringLiteral("-1"), false).data, Dword(0xFFFFFFFF));
-    EXPECT_EQ(ParseValueData(QStringLiteral("4294967295"), false).data, Dword(0xFFFFFFFF));
-    EXPECT_EQ(ParseValueData(QStringLiteral("123"), false).type, REG_DWORD);
+    EXPECT_EQ(ParseValueData(QStringLiteral("dword:0000002a")).data, Dword(42));
+    EXPECT_EQ(ParseValueData(QStringLiteral("DWORD:FFFFFFFF")).data, Dword(0xFFFFFFFF));
+    EXPECT_EQ(ParseValueData(QStringLiteral("-1")).data, Dword(0xFFFFFFFF));
+    EXPECT_EQ(ParseValueData(QStringLiteral("4294967295")).data, Dword(0xFFFFFFFF));
+    EXPECT_EQ(ParseValueData(QStringLiteral("123")).type, REG_DWORD);
     // The quoted decimal of old files is indistinguishable from a string.
-    EXPECT_EQ(ParseValueData(QStringLiteral("\"123\""), false).type, REG_SZ);
+    EXPECT_EQ(ParseValueData(QStringLiteral("\"123\"")).type, REG_SZ);
 }
 
 TEST(ParseValueData, HexForms)
 {
-    EXPECT_EQ(ParseValueData(QStringLiteral("hex:"), false).data, QByteArray());
-    const ParsedData binary = ParseValueData(QStringLiteral("HEX:0a,Ff, 1"), false);
+    EXPECT_EQ(ParseValueData(QStringLiteral("hex:")).data, QByteArray());
+    const ParsedData binary = ParseValueData(QStringLiteral("HEX:0a,Ff, 1"));
     EXPECT_EQ(binary.type, REG_BINARY);
     EXPECT_EQ(binary.data, QByteArray("\x0A\xFF\x01", 3));
-    const ParsedData qword = ParseValueData(QStringLiteral("hex(b):01,00,00,00,00,00,00,00"), false);
+    const ParsedData qword = ParseValueData(QStringLiteral("hex(b):01,00,00,00,00,00,00,00"));
     EXPECT_EQ(qword.type, REG_QWORD);
     EXPECT_EQ(qword.data.size(), 8);
-    EXPECT_EQ(ParseValueData(QStringLiteral("hex(7):61,00,00,00,00,00"), false).data,
+    EXPECT_EQ(ParseValueData(QStringLiteral("hex(7):61,00,00,00,00,00")).data,
               QByteArray("a\0\0\0\0\0", 6));
 }
 
-TEST(ParseValueData, ExpandStringsInBothForms)
+TEST(ParseValueData, ExpandStringsAsStoredOrInTheOneBytePerCharacterForm)
 {
-    EXPECT_EQ(ParseValueData(QStringLiteral("hex(2):25,41,25,00"), false).data, Utf16z(QStringLiteral("%A%")));
-    EXPECT_EQ(ParseValueData(QStringLiteral("hex(2):25,00,41,00,25,00,00,00"), true).data,
+    EXPECT_EQ(ParseValueData(QStringLiteral("hex(2):25,00,41,00,25,00,00,00")).data,
               Utf16z(QStringLiteral("%A%")));
-    EXPECT_EQ(ParseValueData(QStringLiteral("hex(2):E2,82,AC,00"), false).data, Utf16z(QStringLiteral("€")));
-    EXPECT_EQ(ParseValueData(QStringLiteral("hex(2):E9,00"), false).data, Utf16z(QStringLiteral("é")));
-    EXPECT_EQ(ParseValueData(QStringLiteral("hex(2):00"), false).data, Utf16z(QString()));
-    EXPECT_EQ(ParseValueData(QStringLiteral("hex(2):00,00"), true).data, Utf16z(QString()));
+    EXPECT_EQ(ParseValueData(QStringLiteral("hex(2):AC,20,00,00")).data, Utf16z(QStringLiteral("€")));
+    EXPECT_EQ(ParseValueData(QStringLiteral("hex(2):00,00")).data, Utf16z(QString()));
+    EXPECT_EQ(ParseValueData(QStringLiteral("hex(2):41,00,42")).data, QByteArray("A\0B", 3));
+    EXPECT_EQ(ParseValueData(QStringLiteral("hex(2):")).data, QByteArray());
+    // Older files: one byte per character and one zero byte, UTF-8 or Windows-1252.
+    EXPECT_EQ(ParseValueData(QStringLiteral("hex(2):25,41,25,00")).data, Utf16z(QStringLiteral("%A%")));
+    EXPECT_EQ(ParseValueData(QStringLiteral("hex(2):E2,82,AC,00")).data, Utf16z(QStringLiteral("€")));
+    EXPECT_EQ(ParseValueData(QStringLiteral("hex(2):E9,80,00")).data, Utf16z(QStringLiteral("é€")));
+    EXPECT_EQ(ParseValueData(QStringLiteral("hex(2):00")).data, Utf16z(QString()));
 }
 
 TEST(ParseValueData, DeletionForm)
 {
-    EXPECT_TRUE(ParseValueData(QStringLiteral("-"), false).erase);
-    EXPECT_FALSE(ParseValueData(QStringLiteral("\"-\""), false).erase);
+    EXPECT_TRUE(ParseValueData(QStringLiteral("-")).erase);
+    EXPECT_FALSE(ParseValueData(QStringLiteral("\"-\"")).erase);
 }
 
 TEST(ParseValueData, MalformedDataIsNotAValidInteger)

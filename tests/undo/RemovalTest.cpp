@@ -113,10 +113,10 @@ TEST_F(Removal, KeysAreRecordedDepthFirstWithValuesInEnumerationOrder)
     const RegFileText file = ReadRegFile(undoFile());
     EXPECT_EQ(file.lines, (QStringList{
         kHeaderRegedit4, QString(),
-        u'[' + key + u']', QStringLiteral("\"Z\"=\"z\""), QStringLiteral("\"A\"=\"a\""),
-        u'[' + key + QStringLiteral("\\A]"),
-        u'[' + key + QStringLiteral("\\A\\Inner]"),
-        u'[' + key + QStringLiteral("\\B]"), QStringLiteral("@=dword:00000001"),
+        u'[' + key + u']', QStringLiteral("\"Z\"=\"z\""), QStringLiteral("\"A\"=\"a\""), QString(),
+        u'[' + key + QStringLiteral("\\A]"), QString(),
+        u'[' + key + QStringLiteral("\\A\\Inner]"), QString(),
+        u'[' + key + QStringLiteral("\\B]"), QStringLiteral("@=dword:00000001"), QString(),
     }));
     EXPECT_FALSE(cacheEntryExists(QStringLiteral("App")));
     EXPECT_TRUE(cacheEntryExists(QString()));   // the cache key itself stays
@@ -128,7 +128,7 @@ TEST_F(Removal, KindEightUsesTheUserHiveAndRegedit4)
                             {QStringLiteral("Changed"), REG_DWORD, Dword(7)});
     ASSERT_TRUE(context(8).RemoveCacheEntry(QStringLiteral("Vista")));
     const RegFileText file = ReadRegFile(undoFile());
-    ASSERT_EQ(file.lines.size(), 4);
+    ASSERT_EQ(file.lines.size(), 5);
     EXPECT_EQ(file.lines[0], kHeaderRegedit4);
     EXPECT_EQ(file.lines[2], QStringLiteral("[HKEY_CURRENT_USER") + kArpCacheKeyPath + QStringLiteral("Vista]"));
     EXPECT_EQ(registry.user->commitCount(), 1);
@@ -217,7 +217,7 @@ TEST_F(Removal, OneValueIsRecordedUnderItsKeyAndDeleted)
     EXPECT_FALSE(undo.RemoveRegistryValue(HKEY_LOCAL_MACHINE, key, QStringLiteral("Changed")));
     EXPECT_EQ(ReadRegFile(undoFile()).lines.mid(2),
               (QStringList{QStringLiteral("[HKEY_LOCAL_MACHINE") + key + u']',
-                           QStringLiteral("\"Changed\"=dword:00000003")}));
+                           QStringLiteral("\"Changed\"=dword:00000003"), QString()}));
     EXPECT_TRUE(registry.software->value(registry.cacheEntry(QStringLiteral("SampleApp")),
                                          QStringLiteral("SlowInfoCache")).has_value());
 }

@@ -15,6 +15,14 @@
 #include <gtest/gtest.h>
 #include <memory>
 
+#include <ostream>
+
+// Readable QString values in test failure messages.
+inline void PrintTo(const QString& text, std::ostream* os)
+{
+    *os << '"' << text.toStdString() << '"';
+}
+
 namespace parvelle::test {
 
 inline const QString kArpCacheKeyPath = kArpCachePath + u'\\';

@@ -1,0 +1,170 @@
+// Removal and restore on a copy of a real user hive, checked with reglookup and
+// hivexregedit, the Debian tools that read and write hives independently of us.
+#include "UndoTestSupport.h"
+#include "registry/Errors.h"
+#include "registry/HiveStore.h"
+#include "undo/RegFile.h"
+
+#include <QProcess>
+#include <QStandardPaths>
+
+using namespace parvelle;
+using namespace parvelle::test;
+
+namespace {
+
+const QString kCacheBelowUser = QStringLiteral("Software\\") + kArpCacheBelowSoftware;
+
+QByteArray RunTool(const QString& program, const QStringList& arguments,
+                   const QProcessEnvironment& environment = QProcessEnvironment::systemEnvironment())
+{
+    QProcess process;
+    process.setProcessEnvironment(environment);
+    process.start(program, arguments);
+    EXPECT_TRUE(process.waitForFinished(120000)) << program.toStdString();
+    EXPECT_EQ(process.exitCode(), 0) << program.toStdString() << ": "
+                                     << process.readAllStandardError().toStdString();
+    return process.readAllStandardOutput();
+}
+
+// reglookup's listing of a hive without the modification times of keys.
+QStringList HiveListing(const QString& hivePath)
+{
+    QStringList rows;
+    for (const QByteArray& row : RunTool(QStringLiteral("reglookup"), {QStringLiteral("-H"), hivePath}).split('\n')) {
+        if (!row.isEmpty())
+            rows << QString::fromUtf8(row.left(row.lastIndexOf(',')));
+    }
+    return rows;
+}
+
+// Rows only one of the listings holds, marked "-" (only before) or "+" (only after).
+QStringList Differences(const QStringList& before, const QStringList& after)
+{
+    QStringList differences;
+    for (const QString& row : before)
+        if (!after.contains(row))
+            differences << u'-' + row;
+    for (const QString& row : after)
+        if (!before.contains(row))
+            differences << u'+' + row;
+    return differences;
+}
+
+class HiveRoundTrip : public ::testing::Test {
+protected:
+    QTemporaryDir dir;
+    QString original;   // the real hive with cache entries added
+
+    void SetUp() override
+    {
+        if (QStandardPaths::findExecutable(QStringLiteral("reglookup")).isEmpty())
+            GTEST_SKIP() << "reglookup is not installed";
+        original = dir.filePath(QStringLiteral("NTUSER.DAT"));
+        WriteAll(original, RunTool(QStringLiteral("xz"),
+                               {QStringLiteral("-dc"), QStringLiteral(PARVELLE_TESTDATA_DIR "/hives/NTUSER.DAT.xz")}));
+        HiveStore hive(original);
+        addEntries(hive);
+        hive.commit();
+    }
+
+    static void addEntries(HiveStore& hive)
+    {
+        const NodeId rich = MakeKey(hive, kCacheBelowUser + QStringLiteral("\\Rich Äpp"));
+        hive.setValue(rich, {QStringLiteral("SlowInfoCache"), REG_BINARY, Pattern(552)});
+        hive.setValue(rich, {QStringLiteral("Changed"), REG_DWORD, Dword(0x80000001)});
+        hive.setValue(rich, {QString(), REG_SZ, Utf16z(QStringLiteral("default ü"))});
+        hive.setValue(rich, {QStringLiteral("q\"uote"), REG_SZ, Utf16z(QStringLiteral("C:\\dir\\"))});
+        hive.setValue(rich, {QStringLiteral("back\\slash"), REG_EXPAND_SZ, Utf16z(QStringLiteral("%ProgramFiles%\\€"))});
+        hive.setValue(rich, {QStringLiteral("a=b"), REG_MULTI_SZ, QByteArray("x\0\0\0y\0\0\0\0\0", 10)});
+        hive.setValue(rich, {QStringLiteral("Ωmega"), REG_QWORD, Pattern(8)});
+        hive.setValue(rich, {QStringLiteral("empty"), REG_BINARY, QByteArray()});
+        hive.setValue(rich, {QStringLiteral("emptystr"), REG_SZ, Utf16z(QString())});
+        hive.setValue(rich, {QStringLiteral("none"), REG_NONE, QByteArray("\x01", 1)});
+        const NodeId sub = hive.addChild(rich, QStringLiteral("Sub"));
+        hive.setValue(sub, {QStringLiteral("line"), REG_SZ, Utf16z(QStringLiteral("1\r\n2"))});
+        hive.addChild(sub, QStringLiteral("Empty"));
+        const NodeId plain = MakeKey(hive, kCacheBelowUser + QStringLiteral("\\Plain"));
+        hive.setValue(plain, {QStringLiteral("SlowInfoCache"), REG_BINARY, Pattern(20)});
+    }
+
+    QString copyOf(const QString& name)
+    {
+        const QString path = dir.filePath(name);
+        EXPECT_TRUE(QFile::copy(original, path));
+        return path;
+    }
+
+    // Removes both entries from a copy (OS kind 8: the user hive), leaving the undo
+    // file in `undoFolder`; returns the copy's path.
+    QString removedCopy(const QString& name, const QString& undoFolder)
+    {
+        const QString path = copyOf(name);
+        Machine machine;
+        machine.mount(HKEY_CURRENT_USER, QString(), std::make_shared<HiveStore>(path));
+        TUndoContext undo(machine, 8, undoFolder, FixedClock());
+        EXPECT_TRUE(undo.RemoveCacheEntry(QStringLiteral("Rich Äpp")));
+        EXPECT_TRUE(undo.RemoveCacheEntry(QStringLiteral("Plain")));
+        return path;
+    }
+};
+
+} // namespace
+
+TEST_F(HiveRoundTrip, RestoreAndImportGiveBackTheHiveExactly)
+{
+    const QStringList before = HiveListing(original);
+    ASSERT_GT(before.size(), 1000);
+    for (const bool viaImport : {false, true}) {
+        SCOPED_TRACE(viaImport ? "import" : "restore");
+        const QString undoFolder = dir.filePath(viaImport ? QStringLiteral("u2") : QStringLiteral("u1"));
+        const QString path = removedCopy(viaImport ? QStringLiteral("b.DAT") : QStringLiteral("a.DAT"), undoFolder);
+        const QStringList removed = HiveListing(path);
+        EXPECT_EQ(removed.size(), before.size() - 16);   // 4 keys, 12 values
+        Machine machine;
+        machine.mount(HKEY_CURRENT_USER, QString(), std::make_shared<HiveStore>(path));
+        TUndoContext undo(machine, 8, undoFolder, FixedClock());
+        const QString undoFile = undo.UndoFolder().PathOf(undo.UndoFolder().Newest());
+        if (viaImport)
+            undo.ImportFile(undoFile);
+        else
+            undo.RestoreChecked(undoFile, undo.UndoFolder().Load(undo.UndoFolder().Newest()));
+        const QStringList after = HiveListing(path);
+        EXPECT_EQ(Differences(before, after), QStringList());
+        EXPECT_EQ(after, before);
+    }
+}
+
+TEST_F(HiveRoundTrip, TheRegistryEditorsImporterReadsOurUndoFiles)
+{
+    if (QStandardPaths::findExecutable(QStringLiteral("hivexregedit")).isEmpty())
+        GTEST_SKIP() << "hivexregedit is not installed";
+    const QStringList before = HiveListing(original);
+    const QString path = removedCopy(QStringLiteral("merge.DAT"), dir.filePath(QStringLiteral("undo")));
+    const QString undoFile = dir.filePath(QStringLiteral("undo/20080303-140509.reg"));
+    // Our files are UTF-8; hivexregedit decodes its input so only when told by Perl's switch.
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("PERL_UNICODE"), QStringLiteral("SD"));
+    RunTool(QStringLiteral("hivexregedit"), {QStringLiteral("--merge"), QStringLiteral("--prefix"),
+                                             QStringLiteral("HKEY_CURRENT_USER"), path, undoFile},
+            environment);
+    EXPECT_EQ(Differences(before, HiveListing(path)), QStringList());
+}
+
+TEST_F(HiveRoundTrip, AReadOnlyHiveFileIsLeftUnchanged)
+{
+    const QString path = copyOf(QStringLiteral("ro.DAT"));
+    const QByteArray bytes = ReadAll(path);
+    Machine machine;
+    machine.mount(HKEY_CURRENT_USER, QString(), std::make_shared<HiveStore>(path, HiveStore::Access::ReadOnly));
+    TUndoContext undo(machine, 8, dir.filePath(QStringLiteral("undo")), FixedClock());
+    try {
+        undo.RemoveCacheEntry(QStringLiteral("Plain"));
+        ADD_FAILURE() << "a read-only hive was changed";
+    } catch (const EParvelleError& error) {
+        EXPECT_TRUE(error.message().startsWith(QStringLiteral("The key 'HKEY_CURRENT_USER")))
+            << error.what();
+    }
+    EXPECT_FALSE(QFile::exists(dir.filePath(QStringLiteral("undo/20080303-140509.reg"))));
+    EXPECT_EQ(ReadAll(path), bytes);
+}
