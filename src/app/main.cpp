@@ -1,0 +1,76 @@
+// Parvelle: the main window over the registry chosen on the command line.
+#include "app/common/RegistryOptions.h"
+#include "app/window/ErrorHandler.h"
+#include "app/window/Form1.h"
+#include "app/window/MessageBox.h"
+
+#include <QCommandLineParser>
+#include <QTabWidget>
+#include <QTimer>
+#include <cstdio>
+
+using namespace parvelle;
+
+namespace {
+const QString kScreenshot = QStringLiteral("screenshot");
+const QString kPage = QStringLiteral("page");
+
+int Fail(const QString& message, int status, bool quiet)
+{
+    std::fprintf(stderr, "parvelle: %s\n", qPrintable(message));
+    if (!quiet)
+        QtMessageBox(nullptr).Show(message, AppTitle());
+    return status;
+}
+
+// Renders the window with the page shown and writes it to a PNG file.
+int SaveScreenshot(TForm1& form, const QString& file, int page)
+{
+    form.findChild<QTabWidget*>(QStringLiteral("suiPageControl1"))->setCurrentIndex(page);
+    QApplication::processEvents();
+    if (!form.grab().save(file, "PNG")) {
+        std::fprintf(stderr, "parvelle: cannot write %s\n", qPrintable(file));
+        return 1;
+    }
+    return 0;
+}
+} // namespace
+
+int main(int argc, char** argv)
+{
+    TApplication app(argc, argv);
+    SetApplicationIdentity();
+    QCommandLineParser parser;
+    parser.setApplicationDescription(QStringLiteral("Lists and cleans the ARPCache of a Windows registry."));
+    parser.addHelpOption();
+    AddRegistryOptions(parser);
+    parser.addOption({kScreenshot, QStringLiteral("Render the window to FILE.png and exit."), QStringLiteral("FILE")});
+    parser.addOption({kPage, QStringLiteral("Page shown in the screenshot (0 to 4; default 1)."), QStringLiteral("N"),
+                      QStringLiteral("1")});
+    const bool screenshot = app.arguments().contains(QStringLiteral("--") + kScreenshot);
+    std::unique_ptr<Machine> machine;
+    RegistryOptions options;
+    int page = 1;
+    try {
+        ParseCommandLine(parser, app.arguments());
+        options = RegistryOptionsFrom(parser);
+        bool pageOk = false;
+        page = parser.value(kPage).toInt(&pageOk);
+        if (!pageOk || page < 0 || page > 4)
+            throw EUsageError(QStringLiteral("--page takes a number from 0 to 4"));
+        machine = OpenRegistry(options);
+    } catch (const EUsageError& e) {
+        return Fail(e.message(), 2, true);
+    } catch (const std::exception& e) {
+        return Fail(QString::fromUtf8(e.what()), 1, screenshot);
+    }
+
+    TForm1 form(*machine, UndoFolder(options));
+    if (screenshot) {
+        form.setAttribute(Qt::WA_DontShowOnScreen);
+        form.show();
+        return SaveScreenshot(form, parser.value(kScreenshot), page);
+    }
+    form.show();
+    return app.exec();
+}

@@ -1,0 +1,70 @@
+#include "AppTestSupport.h"
+
+#include "registry/TNTRegistry.h"
+
+#include <QDir>
+#include <QProcess>
+#include <QtEndian>
+
+namespace parvelle::test {
+
+namespace {
+const QString kCache = QStringLiteral("\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\App Management\\ARPCache\\");
+const QString kUninstall = QStringLiteral("\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\");
+} // namespace
+
+QByteArray SlowInfoCacheRecord(const QString& filePath, int32_t frequency)
+{
+    QByteArray record(552, '\0');
+    qToLittleEndian<quint32>(552, record.data());
+    qToLittleEndian<quint32>(filePath.isEmpty() ? 0 : 1, record.data() + 4);
+    qToLittleEndian<qint64>(4096 * 1024, record.data() + 8);
+    qToLittleEndian<quint64>(Q_UINT64_C(128000000000000000), record.data() + 16);
+    qToLittleEndian<qint32>(frequency, record.data() + 24);
+    for (int i = 0; i < filePath.size() && 28 + 2 * i + 1 < record.size(); ++i)
+        qToLittleEndian<quint16>(filePath[i].unicode(), record.data() + 28 + 2 * i);
+    return record;
+}
+
+TestRegistry::TestRegistry(const std::vector<CacheEntrySpec>& entries)
+{
+    QDir(dir_.path()).mkdir(QStringLiteral("undo"));
+    HiveStore::createEmpty(HivePath());
+    {
+        Machine writer;
+        writer.mount(HKEY_LOCAL_MACHINE, QStringLiteral("SOFTWARE"), std::make_shared<HiveStore>(HivePath()));
+        TNTRegistry reg(writer);
+        reg.SelectRoot(HKEY_LOCAL_MACHINE);
+        reg.OpenPath(QStringLiteral("\\SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion"), true);
+        reg.WriteText(QStringLiteral("CurrentVersion"), QStringLiteral("5.1"));
+        reg.OpenPath(kUninstall, true);
+        for (const CacheEntrySpec& entry : entries) {
+            const QByteArray record = SlowInfoCacheRecord(entry.filePath, entry.frequency);
+            reg.OpenPath(kCache + entry.name, true);
+            reg.WriteBytes(QStringLiteral("SlowInfoCache"), record.constData(), int(record.size()));
+            reg.WriteDword(QStringLiteral("Changed"), 0);
+            if (entry.inUninstall)
+                reg.OpenPath(kUninstall + entry.name, true);
+        }
+        writer.commit();
+    }
+    machine_ = Reopen();
+}
+
+std::unique_ptr<Machine> TestRegistry::Reopen() const
+{
+    auto machine = std::make_unique<Machine>();
+    machine->mount(HKEY_LOCAL_MACHINE, QStringLiteral("SOFTWARE"), std::make_shared<HiveStore>(HivePath()));
+    return machine;
+}
+
+QString RunTool(const QString& program, const QStringList& arguments)
+{
+    QProcess process;
+    process.start(program, arguments);
+    if (!process.waitForFinished(60000))
+        return {};
+    return QString::fromUtf8(process.readAllStandardOutput());
+}
+
+} // namespace parvelle::test

@@ -1,0 +1,102 @@
+#pragma once
+// Shared fixtures of the window tests: the application object, recording services and
+// a real SOFTWARE hive with cache entries in a temporary folder.
+#include "app/window/ErrorHandler.h"
+#include "app/window/MessageBox.h"
+#include "app/window/Printing.h"
+#include "app/window/Shell.h"
+#include "registry/HiveStore.h"
+#include "registry/Machine.h"
+
+#include <QPrinter>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <memory>
+#include <vector>
+
+namespace parvelle::test {
+
+inline void EnsureApp()
+{
+    static int argc = 1;
+    static char name[] = "app_tests";
+    static char* argv[] = {name, nullptr};
+    if (!QApplication::instance()) {
+        QStandardPaths::setTestModeEnabled(true);
+        new TApplication(argc, argv);
+    }
+}
+
+struct Message {
+    QString text;
+    QString title;
+};
+
+class RecordingMessages : public MessageBoxService {
+public:
+    void Show(const QString& text, const QString& title) override { shown.push_back({text, title}); }
+    std::vector<Message> shown;
+};
+
+class FakeShell : public Shell {
+public:
+    int ShellExecute(const QString& target) override
+    {
+        targets.push_back(target);
+        return result;
+    }
+    int result = kShellSuccess;
+    std::vector<QString> targets;
+};
+
+// "Chooses" a PDF file as the printer, or cancels.
+class PdfChooser : public PrinterChooser {
+public:
+    explicit PdfChooser(QString file) : file_(std::move(file)) {}
+    bool Choose(QPrinter& printer) override
+    {
+        ++asked;
+        if (cancel)
+            return false;
+        printer.setOutputFormat(QPrinter::PdfFormat);
+        printer.setOutputFileName(file_);
+        return true;
+    }
+    bool cancel = false;
+    int asked = 0;
+
+private:
+    QString file_;
+};
+
+// A cache entry of the test hive.
+struct CacheEntrySpec {
+    QString name;
+    QString filePath;
+    int32_t frequency = 0;
+    bool inUninstall = false;
+};
+
+// A real SOFTWARE hive of Windows XP (OS kind 6) with ARPCache entries, written with
+// hivex into a temporary folder, and a machine that mounts it under HKLM\SOFTWARE.
+class TestRegistry {
+public:
+    explicit TestRegistry(const std::vector<CacheEntrySpec>& entries);
+    QString HivePath() const { return dir_.filePath(QStringLiteral("SOFTWARE")); }
+    QString UndoFolder() const { return dir_.filePath(QStringLiteral("undo")); }
+    Machine& machine() { return *machine_; }
+    // Opens the hive file again from disk (what another reader would see).
+    std::unique_ptr<Machine> Reopen() const;
+
+private:
+    QTemporaryDir dir_;
+    std::unique_ptr<Machine> machine_;
+};
+
+// The 552-byte SlowInfoCache record of an entry.
+QByteArray SlowInfoCacheRecord(const QString& filePath, int32_t frequency);
+
+// Runs a program and returns its standard output ("" when it could not run).
+QString RunTool(const QString& program, const QStringList& arguments);
+
+} // namespace parvelle::test

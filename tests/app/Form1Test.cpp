@@ -1,0 +1,421 @@
+// The main window driven through its real buttons, over a real hive file.
+#include "WindowFixture.h"
+
+#include "cache/CacheListing.h"
+#include "cache/OSInfo.h"
+#include "registry/TNTRegistry.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDir>
+#include <QFile>
+#include <QLabel>
+#include <QListWidget>
+#include <QPushButton>
+#include <QTreeWidget>
+
+using namespace parvelle;
+using namespace parvelle::test;
+
+namespace {
+const QString kEntryKey =
+    QStringLiteral("HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\App Management\\ARPCache\\");
+
+QList<QStringList> TableOf(QTreeWidget* view)
+{
+    QList<QStringList> rows;
+    for (int i = 0; i < view->topLevelItemCount(); ++i) {
+        QStringList row;
+        for (int column = 0; column < view->columnCount(); ++column)
+            row.append(view->topLevelItem(i)->text(column));
+        rows.append(row);
+    }
+    return rows;
+}
+
+void SelectRow(QTreeWidget* view, const QString& name)
+{
+    const auto found = view->findItems(name, Qt::MatchExactly, 0);
+    ASSERT_EQ(found.size(), 1) << name.toStdString();
+    view->setCurrentItem(found.first());
+}
+
+bool CacheEntryExists(Machine& machine, const QString& name)
+{
+    TNTRegistry reg(machine);
+    reg.SelectRoot(HKEY_LOCAL_MACHINE);
+    return reg.OpenPath(QStringLiteral("\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\App Management\\ARPCache\\") + name, false);
+}
+
+QStringList Items(QListWidget* list)
+{
+    QStringList items;
+    for (int i = 0; i < list->count(); ++i)
+        items.append(list->item(i)->text());
+    return items;
+}
+
+int CheckedCount(QListWidget* list)
+{
+    int checked = 0;
+    for (int i = 0; i < list->count(); ++i)
+        checked += list->item(i)->checkState() == Qt::Checked;
+    return checked;
+}
+
+void WriteFile(const QString& path, const QByteArray& content)
+{
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write(content);
+}
+} // namespace
+
+TEST_F(WindowTest, StartsOnTheFilledCacheListWithCaptionsAndStatus)
+{
+    TForm1& window = Open();
+    EXPECT_EQ(window.windowTitle(), QStringLiteral("Parvelle"));
+    auto* pages = Find<QTabWidget>(QStringLiteral("suiPageControl1"));
+    EXPECT_EQ(pages->currentIndex(), 1);
+    const QStringList captions = {QStringLiteral("About Parvelle"), QStringLiteral("ARPCache List"),
+                                  QStringLiteral("Other Programs"), QStringLiteral("Help"), QStringLiteral("Undo")};
+    ASSERT_EQ(pages->count(), 5);
+    for (int i = 0; i < 5; ++i)
+        EXPECT_EQ(pages->tabText(i), captions[i]);
+
+    auto* table = Find<QTreeWidget>(QStringLiteral("suiListView1"));
+    const auto rows = TableOf(table);
+    ASSERT_EQ(rows.size(), 3);
+    EXPECT_EQ(rows[0][ccKeyName], QStringLiteral("AlphaApp"));
+    EXPECT_EQ(rows[0][ccInAddRemove], QStringLiteral("Yes"));
+    EXPECT_EQ(rows[1][ccInAddRemove], QStringLiteral("No"));
+    EXPECT_EQ(rows[1][ccFrequency], QStringLiteral("frequently (11)"));
+    EXPECT_EQ(rows[0][ccFilePath], QStringLiteral("C:\\Program Files\\Alpha\\alpha.exe"));
+    EXPECT_EQ(window.OSKind(), 6);
+
+    const QString status = Find<QLabel>(QStringLiteral("RegistryStatus"))->text();
+    EXPECT_TRUE(status.contains(registry.HivePath())) << status.toStdString();
+    EXPECT_TRUE(status.contains(QStringLiteral("[writable]")));
+    EXPECT_FALSE(Find<QPushButton>(QStringLiteral("Button3"))->isEnabled());
+    EXPECT_TRUE(messages.shown.empty());
+}
+
+TEST_F(WindowTest, ControlsSitWhereTheyAreDesigned)
+{
+    TForm1& window = Open();
+    EXPECT_EQ(window.size(), QSize(685, 422));
+    EXPECT_EQ(Find(QStringLiteral("suiForm1"))->geometry(), QRect(3, 0, 679, 419));
+    EXPECT_EQ(Find(QStringLiteral("suiPageControl1"))->geometry(), QRect(0, 29, 679, 390));
+    EXPECT_EQ(Find(QStringLiteral("suiListView1"))->geometry(), QRect(0, 0, 673, 341));
+    EXPECT_EQ(Find(QStringLiteral("suiButton3"))->geometry(), QRect(464, 344, 201, 19));
+    EXPECT_EQ(Find(QStringLiteral("CheckListBox1"))->geometry(), QRect(16, 112, 633, 185));
+    EXPECT_EQ(Find(QStringLiteral("Button1"))->geometry(), QRect(496, 297, 153, 23));
+    EXPECT_EQ(Find(QStringLiteral("ComboBox2"))->geometry(), QRect(248, 336, 217, 21));
+    EXPECT_EQ(Find<QPushButton>(QStringLiteral("Button3"))->text(), QStringLiteral("<<  &Delete this Undo List"));
+    EXPECT_EQ(Find<QTreeWidget>(QStringLiteral("suiListView1"))->headerItem()->text(ccChanged), QStringLiteral("Changed"));
+
+    window.resize(100, 422);
+    EXPECT_EQ(window.width(), 150);
+}
+
+TEST_F(WindowTest, RefreshTwiceGivesTheSameTable)
+{
+    Open();
+    auto* table = Find<QTreeWidget>(QStringLiteral("suiListView1"));
+    const auto first = TableOf(table);
+    Click(QStringLiteral("suiButton1"));
+    Click(QStringLiteral("suiButton1"));
+    EXPECT_EQ(TableOf(table), first);
+    EXPECT_EQ(first.size(), 3);
+}
+
+TEST_F(WindowTest, ButtonsWithoutASelectedRowOnlyAsk)
+{
+    Open();
+    Click(QStringLiteral("suiButton3"));
+    ASSERT_EQ(messages.shown.size(), 1u);
+    EXPECT_EQ(messages.shown[0].text, QStringLiteral("You must select an item from the list"));
+    EXPECT_EQ(messages.shown[0].title, AppTitle());
+    Click(QStringLiteral("suiButton2"));
+    EXPECT_EQ(messages.shown.size(), 2u);
+    EXPECT_EQ(LastMessage(), QStringLiteral("You must select an item from the list"));
+    EXPECT_EQ(FindWindow(kRegEditClass), nullptr);
+    EXPECT_TRUE(CacheEntryExists(*registry.Reopen(), QStringLiteral("AlphaApp")));
+    EXPECT_TRUE(QDir(registry.UndoFolder()).entryList({QStringLiteral("*.reg")}).isEmpty());
+}
+
+TEST_F(WindowTest, RemovingTheSelectedRowWritesTheUndoFileAndShowsIt)
+{
+    TForm1& window = Open();
+    auto* table = Find<QTreeWidget>(QStringLiteral("suiListView1"));
+    SelectRow(table, QStringLiteral("BetaTool"));
+    Click(QStringLiteral("suiButton3"));
+    ASSERT_TRUE(messages.shown.empty()) << LastMessage().toStdString();
+
+    EXPECT_FALSE(CacheEntryExists(*registry.Reopen(), QStringLiteral("BetaTool")));
+    EXPECT_TRUE(CacheEntryExists(*registry.Reopen(), QStringLiteral("AlphaApp")));
+    EXPECT_TRUE(table->findItems(QStringLiteral("BetaTool"), Qt::MatchExactly, 0).isEmpty());
+    EXPECT_EQ(table->topLevelItemCount(), 2);
+
+    const QStringList files = QDir(registry.UndoFolder()).entryList({QStringLiteral("*.reg")});
+    ASSERT_EQ(files.size(), 1);
+    EXPECT_EQ(files[0], window.UndoStamp() + QStringLiteral(".reg"));
+
+    auto* combo = Find<QComboBox>(QStringLiteral("ComboBox2"));
+    EXPECT_EQ(combo->currentText(), files[0]);
+    auto* list = Find<QListWidget>(QStringLiteral("CheckListBox1"));
+    const QStringList expected = {kEntryKey + QStringLiteral("BetaTool\\\\:\"SlowInfoCache\""),
+                                  kEntryKey + QStringLiteral("BetaTool\\\\:\"Changed\"")};
+    EXPECT_EQ(Items(list), expected);
+    EXPECT_EQ(CheckedCount(list), 2);
+    EXPECT_EQ(Find<QLabel>(QStringLiteral("Label21"))->text(), QStringLiteral("2 Items"));
+    EXPECT_TRUE(Find<QCheckBox>(QStringLiteral("suiCheckBox13"))->isChecked());
+    EXPECT_TRUE(Find<QPushButton>(QStringLiteral("Button3"))->isEnabled());
+}
+
+TEST_F(WindowTest, RestoreCheckedPutsTheValuesBack)
+{
+    const auto before = registry.Reopen();
+    TNTRegistry original(*before);
+    original.SelectRoot(HKEY_LOCAL_MACHINE);
+    ASSERT_TRUE(original.OpenPath(CacheEntryPath(QStringLiteral("BetaTool")), false));
+    const RawValue record = original.ReadRaw(QStringLiteral("SlowInfoCache"));
+
+    Open();
+    SelectRow(Find<QTreeWidget>(QStringLiteral("suiListView1")), QStringLiteral("BetaTool"));
+    Click(QStringLiteral("suiButton3"));
+    ShowPage(4);
+    Click(QStringLiteral("Button1"));
+    ASSERT_EQ(messages.shown.size(), 1u);
+    EXPECT_EQ(messages.shown[0].text, QStringLiteral("Selected Keys Restored"));
+    EXPECT_EQ(messages.shown[0].title, QStringLiteral("Finished"));
+
+    const auto after = registry.Reopen();
+    TNTRegistry restored(*after);
+    restored.SelectRoot(HKEY_LOCAL_MACHINE);
+    ASSERT_TRUE(restored.OpenPath(CacheEntryPath(QStringLiteral("BetaTool")), false));
+    const RawValue back = restored.ReadRaw(QStringLiteral("SlowInfoCache"));
+    EXPECT_EQ(back.Type, uint32_t(REG_BINARY));
+    EXPECT_EQ(back.Data, record.Data);
+    EXPECT_EQ(Find<QTreeWidget>(QStringLiteral("suiListView1"))->topLevelItemCount(), 3);
+
+    // An independent reader sees the restored value in the hive file.
+    const QString lookup = RunTool(QStringLiteral("reglookup"),
+                                   {QStringLiteral("-p"), QStringLiteral("/Microsoft/Windows/CurrentVersion/App Management/ARPCache/BetaTool"),
+                                    registry.HivePath()});
+    EXPECT_TRUE(lookup.contains(QStringLiteral("SlowInfoCache,BINARY"))) << lookup.toStdString();
+}
+
+TEST_F(WindowTest, UncheckedEntriesAreNotRestored)
+{
+    Open();
+    SelectRow(Find<QTreeWidget>(QStringLiteral("suiListView1")), QStringLiteral("BetaTool"));
+    Click(QStringLiteral("suiButton3"));
+    ShowPage(4);
+    auto* box = Find<QCheckBox>(QStringLiteral("suiCheckBox13"));
+    QTest::mouseClick(box, Qt::LeftButton, {}, QPoint(6, box->height() / 2));
+    auto* list = Find<QListWidget>(QStringLiteral("CheckListBox1"));
+    EXPECT_EQ(CheckedCount(list), 0);
+    list->item(1)->setCheckState(Qt::Checked);   // only "Changed"
+    Click(QStringLiteral("Button1"));
+    EXPECT_EQ(LastMessage(), QStringLiteral("Selected Keys Restored"));
+
+    const auto after = registry.Reopen();
+    TNTRegistry reg(*after);
+    reg.SelectRoot(HKEY_LOCAL_MACHINE);
+    ASSERT_TRUE(reg.OpenPath(CacheEntryPath(QStringLiteral("BetaTool")), false));
+    ValueInfo info;
+    EXPECT_TRUE(reg.QueryValue(QStringLiteral("Changed"), info));
+    EXPECT_FALSE(reg.QueryValue(QStringLiteral("SlowInfoCache"), info));
+}
+
+TEST_F(WindowTest, CheckUncheckAllTogglesEveryEntry)
+{
+    Open();
+    SelectRow(Find<QTreeWidget>(QStringLiteral("suiListView1")), QStringLiteral("AlphaApp"));
+    Click(QStringLiteral("suiButton3"));
+    ShowPage(4);
+    auto* box = Find<QCheckBox>(QStringLiteral("suiCheckBox13"));
+    auto* list = Find<QListWidget>(QStringLiteral("CheckListBox1"));
+    ASSERT_EQ(list->count(), 2);
+    QTest::mouseClick(box, Qt::LeftButton, {}, QPoint(6, box->height() / 2));
+    EXPECT_FALSE(box->isChecked());
+    EXPECT_EQ(CheckedCount(list), 0);
+    QTest::mouseClick(box, Qt::LeftButton, {}, QPoint(6, box->height() / 2));
+    EXPECT_EQ(CheckedCount(list), 2);
+}
+
+TEST_F(WindowTest, UndoPageButtonsFollowTheList)
+{
+    Open();
+    ShowPage(4);
+    auto enabled = [this](const char* name) { return Find<QWidget>(QString::fromLatin1(name))->isEnabled(); };
+    // No undo file at all.
+    EXPECT_EQ(Find<QLabel>(QStringLiteral("Label21"))->text(), QStringLiteral("0 Items"));
+    for (const char* name : {"Button1", "Button2", "Button5", "Button12", "suiCheckBox13", "Button3"})
+        EXPECT_FALSE(enabled(name)) << name;
+    EXPECT_FALSE(Find<QCheckBox>(QStringLiteral("suiCheckBox13"))->isChecked());
+
+    // A file holding only a header: listed, but nothing to act on.
+    WriteFile(registry.UndoFolder() + QStringLiteral("/20200101-000000.reg"), "REGEDIT4\r\n\r\n");
+    Click(QStringLiteral("Button3"));   // still disabled: nothing happens
+    form->BagEnter();
+    EXPECT_EQ(Find<QLabel>(QStringLiteral("Label21"))->text(), QStringLiteral("0 Items"));
+    for (const char* name : {"Button1", "Button2", "Button5", "Button12", "suiCheckBox13"})
+        EXPECT_FALSE(enabled(name)) << name;
+    EXPECT_TRUE(enabled("Button3"));
+
+    // A file with entries: everything but Show Key until an entry is selected.
+    WriteFile(registry.UndoFolder() + QStringLiteral("/20210101-000000.reg"),
+              "REGEDIT4\r\n\r\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\A]\r\n\"x\"=\"1\"\r\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\B]\r\n");
+    form->BagEnter();
+    EXPECT_EQ(Find<QLabel>(QStringLiteral("Label21"))->text(), QStringLiteral("2 Items"));
+    for (const char* name : {"Button1", "Button2", "Button12", "suiCheckBox13", "Button3"})
+        EXPECT_TRUE(enabled(name)) << name;
+    EXPECT_FALSE(enabled("Button5"));
+    auto* list = Find<QListWidget>(QStringLiteral("CheckListBox1"));
+    QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, list->visualItemRect(list->item(1)).center());
+    EXPECT_TRUE(enabled("Button5"));
+}
+
+TEST_F(WindowTest, ChoosingAnotherUndoFileLoadsIt)
+{
+    WriteFile(registry.UndoFolder() + QStringLiteral("/20200101-000000.reg"),
+              "REGEDIT4\r\n\r\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\Old]\r\n");
+    WriteFile(registry.UndoFolder() + QStringLiteral("/20210101-000000.reg"),
+              "REGEDIT4\r\n\r\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\New]\r\n@=\"v\"\r\n");
+    Open();
+    ShowPage(4);
+    auto* combo = Find<QComboBox>(QStringLiteral("ComboBox2"));
+    auto* list = Find<QListWidget>(QStringLiteral("CheckListBox1"));
+    EXPECT_EQ(combo->currentText(), QStringLiteral("20210101-000000.reg"));
+    EXPECT_EQ(Items(list), QStringList{QStringLiteral("HKEY_LOCAL_MACHINE\\SOFTWARE\\New\\\\:@")});
+    combo->setCurrentIndex(0);
+    EXPECT_EQ(Items(list), QStringList{QStringLiteral("HKEY_LOCAL_MACHINE\\SOFTWARE\\Old")});
+
+    // A typed name that is not one of the files keeps the list, even a path outside.
+    combo->setEditText(QStringLiteral("../SOFTWARE"));
+    EXPECT_EQ(Items(list), QStringList{QStringLiteral("HKEY_LOCAL_MACHINE\\SOFTWARE\\Old")});
+    EXPECT_TRUE(messages.shown.empty()) << LastMessage().toStdString();
+}
+
+TEST_F(WindowTest, DeletingAnUndoListShowsTheNextNewest)
+{
+    WriteFile(registry.UndoFolder() + QStringLiteral("/20200101-000000.reg"),
+              "REGEDIT4\r\n\r\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\Old]\r\n");
+    WriteFile(registry.UndoFolder() + QStringLiteral("/20210101-000000.reg"),
+              "REGEDIT4\r\n\r\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\New]\r\n");
+    Open();
+    ShowPage(4);
+    Click(QStringLiteral("Button3"));
+    EXPECT_FALSE(QFile::exists(registry.UndoFolder() + QStringLiteral("/20210101-000000.reg")));
+    EXPECT_TRUE(QFile::exists(registry.UndoFolder() + QStringLiteral("/20200101-000000.reg")));
+    EXPECT_EQ(Find<QComboBox>(QStringLiteral("ComboBox2"))->currentText(), QStringLiteral("20200101-000000.reg"));
+    EXPECT_EQ(Items(Find<QListWidget>(QStringLiteral("CheckListBox1"))),
+              QStringList{QStringLiteral("HKEY_LOCAL_MACHINE\\SOFTWARE\\Old")});
+
+    Click(QStringLiteral("Button3"));
+    EXPECT_EQ(Find<QComboBox>(QStringLiteral("ComboBox2"))->count(), 0);
+    EXPECT_FALSE(Find<QPushButton>(QStringLiteral("Button3"))->isEnabled());
+    EXPECT_TRUE(QFile::exists(registry.HivePath()));
+}
+
+TEST_F(WindowTest, RestoreAllImportsTheWholeFile)
+{
+    Open();
+    SelectRow(Find<QTreeWidget>(QStringLiteral("suiListView1")), QStringLiteral("GammaSuite"));
+    Click(QStringLiteral("suiButton3"));
+    ASSERT_FALSE(CacheEntryExists(*registry.Reopen(), QStringLiteral("GammaSuite")));
+    ShowPage(4);
+    Click(QStringLiteral("Button12"));
+    EXPECT_TRUE(messages.shown.empty()) << LastMessage().toStdString();
+    EXPECT_TRUE(CacheEntryExists(*registry.Reopen(), QStringLiteral("GammaSuite")));
+    EXPECT_EQ(Find<QTreeWidget>(QStringLiteral("suiListView1"))->topLevelItemCount(), 3);
+}
+
+TEST_F(WindowTest, AcceleratorsOfTheUndoPage)
+{
+    Open();
+    ShowPage(4);
+    form->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(form.get()));
+    QTest::keyClick(form.get(), Qt::Key_L, Qt::AltModifier);
+    EXPECT_EQ(QApplication::focusWidget(), Find<QComboBox>(QStringLiteral("ComboBox2")));
+
+    WriteFile(registry.UndoFolder() + QStringLiteral("/20210101-000000.reg"),
+              "REGEDIT4\r\n\r\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\A]\r\n");
+    form->BagEnter();
+    auto* list = Find<QListWidget>(QStringLiteral("CheckListBox1"));
+    list->setCurrentRow(0);
+    ASSERT_TRUE(Find(QStringLiteral("Button5"))->isEnabled());
+    list->setFocus();
+    QTest::keyClick(list, Qt::Key_K, Qt::AltModifier);   // Show &Key (clicks once animated)
+    EXPECT_TRUE(QTest::qWaitFor([] { return FindWindow(kRegEditClass) != nullptr; }));
+    EXPECT_TRUE(messages.shown.empty()) << LastMessage().toStdString();
+}
+
+TEST_F(WindowTest, ShowKeyWithoutSelectionAsks)
+{
+    WriteFile(registry.UndoFolder() + QStringLiteral("/20210101-000000.reg"),
+              "REGEDIT4\r\n\r\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\A]\r\n");
+    Open();
+    form->Button5Click();
+    ASSERT_EQ(messages.shown.size(), 1u);
+    EXPECT_EQ(messages.shown[0].text, QStringLiteral("Select an Item"));
+    EXPECT_EQ(messages.shown[0].title, QStringLiteral("Please select an item from the list"));
+}
+
+TEST(WindowErrors, RemovalOnAReadOnlyHiveShowsTheErrorAndKeepsEverything)
+{
+    EnsureApp();
+    TestRegistry registry({{QStringLiteral("AlphaApp"), QStringLiteral("C:\\a.exe"), 1, false}});
+    const QByteArray hiveBefore = [&] { QFile f(registry.HivePath()); f.open(QIODevice::ReadOnly); return f.readAll(); }();
+    Machine readOnly;
+    readOnly.mount(HKEY_LOCAL_MACHINE, QStringLiteral("SOFTWARE"),
+                   std::make_shared<HiveStore>(registry.HivePath(), HiveStore::Access::ReadOnly));
+    RecordingMessages messages;
+    TForm1 window(readOnly, registry.UndoFolder(), {&messages, nullptr, nullptr, {}});
+    window.show();
+    EXPECT_TRUE(window.findChild<QLabel*>(QStringLiteral("RegistryStatus"))->text().contains(QStringLiteral("[read-only]")));
+    auto* table = window.findChild<QTreeWidget*>(QStringLiteral("suiListView1"));
+    table->setCurrentItem(table->topLevelItem(0));
+    QTest::mouseClick(window.findChild<QPushButton*>(QStringLiteral("suiButton3")), Qt::LeftButton);
+    ASSERT_EQ(messages.shown.size(), 1u);
+    EXPECT_FALSE(messages.shown[0].text.isEmpty());
+    EXPECT_EQ(messages.shown[0].title, AppTitle());
+
+    // Still usable, and nothing on disk changed.
+    QTest::mouseClick(window.findChild<QPushButton*>(QStringLiteral("suiButton1")), Qt::LeftButton);
+    EXPECT_EQ(table->topLevelItemCount(), 1);
+    EXPECT_EQ(messages.shown.size(), 1u);
+    QFile after(registry.HivePath());
+    ASSERT_TRUE(after.open(QIODevice::ReadOnly));
+    EXPECT_EQ(after.readAll(), hiveBefore);
+}
+
+namespace {
+class ThrowingObject : public QObject {
+public:
+    bool event(QEvent* e) override
+    {
+        if (e->type() == QEvent::User)
+            throw EInOutError(QStringLiteral("File not found"));
+        return QObject::event(e);
+    }
+};
+} // namespace
+
+TEST(WindowErrors, AnErrorEscapingAnyEventIsShownAndTheLoopGoesOn)
+{
+    EnsureApp();
+    auto* app = static_cast<TApplication*>(QApplication::instance());
+    RecordingMessages messages;
+    app->SetErrorMessages(&messages);
+    ThrowingObject target;
+    QCoreApplication::postEvent(&target, new QEvent(QEvent::User));
+    QCoreApplication::postEvent(&target, new QEvent(QEvent::User));
+    QCoreApplication::processEvents();
+    app->SetErrorMessages(nullptr);
+    ASSERT_EQ(messages.shown.size(), 2u);
+    EXPECT_EQ(messages.shown[0].text, QStringLiteral("File not found"));
+}

@@ -1,0 +1,66 @@
+#pragma once
+// A main window over a fresh test hive, with recording services.
+#include "AppTestSupport.h"
+#include "app/window/Form1.h"
+#include "app/window/RegEditWindow.h"
+#include "app/window/WindowClass.h"
+
+#include <QAbstractButton>
+#include <QTabWidget>
+#include <QTest>
+#include <gtest/gtest.h>
+
+namespace parvelle::test {
+
+class WindowTest : public ::testing::Test {
+protected:
+    WindowTest()
+        : registry({{QStringLiteral("AlphaApp"), QStringLiteral("C:\\Program Files\\Alpha\\alpha.exe"), 3, true},
+                    {QStringLiteral("BetaTool"), QStringLiteral("C:\\Tools\\beta.exe"), 11, false},
+                    {QStringLiteral("GammaSuite"), QString(), -1, false}})
+    {
+    }
+
+    void TearDown() override
+    {
+        form.reset();
+        while (QWidget* editor = FindWindow(kRegEditClass))
+            delete editor;
+    }
+
+    TForm1& Open(std::function<QWidget*(Machine&)> makeRegEdit = {})
+    {
+        EnsureApp();
+        form = std::make_unique<TForm1>(registry.machine(), registry.UndoFolder(),
+                                        TForm1Services{&messages, &shell, &printers, std::move(makeRegEdit)});
+        form->show();
+        return *form;
+    }
+
+    template <class T = QWidget>
+    T* Find(const QString& name) const
+    {
+        T* widget = form->findChild<T*>(name);
+        EXPECT_NE(widget, nullptr) << name.toStdString();
+        return widget;
+    }
+
+    void ShowPage(int index) { Find<QTabWidget>(QStringLiteral("suiPageControl1"))->setCurrentIndex(index); }
+
+    void Click(const QString& buttonName)
+    {
+        auto* button = Find<QAbstractButton>(buttonName);
+        ASSERT_TRUE(button->isVisible()) << buttonName.toStdString();
+        QTest::mouseClick(button, Qt::LeftButton);
+    }
+
+    QString LastMessage() const { return messages.shown.empty() ? QString() : messages.shown.back().text; }
+
+    TestRegistry registry;
+    RecordingMessages messages;
+    FakeShell shell;
+    PdfChooser printers{QString()};
+    std::unique_ptr<TForm1> form;
+};
+
+} // namespace parvelle::test
