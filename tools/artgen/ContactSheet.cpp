@@ -1,5 +1,8 @@
 #include "ContactSheet.h"
 
+#include "Palette.h"
+#include "Preview.h"
+
 #include <QFont>
 #include <QFontMetrics>
 #include <QPainter>
@@ -17,10 +20,10 @@ int Scale(const QImage& image)
 {
     const int longest = qMax(image.width(), image.height());
     if (longest >= 200)
-        return 3;
+        return 2;
     if (longest >= 40)
-        return 4;
-    return 6;
+        return 3;
+    return 5;
 }
 
 QFont LabelFont()
@@ -61,6 +64,17 @@ int LayOut(const std::vector<const ArtResource*>& group, int top, std::vector<Pl
     return y + rowHeight + kLabelHeight + kGap - top;
 }
 
+constexpr int kPreviewScale = 2;
+
+// The built-in style whose resources form this group, or 0.
+int StyleOfGroup(const QString& group)
+{
+    for (int style = 1; style <= 5; ++style)
+        if (PaletteFor(style).prefix == group)
+            return style;
+    return 0;
+}
+
 } // namespace
 
 QImage ContactSheet(const std::vector<ArtResource>& resources)
@@ -73,6 +87,7 @@ QImage ContactSheet(const std::vector<ArtResource>& resources)
     const int headingHeight = 34;
     std::vector<Placement> placements;
     std::vector<std::pair<QString, int>> headings;
+    std::vector<std::pair<QImage, QRect>> previews;
     int y = 56;
     for (const QString& g : groups) {
         std::vector<const ArtResource*> members;
@@ -80,7 +95,13 @@ QImage ContactSheet(const std::vector<ArtResource>& resources)
             if (r.group == g)
                 members.push_back(&r);
         headings.push_back({g, y});
-        y += headingHeight + LayOut(members, y + headingHeight, placements);
+        y += headingHeight;
+        if (const int style = StyleOfGroup(g)) {
+            const QImage preview = StylePreview(style, resources);
+            previews.push_back({preview, QRect(QPoint(kMargin, y), preview.size() * kPreviewScale)});
+            y += preview.height() * kPreviewScale + kGap;
+        }
+        y += LayOut(members, y, placements);
     }
 
     QImage sheet(kSheetWidth, y + kMargin, QImage::Format_RGB32);
@@ -100,6 +121,8 @@ QImage ContactSheet(const std::vector<ArtResource>& resources)
         p.fillRect(QRect(0, top, kSheetWidth, headingHeight - 8), QColor(0xDD, 0xE1, 0xE8));
         p.drawText(QRect(kMargin, top, kSheetWidth, headingHeight - 8), Qt::AlignLeft | Qt::AlignVCenter, name);
     }
+    for (const auto& [preview, cell] : previews)
+        p.drawImage(cell, preview);
     p.setFont(LabelFont());
     for (const auto& [resource, cell] : placements) {
         p.drawImage(cell, resource->image);

@@ -1,4 +1,5 @@
-// One PNG showing every skin bitmap magnified, grouped by style.
+// One PNG showing every skin bitmap magnified, grouped by style, each style with a
+// mock window assembled from its bitmaps.
 #pragma once
 
 #include "Artwork.h"
