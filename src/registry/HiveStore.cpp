@@ -1,6 +1,7 @@
 #include "HiveStore.h"
 
-#include "EmptyHive.h"
+#include "HiveImage.h"
+#include "MemoryStore.h"
 #include "Errors.h"
 
 #include <QDir>
@@ -22,8 +23,6 @@ namespace parvelle {
 
 namespace {
 
-constexpr qint64 kBaseBlockSize = 4096;
-
 QString systemError(int error = errno)
 {
     return QString::fromLocal8Bit(std::strerror(error));
@@ -34,12 +33,8 @@ QByteArray nativePath(const QString& path)
     return QFile::encodeName(path);
 }
 
-struct Header {
-    uint32_t sequence1 = 0;
-    uint32_t sequence2 = 0;
-};
-
-Header readHeader(const QString& path)
+// The whole file, read in one go.
+QByteArray readHiveFile(const QString& path)
 {
     const QFileInfo info(path);
     if (!info.exists())
@@ -49,11 +44,10 @@ Header readHeader(const QString& path)
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
         throw EHiveError(QStringLiteral("Cannot read the hive file '%1': %2").arg(path, file.errorString()));
-    const QByteArray block = file.read(kBaseBlockSize);
-    if (block.size() < kBaseBlockSize || !block.startsWith("regf"))
-        throw EHiveError(QStringLiteral("'%1' is not a registry hive file (no 'regf' header)").arg(path));
-    return Header{qFromLittleEndian<uint32_t>(block.constData() + 4),
-                  qFromLittleEndian<uint32_t>(block.constData() + 8)};
+    QByteArray bytes(file.size(), Qt::Uninitialized);
+    if (file.read(bytes.data(), bytes.size()) != bytes.size())
+        throw EHiveError(QStringLiteral("Cannot read the hive file '%1': %2").arg(path, file.errorString()));
+    return bytes;
 }
 
 // Why the file cannot be changed in place, or empty when it can.
@@ -123,24 +117,30 @@ QByteArray utf8Name(const QString& name)
 
 } // namespace
 
+HiveStore::FileIdentity HiveStore::identityOf(const QString& path)
+{
+    struct stat st {};
+    if (::stat(nativePath(path).constData(), &st) != 0)
+        return {};
+    return FileIdentity{uint64_t(st.st_dev), uint64_t(st.st_ino), int64_t(st.st_size),
+                        int64_t(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec};
+}
+
 HiveStore::HiveStore(const QString& filePath, Access access)
 {
     const QFileInfo given(filePath);
     filePath_ = given.exists() ? given.canonicalFilePath() : given.absoluteFilePath();
-    const Header header = readHeader(filePath_);
+    identity_ = identityOf(filePath_);
+    image_ = std::make_unique<RegfImage>(readHiveFile(filePath_), filePath_);
+    root_ = image_->root();
     if (access == Access::ReadOnly)
         readOnlyReason_ = QStringLiteral("it was opened read-only on request");
-    else if (header.sequence1 != header.sequence2)
+    else if (image_->sequence1() != image_->sequence2())
         readOnlyReason_ = QStringLiteral("the hive was not cleanly closed (sequence numbers %1/%2); "
                                          "its transaction logs have not been replayed")
-                              .arg(header.sequence1).arg(header.sequence2);
+                              .arg(image_->sequence1()).arg(image_->sequence2());
     else
         readOnlyReason_ = fileReadOnlyReason(QFileInfo(filePath_));
-
-    hive_ = hivex_open(nativePath(filePath_).constData(), isWritable() ? HIVEX_OPEN_WRITE : 0);
-    if (!hive_)
-        throw EHiveError(QStringLiteral("The hive file '%1' is damaged or not a registry hive: %2")
-                             .arg(filePath_, systemError()));
 }
 
 HiveStore::~HiveStore()
@@ -151,6 +151,11 @@ HiveStore::~HiveStore()
 
 void HiveStore::createEmpty(const QString& filePath)
 {
+    createFrom(filePath, MemoryStore());
+}
+
+void HiveStore::createFrom(const QString& filePath, const RegistryStore& tree)
+{
     const QString target = QFileInfo(filePath).absoluteFilePath();
     if (QFileInfo::exists(target))
         throw EHiveError(QStringLiteral("Cannot create the hive file '%1': the file already exists").arg(target));
@@ -158,7 +163,7 @@ void HiveStore::createEmpty(const QString& filePath)
         throw EHiveError(QStringLiteral("Cannot create the hive file '%1': its folder does not exist").arg(target));
     const QString temp = makeTempBeside(target);
     QFile file(temp);
-    const QByteArray image = EmptyHiveImage(CurrentFileTime());
+    const QByteArray image = BuildHiveImage(tree, CurrentFileTime());
     if (!file.open(QIODevice::WriteOnly) || file.write(image) != image.size() || !file.flush()) {
         const QString reason = file.errorString();
         file.remove();
@@ -188,11 +193,28 @@ void HiveStore::requireWritable(NodeId node) const
 
 NodeId HiveStore::root() const
 {
-    return hivex_root(hive_);
+    return root_;
 }
 
-QString HiveStore::nodeName(NodeId node) const
+hive_h* HiveStore::writableHive(NodeId node)
 {
+    requireWritable(node);
+    if (hive_)
+        return hive_;
+    if (!(identityOf(filePath_) == identity_))
+        throw EHiveError(QStringLiteral("The hive file '%1' was changed by another program after it was opened; open it again")
+                             .arg(filePath_));
+    hive_ = hivex_open(nativePath(filePath_).constData(), HIVEX_OPEN_WRITE);
+    if (!hive_)
+        throw EHiveError(QStringLiteral("The hive file '%1' is damaged or not a registry hive: %2").arg(filePath_, systemError()));
+    image_.reset();   // from now on hivex holds the current state
+    return hive_;
+}
+
+QString HiveStore::rawName(NodeId node) const
+{
+    if (image_)
+        return image_->name(node);
     char* raw = hivex_node_name(hive_, node);
     if (!raw)
         fail(QStringLiteral("cannot read a key name"));
@@ -201,16 +223,54 @@ QString HiveStore::nodeName(NodeId node) const
     return name;
 }
 
-std::vector<NodeId> HiveStore::hivexChildren(NodeId node) const
+std::vector<NodeId> HiveStore::rawChildren(NodeId node) const
 {
+    if (image_)
+        return image_->children(node);
     hive_node_h* raw = hivex_node_children(hive_, node);
     if (!raw)
-        fail(QStringLiteral("cannot list the subkeys of '%1'").arg(nodeName(node)));
+        fail(QStringLiteral("cannot list the subkeys of '%1'").arg(name(node)));
     std::vector<NodeId> ids;
     for (hive_node_h* it = raw; *it; ++it)
         ids.push_back(*it);
     std::free(raw);
     return ids;
+}
+
+std::vector<RegValue> HiveStore::rawValues(NodeId node) const
+{
+    if (image_)
+        return image_->values(node);
+    hive_value_h* handles = hivex_node_values(hive_, node);
+    if (!handles)
+        fail(QStringLiteral("cannot list the values of '%1'").arg(name(node)));
+    std::vector<RegValue> values;
+    const auto readAll = [&] {
+        for (hive_value_h* it = handles; *it; ++it) {
+            char* key = hivex_value_key(hive_, *it);
+            if (!key)
+                fail(QStringLiteral("cannot read a value name of '%1'").arg(name(node)));
+            RegValue value{QString::fromUtf8(key), REG_NONE, {}};
+            std::free(key);
+            hive_type type = hive_t_REG_NONE;
+            size_t length = 0;
+            char* data = hivex_value_value(hive_, *it, &type, &length);
+            if (!data)
+                fail(QStringLiteral("cannot read the value '%1'").arg(value.name));
+            value.type = uint32_t(type);
+            value.data = QByteArray(data, qsizetype(length));
+            std::free(data);
+            values.push_back(std::move(value));
+        }
+    };
+    try {
+        readAll();
+    } catch (...) {
+        std::free(handles);
+        throw;
+    }
+    std::free(handles);
+    return values;
 }
 
 const HiveStore::ChildIndex& HiveStore::childIndex(NodeId node) const
@@ -219,26 +279,22 @@ const HiveStore::ChildIndex& HiveStore::childIndex(NodeId node) const
     if (found != childIndexes_.end())
         return found->second;
     ChildIndex index;
-    index.order = hivexChildren(node);
-    index.names.reserve(index.order.size());
-    index.byFoldedName.reserve(qsizetype(index.order.size()));
-    for (NodeId kid : index.order) {
-        QString kidName = nodeName(kid);
-        index.byFoldedName.insert(FoldedName(kidName), kid);
-        index.names.emplace(kid, std::move(kidName));
-    }
+    index.order = rawChildren(node);
+    index.byName.reserve(index.order.size());
+    for (NodeId kid : index.order)
+        index.byName.emplace(name(kid), kid);
     return childIndexes_.emplace(node, std::move(index)).first->second;
 }
 
-std::optional<NodeId> HiveStore::child(NodeId parent, const QString& name) const
+std::optional<NodeId> HiveStore::child(NodeId parent, QStringView name) const
 {
     if (!isLive(parent))
         return std::nullopt;
     const ChildIndex& index = childIndex(parent);
-    const auto it = index.byFoldedName.constFind(FoldedName(name));
-    if (it == index.byFoldedName.cend())
+    const auto it = index.byName.find(name);
+    if (it == index.byName.end())
         return std::nullopt;
-    return *it;
+    return it->second;
 }
 
 std::vector<NodeId> HiveStore::children(NodeId node) const
@@ -254,7 +310,7 @@ QStringList HiveStore::childNames(NodeId node) const
     const ChildIndex& index = childIndex(node);
     names.reserve(qsizetype(index.order.size()));
     for (NodeId kid : index.order)
-        names.append(index.names.at(kid));
+        names.append(name(kid));
     return names;
 }
 
@@ -262,77 +318,42 @@ QString HiveStore::name(NodeId node) const
 {
     if (!isLive(node))
         return {};
-    if (node == root())
-        return nodeName(node);
-    const hive_node_h parent = hivex_node_parent(hive_, node);
-    const auto index = childIndexes_.find(parent);
-    if (index != childIndexes_.end()) {
-        const auto known = index->second.names.find(node);
-        if (known != index->second.names.end())
-            return known->second;
-    }
-    return nodeName(node);
+    const auto known = nameCache_.find(node);
+    if (known != nameCache_.end())
+        return known->second;
+    return nameCache_.emplace(node, rawName(node)).first->second;
 }
 
 uint64_t HiveStore::lastWriteTime(NodeId node) const
 {
     if (!isLive(node))
         return 0;
+    if (image_)
+        return image_->timestamp(node);
     const int64_t time = hivex_node_timestamp(hive_, node);
     return time < 0 ? 0 : uint64_t(time);
 }
 
-const std::vector<HiveStore::ValueSlot>& HiveStore::valueSlots(NodeId node) const
+const std::vector<RegValue>& HiveStore::cachedValues(NodeId node) const
 {
-    const auto found = valueIndexes_.find(node);
-    if (found != valueIndexes_.end())
+    const auto found = valueCache_.find(node);
+    if (found != valueCache_.end())
         return found->second;
-    hive_value_h* raw = hivex_node_values(hive_, node);
-    if (!raw)
-        fail(QStringLiteral("cannot list the values of '%1'").arg(nodeName(node)));
-    std::vector<ValueSlot> slots;
-    for (hive_value_h* it = raw; *it; ++it) {
-        char* key = hivex_value_key(hive_, *it);
-        if (!key) {
-            std::free(raw);
-            fail(QStringLiteral("cannot read a value name of '%1'").arg(nodeName(node)));
-        }
-        slots.push_back({QString::fromUtf8(key), *it});
-        std::free(key);
-    }
-    std::free(raw);
-    return valueIndexes_.emplace(node, std::move(slots)).first->second;
-}
-
-RegValue HiveStore::readValue(const ValueSlot& slot) const
-{
-    hive_type type = hive_t_REG_NONE;
-    size_t length = 0;
-    char* data = hivex_value_value(hive_, slot.handle, &type, &length);
-    if (!data)
-        fail(QStringLiteral("cannot read the value '%1'").arg(slot.name));
-    RegValue value{slot.name, uint32_t(type), QByteArray(data, qsizetype(length))};
-    std::free(data);
-    return value;
+    return valueCache_.emplace(node, rawValues(node)).first->second;
 }
 
 std::vector<RegValue> HiveStore::values(NodeId node) const
 {
-    std::vector<RegValue> result;
-    if (!isLive(node))
-        return result;
-    for (const ValueSlot& slot : valueSlots(node))
-        result.push_back(readValue(slot));
-    return result;
+    return isLive(node) ? cachedValues(node) : std::vector<RegValue>{};
 }
 
 std::optional<RegValue> HiveStore::value(NodeId node, const QString& name) const
 {
     if (!isLive(node))
         return std::nullopt;
-    for (const ValueSlot& slot : valueSlots(node)) {
-        if (SameName(slot.name, name))
-            return readValue(slot);
+    for (const RegValue& v : cachedValues(node)) {
+        if (SameName(v.name, name))
+            return v;
     }
     return std::nullopt;
 }
@@ -341,54 +362,51 @@ NodeId HiveStore::addChild(NodeId parent, const QString& name)
 {
     if (const std::optional<NodeId> existing = child(parent, name))
         return *existing;
-    requireWritable(parent);
     if (name.isEmpty() || name.contains(QLatin1Char('\\')))
         throw EHiveError(QStringLiteral("Invalid key name '%1'").arg(name));
-    const NodeId added = hivex_node_add_child(hive_, parent, utf8Name(name).constData());
+    hive_h* hive = writableHive(parent);
+    const NodeId added = hivex_node_add_child(hive, parent, utf8Name(name).constData());
     if (!added)
         throw EHiveError(QStringLiteral("Cannot add the key '%1' to '%2': %3").arg(name, filePath_, systemError()));
     modified_ = true;
-    ChildIndex& index = childIndexes_[parent];
-    index.order = hivexChildren(parent);   // hivex keeps subkeys sorted: take its order
-    index.names.emplace(added, name);
-    index.byFoldedName.insert(FoldedName(name), added);
+    nameCache_.emplace(added, name);
+    ChildIndex& index = childIndexes_.at(parent);   // built by the child() lookup above
+    index.order = rawChildren(parent);   // hivex keeps subkeys sorted: take its order
+    index.byName.emplace(name, added);
     return added;
 }
 
 void HiveStore::collectSubtree(NodeId node, std::vector<NodeId>& ids) const
 {
     ids.push_back(node);
-    for (NodeId kid : hivexChildren(node))
+    for (NodeId kid : rawChildren(node))
         collectSubtree(kid, ids);
 }
 
 void HiveStore::deleteNode(NodeId node)
 {
-    requireWritable(node);
     if (node == root())
         throw EHiveError(QStringLiteral("The root key of '%1' cannot be deleted").arg(filePath_));
-    const NodeId parent = hivex_node_parent(hive_, node);
+    hive_h* hive = writableHive(node);
+    const NodeId parent = hivex_node_parent(hive, node);
     if (!parent)
-        fail(QStringLiteral("cannot find the parent of '%1'").arg(nodeName(node)));
+        fail(QStringLiteral("cannot find the parent of '%1'").arg(name(node)));
+    const QString deletedName = name(node);
     std::vector<NodeId> subtree;
     collectSubtree(node, subtree);
-    if (hivex_node_delete_child(hive_, node) != 0)
+    if (hivex_node_delete_child(hive, node) != 0)
         throw EHiveError(QStringLiteral("Cannot delete a key of '%1': %2").arg(filePath_, systemError()));
     modified_ = true;
     for (NodeId gone : subtree) {
         childIndexes_.erase(gone);
-        valueIndexes_.erase(gone);
+        valueCache_.erase(gone);
+        nameCache_.erase(gone);
         deleted_.insert(gone);
     }
     const auto index = childIndexes_.find(parent);
     if (index != childIndexes_.end()) {
-        ChildIndex& siblings = index->second;
-        const auto known = siblings.names.find(node);
-        if (known != siblings.names.end()) {
-            siblings.byFoldedName.remove(FoldedName(known->second));
-            siblings.names.erase(known);
-        }
-        std::erase(siblings.order, node);
+        index->second.byName.erase(deletedName);
+        std::erase(index->second.order, node);
     }
 }
 
@@ -403,15 +421,17 @@ void HiveStore::replaceValues(NodeId node, const std::vector<RegValue>& values)
         entries.push_back(hive_set_value{keys.back().data(), hive_type(v.type), size_t(v.data.size()),
                                          const_cast<char*>(v.data.constData())});
     }
-    valueIndexes_.erase(node);   // hivex rewrites the value list
-    if (hivex_node_set_values(hive_, node, entries.size(), entries.data(), 0) != 0)
+    if (hivex_node_set_values(writableHive(node), node, entries.size(), entries.data(), 0) != 0) {
+        valueCache_.erase(node);
         throw EHiveError(QStringLiteral("Cannot write the values of a key of '%1': %2").arg(filePath_, systemError()));
+    }
+    valueCache_[node] = values;   // hivex stores them exactly as given
     modified_ = true;
 }
 
 void HiveStore::setValue(NodeId node, const RegValue& value)
 {
-    requireWritable(node);
+    writableHive(node);
     std::vector<RegValue> all = values(node);
     const auto same = std::find_if(all.begin(), all.end(), [&](const RegValue& v) { return SameName(v.name, value.name); });
     if (same == all.end())
@@ -423,7 +443,7 @@ void HiveStore::setValue(NodeId node, const RegValue& value)
 
 bool HiveStore::eraseValue(NodeId node, const QString& name)
 {
-    requireWritable(node);
+    writableHive(node);
     std::vector<RegValue> all = values(node);
     const auto same = std::find_if(all.begin(), all.end(), [&](const RegValue& v) { return SameName(v.name, name); });
     if (same == all.end())

@@ -1,8 +1,10 @@
 #pragma once
 // A registry hive file read and written through hivex.
+#include "RegfImage.h"
 #include "RegistryStore.h"
 
-#include <QHash>
+#include <memory>
+
 #include <unordered_map>
 #include <unordered_set>
 
@@ -22,13 +24,16 @@ public:
     HiveStore(const HiveStore&) = delete;
     HiveStore& operator=(const HiveStore&) = delete;
 
-    // Writes a new hive holding only its root key; refuses to replace an existing file.
+    // Writes a new hive file holding the keys and values of `tree` (createEmpty: only a
+    // root key); refuses to replace an existing file. Throws EHiveError.
+    static void createFrom(const QString& filePath, const RegistryStore& tree);
     static void createEmpty(const QString& filePath);
 
     const QString& filePath() const { return filePath_; }
 
     NodeId root() const override;
-    std::optional<NodeId> child(NodeId parent, const QString& name) const override;
+    using RegistryStore::child;
+    std::optional<NodeId> child(NodeId parent, QStringView name) const override;
     std::vector<NodeId> children(NodeId node) const override;
     QStringList childNames(NodeId node) const override;
     QString name(NodeId node) const override;
@@ -51,19 +56,25 @@ private:
     // Subkeys of one key, built on first use: hivex only finds a child by scanning.
     struct ChildIndex {
         std::vector<NodeId> order;
-        std::unordered_map<NodeId, QString> names;
-        QHash<QString, NodeId> byFoldedName;
+        NameMap<NodeId> byName;
     };
-    struct ValueSlot {
-        QString name;
-        size_t handle;
+    struct FileIdentity {
+        uint64_t device = 0;
+        uint64_t inode = 0;
+        int64_t size = -1;
+        int64_t modified = 0;
+        bool operator==(const FileIdentity&) const = default;
     };
+    static FileIdentity identityOf(const QString& path);
 
     const ChildIndex& childIndex(NodeId node) const;
-    const std::vector<ValueSlot>& valueSlots(NodeId node) const;
-    RegValue readValue(const ValueSlot& slot) const;
-    std::vector<NodeId> hivexChildren(NodeId node) const;
-    QString nodeName(NodeId node) const;
+    // Values of one key, read whole on first use.
+    const std::vector<RegValue>& cachedValues(NodeId node) const;
+    // Reads from the file image until the first write opens hivex, then from hivex.
+    std::vector<NodeId> rawChildren(NodeId node) const;
+    QString rawName(NodeId node) const;
+    std::vector<RegValue> rawValues(NodeId node) const;
+    hive_h* writableHive(NodeId node);
     bool isLive(NodeId node) const;
     void requireWritable(NodeId node) const;
     void replaceValues(NodeId node, const std::vector<RegValue>& values);
@@ -71,12 +82,16 @@ private:
     [[noreturn]] void fail(const QString& what) const;
 
     QString filePath_;
+    FileIdentity identity_;
+    std::unique_ptr<RegfImage> image_;
+    NodeId root_ = 0;
     hive_h* hive_ = nullptr;
     QString readOnlyReason_;
     bool modified_ = false;
     std::unordered_set<NodeId> deleted_;
     mutable std::unordered_map<NodeId, ChildIndex> childIndexes_;
-    mutable std::unordered_map<NodeId, std::vector<ValueSlot>> valueIndexes_;
+    mutable std::unordered_map<NodeId, std::vector<RegValue>> valueCache_;
+    mutable std::unordered_map<NodeId, QString> nameCache_;
 };
 
 } // namespace parvelle

@@ -2,6 +2,7 @@
 
 #include "Errors.h"
 
+#include <QStringTokenizer>
 #include <algorithm>
 #include <set>
 
@@ -27,6 +28,14 @@ bool isSameOrBelow(const QString& inner, const QString& outer)
 QStringList splitPath(const QString& path)
 {
     return path.split(QLatin1Char('\\'), Qt::SkipEmptyParts);
+}
+
+// The path without empty components (doubled, leading or trailing backslashes).
+QString cleanPath(const QString& path)
+{
+    const bool clean = !path.startsWith(QLatin1Char('\\')) && !path.endsWith(QLatin1Char('\\'))
+        && !path.contains(QLatin1String("\\\\"));
+    return clean ? path : splitPath(path).join(QLatin1Char('\\'));
 }
 
 } // namespace
@@ -74,52 +83,51 @@ std::optional<KeyRef> Machine::rootKey(HKEY root) const
     return KeyRef{root, QString(), nullptr, 0};
 }
 
-std::optional<KeyRef> Machine::step(const KeyRef& from, const QString& name) const
+bool Machine::descend(KeyRef& key, QStringView name) const
 {
-    KeyRef next{from.root, joinPath(from.path, name), nullptr, 0};
-    if (from.store) {
-        const std::optional<NodeId> node = from.store->child(from.node, name);
+    if (key.store) {
+        const std::optional<NodeId> node = key.store->child(key.node, name);
         if (!node)
-            return std::nullopt;
-        next.store = from.store;
-        next.node = *node;
-    } else if (const Mount* m = mountAt(from.root, next.path)) {
-        next.store = m->store.get();
-        next.node = m->store->root();
-    } else if (!hasMountBelow(from.root, next.path)) {
-        return std::nullopt;
+            return false;
+        key.node = *node;
+        return true;   // the caller sets the final path once
     }
-    return next;
+    const QString next = joinPath(key.path, name.toString());
+    if (const Mount* m = mountAt(key.root, next)) {
+        key.store = m->store.get();
+        key.node = m->store->root();
+    } else if (!hasMountBelow(key.root, next)) {
+        return false;
+    }
+    key.path = next;
+    return true;
 }
 
 std::optional<KeyRef> Machine::open(const KeyRef& base, const QString& path) const
 {
     KeyRef key = base;
-    for (const QString& part : splitPath(path)) {
-        std::optional<KeyRef> next = step(key, part);
-        if (!next)
+    for (QStringView part : QStringTokenizer(path, u'\\', Qt::SkipEmptyParts)) {
+        if (!descend(key, part))
             return std::nullopt;
-        key = std::move(*next);
     }
+    key.path = joinPath(base.path, cleanPath(path));
     return key;
 }
 
 std::optional<KeyRef> Machine::create(const KeyRef& base, const QString& path)
 {
     KeyRef key = base;
-    for (const QString& part : splitPath(path)) {
-        std::optional<KeyRef> next = step(key, part);
-        if (!next) {
-            if (!key.store)
-                return std::nullopt;   // no key can be created under a root or a virtual key
-            if (!key.store->isWritable())
-                throw EHiveError(QStringLiteral("The registry '%1' is read-only: %2")
-                                     .arg(key.store->describe(), key.store->readOnlyReason()));
-            next = KeyRef{key.root, joinPath(key.path, part), key.store,
-                          key.store->addChild(key.node, part)};
-        }
-        key = std::move(*next);
+    for (QStringView part : QStringTokenizer(path, u'\\', Qt::SkipEmptyParts)) {
+        if (descend(key, part))
+            continue;
+        if (!key.store)
+            return std::nullopt;   // no key can be created under a root or a virtual key
+        if (!key.store->isWritable())
+            throw EHiveError(QStringLiteral("The registry '%1' is read-only: %2")
+                                 .arg(key.store->describe(), key.store->readOnlyReason()));
+        key.node = key.store->addChild(key.node, part.toString());
     }
+    key.path = joinPath(base.path, cleanPath(path));
     return key;
 }
 

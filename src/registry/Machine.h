@@ -48,7 +48,9 @@ public:
 private:
     const Mount* mountAt(HKEY root, const QString& path) const;
     bool hasMountBelow(HKEY root, const QString& path) const;
-    std::optional<KeyRef> step(const KeyRef& from, const QString& name) const;
+    // Moves `key` down to its subkey `name` (a mount point included); false when missing.
+    // Keeps `key.path` only while the key is virtual.
+    bool descend(KeyRef& key, QStringView name) const;
 
     std::vector<Mount> mounts_;
 };

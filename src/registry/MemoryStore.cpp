@@ -37,19 +37,21 @@ void MemoryStore::touch(Node& node)
 
 void MemoryStore::throwIfUnreadable(NodeId node, const QString& name) const
 {
-    if (unreadable_.contains({node, FoldedName(name)}))
+    const auto marked = unreadable_.find(node);
+    if (marked != unreadable_.end()
+        && std::any_of(marked->second.cbegin(), marked->second.cend(), [&](const QString& n) { return SameName(n, name); }))
         throw EHiveError(QStringLiteral("The value '%1' cannot be read").arg(name));
 }
 
-std::optional<NodeId> MemoryStore::child(NodeId parent, const QString& name) const
+std::optional<NodeId> MemoryStore::child(NodeId parent, QStringView name) const
 {
     const Node* p = node(parent);
     if (!p)
         return std::nullopt;
-    const auto it = p->childByName.constFind(FoldedName(name));
-    if (it == p->childByName.cend())
+    const auto it = p->childByName.find(name);
+    if (it == p->childByName.end())
         return std::nullopt;
-    return *it;
+    return it->second;
 }
 
 std::vector<NodeId> MemoryStore::children(NodeId id) const
@@ -108,10 +110,10 @@ NodeId MemoryStore::addChild(NodeId parent, const QString& name)
     n.lastWrite = CurrentFileTime();
     const auto place = std::lower_bound(p.children.begin(), p.children.end(), name,
         [this](NodeId sibling, const QString& key) {
-            return nodes_.at(sibling).name.compare(key, Qt::CaseInsensitive) < 0;
+            return nodes_.at(sibling).name.toUpper() < key.toUpper();   // as Windows sorts
         });
     p.children.insert(place, id);
-    p.childByName.insert(FoldedName(name), id);
+    p.childByName.emplace(name, id);
     touch(p);
     nodes_.emplace(id, std::move(n));
     return id;
@@ -135,7 +137,7 @@ void MemoryStore::deleteNode(NodeId id)
     Node& n = writableNode(id);
     Node& p = nodes_.at(n.parent);
     p.children.erase(std::find(p.children.begin(), p.children.end(), id));
-    p.childByName.remove(FoldedName(n.name));
+    p.childByName.erase(n.name);
     touch(p);
     forgetSubtree(id);
 }
@@ -181,10 +183,10 @@ void MemoryStore::setReadOnly(const QString& reason)
 
 void MemoryStore::setValueUnreadable(NodeId node, const QString& name, bool unreadable)
 {
+    QStringList& names = unreadable_[node];
+    names.removeIf([&](const QString& n) { return SameName(n, name); });
     if (unreadable)
-        unreadable_.insert({node, FoldedName(name)});
-    else
-        unreadable_.remove({node, FoldedName(name)});
+        names.append(name);
 }
 
 void MemoryStore::setCommitFailure(const QString& message)

@@ -2,8 +2,6 @@
 // A registry tree held in memory: the store of unit tests, with switches for fault tests.
 #include "RegistryStore.h"
 
-#include <QHash>
-#include <QSet>
 #include <unordered_map>
 
 namespace parvelle {
@@ -13,7 +11,8 @@ public:
     MemoryStore();
 
     NodeId root() const override { return kRootNode; }
-    std::optional<NodeId> child(NodeId parent, const QString& name) const override;
+    using RegistryStore::child;
+    std::optional<NodeId> child(NodeId parent, QStringView name) const override;
     std::vector<NodeId> children(NodeId node) const override;
     QString name(NodeId node) const override;
     uint64_t lastWriteTime(NodeId node) const override;
@@ -43,8 +42,8 @@ private:
     struct Node {
         QString name;
         NodeId parent = 0;
-        std::vector<NodeId> children;       // sorted by name, letter case ignored
-        QHash<QString, NodeId> childByName; // case-folded name -> child
+        std::vector<NodeId> children;       // sorted by upper-case name
+        NameMap<NodeId> childByName;
         std::vector<RegValue> values;
         uint64_t lastWrite = 0;
     };
@@ -57,7 +56,7 @@ private:
 
     std::unordered_map<NodeId, Node> nodes_;
     NodeId nextId_ = kRootNode + 1;
-    QSet<QPair<NodeId, QString>> unreadable_;
+    std::unordered_map<NodeId, QStringList> unreadable_;
     QString readOnlyReason_;
     QString commitFailure_;
     bool modified_ = false;

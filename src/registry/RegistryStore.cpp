@@ -10,6 +10,29 @@ uint64_t CurrentFileTime()
     return uint64_t(QDateTime::currentMSecsSinceEpoch() + kUnixEpochInFileTimeMs) * 10000u;
 }
 
+bool SameName(QStringView a, QStringView b)
+{
+    return a.size() == b.size() && a.compare(b, Qt::CaseInsensitive) == 0;
+}
+
+size_t NameHash(QStringView name)
+{
+    size_t hash = 14695981039346656037ull;   // FNV-1a over case-folded code points
+    for (qsizetype i = 0; i < name.size(); ++i) {
+        char32_t c = name[i].unicode();
+        if (c < 0x80) {
+            if (c >= 'A' && c <= 'Z')
+                c += 'a' - 'A';
+        } else if (QChar::isHighSurrogate(c) && i + 1 < name.size() && name[i + 1].isLowSurrogate()) {
+            c = QChar::toCaseFolded(QChar::surrogateToUcs4(char16_t(c), name[++i].unicode()));
+        } else {
+            c = QChar::toCaseFolded(c);
+        }
+        hash = (hash ^ c) * 1099511628211ull;
+    }
+    return hash;
+}
+
 QStringList RegistryStore::childNames(NodeId node) const
 {
     QStringList names;

@@ -5,6 +5,7 @@
 #include <QStringList>
 #include <cstdint>
 #include <optional>
+#include <unordered_map>
 #include <vector>
 
 namespace parvelle {
@@ -27,9 +28,20 @@ using NodeId = uint64_t;   // 0 is never a valid node
 // The current time as a Windows FILETIME (100 ns units since 1601-01-01 UTC).
 uint64_t CurrentFileTime();
 
-// Key and value names compare ignoring letter case.
-inline QString FoldedName(const QString& name) { return name.toCaseFolded(); }
-inline bool SameName(const QString& a, const QString& b) { return FoldedName(a) == FoldedName(b); }
+// Key and value names compare ignoring letter case; NameHash agrees with SameName.
+bool SameName(QStringView a, QStringView b);
+size_t NameHash(QStringView name);
+
+struct NameHasher {
+    using is_transparent = void;
+    size_t operator()(QStringView name) const { return NameHash(name); }
+};
+struct NameEqual {
+    using is_transparent = void;
+    bool operator()(QStringView a, QStringView b) const { return SameName(a, b); }
+};
+template <typename T>
+using NameMap = std::unordered_map<QString, T, NameHasher, NameEqual>;
 
 // Contract shared by HiveStore and MemoryStore:
 // - names compare case-insensitively (as Windows does) and keep their stored spelling;
@@ -44,7 +56,8 @@ public:
     virtual ~RegistryStore() = default;
 
     virtual NodeId root() const = 0;
-    virtual std::optional<NodeId> child(NodeId parent, const QString& name) const = 0;
+    virtual std::optional<NodeId> child(NodeId parent, QStringView name) const = 0;
+    std::optional<NodeId> child(NodeId parent, const QString& name) const { return child(parent, QStringView(name)); }
     virtual std::vector<NodeId> children(NodeId node) const = 0;
     virtual QStringList childNames(NodeId node) const;              // names of children(), same order
     virtual QString name(NodeId node) const = 0;

@@ -2,7 +2,7 @@
 // hivexregedit.
 #include "RegistryTestSupport.h"
 
-#include "registry/EmptyHive.h"
+#include "registry/HiveImage.h"
 #include "registry/TNTRegistry.h"
 
 #include <QDir>

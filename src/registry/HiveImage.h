@@ -1,0 +1,21 @@
+#pragma once
+// The bytes of a registry hive file built from any registry tree (hivex cannot create a
+// hive, and grows one by a new subkey list per added key, so large trees are written whole).
+#include "RegistryStore.h"
+
+#include <QByteArray>
+#include <cstdint>
+
+namespace parvelle {
+
+// A regf file of format 1.3: base block, then hive bins holding every key of `tree` below
+// its root with subkeys sorted as Windows sorts them, every value with its type and bytes,
+// and one security descriptor shared by all keys. Key times come from the tree.
+QByteArray BuildHiveImage(const RegistryStore& tree, uint64_t fileTime);
+
+// XOR of the base block's first 127 double words, and the checksum Windows stores (the
+// same, except that 0 becomes 1 and 0xFFFFFFFF becomes 0xFFFFFFFE).
+uint32_t BaseBlockXor(const QByteArray& image);
+uint32_t BaseBlockChecksum(const QByteArray& image);
+
+} // namespace parvelle

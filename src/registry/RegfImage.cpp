@@ -1,0 +1,191 @@
+#include "RegfImage.h"
+
+#include "Errors.h"
+#include "HiveImage.h"
+
+#include <QtEndian>
+#include <algorithm>
+#include <cstring>
+
+namespace parvelle {
+
+namespace {
+
+constexpr uint32_t kBinsStart = 0x1000;
+constexpr uint32_t kNoCell = 0xFFFFFFFF;
+constexpr uint32_t kBigDataSegment = 16344;
+constexpr uint16_t kKeyCompressedName = 0x0020;
+constexpr uint16_t kValueCompressedName = 0x0001;
+
+uint16_t u16(const char* at) { return qFromLittleEndian<uint16_t>(at); }
+uint32_t u32(const char* at) { return qFromLittleEndian<uint32_t>(at); }
+
+QString decodeName(const char* at, int length, bool compressed)
+{
+    if (compressed)
+        return QString::fromLatin1(at, length);
+    QString name(length / 2, Qt::Uninitialized);
+    for (int i = 0; i < length / 2; ++i)
+        name[i] = QChar(qFromLittleEndian<char16_t>(at + 2 * i));
+    return name;
+}
+
+} // namespace
+
+RegfImage::RegfImage(QByteArray bytes, const QString& path) : bytes_(std::move(bytes)), path_(path)
+{
+    if (bytes_.size() < qsizetype(kBinsStart) || !bytes_.startsWith("regf"))
+        throw EHiveError(QStringLiteral("'%1' is not a registry hive file (no 'regf' header)").arg(path_));
+    const char* header = bytes_.constData();
+    const uint32_t checksum = u32(header + 0x1FC);
+    if (checksum != BaseBlockChecksum(bytes_) && checksum != BaseBlockXor(bytes_))
+        damaged(QStringLiteral("the header checksum does not match"));
+    if (u32(header + 0x14) != 1)
+        damaged(QStringLiteral("unknown format version %1.%2").arg(u32(header + 0x14)).arg(u32(header + 0x18)));
+    sequence1_ = u32(header + 0x04);
+    sequence2_ = u32(header + 0x08);
+    binsSize_ = u32(header + 0x28);
+    if (binsSize_ == 0 || qsizetype(kBinsStart) + binsSize_ > bytes_.size())
+        damaged(QStringLiteral("the hive bins run past the end of the file"));
+    for (uint32_t bin = 0; bin < binsSize_;) {
+        const char* at = header + kBinsStart + bin;
+        const uint32_t size = u32(at + 8);
+        if (std::memcmp(at, "hbin", 4) != 0 || u32(at + 4) != bin || size < 0x1000 || size % 0x1000 != 0
+            || size > binsSize_ - bin)
+            damaged(QStringLiteral("hive bin %1 at offset 0x%2 is broken").arg(bin / 0x1000).arg(kBinsStart + bin, 0, 16));
+        bin += size;
+    }
+    root_ = NodeId(u32(header + 0x24)) + kBinsStart;
+    keyCell(root_);
+}
+
+void RegfImage::damaged(const QString& what) const
+{
+    throw EHiveError(QStringLiteral("The hive file '%1' is damaged: %2").arg(path_, what));
+}
+
+RegfImage::Cell RegfImage::cell(uint32_t offset) const
+{
+    if (offset >= binsSize_ || binsSize_ - offset < 8)
+        damaged(QStringLiteral("a cell reference (0x%1) points outside the hive").arg(offset, 0, 16));
+    const char* at = bytes_.constData() + kBinsStart + offset;
+    const int32_t size = qFromLittleEndian<int32_t>(at);
+    if (size >= 0 || uint32_t(-int64_t(size)) > binsSize_ - offset || -size < 8)
+        damaged(QStringLiteral("a cell reference (0x%1) points to a free or broken cell").arg(offset, 0, 16));
+    return Cell{at + 4, uint32_t(-int64_t(size)) - 4};
+}
+
+RegfImage::Cell RegfImage::keyCell(NodeId node) const
+{
+    if (node < kBinsStart)
+        damaged(QStringLiteral("a key reference points outside the hive"));
+    const Cell key = cell(uint32_t(node - kBinsStart));
+    if (key.size < 0x4C || std::memcmp(key.data, "nk", 2) != 0 || 0x4Cu + u16(key.data + 0x48) > key.size)
+        damaged(QStringLiteral("the key at offset 0x%1 is broken").arg(node, 0, 16));
+    return key;
+}
+
+QString RegfImage::name(NodeId node) const
+{
+    const Cell key = keyCell(node);
+    return decodeName(key.data + 0x4C, u16(key.data + 0x48), u16(key.data + 0x02) & kKeyCompressedName);
+}
+
+uint64_t RegfImage::timestamp(NodeId node) const
+{
+    return qFromLittleEndian<uint64_t>(keyCell(node).data + 0x04);
+}
+
+void RegfImage::collectSubkeys(uint32_t list, std::vector<NodeId>& into, int depth) const
+{
+    const Cell c = cell(list);
+    const uint16_t count = u16(c.data + 2);
+    const bool hashed = std::memcmp(c.data, "lf", 2) == 0 || std::memcmp(c.data, "lh", 2) == 0;
+    const bool index = std::memcmp(c.data, "ri", 2) == 0;
+    if (!hashed && !index && std::memcmp(c.data, "li", 2) != 0)
+        damaged(QStringLiteral("unknown subkey list at offset 0x%1").arg(list + kBinsStart, 0, 16));
+    const uint32_t stride = hashed ? 8 : 4;
+    if (4u + count * stride > c.size || (index && depth > 0))
+        damaged(QStringLiteral("the subkey list at offset 0x%1 is broken").arg(list + kBinsStart, 0, 16));
+    for (uint32_t i = 0; i < count; ++i) {
+        const uint32_t entry = u32(c.data + 4 + i * stride);
+        if (index)
+            collectSubkeys(entry, into, depth + 1);
+        else
+            into.push_back(NodeId(entry) + kBinsStart);
+    }
+}
+
+std::vector<NodeId> RegfImage::children(NodeId node) const
+{
+    const Cell key = keyCell(node);
+    std::vector<NodeId> kids;
+    const uint32_t count = u32(key.data + 0x14);
+    const uint32_t list = u32(key.data + 0x1C);
+    if (count == 0 || list == kNoCell)
+        return kids;
+    kids.reserve(count);
+    collectSubkeys(list, kids, 0);
+    if (kids.size() != count)
+        damaged(QStringLiteral("the key at offset 0x%1 lists %2 subkeys instead of %3").arg(node, 0, 16).arg(kids.size()).arg(count));
+    return kids;
+}
+
+QByteArray RegfImage::valueData(uint32_t length, uint32_t offset) const
+{
+    if (length & 0x80000000u) {   // up to 4 bytes kept in the offset field itself
+        length &= 0x7FFFFFFFu;
+        if (length > 4)
+            damaged(QStringLiteral("a value claims %1 bytes of inline data").arg(length));
+        char inline_[4];
+        qToLittleEndian<uint32_t>(offset, inline_);
+        return QByteArray(inline_, length);
+    }
+    if (length == 0)
+        return {};
+    const Cell data = cell(offset);
+    if (length <= data.size)
+        return QByteArray(data.data, length);
+    if (std::memcmp(data.data, "db", 2) != 0 || data.size < 8)
+        damaged(QStringLiteral("a value's data (%1 bytes) does not fit its cell").arg(length));
+    const uint16_t segments = u16(data.data + 2);
+    const Cell list = cell(u32(data.data + 4));
+    if (segments * 4u > list.size)
+        damaged(QStringLiteral("a big data list is broken"));
+    QByteArray bytes;
+    bytes.reserve(length);
+    for (uint32_t i = 0; i < segments && uint32_t(bytes.size()) < length; ++i) {
+        const Cell segment = cell(u32(list.data + 4 * i));
+        bytes.append(segment.data, std::min({segment.size, kBigDataSegment, length - uint32_t(bytes.size())}));
+    }
+    if (uint32_t(bytes.size()) != length)
+        damaged(QStringLiteral("a big value is shorter than its length"));
+    return bytes;
+}
+
+RegValue RegfImage::readValue(uint32_t vkOffset) const
+{
+    const Cell vk = cell(vkOffset);
+    if (vk.size < 0x14 || std::memcmp(vk.data, "vk", 2) != 0 || 0x14u + u16(vk.data + 2) > vk.size)
+        damaged(QStringLiteral("the value at offset 0x%1 is broken").arg(vkOffset + kBinsStart, 0, 16));
+    return RegValue{decodeName(vk.data + 0x14, u16(vk.data + 2), u16(vk.data + 0x10) & kValueCompressedName),
+                    u32(vk.data + 0x0C), valueData(u32(vk.data + 4), u32(vk.data + 8))};
+}
+
+std::vector<RegValue> RegfImage::values(NodeId node) const
+{
+    const Cell key = keyCell(node);
+    std::vector<RegValue> result;
+    const uint32_t count = u32(key.data + 0x24);
+    if (count == 0)
+        return result;
+    const Cell list = cell(u32(key.data + 0x28));
+    if (count > list.size / 4)
+        damaged(QStringLiteral("the value list of the key at offset 0x%1 is broken").arg(node, 0, 16));
+    result.reserve(count);
+    for (uint32_t i = 0; i < count; ++i)
+        result.push_back(readValue(u32(list.data + 4 * i)));
+    return result;
+}
+
+} // namespace parvelle

@@ -1,0 +1,47 @@
+#pragma once
+// Fast read-only access to a registry hive file held in memory. Node ids are the file
+// offsets of the key cells, the same handles hivex uses, so both can serve one store.
+#include "RegistryStore.h"
+
+#include <QByteArray>
+#include <QString>
+#include <vector>
+
+namespace parvelle {
+
+class RegfImage {
+public:
+    // Checks the base block and the chain of hive bins; throws EHiveError naming `path`.
+    RegfImage(QByteArray bytes, const QString& path);
+
+    uint32_t sequence1() const { return sequence1_; }
+    uint32_t sequence2() const { return sequence2_; }
+
+    NodeId root() const { return root_; }
+    std::vector<NodeId> children(NodeId node) const;
+    QString name(NodeId node) const;
+    uint64_t timestamp(NodeId node) const;
+    std::vector<RegValue> values(NodeId node) const;
+
+private:
+    struct Cell {
+        const char* data;   // after the size field
+        uint32_t size;      // payload bytes
+    };
+
+    Cell cell(uint32_t offset) const;   // offset relative to the first hive bin
+    Cell keyCell(NodeId node) const;
+    void collectSubkeys(uint32_t list, std::vector<NodeId>& into, int depth) const;
+    RegValue readValue(uint32_t vkOffset) const;
+    QByteArray valueData(uint32_t length, uint32_t offset) const;
+    [[noreturn]] void damaged(const QString& what) const;
+
+    QByteArray bytes_;
+    QString path_;
+    uint32_t binsSize_ = 0;
+    uint32_t sequence1_ = 0;
+    uint32_t sequence2_ = 0;
+    NodeId root_ = 0;
+};
+
+} // namespace parvelle
