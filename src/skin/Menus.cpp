@@ -15,6 +15,7 @@ namespace {
 constexpr TColor DisabledTextColor = 0x808080;
 constexpr TColor MacSeparatorColor = 0x000000;
 constexpr TColor SeparatorLineColor = 0x848284;
+constexpr TColor MenuFrameColor = 0x808080;
 constexpr int MacMenuItemHeight = 20;
 constexpr int MacSeparatorHeight = 12;
 constexpr int StyledBarWidth = 26;
@@ -89,6 +90,7 @@ public:
     {
         switch (metric) {
         case PM_MenuPanelWidth:
+            return menu_->FlatMenu() ? 0 : 1;   // the flat look frames the window itself
         case PM_MenuHMargin:
         case PM_MenuVMargin:
         case PM_MenuDesktopFrameWidth:
@@ -106,8 +108,8 @@ public:
             return QProxyStyle::sizeFromContents(type, option, size, widget);
         if (IsSeparator(*item))
             return menu_->MeasureItem(QStringLiteral("-"), QString());
-        const auto [caption, shortcut] = SplitText(item->text);
-        return menu_->MeasureItem(caption, shortcut);
+        // The toolkit adds the widest shortcut text to the menu's width itself.
+        return menu_->MeasureItem(SplitText(item->text).first, QString());
     }
 
     void drawControl(ControlElement element, const QStyleOption* option, QPainter* painter,
@@ -133,8 +135,15 @@ public:
             painter->fillRect(option->rect, ToQColor(menu_->Color()));
             return;
         }
-        if (element == PE_FrameMenu)
-            return;   // the flat frame is drawn by the menu itself
+        if (element == PE_FrameMenu) {
+            // The window frame a system menu has around its owner-drawn items.
+            painter->save();
+            painter->setPen(ToQColor(MenuFrameColor));
+            painter->setBrush(Qt::NoBrush);
+            painter->drawRect(option->rect.adjusted(0, 0, -1, -1));
+            painter->restore();
+            return;
+        }
         QProxyStyle::drawPrimitive(element, option, painter, widget);
     }
 
@@ -222,7 +231,7 @@ void TsuiMenu::SetSelectedColor(TColor color) { selectedColor_ = color; update()
 void TsuiMenu::SetSelectedFontColor(TColor color) { selectedFontColor_ = color; update(); }
 void TsuiMenu::SetFontColor(TColor color) { fontColor_ = color; update(); }
 void TsuiMenu::SetBorderColor(TColor color) { borderColor_ = color; update(); }
-void TsuiMenu::SetFlatMenu(bool flat) { flatMenu_ = flat; update(); }
+void TsuiMenu::SetFlatMenu(bool flat) { flatMenu_ = flat; Relayout(); }
 void TsuiMenu::SetFontName(const QString& name) { fontName_ = name; Relayout(); }
 void TsuiMenu::SetFontSize(int size) { fontSize_ = size; Relayout(); }
 void TsuiMenu::SetFontCharset(int charset) { fontCharset_ = charset; }

@@ -93,7 +93,7 @@ TEST_F(Menus, ItemHeightsFollowTheStyleAndMacOSIgnoresWrites)
     EXPECT_EQ(menu.actionGeometry(open).height(), 21);
     EXPECT_EQ(menu.actionGeometry(line).height(), 5);
     EXPECT_EQ(menu.actionGeometry(dash).height(), 5);
-    EXPECT_EQ(menu.height(), 31);
+    EXPECT_EQ(menu.height(), 31 + 2);   // items and the one-pixel window frame
 
     menu.SetUIStyle(MacOS);
     menu.SetMenuItemHeight(30);
@@ -126,6 +126,18 @@ TEST_F(Menus, ItemWidthIsCaptionAndShortcutTextPlusBarPlusForty)
     EXPECT_GT(menu.MeasureItem("Open", "").width(), size.width() - metrics.horizontalAdvance("Ctrl+O"));
 }
 
+TEST_F(Menus, MenuIsAsWideAsItsItemWithShortcut)
+{
+    TsuiPopupMenu menu;
+    menu.SetUIStyle(WinXP);
+    QAction* open = menu.addAction("Open");
+    open->setShortcut(QKeySequence("Ctrl+O"));
+    menu.adjustSize();
+    const QString shortcut = open->shortcut().toString(QKeySequence::NativeText);
+    EXPECT_EQ(menu.width(), menu.MeasureItem("Open", shortcut).width() + 2);
+    EXPECT_EQ(menu.actionGeometry(open).width(), menu.width() - 2);
+}
+
 TEST_F(Menus, WinXPSystemMenuShowsTheSelectedItemAndTheBar)
 {
     FakeTitleBar bar;
@@ -142,20 +154,26 @@ TEST_F(Menus, WinXPSystemMenuShowsTheSelectedItemAndTheBar)
     EXPECT_EQ(shot.pixel(max.right() - 2, max.center().y()), Rgb(0xEFD3C6));
 
     const QRect min = menu.actionGeometry(menu.Item(TsuiTitleBarPopupMenu::MinimizeItem));
+    const int l = min.left();
     for (int y = min.top(); y <= min.bottom(); ++y) {
-        for (int x = 0; x < 26; ++x)
+        for (int x = l; x < l + 26; ++x)
             ASSERT_EQ(shot.pixel(x, y), Rgb(0xCED3D6)) << x << "," << y;
-        ASSERT_EQ(shot.pixel(26, y), Rgb(0xFFFFFF)) << y;
+        ASSERT_EQ(shot.pixel(l + 26, y), Rgb(0xFFFFFF)) << y;
     }
 
     const QRect sep = menu.actionGeometry(menu.Item(TsuiTitleBarPopupMenu::SeparatorItem));
     ASSERT_EQ(sep.height(), 5);
-    EXPECT_EQ(shot.pixel(29, sep.top() + 2), Rgb(0xFFFFFF));
-    EXPECT_EQ(shot.pixel(30, sep.top() + 2), Rgb(0x848284));
+    EXPECT_EQ(shot.pixel(l + 29, sep.top() + 2), Rgb(0xFFFFFF));
+    EXPECT_EQ(shot.pixel(l + 30, sep.top() + 2), Rgb(0x848284));
     EXPECT_EQ(shot.pixel(sep.right() - 2, sep.top() + 2), Rgb(0x848284));
     EXPECT_EQ(shot.pixel(sep.right() - 1, sep.top() + 2), Rgb(0xFFFFFF));
-    EXPECT_EQ(shot.pixel(30, sep.top() + 1), Rgb(0xFFFFFF));
-    EXPECT_EQ(shot.pixel(10, sep.top() + 2), Rgb(0xCED3D6));
+    EXPECT_EQ(shot.pixel(l + 30, sep.top() + 1), Rgb(0xFFFFFF));
+    EXPECT_EQ(shot.pixel(l + 10, sep.top() + 2), Rgb(0xCED3D6));
+
+    // The window's own one-pixel frame surrounds the items.
+    EXPECT_EQ(l, 1);
+    EXPECT_EQ(shot.pixel(0, min.center().y()), qRgb(0x80, 0x80, 0x80));
+    EXPECT_EQ(shot.pixel(shot.width() - 1, min.center().y()), qRgb(0x80, 0x80, 0x80));
 }
 
 TEST_F(Menus, SystemMenuItemsFollowTheTitleBarButtons)
@@ -262,8 +280,8 @@ TEST_F(Menus, MacOSItemsUseTheMenuBitmaps)
     TsuiPopupMenu menu;
     menu.SetUIStyle(MacOS);
     QAction* item = menu.addAction("One");
-    QAction* chosen = menu.addAction("Two");
     QAction* line = menu.addSeparator();
+    QAction* chosen = menu.addAction("Two");
     menu.adjustSize();
     menu.setActiveAction(chosen);
     const QImage shot = Render(menu);
@@ -274,6 +292,7 @@ TEST_F(Menus, MacOSItemsUseTheMenuBitmaps)
         EXPECT_EQ(shot.pixel(2, a.top() + y), bar.pixel(0, y) | 0xFF000000) << y;
         EXPECT_EQ(shot.pixel(2, b.top() + y), select.pixel(0, y) | 0xFF000000) << y;
     }
+    ASSERT_EQ(c.height(), 12);
     for (int y = 0; y < 12; ++y)
         EXPECT_EQ(shot.pixel(2, c.top() + y), bar.pixel(0, y) | 0xFF000000) << y;
 }
@@ -341,3 +360,4 @@ TEST_F(Menus, MainMenuReportsItemChangesAtAnyDepth)
     exit->setEnabled(false);
     EXPECT_GT(changes, afterAdd);
 }
+
