@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QCoreApplication>
 #include <QEvent>
+#include <QHash>
 #include <QPainter>
 #include <QProxyStyle>
 #include <QStyleOptionMenuItem>
@@ -33,9 +34,13 @@ void FrameRect(QPainter& painter, const QRect& rect, const QColor& color)
 // A MacOS menu bitmap, its top `rows` kept, stretched over `rect`.
 void DrawMacBitmap(QPainter& painter, const char* name, int rows, const QRect& rect)
 {
-    const QImage bitmap = LoadSkinBitmap(QLatin1String(name));
+    static QHash<QString, QImage> loaded;   // decoded once, drawn on every item paint
+    const QString key = QLatin1String(name);
+    if (!loaded.contains(key))
+        loaded.insert(key, LoadSkinBitmap(key));
+    const QImage& bitmap = loaded[key];
     if (!bitmap.isNull())
-        painter.drawImage(rect, bitmap.copy(0, 0, bitmap.width(), qMin(rows, bitmap.height())));
+        painter.drawImage(rect, bitmap, QRect(0, 0, bitmap.width(), qMin(rows, bitmap.height())));
 }
 
 // Caption and shortcut text of an item ("caption\tshortcut").
@@ -433,7 +438,7 @@ void TsuiMainMenu::AttachToForm(QWidget* owner)
         return;
     for (QObject* child : owner->children()) {
         auto* frame = qobject_cast<QWidget*>(child);
-        if (!frame || !frame->inherits("parvelle::TsuiForm"))
+        if (!frame || !InheritsClass(frame, QStringLiteral("TsuiForm")))
             continue;
         form_ = frame;
         if (HasPublishedProperty(frame, QStringLiteral("Menu")))

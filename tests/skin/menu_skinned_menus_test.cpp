@@ -2,10 +2,31 @@
 #include "skin/Menus.h"
 #include "theme_test_support.h"
 
+#include <QDir>
+#include <QFile>
 #include <QPainter>
+#include <QTemporaryDir>
 #include <gtest/gtest.h>
 
 using namespace parvelle;
+
+namespace menutest {
+
+// A skinned frame that shows a main menu (found by its class name).
+class TsuiForm : public QWidget {
+    Q_OBJECT
+    Q_PROPERTY(parvelle::TsuiMainMenu* Menu READ Menu WRITE SetMenu)
+
+public:
+    using QWidget::QWidget;
+    TsuiMainMenu* Menu() const { return menu_; }
+    void SetMenu(TsuiMainMenu* menu) { menu_ = menu; }
+
+private:
+    TsuiMainMenu* menu_ = nullptr;
+};
+
+} // namespace menutest
 
 namespace {
 
@@ -361,3 +382,50 @@ TEST_F(Menus, MainMenuReportsItemChangesAtAnyDepth)
     EXPECT_GT(changes, afterAdd);
 }
 
+
+TEST_F(Menus, MainMenuAttachesItselfToTheFormsSkinnedFrame)
+{
+    QWidget form;
+    QWidget plain(&form);
+    auto* frame = new menutest::TsuiForm(&form);
+    TsuiMainMenu menu(&form);
+    EXPECT_EQ(menu.Form(), frame);
+    EXPECT_EQ(frame->Menu(), &menu);
+
+    QWidget bare;
+    TsuiMainMenu unattached(&bare);
+    EXPECT_EQ(unattached.Form(), nullptr);
+}
+
+TEST_F(Menus, FileThemeColoursReplaceTheBuiltInOnes)
+{
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    const QString path = QDir(dir.path()).filePath("menu.theme");
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write(BuildThemeFile({
+        {"MenuSelectedBackgroundColor", teInteger, ThemeIntegerData(0x123456)},
+        {"MenuBarColor", teInteger, ThemeIntegerData(0x00FF00)},
+        {"MenuFontColor", teInteger, ThemeIntegerData(0x0000FF)},
+    }));
+    file.close();
+    TsuiFileTheme theme;
+    theme.SetThemeFile(path);
+    ASSERT_TRUE(theme.CanUse());
+
+    TsuiPopupMenu menu;
+    menu.SetFileTheme(&theme);
+    menu.SetUIStyle(FromThemeFile);
+    EXPECT_EQ(menu.SelectedColor(), 0x123456u);
+    EXPECT_EQ(menu.BarColor(), 0x00FF00u);
+    EXPECT_EQ(menu.FontColor(), 0x0000FFu);
+    EXPECT_EQ(menu.SeparatorHeight(), 5);
+
+    QAction* item = menu.addAction("Item");
+    const QImage shot = Render(menu);
+    const QRect r = menu.actionGeometry(item);
+    EXPECT_EQ(shot.pixel(r.left() + 5, r.top() + 2), qRgb(0, 0xFF, 0));
+}
+
+#include "menu_skinned_menus_test.moc"
