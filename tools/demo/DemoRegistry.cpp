@@ -2,6 +2,7 @@
 
 #include "cache/OSInfo.h"
 #include "registry/HiveStore.h"
+#include "registry/MemoryStore.h"
 #include "registry/TNTRegistry.h"
 
 #include <QDateTime>
@@ -177,6 +178,7 @@ void writeRowlessEntries(Machine& machine, HKEY cacheRoot)
 void writeUserHive(Machine& machine)
 {
     TNTRegistry key(machine);
+    open(key, HKEY_CURRENT_USER, QStringLiteral("\\Software\\Microsoft\\Windows\\CurrentVersion"));
     open(key, HKEY_CURRENT_USER, QStringLiteral("\\Environment"));
     key.WriteExpandText(QStringLiteral("TEMP"), QStringLiteral("%USERPROFILE%\\Local Settings\\Temp"));
     open(key, HKEY_CURRENT_USER, QStringLiteral("\\Control Panel\\International"));
@@ -244,23 +246,26 @@ QByteArray EncodeCacheRecord(const CacheRecord& record, int size)
     return data;
 }
 
+void FillDemoRegistry(Machine& machine, bool vista)
+{
+    const HKEY cacheRoot = vista ? HKEY_CURRENT_USER : HKEY_LOCAL_MACHINE;
+    if (vista)
+        writeVersion(machine, QStringLiteral("6.0"), QStringLiteral("Windows Vista (TM) Business"), QStringLiteral("6000"));
+    else
+        writeVersion(machine, QStringLiteral("5.1"), QStringLiteral("Microsoft Windows XP"), QStringLiteral("2600"));
+    writeUserHive(machine);
+    for (const DemoEntry& entry : demoEntries())
+        writeDemoEntry(machine, cacheRoot, entry);
+    writeRowlessEntries(machine, cacheRoot);
+    for (const QString& name : kUninstallOnly)
+        writeUninstall(machine, name, name);
+}
+
 DemoHives MakeDemoRegistry(const QString& dir, bool vista)
 {
     makeFolder(dir);
     const DemoHives hives{QDir(dir).filePath(QStringLiteral("SOFTWARE")), QDir(dir).filePath(QStringLiteral("NTUSER.DAT"))};
-    const HKEY cacheRoot = vista ? HKEY_CURRENT_USER : HKEY_LOCAL_MACHINE;
-    writeHives(hives.Software, hives.NtUser, [&](Machine& machine) {
-        if (vista)
-            writeVersion(machine, QStringLiteral("6.0"), QStringLiteral("Windows Vista (TM) Business"), QStringLiteral("6000"));
-        else
-            writeVersion(machine, QStringLiteral("5.1"), QStringLiteral("Microsoft Windows XP"), QStringLiteral("2600"));
-        writeUserHive(machine);
-        for (const DemoEntry& entry : demoEntries())
-            writeDemoEntry(machine, cacheRoot, entry);
-        writeRowlessEntries(machine, cacheRoot);
-        for (const QString& name : kUninstallOnly)
-            writeUninstall(machine, name, name);
-    });
+    writeHives(hives.Software, hives.NtUser, [vista](Machine& machine) { FillDemoRegistry(machine, vista); });
     return hives;
 }
 
@@ -268,16 +273,20 @@ QString MakeBigCacheHive(const QString& dir, int entries)
 {
     makeFolder(dir);
     const QString software = QDir(dir).filePath(QStringLiteral("SOFTWARE"));
-    writeHives(software, QString(), [&](Machine& machine) {
-        writeVersion(machine, QStringLiteral("5.1"), QStringLiteral("Microsoft Windows XP"), QStringLiteral("2600"));
-        for (int i = 0; i < entries; ++i) {
-            const QString name = QStringLiteral("Program %1").arg(i, 5, 10, QLatin1Char('0'));
-            const DemoEntry entry{name, i % 2 == 0, QStringLiteral("C:\\Program Files\\%1\\app.exe").arg(name),
-                                  i % 40 - 1, FileTimeOfUtc(2006, 1, 1) + uint64_t(i) * 6'000'000'000ULL,
-                                  int64_t(i) * 4096, true, 552, Changed::Dword, uint32_t(i)};
-            writeDemoEntry(machine, HKEY_LOCAL_MACHINE, entry);
-        }
-    });
+    // Filled in memory and written whole: hivex would rewrite the cache key's subkey list
+    // for every entry added.
+    const auto tree = std::make_shared<MemoryStore>();
+    Machine machine;
+    machine.mount(HKEY_LOCAL_MACHINE, QStringLiteral("SOFTWARE"), tree);
+    writeVersion(machine, QStringLiteral("5.1"), QStringLiteral("Microsoft Windows XP"), QStringLiteral("2600"));
+    for (int i = 0; i < entries; ++i) {
+        const QString name = QStringLiteral("Program %1").arg(i, 5, 10, QLatin1Char('0'));
+        const DemoEntry entry{name, i % 2 == 0, QStringLiteral("C:\\Program Files\\%1\\app.exe").arg(name),
+                              i % 40 - 1, FileTimeOfUtc(2006, 1, 1) + uint64_t(i) * 6'000'000'000ULL,
+                              int64_t(i) * 4096, true, kCacheRecordNormalSize, Changed::Dword, uint32_t(i)};
+        writeDemoEntry(machine, HKEY_LOCAL_MACHINE, entry);
+    }
+    HiveStore::createFrom(software, *tree);
     return software;
 }
 

@@ -1,6 +1,7 @@
 #pragma once
 // Deterministic registries for the demo, the tests and the benchmark.
 #include "cache/CacheRecord.h"
+#include "registry/Machine.h"
 
 #include <QByteArray>
 #include <QString>
@@ -17,6 +18,10 @@ struct DemoHives {
 // with `vista`, of a Vista machine (6.0, the cache in NTUSER.DAT) into `dir` (created when
 // missing). Refuses to replace an existing hive (EHiveError).
 DemoHives MakeDemoRegistry(const QString& dir, bool vista);
+
+// Writes the demo registry's keys and values into a machine whose HKEY_LOCAL_MACHINE\SOFTWARE
+// and HKEY_CURRENT_USER are mounted (what MakeDemoRegistry writes into its hives).
+void FillDemoRegistry(Machine& machine, bool vista);
 
 // Writes <dir>/SOFTWARE of an XP machine with `entries` cache entries "Program 00000", ...
 // (552-byte records; every other one also under Uninstall). Returns its path.

@@ -1,0 +1,222 @@
+#include "PeerReaders.h"
+#include "TestRegistry.h"
+#include "registry/RegistrySources.h"
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+#include <set>
+
+using namespace parvelle;
+using namespace parvelle::test;
+
+namespace {
+
+struct DemoOnDisk {
+    QTemporaryDir dir;
+    DemoHives hives;
+    MemoryMachine expected;   // the same registry written into memory
+
+    explicit DemoOnDisk(bool vista)
+    {
+        hives = MakeDemoRegistry(dir.filePath(QStringLiteral("demo")), vista);
+        FillDemoRegistry(expected.machine, vista);
+    }
+
+    CacheListing list() const
+    {
+        RegistrySources sources;
+        sources.software = hives.Software;
+        sources.ntuser = hives.NtUser;
+        Machine machine = OpenRegistrySources(sources);
+        return ListCache(machine);
+    }
+};
+
+QString typeName(uint32_t type)
+{
+    switch (type) {
+    case REG_SZ: return QStringLiteral("SZ");
+    case REG_EXPAND_SZ: return QStringLiteral("EXPAND_SZ");
+    case REG_BINARY: return QStringLiteral("BINARY");
+    case REG_DWORD: return QStringLiteral("DWORD");
+    default: return QString::number(type);
+    }
+}
+
+bool isAscii(const QString& text)
+{
+    return std::all_of(text.begin(), text.end(), [](QChar c) { return c.unicode() < 0x80; });
+}
+
+void expectHivexregeditReads(const QString& hive, const RegistryStore& written)
+{
+    const HiveContents expected = contentsOf(written);
+    const HiveContents exported = readWithHivexregedit(hive);
+    ASSERT_FALSE(exported.empty()) << "hivexregedit read nothing from " << hive.toStdString();
+    EXPECT_EQ(exported.size(), expected.size());
+    for (const auto& [key, values] : expected) {
+        const auto found = exported.find(key);
+        ASSERT_NE(found, exported.end()) << "missing key " << key.toStdString();
+        EXPECT_EQ(found->second, values) << "values of " << key.toStdString();
+    }
+}
+
+void expectReglookupReads(const QString& hive, const RegistryStore& written)
+{
+    const auto lines = readWithReglookup(hive);
+    size_t expectedLines = 0;
+    for (const auto& [key, values] : contentsOf(written)) {
+        ++expectedLines;
+        const QByteArray keyPath = reglookupPath(key);
+        ASSERT_TRUE(lines.count(keyPath)) << "missing key " << key.toStdString();
+        EXPECT_EQ(lines.at(keyPath).first, "KEY");
+        for (const auto& [name, typed] : values) {
+            ++expectedLines;
+            const auto& [type, data] = typed;
+            const QByteArray path = (keyPath == "/" ? QByteArray() : keyPath) + '/' + storedName(name);
+            ASSERT_TRUE(lines.count(path)) << "missing value " << path.toStdString();
+            const auto& [shownType, shownData] = lines.at(path);
+            EXPECT_EQ(QString::fromLatin1(shownType), typeName(type)) << path.toStdString();
+            if (type == REG_BINARY)
+                EXPECT_EQ(shownData, data) << path.toStdString();
+            if (type == REG_DWORD)
+                EXPECT_EQ(shownData, QStringLiteral("0x%1").arg(qFromLittleEndian<uint32_t>(data.constData()), 8, 16, QLatin1Char('0')).toUpper().replace("0X", "0x").toLatin1());
+            const QString text = TextUpToZero(data);
+            if ((type == REG_SZ || type == REG_EXPAND_SZ) && isAscii(text))
+                EXPECT_EQ(shownData, text.toLatin1()) << path.toStdString();
+        }
+    }
+    EXPECT_EQ(lines.size(), expectedLines);
+}
+
+const CacheRow* rowNamed(const CacheListing& listing, const QString& name)
+{
+    return ListingMachine::row(listing, name);
+}
+
+} // namespace
+
+TEST(DemoRegistryHives, PeersReadExactlyTheKeysTypesAndBytesWritten)
+{
+    for (const bool vista : {false, true}) {
+        SCOPED_TRACE(vista ? "vista" : "xp");
+        const DemoOnDisk demo(vista);
+        expectHivexregeditReads(demo.hives.Software, *demo.expected.software);
+        expectHivexregeditReads(demo.hives.NtUser, *demo.expected.user);
+        expectReglookupReads(demo.hives.Software, *demo.expected.software);
+        expectReglookupReads(demo.hives.NtUser, *demo.expected.user);
+    }
+}
+
+TEST(DemoRegistryHives, RefusesToReplaceAnExistingHive)
+{
+    QTemporaryDir dir;
+    QFile existing(dir.filePath(QStringLiteral("SOFTWARE")));
+    ASSERT_TRUE(existing.open(QIODevice::WriteOnly));
+    existing.write("keep me");
+    existing.close();
+    EXPECT_THROW(MakeDemoRegistry(dir.path(), false), EHiveError);
+    ASSERT_TRUE(existing.open(QIODevice::ReadOnly));
+    EXPECT_EQ(existing.readAll(), QByteArray("keep me"));
+    EXPECT_FALSE(QFile::exists(dir.filePath(QStringLiteral("NTUSER.DAT"))));
+}
+
+TEST(DemoRegistryListing, EveryColumnInEachForm)
+{
+    const DemoOnDisk demo(false);
+    const CacheListing listing = demo.list();
+    EXPECT_EQ(listing.OSKind, 6);
+    EXPECT_GE(listing.Rows.size(), 25u);
+    EXPECT_TRUE(listing.Unreadable.isEmpty());
+
+    std::set<QString> inAddRemove, hasName, dataSizes, installSizes;
+    std::set<int32_t> frequencies;
+    bool noDate = false, dateOnly = false, dateAndTime = false, aboveLatin1 = false;
+    bool changedText = false, changedNumber = false, changedEmpty = false;
+    for (const CacheRow& row : listing.Rows) {
+        inAddRemove.insert(row.Columns[ccInAddRemove]);
+        hasName.insert(row.Columns[ccHasName]);
+        dataSizes.insert(row.Columns[ccDataSize]);
+        installSizes.insert(row.Columns[ccInstallSize]);
+        if (row.Record.has(CacheRecord::fFrequency))
+            frequencies.insert(row.Record.Frequency);
+        const QString& lastUsed = row.Columns[ccLastUsed];
+        noDate |= lastUsed == kNoDateGiven;
+        dateAndTime |= lastUsed.contains(QLatin1Char(':'));
+        dateOnly |= !lastUsed.isEmpty() && lastUsed != kNoDateGiven && !lastUsed.contains(QLatin1Char(':'));
+        const QString& path = row.Columns[ccFilePath];
+        aboveLatin1 |= std::any_of(path.begin(), path.end(), [](QChar c) { return c.unicode() > 0xFF; });
+        bool isNumber = false;
+        row.Columns[ccChanged].toInt(&isNumber);
+        changedNumber |= isNumber;
+        changedText |= !row.Columns[ccChanged].isEmpty() && !isNumber;
+        changedEmpty |= row.Columns[ccChanged].isEmpty();
+    }
+    EXPECT_EQ(inAddRemove, (std::set<QString>{"Yes", "No"}));
+    EXPECT_EQ(hasName, (std::set<QString>{"True", "False"}));
+    EXPECT_TRUE(dataSizes.count("552") && dataSizes.count("600") && dataSizes.count("20"));
+    EXPECT_TRUE(installSizes.count("-1"));
+    EXPECT_TRUE(frequencies.count(-2) && frequencies.count(-1) && frequencies.count(2) && frequencies.count(3)
+                && frequencies.count(10) && frequencies.count(11) && frequencies.count(30) && *frequencies.rbegin() > 30);
+    EXPECT_TRUE(noDate && dateOnly && dateAndTime);
+    EXPECT_TRUE(aboveLatin1);
+    EXPECT_TRUE(changedNumber && changedText && changedEmpty);
+
+    // Entries that show the fixed faults and the rare forms.
+    EXPECT_EQ(rowNamed(listing, QStringLiteral("Tweak UI 2.10"))->Columns[ccFilePath],
+              QStringLiteral("C:\\WINDOWS\\system32\\tweakui.exe"));
+    EXPECT_EQ(rowNamed(listing, QStringLiteral("DAEMON Tools"))->Columns[ccLastUsed], kNoDateGiven);
+    EXPECT_EQ(rowNamed(listing, QStringLiteral("Old Game Launcher"))->Columns[ccChanged], QStringLiteral("42"));
+    EXPECT_EQ(rowNamed(listing, QStringLiteral("QuickTime"))->Columns[ccChanged], QStringLiteral("-1"));
+    EXPECT_EQ(rowNamed(listing, QStringLiteral("Google Earth"))->Record.LastUsed >> 32, 0u);
+    EXPECT_EQ(rowNamed(listing, QStringLiteral("Legacy Backup 1.2"))->Columns,
+              (QStringList{"Legacy Backup 1.2", "No", "", "", "", "262144", "True", "20", ""}));
+    EXPECT_EQ(rowNamed(listing, QStringLiteral("日本語ワープロ 3"))->Columns[ccFilePath],
+              QStringLiteral("C:\\Program Files\\日本語ワープロ\\wp3.exe"));
+    EXPECT_EQ(rowNamed(listing, QStringLiteral("Brother MFL-Pro Suite")), nullptr);
+    EXPECT_EQ(rowNamed(listing, QStringLiteral("HP Photosmart Essential")), nullptr);
+}
+
+TEST(DemoRegistryListing, RowlessEntriesAndTheEntryWithASubkeyExist)
+{
+    DemoOnDisk demo(false);
+    TNTRegistry registry(demo.expected.machine);
+    registry.SelectRoot(HKEY_LOCAL_MACHINE);
+    for (const char* name : {"Brother MFL-Pro Suite", "HP Photosmart Essential", "Microsoft .NET Framework 2.0\\Components"})
+        EXPECT_TRUE(registry.SubkeyExists(CacheEntryPath(QString::fromUtf8(name)))) << name;
+    ASSERT_TRUE(registry.OpenPath(CacheEntryPath(QStringLiteral("Microsoft .NET Framework 2.0")), false));
+    EXPECT_EQ(registry.ValueKind(QString()), dkString);
+    EXPECT_EQ(registry.ValueKind(QStringLiteral("SlowInfoCache")), dkBinary);
+}
+
+TEST(DemoRegistryListing, VistaKeepsTheCacheInTheUserHive)
+{
+    const DemoOnDisk xp(false);
+    const DemoOnDisk vista(true);
+    const CacheListing xpRows = xp.list();
+    const CacheListing vistaRows = vista.list();
+    EXPECT_EQ(vistaRows.OSKind, 8);
+    ASSERT_EQ(vistaRows.Rows.size(), xpRows.Rows.size());
+    for (size_t i = 0; i < xpRows.Rows.size(); ++i)
+        EXPECT_EQ(vistaRows.Rows[i].Columns, xpRows.Rows[i].Columns);
+    EXPECT_FALSE(contentsOf(*vista.expected.software).count(QStringLiteral("\\Microsoft\\Windows\\CurrentVersion\\App Management")));
+    EXPECT_TRUE(contentsOf(*vista.expected.user).count(QStringLiteral("\\Software\\Microsoft\\Windows\\CurrentVersion\\App Management\\ARPCache")));
+}
+
+TEST(DemoRegistryBigHive, ListsEveryGeneratedEntry)
+{
+    QTemporaryDir dir;
+    const QString software = MakeBigCacheHive(dir.path(), 1200);
+    RegistrySources sources;
+    sources.software = software;
+    Machine machine = OpenRegistrySources(sources);
+    const CacheListing listing = ListCache(machine);
+    ASSERT_EQ(listing.Rows.size(), 1200u);
+    EXPECT_EQ(listing.Rows.front().KeyName, QStringLiteral("Program 00000"));
+    EXPECT_EQ(listing.Rows.back().KeyName, QStringLiteral("Program 01199"));
+    EXPECT_EQ(std::count_if(listing.Rows.begin(), listing.Rows.end(), [](const CacheRow& r) { return r.InAddRemove; }), 600);
+    const auto lines = readWithReglookup(software);
+    EXPECT_EQ(std::count_if(lines.begin(), lines.end(), [](const auto& line) { return line.first.endsWith("/SlowInfoCache"); }), 1200);
+}
