@@ -242,18 +242,36 @@ TEST_F(ArtResources, StylesLookDifferentAndFollowTheirCatalogueColours)
                   GetBuiltInThemeColor(style, ThemeItem::ControlBorderColor));
 }
 
+namespace {
+
+const QString kGenerator = QStringLiteral(PARVELLE_BIN_DIR "/parvelle-artgen");
+
+struct RunResult {
+    int exitCode;
+    QString errors;
+};
+
+RunResult RunGenerator(const QStringList& args)
+{
+    QProcess run;
+    run.start(kGenerator, args);
+    if (!run.waitForFinished(60000))
+        return {-1, QStringLiteral("timed out")};
+    return {run.exitStatus() == QProcess::NormalExit ? run.exitCode() : -1,
+            QString::fromLocal8Bit(run.readAllStandardError())};
+}
+
+} // namespace
+
 // The checked-in bitmaps are exactly what the generator draws.
 TEST_F(ArtResources, CheckedInArtworkMatchesTheGenerator)
 {
-    const QString generator = QStringLiteral(PARVELLE_BIN_DIR "/parvelle-artgen");
-    if (!QFile::exists(generator))
+    if (!QFile::exists(kGenerator))
         GTEST_SKIP() << "parvelle-artgen is not built";
     QTemporaryDir out;
     ASSERT_TRUE(out.isValid());
-    QProcess run;
-    run.start(generator, {out.path()});
-    ASSERT_TRUE(run.waitForFinished(60000));
-    ASSERT_EQ(run.exitCode(), 0) << run.readAllStandardError().constData();
+    const RunResult run = RunGenerator({out.path()});
+    ASSERT_EQ(run.exitCode, 0) << qPrintable(run.errors);
     const QDir checkedIn(QStringLiteral(PARVELLE_SOURCE_DIR "/src/skin/resources"));
     const QStringList drawn = QDir(out.path()).entryList(QDir::Files, QDir::Name);
     EXPECT_EQ(drawn, checkedIn.entryList(QDir::Files, QDir::Name));
@@ -262,4 +280,27 @@ TEST_F(ArtResources, CheckedInArtworkMatchesTheGenerator)
         ASSERT_TRUE(a.open(QIODevice::ReadOnly) && b.open(QIODevice::ReadOnly)) << qPrintable(file);
         EXPECT_TRUE(a.readAll() == b.readAll()) << qPrintable(file) << " differs from the generator's";
     }
+}
+
+TEST_F(ArtResources, GeneratorDrawsAContactSheetAndRefusesBadOutput)
+{
+    if (!QFile::exists(kGenerator))
+        GTEST_SKIP() << "parvelle-artgen is not built";
+    QTemporaryDir out;
+    ASSERT_TRUE(out.isValid());
+    const QString sheet = QDir(out.path()).filePath("sheet.png");
+    ASSERT_EQ(RunGenerator({QDir(out.path()).filePath("art"), "--contact-sheet", sheet}).exitCode, 0);
+    const QImage image(sheet);
+    EXPECT_EQ(image.width(), 1240);
+    EXPECT_GT(image.height(), 2000);
+
+    QFile blocker(QDir(out.path()).filePath("file"));
+    ASSERT_TRUE(blocker.open(QIODevice::WriteOnly));
+    blocker.close();
+    const RunResult bad = RunGenerator({QDir(out.path()).filePath("file/sub")});
+    EXPECT_EQ(bad.exitCode, 1);
+    EXPECT_TRUE(bad.errors.contains("cannot create")) << qPrintable(bad.errors);
+    const RunResult usage = RunGenerator({out.path(), "--bogus"});
+    EXPECT_EQ(usage.exitCode, 1);
+    EXPECT_TRUE(usage.errors.contains("usage")) << qPrintable(usage.errors);
 }
