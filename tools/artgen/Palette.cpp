@@ -22,7 +22,6 @@ void FillFromCatalogue(Palette& p)
     p.formBorder = Catalogue(p.style, ThemeItem::FormBorderColor);
     p.menuSelectedBorder = Catalogue(p.style, ThemeItem::MenuSelectedBorderColor);
     p.menuSelected = Catalogue(p.style, ThemeItem::MenuSelectedBackgroundColor);
-    p.menuBar = Catalogue(p.style, ThemeItem::MenuBarColor);
     p.controlBorder = Catalogue(p.style, ThemeItem::ControlBorderColor);
     p.controlBackground = Catalogue(p.style, ThemeItem::ControlBackgroundColor);
     p.scrollBackground = Catalogue(p.style, ThemeItem::ScrollBarBackgroundColor);

@@ -18,7 +18,6 @@ struct Palette {
     QColor formBorder;          // item 16
     QColor menuSelectedBorder;  // item 18
     QColor menuSelected;        // item 19
-    QColor menuBar;             // item 23
     QColor controlBorder;       // item 25
     QColor controlBackground;   // item 26
     QColor scrollBackground;    // item 31
