@@ -85,6 +85,14 @@ TEST_F(Menus, NewPopupMenuHasTheNeutralLookAndTheOwnersStyle)
     EXPECT_TRUE(menu.UseSystemFont());
     SetPublishedProperty(&menu, "OwnerDraw", false);
     EXPECT_TRUE(menu.property("OwnerDraw").toBool());
+
+    // On a skinned form the menu starts in the form's style, its look still neutral.
+    QWidget form;
+    auto* frame = new skintest::TsuiForm(&form);
+    frame->SetUIStyle(WinXP);
+    TsuiPopupMenu owned(&form);
+    EXPECT_EQ(owned.UIStyle(), WinXP);
+    EXPECT_EQ(owned.BarWidth(), 0);
 }
 
 TEST_F(Menus, WinXPStyleGivesItsBarSelectionAndSizes)
