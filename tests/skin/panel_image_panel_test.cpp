@@ -56,7 +56,10 @@ QImage RedPictureWithBlueHoles()
 
 class ImagePanel : public ::testing::Test {
 protected:
-    void SetUp() override { skintest::EnsureApplication(); }
+    // The application must exist before the parent widget below is constructed.
+    struct Application {
+        Application() { skintest::EnsureApplication(); }
+    } application;
     PatternParent parent;
 };
 
