@@ -112,12 +112,12 @@ const QStringList& CacheColumnHeaders()
 
 QString FrequencyText(int32_t frequency)
 {
-    const char* word = "frequently";
+    QLatin1String word("frequently");
     if (frequency >= -1 && frequency <= 2)
-        word = "rarely";
+        word = QLatin1String("rarely");
     else if (frequency >= 3 && frequency <= 10)
-        word = "occasionally";
-    return QStringLiteral("%1 (%2)").arg(QLatin1String(word)).arg(frequency);
+        word = QLatin1String("occasionally");
+    return word + QLatin1String(" (") + QString::number(frequency) + QLatin1Char(')');
 }
 
 QString InAddRemoveText(bool inAddRemove)
