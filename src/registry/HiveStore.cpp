@@ -280,9 +280,12 @@ const HiveStore::ChildIndex& HiveStore::childIndex(NodeId node) const
         return found->second;
     ChildIndex index;
     index.order = rawChildren(node);
+    index.names.reserve(qsizetype(index.order.size()));
     index.byName.reserve(index.order.size());
-    for (NodeId kid : index.order)
-        index.byName.emplace(name(kid), kid);
+    for (NodeId kid : index.order) {
+        index.names.append(rawName(kid));
+        index.byName.emplace(index.names.back(), kid);
+    }
     return childIndexes_.emplace(node, std::move(index)).first->second;
 }
 
@@ -304,24 +307,12 @@ std::vector<NodeId> HiveStore::children(NodeId node) const
 
 QStringList HiveStore::childNames(NodeId node) const
 {
-    QStringList names;
-    if (!isLive(node))
-        return names;
-    const ChildIndex& index = childIndex(node);
-    names.reserve(qsizetype(index.order.size()));
-    for (NodeId kid : index.order)
-        names.append(name(kid));
-    return names;
+    return isLive(node) ? childIndex(node).names : QStringList();
 }
 
 QString HiveStore::name(NodeId node) const
 {
-    if (!isLive(node))
-        return {};
-    const auto known = nameCache_.find(node);
-    if (known != nameCache_.end())
-        return known->second;
-    return nameCache_.emplace(node, rawName(node)).first->second;
+    return isLive(node) ? rawName(node) : QString();
 }
 
 uint64_t HiveStore::lastWriteTime(NodeId node) const
@@ -344,16 +335,18 @@ const std::vector<RegValue>& HiveStore::cachedValues(NodeId node) const
 
 std::vector<RegValue> HiveStore::values(NodeId node) const
 {
-    return isLive(node) ? cachedValues(node) : std::vector<RegValue>{};
+    if (!isLive(node))
+        return {};
+    return image_ ? image_->values(node) : cachedValues(node);
 }
 
 std::optional<RegValue> HiveStore::value(NodeId node, const QString& name) const
 {
     if (!isLive(node))
         return std::nullopt;
-    for (const RegValue& v : cachedValues(node)) {
+    for (RegValue& v : values(node)) {
         if (SameName(v.name, name))
-            return v;
+            return std::move(v);
     }
     return std::nullopt;
 }
@@ -369,9 +362,17 @@ NodeId HiveStore::addChild(NodeId parent, const QString& name)
     if (!added)
         throw EHiveError(QStringLiteral("Cannot add the key '%1' to '%2': %3").arg(name, filePath_, systemError()));
     modified_ = true;
-    nameCache_.emplace(added, name);
     ChildIndex& index = childIndexes_.at(parent);   // built by the child() lookup above
+    std::unordered_map<NodeId, QString> known;
+    for (size_t i = 0; i < index.order.size(); ++i)
+        known.emplace(index.order[i], index.names[qsizetype(i)]);
+    known.emplace(added, name);
     index.order = rawChildren(parent);   // hivex keeps subkeys sorted: take its order
+    index.names.clear();
+    for (NodeId kid : index.order) {
+        const auto it = known.find(kid);
+        index.names.append(it != known.end() ? it->second : rawName(kid));
+    }
     index.byName.emplace(name, added);
     return added;
 }
@@ -400,13 +401,17 @@ void HiveStore::deleteNode(NodeId node)
     for (NodeId gone : subtree) {
         childIndexes_.erase(gone);
         valueCache_.erase(gone);
-        nameCache_.erase(gone);
         deleted_.insert(gone);
     }
     const auto index = childIndexes_.find(parent);
     if (index != childIndexes_.end()) {
-        index->second.byName.erase(deletedName);
-        std::erase(index->second.order, node);
+        ChildIndex& siblings = index->second;
+        const auto at = std::find(siblings.order.begin(), siblings.order.end(), node);
+        if (at != siblings.order.end()) {
+            siblings.names.removeAt(at - siblings.order.begin());
+            siblings.order.erase(at);
+        }
+        siblings.byName.erase(deletedName);
     }
 }
 

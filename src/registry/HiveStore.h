@@ -56,6 +56,7 @@ private:
     // Subkeys of one key, built on first use: hivex only finds a child by scanning.
     struct ChildIndex {
         std::vector<NodeId> order;
+        QStringList names;   // in the same order
         NameMap<NodeId> byName;
     };
     struct FileIdentity {
@@ -68,7 +69,7 @@ private:
     static FileIdentity identityOf(const QString& path);
 
     const ChildIndex& childIndex(NodeId node) const;
-    // Values of one key, read whole on first use.
+    // Values of one key read through hivex, kept after the first read.
     const std::vector<RegValue>& cachedValues(NodeId node) const;
     // Reads from the file image until the first write opens hivex, then from hivex.
     std::vector<NodeId> rawChildren(NodeId node) const;
@@ -91,7 +92,6 @@ private:
     std::unordered_set<NodeId> deleted_;
     mutable std::unordered_map<NodeId, ChildIndex> childIndexes_;
     mutable std::unordered_map<NodeId, std::vector<RegValue>> valueCache_;
-    mutable std::unordered_map<NodeId, QString> nameCache_;
 };
 
 } // namespace parvelle

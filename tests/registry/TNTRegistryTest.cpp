@@ -65,6 +65,13 @@ TEST_P(RegistryOps, AbsoluteAndRelativePathsComposeKeyPath)
     reg.WriteText(QStringLiteral("where"), QStringLiteral("A\\B"));
     EXPECT_TRUE(software->value(softwareKey(QStringLiteral("A\\B")), QStringLiteral("where")).has_value());
 
+    ASSERT_TRUE(reg.OpenPath(QString(), false));   // the open key itself
+    EXPECT_EQ(reg.KeyPath(), QStringLiteral("SOFTWARE\\A\\B"));
+    ASSERT_TRUE(reg.OpenPath(QStringLiteral("\\"), false));   // the root
+    EXPECT_TRUE(reg.KeyPath().isEmpty());
+    ASSERT_TRUE(reg.OpenPath(QStringLiteral("SOFTWARE"), false));
+    EXPECT_EQ(reg.KeyPath(), QStringLiteral("SOFTWARE"));   // no leading backslash
+
     reg.ClosePath();
     ASSERT_TRUE(reg.OpenPath(QStringLiteral("SOFTWARE\\A"), false));   // relative to the root
     EXPECT_EQ(reg.KeyPath(), QStringLiteral("SOFTWARE\\A"));
