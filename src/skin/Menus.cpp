@@ -6,6 +6,7 @@
 #include <QHash>
 #include <QPainter>
 #include <QProxyStyle>
+#include <QSet>
 #include <QStyleOptionMenuItem>
 #include <functional>
 
@@ -57,15 +58,21 @@ bool IsSeparator(const QStyleOptionMenuItem& item)
     return item.menuItemType == QStyleOptionMenuItem::Separator || SplitText(item.text).first == u"-";
 }
 
-// Runs `visit` on every submenu of `menu`, at any depth.
+// Runs `visit` once on every submenu of `menu`, at any depth (menus that contain each
+// other included).
 void ForEachSubmenu(QMenu* menu, const std::function<void(QMenu*)>& visit)
 {
-    for (QAction* action : menu->actions()) {
-        QMenu* sub = action->menu();
-        if (!sub || sub == menu)
-            continue;
-        visit(sub);
-        ForEachSubmenu(sub, visit);
+    QSet<QMenu*> seen{menu};
+    QList<QMenu*> pending{menu};
+    while (!pending.isEmpty()) {
+        for (QAction* action : pending.takeFirst()->actions()) {
+            QMenu* sub = action->menu();
+            if (!sub || seen.contains(sub))
+                continue;
+            seen.insert(sub);
+            visit(sub);
+            pending.append(sub);
+        }
     }
 }
 

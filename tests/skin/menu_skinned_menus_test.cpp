@@ -356,10 +356,14 @@ TEST_F(Menus, SubmenusAtAnyDepthAreMeasuredTheSameWay)
     deeper->addAction("First");
     QAction* line = deeper->addSeparator();
     QAction* item = deeper->addAction("Leaf");
+    deeper->addMenu(sub);   // a loop back up must not trap the walk
     menu.InstallHandlers();
     deeper->adjustSize();
     EXPECT_EQ(deeper->actionGeometry(line).height(), 5);
     EXPECT_EQ(deeper->actionGeometry(item).height(), 21);
+    menu.SetUIStyle(MacOS);
+    deeper->adjustSize();
+    EXPECT_EQ(deeper->actionGeometry(line).height(), 12);
 }
 
 TEST_F(Menus, RemovedFileThemeFallsBackToDeepBlue)
