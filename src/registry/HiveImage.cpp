@@ -138,7 +138,7 @@ public:
 private:
     struct Child {
         QString name;
-        QString upper;
+        QString upper;   // sort key of NameLess, computed once
         uint32_t cell;
     };
 

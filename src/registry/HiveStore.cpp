@@ -110,11 +110,6 @@ void replaceAtomically(const QString& temp, const QString& target, mode_t mode, 
     }
 }
 
-QByteArray utf8Name(const QString& name)
-{
-    return name.toUtf8();
-}
-
 } // namespace
 
 HiveStore::FileIdentity HiveStore::identityOf(const QString& path)
@@ -358,7 +353,7 @@ NodeId HiveStore::addChild(NodeId parent, const QString& name)
     if (name.isEmpty() || name.contains(QLatin1Char('\\')))
         throw EHiveError(QStringLiteral("Invalid key name '%1'").arg(name));
     hive_h* hive = writableHive(parent);
-    const NodeId added = hivex_node_add_child(hive, parent, utf8Name(name).constData());
+    const NodeId added = hivex_node_add_child(hive, parent, name.toUtf8().constData());
     if (!added)
         throw EHiveError(QStringLiteral("Cannot add the key '%1' to '%2': %3").arg(name, filePath_, systemError()));
     modified_ = true;
@@ -422,7 +417,7 @@ void HiveStore::replaceValues(NodeId node, const std::vector<RegValue>& values)
     std::vector<hive_set_value> entries;
     entries.reserve(values.size());
     for (const RegValue& v : values) {
-        keys.push_back(utf8Name(v.name));
+        keys.push_back(v.name.toUtf8());
         entries.push_back(hive_set_value{keys.back().data(), hive_type(v.type), size_t(v.data.size()),
                                          const_cast<char*>(v.data.constData())});
     }

@@ -1,10 +1,9 @@
 #pragma once
-// A registry hive file read and written through hivex.
+// A registry hive file: read from its bytes in memory, changed and saved through hivex.
 #include "RegfImage.h"
 #include "RegistryStore.h"
 
 #include <memory>
-
 #include <unordered_map>
 #include <unordered_set>
 
@@ -53,7 +52,7 @@ public:
     QString describe() const override { return filePath_; }
 
 private:
-    // Subkeys of one key, built on first use: hivex only finds a child by scanning.
+    // Subkeys of one key with an index by name, built on first use.
     struct ChildIndex {
         std::vector<NodeId> order;
         QStringList names;   // in the same order

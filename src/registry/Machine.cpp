@@ -146,6 +146,7 @@ QStringList Machine::subkeyNames(const KeyRef& key) const
         if (!known)
             names.append(first);
     }
+    std::sort(names.begin(), names.end(), NameLess);
     return names;
 }
 

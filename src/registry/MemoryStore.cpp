@@ -110,7 +110,7 @@ NodeId MemoryStore::addChild(NodeId parent, const QString& name)
     n.lastWrite = CurrentFileTime();
     const auto place = std::lower_bound(p.children.begin(), p.children.end(), name,
         [this](NodeId sibling, const QString& key) {
-            return nodes_.at(sibling).name.toUpper() < key.toUpper();   // as Windows sorts
+            return NameLess(nodes_.at(sibling).name, key);
         });
     p.children.insert(place, id);
     p.childByName.emplace(name, id);

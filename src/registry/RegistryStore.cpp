@@ -15,6 +15,11 @@ bool SameName(QStringView a, QStringView b)
     return a.size() == b.size() && a.compare(b, Qt::CaseInsensitive) == 0;
 }
 
+bool NameLess(const QString& a, const QString& b)
+{
+    return a.toUpper() < b.toUpper();
+}
+
 size_t NameHash(QStringView name)
 {
     size_t hash = 14695981039346656037ull;   // FNV-1a over case-folded code points

@@ -31,6 +31,8 @@ uint64_t CurrentFileTime();
 // Key and value names compare ignoring letter case; NameHash agrees with SameName.
 bool SameName(QStringView a, QStringView b);
 size_t NameHash(QStringView name);
+// The order in which Windows keeps sibling keys: by upper-case name.
+bool NameLess(const QString& a, const QString& b);
 
 struct NameHasher {
     using is_transparent = void;
