@@ -54,6 +54,7 @@ public:
     const ThemeValues& Booleans() const { return booleans_; }
     const ThemeValues& Texts() const { return texts_; }
     QStringList ImageNames() const;   // in file order
+    const QByteArray& ImageData(qsizetype index) const { return images_[index].second; }
 
     // Why the directory ended early, or "" when it ended at its terminating entry.
     const QString& DamageNote() const { return damageNote_; }

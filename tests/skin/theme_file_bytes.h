@@ -139,4 +139,74 @@ inline QByteArray EntryStraddlingEnd()
     return bytes.content;
 }
 
+// What a reader holds, as entries a writer takes (images, integers, booleans, texts; entries
+// without a name are left out, as no writer can make them).
+inline QList<parvelle::ThemeFileEntry> EntriesOf(const parvelle::TsuiThemeFileReader& reader)
+{
+    using namespace parvelle;
+    QList<ThemeFileEntry> entries;
+    const QStringList images = reader.ImageNames();
+    for (qsizetype i = 0; i < images.size(); ++i) {
+        if (!images[i].isEmpty())
+            entries.append({images[i], teImage, reader.ImageData(i)});
+    }
+    for (const auto& [name, value] : reader.Integers()) {
+        if (!name.isEmpty())
+            entries.append({name, teInteger, ThemeIntegerData(value.toInt())});
+    }
+    for (const auto& [name, value] : reader.Booleans()) {
+        if (!name.isEmpty())
+            entries.append({name, teBoolean, QByteArray(1, char(value.toUInt()))});
+    }
+    for (const auto& [name, value] : reader.Texts()) {
+        if (!name.isEmpty())
+            entries.append({name, teText, value.toLatin1()});
+    }
+    return entries;
+}
+
+inline bool SameEntries(const QList<parvelle::ThemeFileEntry>& a, const QList<parvelle::ThemeFileEntry>& b)
+{
+    if (a.size() != b.size())
+        return false;
+    for (qsizetype i = 0; i < a.size(); ++i) {
+        if (a[i].Name != b[i].Name || a[i].Type != b[i].Type || a[i].Data != b[i].Data)
+            return false;
+    }
+    return true;
+}
+
+// Whatever a reader took from any file is written and read back unchanged.
+inline bool SurvivesRewrite(const parvelle::TsuiThemeFileReader& reader)
+{
+    const QList<parvelle::ThemeFileEntry> entries = EntriesOf(reader);
+    const parvelle::TsuiThemeFileReader again(parvelle::BuildThemeFile(entries));
+    return again.DamageNote().isEmpty() && SameEntries(EntriesOf(again), entries);
+}
+
+// Seeds of the fuzzer and cases of the corpus test: valid files and every kind of damage.
+inline QList<std::pair<const char*, QByteArray>> SeedThemeFiles()
+{
+    using namespace parvelle;
+    return {
+        {"valid", ValidTheme()},
+        {"valid-all-kinds", BuildThemeFile({{"ButtonImage", teImage, BmpBytes(QImage(6, 3, QImage::Format_RGB32))},
+                                            {"FormMinWidthInt", teInteger, ThemeIntegerData(-1)},
+                                            {"ButtonTransparentBool", teBoolean, ThemeBooleanData(true)},
+                                            {"Note", teText, "text"}})},
+        {"empty-directory", BuildThemeFile({})},
+        {"loop-self", LoopingChain(1)},
+        {"loop-three", LoopingChain(3)},
+        {"entry-past-end", EntryPastEnd()},
+        {"entry-straddling-end", EntryStraddlingEnd()},
+        {"data-past-end", DataPastEnd(0x7FFFFFF0, 4)},
+        {"data-size-wraps", DataPastEnd(40, 0xFFFFFFFF)},
+        {"integer-2-bytes", WrongSize(teInteger, 2)},
+        {"boolean-4-bytes", WrongSize(teBoolean, 4)},
+        {"header-length-huge", WithHeaderLength(ValidTheme(), 0xFFFFFFFF)},
+        {"header-length-short", WithHeaderLength(ValidTheme(), 8)},
+        {"truncated-header", ValidTheme().left(15)},
+    };
+}
+
 } // namespace skintest
