@@ -15,7 +15,7 @@ build: configure
 	cmake --build $(BUILD) -j $(JOBS)
 
 run: build
-	$(BUILD)/bin/parvelle-cli list
+	$(BUILD)/bin/parvelle
 
 test: build
 	cd $(BUILD) && ctest --output-on-failure -j $(JOBS)

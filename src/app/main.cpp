@@ -1,11 +1,11 @@
 // Parvelle: the main window over the registry chosen on the command line.
 #include "app/common/RegistryOptions.h"
+#include "app/window/Controls.h"
 #include "app/window/ErrorHandler.h"
 #include "app/window/Form1.h"
 #include "app/window/MessageBox.h"
 
 #include <QCommandLineParser>
-#include <QTabWidget>
 #include <QTimer>
 #include <cstdio>
 
@@ -26,7 +26,7 @@ int Fail(const QString& message, int status, bool quiet)
 // Renders the window with the page shown and writes it to a PNG file.
 int SaveScreenshot(TForm1& form, const QString& file, int page)
 {
-    form.findChild<QTabWidget*>(QStringLiteral("suiPageControl1"))->setCurrentIndex(page);
+    form.findChild<PageControl*>(QStringLiteral("suiPageControl1"))->setCurrentIndex(page);
     QApplication::processEvents();
     if (!form.grab().save(file, "PNG")) {
         std::fprintf(stderr, "parvelle: cannot write %s\n", qPrintable(file));

@@ -75,7 +75,7 @@ TEST_F(WindowTest, StartsOnTheFilledCacheListWithCaptionsAndStatus)
 {
     TForm1& window = Open();
     EXPECT_EQ(window.windowTitle(), QStringLiteral("Parvelle"));
-    auto* pages = Find<QTabWidget>(QStringLiteral("suiPageControl1"));
+    auto* pages = Find<PageControl>(QStringLiteral("suiPageControl1"));
     EXPECT_EQ(pages->currentIndex(), 1);
     const QStringList captions = {QStringLiteral("About Parvelle"), QStringLiteral("ARPCache List"),
                                   QStringLiteral("Other Programs"), QStringLiteral("Help"), QStringLiteral("Undo")};
@@ -93,9 +93,9 @@ TEST_F(WindowTest, StartsOnTheFilledCacheListWithCaptionsAndStatus)
     EXPECT_EQ(rows[0][ccFilePath], QStringLiteral("C:\\Program Files\\Alpha\\alpha.exe"));
     EXPECT_EQ(window.OSKind(), 6);
 
-    const QString status = Find<QLabel>(QStringLiteral("RegistryStatus"))->text();
-    EXPECT_TRUE(status.contains(registry.HivePath())) << status.toStdString();
-    EXPECT_TRUE(status.contains(QStringLiteral("[writable]")));
+    auto* status = Find<QLabel>(QStringLiteral("RegistryStatus"));
+    EXPECT_TRUE(status->toolTip().contains(registry.HivePath())) << status->toolTip().toStdString();
+    EXPECT_TRUE(status->text().endsWith(QStringLiteral("[writable]")));
     EXPECT_FALSE(Find<QPushButton>(QStringLiteral("Button3"))->isEnabled());
     EXPECT_TRUE(messages.shown.empty());
 }
@@ -106,6 +106,12 @@ TEST_F(WindowTest, ControlsSitWhereTheyAreDesigned)
     EXPECT_EQ(window.size(), QSize(685, 422));
     EXPECT_EQ(Find(QStringLiteral("suiForm1"))->geometry(), QRect(3, 0, 679, 419));
     EXPECT_EQ(Find(QStringLiteral("suiPageControl1"))->geometry(), QRect(0, 29, 679, 390));
+    for (int i = 0; i < 5; ++i) {
+        ShowPage(i);
+        QWidget* page = Find<PageControl>(QStringLiteral("suiPageControl1"))->page(i);
+        EXPECT_EQ(QRect(page->mapTo(Find(QStringLiteral("suiPageControl1")), QPoint(0, 0)), page->size()),
+                  QRect(3, 22, 673, 365)) << i;
+    }
     EXPECT_EQ(Find(QStringLiteral("suiListView1"))->geometry(), QRect(0, 0, 673, 341));
     EXPECT_EQ(Find(QStringLiteral("suiButton3"))->geometry(), QRect(464, 344, 201, 19));
     EXPECT_EQ(Find(QStringLiteral("CheckListBox1"))->geometry(), QRect(16, 112, 633, 185));
@@ -113,6 +119,17 @@ TEST_F(WindowTest, ControlsSitWhereTheyAreDesigned)
     EXPECT_EQ(Find(QStringLiteral("ComboBox2"))->geometry(), QRect(248, 336, 217, 21));
     EXPECT_EQ(Find<QPushButton>(QStringLiteral("Button3"))->text(), QStringLiteral("<<  &Delete this Undo List"));
     EXPECT_EQ(Find<QTreeWidget>(QStringLiteral("suiListView1"))->headerItem()->text(ccChanged), QStringLiteral("Changed"));
+
+    // The help topics fit the scroll box's 1000-pixel content, without overlapping.
+    QWidget* help = Find(QStringLiteral("ScrollBox1Content"));
+    EXPECT_EQ(help->height(), 1000);
+    const auto labels = help->findChildren<QLabel*>();
+    ASSERT_EQ(labels.size(), 3 + 2 * 14);
+    for (QLabel* label : labels) {
+        EXPECT_LE(label->geometry().bottom(), 1000) << label->text().toStdString();
+        for (QLabel* other : labels)
+            EXPECT_TRUE(label == other || !label->geometry().intersects(other->geometry())) << label->text().toStdString();
+    }
 
     window.resize(100, 422);
     EXPECT_EQ(window.width(), 150);

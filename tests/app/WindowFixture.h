@@ -1,12 +1,12 @@
 #pragma once
 // A main window over a fresh test hive, with recording services.
 #include "AppTestSupport.h"
+#include "app/window/Controls.h"
 #include "app/window/Form1.h"
 #include "app/window/RegEditWindow.h"
 #include "app/window/WindowClass.h"
 
 #include <QAbstractButton>
-#include <QTabWidget>
 #include <QTest>
 #include <gtest/gtest.h>
 
@@ -45,7 +45,7 @@ protected:
         return widget;
     }
 
-    void ShowPage(int index) { Find<QTabWidget>(QStringLiteral("suiPageControl1"))->setCurrentIndex(index); }
+    void ShowPage(int index) { Find<PageControl>(QStringLiteral("suiPageControl1"))->setCurrentIndex(index); }
 
     void Click(const QString& buttonName)
     {

@@ -11,7 +11,8 @@
 #include <QPushButton>
 #include <QScrollArea>
 #include <QScrollBar>
-#include <QTabWidget>
+#include <QStackedWidget>
+#include <QTabBar>
 #include <QTreeWidget>
 #include <QtMath>
 
@@ -85,22 +86,23 @@ void RotatedLabel::paintEvent(QPaintEvent*)
     QPainter painter(this);
     painter.setRenderHint(QPainter::TextAntialiasing);
     painter.setFont(font());
-    const qreal angle = -escapement_ / 10.0;
-    // Lay the text out in a box whose sides follow the rotation, centred in the widget.
-    const bool sideways = qAbs(qSin(qDegreesToRadians(angle))) > 0.7;
+    // Escapement is in degrees counter-clockwise; a turned caption is one line, centred.
+    const bool turned = escapement_ % 360 != 0;
+    const bool sideways = qAbs(qSin(qDegreesToRadians(qreal(escapement_)))) > 0.7;
     const QSizeF box = sideways ? QSizeF(height(), width()) : QSizeF(width(), height());
     painter.translate(width() / 2.0, height() / 2.0);
-    painter.rotate(angle);
+    painter.rotate(-escapement_);
     const QRectF area(-box.width() / 2, -box.height() / 2, box.width(), box.height());
-    const int flags = Qt::AlignCenter | Qt::TextWordWrap;
+    const int flags = Qt::AlignCenter | (turned ? Qt::TextSingleLine : Qt::TextWordWrap);
     if (style_ != tsNone) {
-        const QColor light(Qt::white), dark(Qt::gray);
-        painter.setPen(style_ == tsRaised ? light : dark);
-        painter.drawText(area.translated(-1, -1), flags, caption_);
-        painter.setPen(style_ == tsRaised ? dark : light);
+        const QColor highlight = palette().color(QPalette::Light);
+        const QColor shadow = palette().color(QPalette::Dark);
+        painter.setPen(style_ == tsRaised ? shadow : highlight);
         painter.drawText(area.translated(1, 1), flags, caption_);
+        painter.setPen(style_ == tsRaised ? highlight : shadow);
+        painter.drawText(area.translated(-1, -1), flags, caption_);
     }
-    painter.setPen(color_);
+    painter.setPen(isEnabled() ? color_ : palette().color(QPalette::Disabled, QPalette::WindowText));
     painter.drawText(area, flags, caption_);
 }
 
@@ -120,19 +122,53 @@ QWidget* makeFrame(QWidget* parent, const QString& name, const QString& caption,
     return frame;
 }
 
-QTabWidget* makePageControl(QWidget* parent, const QString& name, QRect geometry)
+PageControl::PageControl(QWidget* parent)
+    : QWidget(parent), tabs_(new QTabBar(this)), pages_(new QStackedWidget(this))
 {
-    auto* pages = Place(new QTabWidget(parent), name, geometry);
-    pages->setDocumentMode(false);
-    return pages;
+    tabs_->setDrawBase(false);
+    tabs_->setExpanding(false);
+    tabs_->setFocusPolicy(Qt::TabFocus);
+    connect(tabs_, &QTabBar::currentChanged, pages_, &QStackedWidget::setCurrentIndex);
+    SetBackground(this, Qt::white);
 }
 
-QWidget* makeTabSheet(QTabWidget* pages, const QString& name, const QString& caption)
+void PageControl::addPage(QWidget* page, const QString& caption)
+{
+    pages_->addWidget(page);
+    tabs_->addTab(caption);
+}
+
+int PageControl::count() const { return tabs_->count(); }
+int PageControl::currentIndex() const { return tabs_->currentIndex(); }
+void PageControl::setCurrentIndex(int index) { tabs_->setCurrentIndex(index); }
+QString PageControl::tabText(int index) const { return tabs_->tabText(index); }
+QWidget* PageControl::page(int index) const { return pages_->widget(index); }
+
+void PageControl::resizeEvent(QResizeEvent* event)
+{
+    QWidget::resizeEvent(event);
+    tabs_->setGeometry(kMargin - 1, 0, width() - 2 * kMargin + 2, kTabHeight);
+    pages_->setGeometry(kMargin, kTabHeight, width() - 2 * kMargin, height() - kTabHeight - kMargin);
+}
+
+void PageControl::paintEvent(QPaintEvent*)
+{
+    QPainter painter(this);
+    painter.setPen(QColor(104, 104, 104));
+    painter.drawRect(QRect(0, kTabHeight - 1, width() - 1, height() - kTabHeight));
+}
+
+PageControl* makePageControl(QWidget* parent, const QString& name, QRect geometry)
+{
+    return Place(new PageControl(parent), name, geometry);
+}
+
+QWidget* makeTabSheet(PageControl* pages, const QString& name, const QString& caption)
 {
     auto* sheet = new QWidget;
     sheet->setObjectName(name);
     SetBackground(sheet, Qt::white);
-    pages->addTab(sheet, caption);
+    pages->addPage(sheet, caption);
     return sheet;
 }
 

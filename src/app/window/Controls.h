@@ -13,7 +13,8 @@ class QComboBox;
 class QListWidget;
 class QPushButton;
 class QScrollArea;
-class QTabWidget;
+class QStackedWidget;
+class QTabBar;
 class QTreeWidget;
 
 namespace parvelle {
@@ -45,9 +46,34 @@ private:
     bool rounded_;
 };
 
+// Pages under a row of tabs; the pages sit 3 pixels inside the control, below the tabs.
+class PageControl : public QWidget {
+    Q_OBJECT
+    Q_PROPERTY(int ActivePageIndex READ currentIndex WRITE setCurrentIndex)
+public:
+    explicit PageControl(QWidget* parent);
+    void addPage(QWidget* page, const QString& caption);
+    int count() const;
+    int currentIndex() const;
+    void setCurrentIndex(int index);
+    QString tabText(int index) const;
+    QWidget* page(int index) const;
+
+    static constexpr int kTabHeight = 22;
+    static constexpr int kMargin = 3;
+
+protected:
+    void resizeEvent(QResizeEvent* event) override;
+    void paintEvent(QPaintEvent* event) override;
+
+private:
+    QTabBar* tabs_;
+    QStackedWidget* pages_;
+};
+
 enum TextStyle { tsNone, tsRaised, tsRecessed };
 
-// Text drawn turned counter-clockwise by Escapement tenths of a degree.
+// Text drawn turned counter-clockwise by Escapement degrees, with a 3-D look.
 class RotatedLabel : public QWidget {
     Q_OBJECT
     Q_PROPERTY(QString Caption READ Caption WRITE SetCaption)
@@ -71,8 +97,8 @@ private:
 };
 
 QWidget* makeFrame(QWidget* parent, const QString& name, const QString& caption, QRect geometry);
-QTabWidget* makePageControl(QWidget* parent, const QString& name, QRect geometry);
-QWidget* makeTabSheet(QTabWidget* pages, const QString& name, const QString& caption);
+PageControl* makePageControl(QWidget* parent, const QString& name, QRect geometry);
+QWidget* makeTabSheet(PageControl* pages, const QString& name, const QString& caption);
 QTreeWidget* makeListView(QWidget* parent, const QString& name, QRect geometry,
                           const QStringList& columns);
 QPushButton* makeButton(QWidget* parent, const QString& name, const QString& caption, QRect geometry);

@@ -25,7 +25,6 @@
 #include <QPushButton>
 #include <QScrollArea>
 #include <QScrollBar>
-#include <QTabWidget>
 #include <QTreeWidget>
 #include <limits>
 
@@ -87,6 +86,12 @@ QString LinkTarget(const QString& controlName)
     if (controlName == QLatin1String("Label28"))
         return DocumentationPage(QStringLiteral("themes.html"));
     return {};
+}
+
+// Height of a word-wrapped text in a column of that width.
+int TextHeight(const QFont& font, const QString& text, int width)
+{
+    return QFontMetrics(font).boundingRect(QRect(0, 0, width, 0), Qt::TextWordWrap, text).height();
 }
 
 void SetTextColor(QWidget* widget, QColor color)
@@ -163,10 +168,13 @@ TForm1::TForm1(Machine& machine, const QString& undoFolder, TForm1Services servi
     resize(685, 422);
 
     suiForm1_ = makeFrame(this, QStringLiteral("suiForm1"), QStringLiteral("Parvelle"), QRect(3, 0, 679, 419));
-    registryStatus_ = makeLabel(suiForm1_, QStringLiteral("RegistryStatus"), RegistryStatusText(machine_),
-                                QRect(90, 0, 580, 29), DesignFont(QStringLiteral("Tahoma"), 11),
-                                Qt::AlignRight | Qt::AlignVCenter);
-    registryStatus_->setToolTip(registryStatus_->text());
+    const QString status = RegistryStatusText(machine_);
+    const QRect statusArea(90, 0, 580, 29);
+    const QFont statusFont = DesignFont(QStringLiteral("Tahoma"), 11);
+    registryStatus_ = makeLabel(suiForm1_, QStringLiteral("RegistryStatus"),
+                                QFontMetrics(statusFont).elidedText(status, Qt::ElideMiddle, statusArea.width()),
+                                statusArea, statusFont, Qt::AlignRight | Qt::AlignVCenter);
+    registryStatus_->setToolTip(status);
     SetTextColor(registryStatus_, Qt::white);
 
     suiPageControl1_ = makePageControl(suiForm1_, QStringLiteral("suiPageControl1"), QRect(0, 29, 679, 390));
@@ -274,19 +282,19 @@ void TForm1::BuildOtherProgramsPage(QWidget* page)
         makeLabel(shape, QString::fromLatin1(panel.name) + QStringLiteral("Headline"), QString::fromUtf8(panel.headline),
                   QRect(72, 8, width - 84, 20), DesignFont(kArial, 16, true));
         makeLabel(shape, QString::fromLatin1(panel.name) + QStringLiteral("Text"), QString::fromUtf8(panel.text),
-                  QRect(72, 30, width - 84, 30), DesignFont(kMsSansSerif, 11))->setWordWrap(true);
+                  QRect(72, 30, width - 200, 30), DesignFont(kMsSansSerif, 11))->setWordWrap(true);
         auto* link = makeLinkLabel(shape, QString::fromLatin1(panel.link), QStringLiteral("Click Here for More Info and Download"),
                                    QRect(72, panel.geometry.height() - 22, 220, 16), panel.linkColour);
         ConnectLink(link);
     }
     auto* award = makeRotateLabel(page->findChild<QWidget*>(QStringLiteral("Shape2")), QStringLiteral("RotateLabel1"),
-                                  QStringLiteral("Award Winning"), QRect(440, 52, 104, 34), 350, tsRaised,
+                                  QStringLiteral("Award Winning"), QRect(430, 58, 116, 28), 350, tsRaised,
                                   DesignFont(kArial, 12, true));
     award->SetTextColor(Qt::blue);
     auto* tall = makeShape(page, QStringLiteral("Shape5"), QRect(592, 24, 65, 185), QColor(255, 255, 196));
-    makeRotateLabel(tall, QStringLiteral("RotateLabel2"), QStringLiteral("All Updates"), QRect(2, 2, 34, 181), 270,
+    makeRotateLabel(tall, QStringLiteral("RotateLabel2"), QStringLiteral("All Updates"), QRect(31, 2, 32, 181), 270,
                     tsRaised, DesignFont(QStringLiteral("Arial Black"), 24));
-    makeRotateLabel(tall, QStringLiteral("RotateLabel3"), QStringLiteral("FREE"), QRect(32, 2, 31, 181), 270,
+    makeRotateLabel(tall, QStringLiteral("RotateLabel3"), QStringLiteral("FREE"), QRect(2, 2, 32, 181), 270,
                     tsRaised, DesignFont(QStringLiteral("Arial Black"), 24));
     auto* corner = makeShape(page, QStringLiteral("Shape6"), QRect(24, 224, 177, 121), QColor(232, 232, 232));
     makeRotateLabel(corner, QStringLiteral("RotateLabel4"), QStringLiteral("Written by Skilled Programmers"),
@@ -302,7 +310,6 @@ void TForm1::BuildHelpPage(QWidget* page)
     const QFont sectionFont = DesignFont(kMsSansSerif, 13, true);
     const QFont headingFont = DesignFont(kMsSansSerif, 11, true);
     const QFont textFont = DesignFont(kMsSansSerif, 11);
-    const QFontMetrics textMetrics(textFont);
     const int contentWidth = 625;
     int y = 8;
     int labelNumber = 100;
@@ -314,14 +321,15 @@ void TForm1::BuildHelpPage(QWidget* page)
         for (const HelpTopic& topic : section.topics) {
             const QString text = QString::fromUtf8(topic.text);
             const int textWidth = contentWidth - section.textX;
-            const int height = textMetrics.boundingRect(QRect(0, 0, textWidth, 0), Qt::TextWordWrap, text).height();
-            auto* heading = makeLabel(content, QStringLiteral("Label%1").arg(labelNumber++), QString::fromUtf8(topic.heading),
-                                      QRect(24, y, section.textX - 30, 16), headingFont);
-            heading->setWordWrap(true);
-            heading->adjustSize();
+            const QString headingText = QString::fromUtf8(topic.heading);
+            const int headingWidth = section.textX - 24 - 4;
+            const int height = TextHeight(textFont, text, textWidth);
+            const int headingHeight = TextHeight(headingFont, headingText, headingWidth);
+            makeLabel(content, QStringLiteral("Label%1").arg(labelNumber++), headingText,
+                      QRect(24, y, headingWidth, headingHeight), headingFont)->setWordWrap(true);
             makeLabel(content, QStringLiteral("Label%1").arg(labelNumber++), text,
                       QRect(section.textX, y, textWidth, height), textFont)->setWordWrap(true);
-            y += std::max(height, heading->height()) + 10;
+            y += std::max(height, headingHeight) + 10;
         }
         y += 12;
     }

@@ -13,12 +13,12 @@ class QComboBox;
 class QLabel;
 class QListWidget;
 class QPushButton;
-class QTabWidget;
 class QTreeWidget;
 
 namespace parvelle {
 
 class MessageBoxService;
+class PageControl;
 class PrinterChooser;
 class Shell;
 
@@ -97,7 +97,7 @@ private:
 
     QWidget* suiForm1_ = nullptr;
     QLabel* registryStatus_ = nullptr;
-    QTabWidget* suiPageControl1_ = nullptr;
+    PageControl* suiPageControl1_ = nullptr;
     QTreeWidget* suiListView1_ = nullptr;
     QCheckBox* suiCheckBox13_ = nullptr;
     QLabel* Label21_ = nullptr;
