@@ -5,7 +5,6 @@
 #include "registry/HiveStore.h"
 #include "undo/RegFile.h"
 
-#include <QProcess>
 #include <QStandardPaths>
 
 using namespace parvelle;
@@ -14,29 +13,6 @@ using namespace parvelle::test;
 namespace {
 
 const QString kCacheBelowUser = QStringLiteral("Software\\") + kArpCacheBelowSoftware;
-
-QByteArray RunTool(const QString& program, const QStringList& arguments,
-                   const QProcessEnvironment& environment = QProcessEnvironment::systemEnvironment())
-{
-    QProcess process;
-    process.setProcessEnvironment(environment);
-    process.start(program, arguments);
-    EXPECT_TRUE(process.waitForFinished(120000)) << program.toStdString();
-    EXPECT_EQ(process.exitCode(), 0) << program.toStdString() << ": "
-                                     << process.readAllStandardError().toStdString();
-    return process.readAllStandardOutput();
-}
-
-// reglookup's listing of a hive without the modification times of keys.
-QStringList HiveListing(const QString& hivePath)
-{
-    QStringList rows;
-    for (const QByteArray& row : RunTool(QStringLiteral("reglookup"), {QStringLiteral("-H"), hivePath}).split('\n')) {
-        if (!row.isEmpty())
-            rows << QString::fromUtf8(row.left(row.lastIndexOf(',')));
-    }
-    return rows;
-}
 
 // Rows only one of the listings holds, marked "-" (only before) or "+" (only after).
 QStringList Differences(const QStringList& before, const QStringList& after)
@@ -167,4 +143,18 @@ TEST_F(HiveRoundTrip, AReadOnlyHiveFileIsLeftUnchanged)
     }
     EXPECT_FALSE(QFile::exists(dir.filePath(QStringLiteral("undo/20080303-140509.reg"))));
     EXPECT_EQ(ReadAll(path), bytes);
+}
+
+TEST_F(HiveRoundTrip, AnUnusableUndoFolderLeavesTheHiveFileUnchanged)
+{
+    const QString path = copyOf(QStringLiteral("folder.DAT"));
+    const QByteArray bytes = ReadAll(path);
+    const QString blocked = dir.filePath(QStringLiteral("blocked"));
+    WriteAll(blocked, "a file where the undo folder should be");
+    Machine machine;
+    machine.mount(HKEY_CURRENT_USER, QString(), std::make_shared<HiveStore>(path));
+    TUndoContext undo(machine, 8, blocked + QStringLiteral("/undo"), FixedClock());
+    EXPECT_THROW(undo.RemoveCacheEntry(QStringLiteral("Rich Äpp")), EInOutError);
+    EXPECT_EQ(ReadAll(path), bytes);
+    EXPECT_EQ(ReadAll(blocked), QByteArray("a file where the undo folder should be"));
 }

@@ -9,6 +9,7 @@
 #include <QByteArray>
 #include <QDateTime>
 #include <QFile>
+#include <QProcess>
 #include <QString>
 #include <QStringList>
 #include <QTemporaryDir>
@@ -46,6 +47,29 @@ inline void WriteAll(const QString& path, const QByteArray& bytes)
 inline QString Golden(const QString& name)
 {
     return QStringLiteral(PARVELLE_SOURCE_DIR "/tests/undo/golden/") + name;
+}
+
+inline QByteArray RunTool(const QString& program, const QStringList& arguments,
+                   const QProcessEnvironment& environment = QProcessEnvironment::systemEnvironment())
+{
+    QProcess process;
+    process.setProcessEnvironment(environment);
+    process.start(program, arguments);
+    EXPECT_TRUE(process.waitForFinished(120000)) << program.toStdString();
+    EXPECT_EQ(process.exitCode(), 0) << program.toStdString() << ": "
+                                     << process.readAllStandardError().toStdString();
+    return process.readAllStandardOutput();
+}
+
+// reglookup's listing of a hive without the modification times of keys.
+inline QStringList HiveListing(const QString& hivePath)
+{
+    QStringList rows;
+    for (const QByteArray& row : RunTool(QStringLiteral("reglookup"), {QStringLiteral("-H"), hivePath}).split('\n')) {
+        if (!row.isEmpty())
+            rows << QString::fromUtf8(row.left(row.lastIndexOf(',')));
+    }
+    return rows;
 }
 
 // Creates the key path (backslash-separated, below `from`) in a store.
