@@ -47,13 +47,6 @@ TEST(CacheListingColumns, NineColumnTextsOfAFullRecord)
     EXPECT_TRUE(row.InAddRemove);
 }
 
-TEST(CacheListingColumns, HeadersInColumnOrder)
-{
-    EXPECT_EQ(CacheColumnHeaders(),
-              (QStringList{"KeyName", "In Add/Remove", "File Path", "Frequency", "Last Used", "Install Size",
-                           "Has Name", "Data Size", "Changed"}));
-}
-
 TEST(CacheListingColumns, FrequencyWords)
 {
     const std::pair<int32_t, const char*> cases[] = {
@@ -251,4 +244,16 @@ TEST(CacheListingEntries, UnreadableEntryIsNamedAndTheOthersListed)
     ASSERT_EQ(listing.Unreadable.size(), 1);
     EXPECT_TRUE(listing.Unreadable.first().startsWith(QStringLiteral("b: ")));
     EXPECT_EQ(calls, 1);
+}
+
+TEST(CacheListingEntries, RecordLongerThan32KiBIsListedInFull)
+{
+    ListingMachine m;
+    const QString path = QStringLiteral("C:\\") + QString(18000, QLatin1Char('x'));
+    m.addEntry(QStringLiteral("Huge"), record(40000, 552, true, 1, 0, 4, path));
+    m.addEntry(QStringLiteral("Next"), plainRecord());
+    const CacheListing listing = ListCache(m.machine);
+    ASSERT_EQ(names(listing), (QStringList{"Huge", "Next"}));
+    EXPECT_EQ(listing.Rows[0].Columns[ccFilePath], path);
+    EXPECT_EQ(listing.Rows[0].Columns[ccDataSize], QStringLiteral("552"));
 }

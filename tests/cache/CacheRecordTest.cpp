@@ -50,13 +50,6 @@ TEST(CacheRecordFields, AllOnesInstallSizeIsMinusOne)
     EXPECT_EQ(DecodeCacheRecord(data).InstallSize, -1);
 }
 
-TEST(CacheRecordFields, RecordSizeIsUnsigned)
-{
-    QByteArray data = normalRecord();
-    data.replace(0, 4, bytes({0xFF, 0xFF, 0xFF, 0xFF}));
-    EXPECT_EQ(DecodeCacheRecord(data).RecordSize, 4294967295u);
-}
-
 TEST(CacheRecordPath, ReadsUtf16UpToFirstZeroCharacter)
 {
     QByteArray data(552, '\0');

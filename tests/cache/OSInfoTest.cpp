@@ -90,8 +90,3 @@ TEST(OSKind, CacheRootIsTheUserOnlyForNt60)
         EXPECT_EQ(CacheRoot(kind), HKEY_LOCAL_MACHINE) << int(kind);
 }
 
-TEST(OSKind, EntryPath)
-{
-    EXPECT_EQ(CacheEntryPath(QStringLiteral("7-Zip")),
-              QStringLiteral("\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\App Management\\ARPCache\\7-Zip"));
-}

@@ -24,6 +24,8 @@ int RunList(CliContext& context)
 
     const std::unique_ptr<Machine> machine = OpenRegistry(RegistryOptionsFrom(parser));
     const CacheListing listing = ListCache(*machine);
+    for (const QString& entry : listing.Unreadable)
+        context.err << "parvelle-cli: warning: entry not listed, " << entry << '\n';
     if (kind == QLatin1String("csv"))
         context.out << ListingAsCsv(listing);
     else if (kind == QLatin1String("json"))
