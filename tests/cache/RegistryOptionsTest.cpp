@@ -1,0 +1,66 @@
+#include "app/common/RegistryOptions.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFileInfo>
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+
+using namespace parvelle;
+
+namespace {
+
+QCommandLineParser& parse(QCommandLineParser& parser, const QStringList& arguments)
+{
+    AddRegistryOptions(parser);
+    ParseCommandLine(parser, QStringList{QStringLiteral("parvelle-cli list")} + arguments);
+    return parser;
+}
+
+} // namespace
+
+TEST(RegistryOptions, EveryOptionReachesItsField)
+{
+    QCommandLineParser parser;
+    const RegistryOptions options = RegistryOptionsFrom(parse(parser, {
+        "--software", "/m/SOFTWARE", "--system", "/m/SYSTEM", "--ntuser", "/m/NTUSER.DAT",
+        "--windows", "/mnt/c", "--user", "Bob", "--read-only", "--undo-dir", "/u"}));
+    EXPECT_EQ(options.Software, QStringLiteral("/m/SOFTWARE"));
+    EXPECT_EQ(options.System, QStringLiteral("/m/SYSTEM"));
+    EXPECT_EQ(options.NtUser, QStringLiteral("/m/NTUSER.DAT"));
+    EXPECT_EQ(options.Windows, QStringLiteral("/mnt/c"));
+    EXPECT_EQ(options.User, QStringLiteral("Bob"));
+    EXPECT_TRUE(options.ReadOnly);
+    EXPECT_EQ(options.UndoDir, QStringLiteral("/u"));
+    EXPECT_TRUE(options.hasSource());
+
+    QCommandLineParser none;
+    EXPECT_FALSE(RegistryOptionsFrom(parse(none, {"--read-only", "--undo-dir", "/u"})).hasSource());
+}
+
+TEST(RegistryOptions, BadCommandLinesAreUsageErrors)
+{
+    for (const QStringList& arguments : {QStringList{"--user", "Bob"}, QStringList{"--software", "a", "--software", "b"},
+                                         QStringList{"--no-such-option"}, QStringList{"--software"}}) {
+        QCommandLineParser parser;
+        EXPECT_THROW(parse(parser, arguments), EUsageError) << arguments.join(' ').toStdString();
+    }
+}
+
+TEST(RegistryOptions, UndoFolderChoice)
+{
+    int argc = 1;
+    char name[] = "cache_tests";
+    char* argv[] = {name, nullptr};
+    QCoreApplication application(argc, argv);
+
+    QTemporaryDir dir;
+    RegistryOptions options;
+    options.UndoDir = dir.filePath(QStringLiteral("a/b"));
+    EXPECT_EQ(UndoFolder(options), options.UndoDir);
+    EXPECT_TRUE(QFileInfo(options.UndoDir).isDir());
+
+    options.UndoDir.clear();
+    ASSERT_TRUE(QFileInfo(QCoreApplication::applicationDirPath()).isWritable());
+    EXPECT_EQ(UndoFolder(options), QCoreApplication::applicationDirPath());
+}
