@@ -171,7 +171,7 @@ TsuiUIStyle OwnerFormUIStyle(const QObject* component)
         return DeepBlue;
     for (const QObject* child : form->children()) {
         if (child->isWidgetType() && InheritsClass(child, QStringLiteral("TsuiForm")))
-            return static_cast<TsuiUIStyle>(child->property("UIStyle").toInt());
+            return static_cast<TsuiUIStyle>(GetPublishedProperty(child, QStringLiteral("UIStyle")).toInt());
     }
     return DeepBlue;
 }

@@ -134,17 +134,24 @@ QByteArray BuildThemeFile(const QList<ThemeFileEntry>& entries)
     return out;
 }
 
+QByteArray ReadSkinFile(const QString& path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        throw EInOutError(QStringLiteral("Cannot open '%1': %2").arg(path, file.errorString()));
+    if (file.size() > MaxSkinFileSize)
+        throw EInOutError(QStringLiteral("'%1' is too large for a theme file").arg(path));
+    QByteArray content = file.read(MaxSkinFileSize + 1);
+    if (file.error() != QFileDevice::NoError)
+        throw EInOutError(QStringLiteral("Cannot read '%1': %2").arg(path, file.errorString()));
+    if (content.size() > MaxSkinFileSize)
+        throw EInOutError(QStringLiteral("'%1' is too large for a theme file").arg(path));
+    return content;
+}
+
 TsuiThemeFileReader::TsuiThemeFileReader(const QString& fileName)
 {
-    QFile file(fileName);
-    if (!file.open(QIODevice::ReadOnly))
-        throw EInOutError(QStringLiteral("Cannot open theme file '%1': %2")
-                              .arg(fileName, file.errorString()));
-    const QByteArray content = file.readAll();
-    if (file.error() != QFileDevice::NoError)
-        throw EInOutError(QStringLiteral("Cannot read theme file '%1': %2")
-                              .arg(fileName, file.errorString()));
-    Read(content);
+    Read(ReadSkinFile(fileName));
 }
 
 TsuiThemeFileReader::TsuiThemeFileReader(const QByteArray& fileContent)

@@ -28,6 +28,11 @@ struct ThemeFileEntry {
 // entry. EParvelleError when a name is empty, longer than 64 bytes or not single-byte text.
 QByteArray BuildThemeFile(const QList<ThemeFileEntry>& entries);
 
+// A theme file or bitmap read whole. EInOutError when it cannot be opened or read, or is
+// larger than MaxSkinFileSize (theme files address at most 4 GiB; real ones are small).
+inline constexpr qint64 MaxSkinFileSize = 256 * 1024 * 1024;
+QByteArray ReadSkinFile(const QString& path);
+
 // Raw entry data of an integer or boolean.
 QByteArray ThemeIntegerData(int32_t value);
 QByteArray ThemeBooleanData(bool value);

@@ -131,17 +131,6 @@ QByteArray Unescape(const QString& text, const QString& where)
     return plain.toLatin1();
 }
 
-QByteArray ReadWholeFile(const QString& path)
-{
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        throw EInOutError(QStringLiteral("Cannot open '%1': %2").arg(path, file.errorString()));
-    QByteArray content = file.readAll();
-    if (file.error() != QFileDevice::NoError)
-        throw EInOutError(QStringLiteral("Cannot read '%1': %2").arg(path, file.errorString()));
-    return content;
-}
-
 void WriteWholeFile(const QString& path, const QByteArray& content)
 {
     QSaveFile file(path);
@@ -184,7 +173,7 @@ QList<ThemeFileEntry> ReadImages(const QDir& dir, NameRegister& names)
         CheckCatalogueType(name, teImage, fileName);
         if (!names.Add(teImage, name))
             throw EParvelleError(QStringLiteral("%1: image %2 appears twice").arg(fileName, name));
-        const QByteArray data = ReadWholeFile(dir.filePath(fileName));
+        const QByteArray data = ReadSkinFile(dir.filePath(fileName));
         if (!data.startsWith("BM") || QImage::fromData(data, "BMP").isNull())
             throw EParvelleError(QStringLiteral("%1 is not a BMP file").arg(fileName));
         entries.append({name, teImage, data});
@@ -195,7 +184,7 @@ QList<ThemeFileEntry> ReadImages(const QDir& dir, NameRegister& names)
 QList<ThemeFileEntry> ReadValues(const QString& path, NameRegister& names)
 {
     QList<ThemeFileEntry> entries;
-    const QStringList lines = QString::fromUtf8(ReadWholeFile(path)).split(QLatin1Char('\n'));
+    const QStringList lines = QString::fromUtf8(ReadSkinFile(path)).split(QLatin1Char('\n'));
     const ThemeEntryType* section = nullptr;   // points into Sections
     for (qsizetype i = 0; i < lines.size(); ++i) {
         QString line = lines[i];

@@ -164,6 +164,10 @@ TEST(ThemeFileReader, FileErrors)
 {
     QTemporaryDir dir;
     EXPECT_THROW(TsuiThemeFileReader(dir.filePath("missing.theme")), EInOutError);
+    QFile huge(dir.filePath("huge.theme"));   // sparse: takes no room on disk
+    ASSERT_TRUE(huge.open(QIODevice::WriteOnly) && huge.resize(MaxSkinFileSize + 1));
+    huge.close();
+    EXPECT_THROW(TsuiThemeFileReader(huge.fileName()), EInOutError);
     // Exists but every read fails.
     if (QFileInfo("/proc/self/clear_refs").isFile())
         EXPECT_THROW(TsuiThemeFileReader(QStringLiteral("/proc/self/clear_refs")), EInOutError);
