@@ -3,8 +3,8 @@
 #include "OSInfo.h"
 #include "registry/TNTRegistry.h"
 
-#include <QSet>
 #include <QtEndian>
+#include <unordered_set>
 
 namespace parvelle {
 
@@ -21,19 +21,20 @@ QString withoutLeadingBackslash(const QString& path)
     return path.startsWith(QLatin1Char('\\')) ? path.mid(1) : path;
 }
 
-// The Uninstall key's subkey names, case-folded; read once per listing.
-QSet<QString> uninstallNames(Machine& machine)
+// Key names compared as the registry compares them.
+using NameSet = std::unordered_set<QString, NameHasher, NameEqual>;
+
+// The Uninstall key's subkey names, read once per listing.
+NameSet uninstallNames(Machine& machine)
 {
     TNTRegistry registry(machine);
     registry.SelectRoot(HKEY_LOCAL_MACHINE);
-    QSet<QString> names;
+    NameSet names;
     if (!registry.OpenPath(kUninstallPath, false))
         return names;
     QStringList list;
     registry.ListSubkeys(list);
-    names.reserve(list.size());
-    for (const QString& name : list)
-        names.insert(name.toCaseFolded());
+    names.insert(list.begin(), list.end());
     return names;
 }
 
@@ -41,7 +42,7 @@ QSet<QString> uninstallNames(Machine& machine)
 const RegValue* findValue(const std::vector<RegValue>& values, const QString& name)
 {
     for (const RegValue& value : values)
-        if (value.name.compare(name, Qt::CaseInsensitive) == 0)
+        if (SameName(value.name, name))
             return &value;
     return nullptr;
 }
@@ -83,7 +84,7 @@ QStringList columnTexts(const CacheRow& row, const LastUsedFormatter& lastUsed)
 
 // The row of one entry; nullopt when its SlowInfoCache is missing or not binary.
 std::optional<CacheRow> readRow(const RegistryStore& store, NodeId entry, const QString& name,
-                                const QSet<QString>& uninstall, const LastUsedFormatter& lastUsed)
+                                const NameSet& uninstall, const LastUsedFormatter& lastUsed)
 {
     const std::vector<RegValue> values = store.values(entry);   // one read for both values
     const RegValue* record = findValue(values, kSlowInfoCache);
@@ -91,7 +92,7 @@ std::optional<CacheRow> readRow(const RegistryStore& store, NodeId entry, const 
         return std::nullopt;
     CacheRow row;
     row.KeyName = name;
-    row.InAddRemove = uninstall.contains(name.toCaseFolded());
+    row.InAddRemove = uninstall.count(name) != 0;
     row.Record = DecodeCacheRecord(record->data);
     row.Changed = changedText(findValue(values, kChanged));
     row.Columns = columnTexts(row, lastUsed);
@@ -182,7 +183,7 @@ CacheListing ListCache(Machine& machine, const std::function<void()>& bagEnter)
     // per entry would cost a search among all entries each.
     if (cache && cache->store) {
         const RegistryStore& store = *cache->store;
-        const QSet<QString> uninstall = uninstallNames(machine);
+        const NameSet uninstall = uninstallNames(machine);
         const LastUsedFormatter lastUsed;
         const std::vector<NodeId> entries = store.children(cache->node);
         const QStringList names = store.childNames(cache->node);
