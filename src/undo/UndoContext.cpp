@@ -175,18 +175,50 @@ void TUndoContext::stampNow()
     undoStamp_ = UndoStampOf(clock_());
 }
 
-bool TUndoContext::RemoveCacheEntry(const QString& name)
+void TUndoContext::requireCacheEntryName(const QString& name) const
 {
     if (name.isEmpty())
         throw EParvelleError(QStringLiteral("You must select an item from the list"));
     if (name.contains(u'\\'))
         throw EParvelleError(QStringLiteral("'%1' is not the name of a cache entry").arg(name));
+}
+
+bool TUndoContext::RemoveCacheEntry(const QString& name)
+{
+    requireCacheEntryName(name);
     return RemoveRegistryKey(CacheRoot(osKind_), CacheEntryPath(name));
+}
+
+QStringList TUndoContext::RemoveCacheEntries(const QStringList& names)
+{
+    for (const QString& name : names)
+        requireCacheEntryName(name);
+    stampNow();
+    QStringList missing;
+    try {
+        for (const QString& name : names) {
+            if (!removeKey(CacheRoot(osKind_), CacheEntryPath(name)))
+                missing << name;
+        }
+    } catch (...) {
+        machine_.commit();   // the entries removed before the failure are recorded already
+        throw;
+    }
+    machine_.commit();
+    return missing;
 }
 
 bool TUndoContext::RemoveRegistryKey(HKEY root, const QString& keyPath)
 {
     stampNow();
+    if (!removeKey(root, keyPath))
+        return false;
+    machine_.commit();
+    return true;
+}
+
+bool TUndoContext::removeKey(HKEY root, const QString& keyPath)
+{
     const QString path = RemoveSlash(keyPath);
     TNTRegistry reg(machine_);
     reg.SelectRoot(root);
@@ -200,7 +232,6 @@ bool TUndoContext::RemoveRegistryKey(HKEY root, const QString& keyPath)
     if (!reg.DeleteTree(path))
         throw ERegistryException(QStringLiteral("Cannot delete the key '%1'")
                                      .arg(fullPath(root, path)));
-    machine_.commit();
     return true;
 }
 

@@ -31,6 +31,10 @@ public:
     // HKEY_LOCAL_MACHINE). False when the entry does not exist. Throws
     // EParvelleError for a name that is empty or holds a backslash.
     bool RemoveCacheEntry(const QString& name);
+    // Removes several entries as one operation: one stamp, each entry recorded and
+    // flushed before it is deleted, one commit at the end. Returns the names that did
+    // not exist.
+    QStringList RemoveCacheEntries(const QStringList& names);
     // Records the whole key tree in the undo file, flushed to disk, then deletes the
     // key and commits. False (nothing written or removed) when the key cannot be
     // opened. Throws, leaving the registry untouched, when anything of the tree cannot
@@ -54,6 +58,8 @@ public:
 
 private:
     void stampNow();
+    void requireCacheEntryName(const QString& name) const;
+    bool removeKey(HKEY root, const QString& keyPath);   // without stamp and commit
 
     Machine& machine_;
     uint8_t osKind_;

@@ -81,6 +81,36 @@ TEST_F(Removal, TwoRemovalsInOneSecondShareOneFile)
     EXPECT_EQ(ReadAll(undoFile()), ReadAll(Golden(QStringLiteral("two_removals_regedit4.reg"))));
 }
 
+TEST_F(Removal, SeveralEntriesAsOneOperationCommitOnce)
+{
+    addSampleApp();
+    const NodeId second = registry.cacheEntry(QStringLiteral("Second App"));
+    registry.software->setValue(second, {QStringLiteral("Changed"), REG_DWORD, Dword(42)});
+    registry.software->setValue(second, {QStringLiteral("Path"), REG_SZ,
+                                         Utf16z(QStringLiteral("C:\\Program Files\\Second\\"))});
+    TUndoContext undo = context(0);
+    EXPECT_EQ(undo.RemoveCacheEntries({QStringLiteral("SampleApp"), QStringLiteral("Gone"),
+                                       QStringLiteral("Second App")}),
+              QStringList{QStringLiteral("Gone")});
+    EXPECT_EQ(ReadAll(undoFile()), ReadAll(Golden(QStringLiteral("two_removals_regedit4.reg"))));
+    EXPECT_EQ(registry.software->commitCount(), 1);
+    EXPECT_FALSE(cacheEntryExists(QStringLiteral("Second App")));
+}
+
+TEST_F(Removal, AFailureInABatchKeepsTheEarlierRemovalsWithTheirRecords)
+{
+    addSampleApp();
+    const NodeId locked = registry.cacheEntry(QStringLiteral("Locked"));
+    registry.software->setValue(locked, {QStringLiteral("x"), REG_SZ, Utf16z(QStringLiteral("x"))});
+    registry.software->setValueUnreadable(locked, QStringLiteral("x"));
+    TUndoContext undo = context(0);
+    EXPECT_THROW(undo.RemoveCacheEntries({QStringLiteral("SampleApp"), QStringLiteral("Locked")}), EHiveError);
+    EXPECT_EQ(ReadAll(undoFile()), ReadAll(Golden(QStringLiteral("slowinfo_regedit4.reg"))));
+    EXPECT_FALSE(cacheEntryExists(QStringLiteral("SampleApp")));
+    EXPECT_TRUE(cacheEntryExists(QStringLiteral("Locked")));
+    EXPECT_EQ(registry.software->commitCount(), 1);
+}
+
 TEST_F(Removal, AnExistingFileWithoutHeaderIsReplaced)
 {
     addSampleApp();

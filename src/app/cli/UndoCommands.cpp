@@ -66,17 +66,15 @@ int RunRemove(CliContext& context)
         return 0;
     const QStringList names = RequirePositionals(parser, 1, QStringLiteral("the name of a cache entry"));
     OpenedRegistry opened = OpenWithUndo(parser);
-    int status = 0;
+    const QStringList missing = opened.undo->RemoveCacheEntries(names);
     for (const QString& name : names) {
-        if (opened.undo->RemoveCacheEntry(name)) {
+        if (missing.contains(name))
+            context.err << QStringLiteral("No cache entry named '%1'\n").arg(name);
+        else
             context.out << QStringLiteral("Removed '%1'; undo file %2\n")
                                .arg(name, QDir::toNativeSeparators(opened.undo->UndoFilePath()));
-        } else {
-            context.err << QStringLiteral("No cache entry named '%1'\n").arg(name);
-            status = 1;
-        }
     }
-    return status;
+    return missing.isEmpty() ? 0 : 1;
 }
 
 int RunUndo(CliContext& context)
