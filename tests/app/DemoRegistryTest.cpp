@@ -1,0 +1,189 @@
+// The window on temporary copies of the demo registries, and the program's start-up.
+#include "AppTestSupport.h"
+#include "app/common/RegistryOptions.h"
+#include "app/window/Form1.h"
+#include "app/window/RegEditWindow.h"
+#include "app/window/WindowClass.h"
+#include "demo/DemoRegistry.h"
+
+#include <QDir>
+#include <QFile>
+#include <QImage>
+#include <QListWidget>
+#include <QProcess>
+#include <QPushButton>
+#include <QTest>
+#include <QTreeWidget>
+#include <gtest/gtest.h>
+
+using namespace parvelle;
+using namespace parvelle::test;
+
+namespace {
+QList<QStringList> TableOf(const TForm1& form)
+{
+    auto* view = form.findChild<QTreeWidget*>(QStringLiteral("suiListView1"));
+    QList<QStringList> rows;
+    for (int i = 0; i < view->topLevelItemCount(); ++i) {
+        QStringList row;
+        for (int column = 0; column < view->columnCount(); ++column)
+            row.append(view->topLevelItem(i)->text(column));
+        rows.append(row);
+    }
+    return rows;
+}
+
+void Click(const TForm1& form, const char* name)
+{
+    QTest::mouseClick(form.findChild<QPushButton*>(QString::fromLatin1(name)), Qt::LeftButton);
+}
+
+class DemoWindow {
+public:
+    explicit DemoWindow(bool vista)
+    {
+        EnsureApp();
+        const DemoHives hives = MakeDemoRegistry(dir.filePath(QStringLiteral("demo")), vista);
+        RegistryOptions options;
+        options.Software = hives.Software;
+        options.NtUser = hives.NtUser;
+        machine = OpenRegistry(options);
+        undoFolder = dir.filePath(QStringLiteral("undo"));
+        QDir().mkpath(undoFolder);
+        form = std::make_unique<TForm1>(*machine, undoFolder, TForm1Services{&messages, nullptr, nullptr, {}});
+        form->show();
+    }
+    ~DemoWindow()
+    {
+        form.reset();
+        while (QWidget* editor = FindWindow(kRegEditClass))
+            delete editor;
+    }
+    void Select(const QString& name)
+    {
+        auto* view = form->findChild<QTreeWidget*>(QStringLiteral("suiListView1"));
+        const auto found = view->findItems(name, Qt::MatchExactly, 0);
+        ASSERT_EQ(found.size(), 1) << name.toStdString();
+        view->setCurrentItem(found.first());
+    }
+
+    QTemporaryDir dir;
+    std::unique_ptr<Machine> machine;
+    QString undoFolder;
+    RecordingMessages messages;
+    std::unique_ptr<TForm1> form;
+};
+} // namespace
+
+TEST(DemoRegistryWindow, RemoveAndRestoreCheckedGiveBackTheSameTable)
+{
+    DemoWindow demo(false);
+    const auto before = TableOf(*demo.form);
+    ASSERT_GT(before.size(), 20);
+    Click(*demo.form, "suiButton1");
+    EXPECT_EQ(TableOf(*demo.form), before);
+
+    const QString name = QString::fromUtf8("日本語ワープロ 3");
+    demo.Select(name);
+    Click(*demo.form, "suiButton3");
+    EXPECT_EQ(TableOf(*demo.form).size(), before.size() - 1);
+    const QStringList files = QDir(demo.undoFolder).entryList({QStringLiteral("*.reg")});
+    ASSERT_EQ(files.size(), 1);
+    QFile undo(demo.undoFolder + QLatin1Char('/') + files[0]);
+    ASSERT_TRUE(undo.open(QIODevice::ReadOnly));
+    const QString text = QString::fromUtf8(undo.readAll());
+    EXPECT_TRUE(text.startsWith(QStringLiteral("Windows Registry Editor Version 5.00\r\n\r\n")));
+    EXPECT_TRUE(text.contains(QStringLiteral("ARPCache\\") + name + QStringLiteral("]\r\n")));
+
+    Click(*demo.form, "Button1");
+    EXPECT_EQ(demo.messages.shown.size(), 1u);
+    EXPECT_EQ(TableOf(*demo.form), before);
+}
+
+TEST(DemoRegistryWindow, OnVistaTheCacheLivesUnderTheCurrentUser)
+{
+    DemoWindow demo(true);
+    EXPECT_EQ(demo.form->OSKind(), 8);
+    const auto rows = TableOf(*demo.form);
+    ASSERT_FALSE(rows.isEmpty());
+    demo.Select(rows.first().first());
+    Click(*demo.form, "suiButton2");
+    auto* editor = static_cast<TRegEditWindow*>(FindWindow(kRegEditClass));
+    ASSERT_NE(editor, nullptr);
+    // The editor shows the names as stored ("Software" in a user hive); keys match in any case.
+    const QString expected =
+        QStringLiteral("HKEY_CURRENT_USER\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\App Management\\ARPCache\\")
+        + rows.first().first();
+    EXPECT_EQ(editor->Tree()->CurrentKeyPath().compare(expected, Qt::CaseInsensitive), 0)
+        << editor->Tree()->CurrentKeyPath().toStdString();
+
+    Click(*demo.form, "suiButton3");
+    const QStringList files = QDir(demo.undoFolder).entryList({QStringLiteral("*.reg")});
+    ASSERT_EQ(files.size(), 1);
+    QFile undo(demo.undoFolder + QLatin1Char('/') + files[0]);
+    ASSERT_TRUE(undo.open(QIODevice::ReadOnly));
+    const QByteArray text = undo.readAll();
+    EXPECT_TRUE(text.startsWith("REGEDIT4\r\n\r\n[HKEY_CURRENT_USER\\SOFTWARE\\")) << text.left(80).toStdString();
+    EXPECT_TRUE(demo.messages.shown.empty());
+}
+
+namespace {
+struct RunResult {
+    int exitCode = -1;
+    bool crashed = true;
+    QString errors;
+};
+
+RunResult RunParvelle(const QStringList& arguments)
+{
+    QProcess process;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+    process.setProcessEnvironment(environment);
+    process.start(QStringLiteral(PARVELLE_BIN_DIR "/parvelle"), arguments);
+    if (!process.waitForFinished(60000))
+        return {};
+    return {process.exitCode(), process.exitStatus() == QProcess::CrashExit,
+            QString::fromUtf8(process.readAllStandardError())};
+}
+
+QColor Pixel(const QImage& image, int x, int y)
+{
+    return image.pixelColor(x, y);
+}
+} // namespace
+
+TEST(ParvelleProgram, ScreenshotShowsTheDesignedColours)
+{
+    QTemporaryDir dir;
+    const DemoHives hives = MakeDemoRegistry(dir.filePath(QStringLiteral("demo")), false);
+    const QString png = dir.filePath(QStringLiteral("shot.png"));
+    const RunResult run = RunParvelle({QStringLiteral("--software"), hives.Software, QStringLiteral("--ntuser"), hives.NtUser,
+                                       QStringLiteral("--undo-dir"), dir.path(), QStringLiteral("--screenshot"), png});
+    ASSERT_FALSE(run.crashed);
+    ASSERT_EQ(run.exitCode, 0) << run.errors.toStdString();
+    const QImage image(png);
+    ASSERT_EQ(image.size(), QSize(685, 422));
+    EXPECT_EQ(Pixel(image, 5, 5), QColor(0, 44, 200));             // title bar of the frame
+    EXPECT_EQ(Pixel(image, 1, 200), Pixel(image, 683, 200));       // the window's own margin
+    // The list view's empty area (below the rows) is cream; the page around the buttons white.
+    EXPECT_EQ(Pixel(image, 3 + 3 + 600, 29 + 22 + 335), QColor(255, 251, 240));
+    EXPECT_EQ(Pixel(image, 3 + 3 + 200, 29 + 22 + 350), QColor(Qt::white));
+}
+
+TEST(ParvelleProgram, ACorruptHiveEndsWithAClearMessage)
+{
+    QTemporaryDir dir;
+    const QString hive = dir.filePath(QStringLiteral("SYSTEM"));
+    ASSERT_EQ(QProcess::execute(QStringLiteral("sh"), {QStringLiteral("-c"),
+              QStringLiteral("xz -dc '%1/hives/corrupted_system_hive.xz' > '%2'").arg(QStringLiteral(PARVELLE_TESTDATA_DIR), hive)}), 0);
+    const RunResult run = RunParvelle({QStringLiteral("--software"), hive, QStringLiteral("--screenshot"), dir.filePath(QStringLiteral("x.png"))});
+    EXPECT_FALSE(run.crashed);
+    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_TRUE(run.errors.contains(hive)) << run.errors.toStdString();
+    EXPECT_FALSE(QFile::exists(dir.filePath(QStringLiteral("x.png"))));
+
+    const RunResult usage = RunParvelle({QStringLiteral("--page"), QStringLiteral("9"), QStringLiteral("--screenshot"), dir.filePath(QStringLiteral("x.png"))});
+    EXPECT_EQ(usage.exitCode, 2);
+    EXPECT_TRUE(usage.errors.contains(QStringLiteral("--page")));
+}
