@@ -147,7 +147,7 @@ std::optional<QDateTime> FileTimeToUtc(uint64_t fileTime)
 QString FileTimeToIso(uint64_t fileTime)
 {
     const auto utc = FileTimeToUtc(fileTime);
-    return utc ? utc->toString(QStringLiteral("yyyy-MM-ddTHH:mm:ssZ")) : QString();
+    return utc ? utc->toString(Qt::ISODate) : QString();   // UTC: "...T03:33:20Z"
 }
 
 LastUsedFormatter::LastUsedFormatter(const QLocale& locale)

@@ -46,8 +46,8 @@ QJsonObject jsonEntry(const CacheRow& row)
 
 QString CsvField(const QString& text)
 {
-    static const QString special = QStringLiteral(",\"\r\n");
-    if (std::none_of(text.begin(), text.end(), [](QChar c) { return special.contains(c); }))
+    const auto special = [](QChar c) { return c == u',' || c == u'"' || c == u'\r' || c == u'\n'; };
+    if (std::none_of(text.begin(), text.end(), special))
         return text;
     QString escaped = text;
     escaped.replace(QLatin1Char('"'), QStringLiteral("\"\""));
