@@ -131,4 +131,3 @@ private:
 
 } // namespace parvelle
 
-Q_DECLARE_METATYPE(parvelle::TsuiFileTheme*)
