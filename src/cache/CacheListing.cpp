@@ -181,6 +181,7 @@ CacheListing ListCache(Machine& machine, const std::function<void()>& bagEnter)
     const auto cache = root ? machine.open(*root, withoutLeadingBackslash(kArpCachePath)) : std::nullopt;
     // The entries are read straight from the cache key's store, by node: a lookup by path
     // per entry would cost a search among all entries each.
+    listing.CacheFound = cache.has_value();
     if (cache && cache->store) {
         const RegistryStore& store = *cache->store;
         const NameSet uninstall = uninstallNames(machine);

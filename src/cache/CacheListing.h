@@ -32,6 +32,7 @@ struct CacheRow {
 
 struct CacheListing {
     uint8_t OSKind = 0;
+    bool CacheFound = false;          // the ARPCache key exists under the root of OSKind
     std::vector<CacheRow> Rows;       // in the registry's enumeration order
     QStringList Unreadable;           // "name: reason" of entries the store failed to read
 };

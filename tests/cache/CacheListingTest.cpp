@@ -35,6 +35,7 @@ TEST(CacheListingColumns, NineColumnTextsOfAFullRecord)
 
     const CacheListing listing = ListCache(m.machine);
     EXPECT_EQ(listing.OSKind, 6);
+    EXPECT_TRUE(listing.CacheFound);
     ASSERT_EQ(listing.Rows.size(), 1u);
     const CacheRow& row = listing.Rows.front();
     EXPECT_EQ(row.Columns, (QStringList{QStringLiteral("Café Planner"), QStringLiteral("Yes"),
@@ -143,6 +144,7 @@ TEST(CacheListingRoot, MissingCacheGivesNoRowsAndStillCallsBagEnter)
     ListingMachine m;
     int calls = 0;
     const CacheListing listing = ListCache(m.machine, [&] { ++calls; });
+    EXPECT_FALSE(listing.CacheFound);
     EXPECT_TRUE(listing.Rows.empty());
     EXPECT_EQ(calls, 1);
 }

@@ -189,3 +189,13 @@ TEST_F(Cli, MakeDemoKeepsExistingHives)
     ASSERT_TRUE(after.open(QIODevice::ReadOnly));
     EXPECT_EQ(after.readAll(), before);
 }
+
+TEST_F(Cli, VistaSoftwareAloneListsNothingAndSaysWhere)
+{
+    const QStringList hives = makeDemo(true);
+    const CliResult csv = run({"list", "--format", "csv", hives.at(0), hives.at(1)});
+    EXPECT_EQ(csv.exitCode, 0);
+    EXPECT_EQ(csv.out, CacheColumnHeaders().join(QLatin1Char(',')) + QStringLiteral("\r\n"));
+    EXPECT_TRUE(csv.err.contains(QStringLiteral("HKEY_CURRENT_USER\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\App Management\\ARPCache")))
+        << csv.err.toStdString();
+}

@@ -2,6 +2,7 @@
 #include "CliCommands.h"
 #include "app/common/ListingFormats.h"
 #include "app/common/RegistryOptions.h"
+#include "cache/OSInfo.h"
 
 namespace parvelle {
 
@@ -24,6 +25,9 @@ int RunList(CliContext& context)
 
     const std::unique_ptr<Machine> machine = OpenRegistry(RegistryOptionsFrom(parser));
     const CacheListing listing = ListCache(*machine);
+    if (!listing.CacheFound)
+        context.err << "parvelle-cli: note: this registry has no key " << RootName(CacheRoot(listing.OSKind))
+                    << kArpCachePath << '\n';
     for (const QString& entry : listing.Unreadable)
         context.err << "parvelle-cli: warning: entry not listed, " << entry << '\n';
     if (kind == QLatin1String("csv"))
