@@ -7,6 +7,7 @@
 
 #include <QCommandLineParser>
 #include <QTimer>
+#include <algorithm>
 #include <cstdio>
 
 using namespace parvelle;
@@ -47,7 +48,8 @@ int main(int argc, char** argv)
     parser.addOption({kScreenshot, QStringLiteral("Render the window to FILE.png and exit."), QStringLiteral("FILE")});
     parser.addOption({kPage, QStringLiteral("Page shown in the screenshot (0 to 4; default 1)."), QStringLiteral("N"),
                       QStringLiteral("1")});
-    const bool screenshot = app.arguments().contains(QStringLiteral("--") + kScreenshot);
+    const bool screenshot = std::any_of(app.arguments().cbegin(), app.arguments().cend(),
+                                        [](const QString& a) { return a.startsWith(QStringLiteral("--") + kScreenshot); });
     std::unique_ptr<Machine> machine;
     RegistryOptions options;
     int page = 1;

@@ -53,12 +53,6 @@ public:
         form = std::make_unique<TForm1>(*machine, undoFolder, TForm1Services{&messages, nullptr, nullptr, {}});
         form->show();
     }
-    ~DemoWindow()
-    {
-        form.reset();
-        while (QWidget* editor = FindWindow(kRegEditClass))
-            delete editor;
-    }
     void Select(const QString& name)
     {
         auto* view = form->findChild<QTreeWidget*>(QStringLiteral("suiListView1"));

@@ -382,6 +382,18 @@ TEST_F(WindowTest, ShowKeyWithoutSelectionAsks)
     EXPECT_EQ(messages.shown[0].title, QStringLiteral("Please select an item from the list"));
 }
 
+TEST(WindowStart, AMissingCacheKeyGivesAnEmptyTableWithoutMessage)
+{
+    EnsureApp();
+    TestRegistry registry({});
+    RecordingMessages messages;
+    TForm1 window(registry.machine(), registry.UndoFolder(), {&messages, nullptr, nullptr, {}});
+    window.show();
+    EXPECT_EQ(window.findChild<QTreeWidget*>(QStringLiteral("suiListView1"))->topLevelItemCount(), 0);
+    EXPECT_EQ(window.OSKind(), 6);
+    EXPECT_TRUE(messages.shown.empty());
+}
+
 TEST(WindowErrors, RemovalOnAReadOnlyHiveShowsTheErrorAndKeepsEverything)
 {
     EnsureApp();

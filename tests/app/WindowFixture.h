@@ -24,8 +24,7 @@ protected:
     void TearDown() override
     {
         form.reset();
-        while (QWidget* editor = FindWindow(kRegEditClass))
-            delete editor;
+        EXPECT_EQ(FindWindow(kRegEditClass), nullptr);   // the editor goes with the window
     }
 
     TForm1& Open(std::function<QWidget*(Machine&)> makeRegEdit = {})

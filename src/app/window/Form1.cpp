@@ -26,7 +26,6 @@
 #include <QScrollArea>
 #include <QScrollBar>
 #include <QTreeWidget>
-#include <limits>
 
 namespace parvelle {
 
@@ -113,13 +112,16 @@ void TypeChar(QWidget* target, QChar c)
     QApplication::sendEvent(target, &press);
 }
 
-// Steps 1 to 3 of showing a key: the editor's window, made when missing, in front.
-QWidget* BringUpRegEdit(const std::function<QWidget*(Machine&)>& make, Machine& machine)
+// The editor's window, made when missing. It belongs to the owner, so it never outlives
+// the registry it shows.
+QWidget* BringUpRegEdit(const std::function<QWidget*(Machine&)>& make, Machine& machine, QWidget* owner)
 {
     QWidget* window = FindWindow(kRegEditClass);
     if (!window) {
-        if (QWidget* made = make(machine))
+        if (QWidget* made = make(machine)) {
+            made->setParent(owner, made->windowFlags() | Qt::Window);
             made->show();
+        }
         window = FindWindow(kRegEditClass);
     }
     return window;
@@ -188,11 +190,9 @@ TForm1::TForm1(Machine& machine, const QString& undoFolder, TForm1Services servi
 
 TForm1::~TForm1() = default;
 
-void TForm1::ConnectClick(QObject* control, void (TForm1::*handler)())
+void TForm1::ConnectClick(QAbstractButton* button, void (TForm1::*handler)())
 {
-    if (auto* button = qobject_cast<QAbstractButton*>(control)) {
-        connect(button, &QAbstractButton::clicked, this, Guarded([this, handler] { (this->*handler)(); }));
-    }
+    connect(button, &QAbstractButton::clicked, this, Guarded([this, handler] { (this->*handler)(); }));
 }
 
 std::function<void()> TForm1::Guarded(std::function<void()> handler)
@@ -434,7 +434,7 @@ void TForm1::HTTPLinkClick(QObject* sender)
 
 void TForm1::OpenRegEdit(const QString& path)
 {
-    QWidget* window = BringUpRegEdit(services_.MakeRegEdit, machine_);
+    QWidget* window = BringUpRegEdit(services_.MakeRegEdit, machine_, this);
     if (!window) {
         ShowMessage(QStringLiteral("Unable to open Regedit."));
         return;
@@ -468,21 +468,12 @@ void TForm1::OpenRegEdit(const QString& path)
 
 void TForm1::ClearList()
 {
-    maxExtent_ = 0;
     CheckListBox1_->clear();
     CheckListBox1_->horizontalScrollBar()->setValue(0);
 }
 
-int TForm1::GetStringExtent(const QString& text) const
-{
-    const QFontMetrics metrics(font());
-    const int extent = metrics.horizontalAdvance(text) + metrics.averageCharWidth();
-    return std::min(extent, int(std::numeric_limits<uint16_t>::max()));
-}
-
 void TForm1::ListBoxAddString(const QString& text, bool checked)
 {
-    maxExtent_ = std::max(maxExtent_, GetStringExtent(text));
     auto* item = new QListWidgetItem(text, CheckListBox1_);
     item->setFlags(item->flags() | Qt::ItemIsUserCheckable);
     item->setCheckState(checked ? Qt::Checked : Qt::Unchecked);

@@ -8,6 +8,7 @@
 #include <functional>
 #include <memory>
 
+class QAbstractButton;
 class QCheckBox;
 class QComboBox;
 class QLabel;
@@ -40,7 +41,6 @@ public:
 
     uint8_t OSKind() const { return osKind_; }
     const QString& UndoStamp() const { return undoStamp_; }
-    int MaxExtent() const { return maxExtent_; }
 
     // Handlers, named after the controls that raise them.
     void FormShow();
@@ -69,7 +69,7 @@ private:
     void BuildOtherProgramsPage(QWidget* page);
     void BuildHelpPage(QWidget* page);
     void BuildUndoPage(QWidget* page);
-    void ConnectClick(QObject* control, void (TForm1::*handler)());
+    void ConnectClick(QAbstractButton* button, void (TForm1::*handler)());
     void ConnectLink(QObject* control);
     // The handler, with any error it raises shown in a message box.
     std::function<void()> Guarded(std::function<void()> handler);
@@ -77,7 +77,6 @@ private:
     void LoadUndoFile(const QString& path);
     void ClearList();
     void ListBoxAddString(const QString& text, bool checked);
-    int GetStringExtent(const QString& text) const;
     QString SelectedUndoFile() const;
     QString SelectedCacheEntry() const;
     QStringList CheckedEntries() const;
@@ -93,7 +92,6 @@ private:
 
     uint8_t osKind_ = 0;
     QString undoStamp_;
-    int maxExtent_ = 0;
 
     QWidget* suiForm1_ = nullptr;
     QLabel* registryStatus_ = nullptr;
