@@ -128,6 +128,11 @@ std::vector<NodeId> RegfImage::children(NodeId node) const
     collectSubkeys(list, kids, 0);
     if (kids.size() != count)
         damaged(QStringLiteral("the key at offset 0x%1 lists %2 subkeys instead of %3").arg(node, 0, 16).arg(kids.size()).arg(count));
+    // A subkey must name its key as parent; this also keeps loops out of the tree.
+    for (NodeId kid : kids) {
+        if (NodeId(u32(keyCell(kid).data + 0x10)) + kBinsStart != node)
+            damaged(QStringLiteral("the key at offset 0x%1 is listed under a key that is not its parent").arg(kid, 0, 16));
+    }
     return kids;
 }
 

@@ -6,6 +6,7 @@
 #include "registry/RegfImage.h"
 
 #include <QRandomGenerator>
+#include <QtEndian>
 #include <hivex.h>
 
 using namespace parvelle;
@@ -203,6 +204,21 @@ TEST(HiveReader, DamagedBytesGiveErrorsNotCrashes)
     EXPECT_EQ(throwMessage([&] { RegfImage image(badHeader, QStringLiteral("h")); }),
               QStringLiteral("The hive file 'h' is damaged: the header checksum does not match"));
     EXPECT_THROW(RegfImage(clean.left(0x1800), QStringLiteral("short")), EHiveError);
+}
+
+TEST(HiveReader, KeyListedUnderItselfIsRefused)
+{
+    MemoryStore tree;
+    tree.addChild(tree.addChild(tree.root(), QStringLiteral("A")), QStringLiteral("B"));
+    QByteArray bytes = BuildHiveImage(tree, 1);
+    const RegfImage clean(bytes, QStringLiteral("loop"));
+    const NodeId a = clean.children(clean.root()).at(0);
+    // Point A's only subkey entry back at A itself.
+    const uint32_t list = qFromLittleEndian<uint32_t>(bytes.constData() + a + 4 + 0x1C);
+    qToLittleEndian<uint32_t>(uint32_t(a - 0x1000), bytes.data() + 0x1000 + list + 4 + 4);
+    const RegfImage looped(bytes, QStringLiteral("loop"));
+    const QString message = throwMessage([&] { looped.children(a); });
+    EXPECT_TRUE(message.contains(QStringLiteral("not its parent"))) << message.toStdString();
 }
 
 TEST(HiveReader, HiveChangedOnDiskIsNotOverwritten)
