@@ -200,10 +200,9 @@ std::function<void()> TForm1::Guarded(std::function<void()> handler)
     return [this, handler] { RunGuarded(*services_.Messages, handler); };
 }
 
-void TForm1::ConnectLink(QObject* control)
+void TForm1::ConnectLink(ClickLabel* control)
 {
-    connect(static_cast<ClickLabel*>(control), &ClickLabel::clicked, this,
-            Guarded([this, control] { HTTPLinkClick(control); }));
+    connect(control, &ClickLabel::clicked, this, Guarded([this, control] { HTTPLinkClick(control); }));
 }
 
 void TForm1::BuildAboutPage(QWidget* page)

@@ -18,6 +18,7 @@ class QTreeWidget;
 
 namespace parvelle {
 
+class ClickLabel;
 class MessageBoxService;
 class PageControl;
 class PrinterChooser;
@@ -70,7 +71,7 @@ private:
     void BuildHelpPage(QWidget* page);
     void BuildUndoPage(QWidget* page);
     void ConnectClick(QAbstractButton* button, void (TForm1::*handler)());
-    void ConnectLink(QObject* control);
+    void ConnectLink(ClickLabel* control);
     // The handler, with any error it raises shown in a message box.
     std::function<void()> Guarded(std::function<void()> handler);
 
