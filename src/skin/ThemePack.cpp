@@ -13,7 +13,7 @@ namespace parvelle {
 
 namespace {
 
-const QString ImageSuffix = QStringLiteral(".bmp");
+constexpr QLatin1String ImageSuffix(".bmp");
 
 struct Section {
     const char* Name;
@@ -54,9 +54,10 @@ std::optional<ThemeEntryType> CatalogueEntryType(const QString& name)
     }
 }
 
-QString Describe(ThemeEntryType type)
+// Where an entry of this name and type goes in a theme folder.
+QString PlaceOf(const QString& name, ThemeEntryType type)
 {
-    return type == teImage ? QStringLiteral("an image (%1%2)").arg(QStringLiteral("<name>"), ImageSuffix)
+    return type == teImage ? QStringLiteral("in %1%2").arg(name, ImageSuffix)
                            : QStringLiteral("under [%1]").arg(QLatin1String(SectionName(type)));
 }
 
@@ -64,16 +65,21 @@ void CheckCatalogueType(const QString& name, ThemeEntryType type, const QString&
 {
     const auto expected = CatalogueEntryType(name);
     if (expected && *expected != type)
-        throw EParvelleError(QStringLiteral("%1: %2 belongs %3").arg(where, name, Describe(*expected)));
+        throw EParvelleError(QStringLiteral("%1: %2 belongs %3").arg(where, name, PlaceOf(name, *expected)));
 }
 
 QByteArray ParseInteger(const QString& text, const QString& where)
 {
     bool ok = false;
     const QString trimmed = text.trimmed();
-    qlonglong value = trimmed.startsWith(QLatin1String("0x"), Qt::CaseInsensitive)
-                          ? qlonglong(trimmed.mid(2).toULongLong(&ok, 16))
-                          : trimmed.toLongLong(&ok, 10);
+    qlonglong value = 0;
+    if (trimmed.startsWith(QLatin1String("0x"), Qt::CaseInsensitive)) {
+        const qulonglong hex = trimmed.mid(2).toULongLong(&ok, 16);
+        ok = ok && hex <= UINT32_MAX;
+        value = qlonglong(hex);
+    } else {
+        value = trimmed.toLongLong(&ok, 10);
+    }
     if (!ok || value < INT32_MIN || value > qlonglong(UINT32_MAX))
         throw EParvelleError(QStringLiteral("%1: '%2' is not a 32-bit integer").arg(where, trimmed));
     return ThemeIntegerData(static_cast<int32_t>(static_cast<uint32_t>(value)));

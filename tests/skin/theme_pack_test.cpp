@@ -126,6 +126,10 @@ TEST_F(ThemeFolder, FaultsNameTheirFileAndLine)
     EXPECT_EQ(ErrorOf(pack), "values.txt line 2: 'wide' is not a 32-bit integer");
     Values("[Integers]\nFormMinWidthInt=4294967296\n");
     EXPECT_EQ(ErrorOf(pack), "values.txt line 2: '4294967296' is not a 32-bit integer");
+    Values("[Integers]\nFormBorderColor=0xFFFFFFFFFFFFFFFF\n");
+    EXPECT_EQ(ErrorOf(pack), "values.txt line 2: '0xFFFFFFFFFFFFFFFF' is not a 32-bit integer");
+    Values("[Integers]\nButtonImage=1\n");
+    EXPECT_EQ(ErrorOf(pack), "values.txt line 2: ButtonImage belongs in ButtonImage.bmp");
     Values("[Booleans]\nFormBorderColor=1\n");
     EXPECT_EQ(ErrorOf(pack), "values.txt line 2: FormBorderColor belongs under [Integers]");
     Values("[Booleans]\nButtonTransparentBool=256\n");
