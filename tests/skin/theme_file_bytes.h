@@ -184,28 +184,42 @@ inline bool SurvivesRewrite(const parvelle::TsuiThemeFileReader& reader)
     return again.DamageNote().isEmpty() && SameEntries(EntriesOf(again), entries);
 }
 
-// Seeds of the fuzzer and cases of the corpus test: valid files and every kind of damage.
-inline QList<std::pair<const char*, QByteArray>> SeedThemeFiles()
+// Seeds of the fuzzer and cases of the reader tests: valid files and every kind of damage,
+// with the number of entries a reader keeps and whether it reports damage.
+struct SeedFile {
+    const char* Name;
+    QByteArray Content;
+    int EntriesKept;
+    bool Damaged;
+};
+
+inline QList<SeedFile> SeedThemeFiles()
 {
     using namespace parvelle;
+    const QByteArray allKinds = BuildThemeFile({
+        {"ButtonImage", teImage, BmpBytes(QImage(6, 3, QImage::Format_RGB32))},
+        {"FormMinWidthInt", teInteger, ThemeIntegerData(-1)},
+        {"ButtonTransparentBool", teBoolean, ThemeBooleanData(true)},
+        {"Note", teText, "text"}});
     return {
-        {"valid", ValidTheme()},
-        {"valid-all-kinds", BuildThemeFile({{"ButtonImage", teImage, BmpBytes(QImage(6, 3, QImage::Format_RGB32))},
-                                            {"FormMinWidthInt", teInteger, ThemeIntegerData(-1)},
-                                            {"ButtonTransparentBool", teBoolean, ThemeBooleanData(true)},
-                                            {"Note", teText, "text"}})},
-        {"empty-directory", BuildThemeFile({})},
-        {"loop-self", LoopingChain(1)},
-        {"loop-three", LoopingChain(3)},
-        {"entry-past-end", EntryPastEnd()},
-        {"entry-straddling-end", EntryStraddlingEnd()},
-        {"data-past-end", DataPastEnd(0x7FFFFFF0, 4)},
-        {"data-size-wraps", DataPastEnd(40, 0xFFFFFFFF)},
-        {"integer-2-bytes", WrongSize(teInteger, 2)},
-        {"boolean-4-bytes", WrongSize(teBoolean, 4)},
-        {"header-length-huge", WithHeaderLength(ValidTheme(), 0xFFFFFFFF)},
-        {"header-length-short", WithHeaderLength(ValidTheme(), 8)},
-        {"truncated-header", ValidTheme().left(15)},
+        {"valid", ValidTheme(), 2, false},
+        {"valid-all-kinds", allKinds, 4, false},
+        {"empty-directory", BuildThemeFile({}), 0, false},
+        {"header-length-huge", WithHeaderLength(ValidTheme(), 0xFFFFFFFF), 2, false},
+        {"loop-self", LoopingChain(1), 1, true},
+        {"loop-three", LoopingChain(3), 3, true},
+        {"entry-past-end", EntryPastEnd(), 1, true},
+        {"entry-straddling-end", EntryStraddlingEnd(), 1, true},
+        {"data-past-end", DataPastEnd(0x7FFFFFF0, 4), 1, true},
+        {"data-size-wraps", DataPastEnd(40, 0xFFFFFFFF), 1, true},
+        {"integer-2-bytes", WrongSize(teInteger, 2), 1, true},
+        {"integer-8-bytes", WrongSize(teInteger, 8), 1, true},
+        {"boolean-4-bytes", WrongSize(teBoolean, 4), 1, true},
+        {"boolean-0-bytes", WrongSize(teBoolean, 0), 1, true},
+        {"header-length-short", WithHeaderLength(ValidTheme(), 23), 0, true},
+        {"truncated-header", ValidTheme().left(15), 0, true},
+        {"header-only", ValidTheme().left(24), 0, true},
+        {"empty-file", QByteArray(), 0, true},
     };
 }
 

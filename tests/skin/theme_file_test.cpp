@@ -122,42 +122,16 @@ TEST(ThemeFileReader, UnknownEntryTypesAreSkipped)
     EXPECT_TRUE(reader.DamageNote().isEmpty());
 }
 
-// Each damage ends the read with the entries read before it.
+// Each damage ends the read with the entries read before it; a header length above 24
+// reads the first 24 bytes.
 TEST(ThemeFileReader, DamagedDirectoriesEndTheReadEarly)
 {
-    struct Case {
-        const char* what;
-        QByteArray content;
-        int entriesKept;
-    };
-    const QList<Case> cases = {
-        {"chain looping onto itself", LoopingChain(1), 1},
-        {"chain looping back two entries", LoopingChain(3), 3},
-        {"entry past end", EntryPastEnd(), 1},
-        {"entry straddling the end", EntryStraddlingEnd(), 1},
-        {"data past end", DataPastEnd(0x7FFFFFF0, 4), 1},
-        {"data size wrapping around", DataPastEnd(40, 0xFFFFFFFF), 1},
-        {"integer of 2 bytes", WrongSize(teInteger, 2), 1},
-        {"integer of 8 bytes", WrongSize(teInteger, 8), 1},
-        {"boolean of 4 bytes", WrongSize(teBoolean, 4), 1},
-        {"boolean of 0 bytes", WrongSize(teBoolean, 0), 1},
-        {"header length 23", WithHeaderLength(ValidTheme(), 23), 0},
-        {"file of 15 bytes", ValidTheme().left(15), 0},
-        {"header only, first offset past end", ValidTheme().left(24), 0},
-        {"empty file", QByteArray(), 0},
-    };
-    for (const Case& c : cases) {
-        const TsuiThemeFileReader reader(c.content);
-        EXPECT_EQ(EntryCount(reader), c.entriesKept) << c.what;
-        EXPECT_FALSE(reader.DamageNote().isEmpty()) << c.what;
+    for (const SeedFile& seed : SeedThemeFiles()) {
+        const TsuiThemeFileReader reader(seed.Content);
+        EXPECT_EQ(EntryCount(reader), seed.EntriesKept) << seed.Name;
+        EXPECT_EQ(!reader.DamageNote().isEmpty(), seed.Damaged) << seed.Name;
     }
-}
-
-TEST(ThemeFileReader, HeaderLengthAboveTwentyFourReadsTheFirst24Bytes)
-{
-    const TsuiThemeFileReader reader(WithHeaderLength(ValidTheme(), 0xFFFFFFFF));
-    EXPECT_EQ(reader.GetInt("FormBorderWidthInt"), 3);
-    EXPECT_TRUE(reader.DamageNote().isEmpty());
+    EXPECT_EQ(TsuiThemeFileReader(WithHeaderLength(ValidTheme(), 25)).GetInt("FormBorderWidthInt"), 3);
 }
 
 TEST(ThemeFileReader, FileErrors)

@@ -78,14 +78,6 @@ TEST_F(ThemeManagerOnForm, ChangeSignalOnlyWhenTheStyleChanges)
     EXPECT_EQ(spy.count(), 1);
 }
 
-TEST_F(ThemeManagerOnForm, StyleWrittenByPropertyName)
-{
-    manager->SetCompList({"Button1"});
-    ASSERT_TRUE(manager->setProperty("UIStyle", QVariant::fromValue(Protein)));
-    EXPECT_EQ(button->UIStyle(), Protein);
-    EXPECT_EQ(manager->property("CompList").toStringList(), QStringList{"Button1"});
-}
-
 TEST_F(ThemeManagerOnForm, RemovedComponentLeavesTheList)
 {
     manager->SetCompList({"Button1", "suiListView1", "Unlisted2"});

@@ -14,10 +14,10 @@ extern "C" int LLVMFuzzerInitialize(int*, char***)
     if (seeds.isEmpty())
         return 0;
     QDir().mkpath(seeds);
-    for (const auto& [name, content] : skintest::SeedThemeFiles()) {
-        QFile file(QDir(seeds).filePath(QString::fromLatin1(name) + QStringLiteral(".theme")));
+    for (const skintest::SeedFile& seed : skintest::SeedThemeFiles()) {
+        QFile file(QDir(seeds).filePath(QString::fromLatin1(seed.Name) + QStringLiteral(".theme")));
         if (file.open(QIODevice::WriteOnly))
-            file.write(content);
+            file.write(seed.Content);
     }
     return 0;
 }
