@@ -196,9 +196,7 @@ hive_h* HiveStore::writableHive(NodeId node)
     requireWritable(node);
     if (hive_)
         return hive_;
-    if (!(identityOf(filePath_) == identity_))
-        throw EHiveError(QStringLiteral("The hive file '%1' was changed by another program after it was opened; open it again")
-                             .arg(filePath_));
+    requireUnchangedOnDisk();
     hive_ = hivex_open(nativePath(filePath_).constData(), HIVEX_OPEN_WRITE);
     if (!hive_)
         throw EHiveError(QStringLiteral("The hive file '%1' is damaged or not a registry hive: %2").arg(filePath_, systemError()));
@@ -453,12 +451,23 @@ bool HiveStore::eraseValue(NodeId node, const QString& name)
     return true;
 }
 
+void HiveStore::requireUnchangedOnDisk() const
+{
+    const FileIdentity now = identityOf(filePath_);
+    if (now.size < 0)
+        throw EHiveError(QStringLiteral("The hive file '%1' no longer exists; nothing was saved").arg(filePath_));
+    if (!(now == identity_))
+        throw EHiveError(QStringLiteral("The hive file '%1' was changed by another program after it was opened; open it again")
+                             .arg(filePath_));
+}
+
 void HiveStore::commit()
 {
     if (!modified_)
         return;
     if (!isWritable())
         throw EHiveError(QStringLiteral("The hive file '%1' is read-only: %2").arg(filePath_, readOnlyReason_));
+    requireUnchangedOnDisk();
     struct stat original {};
     if (::stat(nativePath(filePath_).constData(), &original) != 0)
         throw EHiveError(QStringLiteral("Cannot save the hive file '%1': %2").arg(filePath_, systemError()));
@@ -469,6 +478,7 @@ void HiveStore::commit()
         throw EHiveError(QStringLiteral("Cannot save the hive file '%1': %2").arg(filePath_, reason));
     }
     replaceAtomically(temp, filePath_, original.st_mode & 07777, &original);
+    identity_ = identityOf(filePath_);
     modified_ = false;
 }
 

@@ -75,6 +75,8 @@ private:
     QString rawName(NodeId node) const;
     std::vector<RegValue> rawValues(NodeId node) const;
     hive_h* writableHive(NodeId node);
+    // Refuses to overwrite a file that another program replaced or changed meanwhile.
+    void requireUnchangedOnDisk() const;
     bool isLive(NodeId node) const;
     void requireWritable(NodeId node) const;
     void replaceValues(NodeId node, const std::vector<RegValue>& values);

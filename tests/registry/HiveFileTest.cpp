@@ -9,6 +9,8 @@
 #include <QFileDevice>
 #include <QtEndian>
 
+#include <csignal>
+#include <sys/resource.h>
 #include <sys/stat.h>
 
 using namespace parvelle;
@@ -214,11 +216,51 @@ TEST_F(RealHive, FailedCommitLeavesTheOriginalIntact)
     // The hive's folder disappears (an unplugged disk, say) before the commit.
     ASSERT_TRUE(QDir(dir.path()).rename(QStringLiteral("place"), QStringLiteral("moved")));
     const QString message = throwMessage([&] { store.commit(); });
-    EXPECT_TRUE(message.startsWith(QStringLiteral("Cannot save the hive file '%1'").arg(inPlace))) << message.toStdString();
+    EXPECT_EQ(message, QStringLiteral("The hive file '%1' no longer exists; nothing was saved").arg(inPlace));
     EXPECT_TRUE(store.isModified());
     const QString moved = dir.filePath(QStringLiteral("moved/NTUSER.DAT"));
     EXPECT_EQ(fileDigest(moved), before);
     EXPECT_EQ(QDir(dir.filePath(QStringLiteral("moved"))).entryList(QDir::Files | QDir::Hidden), QStringList{"NTUSER.DAT"});
+}
+
+// Lowers the size limit of files this process writes, for the lifetime of the object.
+class FileSizeLimit {
+public:
+    explicit FileSizeLimit(rlim_t bytes)
+    {
+        ::getrlimit(RLIMIT_FSIZE, &saved_);
+        previousHandler_ = std::signal(SIGXFSZ, SIG_IGN);   // a write past the limit fails instead
+        rlimit lowered = saved_;
+        lowered.rlim_cur = bytes;
+        ::setrlimit(RLIMIT_FSIZE, &lowered);
+    }
+    ~FileSizeLimit()
+    {
+        ::setrlimit(RLIMIT_FSIZE, &saved_);
+        std::signal(SIGXFSZ, previousHandler_);
+    }
+
+private:
+    rlimit saved_{};
+    void (*previousHandler_)(int) = nullptr;
+};
+
+TEST_F(RealHive, CommitThatCannotWriteLeavesTheOriginalAndCanBeRetried)
+{
+    const QString path = unpackHive(dir, "NTUSER.DAT");
+    const QByteArray before = fileDigest(path);
+    HiveStore store(path);
+    store.addChild(store.root(), QStringLiteral("Pending"));
+    {
+        const FileSizeLimit limit(64 * 1024);   // the new hive file cannot be written whole
+        const QString message = throwMessage([&] { store.commit(); });
+        EXPECT_TRUE(message.startsWith(QStringLiteral("Cannot save the hive file '%1'").arg(path))) << message.toStdString();
+    }
+    EXPECT_EQ(fileDigest(path), before);
+    EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden), QStringList{"NTUSER.DAT"});
+    EXPECT_TRUE(store.isModified());
+    store.commit();
+    EXPECT_TRUE(HiveStore(path).child(HiveStore(path).root(), QStringLiteral("pending")).has_value());
 }
 
 TEST_F(RealHive, NewEmptyHiveIsReadByEveryPeer)

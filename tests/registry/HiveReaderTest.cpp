@@ -239,4 +239,23 @@ TEST(HiveReader, HiveChangedOnDiskIsNotOverwritten)
     EXPECT_EQ(fileDigest(path), theirs);
 }
 
+TEST(HiveReader, CommitDoesNotOverwriteAFileChangedMeanwhile)
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("hive"));
+    HiveStore::createEmpty(path);
+    HiveStore store(path);
+    store.addChild(store.root(), QStringLiteral("First"));
+    store.commit();
+    store.addChild(store.root(), QStringLiteral("Second"));
+    ASSERT_TRUE(QFile::remove(path));
+    MemoryStore other;
+    other.addChild(other.root(), QStringLiteral("Theirs"));
+    HiveStore::createFrom(path, other);
+    const QByteArray theirs = fileDigest(path);
+    EXPECT_THROW(store.commit(), EHiveError);
+    EXPECT_EQ(fileDigest(path), theirs);
+    EXPECT_TRUE(store.isModified());
+}
+
 } // namespace
