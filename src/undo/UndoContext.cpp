@@ -140,7 +140,9 @@ struct PlannedWrite {
 void applyWrite(TNTRegistry& reg, const PlannedWrite& write)
 {
     reg.SelectRoot(write.root);
-    if (!reg.OpenPath(write.path, !write.data.erase))
+    // Creating is tried only for a missing key: it costs a scan of the siblings.
+    const bool opened = reg.OpenPath(write.path, false) || (!write.data.erase && reg.OpenPath(write.path, true));
+    if (!opened)
         return;   // erasing in a key that does not exist
     if (write.keyOnly)
         return;
