@@ -422,6 +422,23 @@ TEST(WindowErrors, RemovalOnAReadOnlyHiveShowsTheErrorAndKeepsEverything)
     EXPECT_EQ(after.readAll(), hiveBefore);
 }
 
+TEST(WindowErrors, AnUnwritableUndoFolderStopsTheRemovalBeforeAnythingIsDeleted)
+{
+    EnsureApp();
+    TestRegistry registry({{QStringLiteral("AlphaApp"), QStringLiteral("C:\\a.exe"), 1, false}});
+    QTemporaryDir dir;
+    WriteFile(dir.filePath(QStringLiteral("plain-file")), "not a folder");
+    RecordingMessages messages;
+    TForm1 window(registry.machine(), dir.filePath(QStringLiteral("plain-file/undo")), {&messages, nullptr, nullptr, {}});
+    window.show();
+    auto* table = window.findChild<QTreeWidget*>(QStringLiteral("suiListView1"));
+    table->setCurrentItem(table->topLevelItem(0));
+    QTest::mouseClick(window.findChild<QPushButton*>(QStringLiteral("suiButton3")), Qt::LeftButton);
+    ASSERT_EQ(messages.shown.size(), 1u);
+    EXPECT_TRUE(CacheEntryExists(*registry.Reopen(), QStringLiteral("AlphaApp")));
+    EXPECT_TRUE(CacheEntryExists(registry.machine(), QStringLiteral("AlphaApp")));
+}
+
 namespace {
 class ThrowingObject : public QObject {
 public:
