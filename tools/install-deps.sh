@@ -2,7 +2,7 @@
 # Installs the Debian packages that building, running and testing need (only those missing).
 set -e
 PACKAGES="cmake ninja-build g++ ccache pkg-config xz-utils qt6-base-dev qt6-base-dev-tools \
-libgl-dev libhivex-dev libhivex-bin reglookup libgtest-dev libgmock-dev libbenchmark-dev \
+libgl-dev libhivex-dev libhivex-bin libwin-hivex-perl reglookup libgtest-dev libgmock-dev libbenchmark-dev \
 fonts-wine fonts-liberation poppler-utils"
 missing=""
 for p in $PACKAGES; do
