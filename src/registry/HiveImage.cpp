@@ -269,14 +269,7 @@ QByteArray baseBlock(uint64_t fileTime, uint32_t rootCell, uint32_t binsSize)
     qToLittleEndian<uint32_t>(rootCell, at + 0x24);
     qToLittleEndian<uint32_t>(binsSize, at + 0x28);
     qToLittleEndian<uint32_t>(1, at + 0x2C);          // clustering factor
-    // hivex checks the plain XOR while Windows adjusts the sums 0 and ~0; a stamp one
-    // tick later avoids the two sums on which they disagree.
-    for (;; ++fileTime) {
-        qToLittleEndian<uint64_t>(fileTime, at + 0x0C);
-        if (BaseBlockXor(block) == BaseBlockChecksum(block))
-            break;
-    }
-    qToLittleEndian<uint32_t>(BaseBlockChecksum(block), at + kChecksumOffset);
+    StampBaseBlock(block, fileTime);
     return block;
 }
 
@@ -288,6 +281,18 @@ uint32_t BaseBlockXor(const QByteArray& image)
     for (int at = 0; at < kChecksumOffset; at += 4)
         sum ^= qFromLittleEndian<uint32_t>(image.constData() + at);
     return sum;
+}
+
+void StampBaseBlock(QByteArray& header, uint64_t fileTime)
+{
+    // hivex checks the plain XOR while Windows adjusts the sums 0 and ~0; a stamp one
+    // tick later avoids the two sums on which they disagree.
+    for (;; ++fileTime) {
+        qToLittleEndian<uint64_t>(fileTime, header.data() + 0x0C);
+        if (BaseBlockXor(header) == BaseBlockChecksum(header))
+            break;
+    }
+    qToLittleEndian<uint32_t>(BaseBlockChecksum(header), header.data() + kChecksumOffset);
 }
 
 uint32_t BaseBlockChecksum(const QByteArray& image)

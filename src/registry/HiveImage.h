@@ -18,4 +18,8 @@ QByteArray BuildHiveImage(const RegistryStore& tree, uint64_t fileTime);
 uint32_t BaseBlockXor(const QByteArray& image);
 uint32_t BaseBlockChecksum(const QByteArray& image);
 
+// Sets the last-written time of a base block (at least its first 0x200 bytes) and its
+// checksum.
+void StampBaseBlock(QByteArray& header, uint64_t fileTime);
+
 } // namespace parvelle

@@ -312,6 +312,9 @@ uint64_t HiveStore::lastWriteTime(NodeId node) const
 {
     if (!isLive(node))
         return 0;
+    const auto written = writeTimes_.find(node);
+    if (written != writeTimes_.end())
+        return written->second;
     if (image_)
         return image_->timestamp(node);
     const int64_t time = hivex_node_timestamp(hive_, node);
@@ -354,7 +357,8 @@ NodeId HiveStore::addChild(NodeId parent, const QString& name)
     const NodeId added = hivex_node_add_child(hive, parent, name.toUtf8().constData());
     if (!added)
         throw EHiveError(QStringLiteral("Cannot add the key '%1' to '%2': %3").arg(name, filePath_, systemError()));
-    modified_ = true;
+    touch(parent);
+    touch(added);
     ChildIndex& index = childIndexes_.at(parent);   // built by the child() lookup above
     std::unordered_map<NodeId, QString> known;
     for (size_t i = 0; i < index.order.size(); ++i)
@@ -390,10 +394,11 @@ void HiveStore::deleteNode(NodeId node)
     collectSubtree(node, subtree);
     if (hivex_node_delete_child(hive, node) != 0)
         throw EHiveError(QStringLiteral("Cannot delete a key of '%1': %2").arg(filePath_, systemError()));
-    modified_ = true;
+    touch(parent);
     for (NodeId gone : subtree) {
         childIndexes_.erase(gone);
         valueCache_.erase(gone);
+        writeTimes_.erase(gone);
         deleted_.insert(gone);
     }
     const auto index = childIndexes_.find(parent);
@@ -424,7 +429,7 @@ void HiveStore::replaceValues(NodeId node, const std::vector<RegValue>& values)
         throw EHiveError(QStringLiteral("Cannot write the values of a key of '%1': %2").arg(filePath_, systemError()));
     }
     valueCache_[node] = values;   // hivex stores them exactly as given
-    modified_ = true;
+    touch(node);
 }
 
 void HiveStore::setValue(NodeId node, const RegValue& value)
@@ -451,6 +456,30 @@ bool HiveStore::eraseValue(NodeId node, const QString& name)
     return true;
 }
 
+void HiveStore::touch(NodeId node)
+{
+    writeTimes_[node] = CurrentFileTime();
+    modified_ = true;
+}
+
+bool HiveStore::stampWriteTimes(const QString& file) const
+{
+    QFile out(file);
+    if (!out.open(QIODevice::ReadWrite))
+        return false;
+    QByteArray header = out.read(0x200);
+    if (header.size() != 0x200)
+        return false;
+    StampBaseBlock(header, CurrentFileTime());
+    bool written = out.seek(0) && out.write(header) == header.size();
+    for (const auto& [node, time] : writeTimes_) {
+        char stamp[8];
+        qToLittleEndian<uint64_t>(time, stamp);
+        written = written && out.seek(qint64(node) + 8) && out.write(stamp, 8) == 8;   // nk: size, "nk", flags, time
+    }
+    return written && out.flush();
+}
+
 void HiveStore::requireUnchangedOnDisk() const
 {
     const FileIdentity now = identityOf(filePath_);
@@ -472,7 +501,7 @@ void HiveStore::commit()
     if (::stat(nativePath(filePath_).constData(), &original) != 0)
         throw EHiveError(QStringLiteral("Cannot save the hive file '%1': %2").arg(filePath_, systemError()));
     const QString temp = makeTempBeside(filePath_);
-    if (hivex_commit(hive_, nativePath(temp).constData(), 0) != 0) {
+    if (hivex_commit(hive_, nativePath(temp).constData(), 0) != 0 || !stampWriteTimes(temp)) {
         const QString reason = systemError();
         ::unlink(nativePath(temp).constData());
         throw EHiveError(QStringLiteral("Cannot save the hive file '%1': %2").arg(filePath_, reason));

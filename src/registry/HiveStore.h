@@ -77,6 +77,10 @@ private:
     hive_h* writableHive(NodeId node);
     // Refuses to overwrite a file that another program replaced or changed meanwhile.
     void requireUnchangedOnDisk() const;
+    // Windows stamps a key when its values or subkeys change; hivex does not, so the
+    // times are kept here and written into the saved file.
+    void touch(NodeId node);
+    bool stampWriteTimes(const QString& file) const;
     bool isLive(NodeId node) const;
     void requireWritable(NodeId node) const;
     void replaceValues(NodeId node, const std::vector<RegValue>& values);
@@ -93,6 +97,7 @@ private:
     std::unordered_set<NodeId> deleted_;
     mutable std::unordered_map<NodeId, ChildIndex> childIndexes_;
     mutable std::unordered_map<NodeId, std::vector<RegValue>> valueCache_;
+    std::unordered_map<NodeId, uint64_t> writeTimes_;
 };
 
 } // namespace parvelle

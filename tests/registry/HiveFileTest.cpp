@@ -128,6 +128,28 @@ TEST_F(RealHive, NonAsciiNamesSurviveInBothEncodings)
         << lines.join('\n').toStdString();
 }
 
+TEST_F(RealHive, SavedHiveKeepsTheNewWriteTimes)
+{
+    const QString path = unpackHive(dir, "NTUSER.DAT");
+    const uint64_t before = CurrentFileTime();
+    {
+        HiveStore store(path);
+        const NodeId console = *store.child(store.root(), QStringLiteral("Console"));
+        store.setValue(console, textValue(QStringLiteral("Stamped"), QStringLiteral("x")));
+        store.addChild(store.root(), QStringLiteral("Brand New"));
+        store.commit();
+    }
+    const uint64_t after = CurrentFileTime();
+    const HiveStore reread(path);
+    for (const char* name : {"Console", "Brand New"}) {
+        const uint64_t time = reread.lastWriteTime(*reread.child(reread.root(), QLatin1String(name)));
+        EXPECT_GE(time, before) << name;
+        EXPECT_LE(time, after) << name;
+    }
+    EXPECT_LT(reread.lastWriteTime(*reread.child(reread.root(), QStringLiteral("Environment"))), before);
+    EXPECT_FALSE(reglookupLines(path, QStringLiteral("/Brand New")).isEmpty());   // header still valid for peers
+}
+
 TEST_F(RealHive, CorruptMissingAndForeignFilesGiveClearErrors)
 {
     const QString corrupt = unpackHive(dir, "corrupted_system_hive");

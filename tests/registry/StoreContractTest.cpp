@@ -160,6 +160,19 @@ TEST_P(StoreContract, CommitClearsModifiedAndKeepsHandles)
     EXPECT_TRUE(store->isModified());
 }
 
+TEST_P(StoreContract, ChangesStampTheKeysWriteTime)
+{
+    const uint64_t before = CurrentFileTime();
+    const NodeId parent = store->addChild(store->root(), QStringLiteral("Parent"));
+    const NodeId key = store->addChild(parent, QStringLiteral("Key"));
+    store->setValue(key, textValue(QStringLiteral("v"), QStringLiteral("x")));
+    const uint64_t after = CurrentFileTime();
+    for (NodeId stamped : {parent, key}) {
+        EXPECT_GE(store->lastWriteTime(stamped), before);
+        EXPECT_LE(store->lastWriteTime(stamped), after);
+    }
+}
+
 INSTANTIATE_TEST_SUITE_P(BothStores, StoreContract, ::testing::Values(StoreKind::Memory, StoreKind::Hive), storeKindName);
 
 } // namespace
