@@ -115,9 +115,10 @@ ExistingFile inspectExisting(const QString& path)
     ExistingFile existing;
     existing.append = !head.lines.isEmpty() && IsHeaderLine(head.lines.first());
     existing.utf16 = head.utf16;
-    if (existing.append && file.size() > 0) {
-        file.seek(file.size() - 1);
-        existing.endsWithLineEnd = file.read(1) == "\n";
+    if (existing.append) {
+        const QByteArray lineEnd = existing.utf16 ? QByteArray("\n\0", 2) : QByteArray("\n");
+        file.seek(std::max<qint64>(0, file.size() - lineEnd.size()));
+        existing.endsWithLineEnd = file.read(lineEnd.size()) == lineEnd;
     }
     return existing;
 }
@@ -294,6 +295,8 @@ int TUndoContext::RestoreChecked(const QString& undoFilePath, const QStringList&
     std::vector<PlannedWrite> plan;
     for (const QString& entry : checkedEntries) {
         const UndoEntry parts = SplitUndoEntry(entry);
+        if (parts.keyPath.startsWith(u'-'))
+            continue;   // a key deletion of the file: nothing to write back
         QString path = parts.keyPath;
         const HKEY root = RootStToRoot(path);
         if (root == 0 || RemoveSlash(path).isEmpty())

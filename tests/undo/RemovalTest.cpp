@@ -128,6 +128,21 @@ TEST_F(Removal, AppendsToAHeaderInAnyCaseAndCompletesAMissingLineEnd)
     EXPECT_EQ(ReadAll(undoFile()), "regedit4\r\n" + golden.mid(QByteArray("REGEDIT4\r\n\r\n").size()));
 }
 
+TEST_F(Removal, AppendsToAUtf16FileInItsOwnEncoding)
+{
+    registry.software->setValue(registry.cacheEntry(QStringLiteral("Ünï")),
+                                {QStringLiteral("n"), REG_DWORD, Dword(1)});
+    const QString existing = QStringLiteral("Windows Registry Editor Version 5.00\r\n\r\n");
+    WriteAll(undoFile(), QByteArray("\xFF\xFE") + QByteArray(reinterpret_cast<const char*>(existing.utf16()),
+                                                               existing.size() * 2));
+    ASSERT_TRUE(context(0).RemoveCacheEntry(QStringLiteral("Ünï")));
+    const RegFileText file = ReadRegFile(undoFile());
+    EXPECT_TRUE(file.utf16);
+    EXPECT_EQ(file.lines, (QStringList{kHeaderVersion5, QString(),
+                                       QStringLiteral("[HKEY_LOCAL_MACHINE") + kArpCacheKeyPath + QStringLiteral("Ünï]"),
+                                       QStringLiteral("\"n\"=dword:00000001"), QString()}));
+}
+
 TEST_F(Removal, KeysAreRecordedDepthFirstWithValuesInEnumerationOrder)
 {
     MemoryStore& store = *registry.software;

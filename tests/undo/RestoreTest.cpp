@@ -76,7 +76,7 @@ protected:
 
 TEST_F(Restore, CheckedEntriesBringBackEveryValueAndKeyExactly)
 {
-    for (uint8_t kind : {uint8_t(0), uint8_t(5), uint8_t(8)}) {
+    for (uint8_t kind : {uint8_t(0), uint8_t(5), uint8_t(6), uint8_t(8)}) {
         SCOPED_TRACE(int(kind));
         addRichEntry();
         const QStringList before = cacheSnapshot();
@@ -124,6 +124,20 @@ TEST_F(Restore, OnlyTheCheckedValuesAndMissingParentsAreCreated)
     EXPECT_EQ(store().value(entry, QStringLiteral("SlowInfoCache"))->data, Pattern(552));
     EXPECT_TRUE(store().children(entry).empty());
     EXPECT_EQ(store().commitCount(), 2);   // the removal, then the restore once
+}
+
+TEST_F(Restore, KeyDeletionsOfAFileAreNotWrittenBack)
+{
+    const QString path = writeFile(QStringLiteral("del.reg"),
+        "REGEDIT4\r\n\r\n[-HKEY_LOCAL_MACHINE\\SOFTWARE\\Gone]\r\n\r\n"
+        "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Kept]\r\n\"v\"=dword:00000001\r\n\"w\"=-\r\n\r\n");
+    const QStringList entries = ListUndoEntries(ReadRegFile(path));
+    ASSERT_EQ(entries.size(), 3);
+    EXPECT_EQ(context(0).RestoreChecked(path, entries), 2);
+    EXPECT_FALSE(store().find(store().root(), QStringLiteral("Gone")).has_value());
+    const NodeId kept = *store().find(store().root(), QStringLiteral("Kept"));
+    EXPECT_EQ(store().value(kept, QStringLiteral("v"))->data, Dword(1));
+    EXPECT_FALSE(store().value(kept, QStringLiteral("w")).has_value());
 }
 
 TEST_F(Restore, NoCheckedEntryWritesNothing)
