@@ -50,7 +50,9 @@ using NameMap = std::unordered_map<QString, T, NameHasher, NameEqual>;
 // - subkeys enumerate in stored order, which is sorted by name ignoring letter case as a
 //   hive keeps them (a new subkey is inserted at its place); values in stored order (a new
 //   one is appended);
-// - node handles stay valid until their key (or an ancestor) is deleted;
+// - node handles stay valid until their key (or an ancestor) is deleted; after that they
+//   read as empty and refuse writes;
+// - a key whose values or subkeys change gets the current time as its last write time;
 // - write operations throw EHiveError when the store is read-only;
 // - changes reach the disk only through commit().
 class RegistryStore {
