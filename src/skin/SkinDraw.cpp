@@ -208,24 +208,36 @@ void ExtractBitmapSlice(const QImage& source, QImage& dest, int count, int index
     dest = source.copy(w * (index - 1), 0, w, source.height());
 }
 
-void RotateBitmapLeft(QImage& bitmap)
+namespace {
+
+// Bitmap := a copy of size H x W in which old pixel (x, y) lands at target(x, y). Pixel by
+// pixel, keeping the format; indexed bitmaps copy colour indexes, not colours.
+template <typename Target>
+void RotateInPlace(QImage& bitmap, Target target)
 {
     const int W = bitmap.width(), H = bitmap.height();
     QImage rotated(H, W, bitmap.format());
-    for (int y = 0; y < H; ++y)
-        for (int x = 0; x < W; ++x)
-            rotated.setPixel(y, W - 1 - x, bitmap.pixel(x, y));
+    rotated.setColorTable(bitmap.colorTable());
+    const bool indexed = bitmap.colorCount() > 0;
+    for (int y = 0; y < H; ++y) {
+        for (int x = 0; x < W; ++x) {
+            const QPoint to = target(x, y, W, H);
+            rotated.setPixel(to, indexed ? uint(bitmap.pixelIndex(x, y)) : bitmap.pixel(x, y));
+        }
+    }
     bitmap = rotated;
+}
+
+} // namespace
+
+void RotateBitmapLeft(QImage& bitmap)
+{
+    RotateInPlace(bitmap, [](int x, int y, int W, int) { return QPoint(y, W - 1 - x); });
 }
 
 void RotateBitmapRight(QImage& bitmap)
 {
-    const int W = bitmap.width(), H = bitmap.height();
-    QImage rotated(H, W, bitmap.format());
-    for (int y = 0; y < H; ++y)
-        for (int x = 0; x < W; ++x)
-            rotated.setPixel(H - 1 - y, x, bitmap.pixel(x, y));
-    bitmap = rotated;
+    RotateInPlace(bitmap, [](int x, int y, int, int H) { return QPoint(H - 1 - y, x); });
 }
 
 void PaintParentBackground(QPainter& canvas, const QWidget* control)

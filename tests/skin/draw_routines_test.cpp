@@ -207,6 +207,13 @@ TEST(RotateBitmap, LeftThenRightRestoresAnyBitmap)
     EXPECT_EQ(PixelAt(bitmap, 0, 0), PixelAt(original, 4, 0));   // old top edge is the left edge
     RotateBitmapRight(bitmap);
     EXPECT_EQ(bitmap, original);
+
+    // Bitmaps with a colour table (8-bit BMP files of theme files) keep their colours.
+    const QImage indexed = original.convertToFormat(QImage::Format_Indexed8);
+    QImage turned = indexed;
+    RotateBitmapRight(turned);
+    EXPECT_EQ(PixelAt(turned, 2, 0), PixelAt(indexed, 0, 0));
+    EXPECT_EQ(PixelAt(turned, 0, 4), PixelAt(indexed, 4, 2));
 }
 
 namespace {
