@@ -1,7 +1,7 @@
 #!/bin/sh
 # Fuzzes the theme file reader with libFuzzer (clang) and keeps a minimised corpus in
 # tests/skin/theme_corpus, which the skin tests replay.
-#   tests/skin/fuzz/run_theme_fuzz.sh [SECONDS]     (default 300)
+#   tests/skin/fuzz/run_theme_fuzz.sh [SECONDS]     (default 300; needs clang, Debian "clang")
 set -eu
 cd "$(dirname "$0")/../../.."
 SECONDS_TO_RUN=${1:-300}
