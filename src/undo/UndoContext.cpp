@@ -8,7 +8,6 @@
 
 #include <QDir>
 #include <QFile>
-#include <QFileInfo>
 #include <QStringEncoder>
 #include <fcntl.h>
 #include <unistd.h>
@@ -142,22 +141,17 @@ void applyWrite(TNTRegistry& reg, const PlannedWrite& write)
 {
     reg.SelectRoot(write.root);
     // Creating is tried only for a missing key: it costs a scan of the siblings.
-    const bool opened = reg.OpenPath(write.path, false) || (!write.data.erase && reg.OpenPath(write.path, true));
-    if (!opened)
-        return;   // erasing in a key that does not exist
-    if (write.keyOnly)
-        return;
-    if (write.data.erase)
-        reg.EraseValue(write.valueName);
-    else
-        reg.WriteRaw(write.valueName, write.data.type, write.data.data);
-}
-
-void requireOpenable(TNTRegistry& reg, const PlannedWrite& write)
-{
-    if (!write.data.erase && !reg.HasOpenKey())
+    if (!reg.OpenPath(write.path, false) && (write.data.erase || !reg.OpenPath(write.path, true))) {
+        if (write.data.erase)
+            return;   // nothing to erase in a key that does not exist
         throw ERegistryException(QStringLiteral("Cannot open or create the key '%1'")
                                      .arg(fullPath(write.root, write.path)));
+    }
+    if (write.data.erase)
+        reg.EraseValue(write.valueName);
+    else if (!write.keyOnly)
+        reg.WriteRaw(write.valueName, write.data.type, write.data.data);
+    reg.ClosePath();
 }
 
 } // namespace
@@ -315,11 +309,8 @@ int TUndoContext::RestoreChecked(const QString& undoFilePath, const QStringList&
     for (const PlannedWrite& write : plan)
         requireWritable(machine_, write.root, write.path);
     TNTRegistry reg(machine_);
-    for (const PlannedWrite& write : plan) {
+    for (const PlannedWrite& write : plan)
         applyWrite(reg, write);
-        requireOpenable(reg, write);
-        reg.ClosePath();
-    }
     machine_.commit();
     return static_cast<int>(plan.size());
 }
@@ -336,20 +327,16 @@ int TUndoContext::ImportFile(const QString& regFilePath)
     int applied = 0;
     for (const RegStatement& statement : statements) {
         const QString path = u'\\' + statement.keyPath;
-        reg.SelectRoot(statement.root);
         if (statement.kind == RegStatement::DeleteKey) {
-            reg.ClosePath();
+            reg.SelectRoot(statement.root);
             if (reg.SubkeyExists(path) && !reg.DeleteTree(path))
                 throw ERegistryException(QStringLiteral("Cannot delete the key '%1'")
                                              .arg(fullPath(statement.root, path)));
         } else {
-            PlannedWrite write{statement.root, path, statement.kind == RegStatement::CreateKey,
-                               statement.valueName, {statement.kind == RegStatement::EraseValue,
-                                                     statement.type, statement.data}};
-            applyWrite(reg, write);
-            requireOpenable(reg, write);
+            applyWrite(reg, {statement.root, path, statement.kind == RegStatement::CreateKey,
+                             statement.valueName, {statement.kind == RegStatement::EraseValue,
+                                                   statement.type, statement.data}});
         }
-        reg.ClosePath();
         ++applied;
     }
     machine_.commit();
