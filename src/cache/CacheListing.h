@@ -37,9 +37,9 @@ struct CacheListing {
     QStringList Unreadable;           // "name: reason" of entries the store failed to read
 };
 
-// Reads the cache of the machine. Entries that cannot be read, or whose SlowInfoCache is
-// missing or not binary, are left out; entries whose values the store fails to read are
-// left out and named in Unreadable. Ends by calling bagEnter (when given).
+// Reads the cache of the machine. Entries whose SlowInfoCache is missing or not binary are
+// left out; entries the store fails to read are left out and named in Unreadable. Ends by
+// calling bagEnter (when given).
 CacheListing ListCache(Machine& machine, const std::function<void()>& bagEnter = {});
 
 // Column texts.
