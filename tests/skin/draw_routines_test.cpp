@@ -2,6 +2,8 @@
 #include "skin/SkinDraw.h"
 #include "theme_test_support.h"
 
+#include <QMdiArea>
+#include <QMdiSubWindow>
 #include <QPainter>
 #include <QScreen>
 #include <gtest/gtest.h>
@@ -404,12 +406,29 @@ TEST(ApplyStyleToChildren, DirectChildrenWithBothPropertiesOnly)
     EXPECT_TRUE(grandChild.writes.isEmpty());
 }
 
-TEST(IsFormActive, WithoutMainFormUsesOwnFlag)
+TEST(IsFormActive, MainFormAndMdiRules)
 {
     EnsureApplication();
     QWidget form;
     SetApplicationMainForm(nullptr);
     EXPECT_FALSE(IsFormActive(&form));   // never shown, so never active
     EXPECT_FALSE(IsFormActive(nullptr));
+
+    QWidget mdiParent;
+    auto* area = new QMdiArea(&mdiParent);
+    auto* child = new QWidget;
+    area->addSubWindow(child);
+    SetApplicationMainForm(&mdiParent);
+    EXPECT_TRUE(IsFormActive(&mdiParent));   // an MDI main form always counts
+    mdiParent.show();
+    mdiParent.activateWindow();
+    QApplication::processEvents();
+    ASSERT_EQ(QGuiApplication::applicationState(), Qt::ApplicationActive);
+    EXPECT_TRUE(IsFormActive(nullptr));
+    QWidget other;
+    EXPECT_FALSE(IsFormActive(&other));
+    area->setActiveSubWindow(area->subWindowList().first());
+    EXPECT_TRUE(IsFormActive(child));        // the MDI client's active child
+    SetApplicationMainForm(nullptr);
 }
 

@@ -13,7 +13,8 @@ namespace skintest {
 
 using parvelle::TColor;
 
-// The widget tests need a QApplication; created once, shared with other test files.
+// The widget tests need a QApplication; created once, shared with other test files, and
+// never destroyed: tearing it down among the static destructors at exit crashes Qt.
 inline void EnsureApplication()
 {
     if (QCoreApplication::instance())
@@ -21,7 +22,7 @@ inline void EnsureApplication()
     static int argc = 1;
     static char name[] = "skin_tests";
     static char* argv[] = {name, nullptr};
-    static QApplication app(argc, argv);
+    new QApplication(argc, argv);
 }
 
 inline TColor PixelAt(const QImage& image, int x, int y)
