@@ -25,8 +25,9 @@ QString TUndoFolder::Newest() const
 
 QString TUndoFolder::PathOf(const QString& name) const
 {
-    if (name.isEmpty() || name == u"." || name == u".." || name.contains(u'/')
-        || name.contains(u'\\') || name.contains(QChar(0)))
+    // Bare "*.reg" names only: the folder may be the program's own, with other files.
+    if (name.contains(u'/') || name.contains(u'\\') || name.contains(QChar(0))
+        || !name.endsWith(QStringLiteral(".reg"), Qt::CaseInsensitive) || name.size() < 5)
         throw EInOutError(QStringLiteral("'%1' is not the name of a file in the undo folder")
                               .arg(name));
     return QDir(folder_).filePath(name);

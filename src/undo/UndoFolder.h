@@ -15,8 +15,8 @@ public:
     QStringList List() const;
     // The newest undo file's name, or empty.
     QString Newest() const;
-    // Full path of a bare name. Throws EInOutError for a name with a path separator,
-    // "." or "..", or an empty name.
+    // Full path of a bare "*.reg" name (extension in any letter case). Throws EInOutError
+    // for any other name: one with a path separator, "..", another extension.
     QString PathOf(const QString& name) const;
     // The undo entries of the named file. Throws EInOutError when it cannot be read.
     QStringList Load(const QString& name) const;

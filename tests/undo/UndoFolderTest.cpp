@@ -45,7 +45,8 @@ TEST(UndoFolder, NamesCannotLeaveTheFolder)
     WriteAll(outside, "REGEDIT4\r\n");
     const TUndoFolder folder(dir.filePath(QStringLiteral("undo")));
     for (const QString& name : {QStringLiteral("../outside.reg"), QStringLiteral(".."), QStringLiteral("."),
-                                QStringLiteral("sub/x.reg"), QStringLiteral("..\\outside.reg"), outside, QString()}) {
+                                QStringLiteral("sub/x.reg"), QStringLiteral("..\\outside.reg"), outside, QString(),
+                                QStringLiteral("parvelle"), QStringLiteral(".reg"), QStringLiteral("a.reg.txt")}) {
         SCOPED_TRACE(name.toStdString());
         EXPECT_THROW(folder.PathOf(name), EInOutError);
         EXPECT_THROW(folder.Delete(name), EInOutError);
@@ -53,4 +54,5 @@ TEST(UndoFolder, NamesCannotLeaveTheFolder)
     }
     EXPECT_TRUE(QFile::exists(outside));
     EXPECT_EQ(folder.PathOf(QStringLiteral("a..b.reg")), dir.filePath(QStringLiteral("undo/a..b.reg")));
+    EXPECT_EQ(folder.PathOf(QStringLiteral("Old.REG")), dir.filePath(QStringLiteral("undo/Old.REG")));
 }
