@@ -20,31 +20,6 @@ TEST(ConvertSt, UnescapeInvertsItAndKeepsOtherBackslashes)
     EXPECT_EQ(UnescapeSt(QStringLiteral("x\\ty\\")), QStringLiteral("x\\ty\\"));
 }
 
-TEST(RemoveSlash, DropsOneTrailingBackslash)
-{
-    EXPECT_EQ(RemoveSlash(QStringLiteral("\\A\\B\\")), QStringLiteral("\\A\\B"));
-    EXPECT_EQ(RemoveSlash(QStringLiteral("\\A\\\\")), QStringLiteral("\\A\\"));
-    EXPECT_EQ(RemoveSlash(QString()), QString());
-}
-
-TEST(UndoStamp, IsTheLocalTimeAsYearMonthDayHyphenHourMinuteSecond)
-{
-    EXPECT_EQ(UndoStampOf(QDateTime(QDate(2008, 3, 3), QTime(14, 5, 9))),
-              QStringLiteral("20080303-140509"));
-    EXPECT_EQ(UndoStampOf(QDateTime(QDate(2026, 12, 31), QTime(23, 59, 58))),
-              QStringLiteral("20261231-235958"));
-}
-
-TEST(Headers, Version5OnlyForKindsFiveAndSix)
-{
-    for (uint8_t kind = 0; kind <= 8; ++kind)
-        EXPECT_EQ(HeaderFor(kind), kind == 5 || kind == 6 ? kHeaderVersion5 : kHeaderRegedit4)
-            << int(kind);
-    EXPECT_TRUE(IsHeaderLine(QStringLiteral("regedit4")));
-    EXPECT_TRUE(IsHeaderLine(QStringLiteral("WINDOWS REGISTRY EDITOR VERSION 5.00")));
-    EXPECT_FALSE(IsHeaderLine(QStringLiteral("REGEDIT5")));
-}
-
 TEST(ValueEntry, StringsDefaultValueAndEscapedNames)
 {
     EXPECT_EQ(ValueEntryLines(QStringLiteral("Path"), REG_SZ, Utf16z(QStringLiteral("C:\\"))),
@@ -71,7 +46,7 @@ TEST(ValueEntry, StringBytesThatAreNotPlainTextKeepEveryByteAsHex1)
               QStringLiteral("\"s\"=hex(1):41,00,00"));
 }
 
-TEST(ValueEntry, DwordIsWrittenAsEightLowerCaseHexDigitsOnEveryKind)
+TEST(ValueEntry, DwordIsWrittenAsEightLowerCaseHexDigits)
 {
     EXPECT_EQ(ValueEntryLines(QStringLiteral("Changed"), REG_DWORD, Dword(0xFFFFFFFF)),
               QStringList{QStringLiteral("\"Changed\"=dword:ffffffff")});
@@ -139,7 +114,7 @@ TEST(ValueEntryWrapping, FiveHundredFiftyTwoBytesFillTwentyTwoLines)
     EXPECT_EQ(lines[21].size(), 38);
 }
 
-TEST(ValueEntryWrapping, Version5ExpandStringWrapsByCharacterAndNeverBeforeTheTerminator)
+TEST(ValueEntryWrapping, ExpandStringWrapsByCharacterAndNeverBeforeTheTerminator)
 {
     const QString text(13 * 3, u'x');
     const QStringList lines =
