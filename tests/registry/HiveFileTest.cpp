@@ -41,32 +41,6 @@ protected:
     QTemporaryDir dir;
 };
 
-TEST_F(RealHive, OpensAndEnumeratesLikeReglookup)
-{
-    const QString path = unpackHive(dir, "NTUSER.DAT");
-    HiveStore store(path);
-    EXPECT_TRUE(store.isWritable()) << store.readOnlyReason().toStdString();
-    QStringList expected;
-    for (const QString& line : reglookupLines(path, QStringLiteral("/"))) {
-        const QString keyPath = line.section(QLatin1Char(','), 0, 0);
-        if (line.section(QLatin1Char(','), 1, 1) == QLatin1String("KEY") && keyPath.count(QLatin1Char('/')) == 1 && keyPath != QLatin1String("/"))
-            expected << keyPath.mid(1);
-    }
-    ASSERT_FALSE(expected.isEmpty());
-    EXPECT_EQ(store.childNames(store.root()), expected);
-
-    const std::optional<NodeId> console = store.find(store.root(), QStringLiteral("CONSOLE"));
-    ASSERT_TRUE(console.has_value());
-    QStringList consoleLines = reglookupLines(path, QStringLiteral("/Console"));
-    int valueCount = 0;
-    for (const QString& line : consoleLines) {
-        if (line.count(QLatin1Char('/')) == 2 && line.section(QLatin1Char(','), 1, 1) != QLatin1String("KEY"))
-            ++valueCount;
-    }
-    EXPECT_EQ(int(store.values(*console).size()), valueCount);
-    EXPECT_GT(store.lastWriteTime(*console), 116444736000000000ull);   // after 1970
-}
-
 TEST_F(RealHive, WrittenCopyReadsBackExactlyInPeerTools)
 {
     const QString path = unpackHive(dir, "NTUSER.DAT");
