@@ -120,11 +120,8 @@ std::optional<KeyRef> Machine::create(const KeyRef& base, const QString& path)
     for (QStringView part : QStringTokenizer(path, u'\\', Qt::SkipEmptyParts)) {
         if (descend(key, part))
             continue;
-        if (!key.store)
-            return std::nullopt;   // no key can be created under a root or a virtual key
-        if (!key.store->isWritable())
-            throw EHiveError(QStringLiteral("The registry '%1' is read-only: %2")
-                                 .arg(key.store->describe(), key.store->readOnlyReason()));
+        if (!key.store || !key.store->isWritable())
+            return std::nullopt;   // not under a root, a virtual key or in a read-only hive
         key.node = key.store->addChild(key.node, part.toString());
     }
     key.path = joinPath(base.path, cleanPath(path));

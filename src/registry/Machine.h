@@ -36,7 +36,8 @@ public:
     std::optional<KeyRef> rootKey(HKEY root) const;
     std::optional<KeyRef> open(const KeyRef& base, const QString& path) const;
     // Opens, creating missing keys; nullopt where a key would have to be created directly
-    // under a root or a virtual key. Throws EHiveError when the store is read-only.
+    // under a root or a virtual key, or in a read-only store. Throws EHiveError when the
+    // store fails to add a key (a damaged hive, or one changed by another program).
     std::optional<KeyRef> create(const KeyRef& base, const QString& path);
     QStringList subkeyNames(const KeyRef& key) const;
     bool isWritable(const KeyRef& key) const;

@@ -112,16 +112,7 @@ bool TNTRegistry::OpenPath(const QString& path, bool mayCreate)
     const std::optional<KeyRef> base = resolve(path, rest, absolute);
     if (!base)
         return false;
-    std::optional<KeyRef> opened;
-    if (!mayCreate || rest.isEmpty()) {
-        opened = machine_.open(*base, rest);
-    } else {
-        try {
-            opened = machine_.create(*base, rest);
-        } catch (const EHiveError&) {
-            return false;   // the key is missing and the registry refuses to create it
-        }
-    }
+    std::optional<KeyRef> opened = !mayCreate || rest.isEmpty() ? machine_.open(*base, rest) : machine_.create(*base, rest);
     if (!opened)
         return false;
     if (absolute || !key_)

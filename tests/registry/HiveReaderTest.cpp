@@ -4,6 +4,7 @@
 
 #include "registry/HiveImage.h"
 #include "registry/RegfImage.h"
+#include "registry/TNTRegistry.h"
 
 #include <QRandomGenerator>
 #include <QtEndian>
@@ -237,6 +238,22 @@ TEST(HiveReader, HiveChangedOnDiskIsNotOverwritten)
     const QString message = throwMessage([&] { store.addChild(many, QStringLiteral("Mine")); });
     EXPECT_TRUE(message.contains(QStringLiteral("changed by another program"))) << message.toStdString();
     EXPECT_EQ(fileDigest(path), theirs);
+}
+
+TEST(HiveReader, OpenPathReportsAHiveThatCannotTakeTheNewKey)
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("hive"));
+    HiveStore::createEmpty(path);
+    Machine machine;
+    machine.mount(HKEY_CURRENT_USER, QString(), std::make_shared<HiveStore>(path));
+    ASSERT_TRUE(QFile::remove(path));
+    HiveStore::createEmpty(path);   // replaced behind our back
+    TNTRegistry reg(machine);
+    EXPECT_TRUE(reg.OpenPath(QString(), true));   // existing keys still open
+    const QString message = throwMessage([&] { reg.OpenPath(QStringLiteral("Software\\New"), true); });
+    EXPECT_TRUE(message.contains(QStringLiteral("changed by another program"))) << message.toStdString();
+    EXPECT_TRUE(reg.KeyPath().isEmpty());
 }
 
 TEST(HiveReader, CommitDoesNotOverwriteAFileChangedMeanwhile)
