@@ -4,6 +4,7 @@
 #include "registry/TNTRegistry.h"
 
 #include <QtEndian>
+#include <cstdio>
 #include <unordered_set>
 
 namespace parvelle {
@@ -147,7 +148,14 @@ std::optional<QDateTime> FileTimeToUtc(uint64_t fileTime)
 QString FileTimeToIso(uint64_t fileTime)
 {
     const auto utc = FileTimeToUtc(fileTime);
-    return utc ? utc->toString(Qt::ISODate) : QString();   // UTC: "...T03:33:20Z"
+    if (!utc)
+        return QString();
+    const QDate d = utc->date();
+    const QTime t = utc->time();
+    char text[24];   // QDateTime::toString(Qt::ISODate) is several times slower
+    std::snprintf(text, sizeof text, "%04d-%02d-%02dT%02d:%02d:%02dZ", d.year(), d.month(), d.day(), t.hour(),
+                  t.minute(), t.second());
+    return QString::fromLatin1(text);
 }
 
 LastUsedFormatter::LastUsedFormatter(const QLocale& locale)
