@@ -8,13 +8,25 @@
 
 namespace parvelle {
 
+namespace {
+
+// Bare "*.reg" names only: the folder may be the program's own, with other files.
+bool isUndoFileName(const QString& name)
+{
+    return name.endsWith(QStringLiteral(".reg"), Qt::CaseInsensitive) && !name.contains(u'/')
+        && !name.contains(u'\\') && !name.contains(QChar(0));
+}
+
+} // namespace
+
 TUndoFolder::TUndoFolder(QString folder) : folder_(std::move(folder)) {}
 
 QStringList TUndoFolder::List() const
 {
-    QDir dir(folder_);
-    return dir.entryList({QStringLiteral("*.reg")},
-                         QDir::Files | QDir::Hidden | QDir::System, QDir::Name | QDir::IgnoreCase);
+    QStringList names = QDir(folder_).entryList({QStringLiteral("*.reg")}, QDir::Files | QDir::Hidden | QDir::System,
+                                                QDir::Name | QDir::IgnoreCase);
+    names.removeIf([](const QString& name) { return !isUndoFileName(name); });
+    return names;
 }
 
 QString TUndoFolder::Newest() const
@@ -25,9 +37,7 @@ QString TUndoFolder::Newest() const
 
 QString TUndoFolder::PathOf(const QString& name) const
 {
-    // Bare "*.reg" names only: the folder may be the program's own, with other files.
-    if (name.contains(u'/') || name.contains(u'\\') || name.contains(QChar(0))
-        || !name.endsWith(QStringLiteral(".reg"), Qt::CaseInsensitive) || name.size() < 5)
+    if (!isUndoFileName(name))
         throw EInOutError(QStringLiteral("'%1' is not the name of a file in the undo folder")
                               .arg(name));
     return QDir(folder_).filePath(name);

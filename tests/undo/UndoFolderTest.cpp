@@ -12,7 +12,7 @@ TEST(UndoFolder, ListsRegFilesSortedWithTheNewestLast)
 {
     QTemporaryDir dir;
     for (const char* name : {"20080303-140509.reg", "20071231-235959.reg", ".hidden.reg", "Other.REG",
-                             "notes.txt", "20090101-000000.reg"})
+                             "notes.txt", "20090101-000000.reg", "back\\slash.reg"})
         WriteAll(dir.filePath(QString::fromLatin1(name)), "REGEDIT4\r\n");
     QDir(dir.path()).mkdir(QStringLiteral("folder.reg"));
     const TUndoFolder folder(dir.path());
@@ -46,7 +46,7 @@ TEST(UndoFolder, NamesCannotLeaveTheFolder)
     const TUndoFolder folder(dir.filePath(QStringLiteral("undo")));
     for (const QString& name : {QStringLiteral("../outside.reg"), QStringLiteral(".."), QStringLiteral("."),
                                 QStringLiteral("sub/x.reg"), QStringLiteral("..\\outside.reg"), outside, QString(),
-                                QStringLiteral("parvelle"), QStringLiteral(".reg"), QStringLiteral("a.reg.txt")}) {
+                                QStringLiteral("parvelle"), QStringLiteral("a.reg.txt")}) {
         SCOPED_TRACE(name.toStdString());
         EXPECT_THROW(folder.PathOf(name), EInOutError);
         EXPECT_THROW(folder.Delete(name), EInOutError);
