@@ -48,13 +48,14 @@ int main(int argc, char** argv)
     parser.addOption({kScreenshot, QStringLiteral("Render the window to FILE.png and exit."), QStringLiteral("FILE")});
     parser.addOption({kPage, QStringLiteral("Page shown in the screenshot (0 to 4; default 1)."), QStringLiteral("N"),
                       QStringLiteral("1")});
-    const bool screenshot = std::any_of(app.arguments().cbegin(), app.arguments().cend(),
+    const QStringList arguments = app.arguments();
+    const bool screenshot = std::any_of(arguments.cbegin(), arguments.cend(),
                                         [](const QString& a) { return a.startsWith(QStringLiteral("--") + kScreenshot); });
     std::unique_ptr<Machine> machine;
     RegistryOptions options;
     int page = 1;
     try {
-        ParseCommandLine(parser, app.arguments());
+        ParseCommandLine(parser, arguments);
         options = RegistryOptionsFrom(parser);
         bool pageOk = false;
         page = parser.value(kPage).toInt(&pageOk);
