@@ -172,6 +172,7 @@ void TsuiThemeFileReader::Read(const QByteArray& content)
         return;
     }
     QSet<qsizetype> visited;
+    qsizetype dataLeft = content.size();   // entries never hold more data than the file
     qsizetype offset = ReadU32(content, FirstEntryFieldOffset);
     for (;;) {
         if (visited.contains(offset)) {
@@ -194,6 +195,12 @@ void TsuiThemeFileReader::Read(const QByteArray& content)
                                              "file").arg(entry.Name);
                 return;
             }
+            if (qsizetype(entry.Size) > dataLeft) {
+                damageNote_ = QStringLiteral("entry '%1' reuses data: the entries hold more data "
+                                             "than the file").arg(entry.Name);
+                return;
+            }
+            dataLeft -= entry.Size;
             if (!ProcessEntry(entry.Name, entry.Type, content.mid(entry.DataOffset, entry.Size)))
                 return;
         }

@@ -41,8 +41,9 @@ QByteArray ThemeBooleanData(bool value);
 using ThemeValues = QList<std::pair<QString, QString>>;
 
 // All entries of one theme file, read at once. A damaged directory (a chain that loops, an
-// entry or data past the end of the file, an integer not of 4 bytes, a boolean not of 1
-// byte) ends the read with the entries read before it.
+// entry or data past the end of the file, entries that together hold more data than the
+// file, an integer not of 4 bytes, a boolean not of 1 byte) ends the read with the entries
+// read before it.
 class TsuiThemeFileReader {
 public:
     // EInOutError when the file cannot be opened or read.
