@@ -260,11 +260,9 @@ QFont TsuiMenu::ItemFont() const
 
 QSize TsuiMenu::MeasureItem(const QString& caption, const QString& shortcut) const
 {
-    if (caption == u"-")
-        return QSize(StyledBarWidth, separatorHeight_);
     const QFontMetrics metrics(ItemFont());
     const int width = metrics.horizontalAdvance(caption) + metrics.horizontalAdvance(shortcut) + barWidth_ + 40;
-    return QSize(width, menuItemHeight_);
+    return QSize(width, caption == u"-" ? separatorHeight_ : menuItemHeight_);
 }
 
 void TsuiMenu::InstallHandlers()
