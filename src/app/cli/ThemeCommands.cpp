@@ -10,19 +10,24 @@ namespace parvelle {
 
 namespace {
 
+struct Argument {
+    QString Name;
+    QString Description;
+};
+
 // The two positional arguments of a theme command (none when help was printed);
 // EUsageError when there are others.
 std::optional<std::pair<QString, QString>> TwoArguments(CliContext& context, const QString& description,
-                                                        const QString& first, const QString& second)
+                                                        const Argument& first, const Argument& second)
 {
     QCommandLineParser parser;
-    parser.addPositionalArgument(first, first);
-    parser.addPositionalArgument(second, second);
+    parser.addPositionalArgument(first.Name, first.Description);
+    parser.addPositionalArgument(second.Name, second.Description);
     if (ParseCliArguments(parser, context, description))
         return std::nullopt;
     const QStringList positional = parser.positionalArguments();
     if (positional.size() < 2)
-        throw EUsageError(QStringLiteral("missing %1").arg(positional.isEmpty() ? first : second));
+        throw EUsageError(QStringLiteral("missing %1").arg(positional.isEmpty() ? first.Name : second.Name));
     if (positional.size() > 2)
         throw EUsageError(QStringLiteral("unexpected argument '%1'").arg(positional.at(2)));
     return std::pair{positional.at(0), positional.at(1)};
@@ -38,7 +43,8 @@ int RunThemePack(CliContext& context)
 {
     const auto arguments = TwoArguments(
         context, QStringLiteral("Builds a theme file from a folder of <Entry>.bmp files and values.txt."),
-        QStringLiteral("DIR"), QStringLiteral("OUT"));
+        {QStringLiteral("DIR"), QStringLiteral("Folder of <Entry>.bmp files and values.txt.")},
+        {QStringLiteral("OUT"), QStringLiteral("Theme file to write.")});
     if (!arguments)
         return 0;
     const auto& [folder, outFile] = *arguments;
@@ -51,7 +57,8 @@ int RunThemeUnpack(CliContext& context)
 {
     const auto arguments = TwoArguments(
         context, QStringLiteral("Writes the entries of a theme file into an empty or new folder."),
-        QStringLiteral("FILE"), QStringLiteral("DIR"));
+        {QStringLiteral("FILE"), QStringLiteral("Theme file to read.")},
+        {QStringLiteral("DIR"), QStringLiteral("Empty or new folder to write into.")});
     if (!arguments)
         return 0;
     const auto& [themeFile, folder] = *arguments;
