@@ -358,18 +358,6 @@ TEST(RectangleHelpers, ControlPlacement)
     EXPECT_EQ(GetDesktopWorkArea(), QGuiApplication::primaryScreen()->availableGeometry());
 }
 
-TEST(Colors, CatalogueColoursAndSystemColours)
-{
-    EnsureApplication();
-    EXPECT_EQ(ToQColor(0xC82C00), QColor(0x00, 0x2C, 0xC8));
-    EXPECT_EQ(ToTColor(QColor(0x00, 0x2C, 0xC8)), 0xC82C00u);
-    EXPECT_EQ(ToQColor(clBtnFace), QGuiApplication::palette().color(QPalette::Button));
-    EXPECT_EQ(ToQColor(clHighlight), QGuiApplication::palette().color(QPalette::Highlight));
-    EXPECT_TRUE(IsSystemColor(clBtnFace));
-    EXPECT_FALSE(IsSystemColor(0xFFFFFF));
-    EXPECT_EQ(ColorToRGB(0x123456), 0x123456u);
-}
-
 TEST(PublishedProperties, FoundByNameIgnoringCase)
 {
     EnsureApplication();

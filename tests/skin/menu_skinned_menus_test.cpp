@@ -95,22 +95,6 @@ TEST_F(Menus, NewPopupMenuHasTheNeutralLookAndTheOwnersStyle)
     EXPECT_EQ(owned.BarWidth(), 0);
 }
 
-TEST_F(Menus, WinXPStyleGivesItsBarSelectionAndSizes)
-{
-    TsuiPopupMenu menu;
-    SetPublishedProperty(&menu, "UIStyle", QVariant::fromValue(WinXP));
-    EXPECT_EQ(menu.BarWidth(), 26);
-    EXPECT_EQ(menu.BarColor(), 0xCED3D6u);
-    EXPECT_EQ(menu.Color(), 0xFFFFFFu);
-    EXPECT_EQ(menu.FontColor(), 0x000000u);
-    EXPECT_EQ(menu.SelectedColor(), 0xEFD3C6u);
-    EXPECT_EQ(menu.SelectedBorderColor(), 0xC66931u);
-    EXPECT_EQ(menu.SelectedFontColor(), 0x000000u);
-    EXPECT_EQ(menu.MenuItemHeight(), 21);
-    EXPECT_EQ(menu.SeparatorHeight(), 5);
-    EXPECT_EQ(menu.SeparatorColor(), 0x848284u);
-}
-
 TEST_F(Menus, ItemHeightsFollowTheStyleAndMacOSIgnoresWrites)
 {
     TsuiPopupMenu menu;

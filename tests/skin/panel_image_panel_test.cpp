@@ -226,12 +226,3 @@ TEST_F(ImagePanel, BlankCaptionDrawsNothingAndAChangeReportsTheOldRectangle)
     EXPECT_EQ(reported, drawn);
 }
 
-TEST_F(ImagePanel, PropertiesAreReachableByName)
-{
-    TsuiImagePanel panel(&parent);
-    EXPECT_TRUE(HasPublishedProperty(&panel, "drawstyle"));
-    SetPublishedProperty(&panel, "DrawStyle", QVariant::fromValue(suiTile));
-    EXPECT_EQ(panel.DrawStyle(), suiTile);
-    SetPublishedProperty(&panel, "Transparent", true);
-    EXPECT_TRUE(panel.Transparent());
-}

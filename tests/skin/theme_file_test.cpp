@@ -142,9 +142,6 @@ TEST(ThemeFileReader, FileErrors)
     ASSERT_TRUE(huge.open(QIODevice::WriteOnly) && huge.resize(MaxSkinFileSize + 1));
     huge.close();
     EXPECT_THROW(TsuiThemeFileReader(huge.fileName()), EInOutError);
-    // Exists but every read fails.
-    if (QFileInfo("/proc/self/clear_refs").isFile())
-        EXPECT_THROW(TsuiThemeFileReader(QStringLiteral("/proc/self/clear_refs")), EInOutError);
 }
 
 TEST(FileThemeMgr, MissingFileReleasesThePreviousReader)
