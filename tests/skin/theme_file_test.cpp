@@ -130,6 +130,7 @@ TEST(ThemeFileReader, DamagedDirectoriesEndTheReadEarly)
         const TsuiThemeFileReader reader(seed.Content);
         EXPECT_EQ(EntryCount(reader), seed.EntriesKept) << seed.Name;
         EXPECT_EQ(!reader.DamageNote().isEmpty(), seed.Damaged) << seed.Name;
+        EXPECT_TRUE(SurvivesRewrite(reader)) << seed.Name;
     }
     EXPECT_EQ(TsuiThemeFileReader(WithHeaderLength(ValidTheme(), 25)).GetInt("FormBorderWidthInt"), 3);
 }
