@@ -131,7 +131,7 @@ std::optional<QString> CanonicalText(const QByteArray& stored)
         return std::nullopt;
     const QString text = QString::fromUtf16(
         reinterpret_cast<const char16_t*>(stored.constData()), stored.size() / 2 - 1);
-    if (text.contains(QChar(0)) || !stored.endsWith(QByteArray(2, '\0')))
+    if (text.contains(QChar(0)) || !text.isValidUtf16() || !stored.endsWith(QByteArray(2, '\0')))
         return std::nullopt;
     return text;
 }

@@ -43,7 +43,7 @@ QStringList ValueEntryLines(const QString& valueName, uint32_t windowsType, cons
 // Text stored as UTF-16LE bytes with a zero terminator, as the registry keeps strings.
 QByteArray StoredText(const QString& text);
 // The text of stored string bytes when they are exactly StoredText of a text
-// without zero characters; nullopt otherwise.
+// without zero characters or unpaired surrogates; nullopt otherwise.
 std::optional<QString> CanonicalText(const QByteArray& stored);
 
 } // namespace parvelle

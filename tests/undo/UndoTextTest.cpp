@@ -41,6 +41,9 @@ TEST(ValueEntry, StringBytesThatAreNotPlainTextKeepEveryByteAsHex1)
     const QByteArray unterminated("A\0B\0", 4);
     EXPECT_EQ(ValueEntryLines(QStringLiteral("s"), REG_SZ, unterminated),
               QStringList{QStringLiteral("\"s\"=hex(1):41,00,42,00")});
+    const QByteArray loneSurrogate("\0\xD8\0\0", 4);   // no UTF-8 form: quoting would change it
+    EXPECT_EQ(ValueEntryLines(QStringLiteral("s"), REG_SZ, loneSurrogate).first(),
+              QStringLiteral("\"s\"=hex(1):00,D8,00,00"));
     const QByteArray odd("A\0\0", 3);
     EXPECT_EQ(ValueEntryLines(QStringLiteral("s"), REG_SZ, odd).first(),
               QStringLiteral("\"s\"=hex(1):41,00,00"));
