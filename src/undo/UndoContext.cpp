@@ -61,6 +61,11 @@ void endSection(QString& text)
 // Records the open key with its values and, depth first, its subkeys. Reads only.
 void recordTree(TNTRegistry& reg, HKEY root, const QString& keyPath, QString& text)
 {
+    // Key lines have no escapes: a line break would split the line and lose the key.
+    if (keyPath.contains(u'\r') || keyPath.contains(u'\n'))
+        throw ERegistryException(QStringLiteral("The key '%1' cannot be recorded in an undo file: "
+                                                "its name holds a line break")
+                                     .arg(fullPath(root, keyPath)));
     text += kCrLf + KeyLine(root, keyPath);
     QStringList values;
     QStringList subkeys;

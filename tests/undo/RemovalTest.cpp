@@ -14,7 +14,7 @@ namespace {
 class Removal : public ::testing::Test {
 protected:
     QTemporaryDir dir;
-    MemoryMachine registry;
+    MemoryCacheMachine registry;
 
     TUndoContext context(uint8_t osKind, const QString& folder = QString())
     {
@@ -26,6 +26,13 @@ protected:
     {
         registry.software->setValue(registry.cacheEntry(QStringLiteral("SampleApp")),
                                     {QStringLiteral("SlowInfoCache"), REG_BINARY, Pattern(552)});
+    }
+    void addSecondApp()
+    {
+        const NodeId second = registry.cacheEntry(QStringLiteral("Second App"));
+        registry.software->setValue(second, {QStringLiteral("Changed"), REG_DWORD, Dword(42)});
+        registry.software->setValue(second, {QStringLiteral("Path"), REG_SZ,
+                                             Utf16z(QStringLiteral("C:\\Program Files\\Second\\"))});
     }
     bool cacheEntryExists(const QString& name) const
     {
@@ -51,7 +58,51 @@ protected:
     }
 };
 
+// A hive that notes, at each deletion, what the undo file holds at that moment.
+class WatchedStore : public MemoryStore {
+public:
+    explicit WatchedStore(QString undoFile) : undoFile_(std::move(undoFile)) {}
+    const QByteArrayList& FileAtDeletions() const { return fileAtDeletions_; }
+
+    void deleteNode(NodeId node) override
+    {
+        note();
+        MemoryStore::deleteNode(node);
+    }
+    bool eraseValue(NodeId node, const QString& name) override
+    {
+        note();
+        return MemoryStore::eraseValue(node, name);
+    }
+
+private:
+    void note() { fileAtDeletions_ << (QFile::exists(undoFile_) ? ReadAll(undoFile_) : "no undo file"); }
+
+    QString undoFile_;
+    QByteArrayList fileAtDeletions_;
+};
+
 } // namespace
+
+TEST(RemovalOrder, TheUndoFileIsCompleteBeforeTheFirstDeletion)
+{
+    QTemporaryDir dir;
+    auto store = std::make_shared<WatchedStore>(dir.filePath(QStringLiteral("20080303-140509.reg")));
+    Machine machine;
+    machine.mount(HKEY_LOCAL_MACHINE, QStringLiteral("SOFTWARE"), store);
+    const NodeId entry = MakeKey(*store, kArpCacheBelowSoftware + QStringLiteral("\\SampleApp"));
+    store->setValue(entry, {QStringLiteral("SlowInfoCache"), REG_BINARY, Pattern(552)});
+    store->setValue(MakeKey(*store, QStringLiteral("Other")), {QStringLiteral("v"), REG_DWORD, Dword(1)});
+    TUndoContext undo(machine, 0, dir.path(), FixedClock());
+    ASSERT_TRUE(undo.RemoveCacheEntry(QStringLiteral("SampleApp")));
+    ASSERT_EQ(store->FileAtDeletions().size(), 1);
+    EXPECT_EQ(store->FileAtDeletions()[0], ReadAll(Golden(QStringLiteral("slowinfo_regedit4.reg"))));
+
+    ASSERT_TRUE(undo.RemoveRegistryValue(HKEY_LOCAL_MACHINE, QStringLiteral("\\SOFTWARE\\Other"), QStringLiteral("v")));
+    ASSERT_EQ(store->FileAtDeletions().size(), 2);
+    EXPECT_TRUE(store->FileAtDeletions()[1].endsWith(
+        "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Other]\r\n\"v\"=dword:00000001\r\n\r\n"));
+}
 
 TEST_F(Removal, OnlySlowInfoCacheGivesTheGoldenFileInBothHeaders)
 {
@@ -71,23 +122,31 @@ TEST_F(Removal, OnlySlowInfoCacheGivesTheGoldenFileInBothHeaders)
 TEST_F(Removal, TwoRemovalsInOneSecondShareOneFile)
 {
     addSampleApp();
-    const NodeId second = registry.cacheEntry(QStringLiteral("Second App"));
-    registry.software->setValue(second, {QStringLiteral("Changed"), REG_DWORD, Dword(42)});
-    registry.software->setValue(second, {QStringLiteral("Path"), REG_SZ,
-                                         Utf16z(QStringLiteral("C:\\Program Files\\Second\\"))});
+    addSecondApp();
     TUndoContext undo = context(0);
     ASSERT_TRUE(undo.RemoveCacheEntry(QStringLiteral("SampleApp")));
     ASSERT_TRUE(undo.RemoveCacheEntry(QStringLiteral("Second App")));
     EXPECT_EQ(ReadAll(undoFile()), ReadAll(Golden(QStringLiteral("two_removals_regedit4.reg"))));
 }
 
+TEST_F(Removal, ARemovalInTheNextSecondStartsItsOwnFile)
+{
+    addSampleApp();
+    addSecondApp();
+    QDateTime time = QDateTime::fromString(QStringLiteral("20080303-140509"), QStringLiteral("yyyyMMdd-HHmmss"));
+    TUndoContext undo(registry.machine, 0, dir.path(), [&time] { return time; });
+    ASSERT_TRUE(undo.RemoveCacheEntry(QStringLiteral("SampleApp")));
+    time = time.addSecs(1);
+    ASSERT_TRUE(undo.RemoveCacheEntry(QStringLiteral("Second App")));
+    EXPECT_EQ(undo.UndoStamp(), QStringLiteral("20080303-140510"));
+    EXPECT_EQ(ReadAll(undoFile()), ReadAll(Golden(QStringLiteral("slowinfo_regedit4.reg"))));
+    EXPECT_EQ(ReadRegFile(undo.UndoFilePath()).lines.first(), kHeaderRegedit4);
+}
+
 TEST_F(Removal, SeveralEntriesAsOneOperationCommitOnce)
 {
     addSampleApp();
-    const NodeId second = registry.cacheEntry(QStringLiteral("Second App"));
-    registry.software->setValue(second, {QStringLiteral("Changed"), REG_DWORD, Dword(42)});
-    registry.software->setValue(second, {QStringLiteral("Path"), REG_SZ,
-                                         Utf16z(QStringLiteral("C:\\Program Files\\Second\\"))});
+    addSecondApp();
     TUndoContext undo = context(0);
     EXPECT_EQ(undo.RemoveCacheEntries({QStringLiteral("SampleApp"), QStringLiteral("Gone"),
                                        QStringLiteral("Second App")}),
@@ -231,6 +290,16 @@ TEST_F(Removal, AValueThatCannotBeReadLeavesTheRegistryUntouched)
     registry.software->deleteNode(sub);
     ASSERT_TRUE(undo.RemoveCacheEntry(QStringLiteral("SampleApp")));
     EXPECT_EQ(ReadAll(undoFile()), ReadAll(Golden(QStringLiteral("slowinfo_regedit4.reg"))));
+}
+
+TEST_F(Removal, AKeyWhoseNameHoldsALineBreakIsRefusedBeforeAnythingIsRecorded)
+{
+    addSampleApp();
+    registry.software->addChild(registry.cacheEntry(QStringLiteral("SampleApp")), QStringLiteral("two\nlines"));
+    TUndoContext undo = context(0);
+    EXPECT_EQ(failingRemoval(undo, QStringLiteral("SampleApp")),
+              QStringLiteral("The key 'HKEY_LOCAL_MACHINE%1SampleApp\\two\nlines' cannot be recorded in an "
+                             "undo file: its name holds a line break").arg(kArpCacheKeyPath));
 }
 
 TEST_F(Removal, AReadOnlyHiveIsReportedBeforeAnythingIsRecorded)
