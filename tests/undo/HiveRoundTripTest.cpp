@@ -27,6 +27,13 @@ QStringList Differences(const QStringList& before, const QStringList& after)
     return differences;
 }
 
+// Every key, value type and data byte of the cache key (reglookup prints strings decoded).
+QStringList CacheBytes(const QString& hivePath)
+{
+    const HiveStore hive(hivePath, HiveStore::Access::ReadOnly);
+    return Snapshot(hive, *hive.find(hive.root(), kCacheBelowUser));
+}
+
 class HiveRoundTrip : public ::testing::Test {
 protected:
     QTemporaryDir dir;
@@ -57,6 +64,11 @@ protected:
         hive.setValue(rich, {QStringLiteral("empty"), REG_BINARY, QByteArray()});
         hive.setValue(rich, {QStringLiteral("emptystr"), REG_SZ, Utf16z(QString())});
         hive.setValue(rich, {QStringLiteral("none"), REG_NONE, QByteArray("\x01", 1)});
+        hive.setValue(rich, {QStringLiteral("big endian"), REG_DWORD_BIG_ENDIAN, QByteArray("\0\0\0\x05", 4)});
+        hive.setValue(rich, {QStringLiteral("resources"), REG_RESOURCE_LIST, Pattern(30)});
+        hive.setValue(rich, {QStringLiteral("unknown kind"), 0x20, Pattern(3)});
+        hive.setValue(rich, {QStringLiteral("emptyexpand"), REG_EXPAND_SZ, Utf16z(QString())});
+        hive.setValue(rich, {QStringLiteral("emptymulti"), REG_MULTI_SZ, QByteArray(2, '\0')});
         const NodeId sub = hive.addChild(rich, QStringLiteral("Sub"));
         hive.setValue(sub, {QStringLiteral("line"), REG_SZ, Utf16z(QStringLiteral("1\r\n2"))});
         hive.addChild(sub, QStringLiteral("Empty"));
@@ -96,7 +108,7 @@ TEST_F(HiveRoundTrip, RestoreAndImportGiveBackTheHiveExactly)
         const QString undoFolder = dir.filePath(viaImport ? QStringLiteral("u2") : QStringLiteral("u1"));
         const QString path = removedCopy(viaImport ? QStringLiteral("b.DAT") : QStringLiteral("a.DAT"), undoFolder);
         const QStringList removed = HiveListing(path);
-        EXPECT_EQ(removed.size(), before.size() - 16);   // 4 keys, 12 values
+        EXPECT_EQ(removed.size(), before.size() - 21);   // 4 keys, 17 values
         Machine machine;
         machine.mount(HKEY_CURRENT_USER, QString(), std::make_shared<HiveStore>(path));
         TUndoContext undo(machine, 8, undoFolder, FixedClock());
@@ -108,6 +120,7 @@ TEST_F(HiveRoundTrip, RestoreAndImportGiveBackTheHiveExactly)
         const QStringList after = HiveListing(path);
         EXPECT_EQ(Differences(before, after), QStringList());
         EXPECT_EQ(after, before);
+        EXPECT_EQ(CacheBytes(path), CacheBytes(original));
     }
 }
 
@@ -125,6 +138,7 @@ TEST_F(HiveRoundTrip, TheRegistryEditorsImporterReadsOurUndoFiles)
                                              QStringLiteral("HKEY_CURRENT_USER"), path, undoFile},
             environment);
     EXPECT_EQ(Differences(before, HiveListing(path)), QStringList());
+    EXPECT_EQ(CacheBytes(path), CacheBytes(original));
 }
 
 TEST_F(HiveRoundTrip, AReadOnlyHiveFileIsLeftUnchanged)
