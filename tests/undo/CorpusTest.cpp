@@ -38,7 +38,7 @@ TEST(ReaderCorpus, EveryInputEndsCleanlyInEveryReader)
         SCOPED_TRACE(name.toStdString());
         const QString path = corpus.filePath(name);
         EXPECT_TRUE(EndsCleanly([&] { ExerciseReaders(ReadAll(path)); }));
-        MemoryMachine registry;
+        MemoryCacheMachine registry;
         TUndoContext undo(registry.machine, 0, undoFolder.path(), FixedClock());
         EXPECT_TRUE(EndsCleanly([&] { undo.ImportFile(path); }));
         EXPECT_TRUE(EndsCleanly([&] { undo.RestoreChecked(path, ListUndoEntries(ReadRegFile(path))); }));

@@ -14,7 +14,7 @@ namespace {
 class Restore : public ::testing::Test {
 protected:
     QTemporaryDir dir;
-    MemoryMachine registry;
+    MemoryCacheMachine registry;
 
     MemoryStore& store() { return *registry.software; }
     TUndoContext context(uint8_t osKind)

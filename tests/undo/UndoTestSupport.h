@@ -102,12 +102,12 @@ inline QByteArray Pattern(int size, int step = 7, int offset = 3)
 
 // A machine with a memory SOFTWARE hive under HKEY_LOCAL_MACHINE and a memory user hive
 // as HKEY_CURRENT_USER, the cache key present in both.
-struct MemoryMachine {
+struct MemoryCacheMachine {
     std::shared_ptr<MemoryStore> software = std::make_shared<MemoryStore>();
     std::shared_ptr<MemoryStore> user = std::make_shared<MemoryStore>();
     Machine machine;
 
-    MemoryMachine()
+    MemoryCacheMachine()
     {
         machine.mount(HKEY_LOCAL_MACHINE, QStringLiteral("SOFTWARE"), software);
         machine.mount(HKEY_CURRENT_USER, QString(), user);
