@@ -51,11 +51,11 @@ void RequireExactly(const QStringList& positionals, qsizetype count)
 }
 
 // A bare name is a file of the undo folder; anything with a folder part is a path.
-QString UndoFileArgument(const TUndoContext& undo, const QString& argument)
+QString UndoFileArgument(const TUndoFolder& folder, const QString& argument)
 {
     if (argument.contains(u'/'))
         return argument;
-    return undo.UndoFolder().PathOf(argument);
+    return folder.PathOf(argument);
 }
 
 int RunRemove(CliContext& context)
@@ -97,9 +97,7 @@ int RunUndo(CliContext& context)
         throw EUsageError(QStringLiteral("unknown undo command '%1' (list or show)").arg(positionals[0]));
     RequirePositionals(parser, 2, QStringLiteral("the undo file to show"));
     RequireExactly(positionals, 2);
-    const QString& file = positionals[1];
-    const QString path = file.contains(u'/') ? file : folder.PathOf(file);
-    for (const QString& entry : ListUndoEntries(ReadRegFile(path)))
+    for (const QString& entry : ListUndoEntries(ReadRegFile(UndoFileArgument(folder, positionals[1]))))
         context.out << entry << '\n';
     return 0;
 }
@@ -117,7 +115,7 @@ int RunRestore(CliContext& context)
     const QStringList positionals = RequirePositionals(parser, 1, QStringLiteral("the undo file"));
     RequireExactly(positionals, 1);
     OpenedRegistry opened = OpenWithUndo(parser);
-    const QString path = UndoFileArgument(*opened.undo, positionals[0]);
+    const QString path = UndoFileArgument(opened.undo->UndoFolder(), positionals[0]);
     QStringList entries = parser.values(entryOption);
     if (entries.isEmpty())
         entries = ListUndoEntries(ReadRegFile(path));
@@ -135,7 +133,7 @@ int RunImport(CliContext& context)
     const QStringList positionals = RequirePositionals(parser, 1, QStringLiteral("the .reg file"));
     RequireExactly(positionals, 1);
     OpenedRegistry opened = OpenWithUndo(parser);
-    const QString path = UndoFileArgument(*opened.undo, positionals[0]);
+    const QString path = UndoFileArgument(opened.undo->UndoFolder(), positionals[0]);
     const int applied = opened.undo->ImportFile(path);
     context.out << QStringLiteral("Imported %1 statements from %2\n").arg(applied).arg(path);
     return 0;
