@@ -5,7 +5,9 @@
 #include "registry/HiveStore.h"
 #include "undo/RegFile.h"
 
+#include <QDir>
 #include <QStandardPaths>
+#include <unistd.h>
 
 using namespace parvelle;
 using namespace parvelle::test;
@@ -33,6 +35,29 @@ QStringList CacheBytes(const QString& hivePath)
     const HiveStore hive(hivePath, HiveStore::Access::ReadOnly);
     return Snapshot(hive, *hive.find(hive.root(), kCacheBelowUser));
 }
+
+// Makes a folder read-only for this process while it lives. Root ignores permissions,
+// so a root process acts as the user "nobody" meanwhile (files opened before stay open).
+class ReadOnlyFolder {
+public:
+    explicit ReadOnlyFolder(const QString& path)
+    {
+        QFile::setPermissions(path, QFile::ReadOwner | QFile::ExeOwner | QFile::ReadGroup
+                                        | QFile::ExeGroup | QFile::ReadOther | QFile::ExeOther);
+        actingAsNobody_ = ::geteuid() == 0 && ::seteuid(kNobody) == 0;
+    }
+    ~ReadOnlyFolder()
+    {
+        if (actingAsNobody_)
+            EXPECT_EQ(::seteuid(0), 0);
+    }
+    ReadOnlyFolder(const ReadOnlyFolder&) = delete;
+    ReadOnlyFolder& operator=(const ReadOnlyFolder&) = delete;
+
+private:
+    static constexpr uid_t kNobody = 65534;
+    bool actingAsNobody_ = false;
+};
 
 class HiveRoundTrip : public ::testing::Test {
 protected:
@@ -171,4 +196,29 @@ TEST_F(HiveRoundTrip, AnUnusableUndoFolderLeavesTheHiveFileUnchanged)
     EXPECT_THROW(undo.RemoveCacheEntry(QStringLiteral("Rich Äpp")), EInOutError);
     EXPECT_EQ(ReadAll(path), bytes);
     EXPECT_EQ(ReadAll(blocked), QByteArray("a file where the undo folder should be"));
+}
+
+TEST_F(HiveRoundTrip, AReadOnlyUndoFolderLeavesTheHiveFileUnchanged)
+{
+    const QString path = copyOf(QStringLiteral("rofolder.DAT"));
+    const QByteArray bytes = ReadAll(path);
+    const QString undoFolder = dir.filePath(QStringLiteral("read-only undo"));
+    ASSERT_TRUE(QDir().mkpath(undoFolder));
+    QFile::setPermissions(dir.path(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner
+                                          | QFile::ExeGroup | QFile::ExeOther);
+    Machine machine;
+    machine.mount(HKEY_CURRENT_USER, QString(), std::make_shared<HiveStore>(path));
+    TUndoContext undo(machine, 8, undoFolder, FixedClock());
+    QString message = QStringLiteral("no error");
+    {
+        const ReadOnlyFolder readOnly(undoFolder);
+        try {
+            undo.RemoveCacheEntry(QStringLiteral("Rich Äpp"));
+        } catch (const EInOutError& error) {
+            message = error.message();
+        }
+    }
+    EXPECT_EQ(message, QStringLiteral("Cannot write '%1/20080303-140509.reg': Permission denied").arg(undoFolder));
+    EXPECT_EQ(ReadAll(path), bytes);
+    EXPECT_TRUE(QDir(undoFolder).isEmpty());
 }
