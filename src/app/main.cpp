@@ -7,7 +7,6 @@
 
 #include <QCommandLineParser>
 #include <QTimer>
-#include <algorithm>
 #include <cstdio>
 
 using namespace parvelle;
@@ -48,27 +47,29 @@ int main(int argc, char** argv)
     parser.addOption({kScreenshot, QStringLiteral("Render the window to FILE.png and exit."), QStringLiteral("FILE")});
     parser.addOption({kPage, QStringLiteral("Page shown in the screenshot (0 to 4; default 1)."), QStringLiteral("N"),
                       QStringLiteral("1")});
-    const QStringList arguments = app.arguments();
-    const bool screenshot = std::any_of(arguments.cbegin(), arguments.cend(),
-                                        [](const QString& a) { return a.startsWith(QStringLiteral("--") + kScreenshot); });
-    std::unique_ptr<Machine> machine;
     RegistryOptions options;
     int page = 1;
     try {
-        ParseCommandLine(parser, arguments);
+        ParseCommandLine(parser, app.arguments());
         options = RegistryOptionsFrom(parser);
         bool pageOk = false;
         page = parser.value(kPage).toInt(&pageOk);
         if (!pageOk || page < 0 || page > 4)
             throw EUsageError(QStringLiteral("--page takes a number from 0 to 4"));
-        machine = OpenRegistry(options);
     } catch (const EUsageError& e) {
         return Fail(e.message(), 2, true);
+    }
+    const bool screenshot = parser.isSet(kScreenshot);
+    std::unique_ptr<Machine> machine;
+    QString undoFolder;
+    try {
+        machine = OpenRegistry(options);
+        undoFolder = UndoFolder(options);
     } catch (const std::exception& e) {
         return Fail(QString::fromUtf8(e.what()), 1, screenshot);
     }
 
-    TForm1 form(*machine, UndoFolder(options));
+    TForm1 form(*machine, undoFolder);
     if (screenshot) {
         form.setAttribute(Qt::WA_DontShowOnScreen);
         form.show();

@@ -58,13 +58,30 @@ std::unique_ptr<Machine> TestRegistry::Reopen() const
     return machine;
 }
 
-QString RunTool(const QString& program, const QStringList& arguments)
+ProcessRun RunProcess(const QString& program, const QStringList& arguments)
 {
     QProcess process;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+    process.setProcessEnvironment(environment);
     process.start(program, arguments);
-    if (!process.waitForFinished(60000))
-        return {};
-    return QString::fromUtf8(process.readAllStandardOutput());
+    ProcessRun run;
+    run.finished = process.waitForFinished(kProcessTimeLimitMs);
+    if (!run.finished) {
+        process.kill();
+        process.waitForFinished(2000);
+        return run;
+    }
+    run.crashed = process.exitStatus() == QProcess::CrashExit;
+    run.exitCode = process.exitCode();
+    run.output = QString::fromUtf8(process.readAllStandardOutput());
+    run.errors = QString::fromUtf8(process.readAllStandardError());
+    return run;
+}
+
+QString RunTool(const QString& program, const QStringList& arguments)
+{
+    return RunProcess(program, arguments).output;
 }
 
 } // namespace parvelle::test

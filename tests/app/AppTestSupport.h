@@ -96,7 +96,21 @@ private:
 // The 552-byte SlowInfoCache record of an entry.
 QByteArray SlowInfoCacheRecord(const QString& filePath, int32_t frequency);
 
-// Runs a program and returns its standard output ("" when it could not run).
+// How a program run by a test ended. A run that outlasts the time limit is killed.
+struct ProcessRun {
+    bool finished = false;   // ended by itself within the limit
+    bool crashed = false;
+    int exitCode = -1;
+    QString output;
+    QString errors;
+};
+
+inline constexpr int kProcessTimeLimitMs = 20000;
+
+// Runs a program with QT_QPA_PLATFORM=offscreen added to the environment.
+ProcessRun RunProcess(const QString& program, const QStringList& arguments);
+
+// Runs a program and returns its standard output ("" when it did not finish).
 QString RunTool(const QString& program, const QStringList& arguments);
 
 } // namespace parvelle::test

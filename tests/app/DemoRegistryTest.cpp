@@ -10,7 +10,6 @@
 #include <QFile>
 #include <QImage>
 #include <QListWidget>
-#include <QProcess>
 #include <QPushButton>
 #include <QTest>
 #include <QTreeWidget>
@@ -122,23 +121,9 @@ TEST(DemoRegistryWindow, OnVistaTheCacheLivesUnderTheCurrentUser)
 }
 
 namespace {
-struct RunResult {
-    int exitCode = -1;
-    bool crashed = true;
-    QString errors;
-};
-
-RunResult RunParvelle(const QStringList& arguments)
+ProcessRun RunParvelle(const QStringList& arguments)
 {
-    QProcess process;
-    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
-    process.setProcessEnvironment(environment);
-    process.start(QStringLiteral(PARVELLE_BIN_DIR "/parvelle"), arguments);
-    if (!process.waitForFinished(60000))
-        return {};
-    return {process.exitCode(), process.exitStatus() == QProcess::CrashExit,
-            QString::fromUtf8(process.readAllStandardError())};
+    return RunProcess(QStringLiteral(PARVELLE_BIN_DIR "/parvelle"), arguments);
 }
 
 QColor Pixel(const QImage& image, int x, int y)
@@ -152,8 +137,9 @@ TEST(ParvelleProgram, ScreenshotShowsTheDesignedColours)
     QTemporaryDir dir;
     const DemoHives hives = MakeDemoRegistry(dir.filePath(QStringLiteral("demo")), false);
     const QString png = dir.filePath(QStringLiteral("shot.png"));
-    const RunResult run = RunParvelle({QStringLiteral("--software"), hives.Software, QStringLiteral("--ntuser"), hives.NtUser,
-                                       QStringLiteral("--undo-dir"), dir.path(), QStringLiteral("--screenshot"), png});
+    const ProcessRun run = RunParvelle({QStringLiteral("--software"), hives.Software, QStringLiteral("--ntuser"), hives.NtUser,
+                                        QStringLiteral("--undo-dir"), dir.path(), QStringLiteral("--screenshot"), png});
+    ASSERT_TRUE(run.finished) << "killed after the time limit";
     ASSERT_FALSE(run.crashed);
     ASSERT_EQ(run.exitCode, 0) << run.errors.toStdString();
     const QImage image(png);
@@ -165,19 +151,33 @@ TEST(ParvelleProgram, ScreenshotShowsTheDesignedColours)
     EXPECT_EQ(Pixel(image, 3 + 3 + 200, 29 + 22 + 350), QColor(Qt::white));
 }
 
-TEST(ParvelleProgram, ACorruptHiveEndsWithAClearMessage)
+TEST(ParvelleProgram, ACorruptHiveOrAnUnusableUndoFolderEndsWithAClearMessage)
 {
     QTemporaryDir dir;
     const QString hive = dir.filePath(QStringLiteral("SYSTEM"));
-    ASSERT_EQ(QProcess::execute(QStringLiteral("sh"), {QStringLiteral("-c"),
-              QStringLiteral("xz -dc '%1/hives/corrupted_system_hive.xz' > '%2'").arg(QStringLiteral(PARVELLE_TESTDATA_DIR), hive)}), 0);
-    const RunResult run = RunParvelle({QStringLiteral("--software"), hive, QStringLiteral("--screenshot"), dir.filePath(QStringLiteral("x.png"))});
+    const ProcessRun unpack = RunProcess(QStringLiteral("sh"), {QStringLiteral("-c"),
+        QStringLiteral("xz -dc '%1/hives/corrupted_system_hive.xz' > '%2'").arg(QStringLiteral(PARVELLE_TESTDATA_DIR), hive)});
+    ASSERT_TRUE(unpack.finished && unpack.exitCode == 0) << unpack.errors.toStdString();
+    const ProcessRun run = RunParvelle({QStringLiteral("--software"), hive, QStringLiteral("--screenshot"), dir.filePath(QStringLiteral("x.png"))});
+    ASSERT_TRUE(run.finished) << "killed after the time limit";
     EXPECT_FALSE(run.crashed);
     EXPECT_EQ(run.exitCode, 1);
     EXPECT_TRUE(run.errors.contains(hive)) << run.errors.toStdString();
     EXPECT_FALSE(QFile::exists(dir.filePath(QStringLiteral("x.png"))));
 
-    const RunResult usage = RunParvelle({QStringLiteral("--page"), QStringLiteral("9"), QStringLiteral("--screenshot"), dir.filePath(QStringLiteral("x.png"))});
+    const ProcessRun usage = RunParvelle({QStringLiteral("--page"), QStringLiteral("9"), QStringLiteral("--screenshot"), dir.filePath(QStringLiteral("x.png"))});
     EXPECT_EQ(usage.exitCode, 2);
     EXPECT_TRUE(usage.errors.contains(QStringLiteral("--page")));
+
+    // An undo folder that cannot be made is reported like a bad hive.
+    const QString plainFile = dir.filePath(QStringLiteral("plain-file"));
+    QFile(plainFile).open(QIODevice::WriteOnly);
+    const DemoHives hives = MakeDemoRegistry(dir.filePath(QStringLiteral("demo")), false);
+    const ProcessRun badUndo = RunParvelle({QStringLiteral("--software"), hives.Software, QStringLiteral("--undo-dir"),
+                                            plainFile + QStringLiteral("/undo"), QStringLiteral("--screenshot"),
+                                            dir.filePath(QStringLiteral("x.png"))});
+    ASSERT_TRUE(badUndo.finished) << "killed after the time limit";
+    EXPECT_FALSE(badUndo.crashed) << badUndo.errors.toStdString();
+    EXPECT_EQ(badUndo.exitCode, 1);
+    EXPECT_TRUE(badUndo.errors.contains(QStringLiteral("plain-file/undo"))) << badUndo.errors.toStdString();
 }
