@@ -26,11 +26,13 @@ void RegisterWindowFonts()
         if (QFile::exists(QString::fromLatin1(path)))
             QFontDatabase::addApplicationFont(QString::fromLatin1(path));
     }
-    QFont::insertSubstitutions(QStringLiteral("MS Sans Serif"),
-                               {QStringLiteral("Tahoma"), QStringLiteral("Liberation Sans")});
-    QFont::insertSubstitution(QStringLiteral("Arial"), QStringLiteral("Liberation Sans"));
-    QFont::insertSubstitution(QStringLiteral("Arial Black"), QStringLiteral("Liberation Sans"));
-    QFont::insertSubstitution(QStringLiteral("Arial Narrow"), QStringLiteral("Liberation Sans Narrow"));
+    const QString cjk = QStringLiteral("WenQuanYi Micro Hei");
+    const QString sans = QStringLiteral("Liberation Sans");
+    QFont::insertSubstitutions(QStringLiteral("MS Sans Serif"), {QStringLiteral("Tahoma"), sans, cjk});
+    QFont::insertSubstitutions(QStringLiteral("Tahoma"), {sans, cjk});
+    QFont::insertSubstitutions(QStringLiteral("Arial"), {sans, cjk});
+    QFont::insertSubstitutions(QStringLiteral("Arial Black"), {sans, cjk});
+    QFont::insertSubstitutions(QStringLiteral("Arial Narrow"), {QStringLiteral("Liberation Sans Narrow"), cjk});
 }
 
 QFont DesignFont(const QString& family, int pixelHeight, bool bold)

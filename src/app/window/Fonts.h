@@ -6,8 +6,9 @@
 namespace parvelle {
 
 // Registers the Wine Tahoma fonts (also standing in for the bitmap-only MS Sans Serif)
-// and the Liberation fonts, and maps the Arial
-// family names to their metric-compatible Liberation fonts. Safe to call repeatedly.
+// and the Liberation fonts, maps the Arial family names to their metric-compatible
+// Liberation fonts, and lets every family fall back to a CJK font for names in Chinese,
+// Japanese or Korean. Safe to call repeatedly.
 void RegisterWindowFonts();
 
 // A font given as the window designer stores it: a family and a character height in
