@@ -51,8 +51,9 @@ void appendLines(QString& text, const QStringList& lines)
         text += kCrLf + line;
 }
 
-// An empty line ends the entries of each key, as the registry editor writes its files
-// (its importers take a key line only after an empty line).
+// An empty line ends the entries of each key, as the registry editor writes its files:
+// hivexregedit takes a key line only after an empty line and no value line after one,
+// so hex entries get no empty line of their own.
 void endSection(QString& text)
 {
     text += kCrLf;

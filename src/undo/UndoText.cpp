@@ -140,16 +140,20 @@ QStringList ValueEntryLines(const QString& valueName, uint32_t windowsType, cons
 {
     const QString name = NamePart(valueName) + u'=';
     if (windowsType == REG_SZ) {
-        // Line breaks stay bytes: the registry editor's importers take no escapes for them.
+        // Line breaks stay bytes: hivexregedit reads "\r" as "r", the registry editor has
+        // no escape for CR at all.
         const auto text = CanonicalText(data);
         if (text && !text->contains(u'\r') && !text->contains(u'\n'))
             return {name + u'"' + ConvertSt(*text) + u'"'};
     }
+    // Bare decimals are refused by hivexregedit and the registry editor alike.
     if (windowsType == REG_DWORD && data.size() == 4) {
         uint32_t value = 0;
         memcpy(&value, data.constData(), 4);
         return {name + QStringLiteral("dword:%1").arg(value, 8, 16, QLatin1Char('0'))};
     }
+    // The stored UTF-16 bytes under either header: hivexregedit stores hex bytes as they
+    // stand, and one byte per character cannot hold text outside a code page.
     if (windowsType == REG_EXPAND_SZ) {
         const bool terminated = CanonicalText(data).has_value();
         return wrappedHex(name + hexPrefix(windowsType), data, 2, terminated ? 2 : 0);

@@ -206,7 +206,7 @@ TEST_F(Removal, KeysAreRecordedDepthFirstWithValuesInEnumerationOrder)
 {
     MemoryStore& store = *registry.software;
     const NodeId entry = registry.cacheEntry(QStringLiteral("App"));
-    store.setValue(entry, {QStringLiteral("Z"), REG_SZ, Utf16z(QStringLiteral("z"))});
+    store.setValue(entry, {QStringLiteral("Z"), REG_BINARY, QByteArray("\x01\xAB", 2)});
     store.setValue(entry, {QStringLiteral("A"), REG_SZ, Utf16z(QStringLiteral("a"))});
     const NodeId b = store.addChild(entry, QStringLiteral("B"));
     store.setValue(b, {QString(), REG_DWORD, Dword(1)});
@@ -217,7 +217,10 @@ TEST_F(Removal, KeysAreRecordedDepthFirstWithValuesInEnumerationOrder)
     const RegFileText file = ReadRegFile(undoFile());
     EXPECT_EQ(file.lines, (QStringList{
         kHeaderRegedit4, QString(),
-        u'[' + key + u']', QStringLiteral("\"Z\"=\"z\""), QStringLiteral("\"A\"=\"a\""), QString(),
+        // One empty line ends each key's entries, also after hex data: the registry
+        // editor's importer (hivexregedit) takes a key line only after an empty line and
+        // no value line after one.
+        u'[' + key + u']', QStringLiteral("\"Z\"=hex:01,AB"), QStringLiteral("\"A\"=\"a\""), QString(),
         u'[' + key + QStringLiteral("\\A]"), QString(),
         u'[' + key + QStringLiteral("\\A\\Inner]"), QString(),
         u'[' + key + QStringLiteral("\\B]"), QStringLiteral("@=dword:00000001"), QString(),
