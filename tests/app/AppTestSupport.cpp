@@ -4,6 +4,7 @@
 
 #include <QDir>
 #include <QProcess>
+#include <QTreeWidget>
 #include <QtEndian>
 
 namespace parvelle::test {
@@ -56,6 +57,18 @@ std::unique_ptr<Machine> TestRegistry::Reopen() const
     auto machine = std::make_unique<Machine>();
     machine->mount(HKEY_LOCAL_MACHINE, QStringLiteral("SOFTWARE"), std::make_shared<HiveStore>(HivePath()));
     return machine;
+}
+
+QList<QStringList> TableOf(const QTreeWidget* view)
+{
+    QList<QStringList> rows;
+    for (int i = 0; i < view->topLevelItemCount(); ++i) {
+        QStringList row;
+        for (int column = 0; column < view->columnCount(); ++column)
+            row.append(view->topLevelItem(i)->text(column));
+        rows.append(row);
+    }
+    return rows;
 }
 
 ProcessRun RunProcess(const QString& program, const QStringList& arguments)

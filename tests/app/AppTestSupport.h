@@ -14,6 +14,8 @@
 #include <memory>
 #include <vector>
 
+class QTreeWidget;
+
 namespace parvelle::test {
 
 inline void EnsureApp()
@@ -109,6 +111,9 @@ inline constexpr int kProcessTimeLimitMs = 20000;
 
 // Runs a program with QT_QPA_PLATFORM=offscreen added to the environment.
 ProcessRun RunProcess(const QString& program, const QStringList& arguments);
+
+// The texts of every row of a report view, column by column.
+QList<QStringList> TableOf(const QTreeWidget* view);
 
 // Runs a program and returns its standard output ("" when it did not finish).
 QString RunTool(const QString& program, const QStringList& arguments);

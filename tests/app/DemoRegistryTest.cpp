@@ -21,15 +21,7 @@ using namespace parvelle::test;
 namespace {
 QList<QStringList> TableOf(const TForm1& form)
 {
-    auto* view = form.findChild<QTreeWidget*>(QStringLiteral("suiListView1"));
-    QList<QStringList> rows;
-    for (int i = 0; i < view->topLevelItemCount(); ++i) {
-        QStringList row;
-        for (int column = 0; column < view->columnCount(); ++column)
-            row.append(view->topLevelItem(i)->text(column));
-        rows.append(row);
-    }
-    return rows;
+    return test::TableOf(form.findChild<QTreeWidget*>(QStringLiteral("suiListView1")));
 }
 
 void Click(const TForm1& form, const char* name)

@@ -21,18 +21,6 @@ namespace {
 const QString kEntryKey =
     QStringLiteral("HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\App Management\\ARPCache\\");
 
-QList<QStringList> TableOf(QTreeWidget* view)
-{
-    QList<QStringList> rows;
-    for (int i = 0; i < view->topLevelItemCount(); ++i) {
-        QStringList row;
-        for (int column = 0; column < view->columnCount(); ++column)
-            row.append(view->topLevelItem(i)->text(column));
-        rows.append(row);
-    }
-    return rows;
-}
-
 void SelectRow(QTreeWidget* view, const QString& name)
 {
     const auto found = view->findItems(name, Qt::MatchExactly, 0);
