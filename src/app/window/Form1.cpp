@@ -486,14 +486,14 @@ void TForm1::LoadUndoFile(const QString& name)
         ListBoxAddString(entry, true);
 }
 
-// The combo box's file when its text is one of its items and the file still exists.
+// The combo box's file when its text is one of its items (names the undo folder listed)
+// and the file still exists.
 QString TForm1::SelectedUndoFile() const
 {
     const QString name = ComboBox2_->currentText();
-    if (name.isEmpty() || ComboBox2_->findText(name, Qt::MatchFixedString | Qt::MatchCaseSensitive) < 0)
+    if (ComboBox2_->findText(name, Qt::MatchFixedString | Qt::MatchCaseSensitive) < 0)
         return {};
-    const QString path = TUndoFolder(undoFolder_).PathOf(name);
-    return QFileInfo(path).isFile() && name.endsWith(QLatin1String(".reg"), Qt::CaseInsensitive) ? name : QString();
+    return QFileInfo(TUndoFolder(undoFolder_).PathOf(name)).isFile() ? name : QString();
 }
 
 void TForm1::BagEnter()
