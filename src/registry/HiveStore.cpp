@@ -7,13 +7,9 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QtEndian>
-
-#include <hivex.h>
 
 #include <algorithm>
 #include <cerrno>
-#include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -79,6 +75,20 @@ QString makeTempBeside(const QString& target)
     return QFile::decodeName(pattern);
 }
 
+// Writes `bytes` into a new temporary file beside `target` and returns its path.
+// `failure` starts the error message ("Cannot save the hive file '%1'").
+QString writeBeside(const QString& target, const QByteArray& bytes, const QString& failure)
+{
+    const QString temp = makeTempBeside(target);
+    QFile file(temp);
+    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size() || !file.flush()) {
+        const QString reason = file.errorString();
+        file.remove();
+        throw EHiveError(QStringLiteral("%1: %2").arg(failure.arg(target), reason));
+    }
+    return temp;
+}
+
 // Makes `temp` durable with `mode` (and `owner` when given), then renames it over
 // `target` and makes the rename durable. The temp file is removed on failure.
 void replaceAtomically(const QString& temp, const QString& target, mode_t mode, const struct stat* owner)
@@ -126,8 +136,7 @@ HiveStore::HiveStore(const QString& filePath, Access access)
     const QFileInfo given(filePath);
     filePath_ = given.exists() ? given.canonicalFilePath() : given.absoluteFilePath();
     identity_ = identityOf(filePath_);
-    image_ = std::make_unique<RegfImage>(readHiveFile(filePath_), filePath_);
-    root_ = image_->root();
+    image_ = std::make_unique<RegfEditor>(readHiveFile(filePath_), filePath_);
     if (access == Access::ReadOnly)
         readOnlyReason_ = QStringLiteral("it was opened read-only on request");
     else if (image_->sequence1() != image_->sequence2())
@@ -136,12 +145,6 @@ HiveStore::HiveStore(const QString& filePath, Access access)
                               .arg(image_->sequence1()).arg(image_->sequence2());
     else
         readOnlyReason_ = fileReadOnlyReason(QFileInfo(filePath_));
-}
-
-HiveStore::~HiveStore()
-{
-    if (hive_)
-        hivex_close(hive_);
 }
 
 void HiveStore::createEmpty(const QString& filePath)
@@ -156,21 +159,9 @@ void HiveStore::createFrom(const QString& filePath, const RegistryStore& tree)
         throw EHiveError(QStringLiteral("Cannot create the hive file '%1': the file already exists").arg(target));
     if (!QFileInfo(QFileInfo(target).absolutePath()).isDir())
         throw EHiveError(QStringLiteral("Cannot create the hive file '%1': its folder does not exist").arg(target));
-    const QString temp = makeTempBeside(target);
-    QFile file(temp);
-    const QByteArray image = BuildHiveImage(tree, CurrentFileTime());
-    if (!file.open(QIODevice::WriteOnly) || file.write(image) != image.size() || !file.flush()) {
-        const QString reason = file.errorString();
-        file.remove();
-        throw EHiveError(QStringLiteral("Cannot create the hive file '%1': %2").arg(target, reason));
-    }
-    file.close();
+    const QString temp = writeBeside(target, BuildHiveImage(tree, CurrentFileTime()),
+                                     QStringLiteral("Cannot create the hive file '%1'"));
     replaceAtomically(temp, target, 0644, nullptr);
-}
-
-void HiveStore::fail(const QString& what) const
-{
-    throw EHiveError(QStringLiteral("The hive file '%1' is damaged: %2 (%3)").arg(filePath_, what, systemError()));
 }
 
 bool HiveStore::isLive(NodeId node) const
@@ -184,86 +175,13 @@ void HiveStore::requireWritable(NodeId node) const
         throw EHiveError(QStringLiteral("The hive file '%1' is read-only: %2").arg(filePath_, readOnlyReason_));
     if (!isLive(node))
         throw EHiveError(QStringLiteral("The key no longer exists in '%1'").arg(filePath_));
+    if (!modified_)
+        requireUnchangedOnDisk();
 }
 
 NodeId HiveStore::root() const
 {
-    return root_;
-}
-
-hive_h* HiveStore::writableHive(NodeId node)
-{
-    requireWritable(node);
-    if (hive_)
-        return hive_;
-    requireUnchangedOnDisk();
-    hive_ = hivex_open(nativePath(filePath_).constData(), HIVEX_OPEN_WRITE);
-    if (!hive_)
-        throw EHiveError(QStringLiteral("The hive file '%1' is damaged or not a registry hive: %2").arg(filePath_, systemError()));
-    image_.reset();   // from now on hivex holds the current state
-    return hive_;
-}
-
-QString HiveStore::rawName(NodeId node) const
-{
-    if (image_)
-        return image_->name(node);
-    char* raw = hivex_node_name(hive_, node);
-    if (!raw)
-        fail(QStringLiteral("cannot read a key name"));
-    const QString name = QString::fromUtf8(raw);
-    std::free(raw);
-    return name;
-}
-
-std::vector<NodeId> HiveStore::rawChildren(NodeId node) const
-{
-    if (image_)
-        return image_->children(node);
-    hive_node_h* raw = hivex_node_children(hive_, node);
-    if (!raw)
-        fail(QStringLiteral("cannot list the subkeys of '%1'").arg(name(node)));
-    std::vector<NodeId> ids;
-    for (hive_node_h* it = raw; *it; ++it)
-        ids.push_back(*it);
-    std::free(raw);
-    return ids;
-}
-
-std::vector<RegValue> HiveStore::rawValues(NodeId node) const
-{
-    if (image_)
-        return image_->values(node);
-    hive_value_h* handles = hivex_node_values(hive_, node);
-    if (!handles)
-        fail(QStringLiteral("cannot list the values of '%1'").arg(name(node)));
-    std::vector<RegValue> values;
-    const auto readAll = [&] {
-        for (hive_value_h* it = handles; *it; ++it) {
-            char* key = hivex_value_key(hive_, *it);
-            if (!key)
-                fail(QStringLiteral("cannot read a value name of '%1'").arg(name(node)));
-            RegValue value{QString::fromUtf8(key), REG_NONE, {}};
-            std::free(key);
-            hive_type type = hive_t_REG_NONE;
-            size_t length = 0;
-            char* data = hivex_value_value(hive_, *it, &type, &length);
-            if (!data)
-                fail(QStringLiteral("cannot read the value '%1'").arg(value.name));
-            value.type = uint32_t(type);
-            value.data = QByteArray(data, qsizetype(length));
-            std::free(data);
-            values.push_back(std::move(value));
-        }
-    };
-    try {
-        readAll();
-    } catch (...) {
-        std::free(handles);
-        throw;
-    }
-    std::free(handles);
-    return values;
+    return image_->root();
 }
 
 const HiveStore::ChildIndex& HiveStore::childIndex(NodeId node) const
@@ -272,11 +190,11 @@ const HiveStore::ChildIndex& HiveStore::childIndex(NodeId node) const
     if (found != childIndexes_.end())
         return found->second;
     ChildIndex index;
-    index.order = rawChildren(node);
+    index.order = image_->children(node);
     index.names.reserve(qsizetype(index.order.size()));
     index.byName.reserve(index.order.size());
     for (NodeId kid : index.order) {
-        index.names.append(rawName(kid));
+        index.names.append(image_->name(kid));
         index.byName.emplace(index.names.back(), kid);
     }
     return childIndexes_.emplace(node, std::move(index)).first->second;
@@ -305,7 +223,7 @@ QStringList HiveStore::childNames(NodeId node) const
 
 QString HiveStore::name(NodeId node) const
 {
-    return isLive(node) ? rawName(node) : QString();
+    return isLive(node) ? image_->name(node) : QString();
 }
 
 uint64_t HiveStore::lastWriteTime(NodeId node) const
@@ -313,33 +231,19 @@ uint64_t HiveStore::lastWriteTime(NodeId node) const
     if (!isLive(node))
         return 0;
     const auto written = writeTimes_.find(node);
-    if (written != writeTimes_.end())
-        return written->second;
-    if (image_)
-        return image_->timestamp(node);
-    const int64_t time = hivex_node_timestamp(hive_, node);
-    return time < 0 ? 0 : uint64_t(time);
-}
-
-const std::vector<RegValue>& HiveStore::cachedValues(NodeId node) const
-{
-    const auto found = valueCache_.find(node);
-    if (found != valueCache_.end())
-        return found->second;
-    return valueCache_.emplace(node, rawValues(node)).first->second;
+    return written != writeTimes_.end() ? written->second : image_->timestamp(node);
 }
 
 std::vector<RegValue> HiveStore::values(NodeId node) const
 {
     if (!isLive(node))
         return {};
-    return image_ ? image_->values(node) : cachedValues(node);
+    const auto changed = changedValues_.find(node);
+    return changed != changedValues_.end() ? changed->second : image_->values(node);
 }
 
 std::optional<RegValue> HiveStore::value(NodeId node, const QString& name) const
 {
-    if (!isLive(node))
-        return std::nullopt;
     for (RegValue& v : values(node)) {
         if (SameName(v.name, name))
             return std::move(v);
@@ -351,33 +255,25 @@ NodeId HiveStore::addChild(NodeId parent, const QString& name)
 {
     if (const std::optional<NodeId> existing = child(parent, name))
         return *existing;
-    if (name.isEmpty() || name.contains(QLatin1Char('\\')))
+    if (name.isEmpty() || name.size() > kMaxKeyName || name.contains(QLatin1Char('\\')))
         throw EHiveError(QStringLiteral("Invalid key name '%1'").arg(name));
-    hive_h* hive = writableHive(parent);
-    const NodeId added = hivex_node_add_child(hive, parent, name.toUtf8().constData());
-    if (!added)
-        throw EHiveError(QStringLiteral("Cannot add the key '%1' to '%2': %3").arg(name, filePath_, systemError()));
+    requireWritable(parent);
+    const NodeId added = image_->addKey(parent, name, CurrentFileTime());
+    ChildIndex& index = childIndexes_.at(parent);   // built by the child() lookup above
+    const auto at = std::lower_bound(index.names.cbegin(), index.names.cend(), name, NameLess) - index.names.cbegin();
+    index.order.insert(index.order.begin() + at, added);
+    index.names.insert(at, name);
+    index.byName.emplace(name, added);
+    changedSubkeys_.insert(parent);
     touch(parent);
     touch(added);
-    ChildIndex& index = childIndexes_.at(parent);   // built by the child() lookup above
-    std::unordered_map<NodeId, QString> known;
-    for (size_t i = 0; i < index.order.size(); ++i)
-        known.emplace(index.order[i], index.names[qsizetype(i)]);
-    known.emplace(added, name);
-    index.order = rawChildren(parent);   // hivex keeps subkeys sorted: take its order
-    index.names.clear();
-    for (NodeId kid : index.order) {
-        const auto it = known.find(kid);
-        index.names.append(it != known.end() ? it->second : rawName(kid));
-    }
-    index.byName.emplace(name, added);
     return added;
 }
 
 void HiveStore::collectSubtree(NodeId node, std::vector<NodeId>& ids) const
 {
     ids.push_back(node);
-    for (NodeId kid : rawChildren(node))
+    for (NodeId kid : childIndex(node).order)
         collectSubtree(kid, ids);
 }
 
@@ -385,74 +281,59 @@ void HiveStore::deleteNode(NodeId node)
 {
     if (node == root())
         throw EHiveError(QStringLiteral("The root key of '%1' cannot be deleted").arg(filePath_));
-    hive_h* hive = writableHive(node);
-    const NodeId parent = hivex_node_parent(hive, node);
-    if (!parent)
-        fail(QStringLiteral("cannot find the parent of '%1'").arg(name(node)));
-    const QString deletedName = name(node);
+    requireWritable(node);
+    const NodeId parent = image_->parent(node);
+    childIndex(parent);   // read before the image changes
     std::vector<NodeId> subtree;
     collectSubtree(node, subtree);
-    if (hivex_node_delete_child(hive, node) != 0)
-        throw EHiveError(QStringLiteral("Cannot delete a key of '%1': %2").arg(filePath_, systemError()));
-    touch(parent);
+    image_->freeKeys(subtree);
+    ChildIndex& siblings = childIndexes_.at(parent);
+    const auto at = std::find(siblings.order.begin(), siblings.order.end(), node);
+    if (at != siblings.order.end()) {
+        siblings.byName.erase(siblings.names.at(at - siblings.order.begin()));
+        siblings.names.removeAt(at - siblings.order.begin());
+        siblings.order.erase(at);
+    }
     for (NodeId gone : subtree) {
         childIndexes_.erase(gone);
-        valueCache_.erase(gone);
+        changedSubkeys_.erase(gone);
+        changedValues_.erase(gone);
         writeTimes_.erase(gone);
         deleted_.insert(gone);
     }
-    const auto index = childIndexes_.find(parent);
-    if (index != childIndexes_.end()) {
-        ChildIndex& siblings = index->second;
-        const auto at = std::find(siblings.order.begin(), siblings.order.end(), node);
-        if (at != siblings.order.end()) {
-            siblings.names.removeAt(at - siblings.order.begin());
-            siblings.order.erase(at);
-        }
-        siblings.byName.erase(deletedName);
-    }
+    changedSubkeys_.insert(parent);
+    touch(parent);
 }
 
-void HiveStore::replaceValues(NodeId node, const std::vector<RegValue>& values)
+void HiveStore::changeValues(NodeId node, std::vector<RegValue> values)
 {
-    std::vector<QByteArray> keys;
-    keys.reserve(values.size());
-    std::vector<hive_set_value> entries;
-    entries.reserve(values.size());
-    for (const RegValue& v : values) {
-        keys.push_back(v.name.toUtf8());
-        entries.push_back(hive_set_value{keys.back().data(), hive_type(v.type), size_t(v.data.size()),
-                                         const_cast<char*>(v.data.constData())});
-    }
-    if (hivex_node_set_values(writableHive(node), node, entries.size(), entries.data(), 0) != 0) {
-        valueCache_.erase(node);
-        throw EHiveError(QStringLiteral("Cannot write the values of a key of '%1': %2").arg(filePath_, systemError()));
-    }
-    valueCache_[node] = values;   // hivex stores them exactly as given
+    changedValues_[node] = std::move(values);
     touch(node);
 }
 
 void HiveStore::setValue(NodeId node, const RegValue& value)
 {
-    writableHive(node);
+    if (value.name.size() > kMaxValueName)
+        throw EHiveError(QStringLiteral("The value name '%1...' is too long").arg(value.name.left(40)));
+    requireWritable(node);
     std::vector<RegValue> all = values(node);
     const auto same = std::find_if(all.begin(), all.end(), [&](const RegValue& v) { return SameName(v.name, value.name); });
     if (same == all.end())
         all.push_back(value);
     else
         *same = value;
-    replaceValues(node, all);
+    changeValues(node, std::move(all));
 }
 
 bool HiveStore::eraseValue(NodeId node, const QString& name)
 {
-    writableHive(node);
+    requireWritable(node);
     std::vector<RegValue> all = values(node);
     const auto same = std::find_if(all.begin(), all.end(), [&](const RegValue& v) { return SameName(v.name, name); });
     if (same == all.end())
         return false;
     all.erase(same);
-    replaceValues(node, all);
+    changeValues(node, std::move(all));
     return true;
 }
 
@@ -460,24 +341,6 @@ void HiveStore::touch(NodeId node)
 {
     writeTimes_[node] = CurrentFileTime();
     modified_ = true;
-}
-
-bool HiveStore::stampWriteTimes(const QString& file) const
-{
-    QFile out(file);
-    if (!out.open(QIODevice::ReadWrite))
-        return false;
-    QByteArray header = out.read(0x200);
-    if (header.size() != 0x200)
-        return false;
-    StampBaseBlock(header, CurrentFileTime());
-    bool written = out.seek(0) && out.write(header) == header.size();
-    for (const auto& [node, time] : writeTimes_) {
-        char stamp[8];
-        qToLittleEndian<uint64_t>(time, stamp);
-        written = written && out.seek(qint64(node) + 8) && out.write(stamp, 8) == 8;   // nk: size, "nk", flags, time
-    }
-    return written && out.flush();
 }
 
 void HiveStore::requireUnchangedOnDisk() const
@@ -490,6 +353,21 @@ void HiveStore::requireUnchangedOnDisk() const
                              .arg(filePath_));
 }
 
+void HiveStore::applyChanges()
+{
+    for (NodeId parent : changedSubkeys_) {
+        const ChildIndex& index = childIndex(parent);
+        image_->setSubkeys(parent, index.order, index.names);
+    }
+    for (const auto& [node, values] : changedValues_)
+        image_->setValues(node, values);
+    for (const auto& [node, time] : writeTimes_)
+        image_->setTimestamp(node, time);
+    changedSubkeys_.clear();
+    changedValues_.clear();
+    writeTimes_.clear();
+}
+
 void HiveStore::commit()
 {
     if (!modified_)
@@ -500,12 +378,8 @@ void HiveStore::commit()
     struct stat original {};
     if (::stat(nativePath(filePath_).constData(), &original) != 0)
         throw EHiveError(QStringLiteral("Cannot save the hive file '%1': %2").arg(filePath_, systemError()));
-    const QString temp = makeTempBeside(filePath_);
-    if (hivex_commit(hive_, nativePath(temp).constData(), 0) != 0 || !stampWriteTimes(temp)) {
-        const QString reason = systemError();
-        ::unlink(nativePath(temp).constData());
-        throw EHiveError(QStringLiteral("Cannot save the hive file '%1': %2").arg(filePath_, reason));
-    }
+    applyChanges();
+    const QString temp = writeBeside(filePath_, image_->save(CurrentFileTime()), QStringLiteral("Cannot save the hive file '%1'"));
     replaceAtomically(temp, filePath_, original.st_mode & 07777, &original);
     identity_ = identityOf(filePath_);
     modified_ = false;

@@ -1,13 +1,11 @@
 #pragma once
-// A registry hive file: read from its bytes in memory, changed and saved through hivex.
-#include "RegfImage.h"
+// A registry hive file: read into memory, changed there and saved whole, atomically.
+#include "RegfEditor.h"
 #include "RegistryStore.h"
 
 #include <memory>
 #include <unordered_map>
 #include <unordered_set>
-
-struct hive_h;
 
 namespace parvelle {
 
@@ -19,7 +17,6 @@ public:
     // cleanly and `access` allows it; read-only otherwise (see readOnlyReason()).
     // Throws EHiveError naming the file when it is missing, unreadable or corrupt.
     explicit HiveStore(const QString& filePath, Access access = Access::Auto);
-    ~HiveStore() override;
     HiveStore(const HiveStore&) = delete;
     HiveStore& operator=(const HiveStore&) = delete;
 
@@ -52,6 +49,9 @@ public:
     QString describe() const override { return filePath_; }
 
 private:
+    static constexpr qsizetype kMaxKeyName = 255;      // Windows' limits
+    static constexpr qsizetype kMaxValueName = 16383;
+
     // Subkeys of one key with an index by name, built on first use.
     struct ChildIndex {
         std::vector<NodeId> order;
@@ -68,35 +68,27 @@ private:
     static FileIdentity identityOf(const QString& path);
 
     const ChildIndex& childIndex(NodeId node) const;
-    // Values of one key read through hivex, kept after the first read.
-    const std::vector<RegValue>& cachedValues(NodeId node) const;
-    // Reads from the file image until the first write opens hivex, then from hivex.
-    std::vector<NodeId> rawChildren(NodeId node) const;
-    QString rawName(NodeId node) const;
-    std::vector<RegValue> rawValues(NodeId node) const;
-    hive_h* writableHive(NodeId node);
     // Refuses to overwrite a file that another program replaced or changed meanwhile.
     void requireUnchangedOnDisk() const;
-    // Windows stamps a key when its values or subkeys change; hivex does not, so the
-    // times are kept here and written into the saved file.
-    void touch(NodeId node);
-    bool stampWriteTimes(const QString& file) const;
     bool isLive(NodeId node) const;
     void requireWritable(NodeId node) const;
-    void replaceValues(NodeId node, const std::vector<RegValue>& values);
+    // A key whose values or subkeys change gets the current time, as Windows stamps it.
+    void touch(NodeId node);
+    void changeValues(NodeId node, std::vector<RegValue> values);
     void collectSubtree(NodeId node, std::vector<NodeId>& ids) const;
-    [[noreturn]] void fail(const QString& what) const;
+    // Writes the pending changes into the image: each changed key's lists once.
+    void applyChanges();
 
     QString filePath_;
     FileIdentity identity_;
-    std::unique_ptr<RegfImage> image_;
-    NodeId root_ = 0;
-    hive_h* hive_ = nullptr;
+    std::unique_ptr<RegfEditor> image_;
     QString readOnlyReason_;
     bool modified_ = false;
     std::unordered_set<NodeId> deleted_;
     mutable std::unordered_map<NodeId, ChildIndex> childIndexes_;
-    mutable std::unordered_map<NodeId, std::vector<RegValue>> valueCache_;
+    // Changes not yet in the image.
+    std::unordered_set<NodeId> changedSubkeys_;
+    std::unordered_map<NodeId, std::vector<RegValue>> changedValues_;
     std::unordered_map<NodeId, uint64_t> writeTimes_;
 };
 

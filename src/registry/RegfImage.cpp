@@ -1,21 +1,19 @@
 #include "RegfImage.h"
 
 #include "Errors.h"
+#include "HiveCells.h"
 #include "HiveImage.h"
 
 #include <QtEndian>
 #include <algorithm>
 #include <cstring>
+#include <unordered_set>
 
 namespace parvelle {
 
 namespace {
 
-constexpr uint32_t kBinsStart = 0x1000;
-constexpr uint32_t kNoCell = 0xFFFFFFFF;
-constexpr uint32_t kBigDataSegment = 16344;
-constexpr uint16_t kKeyCompressedName = 0x0020;
-constexpr uint16_t kValueCompressedName = 0x0001;
+using namespace regf;
 
 uint16_t u16(const char* at) { return qFromLittleEndian<uint16_t>(at); }
 uint32_t u32(const char* at) { return qFromLittleEndian<uint32_t>(at); }
@@ -44,8 +42,9 @@ RegfImage::RegfImage(QByteArray bytes, const QString& path) : bytes_(std::move(b
         damaged(QStringLiteral("unknown format version %1.%2").arg(u32(header + 0x14)).arg(u32(header + 0x18)));
     sequence1_ = u32(header + 0x04);
     sequence2_ = u32(header + 0x08);
+    minorVersion_ = u32(header + 0x18);
     binsSize_ = u32(header + 0x28);
-    if (binsSize_ == 0 || qsizetype(kBinsStart) + binsSize_ > bytes_.size())
+    if (binsSize_ == 0 || binsSize_ % 0x1000 != 0 || qsizetype(kBinsStart) + binsSize_ > bytes_.size())
         damaged(QStringLiteral("the hive bins run past the end of the file"));
     for (uint32_t bin = 0; bin < binsSize_;) {
         const char* at = header + kBinsStart + bin;
@@ -91,6 +90,11 @@ QString RegfImage::name(NodeId node) const
     return decodeName(key.data + 0x4C, u16(key.data + 0x48), u16(key.data + 0x02) & kKeyCompressedName);
 }
 
+NodeId RegfImage::parent(NodeId node) const
+{
+    return NodeId(u32(keyCell(node).data + 0x10)) + kBinsStart;
+}
+
 uint64_t RegfImage::timestamp(NodeId node) const
 {
     return qFromLittleEndian<uint64_t>(keyCell(node).data + 0x04);
@@ -124,14 +128,17 @@ std::vector<NodeId> RegfImage::children(NodeId node) const
     const uint32_t list = u32(key.data + 0x1C);
     if (count == 0 || list == kNoCell)
         return kids;
-    kids.reserve(count);
     collectSubkeys(list, kids, 0);
     if (kids.size() != count)
         damaged(QStringLiteral("the key at offset 0x%1 lists %2 subkeys instead of %3").arg(node, 0, 16).arg(kids.size()).arg(count));
-    // A subkey must name its key as parent; this also keeps loops out of the tree.
+    // A subkey must name its key as parent, never be the root and be listed once: then
+    // every key is reached once and walks of the tree end.
+    std::unordered_set<NodeId> seen;
     for (NodeId kid : kids) {
-        if (NodeId(u32(keyCell(kid).data + 0x10)) + kBinsStart != node)
+        if (kid == root_ || parent(kid) != node)
             damaged(QStringLiteral("the key at offset 0x%1 is listed under a key that is not its parent").arg(kid, 0, 16));
+        if (!seen.insert(kid).second)
+            damaged(QStringLiteral("the key at offset 0x%1 is listed twice").arg(kid, 0, 16));
     }
     return kids;
 }
@@ -157,8 +164,10 @@ QByteArray RegfImage::valueData(uint32_t length, uint32_t offset) const
     const Cell list = cell(u32(data.data + 4));
     if (segments * 4u > list.size)
         damaged(QStringLiteral("a big data list is broken"));
+    if (length > segments * kBigDataSegment)
+        damaged(QStringLiteral("a big value is longer than its segments"));
     QByteArray bytes;
-    bytes.reserve(length);
+    bytes.reserve(std::min(length, binsSize_));
     for (uint32_t i = 0; i < segments && uint32_t(bytes.size()) < length; ++i) {
         const Cell segment = cell(u32(list.data + 4 * i));
         bytes.append(segment.data, std::min({segment.size, kBigDataSegment, length - uint32_t(bytes.size())}));

@@ -1,0 +1,250 @@
+#include "HiveCells.h"
+
+#include <QtEndian>
+#include <algorithm>
+
+namespace parvelle::regf {
+
+namespace {
+
+constexpr uint32_t kPage = 4096;
+constexpr uint32_t kBinHeader = 0x20;
+constexpr size_t kLeafEntries = 500;   // subkeys per leaf; more go into an ri index
+
+// The second half of a leaf entry: the first four name characters (lf) or a hash of the
+// upper-case name (lh).
+QByteArray leafHint(const QString& name, bool hash)
+{
+    QByteArray hint(4, '\0');
+    if (hash) {
+        uint32_t sum = 0;
+        for (QChar c : name)
+            sum = sum * 37 + c.toUpper().unicode();
+        qToLittleEndian<uint32_t>(sum, hint.data());
+    } else {
+        for (int c = 0; c < 4 && c < name.size(); ++c)
+            hint[c] = name.at(c).unicode() <= 0xFF ? char(name.at(c).unicode()) : '\0';
+    }
+    return hint;
+}
+
+uint32_t writeLeaf(CellWriter& cells, const std::vector<SubkeyEntry>& kids, size_t from, size_t to, bool hash)
+{
+    const uint32_t leaf = cells.allocate(4 + 8 * uint32_t(to - from));
+    cells.bytes(leaf, 0, hash ? "lh" : "lf");
+    cells.u16(leaf, 2, uint16_t(to - from));
+    for (size_t i = from; i < to; ++i) {
+        const uint32_t at = 4 + 8 * uint32_t(i - from);
+        cells.u32(leaf, at, kids[i].cell);
+        cells.bytes(leaf, at + 4, leafHint(kids[i].name, hash));
+    }
+    return leaf;
+}
+
+uint32_t writeData(CellWriter& cells, const QByteArray& data, bool bigDataSegments)
+{
+    const uint32_t size = uint32_t(data.size());
+    if (!bigDataSegments || size <= kBigDataSegment) {
+        const uint32_t cell = cells.allocate(size);
+        cells.bytes(cell, 0, data);
+        return cell;
+    }
+    std::vector<uint32_t> segments;
+    for (uint32_t from = 0; from < size; from += kBigDataSegment) {
+        const QByteArray part = data.mid(from, kBigDataSegment);
+        segments.push_back(cells.allocate(uint32_t(part.size())));
+        cells.bytes(segments.back(), 0, part);
+    }
+    const uint32_t list = cells.allocate(4 * uint32_t(segments.size()));
+    for (size_t i = 0; i < segments.size(); ++i)
+        cells.u32(list, 4 * uint32_t(i), segments[i]);
+    const uint32_t db = cells.allocate(8);
+    cells.bytes(db, 0, "db");
+    cells.u16(db, 2, uint16_t(segments.size()));
+    cells.u32(db, 4, list);
+    return db;
+}
+
+uint32_t writeValue(CellWriter& cells, const RegValue& value, bool bigDataSegments)
+{
+    const QByteArray stored = StoredName(value.name);
+    const uint32_t vk = cells.allocate(0x14 + uint32_t(stored.size()));
+    cells.bytes(vk, 0, "vk");
+    cells.u16(vk, 0x02, uint16_t(stored.size()));
+    const uint32_t size = uint32_t(value.data.size());
+    if (size <= 4) {
+        cells.u32(vk, 0x04, size | 0x80000000u);   // small data sits in the offset field
+        cells.bytes(vk, 0x08, value.data);
+    } else {
+        const uint32_t data = writeData(cells, value.data, bigDataSegments);
+        cells.u32(vk, 0x04, size);
+        cells.u32(vk, 0x08, data);
+    }
+    cells.u32(vk, 0x0C, value.type);
+    cells.u16(vk, 0x10, IsLatin1(value.name) ? kValueCompressedName : 0);
+    cells.bytes(vk, 0x14, stored);
+    return vk;
+}
+
+} // namespace
+
+bool IsLatin1(const QString& text)
+{
+    return std::all_of(text.cbegin(), text.cend(), [](QChar c) { return c.unicode() <= 0xFF; });
+}
+
+QByteArray StoredName(const QString& name)
+{
+    if (IsLatin1(name))
+        return name.toLatin1();
+    QByteArray bytes(2 * name.size(), '\0');
+    for (qsizetype i = 0; i < name.size(); ++i)
+        qToLittleEndian<char16_t>(name.at(i).unicode(), bytes.data() + 2 * i);
+    return bytes;
+}
+
+void CellWriter::setSize(uint32_t cell, int32_t size)
+{
+    qToLittleEndian<int32_t>(size, file_.data() + kBinsStart + cell);
+}
+
+uint32_t CellWriter::allocate(uint32_t payload)
+{
+    const uint32_t size = (payload + 4 + 7) & ~7u;
+    if (const std::optional<uint32_t> cell = reuse(size))
+        return *cell;
+    if (binEnd_ - used_ < size)
+        openBin(std::max(kPage, (size + kBinHeader + kPage - 1) / kPage * kPage));
+    const uint32_t at = used_;
+    setSize(at, -int32_t(size));
+    used_ += size;
+    if (used_ < binEnd_)   // the rest of the bin is one free cell
+        setSize(used_, int32_t(binEnd_ - used_));
+    return at;
+}
+
+// The smallest released cell that fits, split when the rest can be a cell of its own.
+std::optional<uint32_t> CellWriter::reuse(uint32_t size)
+{
+    const auto fit = released_.lower_bound(size);
+    if (fit == released_.end())
+        return std::nullopt;
+    const auto [cellSize, at] = *fit;
+    released_.erase(fit);
+    const uint32_t taken = cellSize - size >= 8 ? size : cellSize;
+    if (taken < cellSize) {
+        setSize(at + taken, int32_t(cellSize - taken));
+        released_.emplace(cellSize - taken, at + taken);
+    }
+    setSize(at, -int32_t(taken));
+    std::fill_n(file_.data() + kBinsStart + at + 4, taken - 4, '\0');
+    return at;
+}
+
+void CellWriter::release(uint32_t cell, bool reusable)
+{
+    const int32_t size = qFromLittleEndian<int32_t>(file_.constData() + kBinsStart + cell);
+    if (size >= 0)
+        return;   // already free
+    setSize(cell, -size);
+    if (reusable)
+        released_.emplace(uint32_t(-size), cell);
+}
+
+void CellWriter::openBin(uint32_t size)
+{
+    const uint32_t start = binsSize();
+    file_.append(QByteArray(qsizetype(size), '\0'));
+    char* bin = file_.data() + kBinsStart + start;
+    std::copy_n("hbin", 4, bin);
+    qToLittleEndian<uint32_t>(start, bin + 4);
+    qToLittleEndian<uint32_t>(size, bin + 8);
+    qToLittleEndian<uint64_t>(binTime_, bin + 0x14);
+    used_ = start + kBinHeader;
+    binEnd_ = start + size;
+}
+
+char* CellWriter::ptr(uint32_t cell, uint32_t at)
+{
+    return file_.data() + kBinsStart + cell + 4 + at;
+}
+
+void CellWriter::u16(uint32_t cell, uint32_t at, uint16_t v) { qToLittleEndian(v, ptr(cell, at)); }
+void CellWriter::u32(uint32_t cell, uint32_t at, uint32_t v) { qToLittleEndian(v, ptr(cell, at)); }
+void CellWriter::u64(uint32_t cell, uint32_t at, uint64_t v) { qToLittleEndian(v, ptr(cell, at)); }
+void CellWriter::bytes(uint32_t cell, uint32_t at, const QByteArray& v) { std::copy(v.cbegin(), v.cend(), ptr(cell, at)); }
+
+uint32_t WriteSubkeyList(CellWriter& cells, const std::vector<SubkeyEntry>& sorted, bool hashLeaves)
+{
+    if (sorted.size() <= kLeafEntries)
+        return writeLeaf(cells, sorted, 0, sorted.size(), hashLeaves);
+    std::vector<uint32_t> leaves;
+    for (size_t from = 0; from < sorted.size(); from += kLeafEntries)
+        leaves.push_back(writeLeaf(cells, sorted, from, std::min(sorted.size(), from + kLeafEntries), hashLeaves));
+    const uint32_t ri = cells.allocate(4 + 4 * uint32_t(leaves.size()));
+    cells.bytes(ri, 0, "ri");
+    cells.u16(ri, 2, uint16_t(leaves.size()));
+    for (size_t i = 0; i < leaves.size(); ++i)
+        cells.u32(ri, 4 + 4 * uint32_t(i), leaves[i]);
+    return ri;
+}
+
+uint32_t WriteValueList(CellWriter& cells, const std::vector<RegValue>& values, bool bigDataSegments)
+{
+    std::vector<uint32_t> vks;
+    for (const RegValue& v : values)
+        vks.push_back(writeValue(cells, v, bigDataSegments));
+    const uint32_t list = cells.allocate(4 * uint32_t(vks.size()));
+    for (size_t i = 0; i < vks.size(); ++i)
+        cells.u32(list, 4 * uint32_t(i), vks[i]);
+    return list;
+}
+
+uint32_t WriteKey(CellWriter& cells, const QString& name, uint32_t parent, uint32_t security, uint64_t time,
+                  uint16_t flags)
+{
+    const QByteArray stored = StoredName(name);
+    const uint32_t nk = cells.allocate(0x4C + uint32_t(stored.size()));
+    cells.bytes(nk, 0, "nk");
+    cells.u16(nk, 0x02, uint16_t(flags | (IsLatin1(name) ? kKeyCompressedName : 0)));
+    cells.u64(nk, 0x04, time);
+    cells.u32(nk, 0x10, parent);
+    cells.u32(nk, 0x1C, kNoCell);   // subkeys
+    cells.u32(nk, 0x20, kNoCell);   // volatile subkeys
+    cells.u32(nk, 0x28, kNoCell);   // values
+    cells.u32(nk, 0x2C, security);
+    cells.u32(nk, 0x30, kNoCell);   // class name
+    cells.u16(nk, 0x48, uint16_t(stored.size()));
+    cells.bytes(nk, 0x4C, stored);
+    return nk;
+}
+
+uint32_t SetKeySubkeys(CellWriter& cells, uint32_t nk, const std::vector<SubkeyEntry>& sorted, bool hashLeaves)
+{
+    uint32_t longest = 0;
+    for (const SubkeyEntry& kid : sorted)
+        longest = std::max(longest, uint32_t(2 * kid.name.size()));
+    const uint32_t list = sorted.empty() ? kNoCell : WriteSubkeyList(cells, sorted, hashLeaves);
+    cells.u32(nk, 0x14, uint32_t(sorted.size()));
+    cells.u32(nk, 0x1C, list);
+    cells.u32(nk, 0x34, longest);
+    return list;
+}
+
+uint32_t SetKeyValues(CellWriter& cells, uint32_t nk, const std::vector<RegValue>& values, bool bigDataSegments)
+{
+    uint32_t longestName = 0;
+    uint32_t longestData = 0;
+    for (const RegValue& v : values) {
+        longestName = std::max(longestName, uint32_t(2 * v.name.size()));
+        longestData = std::max(longestData, uint32_t(v.data.size()));
+    }
+    const uint32_t list = values.empty() ? kNoCell : WriteValueList(cells, values, bigDataSegments);
+    cells.u32(nk, 0x24, uint32_t(values.size()));
+    cells.u32(nk, 0x28, list);
+    cells.u32(nk, 0x3C, longestName);
+    cells.u32(nk, 0x40, longestData);
+    return list;
+}
+
+} // namespace parvelle::regf

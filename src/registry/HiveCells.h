@@ -1,0 +1,82 @@
+#pragma once
+// Records of the regf format written into hive bins, shared by the writer of new hives
+// and the editor of existing ones. Cell offsets are relative to the first hive bin.
+#include "RegistryStore.h"
+
+#include <QByteArray>
+#include <QString>
+#include <cstdint>
+#include <map>
+#include <optional>
+#include <vector>
+
+namespace parvelle::regf {
+
+constexpr uint32_t kBinsStart = 0x1000;
+constexpr uint32_t kNoCell = 0xFFFFFFFF;
+constexpr uint32_t kBigDataSegment = 16344;
+constexpr uint16_t kKeyHiveEntry = 0x0004;
+constexpr uint16_t kKeyNoDelete = 0x0008;
+constexpr uint16_t kKeyCompressedName = 0x0020;
+constexpr uint16_t kValueCompressedName = 0x0001;
+
+bool IsLatin1(const QString& text);
+// Names as Windows stores them: one byte per character when all fit, else UTF-16LE.
+QByteArray StoredName(const QString& name);
+
+// Allocates cells in the hive bins of a whole file image (base block first): in a cell
+// it released before, else in bins appended at the end. The unused rest of the last bin
+// is kept as one free cell, so the image stays valid after every allocation.
+class CellWriter {
+public:
+    CellWriter(QByteArray& file, uint64_t binTime) : file_(file), binTime_(binTime) {}
+
+    uint32_t allocate(uint32_t payload);   // zero-filled
+    // An allocated cell becomes free, and taken again by allocate() when `reusable`.
+    void release(uint32_t cell, bool reusable = true);
+    uint32_t binsSize() const { return uint32_t(file_.size()) - kBinsStart; }
+
+    void u16(uint32_t cell, uint32_t at, uint16_t v);
+    void u32(uint32_t cell, uint32_t at, uint32_t v);
+    void u64(uint32_t cell, uint32_t at, uint64_t v);
+    void bytes(uint32_t cell, uint32_t at, const QByteArray& v);
+
+private:
+    char* ptr(uint32_t cell, uint32_t at);
+    void openBin(uint32_t size);
+    void setSize(uint32_t cell, int32_t size);
+    std::optional<uint32_t> reuse(uint32_t size);
+
+    std::multimap<uint32_t, uint32_t> released_;   // size -> cell
+
+    QByteArray& file_;
+    uint64_t binTime_;
+    uint32_t used_ = 0;     // end of the allocated cells in the open bin
+    uint32_t binEnd_ = 0;   // no bin is open while used_ == binEnd_
+};
+
+// A key record without subkeys or values, linked to its parent and security cells.
+uint32_t WriteKey(CellWriter& cells, const QString& name, uint32_t parent, uint32_t security, uint64_t time,
+                  uint16_t flags = 0);
+
+struct SubkeyEntry {
+    QString name;
+    uint32_t cell;
+};
+
+// A subkey list of entries sorted as Windows sorts them: one leaf, or an "ri" index of
+// leaves. Leaves are "lh" (name hashes) when `hashLeaves`, else "lf" (name hints).
+uint32_t WriteSubkeyList(CellWriter& cells, const std::vector<SubkeyEntry>& sorted, bool hashLeaves);
+
+// Points the key record `nk` at a new subkey list (none when empty) and sets its subkey
+// count and longest subkey name. Returns the list cell, or kNoCell.
+uint32_t SetKeySubkeys(CellWriter& cells, uint32_t nk, const std::vector<SubkeyEntry>& sorted, bool hashLeaves);
+
+// The same for the values of `nk`, with the longest value name and data.
+uint32_t SetKeyValues(CellWriter& cells, uint32_t nk, const std::vector<RegValue>& values, bool bigDataSegments);
+
+// A value list with one "vk" record per value. Data beyond one segment goes into "db"
+// segments when `bigDataSegments` (format 1.4 and later), else into one cell.
+uint32_t WriteValueList(CellWriter& cells, const std::vector<RegValue>& values, bool bigDataSegments);
+
+} // namespace parvelle::regf

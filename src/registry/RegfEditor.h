@@ -1,0 +1,50 @@
+#pragma once
+// Changes a hive image in memory; the caller writes the bytes out. New cells go into hive
+// bins appended at the end, replaced lists and deleted keys are freed in place. Ours
+// rather than hivex: hivex inserts every new key after comparing its name with all
+// siblings (through iconv) and writes a new subkey list each time, so restoring 1,000
+// cache entries among 20,000 took seconds; here a changed key gets its lists written
+// once per save.
+#include "HiveCells.h"
+#include "RegfImage.h"
+
+#include <QStringList>
+
+namespace parvelle {
+
+class RegfEditor : public RegfImage {
+public:
+    RegfEditor(QByteArray bytes, const QString& path);
+
+    // A key without subkeys or values, sharing its parent's security descriptor. The
+    // parent's subkey list is left to setSubkeys().
+    NodeId addKey(NodeId parent, const QString& name, uint64_t time);
+    // Replaces the subkey list of `key`; `kids` are sorted as Windows sorts them.
+    void setSubkeys(NodeId key, const std::vector<NodeId>& kids, const QStringList& names);
+    void setValues(NodeId key, const std::vector<RegValue>& values);
+    void setTimestamp(NodeId key, uint64_t time);
+    // Frees the cells of these keys (records, values, lists, class names) and releases
+    // their security descriptors. Checks every cell before freeing any.
+    void freeKeys(const std::vector<NodeId>& keys);
+
+    // The file with its base block brought up to date.
+    const QByteArray& save(uint64_t time);
+
+private:
+    struct Cells {
+        std::vector<uint32_t> keys;   // never reused: handles to deleted keys must stay dead
+        std::vector<uint32_t> free;
+        std::vector<uint32_t> security;   // one entry per released reference
+    };
+    void collectKeyCells(NodeId key, Cells& cells) const;
+    void collectSubkeyList(uint32_t list, std::vector<uint32_t>& cells) const;
+    void collectValueCells(NodeId key, std::vector<uint32_t>& cells) const;
+    void freeCells(const std::vector<uint32_t>& cells);
+    void releaseSecurity(uint32_t sk);
+    uint32_t keyCellOffset(NodeId key) const;
+    void synced();
+
+    regf::CellWriter cells_;
+};
+
+} // namespace parvelle
