@@ -2,6 +2,7 @@
 
 #include "ThemeFile.h"
 
+#include <QPixmap>
 #include <QVariant>
 #include <QWidget>
 
@@ -148,6 +149,15 @@ QImage LoadSkinBitmap(const QString& resourceName)
     static const bool registered = (RegisterSkinResources(), true);
     Q_UNUSED(registered);
     return QImage(QStringLiteral(":/skin/%1.bmp").arg(resourceName));
+}
+
+QIcon ApplicationIcon()
+{
+    QIcon icon;
+    for (const char* name : {"MAINICON", "MAINICON_32", "MAINICON_48"})
+        icon.addPixmap(QPixmap::fromImage(MaskedWithColor(LoadSkinBitmap(QLatin1String(name)),
+                                                          clSkinTransparent)));
+    return icon;
 }
 
 void LoadBuiltInThemeBitmap(TsuiUIStyle style, int item, QImage& bitmap, int index, int count)

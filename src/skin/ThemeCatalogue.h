@@ -2,6 +2,7 @@
 // The skin styles and the built-in theme catalogue: 42 numbered theme values per style.
 #include "SkinDraw.h"
 
+#include <QIcon>
 #include <QImage>
 #include <QString>
 #include <cstdint>
@@ -96,6 +97,10 @@ void LoadBuiltInThemeBitmap(TsuiUIStyle style, int item, QImage& bitmap, int ind
 
 // A skin bitmap resource by name (":/skin/<NAME>.bmp"); a null image when missing.
 QImage LoadSkinBitmap(const QString& resourceName);
+
+// The program's icon at 16, 32 and 48 pixels ("MAINICON", "MAINICON_32", "MAINICON_48"),
+// magenta transparent.
+QIcon ApplicationIcon();
 
 // For a form (a top-level widget): UIStyle of the first TsuiForm among its direct children;
 // DeepBlue otherwise.

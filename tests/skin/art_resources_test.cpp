@@ -115,6 +115,17 @@ TEST_F(ArtResources, FixedNameBitmapsAndIconLoad)
         EXPECT_EQ(LoadSkinBitmap(name).size(), size) << qPrintable(name);
 }
 
+TEST_F(ArtResources, ApplicationIconHasThreeSizesWithTransparentCorners)
+{
+    const QIcon icon = ApplicationIcon();
+    EXPECT_EQ(icon.availableSizes(), QList<QSize>({{16, 16}, {32, 32}, {48, 48}}));
+    for (int size : {16, 32, 48}) {
+        const QImage image = icon.pixmap(size, size).toImage();
+        EXPECT_EQ(qAlpha(image.pixel(0, 0)), 0) << size;
+        EXPECT_EQ(qAlpha(image.pixel(size / 2, size / 2)), 255) << size;
+    }
+}
+
 // Push-button faces go through DrawStretchedSkin: magenta is transparent in the edges and
 // middle always, in the corners only for styles whose ButtonTransparentBool is set.
 TEST_F(ArtResources, ButtonFacesHaveMagentaCornersOnlyInTransparentStyles)
