@@ -10,9 +10,9 @@ using namespace parvelle;
 using namespace parvelle::test;
 
 namespace {
-QImage Rendered(const QFont& font, const QString& text)
+QImage Rendered(const QFont& font, const QString& text, QSize size = QSize(40, 30))
 {
-    QImage image(40, 30, QImage::Format_RGB32);
+    QImage image(size, QImage::Format_RGB32);
     image.fill(Qt::white);
     QPainter painter(&image);
     painter.setFont(font);
@@ -20,7 +20,30 @@ QImage Rendered(const QFont& font, const QString& text)
     painter.drawText(image.rect(), Qt::AlignCenter, text);
     return image;
 }
+
+// Darkness summed over every pixel: how much ink a text leaves.
+qint64 Ink(const QImage& image)
+{
+    qint64 ink = 0;
+    for (int y = 0; y < image.height(); ++y) {
+        for (int x = 0; x < image.width(); ++x)
+            ink += 255 - qGray(image.pixel(x, y));
+    }
+    return ink;
+}
 } // namespace
+
+TEST(WindowFonts, BoldTextHasHeavierStrokes)
+{
+    EnsureApp();
+    RegisterWindowFonts();
+    const QString text = QStringLiteral("KeyName In Add/Remove");
+    for (const QString& family : {QStringLiteral("MS Sans Serif"), QStringLiteral("Tahoma"), QStringLiteral("Arial")}) {
+        const qint64 regular = Ink(Rendered(DesignFont(family, 11), text, QSize(200, 20)));
+        const qint64 bold = Ink(Rendered(DesignFont(family, 11, true), text, QSize(200, 20)));
+        EXPECT_GT(bold, regular * 5 / 4) << family.toStdString();
+    }
+}
 
 // A missing glyph is drawn as the same empty box for every character, so two different
 // characters that render alike have no glyph in any font the family falls back to.

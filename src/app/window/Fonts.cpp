@@ -6,9 +6,10 @@
 namespace parvelle {
 
 namespace {
+// Wine's tahomabd.ttf draws regular-weight strokes at bold widths, so bold Tahoma is
+// emboldened from the regular face instead.
 const char* const kFontFiles[] = {
     "/usr/share/wine/fonts/tahoma.ttf",
-    "/usr/share/wine/fonts/tahomabd.ttf",
     "/usr/share/fonts/truetype/liberation/LiberationSans-Regular.ttf",
     "/usr/share/fonts/truetype/liberation/LiberationSans-Bold.ttf",
     "/usr/share/fonts/truetype/liberation/LiberationSansNarrow-Regular.ttf",

@@ -5,7 +5,7 @@
 
 namespace parvelle {
 
-// Registers the Wine Tahoma fonts (also standing in for the bitmap-only MS Sans Serif)
+// Registers the Wine Tahoma font (also standing in for the bitmap-only MS Sans Serif)
 // and the Liberation fonts, maps the Arial family names to their metric-compatible
 // Liberation fonts, and lets every family fall back to a CJK font for names in Chinese,
 // Japanese or Korean. Safe to call repeatedly.
