@@ -229,7 +229,7 @@ void TForm1::BuildAboutPage(QWidget* page)
     logo->setCursor(Qt::PointingHandCursor);
     ConnectLink(logo);
     auto* notice = makeLinkLabel(page, QStringLiteral("Label22"),
-                                 QStringLiteral("Parvelle reads and cleans the ARPCache of Windows registry hive files. Click here for its documentation."),
+                                 QStringLiteral("Parvelle reads and cleans the ARPCache of Windows registry hive files.\nClick here for its documentation."),
                                  QRect(224, 312, 425, 45), Qt::black);
     notice->setFont(DesignFont(kMsSansSerif, 11));
     notice->setAlignment(Qt::AlignCenter);
