@@ -1,5 +1,6 @@
 // The hive reader and writer: cross-checked with hivex on real hives, whole trees written
 // and read back, and damaged files that must fail with an error instead of a crash.
+#include "HiveDumps.h"
 #include "RegistryTestSupport.h"
 
 #include "registry/HiveImage.h"
@@ -8,70 +9,12 @@
 
 #include <QRandomGenerator>
 #include <QtEndian>
-#include <hivex.h>
+#include <cstring>
 
 using namespace parvelle;
 using namespace parvelle::test;
 
 namespace {
-
-// One line per key and value, read through hivex alone.
-void dumpWithHivex(hive_h* h, hive_node_h node, const QString& path, QStringList& out)
-{
-    out << path;
-    hive_value_h* values = hivex_node_values(h, node);
-    ASSERT_NE(values, nullptr);
-    for (hive_value_h* v = values; *v; ++v) {
-        char* key = hivex_value_key(h, *v);
-        hive_type type;
-        size_t length = 0;
-        char* data = hivex_value_value(h, *v, &type, &length);
-        ASSERT_NE(data, nullptr) << path.toStdString();
-        out << path + QStringLiteral(" : ") + QString::fromUtf8(key) + QStringLiteral(" = ") + QString::number(type)
-                + QLatin1Char(' ') + QString::fromLatin1(QByteArray(data, qsizetype(length)).toHex());
-        std::free(key);
-        std::free(data);
-    }
-    std::free(values);
-    hive_node_h* kids = hivex_node_children(h, node);
-    ASSERT_NE(kids, nullptr);
-    for (hive_node_h* k = kids; *k; ++k) {
-        char* name = hivex_node_name(h, *k);
-        dumpWithHivex(h, *k, path + QLatin1Char('\\') + QString::fromUtf8(name), out);
-        std::free(name);
-    }
-    std::free(kids);
-}
-
-// The same lines, read through a RegistryStore.
-void dumpStore(const RegistryStore& store, NodeId node, const QString& path, QStringList& out)
-{
-    out << path;
-    for (const RegValue& v : store.values(node))
-        out << path + QStringLiteral(" : ") + v.name + QStringLiteral(" = ") + QString::number(v.type) + QLatin1Char(' ')
-                + QString::fromLatin1(v.data.toHex());
-    for (NodeId kid : store.children(node))
-        dumpStore(store, kid, path + QLatin1Char('\\') + store.name(kid), out);
-}
-
-QStringList hivexDump(const QString& path)
-{
-    QStringList lines;
-    hive_h* h = hivex_open(QFile::encodeName(path).constData(), 0);
-    EXPECT_NE(h, nullptr);
-    if (h) {
-        dumpWithHivex(h, hivex_root(h), QString(), lines);
-        hivex_close(h);
-    }
-    return lines;
-}
-
-QStringList storeDump(const RegistryStore& store)
-{
-    QStringList lines;
-    dumpStore(store, store.root(), QString(), lines);
-    return lines;
-}
 
 TEST(HiveReader, ReadsRealHivesExactlyAsHivexDoes)
 {
@@ -123,7 +66,7 @@ TEST(HiveWriter, WholeTreeReadsBackInEveryReader)
     EXPECT_TRUE(lookedUp.contains("/G%00r%00%FC%00%DF%00e%00 %00%13'/under_score/Zed,KEY,"));
 }
 
-TEST(HiveWriter, HivexCanChangeAWrittenTree)
+TEST(HiveWriter, ChangedTreeReadsBackInHivex)
 {
     QTemporaryDir dir;
     const QString path = dir.filePath(QStringLiteral("tree.hiv"));
@@ -220,6 +163,31 @@ TEST(HiveReader, KeyListedUnderItselfIsRefused)
     const RegfImage looped(bytes, QStringLiteral("loop"));
     const QString message = throwMessage([&] { looped.children(a); });
     EXPECT_TRUE(message.contains(QStringLiteral("not its parent"))) << message.toStdString();
+}
+
+TEST(HiveReader, RootOrTwiceListedSubkeysAreRefused)
+{
+    MemoryStore tree;
+    const NodeId a = tree.addChild(tree.root(), QStringLiteral("A"));
+    tree.addChild(a, QStringLiteral("B"));
+    tree.addChild(a, QStringLiteral("C"));
+    const QByteArray clean = BuildHiveImage(tree, 1);
+    const RegfImage image(clean, QStringLiteral("h"));
+    const NodeId root = image.root();
+    const NodeId aCell = image.children(root).at(0);
+    const uint32_t list = 0x1000 + qFromLittleEndian<uint32_t>(clean.constData() + aCell + 4 + 0x1C) + 4;
+    const auto entry = [&](int i) { return list + 4 + 8 * i; };
+
+    // The root listed under A, with A as its parent: a cycle through the root.
+    QByteArray cycle = clean;
+    qToLittleEndian<uint32_t>(uint32_t(root - 0x1000), cycle.data() + entry(0));
+    qToLittleEndian<uint32_t>(uint32_t(aCell - 0x1000), cycle.data() + root + 4 + 0x10);
+    EXPECT_THROW(RegfImage(cycle, QStringLiteral("h")).children(aCell), EHiveError);
+
+    QByteArray twice = clean;
+    std::memcpy(twice.data() + entry(1), twice.constData() + entry(0), 4);
+    const QString message = throwMessage([&] { RegfImage(twice, QStringLiteral("h")).children(aCell); });
+    EXPECT_TRUE(message.contains(QStringLiteral("listed twice"))) << message.toStdString();
 }
 
 TEST(HiveReader, HiveChangedOnDiskIsNotOverwritten)

@@ -118,9 +118,14 @@ TEST_P(StoreContract, DeleteNodeRemovesTheWholeSubtreeOnly)
     EXPECT_TRUE(store->children(doomed).empty());
     EXPECT_FALSE(store->value(grandchild, QStringLiteral("v")).has_value());
     EXPECT_THROW(store->setValue(grandchild, textValue(QStringLiteral("v"), QStringLiteral("y"))), EHiveError);
-    // A new key of the same name is a different, empty key.
+    // A new key of the same name is a different, empty, writable key; the old handle
+    // stays dead.
     const NodeId again = store->addChild(root, QStringLiteral("doomed"));
+    EXPECT_NE(again, doomed);
     EXPECT_TRUE(store->children(again).empty());
+    store->setValue(again, textValue(QStringLiteral("v"), QStringLiteral("new")));
+    EXPECT_THROW(store->setValue(doomed, textValue(QStringLiteral("v"), QStringLiteral("y"))), EHiveError);
+    EXPECT_FALSE(store->value(doomed, QStringLiteral("v")).has_value());
     EXPECT_THROW(store->deleteNode(root), EHiveError);
 }
 

@@ -1,0 +1,195 @@
+// Changes made to existing hives: read back by hivex and reglookup, in the record forms
+// Windows expects for the hive's version, without growing the file on every commit, and
+// refused as a whole when part of a damaged key cannot be freed.
+#include "HiveDumps.h"
+#include "RegistryTestSupport.h"
+
+#include "registry/HiveImage.h"
+
+#include <QFileInfo>
+#include <QtEndian>
+#include <map>
+
+using namespace parvelle;
+using namespace parvelle::test;
+
+namespace {
+
+QByteArray readFile(const QString& path)
+{
+    QFile file(path);
+    EXPECT_TRUE(file.open(QIODevice::ReadOnly));
+    return file.readAll();
+}
+
+void writeFile(const QString& path, const QByteArray& bytes)
+{
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write(bytes);
+}
+
+uint32_t at32(const QByteArray& file, uint32_t offset) { return qFromLittleEndian<uint32_t>(file.constData() + offset); }
+
+// The payload of a cell, as a file offset.
+uint32_t payload(uint32_t cell) { return 0x1000 + cell + 4; }
+
+// A real hive marked as cleanly closed, so that it opens writable.
+QString cleanCopy(const QTemporaryDir& dir, const char* name)
+{
+    const QString path = unpackHive(dir, name);
+    QByteArray bytes = readFile(path);
+    qToLittleEndian<uint32_t>(at32(bytes, 0x04), bytes.data() + 0x08);
+    StampBaseBlock(bytes, 1);
+    writeFile(path, bytes);
+    return path;
+}
+
+// The leaf kinds ("lf", "lh", ...) of a key's subkey list and each entry's second word
+// (name hint or hash) by key cell.
+struct SubkeyLeaves {
+    QByteArrayList kinds;
+    std::map<uint32_t, uint32_t> hints;
+};
+
+void readLeaves(const QByteArray& file, uint32_t list, SubkeyLeaves& leaves)
+{
+    const uint32_t at = payload(list);
+    const QByteArray kind = file.mid(at, 2);
+    const uint16_t count = qFromLittleEndian<uint16_t>(file.constData() + at + 2);
+    for (uint32_t i = 0; i < count; ++i) {
+        if (kind == "ri")
+            readLeaves(file, at32(file, at + 4 + 4 * i), leaves);
+        else
+            leaves.hints[at32(file, at + 4 + 8 * i)] = at32(file, at + 8 + 8 * i);
+    }
+    if (kind != "ri")
+        leaves.kinds << kind;
+}
+
+SubkeyLeaves subkeyLeaves(const QByteArray& file, NodeId key)
+{
+    SubkeyLeaves leaves;
+    readLeaves(file, at32(file, uint32_t(key) + 4 + 0x1C), leaves);
+    return leaves;
+}
+
+QStringList withoutPrefix(const QStringList& lines, const QString& prefix)
+{
+    QStringList kept;
+    for (const QString& line : lines) {
+        if (!line.startsWith(prefix))
+            kept << line;
+    }
+    return kept;
+}
+
+TEST(HiveEdit, ChangesToAVersion15HiveReadBackInPeersInItsOwnRecordForms)
+{
+    QTemporaryDir dir;
+    const QString path = cleanCopy(dir, "NTUSER_with_winscp.DAT");
+    const QByteArray original = readFile(path);
+    const QStringList before = hivexDump(path);
+    QByteArray big(40000, '\0');
+    for (int i = 0; i < big.size(); ++i)
+        big[i] = char(i * 7 % 251);
+    const QString added = QStringLiteral("\\Control Panel\\Parvelle Edit");
+    NodeId controlPanel = 0;
+    NodeId edit = 0;
+    {
+        HiveStore store(path);
+        ASSERT_TRUE(store.isWritable()) << store.readOnlyReason().toStdString();
+        controlPanel = *store.child(store.root(), QStringLiteral("Control Panel"));
+        edit = store.addChild(controlPanel, QStringLiteral("Parvelle Edit"));
+        for (int i = 0; i < 600; ++i)
+            store.addChild(edit, QStringLiteral("Sub %1").arg(i));
+        store.setValue(edit, RegValue{QStringLiteral("big"), REG_BINARY, big});
+        store.deleteNode(*store.child(store.root(), QStringLiteral("Console")));
+        store.commit();
+    }
+    const QStringList after = hivexDump(path);
+    EXPECT_EQ(withoutPrefix(after, added), withoutPrefix(before, QStringLiteral("\\Console")));
+    EXPECT_TRUE(after.contains(added + QStringLiteral(" : big = 3 ") + QString::fromLatin1(big.toHex())));
+    EXPECT_EQ(after.filter(added + QStringLiteral("\\Sub ")).size(), 600);
+    EXPECT_EQ(storeDump(HiveStore(path)), after);
+    const QByteArray looked = runTool(QStringLiteral("reglookup"), {QStringLiteral("-H"), QStringLiteral("-p"),
+                                                                    QStringLiteral("/Control Panel/Parvelle Edit"), path});
+    EXPECT_EQ(looked.count('\n'), 602);   // the key, its value, its subkeys
+
+    // Windows' own hashes stay valid and new lists use hashed leaves, as in this version.
+    const QByteArray saved = readFile(path);
+    const SubkeyLeaves old = subkeyLeaves(original, controlPanel);
+    const SubkeyLeaves now = subkeyLeaves(saved, controlPanel);
+    ASSERT_FALSE(old.hints.empty());
+    for (const auto& [cell, hash] : old.hints)
+        EXPECT_EQ(now.hints.at(cell), hash);
+    EXPECT_EQ(now.hints.size(), old.hints.size() + 1);
+    EXPECT_EQ(now.kinds, QByteArrayList{"lh"});
+    EXPECT_EQ(subkeyLeaves(saved, edit).kinds, (QByteArrayList{"lh", "lh"}));
+    // Data beyond one segment is split into segments ("db").
+    const uint32_t vk = at32(saved, payload(at32(saved, uint32_t(edit) + 4 + 0x28)));
+    EXPECT_EQ(saved.mid(payload(at32(saved, payload(vk) + 8)), 2), QByteArray("db"));
+}
+
+TEST(HiveEdit, RepeatedCommitsReuseTheCellsTheyFreed)
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("grow.hiv"));
+    {
+        MemoryStore tree;
+        const NodeId many = tree.addChild(tree.root(), QStringLiteral("Many"));
+        for (int i = 0; i < 2000; ++i)
+            tree.setValue(tree.addChild(many, QStringLiteral("Entry %1").arg(i)), RegValue{QStringLiteral("v"), REG_BINARY, QByteArray(600, 'x')});
+        HiveStore::createFrom(path, tree);
+    }
+    HiveStore store(path);
+    const NodeId many = *store.child(store.root(), QStringLiteral("Many"));
+    const auto round = [&](int n) {
+        store.deleteNode(*store.child(many, QStringLiteral("Entry %1").arg(n)));
+        store.addChild(many, QStringLiteral("Again %1").arg(n));
+        for (int i = 1000; i < 1050; ++i)
+            store.setValue(*store.child(many, QStringLiteral("Entry %1").arg(i)), RegValue{QStringLiteral("v"), REG_BINARY, QByteArray(600, char(n))});
+        store.commit();
+    };
+    round(0);
+    round(1);
+    const qint64 settled = QFileInfo(path).size();
+    for (int n = 2; n < 12; ++n)
+        round(n);
+    // Ten rounds rewrite about 450 KiB of lists and values; only the new key records stay.
+    EXPECT_LE(QFileInfo(path).size(), settled + 8192);
+    EXPECT_EQ(storeDump(HiveStore(path)), hivexDump(path));
+}
+
+TEST(HiveEdit, DeletingADamagedTreeChangesNothing)
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("damaged.hiv"));
+    {
+        MemoryStore tree;
+        const NodeId a = tree.addChild(tree.root(), QStringLiteral("A"));
+        tree.setValue(a, textValue(QStringLiteral("kept"), QStringLiteral("value of A")));
+        tree.setValue(tree.addChild(a, QStringLiteral("B")), textValue(QStringLiteral("v"), QStringLiteral("value of B")));
+        HiveStore::createFrom(path, tree);
+    }
+    {
+        // B's value list points outside the hive.
+        QByteArray bytes = readFile(path);
+        const HiveStore reader(path);
+        const NodeId b = *reader.find(reader.root(), QStringLiteral("A\\B"));
+        qToLittleEndian<uint32_t>(0x7FFFFFF0, bytes.data() + b + 4 + 0x28);
+        writeFile(path, bytes);
+    }
+    const QByteArray digest = fileDigest(path);
+    HiveStore store(path);
+    const NodeId a = *store.child(store.root(), QStringLiteral("A"));
+    const QString message = throwMessage([&] { store.deleteNode(a); });
+    EXPECT_TRUE(message.contains(QStringLiteral("is damaged"))) << message.toStdString();
+    EXPECT_EQ(store.childNames(store.root()), QStringList{"A"});
+    EXPECT_EQ(store.value(a, QStringLiteral("kept"))->data, textValue({}, QStringLiteral("value of A")).data);
+    EXPECT_FALSE(store.isModified());
+    store.commit();
+    EXPECT_EQ(fileDigest(path), digest);
+}
+
+} // namespace
