@@ -44,14 +44,9 @@ QString hexPrefix(uint32_t windowsType)
 
 } // namespace
 
-bool UsesVersion5Header(uint8_t osKind)
-{
-    return osKind == 5 || osKind == 6;
-}
-
 const QString& HeaderFor(uint8_t osKind)
 {
-    return UsesVersion5Header(osKind) ? kHeaderVersion5 : kHeaderRegedit4;
+    return osKind == 5 || osKind == 6 ? kHeaderVersion5 : kHeaderRegedit4;
 }
 
 bool IsHeaderLine(const QString& line)

@@ -17,7 +17,6 @@ inline const QString kHeaderVersion5 = QStringLiteral("Windows Registry Editor V
 
 // Header of a new undo file for an OS kind: version 5.00 for kinds 5 and 6.
 const QString& HeaderFor(uint8_t osKind);
-bool UsesVersion5Header(uint8_t osKind);
 // True when the line is one of the two headers (ASCII letter case ignored).
 bool IsHeaderLine(const QString& line);
 

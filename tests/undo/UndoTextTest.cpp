@@ -132,3 +132,9 @@ TEST(ValueEntryWrapping, ExpandStringWrapsByCharacterAndNeverBeforeTheTerminator
         joined += line.endsWith(u'\\') ? line.chopped(1) : line;
     EXPECT_EQ(joined.count(QStringLiteral("78,00")), text.size());
 }
+
+TEST(HeaderFor, Version5OnlyForKindsFiveAndSix)
+{
+    for (uint8_t kind = 0; kind <= 8; ++kind)
+        EXPECT_EQ(HeaderFor(kind), kind == 5 || kind == 6 ? kHeaderVersion5 : kHeaderRegedit4) << int(kind);
+}
