@@ -27,7 +27,7 @@ QByteArray SlowInfoCacheRecord(const QString& filePath, int32_t frequency)
     return record;
 }
 
-TestRegistry::TestRegistry(const std::vector<CacheEntrySpec>& entries)
+TestRegistry::TestRegistry(const std::vector<TestCacheEntry>& entries)
 {
     QDir(dir_.path()).mkdir(QStringLiteral("undo"));
     HiveStore::createEmpty(HivePath());
@@ -39,7 +39,7 @@ TestRegistry::TestRegistry(const std::vector<CacheEntrySpec>& entries)
         reg.OpenPath(QStringLiteral("\\SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion"), true);
         reg.WriteText(QStringLiteral("CurrentVersion"), QStringLiteral("5.1"));
         reg.OpenPath(kUninstall, true);
-        for (const CacheEntrySpec& entry : entries) {
+        for (const TestCacheEntry& entry : entries) {
             const QByteArray record = SlowInfoCacheRecord(entry.filePath, entry.frequency);
             reg.OpenPath(kCache + entry.name, true);
             reg.WriteBytes(QStringLiteral("SlowInfoCache"), record.constData(), int(record.size()));

@@ -54,25 +54,22 @@ public:
 // "Chooses" a PDF file as the printer, or cancels.
 class PdfChooser : public PrinterChooser {
 public:
-    explicit PdfChooser(QString file) : file_(std::move(file)) {}
     bool Choose(QPrinter& printer) override
     {
         ++asked;
         if (cancel)
             return false;
         printer.setOutputFormat(QPrinter::PdfFormat);
-        printer.setOutputFileName(file_);
+        printer.setOutputFileName(file);
         return true;
     }
+    QString file;
     bool cancel = false;
     int asked = 0;
-
-private:
-    QString file_;
 };
 
 // A cache entry of the test hive.
-struct CacheEntrySpec {
+struct TestCacheEntry {
     QString name;
     QString filePath;
     int32_t frequency = 0;
@@ -83,7 +80,7 @@ struct CacheEntrySpec {
 // hivex into a temporary folder, and a machine that mounts it under HKLM\SOFTWARE.
 class TestRegistry {
 public:
-    explicit TestRegistry(const std::vector<CacheEntrySpec>& entries);
+    explicit TestRegistry(const std::vector<TestCacheEntry>& entries);
     QString HivePath() const { return dir_.filePath(QStringLiteral("SOFTWARE")); }
     QString UndoFolder() const { return dir_.filePath(QStringLiteral("undo")); }
     Machine& machine() { return *machine_; }

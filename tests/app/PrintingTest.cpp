@@ -39,17 +39,14 @@ TEST_F(WindowTest, APrintedUndoListKeepsEveryEntryWrapsAndContinuesOnPageTwo)
 
     QTemporaryDir dir;
     const QString pdf = dir.filePath(QStringLiteral("undo.pdf"));
-    PdfChooser chooser(pdf);
-    EnsureApp();
-    form = std::make_unique<TForm1>(registry.machine(), registry.UndoFolder(),
-                                    TForm1Services{&messages, &shell, &chooser, {}});
-    form->show();
+    printers.file = pdf;
+    Open();
     ShowPage(4);
     auto* list = Find<QListWidget>(QStringLiteral("CheckListBox1"));
     ASSERT_EQ(list->count(), 121);
     list->item(3)->setCheckState(Qt::Unchecked);   // printed all the same
     Click(QStringLiteral("Button2"));
-    EXPECT_EQ(chooser.asked, 1);
+    EXPECT_EQ(printers.asked, 1);
     EXPECT_TRUE(messages.shown.empty());
 
     const QString first = PdfText(pdf, 1);
@@ -79,18 +76,15 @@ TEST_F(WindowTest, APrintedUndoListKeepsEveryEntryWrapsAndContinuesOnPageTwo)
 TEST_F(WindowTest, CancelledOrFailedPrinting)
 {
     QTemporaryDir dir;
-    PdfChooser cancelled(dir.filePath(QStringLiteral("never.pdf")));
-    cancelled.cancel = true;
-    EnsureApp();
-    form = std::make_unique<TForm1>(registry.machine(), registry.UndoFolder(),
-                                    TForm1Services{&messages, &shell, &cancelled, {}});
+    printers.file = dir.filePath(QStringLiteral("never.pdf"));
+    printers.cancel = true;
+    Open();
     form->PrintStrings({QStringLiteral("a line")});
-    EXPECT_FALSE(QFile::exists(dir.filePath(QStringLiteral("never.pdf"))));
+    EXPECT_FALSE(QFile::exists(printers.file));
     EXPECT_TRUE(messages.shown.empty());
 
-    PdfChooser unwritable(dir.filePath(QStringLiteral("missing-folder/out.pdf")));
-    form = std::make_unique<TForm1>(registry.machine(), registry.UndoFolder(),
-                                    TForm1Services{&messages, &shell, &unwritable, {}});
+    printers.file = dir.filePath(QStringLiteral("missing-folder/out.pdf"));
+    printers.cancel = false;
     form->PrintStrings({QStringLiteral("a line")});
     ASSERT_EQ(messages.shown.size(), 1u);
     EXPECT_EQ(messages.shown[0].text, QStringLiteral("Error Printing text."));

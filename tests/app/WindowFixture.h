@@ -58,7 +58,7 @@ protected:
     TestRegistry registry;
     RecordingMessages messages;
     FakeShell shell;
-    PdfChooser printers{QString()};
+    PdfChooser printers;
     std::unique_ptr<TForm1> form;
 };
 
