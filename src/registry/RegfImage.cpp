@@ -38,6 +38,8 @@ RegfImage::RegfImage(QByteArray bytes, const QString& path) : bytes_(std::move(b
     const uint32_t checksum = u32(header + 0x1FC);
     if (checksum != BaseBlockChecksum(bytes_) && checksum != BaseBlockXor(bytes_))
         damaged(QStringLiteral("the header checksum does not match"));
+    if (u32(header + 0x1C) != 0)
+        throw EHiveError(QStringLiteral("'%1' is a transaction log of a hive, not the hive itself").arg(path_));
     if (u32(header + 0x14) != 1)
         damaged(QStringLiteral("unknown format version %1.%2").arg(u32(header + 0x14)).arg(u32(header + 0x18)));
     sequence1_ = u32(header + 0x04);

@@ -143,6 +143,10 @@ TEST_F(RealHive, CorruptMissingAndForeignFilesGiveClearErrors)
     file.close();
     message = throwMessage([&] { HiveStore store(text); });
     EXPECT_TRUE(message.contains(text) && message.contains(QStringLiteral("not a registry hive"))) << message.toStdString();
+
+    const QString log = unpackHive(dir, "transactions_ntuser.dat.log1");
+    message = throwMessage([&] { HiveStore store(log); });
+    EXPECT_EQ(message, QStringLiteral("'%1' is a transaction log of a hive, not the hive itself").arg(log));
 }
 
 TEST_F(RealHive, DirtyHivesOpenReadOnlyWithTheReason)
