@@ -7,6 +7,7 @@
 
 #include <QDir>
 #include <QStandardPaths>
+#include <QtEndian>
 #include <unistd.h>
 
 using namespace parvelle;
@@ -182,6 +183,29 @@ TEST_F(HiveRoundTrip, AReadOnlyHiveFileIsLeftUnchanged)
     }
     EXPECT_FALSE(QFile::exists(dir.filePath(QStringLiteral("undo/20080303-140509.reg"))));
     EXPECT_EQ(ReadAll(path), bytes);
+}
+
+TEST_F(HiveRoundTrip, AValueThatCannotBeReadLeavesTheHiveFileUnchanged)
+{
+    const QString path = copyOf(QStringLiteral("unreadable.DAT"));
+    QByteArray bytes = ReadAll(path);
+    // Every record of the value (freed older copies too) gets data outside the hive; the
+    // name follows a 20-byte header that holds the data's offset at byte 8.
+    int damaged = 0;
+    for (qsizetype name = bytes.indexOf("resources"); name >= 20; name = bytes.indexOf("resources", name + 1)) {
+        if (bytes.mid(name - 20, 2) == "vk") {
+            qToLittleEndian<quint32>(0x7FFFFFF0, bytes.data() + name - 12);
+            ++damaged;
+        }
+    }
+    ASSERT_GT(damaged, 0);
+    WriteAll(path, bytes);
+    Machine machine;
+    machine.mount(HKEY_CURRENT_USER, QString(), std::make_shared<HiveStore>(path));
+    TUndoContext undo(machine, 8, dir.filePath(QStringLiteral("undo")), FixedClock());
+    EXPECT_THROW(undo.RemoveCacheEntry(QStringLiteral("Rich Äpp")), EParvelleError);
+    EXPECT_EQ(ReadAll(path), bytes);
+    EXPECT_FALSE(QFile::exists(dir.filePath(QStringLiteral("undo/20080303-140509.reg"))));
 }
 
 TEST_F(HiveRoundTrip, AnUnusableUndoFolderLeavesTheHiveFileUnchanged)
