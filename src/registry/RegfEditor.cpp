@@ -35,13 +35,18 @@ uint32_t RegfEditor::keyCellOffset(NodeId key) const
     return uint32_t(key - kBinsStart);
 }
 
+RegfImage::Cell RegfEditor::securityCell(uint32_t offset) const
+{
+    const Cell sk = cell(offset);
+    if (sk.size < 0x14 || std::memcmp(sk.data, "sk", 2) != 0)
+        damaged(QStringLiteral("the security record at offset 0x%1 is broken").arg(offset + kBinsStart, 0, 16));
+    return sk;
+}
+
 NodeId RegfEditor::addKey(NodeId parent, const QString& name, uint64_t time)
 {
     const uint32_t security = u32(keyCell(parent).data + 0x2C);
-    const Cell sk = cell(security);
-    if (sk.size < 0x14 || std::memcmp(sk.data, "sk", 2) != 0)
-        damaged(QStringLiteral("the security record at offset 0x%1 is broken").arg(security + kBinsStart, 0, 16));
-    const uint32_t references = u32(sk.data + 0x0C);
+    const uint32_t references = u32(securityCell(security).data + 0x0C);
     const uint32_t nk = WriteKey(cells_, name, keyCellOffset(parent), security, time);
     synced();
     cells_.u32(security, 0x0C, references + 1);
@@ -149,15 +154,13 @@ void RegfEditor::freeKeys(const std::vector<NodeId>& keys)
     for (uint32_t sk : cells.security)
         ++releases[sk];
     for (const auto& [sk, count] : releases) {
-        const Cell record = cell(sk);
-        if (record.size < 0x14 || std::memcmp(record.data, "sk", 2) != 0)
-            damaged(QStringLiteral("the security record at offset 0x%1 is broken").arg(sk + kBinsStart, 0, 16));
+        const Cell record = securityCell(sk);
         const uint32_t references = u32(record.data + 0x0C);
         if (references < count)
             damaged(QStringLiteral("the security record at offset 0x%1 has too few references").arg(sk + kBinsStart, 0, 16));
         if (references == count) {
-            cell(u32(record.data + 0x04));
-            cell(u32(record.data + 0x08));
+            securityCell(u32(record.data + 0x04));
+            securityCell(u32(record.data + 0x08));
         }
     }
     for (uint32_t nk : cells.keys)

@@ -41,6 +41,7 @@ private:
     void collectValueCells(NodeId key, std::vector<uint32_t>& cells) const;
     void freeCells(const std::vector<uint32_t>& cells);
     void releaseSecurity(uint32_t sk);
+    Cell securityCell(uint32_t offset) const;
     uint32_t keyCellOffset(NodeId key) const;
     void synced();
 

@@ -7,6 +7,7 @@
 #include "registry/HiveImage.h"
 
 #include <QFileInfo>
+#include <QRandomGenerator>
 #include <QtEndian>
 #include <map>
 
@@ -190,6 +191,57 @@ TEST(HiveEdit, DeletingADamagedTreeChangesNothing)
     EXPECT_FALSE(store.isModified());
     store.commit();
     EXPECT_EQ(fileDigest(path), digest);
+}
+
+bool hivexOpens(const QString& path)
+{
+    hive_h* h = hivex_open(QFile::encodeName(path).constData(), 0);
+    if (h)
+        hivex_close(h);
+    return h != nullptr;
+}
+
+TEST(HiveEdit, ChangesToRandomlyDamagedHivesFailCleanly)
+{
+    MemoryStore tree;
+    const NodeId key = tree.addChild(tree.root(), QStringLiteral("A"));
+    for (int i = 0; i < 30; ++i)
+        tree.setValue(tree.addChild(key, QStringLiteral("K%1").arg(i)), RegValue{QStringLiteral("v"), REG_BINARY, QByteArray(i * 20, 'x')});
+    const QByteArray clean = BuildHiveImage(tree, 1);
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("fuzzed.hiv"));
+    QRandomGenerator random(8122026);
+    int failures = 0;
+    int saved = 0;
+    for (int round = 0; round < 300; ++round) {
+        QByteArray damaged = clean;
+        for (int flips = 0; flips < 6; ++flips)
+            damaged[int(0x1000 + random.bounded(uint32_t(clean.size() - 0x1000)))] = char(random.bounded(256));
+        QFile::remove(path);
+        writeFile(path, damaged);
+        try {
+            HiveStore store(path);
+            const NodeId a = *store.child(store.root(), QStringLiteral("A"));
+            const std::vector<NodeId> kids = store.children(a);
+            for (size_t i = 0; i < kids.size(); i += 3)
+                store.deleteNode(kids[i]);
+            store.setValue(store.addChild(a, QStringLiteral("New")), textValue(QStringLiteral("v"), QStringLiteral("x")));
+            store.eraseValue(kids.at(1), QStringLiteral("v"));
+            const QStringList expected = storeDump(store);
+            const bool hivexReadsInput = hivexOpens(path);
+            store.commit();
+            EXPECT_EQ(storeDump(HiveStore(path)), expected);
+            EXPECT_TRUE(hivexOpens(path) || !hivexReadsInput);
+            ++saved;
+        } catch (const EHiveError& e) {
+            EXPECT_TRUE(e.message().contains(QStringLiteral("is damaged"))) << e.what();
+            ++failures;
+        } catch (const std::bad_optional_access&) {   // the damage hid key A
+            ++failures;
+        }
+    }
+    EXPECT_GT(failures, 0);
+    EXPECT_GT(saved, 0);
 }
 
 } // namespace
