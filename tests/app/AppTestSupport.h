@@ -11,6 +11,7 @@
 #include <QPrinter>
 #include <QStandardPaths>
 #include <QTemporaryDir>
+#include <gtest/gtest.h>
 #include <memory>
 #include <vector>
 
@@ -18,21 +19,32 @@ class QTreeWidget;
 
 namespace parvelle::test {
 
+struct Message {
+    QString text;
+    QString title;
+};
+
+// Where errors that escape an event go in tests: a modal box would wait for ever, so
+// the running test fails instead.
+class UnexpectedMessages : public MessageBoxService {
+public:
+    void Show(const QString& text, const QString& title) override
+    {
+        ADD_FAILURE() << "message box \"" << title.toStdString() << "\": " << text.toStdString();
+    }
+};
+
 inline void EnsureApp()
 {
     static int argc = 1;
     static char name[] = "app_tests";
     static char* argv[] = {name, nullptr};
+    static UnexpectedMessages unexpected;
     if (!QApplication::instance()) {
         QStandardPaths::setTestModeEnabled(true);
-        new TApplication(argc, argv);
+        (new TApplication(argc, argv))->SetErrorMessages(&unexpected);
     }
 }
-
-struct Message {
-    QString text;
-    QString title;
-};
 
 class RecordingMessages : public MessageBoxService {
 public:

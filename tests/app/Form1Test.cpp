@@ -431,13 +431,14 @@ TEST(WindowErrors, AnErrorEscapingAnyEventIsShownAndTheLoopGoesOn)
 {
     EnsureApp();
     auto* app = static_cast<TApplication*>(QApplication::instance());
+    MessageBoxService* const before = app->ErrorMessages();
     RecordingMessages messages;
     app->SetErrorMessages(&messages);
     ThrowingObject target;
     QCoreApplication::postEvent(&target, new QEvent(QEvent::User));
     QCoreApplication::postEvent(&target, new QEvent(QEvent::User));
     QCoreApplication::processEvents();
-    app->SetErrorMessages(nullptr);
+    app->SetErrorMessages(before);
     ASSERT_EQ(messages.shown.size(), 2u);
     EXPECT_EQ(messages.shown[0].text, QStringLiteral("File not found"));
 }

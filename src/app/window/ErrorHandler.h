@@ -23,6 +23,7 @@ public:
     bool notify(QObject* receiver, QEvent* event) override;
     // Where escaped errors are shown; nullptr = a plain message box.
     void SetErrorMessages(MessageBoxService* messages) { messages_ = messages; }
+    MessageBoxService* ErrorMessages() const { return messages_; }
 
 private:
     MessageBoxService* messages_ = nullptr;
