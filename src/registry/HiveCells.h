@@ -34,6 +34,8 @@ public:
     uint32_t allocate(uint32_t payload);   // zero-filled
     // An allocated cell becomes free, and taken again by allocate() when `reusable`.
     void release(uint32_t cell, bool reusable = true);
+    // A cell that is free already, to be taken by allocate().
+    void adopt(uint32_t cell, uint32_t size) { released_.emplace(size, cell); }
     uint32_t binsSize() const { return uint32_t(file_.size()) - kBinsStart; }
 
     void u16(uint32_t cell, uint32_t at, uint16_t v);

@@ -35,6 +35,26 @@ uint32_t RegfEditor::keyCellOffset(NodeId key) const
     return uint32_t(key - kBinsStart);
 }
 
+void RegfEditor::adoptFreeCells()
+{
+    if (adopted_)
+        return;
+    adopted_ = true;
+    for (uint32_t bin = 0; bin < binsSize_;) {
+        const uint32_t binEnd = bin + u32(bytes_.constData() + kBinsStart + bin + 8);   // checked on opening
+        for (uint32_t at = bin + 0x20; binEnd - at >= 8;) {
+            const int32_t size = qFromLittleEndian<int32_t>(bytes_.constData() + kBinsStart + at);
+            const uint32_t length = uint32_t(size < 0 ? -int64_t(size) : size);
+            if (length < 8 || length % 8 != 0 || length > binEnd - at)
+                break;   // a damaged bin: its cells are left alone
+            if (size > 0)
+                cells_.adopt(at, length);
+            at += length;
+        }
+        bin = binEnd;
+    }
+}
+
 RegfImage::Cell RegfEditor::securityCell(uint32_t offset) const
 {
     const Cell sk = cell(offset);
@@ -47,6 +67,7 @@ NodeId RegfEditor::addKey(NodeId parent, const QString& name, uint64_t time)
 {
     const uint32_t security = u32(keyCell(parent).data + 0x2C);
     const uint32_t references = u32(securityCell(security).data + 0x0C);
+    adoptFreeCells();
     const uint32_t nk = WriteKey(cells_, name, keyCellOffset(parent), security, time);
     synced();
     cells_.u32(security, 0x0C, references + 1);
@@ -163,6 +184,7 @@ void RegfEditor::freeKeys(const std::vector<NodeId>& keys)
             securityCell(u32(record.data + 0x08));
         }
     }
+    adoptFreeCells();   // before the cells freed here become free
     for (uint32_t nk : cells.keys)
         cells_.release(nk, false);
     freeCells(cells.free);
@@ -181,6 +203,7 @@ void RegfEditor::setSubkeys(NodeId key, const std::vector<NodeId>& kids, const Q
     entries.reserve(kids.size());
     for (size_t i = 0; i < kids.size(); ++i)
         entries.push_back({names.at(qsizetype(i)), uint32_t(kids[i] - kBinsStart)});
+    adoptFreeCells();
     SetKeySubkeys(cells_, keyCellOffset(key), entries, minorVersion_ >= 5);
     synced();
     freeCells(old);
@@ -190,6 +213,7 @@ void RegfEditor::setValues(NodeId key, const std::vector<RegValue>& values)
 {
     std::vector<uint32_t> old;
     collectValueCells(key, old);
+    adoptFreeCells();
     SetKeyValues(cells_, keyCellOffset(key), values, minorVersion_ >= 4);
     synced();
     freeCells(old);

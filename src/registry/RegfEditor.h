@@ -44,8 +44,13 @@ private:
     Cell securityCell(uint32_t offset) const;
     uint32_t keyCellOffset(NodeId key) const;
     void synced();
+    // Free cells already in the file are reused too, as Windows does, so a hive changed
+    // in many sessions does not grow by a copy of every changed list each time. Runs
+    // before the first allocation or release.
+    void adoptFreeCells();
 
     regf::CellWriter cells_;
+    bool adopted_ = false;
 };
 
 } // namespace parvelle

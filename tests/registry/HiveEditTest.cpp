@@ -162,6 +162,34 @@ TEST(HiveEdit, RepeatedCommitsReuseTheCellsTheyFreed)
     EXPECT_EQ(storeDump(HiveStore(path)), hivexDump(path));
 }
 
+TEST(HiveEdit, LaterSessionsReuseTheFreeCellsOfTheFile)
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("sessions.hiv"));
+    {
+        MemoryStore tree;
+        const NodeId many = tree.addChild(tree.root(), QStringLiteral("Many"));
+        for (int i = 0; i < 2000; ++i)
+            tree.addChild(many, QStringLiteral("Entry %1").arg(i));
+        HiveStore::createFrom(path, tree);
+    }
+    const auto session = [&](int n) {
+        HiveStore store(path);
+        const NodeId many = *store.child(store.root(), QStringLiteral("Many"));
+        store.deleteNode(*store.child(many, QStringLiteral("Entry %1").arg(n)));
+        store.setValue(store.addChild(many, QStringLiteral("Again %1").arg(n)), RegValue{QStringLiteral("v"), REG_BINARY, QByteArray(600, 'v')});
+        store.commit();
+    };
+    session(0);
+    session(1);
+    const qint64 settled = QFileInfo(path).size();
+    for (int n = 2; n < 10; ++n)
+        session(n);
+    // Each session writes a new 16 KiB subkey list in place of the old one.
+    EXPECT_LE(QFileInfo(path).size(), settled + 8192);
+    EXPECT_EQ(storeDump(HiveStore(path)), hivexDump(path));
+}
+
 TEST(HiveEdit, DeletingADamagedTreeChangesNothing)
 {
     QTemporaryDir dir;
