@@ -1,6 +1,9 @@
 // Showing a key in the registry editor window by typing into its tree.
 #include "WindowFixture.h"
 
+#include "cache/OSInfo.h"
+#include "registry/TNTRegistry.h"
+
 #include <QFile>
 #include <QKeyEvent>
 #include <QListWidget>
@@ -156,4 +159,19 @@ TEST_F(RegEditTest, ExpandingRereadsTheRegistry)
     QTreeWidgetItem* cache = Editor()->Tree()->currentItem()->parent();
     ASSERT_EQ(cache->childCount(), 2);
     EXPECT_EQ(cache->child(0)->text(0), QStringLiteral("BetaTool"));
+}
+
+TEST_F(RegEditTest, NamesBeyondTheBasicPlaneAreTypedWholeCharacterByCharacter)
+{
+    const QString smile = QString::fromUtf8("Smile \U0001F600 One");
+    const QString grin = QString::fromUtf8("Smile \U0001F603 Two");
+    TNTRegistry reg(registry.machine());
+    reg.SelectRoot(HKEY_LOCAL_MACHINE);
+    for (const QString& name : {smile, grin})
+        ASSERT_TRUE(reg.OpenPath(CacheEntryPath(name), true));
+    OpenRecording();
+    form->OpenRegEdit(kCacheKey + QLatin1Char('\\') + grin);
+    EXPECT_EQ(Editor()->Tree()->CurrentKeyPath(), kCacheKey + QLatin1Char('\\') + grin);
+    form->OpenRegEdit(kCacheKey + QLatin1Char('\\') + smile);
+    EXPECT_EQ(Editor()->Tree()->CurrentKeyPath(), kCacheKey + QLatin1Char('\\') + smile);
 }

@@ -106,10 +106,16 @@ void PressKey(QWidget* target, int key)
     QApplication::sendEvent(target, &press);
 }
 
-void TypeChar(QWidget* target, QChar c)
+void TypeChar(QWidget* target, const QString& character)
 {
-    QKeyEvent press(QEvent::KeyPress, 0, Qt::NoModifier, QString(c));
+    QKeyEvent press(QEvent::KeyPress, 0, Qt::NoModifier, character);
     QApplication::sendEvent(target, &press);
+}
+
+// Code units of the character at index: two for a surrogate pair, else one.
+qsizetype CharLength(const QString& text, qsizetype index)
+{
+    return text[index].isHighSurrogate() && index + 1 < text.size() && text[index + 1].isLowSurrogate() ? 2 : 1;
 }
 
 // The editor's window, made when missing. It belongs to the owner, so it never outlives
@@ -450,12 +456,12 @@ void TForm1::OpenRegEdit(const QString& path)
         }
         QApplication::processEvents();
         PressKey(tree, Qt::Key_Right);
-        for (QChar c : path) {
-            if (c == QLatin1Char('\\')) {
+        for (qsizetype i = 0; i < path.size(); i += CharLength(path, i)) {
+            if (path[i] == QLatin1Char('\\')) {
                 PressKey(tree, Qt::Key_Right);
                 QApplication::processEvents();
             } else {
-                TypeChar(tree, c);
+                TypeChar(tree, path.mid(i, CharLength(path, i)));
             }
         }
     }

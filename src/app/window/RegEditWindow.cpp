@@ -138,7 +138,8 @@ void TRegTree::Fill(QTreeWidgetItem* item)
 
 void TRegTree::keyPressEvent(QKeyEvent* event)
 {
-    const bool plainText = !event->text().isEmpty() && event->text().at(0).isPrint()
+    const QList<uint> typed = event->text().toUcs4();
+    const bool plainText = !typed.isEmpty() && QChar::isPrint(typed.first())
         && !(event->modifiers() & (Qt::ControlModifier | Qt::AltModifier));
     if (event->key() == Qt::Key_Left) {
         search_.clear();
