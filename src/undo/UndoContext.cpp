@@ -194,48 +194,62 @@ bool TUndoContext::RemoveCacheEntry(const QString& name)
 
 QStringList TUndoContext::RemoveCacheEntries(const QStringList& names)
 {
-    for (const QString& name : names)
+    QStringList paths;
+    for (const QString& name : names) {
         requireCacheEntryName(name);
-    stampNow();
-    QStringList missing;
-    try {
-        for (const QString& name : names) {
-            if (!removeKey(CacheRoot(osKind_), CacheEntryPath(name)))
-                missing << name;
-        }
-    } catch (...) {
-        machine_.commit();   // the entries removed before the failure are recorded already
-        throw;
+        paths << CacheEntryPath(name);
     }
-    machine_.commit();
+    stampNow();
+    const QStringList missingPaths = removeKeys(CacheRoot(osKind_), paths);
+    QStringList missing;
+    for (const QString& name : names) {
+        if (missingPaths.contains(CacheEntryPath(name)))
+            missing << name;
+    }
     return missing;
 }
 
 bool TUndoContext::RemoveRegistryKey(HKEY root, const QString& keyPath)
 {
     stampNow();
-    if (!removeKey(root, keyPath))
-        return false;
-    machine_.commit();
-    return true;
+    return removeKeys(root, {keyPath}).isEmpty();
 }
 
-bool TUndoContext::removeKey(HKEY root, const QString& keyPath)
+QStringList TUndoContext::removeKeys(HKEY root, const QStringList& keyPaths)
 {
-    const QString path = RemoveSlash(keyPath);
+    QStringList missing;
+    QStringList found;
+    QString text;
     TNTRegistry reg(machine_);
     reg.SelectRoot(root);
-    if (!reg.OpenPath(path, false))
-        return false;
-    requireWritable(machine_, root, path);
-    QString text;
-    recordTree(reg, root, path, text);
-    reg.ClosePath();
+    for (const QString& keyPath : keyPaths) {
+        const QString path = RemoveSlash(keyPath);
+        if (found.contains(path, Qt::CaseInsensitive))
+            continue;   // named twice
+        if (!reg.OpenPath(path, false)) {
+            missing << keyPath;
+            continue;
+        }
+        requireWritable(machine_, root, path);
+        recordTree(reg, root, path, text);
+        reg.ClosePath();
+        found << path;
+    }
+    if (found.isEmpty())
+        return missing;
     WriteReg(text);
-    if (!reg.DeleteTree(path))
-        throw ERegistryException(QStringLiteral("Cannot delete the key '%1'")
-                                     .arg(fullPath(root, path)));
-    return true;
+    try {
+        for (const QString& path : std::as_const(found)) {
+            if (!reg.DeleteTree(path))
+                throw ERegistryException(QStringLiteral("Cannot delete the key '%1'")
+                                             .arg(fullPath(root, path)));
+        }
+    } catch (...) {
+        machine_.commit();   // the keys deleted before the failure are recorded already
+        throw;
+    }
+    machine_.commit();
+    return missing;
 }
 
 bool TUndoContext::RemoveRegistryValue(HKEY root, const QString& keyPath,

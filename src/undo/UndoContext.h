@@ -31,9 +31,10 @@ public:
     // HKEY_LOCAL_MACHINE). False when the entry does not exist. Throws
     // EParvelleError for a name that is empty or holds a backslash.
     bool RemoveCacheEntry(const QString& name);
-    // Removes several entries as one operation: one stamp, each entry recorded and
-    // flushed before it is deleted, one commit at the end. Returns the names that did
-    // not exist.
+    // Removes several entries as one operation: one stamp, every entry recorded in one
+    // flushed write before the first is deleted, one commit at the end. Returns the
+    // names that did not exist. Throws, removing nothing, when any entry cannot be
+    // recorded.
     QStringList RemoveCacheEntries(const QStringList& names);
     // Records the whole key tree in the undo file, flushed to disk, then deletes the
     // key and commits. False (nothing written or removed) when the key cannot be
@@ -59,7 +60,9 @@ public:
 private:
     void stampNow();
     void requireCacheEntryName(const QString& name) const;
-    bool removeKey(HKEY root, const QString& keyPath);   // without stamp and commit
+    // Records the existing keys in one undo write, then deletes them and commits.
+    // Returns the key paths that do not exist.
+    QStringList removeKeys(HKEY root, const QStringList& keyPaths);
 
     Machine& machine_;
     uint8_t osKind_;

@@ -49,8 +49,9 @@ public:
     }
     ~ReadOnlyFolder()
     {
-        if (actingAsNobody_)
+        if (actingAsNobody_) {
             EXPECT_EQ(::seteuid(0), 0);
+        }
     }
     ReadOnlyFolder(const ReadOnlyFolder&) = delete;
     ReadOnlyFolder& operator=(const ReadOnlyFolder&) = delete;

@@ -156,18 +156,25 @@ TEST_F(Removal, SeveralEntriesAsOneOperationCommitOnce)
     EXPECT_FALSE(cacheEntryExists(QStringLiteral("Second App")));
 }
 
-TEST_F(Removal, AFailureInABatchKeepsTheEarlierRemovalsWithTheirRecords)
+TEST_F(Removal, AnEntryOfABatchThatCannotBeRecordedStopsTheWholeBatch)
 {
     addSampleApp();
     const NodeId locked = registry.cacheEntry(QStringLiteral("Locked"));
     registry.software->setValue(locked, {QStringLiteral("x"), REG_SZ, Utf16z(QStringLiteral("x"))});
     registry.software->setValueUnreadable(locked, QStringLiteral("x"));
-    TUndoContext undo = context(0);
-    EXPECT_THROW(undo.RemoveCacheEntries({QStringLiteral("SampleApp"), QStringLiteral("Locked")}), EHiveError);
+    EXPECT_THROW(context(0).RemoveCacheEntries({QStringLiteral("SampleApp"), QStringLiteral("Locked")}), EHiveError);
+    EXPECT_TRUE(cacheEntryExists(QStringLiteral("SampleApp")));
+    EXPECT_TRUE(cacheEntryExists(QStringLiteral("Locked")));
+    EXPECT_FALSE(QFile::exists(undoFile()));
+    EXPECT_EQ(registry.software->commitCount(), 0);
+}
+
+TEST_F(Removal, AnEntryNamedTwiceInABatchIsRemovedOnce)
+{
+    addSampleApp();
+    EXPECT_TRUE(context(0).RemoveCacheEntries({QStringLiteral("SampleApp"), QStringLiteral("sampleapp")}).isEmpty());
     EXPECT_EQ(ReadAll(undoFile()), ReadAll(Golden(QStringLiteral("slowinfo_regedit4.reg"))));
     EXPECT_FALSE(cacheEntryExists(QStringLiteral("SampleApp")));
-    EXPECT_TRUE(cacheEntryExists(QStringLiteral("Locked")));
-    EXPECT_EQ(registry.software->commitCount(), 1);
 }
 
 TEST_F(Removal, AnExistingFileWithoutHeaderIsReplaced)
