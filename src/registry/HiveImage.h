@@ -1,6 +1,6 @@
 #pragma once
-// The bytes of a registry hive file built from any registry tree (hivex cannot create a
-// hive, and grows one by a new subkey list per added key, so large trees are written whole).
+// The bytes of a new registry hive file built from any registry tree, and the checksum of
+// the base block that every hive file starts with.
 #include "RegistryStore.h"
 
 #include <QByteArray>

@@ -4,7 +4,6 @@
 #include "MemoryStore.h"
 #include "Errors.h"
 
-#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 
