@@ -21,7 +21,9 @@ uint32_t u32(const char* at) { return qFromLittleEndian<uint32_t>(at); }
 RegfEditor::RegfEditor(QByteArray bytes, const QString& path)
     : RegfImage(std::move(bytes), path), cells_(bytes_, CurrentFileTime())
 {
-    bytes_.truncate(qsizetype(kBinsStart + binsSize_));   // new bins follow the last one
+    slackStart_ = qsizetype(kBinsStart + binsSize_);
+    slack_ = bytes_.mid(slackStart_);
+    bytes_.truncate(slackStart_);   // new bins follow the last one
 }
 
 void RegfEditor::synced()
@@ -224,7 +226,7 @@ void RegfEditor::setTimestamp(NodeId key, uint64_t time)
     cells_.u64(keyCellOffset(key), 0x04, time);
 }
 
-const QByteArray& RegfEditor::save(uint64_t time)
+QByteArray RegfEditor::save(uint64_t time)
 {
     sequence1_ = sequence2_ = std::max(sequence1_, sequence2_) + 1;   // equal: cleanly closed
     char* header = bytes_.data();
@@ -232,7 +234,7 @@ const QByteArray& RegfEditor::save(uint64_t time)
     qToLittleEndian<uint32_t>(sequence2_, header + 0x08);
     qToLittleEndian<uint32_t>(binsSize_, header + 0x28);
     StampBaseBlock(bytes_, time);
-    return bytes_;
+    return bytes_ + slack_.mid(bytes_.size() - slackStart_);
 }
 
 } // namespace parvelle

@@ -27,8 +27,9 @@ public:
     // their security descriptors. Checks every cell before freeing any.
     void freeKeys(const std::vector<NodeId>& keys);
 
-    // The file with its base block brought up to date.
-    const QByteArray& save(uint64_t time);
+    // The file with its base block brought up to date. Bytes that followed the hive bins
+    // in the file are kept where new bins did not take their place, as Windows does.
+    QByteArray save(uint64_t time);
 
 private:
     struct Cells {
@@ -51,6 +52,8 @@ private:
 
     regf::CellWriter cells_;
     bool adopted_ = false;
+    QByteArray slack_;   // the file's bytes after its hive bins, as read
+    qsizetype slackStart_ = 0;
 };
 
 } // namespace parvelle

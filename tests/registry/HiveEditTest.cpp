@@ -132,6 +132,26 @@ TEST(HiveEdit, ChangesToAVersion15HiveReadBackInPeersInItsOwnRecordForms)
     EXPECT_EQ(saved.mid(payload(at32(saved, payload(vk) + 8)), 2), QByteArray("db"));
 }
 
+TEST(HiveEdit, BytesAfterTheHiveBinsAreKept)
+{
+    QTemporaryDir dir;
+    const QString path = unpackHive(dir, "NTUSER.DAT");   // its file is longer than its bins
+    const QByteArray original = readFile(path);
+    const qsizetype binsEnd = 0x1000 + at32(original, 0x28);
+    ASSERT_GT(original.size(), binsEnd + 8192);
+    {
+        HiveStore store(path);
+        store.setValue(store.addChild(store.root(), QStringLiteral("Parvelle")), RegValue{QStringLiteral("v"), REG_BINARY, QByteArray(5000, 'p')});
+        store.commit();
+    }
+    const QByteArray saved = readFile(path);
+    const qsizetype newBinsEnd = 0x1000 + at32(saved, 0x28);
+    EXPECT_GT(newBinsEnd, binsEnd);   // the new bins took the first part of the rest
+    EXPECT_EQ(saved.size(), original.size());
+    EXPECT_EQ(saved.mid(newBinsEnd), original.mid(newBinsEnd));
+    EXPECT_EQ(storeDump(HiveStore(path)), hivexDump(path));
+}
+
 TEST(HiveEdit, RepeatedCommitsReuseTheCellsTheyFreed)
 {
     QTemporaryDir dir;
