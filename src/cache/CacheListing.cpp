@@ -4,7 +4,10 @@
 #include "registry/TNTRegistry.h"
 
 #include <QtEndian>
-#include <cstdio>
+#include <algorithm>
+#include <charconv>
+#include <chrono>
+#include <string_view>
 #include <unordered_set>
 
 namespace parvelle {
@@ -16,6 +19,45 @@ const QString kChanged = QStringLiteral("Changed");
 
 constexpr uint64_t kFileTimeTicksPerSecond = 10'000'000;
 constexpr int64_t kSecondsPerDay = 86'400;
+
+// The FILETIME epoch and the last day a FILETIME is shown for.
+constexpr std::chrono::sys_days kFileTimeEpoch{std::chrono::year(1601) / 1 / 1};
+constexpr int64_t kLastShownDay =
+    (std::chrono::sys_days{std::chrono::year(9999) / 12 / 31} - kFileTimeEpoch).count();
+
+// A FILETIME split into whole days since its epoch and milliseconds into that day;
+// nullopt for 0 and for times past the year 9999.
+struct FileTimeParts {
+    int64_t day;
+    int msecs;
+};
+
+std::optional<FileTimeParts> splitFileTime(uint64_t fileTime)
+{
+    const uint64_t seconds = fileTime / kFileTimeTicksPerSecond;
+    const int64_t day = static_cast<int64_t>(seconds / kSecondsPerDay);
+    if (fileTime == 0 || day > kLastShownDay)
+        return std::nullopt;
+    return FileTimeParts{day, static_cast<int>((seconds % kSecondsPerDay) * 1000
+                                               + (fileTime % kFileTimeTicksPerSecond) / 10'000)};
+}
+
+// Writes value as exactly `width` decimal digits; returns the end of them.
+char16_t* putDigits(char16_t* out, unsigned value, int width)
+{
+    for (int i = width - 1; i >= 0; --i, value /= 10)
+        out[i] = char16_t(u'0' + value % 10);
+    return out + width;
+}
+
+// An integer in plain decimal (QString::number goes through the locale machinery).
+template <typename Integer>
+QString decimalText(Integer value)
+{
+    char digits[24];
+    const char* end = std::to_chars(digits, digits + sizeof digits, value).ptr;
+    return QString::fromLatin1(digits, end - digits);
+}
 
 QString withoutLeadingBackslash(const QString& path)
 {
@@ -60,13 +102,23 @@ std::optional<QString> changedText(const RegValue* value)
     case dkDword:
         if (value->data.size() < 4)
             return std::nullopt;
-        return QString::number(qFromLittleEndian<int32_t>(value->data.constData()));
+        return decimalText(qFromLittleEndian<int32_t>(value->data.constData()));
     default:
         return std::nullopt;
     }
 }
 
-QStringList columnTexts(const CacheRow& row, const LastUsedFormatter& lastUsed)
+// The Last Used text of a FILETIME in the listing's style.
+using LastUsedText = std::function<QString(uint64_t)>;
+
+LastUsedText lastUsedText(LastUsedStyle style)
+{
+    if (style == luIso)
+        return FileTimeToIso;
+    return [formatter = LastUsedFormatter()](uint64_t fileTime) { return formatter.text(fileTime); };
+}
+
+QStringList columnTexts(const CacheRow& row, const LastUsedText& lastUsed)
 {
     const CacheRecord& r = row.Record;
     auto field = [&r](CacheRecord::Field f, auto text) { return r.has(f) ? text() : QString(); };
@@ -75,17 +127,17 @@ QStringList columnTexts(const CacheRow& row, const LastUsedFormatter& lastUsed)
         InAddRemoveText(row.InAddRemove),
         field(CacheRecord::fFilePath, [&] { return r.FilePath; }),
         field(CacheRecord::fFrequency, [&] { return FrequencyText(r.Frequency); }),
-        field(CacheRecord::fLastUsed, [&] { return lastUsed.text(r.LastUsed); }),
-        field(CacheRecord::fInstallSize, [&] { return QString::number(r.InstallSize); }),
+        field(CacheRecord::fLastUsed, [&] { return lastUsed(r.LastUsed); }),
+        field(CacheRecord::fInstallSize, [&] { return decimalText(r.InstallSize); }),
         field(CacheRecord::fHasName, [&] { return HasNameText(r.HasName); }),
-        field(CacheRecord::fRecordSize, [&] { return QString::number(r.RecordSize); }),
+        field(CacheRecord::fRecordSize, [&] { return decimalText(r.RecordSize); }),
         row.Changed.value_or(QString()),
     };
 }
 
 // The row of one entry; nullopt when its SlowInfoCache is missing or not binary.
 std::optional<CacheRow> readRow(const RegistryStore& store, NodeId entry, const QString& name,
-                                const NameSet& uninstall, const LastUsedFormatter& lastUsed)
+                                const NameSet& uninstall, const LastUsedText& lastUsed)
 {
     const std::vector<RegValue> values = store.values(entry);   // one read for both values
     const RegValue* record = findValue(values, kSlowInfoCache);
@@ -114,12 +166,17 @@ const QStringList& CacheColumnHeaders()
 
 QString FrequencyText(int32_t frequency)
 {
-    QLatin1String word("frequently");
+    std::string_view word = "frequently";
     if (frequency >= -1 && frequency <= 2)
-        word = QLatin1String("rarely");
+        word = "rarely";
     else if (frequency >= 3 && frequency <= 10)
-        word = QLatin1String("occasionally");
-    return word + QLatin1String(" (") + QString::number(frequency) + QLatin1Char(')');
+        word = "occasionally";
+    char text[32];   // the longest word, " (", eleven digits and ")"
+    char* out = std::copy(word.begin(), word.end(), text);
+    out = std::copy_n(" (", 2, out);
+    out = std::to_chars(out, text + sizeof text, frequency).ptr;
+    *out++ = ')';
+    return QString::fromLatin1(text, out - text);
 }
 
 QString InAddRemoveText(bool inAddRemove)
@@ -134,28 +191,34 @@ QString HasNameText(bool hasName)
 
 std::optional<QDateTime> FileTimeToUtc(uint64_t fileTime)
 {
-    if (fileTime == 0)
+    const auto parts = splitFileTime(fileTime);
+    if (!parts)
         return std::nullopt;
-    const uint64_t seconds = fileTime / kFileTimeTicksPerSecond;
-    const QDate date = QDate(1601, 1, 1).addDays(static_cast<qint64>(seconds / kSecondsPerDay));
-    if (!date.isValid() || date.year() > 9999)
-        return std::nullopt;
-    const int msecs = static_cast<int>((seconds % kSecondsPerDay) * 1000
-                                       + (fileTime % kFileTimeTicksPerSecond) / 10'000);
-    return QDateTime(date, QTime::fromMSecsSinceStartOfDay(msecs), Qt::UTC);
+    return QDateTime(QDate(1601, 1, 1).addDays(parts->day), QTime::fromMSecsSinceStartOfDay(parts->msecs), Qt::UTC);
 }
 
 QString FileTimeToIso(uint64_t fileTime)
 {
-    const auto utc = FileTimeToUtc(fileTime);
-    if (!utc)
+    // Written digit by digit: QDateTime and its ISO text cost several times as much.
+    const auto parts = splitFileTime(fileTime);
+    if (!parts)
         return QString();
-    const QDate d = utc->date();
-    const QTime t = utc->time();
-    char text[24];   // QDateTime::toString(Qt::ISODate) is several times slower
-    std::snprintf(text, sizeof text, "%04d-%02d-%02dT%02d:%02d:%02dZ", d.year(), d.month(), d.day(), t.hour(),
-                  t.minute(), t.second());
-    return QString::fromLatin1(text);
+    const std::chrono::year_month_day date{kFileTimeEpoch + std::chrono::days(parts->day)};
+    const unsigned seconds = unsigned(parts->msecs / 1000);
+    char16_t text[20];
+    char16_t* out = putDigits(text, unsigned(int(date.year())), 4);
+    *out++ = u'-';
+    out = putDigits(out, unsigned(date.month()), 2);
+    *out++ = u'-';
+    out = putDigits(out, unsigned(date.day()), 2);
+    *out++ = u'T';
+    out = putDigits(out, seconds / 3600, 2);
+    *out++ = u':';
+    out = putDigits(out, seconds / 60 % 60, 2);
+    *out++ = u':';
+    out = putDigits(out, seconds % 60, 2);
+    *out++ = u'Z';
+    return QString(reinterpret_cast<const QChar*>(text), out - text);
 }
 
 LastUsedFormatter::LastUsedFormatter(const QLocale& locale)
@@ -180,10 +243,11 @@ QString LastUsedFormatter::text(uint64_t fileTime) const
     return *date + QLatin1Char(' ') + locale_.toString(*utc, timeFormat_);
 }
 
-CacheListing ListCache(Machine& machine, const std::function<void()>& bagEnter)
+CacheListing ListCache(Machine& machine, const std::function<void()>& bagEnter, LastUsedStyle lastUsedColumn)
 {
     CacheListing listing;
     listing.OSKind = OSKindFromInfo(GetOSInfo(machine));
+    listing.LastUsedColumn = lastUsedColumn;
 
     const auto root = machine.rootKey(CacheRoot(listing.OSKind));
     const auto cache = root ? machine.open(*root, withoutLeadingBackslash(kArpCachePath)) : std::nullopt;
@@ -193,7 +257,7 @@ CacheListing ListCache(Machine& machine, const std::function<void()>& bagEnter)
     if (cache && cache->store) {
         const RegistryStore& store = *cache->store;
         const NameSet uninstall = uninstallNames(machine);
-        const LastUsedFormatter lastUsed;
+        const LastUsedText lastUsed = lastUsedText(lastUsedColumn);
         const std::vector<NodeId> entries = store.children(cache->node);
         const QStringList names = store.childNames(cache->node);
         listing.Rows.reserve(entries.size());

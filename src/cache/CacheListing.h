@@ -30,8 +30,13 @@ struct CacheRow {
     QStringList Columns;              // the nine column texts, CacheColumn order
 };
 
+// How the Last Used column is written: in the locale's formats (the table and the window)
+// or as ISO 8601 UTC (CSV and JSON, which never show the locale text).
+enum LastUsedStyle { luLocale, luIso };
+
 struct CacheListing {
     uint8_t OSKind = 0;
+    LastUsedStyle LastUsedColumn = luLocale;
     bool CacheFound = false;          // the ARPCache key exists under the root of OSKind
     std::vector<CacheRow> Rows;       // in the registry's enumeration order
     QStringList Unreadable;           // "name: reason" of entries the store failed to read
@@ -40,7 +45,8 @@ struct CacheListing {
 // Reads the cache of the machine. Entries whose SlowInfoCache is missing or not binary are
 // left out; entries the store fails to read are left out and named in Unreadable. Ends by
 // calling bagEnter (when given).
-CacheListing ListCache(Machine& machine, const std::function<void()>& bagEnter = {});
+CacheListing ListCache(Machine& machine, const std::function<void()>& bagEnter = {},
+                       LastUsedStyle lastUsedColumn = luLocale);
 
 // Column texts.
 QString FrequencyText(int32_t frequency);                 // "rarely (2)"

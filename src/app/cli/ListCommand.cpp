@@ -4,9 +4,25 @@
 #include "app/common/RegistryOptions.h"
 #include "cache/OSInfo.h"
 
+#include <algorithm>
+
 namespace parvelle {
 
 namespace {
+
+// Writes a long text in slices (never splitting a surrogate pair): the stream converts
+// and writes each one, instead of first copying the whole text into its buffer.
+void writeInSlices(QTextStream& out, QStringView text)
+{
+    constexpr qsizetype kSlice = 1 << 16;
+    while (!text.isEmpty()) {
+        qsizetype size = std::min(kSlice, text.size());
+        if (size < text.size() && text.at(size - 1).isHighSurrogate())
+            --size;
+        out << text.first(size);
+        text = text.sliced(size);
+    }
+}
 
 int RunList(CliContext& context)
 {
@@ -24,18 +40,19 @@ int RunList(CliContext& context)
         throw EUsageError(QStringLiteral("unknown format '%1' (table, csv or json)").arg(kind));
 
     const std::unique_ptr<Machine> machine = OpenRegistry(RegistryOptionsFrom(parser));
-    const CacheListing listing = ListCache(*machine);
+    // CSV and JSON show Last Used in ISO form only: the locale text is left unmade.
+    const CacheListing listing = ListCache(*machine, {}, kind == QLatin1String("table") ? luLocale : luIso);
     if (!listing.CacheFound)
         context.err << "parvelle-cli: note: this registry has no key " << RootName(CacheRoot(listing.OSKind))
                     << kArpCachePath << '\n';
     for (const QString& entry : listing.Unreadable)
         context.err << "parvelle-cli: warning: entry not listed, " << entry << '\n';
     if (kind == QLatin1String("csv"))
-        context.out << ListingAsCsv(listing);
+        writeInSlices(context.out, ListingAsCsv(listing));
     else if (kind == QLatin1String("json"))
-        context.out << QString::fromUtf8(ListingAsJson(listing));
+        writeInSlices(context.out, QString::fromUtf8(ListingAsJson(listing)));
     else
-        context.out << ListingAsTable(listing);
+        writeInSlices(context.out, ListingAsTable(listing));
     return 0;
 }
 

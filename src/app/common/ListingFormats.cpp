@@ -9,13 +9,45 @@ namespace parvelle {
 
 namespace {
 
-QString csvLine(const QStringList& fields)
+bool isCsvSpecial(QChar c)
 {
-    QStringList quoted;
-    quoted.reserve(fields.size());
-    for (const QString& field : fields)
-        quoted.append(CsvField(field));
-    return quoted.join(QLatin1Char(',')) + QStringLiteral("\r\n");
+    return c == u',' || c == u'"' || c == u'\r' || c == u'\n';
+}
+
+// Appends one field in its CSV form (see CsvField).
+void appendCsvField(QString& out, QStringView text)
+{
+    if (std::none_of(text.begin(), text.end(), isCsvSpecial)) {
+        out += text;
+        return;
+    }
+    out += QLatin1Char('"');
+    for (const QChar c : text) {
+        if (c == u'"')
+            out += QLatin1Char('"');
+        out += c;
+    }
+    out += QLatin1Char('"');
+}
+
+// Appends the nine fields as one CSV line; `text(c)` gives the text of column c.
+template <typename ColumnText>
+void appendCsvLine(QString& csv, ColumnText text)
+{
+    for (int c = 0; c < ccColumnCount; ++c) {
+        if (c > 0)
+            csv += QLatin1Char(',');
+        appendCsvField(csv, text(c));
+    }
+    csv += QLatin1String("\r\n");
+}
+
+// Last Used as ISO 8601 UTC, or empty when the record has no date.
+QString isoLastUsed(const CacheListing& listing, const CacheRow& row)
+{
+    if (listing.LastUsedColumn == luIso)
+        return row.Columns.at(ccLastUsed);
+    return row.Record.has(CacheRecord::fLastUsed) ? FileTimeToIso(row.Record.LastUsed) : QString();
 }
 
 QJsonValue jsonText(const std::optional<QString>& text)
@@ -23,11 +55,11 @@ QJsonValue jsonText(const std::optional<QString>& text)
     return text ? QJsonValue(*text) : QJsonValue(QJsonValue::Null);
 }
 
-QJsonObject jsonEntry(const CacheRow& row)
+QJsonObject jsonEntry(const CacheListing& listing, const CacheRow& row)
 {
     const CacheRecord& r = row.Record;
     auto field = [&r](CacheRecord::Field f, QJsonValue value) { return r.has(f) ? value : QJsonValue(); };
-    const QString lastUsed = FileTimeToIso(r.LastUsed);
+    const QString lastUsed = isoLastUsed(listing, row);
     return {
         {QStringLiteral("KeyName"), row.KeyName},
         {QStringLiteral("InAddRemove"), row.InAddRemove},
@@ -46,12 +78,9 @@ QJsonObject jsonEntry(const CacheRow& row)
 
 QString CsvField(const QString& text)
 {
-    const auto special = [](QChar c) { return c == u',' || c == u'"' || c == u'\r' || c == u'\n'; };
-    if (std::none_of(text.begin(), text.end(), special))
-        return text;
-    QString escaped = text;
-    escaped.replace(QLatin1Char('"'), QStringLiteral("\"\""));
-    return QLatin1Char('"') + escaped + QLatin1Char('"');
+    QString field;
+    appendCsvField(field, text);
+    return field;
 }
 
 QString ListingAsTable(const CacheListing& listing)
@@ -79,11 +108,19 @@ QString ListingAsTable(const CacheListing& listing)
 
 QString ListingAsCsv(const CacheListing& listing)
 {
-    QString csv = csvLine(CacheColumnHeaders());
+    constexpr qsizetype kSeparators = ccColumnCount + 1;   // commas and CRLF
+    qsizetype size = 0;
+    for (const CacheRow& row : listing.Rows)
+        for (const QString& text : row.Columns)
+            size += text.size();
+    QString csv;
+    csv.reserve(size + qsizetype(listing.Rows.size() + 1) * (kSeparators + 24));   // 24: a date, a few quotes
+
+    const QStringList& headers = CacheColumnHeaders();
+    appendCsvLine(csv, [&headers](int c) -> const QString& { return headers.at(c); });
     for (const CacheRow& row : listing.Rows) {
-        QStringList fields = row.Columns;
-        fields[ccLastUsed] = row.Record.has(CacheRecord::fLastUsed) ? FileTimeToIso(row.Record.LastUsed) : QString();
-        csv += csvLine(fields);
+        const QString lastUsed = isoLastUsed(listing, row);
+        appendCsvLine(csv, [&](int c) -> const QString& { return c == ccLastUsed ? lastUsed : row.Columns.at(c); });
     }
     return csv;
 }
@@ -92,7 +129,7 @@ QByteArray ListingAsJson(const CacheListing& listing)
 {
     QJsonArray entries;
     for (const CacheRow& row : listing.Rows)
-        entries.append(jsonEntry(row));
+        entries.append(jsonEntry(listing, row));
     const QJsonObject document{{QStringLiteral("OSKind"), int(listing.OSKind)}, {QStringLiteral("entries"), entries}};
     return QJsonDocument(document).toJson(QJsonDocument::Indented);
 }
