@@ -12,7 +12,20 @@ uint64_t CurrentFileTime()
 
 bool SameName(QStringView a, QStringView b)
 {
-    return a.size() == b.size() && a.compare(b, Qt::CaseInsensitive) == 0;
+    if (a.size() != b.size())
+        return false;
+    // ASCII letters fold here; from the first other character on, Qt's folding decides
+    // (a non-ASCII character such as the Kelvin sign can fold to an ASCII letter).
+    const auto fold = [](char16_t c) { return c >= u'A' && c <= u'Z' ? char16_t(c + (u'a' - u'A')) : c; };
+    for (qsizetype i = 0; i < a.size(); ++i) {
+        const char16_t x = a[i].unicode();
+        const char16_t y = b[i].unicode();
+        if (x >= 0x80 || y >= 0x80)
+            return a.sliced(i).compare(b.sliced(i), Qt::CaseInsensitive) == 0;
+        if (fold(x) != fold(y))
+            return false;
+    }
+    return true;
 }
 
 bool NameLess(const QString& a, const QString& b)
