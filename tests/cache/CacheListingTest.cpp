@@ -100,6 +100,47 @@ TEST(CacheListingDates, IsoTextsInUtc)
     EXPECT_EQ(FileTimeToIso(0x8000000000000000ULL), QString());
 }
 
+TEST(CacheListingDates, IsoTextsAgreeWithQtAcrossTheRange)
+{
+    // The ISO text is written digit by digit; Qt's calendar is the reference.
+    const std::vector<uint64_t> times = {
+        1,
+        fileTime(1601, 1, 1, 23, 59, 59),
+        fileTime(1604, 2, 29, 12),
+        fileTime(1700, 3, 1),
+        fileTime(1900, 2, 28, 23, 59, 59),
+        fileTime(2000, 2, 29, 0, 0, 1),
+        fileTime(2038, 1, 19, 3, 14, 8),
+        fileTime(9999, 12, 31, 23, 59, 59) + 9'999'999,
+    };
+    for (const uint64_t time : times)
+        EXPECT_EQ(FileTimeToIso(time), FileTimeToUtc(time)->toString(Qt::ISODate)) << time;
+    for (uint64_t time = 0x0123456789ABCDEFULL; time < fileTime(9999, 1, 1); time += 0x0003A5C0DE4F1B7DULL)
+        EXPECT_EQ(FileTimeToIso(time), FileTimeToUtc(time)->toString(Qt::ISODate)) << time;
+    EXPECT_EQ(FileTimeToIso(fileTime(9999, 12, 31, 23, 59, 59) + 10'000'000ULL), QString());
+    EXPECT_EQ(FileTimeToIso(~0ULL), QString());
+}
+
+TEST(CacheListingDates, IsoStyleListingCarriesIsoLastUsedTexts)
+{
+    ListingMachine m;
+    m.addEntry(QStringLiteral("A"), plainRecord(1, fileTime(2007, 1, 2, 3, 4, 5)));
+    m.addEntry(QStringLiteral("B"), plainRecord(1, 0));
+    m.addEntry(QStringLiteral("C"), record(20, 20, true, 7, 0, 0, QString()));   // no Last Used field
+    const CacheListing locale = ListCache(m.machine);
+    const CacheListing iso = ListCache(m.machine, {}, luIso);
+    EXPECT_EQ(locale.LastUsedColumn, luLocale);
+    EXPECT_EQ(iso.LastUsedColumn, luIso);
+    ASSERT_EQ(iso.Rows.size(), 3u);
+    EXPECT_EQ(iso.Rows[0].Columns[ccLastUsed], QStringLiteral("2007-01-02T03:04:05Z"));
+    EXPECT_EQ(iso.Rows[1].Columns[ccLastUsed], QString());
+    EXPECT_EQ(iso.Rows[2].Columns[ccLastUsed], QString());
+    for (size_t i = 0; i < iso.Rows.size(); ++i)
+        for (int c = 0; c < ccColumnCount; ++c)
+            if (c != ccLastUsed)
+                EXPECT_EQ(iso.Rows[i].Columns[c], locale.Rows[i].Columns[c]) << i << ' ' << c;
+}
+
 TEST(CacheListingDates, DateBeyond9999DoesNotEndTheListing)
 {
     ListingMachine m;

@@ -11,7 +11,7 @@ using namespace parvelle::test;
 
 namespace {
 
-CacheListing sampleListing()
+CacheListing sampleListing(LastUsedStyle lastUsedColumn = luLocale)
 {
     ListingMachine m;
     m.addEntry(QStringLiteral("7-Zip"),
@@ -20,7 +20,7 @@ CacheListing sampleListing()
     m.addUninstall(QStringLiteral("7-Zip"));
     m.addEntry(QStringLiteral("Tool, \"Pro\""), record(552, 552, false, -1, 0, -1, QString()));
     m.addEntry(QStringLiteral("Über"), record(20, 20, true, 7, 0, 0, QString()));
-    return ListCache(m.machine);
+    return ListCache(m.machine, {}, lastUsedColumn);
 }
 
 QStringList csvLines(const QString& csv)
@@ -49,6 +49,12 @@ TEST(CsvFormat, HeaderRowsAndIsoDates)
     EXPECT_EQ(lines[1], QStringLiteral("7-Zip,Yes,C:\\7-Zip\\7zFM.exe,frequently (12),2006-08-14T03:33:20Z,3801088,True,552,1"));
     EXPECT_EQ(lines[2], QStringLiteral("\"Tool, \"\"Pro\"\"\",No,,rarely (-1),,-1,False,552,"));
     EXPECT_EQ(lines[3], QStringLiteral("Über,No,,,,7,True,20,"));
+}
+
+TEST(CsvFormat, SameTextWhicheverLastUsedStyleTheListingCarries)
+{
+    EXPECT_EQ(ListingAsCsv(sampleListing(luIso)), ListingAsCsv(sampleListing(luLocale)));
+    EXPECT_EQ(ListingAsJson(sampleListing(luIso)), ListingAsJson(sampleListing(luLocale)));
 }
 
 TEST(JsonFormat, TypedFieldsAndNulls)

@@ -27,6 +27,28 @@ protected:
     }
 };
 
+TEST(NameComparison, AsciiAndOtherLettersFoldAsQtFoldsThemAndHashesAgree)
+{
+    const QStringList names = {
+        QStringLiteral("SlowInfoCache"), QStringLiteral("slowinfocache"), QStringLiteral("SLOWINFOCACHF"),
+        QStringLiteral("Changed"), QStringLiteral("Change@"), QStringLiteral("[hanged"), QStringLiteral("Äpfel Key"),
+        QStringLiteral("äPFEL KEY"), QStringLiteral("Äpfel Kex"), QStringLiteral("Ápfel Key"),
+        QStringLiteral("key \u212A"),   // the Kelvin sign folds to k
+        QStringLiteral("KEY k"), QStringLiteral("Key K"), QStringLiteral("key x"), QStringLiteral("𐐀 a"), QStringLiteral("𐐨 A"),
+        QString(),
+    };
+    for (const QString& a : names) {
+        for (const QString& b : names) {
+            const bool same = a.size() == b.size() && a.compare(b, Qt::CaseInsensitive) == 0;
+            EXPECT_EQ(SameName(a, b), same) << a.toStdString() << " / " << b.toStdString();
+            if (same)
+                EXPECT_EQ(NameHash(a), NameHash(b)) << a.toStdString() << " / " << b.toStdString();
+        }
+    }
+    EXPECT_TRUE(SameName(QStringLiteral("key \u212A"), QStringLiteral("KEY k")));
+    EXPECT_FALSE(SameName(QStringLiteral("Changed"), QStringLiteral("Change@")));
+}
+
 TEST_P(StoreContract, NewStoreHasAnEmptyRoot)
 {
     EXPECT_NE(store->root(), 0u);
