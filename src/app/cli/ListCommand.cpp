@@ -48,7 +48,7 @@ int RunList(CliContext& context)
     for (const QString& entry : listing.Unreadable)
         context.err << "parvelle-cli: warning: entry not listed, " << entry << '\n';
     if (kind == QLatin1String("csv"))
-        writeInSlices(context.out, ListingAsCsv(listing));
+        WriteListingAsCsv(listing, [&context](QStringView piece) { context.out << piece; });
     else if (kind == QLatin1String("json"))
         writeInSlices(context.out, QString::fromUtf8(ListingAsJson(listing)));
     else

@@ -108,21 +108,31 @@ QString ListingAsTable(const CacheListing& listing)
 
 QString ListingAsCsv(const CacheListing& listing)
 {
-    constexpr qsizetype kSeparators = ccColumnCount + 1;   // commas and CRLF
-    qsizetype size = 0;
-    for (const CacheRow& row : listing.Rows)
-        for (const QString& text : row.Columns)
-            size += text.size();
     QString csv;
-    csv.reserve(size + qsizetype(listing.Rows.size() + 1) * (kSeparators + 24));   // 24: a date, a few quotes
+    WriteListingAsCsv(listing, [&csv](QStringView piece) { csv += piece; });
+    return csv;
+}
+
+void WriteListingAsCsv(const CacheListing& listing, const std::function<void(QStringView)>& write)
+{
+    constexpr qsizetype kPieceSize = 1 << 14;
+    QString piece;
+    piece.reserve(kPieceSize + 4096);
+    const auto handOver = [&piece, &write] {
+        write(piece);
+        piece.resize(0);   // keeps the reserved room
+    };
 
     const QStringList& headers = CacheColumnHeaders();
-    appendCsvLine(csv, [&headers](int c) -> const QString& { return headers.at(c); });
+    appendCsvLine(piece, [&headers](int c) -> const QString& { return headers.at(c); });
     for (const CacheRow& row : listing.Rows) {
         const QString lastUsed = isoLastUsed(listing, row);
-        appendCsvLine(csv, [&](int c) -> const QString& { return c == ccLastUsed ? lastUsed : row.Columns.at(c); });
+        appendCsvLine(piece, [&](int c) -> const QString& { return c == ccLastUsed ? lastUsed : row.Columns.at(c); });
+        if (piece.size() >= kPieceSize)
+            handOver();
     }
-    return csv;
+    if (!piece.isEmpty())
+        handOver();
 }
 
 QByteArray ListingAsJson(const CacheListing& listing)
