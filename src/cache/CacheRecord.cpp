@@ -27,11 +27,24 @@ T readLittleEndian(const QByteArray& bytes, int offset)
 
 QString TextUpToZero(QByteArrayView utf16le)
 {
-    qsizetype end = 0;
-    while (end + 1 < utf16le.size() && (utf16le[end] != 0 || utf16le[end + 1] != 0))
-        end += 2;
-    QStringDecoder utf16(QStringDecoder::Utf16LE);
-    return utf16.decode(utf16le.first(end));
+    const auto unitAt = [utf16le](qsizetype i) { return qFromLittleEndian<char16_t>(utf16le.data() + 2 * i); };
+    qsizetype length = 0;
+    bool plain = true;   // no surrogate and no leading byte order mark: the units are the text
+    for (; length < utf16le.size() / 2; ++length) {
+        const char16_t unit = unitAt(length);
+        if (unit == 0)
+            break;
+        plain = plain && !QChar::isSurrogate(unit) && !(length == 0 && unit == 0xFEFF);
+    }
+    if (!plain) {
+        QStringDecoder utf16(QStringDecoder::Utf16LE);
+        return utf16.decode(utf16le.first(2 * length));
+    }
+    QString text(length, Qt::Uninitialized);
+    QChar* out = text.data();
+    for (qsizetype i = 0; i < length; ++i)
+        out[i] = QChar(unitAt(i));
+    return text;
 }
 
 CacheRecord DecodeCacheRecord(const QByteArray& value)

@@ -1,6 +1,7 @@
 #include "cache/CacheRecord.h"
 #include "TestRegistry.h"
 
+#include <QStringDecoder>
 #include <gtest/gtest.h>
 
 using namespace parvelle;
@@ -143,4 +144,43 @@ TEST(CacheRecordSizes, UnreachedFieldsAreZeroNotLeftovers)
     EXPECT_EQ(shortOne.InstallSize, 0);
     EXPECT_EQ(shortOne.LastUsed, 0u);
     EXPECT_EQ(shortOne.Frequency, 0);
+}
+
+TEST(CacheRecordText, AgreesWithQtsUtf16Decoder)
+{
+    // Plain texts are copied unit by unit; surrogates and a leading byte order mark go
+    // through Qt's decoder, which is the reference for every case.
+    const auto bytes = [](std::initializer_list<char16_t> units) {
+        QByteArray out;
+        for (char16_t u : units)
+            out.append(char(u & 0xFF)).append(char(u >> 8));
+        return out;
+    };
+    const QList<QByteArray> inputs = {
+        QByteArray(),
+        QByteArray(1, 'A'),
+        bytes({u'C', u':', u'\\', u'é', u'日'}),
+        bytes({u'a', u'b', 0, u'c'}),
+        bytes({u'a', u'b'}) + 'x',
+        bytes({0xFEFF, u'a'}),
+        bytes({u'a', 0xFEFF}),
+        bytes({0xFFFE, u'a'}),
+        bytes({0xD801, 0xDC37, u'z'}),
+        bytes({u'a', 0xD801}),
+        bytes({0xDC37, u'a'}),
+        bytes({0xD801, 0, 0xDC37}),
+    };
+    for (const QByteArray& input : inputs) {
+        QByteArrayView upToZero = input;
+        for (qsizetype i = 0; i + 1 < input.size(); i += 2)
+            if (input[i] == 0 && input[i + 1] == 0) {
+                upToZero = upToZero.first(i);
+                break;
+            }
+        if (upToZero.size() % 2)
+            upToZero.chop(1);
+        QStringDecoder utf16(QStringDecoder::Utf16LE);
+        const QString expected = utf16.decode(upToZero);
+        EXPECT_EQ(TextUpToZero(input), expected) << input.toHex().toStdString();
+    }
 }
