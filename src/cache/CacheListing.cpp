@@ -67,18 +67,22 @@ QString withoutLeadingBackslash(const QString& path)
 // Key names compared as the registry compares them.
 using NameSet = std::unordered_set<QString, NameHasher, NameEqual>;
 
-// The Uninstall key's subkey names, read once per listing.
-NameSet uninstallNames(Machine& machine)
+// Tells whether the Uninstall key has a subkey of a given name. A key in a hive is asked
+// through its store's own index; a virtual key's names are collected once.
+using UninstallLookup = std::function<bool(const QString&)>;
+
+UninstallLookup uninstallLookup(Machine& machine)
 {
-    TNTRegistry registry(machine);
-    registry.SelectRoot(HKEY_LOCAL_MACHINE);
-    NameSet names;
-    if (!registry.OpenPath(kUninstallPath, false))
-        return names;
-    QStringList list;
-    registry.ListSubkeys(list);
-    names.insert(list.begin(), list.end());
-    return names;
+    const auto root = machine.rootKey(HKEY_LOCAL_MACHINE);
+    const auto key = root ? machine.open(*root, withoutLeadingBackslash(kUninstallPath)) : std::nullopt;
+    if (!key)
+        return [](const QString&) { return false; };
+    if (key->store) {
+        key->store->children(key->node);   // a damaged subkey list fails the listing here, not each entry
+        return [store = key->store, node = key->node](const QString& name) { return store->child(node, name).has_value(); };
+    }
+    const QStringList list = machine.subkeyNames(*key);
+    return [names = NameSet(list.begin(), list.end())](const QString& name) { return names.count(name) != 0; };
 }
 
 // The value of that name (letter case ignored) among a key's values.
@@ -137,7 +141,7 @@ QStringList columnTexts(const CacheRow& row, const LastUsedText& lastUsed)
 
 // The row of one entry; nullopt when its SlowInfoCache is missing or not binary.
 std::optional<CacheRow> readRow(const RegistryStore& store, NodeId entry, const QString& name,
-                                const NameSet& uninstall, const LastUsedText& lastUsed)
+                                const UninstallLookup& inUninstall, const LastUsedText& lastUsed)
 {
     const std::vector<RegValue> values = store.values(entry);   // one read for both values
     const RegValue* record = findValue(values, kSlowInfoCache);
@@ -145,7 +149,7 @@ std::optional<CacheRow> readRow(const RegistryStore& store, NodeId entry, const 
         return std::nullopt;
     CacheRow row;
     row.KeyName = name;
-    row.InAddRemove = uninstall.count(name) != 0;
+    row.InAddRemove = inUninstall(name);
     row.Record = DecodeCacheRecord(record->data);
     row.Changed = changedText(findValue(values, kChanged));
     row.Columns = columnTexts(row, lastUsed);
@@ -256,14 +260,14 @@ CacheListing ListCache(Machine& machine, const std::function<void()>& bagEnter, 
     listing.CacheFound = cache.has_value();
     if (cache && cache->store) {
         const RegistryStore& store = *cache->store;
-        const NameSet uninstall = uninstallNames(machine);
+        const UninstallLookup inUninstall = uninstallLookup(machine);
         const LastUsedText lastUsed = lastUsedText(lastUsedColumn);
         const std::vector<NodeId> entries = store.children(cache->node);
         const QStringList names = store.childNames(cache->node);
         listing.Rows.reserve(entries.size());
         for (size_t i = 0; i < entries.size(); ++i) {
             try {
-                if (auto row = readRow(store, entries[i], names.at(qsizetype(i)), uninstall, lastUsed))
+                if (auto row = readRow(store, entries[i], names.at(qsizetype(i)), inUninstall, lastUsed))
                     listing.Rows.push_back(std::move(*row));
             } catch (const EParvelleError& error) {
                 listing.Unreadable.append(names.at(qsizetype(i)) + QStringLiteral(": ") + error.message());
