@@ -27,7 +27,8 @@ struct CacheRow {
     bool InAddRemove = false;
     CacheRecord Record;
     std::optional<QString> Changed;   // a string value, or a 32-bit number in signed decimal
-    QStringList Columns;              // the nine column texts, CacheColumn order
+    QStringList Columns;              // the nine column texts, CacheColumn order; Last Used in
+                                      // the listing's LastUsedColumn style
 };
 
 // How the Last Used column is written: in the locale's formats (the table and the window)

@@ -13,8 +13,8 @@ QString ListingAsTable(const CacheListing& listing);
 
 // The header row and one row per entry, CRLF line ends; Last Used as ISO 8601 UTC or empty.
 QString ListingAsCsv(const CacheListing& listing);
-// The same text handed to `write` in pieces of some ten thousand characters, so that a
-// long listing is never held whole.
+// The same text handed to `write` in pieces of about 16,000 characters, so that a long
+// listing is never held whole.
 void WriteListingAsCsv(const CacheListing& listing, const std::function<void(QStringView)>& write);
 
 // {"OSKind": n, "entries": [...]} with typed fields; fields a short record does not
