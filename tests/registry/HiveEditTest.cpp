@@ -36,6 +36,20 @@ uint32_t at32(const QByteArray& file, uint32_t offset) { return qFromLittleEndia
 uint32_t payload(uint32_t cell) { return 0x1000 + cell + 4; }
 
 // A real hive marked as cleanly closed, so that it opens writable.
+// A hive whose key "Many" holds 2,000 subkeys "Entry 0" ..., each with a 600-byte value
+// when asked.
+void writeManyEntries(const QString& path, bool withValues)
+{
+    MemoryStore tree;
+    const NodeId many = tree.addChild(tree.root(), QStringLiteral("Many"));
+    for (int i = 0; i < 2000; ++i) {
+        const NodeId entry = tree.addChild(many, QStringLiteral("Entry %1").arg(i));
+        if (withValues)
+            tree.setValue(entry, RegValue{QStringLiteral("v"), REG_BINARY, QByteArray(600, 'x')});
+    }
+    HiveStore::createFrom(path, tree);
+}
+
 QString cleanCopy(const QTemporaryDir& dir, const char* name)
 {
     const QString path = unpackHive(dir, name);
@@ -156,13 +170,7 @@ TEST(HiveEdit, RepeatedCommitsReuseTheCellsTheyFreed)
 {
     QTemporaryDir dir;
     const QString path = dir.filePath(QStringLiteral("grow.hiv"));
-    {
-        MemoryStore tree;
-        const NodeId many = tree.addChild(tree.root(), QStringLiteral("Many"));
-        for (int i = 0; i < 2000; ++i)
-            tree.setValue(tree.addChild(many, QStringLiteral("Entry %1").arg(i)), RegValue{QStringLiteral("v"), REG_BINARY, QByteArray(600, 'x')});
-        HiveStore::createFrom(path, tree);
-    }
+    writeManyEntries(path, true);
     HiveStore store(path);
     const NodeId many = *store.child(store.root(), QStringLiteral("Many"));
     const auto round = [&](int n) {
@@ -186,13 +194,7 @@ TEST(HiveEdit, LaterSessionsReuseTheFreeCellsOfTheFile)
 {
     QTemporaryDir dir;
     const QString path = dir.filePath(QStringLiteral("sessions.hiv"));
-    {
-        MemoryStore tree;
-        const NodeId many = tree.addChild(tree.root(), QStringLiteral("Many"));
-        for (int i = 0; i < 2000; ++i)
-            tree.addChild(many, QStringLiteral("Entry %1").arg(i));
-        HiveStore::createFrom(path, tree);
-    }
+    writeManyEntries(path, false);
     const auto session = [&](int n) {
         HiveStore store(path);
         const NodeId many = *store.child(store.root(), QStringLiteral("Many"));
