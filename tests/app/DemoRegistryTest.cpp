@@ -1,4 +1,5 @@
 // The window on temporary copies of the demo registries, and the program's start-up.
+#include "TestData.h"
 #include "AppTestSupport.h"
 #include "app/common/RegistryOptions.h"
 #include "app/window/Form1.h"
@@ -147,9 +148,7 @@ TEST(ParvelleProgram, ACorruptHiveOrAnUnusableUndoFolderEndsWithAClearMessage)
 {
     QTemporaryDir dir;
     const QString hive = dir.filePath(QStringLiteral("SYSTEM"));
-    const ProcessRun unpack = RunProcess(QStringLiteral("sh"), {QStringLiteral("-c"),
-        QStringLiteral("xz -dc '%1/hives/corrupted_system_hive.xz' > '%2'").arg(QStringLiteral(PARVELLE_TESTDATA_DIR), hive)});
-    ASSERT_TRUE(unpack.finished && unpack.exitCode == 0) << unpack.errors.toStdString();
+    test::UnpackTestHive("corrupted_system_hive", hive);
     const ProcessRun run = RunParvelle({QStringLiteral("--software"), hive, QStringLiteral("--screenshot"), dir.filePath(QStringLiteral("x.png"))});
     ASSERT_TRUE(run.finished) << "killed after the time limit";
     EXPECT_FALSE(run.crashed);

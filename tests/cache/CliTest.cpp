@@ -1,3 +1,4 @@
+#include "TestData.h"
 #include "TestRegistry.h"
 #include "app/common/ListingFormats.h"
 #include "registry/RegistrySources.h"
@@ -167,10 +168,7 @@ TEST_F(Cli, BadHivesFailWithOneLine)
     expectOneLineFailure(run({"list", "--software", missing}), 1, QStringLiteral("no/SOFTWARE"));
 
     const QString corrupt = home.filePath(QStringLiteral("SYSTEM-corrupt"));
-    QProcess xz;
-    xz.setStandardOutputFile(corrupt);
-    xz.start(QStringLiteral("xz"), {"-dc", QStringLiteral(PARVELLE_TESTDATA_DIR "/hives/corrupted_system_hive.xz")});
-    ASSERT_TRUE(xz.waitForFinished(60000));
+    UnpackTestHive("corrupted_system_hive", corrupt);
     const QByteArray before = [&] { QFile f(corrupt); f.open(QIODevice::ReadOnly); return f.readAll(); }();
     ASSERT_FALSE(before.isEmpty());
     expectOneLineFailure(run({"list", "--software", corrupt}), 1, QStringLiteral("SYSTEM-corrupt"));

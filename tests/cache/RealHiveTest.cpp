@@ -1,3 +1,4 @@
+#include "TestData.h"
 #include "PeerReaders.h"
 #include "TestRegistry.h"
 #include "registry/HiveStore.h"
@@ -16,8 +17,7 @@ TEST(RealHiveListing, AddRemoveCheckOnRealUninstallKeys)
 {
     QTemporaryDir dir;
     const QString hive = dir.filePath(QStringLiteral("SOFTWARE"));
-    ASSERT_EQ(QProcess::execute(QStringLiteral("sh"), {"-c", QStringLiteral("xz -dc '%1/hives/ntuser_software_partial.xz' > '%2'")
-                                                                 .arg(QStringLiteral(PARVELLE_TESTDATA_DIR), hive)}), 0);
+    UnpackTestHive("ntuser_software_partial", hive);
     RegistrySources sources;
     sources.software = hive;
     {

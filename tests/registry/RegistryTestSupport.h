@@ -3,6 +3,7 @@
 #include "registry/Errors.h"
 #include "registry/HiveStore.h"
 #include "registry/MemoryStore.h"
+#include "TestData.h"
 
 #include <QCryptographicHash>
 #include <QFile>
@@ -22,11 +23,6 @@ inline void PrintTo(const QString& text, std::ostream* os)
 
 namespace parvelle::test {
 
-inline QString testHive(const char* name)
-{
-    return QStringLiteral(PARVELLE_TESTDATA_DIR "/hives/") + QLatin1String(name) + QStringLiteral(".xz");
-}
-
 // Runs a program and returns its standard output; fails the test when it does not exit 0.
 inline QByteArray runTool(const QString& program, const QStringList& args)
 {
@@ -39,15 +35,10 @@ inline QByteArray runTool(const QString& program, const QStringList& args)
     return process.readAllStandardOutput();
 }
 
-// Decompresses one of the shared hives into `dir` and returns the new file's path.
+// Decompresses one of the test hives into `dir` and returns the new file's path.
 inline QString unpackHive(const QTemporaryDir& dir, const char* name)
 {
-    const QString target = dir.filePath(QLatin1String(name));
-    QFile out(target);
-    EXPECT_TRUE(out.open(QIODevice::WriteOnly));
-    out.write(runTool(QStringLiteral("xz"), {QStringLiteral("-dc"), testHive(name)}));
-    out.close();
-    return target;
+    return UnpackTestHive(name, dir.filePath(QLatin1String(name)));
 }
 
 inline QByteArray fileDigest(const QString& path)

@@ -1,5 +1,6 @@
 // Removal and restore on a copy of a real user hive, checked with reglookup and
 // hivexregedit, the Debian tools that read and write hives independently of us.
+#include "TestData.h"
 #include "UndoTestSupport.h"
 #include "registry/Errors.h"
 #include "registry/HiveStore.h"
@@ -71,8 +72,7 @@ protected:
         if (QStandardPaths::findExecutable(QStringLiteral("reglookup")).isEmpty())
             GTEST_SKIP() << "reglookup is not installed";
         original = dir.filePath(QStringLiteral("NTUSER.DAT"));
-        WriteAll(original, RunTool(QStringLiteral("xz"),
-                               {QStringLiteral("-dc"), QStringLiteral(PARVELLE_TESTDATA_DIR "/hives/NTUSER.DAT.xz")}));
+        test::UnpackTestHive("NTUSER.DAT", original);
         HiveStore hive(original);
         addEntries(hive);
         hive.commit();
