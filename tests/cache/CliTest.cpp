@@ -2,6 +2,7 @@
 #include "TestRegistry.h"
 #include "app/common/ListingFormats.h"
 #include "registry/RegistrySources.h"
+#include "registry/TNTRegistry.h"
 
 #include <QDir>
 #include <QFile>
@@ -27,9 +28,12 @@ struct CliResult {
 // Runs the built parvelle-cli with a private data folder.
 class Cli : public ::testing::Test {
 protected:
-    CliResult run(const QStringList& arguments)
+    // Runs with standard output sent to `outputFile` when one is given.
+    CliResult run(const QStringList& arguments, const QString& outputFile = {})
     {
         QProcess process;
+        if (!outputFile.isEmpty())
+            process.setStandardOutputFile(outputFile);
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         env.insert(QStringLiteral("XDG_DATA_HOME"), home.filePath(QStringLiteral("data")));
         env.insert(QStringLiteral("HOME"), home.path());
@@ -62,6 +66,30 @@ protected:
         sources.ntuser = hiveOptions.at(3);
         Machine machine = OpenRegistrySources(sources);
         return ListCache(machine);
+    }
+
+    // Adds a cache entry (under HKEY_LOCAL_MACHINE) to the hives of makeDemo(false).
+    static void addCacheEntry(const QStringList& hiveOptions, const QString& name, const QString& filePath)
+    {
+        RegistrySources sources;
+        sources.software = hiveOptions.at(1);
+        sources.ntuser = hiveOptions.at(3);
+        Machine machine = OpenRegistrySources(sources);
+        TNTRegistry key(machine);
+        key.SelectRoot(HKEY_LOCAL_MACHINE);
+        ASSERT_TRUE(key.OpenPath(CacheEntryPath(name), true));
+        const QByteArray data = record(552, 552, true, 1, fileTime(2006, 1, 2), 3, filePath);
+        key.WriteBytes(QStringLiteral("SlowInfoCache"), data.constData(), int(data.size()));
+        machine.commit();
+    }
+
+    // The line of the table that starts with `name`.
+    static QString tableLine(const QString& table, const QString& name)
+    {
+        for (const QString& line : table.split(QLatin1Char('\n')))
+            if (line.startsWith(name))
+                return line;
+        return {};
     }
 
     static void expectOneLineFailure(const CliResult& result, int exitCode, const QString& fragment)
@@ -196,4 +224,93 @@ TEST_F(Cli, VistaSoftwareAloneListsNothingAndSaysWhere)
     EXPECT_EQ(csv.out, CacheColumnHeaders().join(QLatin1Char(',')) + QStringLiteral("\r\n"));
     EXPECT_TRUE(csv.err.contains(QStringLiteral("HKEY_CURRENT_USER\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\App Management\\ARPCache")))
         << csv.err.toStdString();
+}
+
+TEST_F(Cli, OutputThatCannotBeWrittenFailsInEveryCommand)
+{
+    const QStringList hives = makeDemo(false);
+    const QString undoDir = home.filePath(QStringLiteral("undo"));
+    const QStringList withUndo = hives + QStringList{QStringLiteral("--undo-dir"), undoDir};
+    const QString full = QStringLiteral("/dev/full");
+    const QList<QStringList> commands{
+        {"--help"},
+        {"list", "--help"},
+        QStringList{"list"} + hives,
+        QStringList{"list", "--format", "csv"} + hives,
+        QStringList{"list", "--format", "json"} + hives,
+        {"make-demo", home.filePath(QStringLiteral("another"))},
+        QStringList{"remove", "7-Zip 4.42"} + withUndo,
+        QStringList{"undo", "list"} + withUndo,
+    };
+    for (const QStringList& arguments : commands) {
+        SCOPED_TRACE(arguments.join(QLatin1Char(' ')).toStdString());
+        expectOneLineFailure(run(arguments, full), 1, QStringLiteral("Cannot write the output: No space left on device"));
+    }
+    const QStringList undoFiles = QDir(undoDir).entryList(QDir::Files);
+    ASSERT_EQ(undoFiles.size(), 1);
+    expectOneLineFailure(run(QStringList{"undo", "show", undoFiles.first()} + withUndo, full), 1,
+                         QStringLiteral("Cannot write the output"));
+    expectOneLineFailure(run(QStringList{"restore", undoFiles.first()} + withUndo, full), 1,
+                         QStringLiteral("Cannot write the output"));
+}
+
+TEST_F(Cli, JsonParsesStrictlyWhateverTheNamesHold)
+{
+    const QStringList hives = makeDemo(false);
+    addCacheEntry(hives, QStringLiteral("Lone") + QChar(0xD800) + QStringLiteral("High"),
+                  QStringLiteral("C:\\lone") + QChar(0xDC00) + QStringLiteral("low.exe"));
+    const QString json = home.filePath(QStringLiteral("listing.json"));
+    ASSERT_EQ(run(QStringList{"list", "--format", "json"} + hives, json).exitCode, 0);
+
+    QProcess jq;
+    jq.setStandardInputFile(json);
+    jq.start(QStringLiteral("jq"), {QStringLiteral("-r"), QStringLiteral(".entries[] | select(.KeyName | startswith(\"Lone\")) | .KeyName, .FilePath")});
+    ASSERT_TRUE(jq.waitForFinished(10000));
+    EXPECT_EQ(jq.exitCode(), 0) << jq.readAllStandardError().toStdString();
+    EXPECT_EQ(QString::fromUtf8(jq.readAllStandardOutput()),
+              QStringLiteral("Lone\uFFFDHigh\nC:\\lone\uFFFDlow.exe\n"));
+}
+
+TEST_F(Cli, TableAndMessagesShowControlCharactersEscaped)
+{
+    const QStringList hives = makeDemo(false);
+    addCacheEntry(hives, QStringLiteral("Evil\x1b[2J\r\nNext\u202Eexe.txt") + QChar(0), QStringLiteral("C:\\a\tb\x07.exe"));
+    const CliResult table = run(QStringList{"list"} + hives);
+    ASSERT_EQ(table.exitCode, 0) << table.err.toStdString();
+    for (const QChar unsafe : {QChar(0x1b), QChar(u'\r'), QChar(0), QChar(0x202E), QChar(u'\t'), QChar(0x07)})
+        EXPECT_FALSE(table.out.contains(unsafe)) << int(unsafe.unicode());
+    const QString line = tableLine(table.out, QStringLiteral("Evil"));
+    EXPECT_TRUE(line.startsWith(QStringLiteral("Evil\\x1B[2J\\x0D\\x0ANext\\u202Eexe.txt\\x00 "))) << line.toStdString();
+    EXPECT_TRUE(line.contains(QStringLiteral(" C:\\a\\x09b\\x07.exe "))) << line.toStdString();
+
+    const CliResult missing = run(QStringList{"remove", QStringLiteral("Nope\x1b]0;owned\x07")} + hives);
+    EXPECT_EQ(missing.exitCode, 1);
+    EXPECT_EQ(missing.err, QStringLiteral("No cache entry named 'Nope\\x1B]0;owned\\x07'\n"));
+}
+
+TEST_F(Cli, TableColumnsAreMeasuredInTerminalCellsAndLongCellsCut)
+{
+    const QStringList hives = makeDemo(false);
+    const QString wideName = QStringLiteral("中文程序");   // eight cells
+    addCacheEntry(hives, wideName, QStringLiteral("C:\\") + QString(200, QLatin1Char('x')) + QStringLiteral(".exe"));
+    const CliResult table = run(QStringList{"list"} + hives);
+    ASSERT_EQ(table.exitCode, 0) << table.err.toStdString();
+    const QString header = table.out.section(QLatin1Char('\n'), 0, 0);
+    const QString line = tableLine(table.out, wideName);
+    ASSERT_FALSE(line.isEmpty());
+    const qsizetype padding = line.indexOf(QLatin1String("No")) - wideName.size();
+    EXPECT_EQ(header.indexOf(QLatin1String("In Add/Remove")), 8 + padding);
+
+    const qsizetype pathColumn = header.indexOf(QLatin1String("File Path"));
+    const qsizetype nextColumn = header.indexOf(QLatin1String("Frequency"));
+    EXPECT_LT(nextColumn - pathColumn, 80);
+    const QString cell = line.mid(line.indexOf(QLatin1String("C:\\x")));
+    EXPECT_TRUE(cell.section(QLatin1Char(' '), 0, 0).endsWith(QStringLiteral("…"))) << line.toStdString();
+    EXPECT_EQ(line.indexOf(QLatin1String("occasionally (3)")) + 8 - wideName.size(), nextColumn);
+}
+
+TEST_F(Cli, CommandHelpNamesTheCommand)
+{
+    EXPECT_EQ(run({"list", "--help"}).out.section(QLatin1Char('\n'), 0, 0), QStringLiteral("Usage: parvelle-cli list [options]"));
+    EXPECT_TRUE(run({"undo", "--help"}).out.startsWith(QStringLiteral("Usage: parvelle-cli undo [options] list | show FILE\n")));
 }

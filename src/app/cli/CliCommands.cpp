@@ -1,7 +1,10 @@
 #include "CliCommands.h"
 
 #include "app/common/RegistryOptions.h"
+#include "cache/TerminalText.h"
 
+#include <QCoreApplication>
+#include <QIODevice>
 #include <algorithm>
 
 namespace parvelle {
@@ -31,11 +34,57 @@ QString programUsage(const QString& program)
     return usage;
 }
 
-// Messages go to stderr on one line.
-QString oneLine(QString message)
+// A message on one line, control characters shown escaped: texts from a hive may hold any.
+QString oneLine(const QString& message)
 {
-    message.replace(QLatin1Char('\n'), QLatin1Char(' '));
-    return message.trimmed();
+    return TerminalText(message.trimmed());
+}
+
+// Flushes standard output; throws EInOutError when it could not be written.
+void finishOutput(QTextStream& out)
+{
+    out.flush();
+    if (out.status() == QTextStream::Ok)
+        return;
+    const QString reason = out.device() ? out.device()->errorString() : QString();
+    throw EInOutError(QStringLiteral("Cannot write the output: %1").arg(reason.isEmpty() ? QStringLiteral("write failed") : reason));
+}
+
+// The help of one command, its usage line naming the command instead of the program's path.
+QString commandHelp(const QCommandLineParser& parser, const CliContext& context)
+{
+    const QString usage = QStringLiteral("Usage: ");
+    const QString generated = usage + QCoreApplication::arguments().value(0);
+    QString help = parser.helpText();
+    if (help.startsWith(generated))
+        help.replace(0, generated.size(), usage + context.arguments.first());
+    return help;
+}
+
+int runCommand(const QStringList& arguments, QTextStream& out, QTextStream& err)
+{
+    const QString program = QStringLiteral("parvelle-cli");
+    const QString name = arguments.value(1);
+    if (name == QLatin1String("--help") || name == QLatin1String("-h")) {
+        out << programUsage(program);
+        return 0;
+    }
+    const std::vector<CliCommand> commands = CliCommands();
+    const auto command = std::find_if(commands.begin(), commands.end(), [&](const CliCommand& c) { return c.name == name; });
+    if (command == commands.end()) {
+        err << (name.isEmpty() ? QStringLiteral("%1: no command given").arg(program)
+                               : QStringLiteral("%1: unknown command '%2'").arg(program, oneLine(name)))
+            << "\n" << programUsage(program);
+        return kExitUsage;
+    }
+    CliContext context{QStringList{program + QLatin1Char(' ') + name} + arguments.mid(2), out, err};
+    try {
+        return command->run(context);
+    } catch (const EUsageError& e) {
+        err << program << ' ' << name << ": " << oneLine(e.message()) << "\n"
+            << "Try '" << program << ' ' << name << " --help'.\n";
+        return kExitUsage;
+    }
 }
 
 } // namespace
@@ -60,36 +109,37 @@ bool ParseCliArguments(QCommandLineParser& parser, CliContext& context, const QS
     ParseCommandLine(parser, context.arguments);
     if (!parser.isSet(help))
         return false;
-    context.out << parser.helpText();
+    context.out << commandHelp(parser, context);
     return true;
+}
+
+void WriteOutput(CliContext& context, QStringView text)
+{
+    constexpr qsizetype kSlice = 1 << 16;
+    while (!text.isEmpty()) {
+        qsizetype size = std::min(kSlice, text.size());
+        if (size < text.size() && text.at(size - 1).isHighSurrogate())
+            --size;
+        context.out << text.first(size);
+        text = text.sliced(size);
+        if (context.out.status() != QTextStream::Ok)
+            finishOutput(context.out);
+    }
+}
+
+void WriteMessage(CliContext& context, const QString& message)
+{
+    context.err << oneLine(message) << '\n';
 }
 
 int RunCli(const QStringList& arguments, QTextStream& out, QTextStream& err)
 {
-    const QString program = QStringLiteral("parvelle-cli");
-    const QString name = arguments.value(1);
-    if (name == QLatin1String("--help") || name == QLatin1String("-h")) {
-        out << programUsage(program);
-        return 0;
-    }
-    const std::vector<CliCommand> commands = CliCommands();
-    const auto command = std::find_if(commands.begin(), commands.end(), [&](const CliCommand& c) { return c.name == name; });
-    if (command == commands.end()) {
-        err << (name.isEmpty() ? QStringLiteral("%1: no command given").arg(program)
-                               : QStringLiteral("%1: unknown command '%2'").arg(program, name))
-            << "\n" << programUsage(program);
-        return kExitUsage;
-    }
-
-    CliContext context{QStringList{program + QLatin1Char(' ') + name} + arguments.mid(2), out, err};
     try {
-        return command->run(context);
-    } catch (const EUsageError& e) {
-        err << program << ' ' << name << ": " << oneLine(e.message()) << "\n"
-            << "Try '" << program << ' ' << name << " --help'.\n";
-        return kExitUsage;
+        const int status = runCommand(arguments, out, err);
+        finishOutput(out);
+        return status;
     } catch (const std::exception& e) {
-        err << program << ": " << oneLine(QString::fromUtf8(e.what())) << "\n";
+        err << "parvelle-cli: " << oneLine(QString::fromUtf8(e.what())) << "\n";
         return kExitFailure;
     }
 }

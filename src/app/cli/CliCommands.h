@@ -37,6 +37,14 @@ std::vector<CliCommand> CliCommands();
 // failure) and prints the command's help when asked; true when help was printed.
 bool ParseCliArguments(QCommandLineParser& parser, CliContext& context, const QString& description);
 
+// Writes a long text to standard output in slices (never splitting a surrogate pair), so
+// that the stream never copies it whole; throws EInOutError as soon as a write fails.
+// Whatever a command prints is also checked once at its end.
+void WriteOutput(CliContext& context, QStringView text);
+
+// One line on standard error, control characters shown escaped.
+void WriteMessage(CliContext& context, const QString& message);
+
 // Runs parvelle-cli with its arguments (program name first); returns the exit status.
 int RunCli(const QStringList& arguments, QTextStream& out, QTextStream& err);
 

@@ -4,25 +4,9 @@
 #include "app/common/RegistryOptions.h"
 #include "cache/OSInfo.h"
 
-#include <algorithm>
-
 namespace parvelle {
 
 namespace {
-
-// Writes a long text in slices (never splitting a surrogate pair): the stream converts
-// and writes each one, instead of first copying the whole text into its buffer.
-void writeInSlices(QTextStream& out, QStringView text)
-{
-    constexpr qsizetype kSlice = 1 << 16;
-    while (!text.isEmpty()) {
-        qsizetype size = std::min(kSlice, text.size());
-        if (size < text.size() && text.at(size - 1).isHighSurrogate())
-            --size;
-        out << text.first(size);
-        text = text.sliced(size);
-    }
-}
 
 int RunList(CliContext& context)
 {
@@ -43,16 +27,16 @@ int RunList(CliContext& context)
     // CSV and JSON show Last Used in ISO form only: the locale text is left unmade.
     const CacheListing listing = ListCache(*machine, {}, kind == QLatin1String("table") ? luLocale : luIso);
     if (!listing.CacheFound)
-        context.err << "parvelle-cli: note: this registry has no key " << RootName(CacheRoot(listing.OSKind))
-                    << kArpCachePath << '\n';
+        WriteMessage(context, QStringLiteral("parvelle-cli: note: this registry has no key ") + RootName(CacheRoot(listing.OSKind))
+                                  + kArpCachePath);
     for (const QString& entry : listing.Unreadable)
-        context.err << "parvelle-cli: warning: entry not listed, " << entry << '\n';
+        WriteMessage(context, QStringLiteral("parvelle-cli: warning: entry not listed, ") + entry);
     if (kind == QLatin1String("csv"))
-        WriteListingAsCsv(listing, [&context](QStringView piece) { context.out << piece; });
+        WriteListingAsCsv(listing, [&context](QStringView piece) { WriteOutput(context, piece); });
     else if (kind == QLatin1String("json"))
-        writeInSlices(context.out, QString::fromUtf8(ListingAsJson(listing)));
+        WriteOutput(context, QString::fromUtf8(ListingAsJson(listing)));
     else
-        writeInSlices(context.out, ListingAsTable(listing));
+        WriteOutput(context, ListingAsTable(listing));
     return 0;
 }
 

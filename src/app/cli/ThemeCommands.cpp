@@ -64,8 +64,8 @@ int RunThemeUnpack(CliContext& context)
     const auto& [themeFile, folder] = *arguments;
     const ThemeUnpackResult result = UnpackThemeFile(themeFile, folder);
     if (!result.DamageNote.isEmpty())
-        context.err << "Warning: the theme file is damaged (" << result.DamageNote
-                    << "); the entries before the damage were unpacked\n";
+        WriteMessage(context, QStringLiteral("Warning: the theme file is damaged (%1); the entries before the damage were unpacked")
+                                  .arg(result.DamageNote));
     context.out << "Unpacked " << CountsText(result.Counts) << " into " << QDir::toNativeSeparators(folder) << '\n';
     return 0;
 }

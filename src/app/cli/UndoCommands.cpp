@@ -69,7 +69,7 @@ int RunRemove(CliContext& context)
     const QStringList missing = opened.undo->RemoveCacheEntries(names);
     for (const QString& name : names) {
         if (missing.contains(name))
-            context.err << QStringLiteral("No cache entry named '%1'\n").arg(name);
+            WriteMessage(context, QStringLiteral("No cache entry named '%1'").arg(name));
         else
             context.out << QStringLiteral("Removed '%1'; undo file %2\n")
                                .arg(name, QDir::toNativeSeparators(opened.undo->UndoFilePath()));

@@ -1,5 +1,7 @@
 #include "ListingFormats.h"
 
+#include "cache/TerminalText.h"
+
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -8,6 +10,9 @@
 namespace parvelle {
 
 namespace {
+
+constexpr int kMaxCellCells = 60;   // terminal cells; longer texts end with an ellipsis
+constexpr int kColumnGap = 2;
 
 bool isCsvSpecial(QChar c)
 {
@@ -50,9 +55,25 @@ QString isoLastUsed(const CacheListing& listing, const CacheRow& row)
     return row.Record.has(CacheRecord::fLastUsed) ? FileTimeToIso(row.Record.LastUsed) : QString();
 }
 
+// A table cell: control characters shown escaped, cut to kMaxCellCells.
+QStringList tableCells(const QStringList& texts)
+{
+    QStringList cells;
+    cells.reserve(texts.size());
+    for (const QString& text : texts)
+        cells.append(FitToCells(TerminalText(text), kMaxCellCells));
+    return cells;
+}
+
+// A string for JSON: strict parsers refuse the unpaired surrogates a hive may hold.
+QJsonValue jsonString(const QString& text)
+{
+    return WithoutLoneSurrogates(text);
+}
+
 QJsonValue jsonText(const std::optional<QString>& text)
 {
-    return text ? QJsonValue(*text) : QJsonValue(QJsonValue::Null);
+    return text ? jsonString(*text) : QJsonValue(QJsonValue::Null);
 }
 
 QJsonObject jsonEntry(const CacheListing& listing, const CacheRow& row)
@@ -61,9 +82,9 @@ QJsonObject jsonEntry(const CacheListing& listing, const CacheRow& row)
     auto field = [&r](CacheRecord::Field f, QJsonValue value) { return r.has(f) ? value : QJsonValue(); };
     const QString lastUsed = isoLastUsed(listing, row);
     return {
-        {QStringLiteral("KeyName"), row.KeyName},
+        {QStringLiteral("KeyName"), jsonString(row.KeyName)},
         {QStringLiteral("InAddRemove"), row.InAddRemove},
-        {QStringLiteral("FilePath"), field(CacheRecord::fFilePath, r.FilePath)},
+        {QStringLiteral("FilePath"), field(CacheRecord::fFilePath, jsonString(r.FilePath))},
         {QStringLiteral("Frequency"), field(CacheRecord::fFrequency, r.Frequency)},
         {QStringLiteral("FrequencyText"), field(CacheRecord::fFrequency, row.Columns.at(ccFrequency))},
         {QStringLiteral("LastUsed"), field(CacheRecord::fLastUsed, lastUsed.isEmpty() ? QJsonValue() : lastUsed)},
@@ -85,24 +106,27 @@ QString CsvField(const QString& text)
 
 QString ListingAsTable(const CacheListing& listing)
 {
-    std::vector<qsizetype> widths;
-    for (const QString& header : CacheColumnHeaders())
-        widths.push_back(header.size());
+    std::vector<QStringList> lines{tableCells(CacheColumnHeaders())};
+    lines.reserve(listing.Rows.size() + 1);
     for (const CacheRow& row : listing.Rows)
+        lines.push_back(tableCells(row.Columns));
+    std::vector<int> widths(ccColumnCount, 0);
+    for (const QStringList& cells : lines)
         for (int c = 0; c < ccColumnCount; ++c)
-            widths[c] = std::max(widths[c], row.Columns.at(c).size());
+            widths[c] = std::max(widths[c], TerminalCells(cells.at(c)));
 
-    auto line = [&widths](const QStringList& texts) {
-        QString out;
-        for (int c = 0; c < ccColumnCount; ++c)
-            out += c + 1 < ccColumnCount ? texts.at(c).leftJustified(widths[c] + 2) : texts.at(c);
-        while (out.endsWith(QLatin1Char(' ')))
-            out.chop(1);   // the padding of empty last columns
-        return out + QLatin1Char('\n');
-    };
-    QString table = line(CacheColumnHeaders());
-    for (const CacheRow& row : listing.Rows)
-        table += line(row.Columns);
+    QString table;
+    for (const QStringList& cells : lines) {
+        QString line;
+        for (int c = 0; c < ccColumnCount; ++c) {
+            line += cells.at(c);
+            if (c + 1 < ccColumnCount)
+                line += QString(widths[c] + kColumnGap - TerminalCells(cells.at(c)), QLatin1Char(' '));
+        }
+        while (line.endsWith(QLatin1Char(' ')))
+            line.chop(1);   // the padding of empty last columns
+        table += line + QLatin1Char('\n');
+    }
     return table;
 }
 
