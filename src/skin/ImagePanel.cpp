@@ -12,7 +12,6 @@ TsuiCustomPanel::TsuiCustomPanel(QWidget* parent)
     // Every paint covers the whole panel from an off-screen buffer; nothing is erased.
     setAttribute(Qt::WA_OpaquePaintEvent);
     setAutoFillBackground(false);
-    WatchParent();
 }
 
 void TsuiCustomPanel::SetPicture(const QImage& picture)
@@ -47,8 +46,7 @@ void TsuiCustomPanel::SetAutoSize(bool autoSize)
 
 void TsuiCustomPanel::SetAlign(TAlign align)
 {
-    align_ = align;
-    ApplyAlign();
+    SetControlAlign(this, align);
 }
 
 void TsuiCustomPanel::SetAlignment(TAlignment alignment)
@@ -78,66 +76,23 @@ void TsuiCustomPanel::SetCaptionPosition(const QPoint& position)
     update();
 }
 
-// Width follows the picture unless the alignment fixes it, height likewise.
+// Width follows the picture unless the alignment fixes it, height likewise; the parent
+// then realigns its children around the new size.
 void TsuiCustomPanel::AdjustSize()
 {
     if (!autoSize_ || picture_.isNull())
         return;
-    const bool widthFixed = align_ == alTop || align_ == alBottom || align_ == alClient;
-    const bool heightFixed = align_ == alLeft || align_ == alRight || align_ == alClient;
+    const TAlign align = Align();
+    const bool widthFixed = align == alTop || align == alBottom || align == alClient;
+    const bool heightFixed = align == alLeft || align == alRight || align == alClient;
     resize(widthFixed ? width() : picture_.width(), heightFixed ? height() : picture_.height());
+    if (align != alNone)
+        AlignControls(parentWidget());
 }
 
-void TsuiCustomPanel::ApplyAlign()
-{
-    QWidget* parent = parentWidget();
-    if (!parent || align_ == alNone)
-        return;
-    const QRect area = parent->contentsRect();
-    QRect r = geometry();
-    switch (align_) {
-    case alTop: r = QRect(area.left(), area.top(), area.width(), height()); break;
-    case alBottom: r = QRect(area.left(), area.bottom() + 1 - height(), area.width(), height()); break;
-    case alLeft: r = QRect(area.left(), area.top(), width(), area.height()); break;
-    case alRight: r = QRect(area.right() + 1 - width(), area.top(), width(), area.height()); break;
-    case alClient: r = area; break;
-    case alNone: break;
-    }
-    setGeometry(r);
-}
-
-void TsuiCustomPanel::WatchParent()
-{
-    if (watchedParent_)
-        watchedParent_->removeEventFilter(this);
-    watchedParent_ = parentWidget();
-    if (watchedParent_)
-        watchedParent_->installEventFilter(this);
-}
-
-bool TsuiCustomPanel::event(QEvent* event)
-{
-    if (event->type() == QEvent::ParentChange) {
-        WatchParent();
-        ApplyAlign();
-    }
-    return QWidget::event(event);
-}
-
-bool TsuiCustomPanel::eventFilter(QObject* watched, QEvent* event)
-{
-    if (watched == watchedParent_ && event->type() == QEvent::Resize)
-        ApplyAlign();
-    return QWidget::eventFilter(watched, event);
-}
-
-// With Transparent the picture's own transparent colour (the bottom-left pixel, as the
-// toolkit's automatic mode picks it) is masked out; an alpha channel counts as well.
 QImage TsuiCustomPanel::PictureAsDrawn() const
 {
-    if (!transparent_ || picture_.hasAlphaChannel())
-        return picture_;
-    return MaskedWithColor(picture_, ToTColor(picture_.pixel(0, picture_.height() - 1)));
+    return transparent_ ? AutoTransparent(picture_) : picture_;
 }
 
 void TsuiCustomPanel::DrawPicture(QPainter& painter) const
@@ -171,7 +126,7 @@ void TsuiCustomPanel::DrawCaption(QPainter& painter)
 
 void TsuiCustomPanel::paintEvent(QPaintEvent*)
 {
-    QPixmap buffer(size());
+    QPixmap buffer = OffscreenBuffer(this);
     // What no picture covers shows the panel's colour (or the parent, when transparent).
     buffer.fill(ToQColor(color_));
     {

@@ -2,6 +2,7 @@
 // A panel that shows a picture at natural size, stretched or tiled, optionally over its
 // parent's background, with an optional caption. TsuiCustomPanel holds the behaviour;
 // TsuiImagePanel is the published component.
+#include "ControlAlign.h"
 #include "SkinDraw.h"
 
 #include <QFont>
@@ -18,9 +19,6 @@ enum TsuiDrawStyle : uint8_t {
     suiStretch = 1,   // stretched over the client area
     suiTile = 2,      // tiled over the client area
 };
-
-// Placement of a control inside its parent's client area.
-enum TAlign : uint8_t { alNone = 0, alTop, alBottom, alLeft, alRight, alClient };
 
 // Horizontal alignment of a caption.
 enum TAlignment : uint8_t { taLeftJustify = 0, taRightJustify, taCenter };
@@ -46,7 +44,7 @@ public:
     bool AutoSize() const { return autoSize_; }
     void SetAutoSize(bool autoSize);
 
-    TAlign Align() const { return align_; }
+    TAlign Align() const { return ControlAlign(this); }
     void SetAlign(TAlign align);
 
     TAlignment Alignment() const { return alignment_; }
@@ -70,15 +68,11 @@ Q_SIGNALS:
 
 protected:
     void paintEvent(QPaintEvent* event) override;
-    bool event(QEvent* event) override;
-    bool eventFilter(QObject* watched, QEvent* event) override;
     // A change of the picture's content: size adjusted (with AutoSize), repainted.
     virtual void PictureChanged();
 
 private:
     void AdjustSize();
-    void ApplyAlign();
-    void WatchParent();
     void DrawPicture(QPainter& painter) const;
     void DrawCaption(QPainter& painter);
     QImage PictureAsDrawn() const;
@@ -87,13 +81,11 @@ private:
     TsuiDrawStyle drawStyle_ = suiNormal;
     bool transparent_ = false;
     bool autoSize_ = false;
-    TAlign align_ = alNone;
     TAlignment alignment_ = taCenter;
     QString caption_;
     TColor color_ = clBtnFace;
     QPoint captionPosition_{-1, -1};
     QRect captionRect_;
-    QWidget* watchedParent_ = nullptr;
 };
 
 class TsuiImagePanel : public TsuiCustomPanel {

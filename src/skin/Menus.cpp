@@ -76,9 +76,18 @@ void ForEachSubmenu(QMenu* menu, const std::function<void(QMenu*)>& visit)
     }
 }
 
-QPixmap ImagePixmap(const QIcon& icon, bool enabled)
+// An item's image at (x, y), greyed when the item is disabled.
+void DrawItemImage(QPainter& painter, int x, int y, const QImage& image, bool enabled)
 {
-    return icon.pixmap(QSize(ImageSize, ImageSize), enabled ? QIcon::Normal : QIcon::Disabled);
+    if (enabled)
+        painter.drawImage(x, y, image);
+    else
+        DrawGreyedImage(painter, QPoint(x, y), image);
+}
+
+QImage IconImage(const QIcon& icon)
+{
+    return icon.pixmap(QSize(ImageSize, ImageSize), 1.0).toImage();
 }
 
 } // namespace
@@ -339,11 +348,11 @@ void TsuiMenu::DrawCheckAndImage(QPainter& painter, const QStyleOptionMenuItem& 
             FrameRect(painter, RectLTRB(l + 2, t + 1, l + 21, t + 20), Qt::black);
             painter.fillRect(RectLTRB(l + 3, t + 2, l + 20, t + 19), ToQColor(selectedColor_));
         } else {
-            painter.drawPixmap(l + 4, t + 3, ImagePixmap(QIcon(QPixmap::fromImage(MenuCheckMark())), enabled));
+            DrawItemImage(painter, l + 4, t + 3, MenuCheckMark(), enabled);
         }
     }
     if (!image.isNull())
-        painter.drawPixmap(l + 4, t + 3, ImagePixmap(image, enabled));
+        DrawItemImage(painter, l + 4, t + 3, IconImage(image), enabled);
 }
 
 void TsuiMenu::DrawItem(QPainter& painter, const QStyleOptionMenuItem& item) const

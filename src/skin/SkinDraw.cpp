@@ -97,7 +97,7 @@ int FindPropertyIndex(const QObject* component, const QString& name)
     if (!component)
         return -1;
     const QMetaObject* meta = component->metaObject();
-    for (int i = 0; i < meta->propertyCount(); ++i) {
+    for (int i = meta->propertyCount() - 1; i >= 0; --i) {   // a class's own after its bases'
         if (QString::fromLatin1(meta->property(i).name()).compare(name, Qt::CaseInsensitive) == 0)
             return i;
     }
@@ -147,6 +147,41 @@ QImage MaskedWithColor(const QImage& image, TColor transparentColor)
         }
     }
     return masked;
+}
+
+QImage AutoTransparent(const QImage& image)
+{
+    if (image.isNull() || image.hasAlphaChannel())
+        return image;
+    return MaskedWithColor(image, ToTColor(image.pixel(0, image.height() - 1)));
+}
+
+void DrawGreyedImage(QPainter& canvas, const QPoint& point, const QImage& image)
+{
+    const QImage source = image.convertToFormat(QImage::Format_ARGB32);
+    auto inked = [&source](TColor color) {
+        QImage ink(source.size(), QImage::Format_ARGB32);
+        ink.fill(Qt::transparent);
+        const QRgb rgb = ToQColor(color).rgb();
+        for (int y = 0; y < source.height(); ++y) {
+            for (int x = 0; x < source.width(); ++x) {
+                const QRgb pixel = source.pixel(x, y);
+                if (qAlpha(pixel) >= 128 && (pixel & 0xFFFFFF) != 0xFFFFFF)
+                    ink.setPixel(x, y, rgb);
+            }
+        }
+        return ink;
+    };
+    canvas.drawImage(point + QPoint(1, 1), inked(clBtnHighlight));
+    canvas.drawImage(point, inked(clBtnShadow));
+}
+
+QPixmap OffscreenBuffer(const QWidget* widget)
+{
+    const qreal ratio = widget->devicePixelRatioF();
+    QPixmap buffer(widget->size() * ratio);
+    buffer.setDevicePixelRatio(ratio);
+    return buffer;
 }
 
 void DrawStretchedSkin(const QImage& bitmap, QPainter& canvas, const QRect& rect, bool transparent)

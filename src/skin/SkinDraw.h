@@ -9,6 +9,7 @@
 
 #include <QColor>
 #include <QImage>
+#include <QPixmap>
 #include <QPoint>
 #include <QRect>
 #include <QString>
@@ -80,6 +81,20 @@ constexpr int BottomOf(const QRect& rect) { return rect.y() + rect.height(); }
 // Copy of the image with every pixel of the key colour made fully transparent.
 QImage MaskedWithColor(const QImage& image, TColor transparentColor);
 
+// The toolkit's automatic bitmap transparency: the bottom-left pixel's colour becomes
+// transparent. An image with an alpha channel is already transparent and stays as it is.
+QImage AutoTransparent(const QImage& image);
+
+// The toolkit's greyed look of a disabled image: every opaque pixel that is not white is
+// ink, drawn in the button-highlight colour one pixel down and right, then in the
+// button-shadow colour at Point itself.
+void DrawGreyedImage(QPainter& canvas, const QPoint& point, const QImage& image);
+
+// An off-screen buffer for painting the widget in one block: its size at the widget's
+// device pixel ratio, so text stays sharp on a scaled screen; painters on it work in the
+// widget's own coordinates and skin bitmaps drawn into it are scaled as a whole.
+QPixmap OffscreenBuffer(const QWidget* widget);
+
 // Bitmap over the origin-based Rect: corners at natural size (magenta transparent only
 // when Transparent), edges and middle stretched with magenta always transparent.
 void DrawStretchedSkin(const QImage& bitmap, QPainter& canvas, const QRect& rect, bool transparent);
@@ -125,7 +140,8 @@ void SetControlBoundsRect(QWidget* control, const QRect& rect);   // Left, Top, 
 QString ShortClassName(const QMetaObject* meta);
 bool InheritsClass(const QObject* component, const QString& shortName);
 
-// A property that a component's class declares (Q_PROPERTY), letter case ignored.
+// A property that a component's class declares (Q_PROPERTY), letter case ignored. The most
+// derived class's declaration counts, so a component's own "Width" hides QWidget's "width".
 bool HasPublishedProperty(const QObject* component, const QString& name);
 
 // A declared property's value by name (letter case ignored); invalid when there is none.

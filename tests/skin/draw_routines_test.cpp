@@ -242,6 +242,38 @@ protected:
 
 } // namespace
 
+TEST(ImageTransparency, BottomLeftColourIsTransparentUnlessTheImageHasAlpha)
+{
+    QImage image = FilledImage(3, 2, 0x0000FF);
+    image.setPixel(0, 1, qRgb(0, 0, 0xFF));   // bottom-left: blue
+    image.setPixel(2, 0, qRgb(0, 0, 0xFF));
+    const QImage masked = AutoTransparent(image);
+    EXPECT_EQ(qAlpha(masked.pixel(0, 1)), 0);
+    EXPECT_EQ(qAlpha(masked.pixel(2, 0)), 0);
+    EXPECT_EQ(masked.pixel(1, 0), qRgb(0xFF, 0, 0));
+
+    QImage withAlpha(2, 2, QImage::Format_ARGB32);
+    withAlpha.fill(qRgba(10, 20, 30, 255));
+    EXPECT_EQ(AutoTransparent(withAlpha), withAlpha);
+    EXPECT_TRUE(AutoTransparent(QImage()).isNull());
+}
+
+TEST(GreyedImage, InkInShadowWithAHighlightOffsetByOnePixel)
+{
+    EnsureApplication();
+    // 3 x 3 white with a black centre and one magenta pixel made transparent.
+    QImage image = FilledImage(3, 3, clWhite);
+    image.setPixel(1, 1, qRgb(0, 0, 0));
+    image.setPixel(0, 0, qRgb(255, 0, 255));
+    QImage canvas = FilledImage(6, 6, Sentinel);
+    QPainter painter(&canvas);
+    DrawGreyedImage(painter, QPoint(1, 1), MaskedWithColor(image, clSkinTransparent));
+    painter.end();
+    EXPECT_EQ(PixelAt(canvas, 2, 2), ColorToRGB(clBtnShadow));
+    EXPECT_EQ(PixelAt(canvas, 3, 3), ColorToRGB(clBtnHighlight));
+    EXPECT_EQ(CountColor(canvas, Sentinel), 34);   // white and transparent pixels draw nothing
+}
+
 TEST(PaintParentBackground, ParentPaintsShiftedByControlPosition)
 {
     EnsureApplication();
@@ -374,6 +406,24 @@ TEST(PublishedProperties, FoundByNameIgnoringCase)
     EXPECT_EQ(styled.UIStyle(), Protein);
     EXPECT_THROW(SetPublishedProperty(&styleOnly, "FileTheme", QVariant()), EPropertyError);
     EXPECT_FALSE(styleOnly.property("FileTheme").isValid());   // no dynamic property made
+}
+
+TEST(PublishedProperties, AComponentsOwnNameHidesTheWidgetsPropertyOfTheSameName)
+{
+    EnsureApplication();
+    SizedControl control;
+    control.resize(30, 20);
+    SetPublishedProperty(&control, "Width", 140);
+    SetPublishedProperty(&control, "height", 90);
+    EXPECT_EQ(control.Width(), 140);
+    EXPECT_EQ(control.Height(), 90);
+    EXPECT_EQ(GetPublishedProperty(&control, "Width").toInt(), 140);
+    EXPECT_EQ(GetPublishedProperty(&control, "HEIGHT").toInt(), 90);
+    EXPECT_EQ(control.size(), QSize(30, 20));
+    // Without a declaration of its own, the widget's property is the one found.
+    QWidget plain;
+    plain.resize(30, 20);
+    EXPECT_EQ(GetPublishedProperty(&plain, "Width").toInt(), 30);
 }
 
 TEST(ApplyStyleToChildren, DirectChildrenWithBothPropertiesOnly)

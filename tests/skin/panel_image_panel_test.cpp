@@ -154,6 +154,8 @@ TEST_F(ImagePanel, AutoSizeFollowsThePictureWhereTheAlignmentAllows)
     free.SetPicture(picture);
     EXPECT_EQ(free.size(), QSize(7, 5));
 
+    // Aligned panels share the parent: the top one takes its row first, the left one the
+    // rest of the left edge, the client one what remains.
     TsuiImagePanel left(&parent);
     left.SetAlign(alLeft);
     left.SetAutoSize(true);
@@ -165,12 +167,13 @@ TEST_F(ImagePanel, AutoSizeFollowsThePictureWhereTheAlignmentAllows)
     top.SetPicture(picture);
     top.SetAutoSize(true);   // turning AutoSize on adjusts at once
     EXPECT_EQ(top.geometry(), QRect(0, 0, parent.width(), 5));
+    EXPECT_EQ(left.geometry(), QRect(0, 5, 7, parent.height() - 5));
 
     TsuiImagePanel client(&parent);
     client.SetAlign(alClient);
     client.SetAutoSize(true);
     client.SetPicture(picture);
-    EXPECT_EQ(client.geometry(), parent.rect());
+    EXPECT_EQ(client.geometry(), QRect(7, 5, parent.width() - 7, parent.height() - 5));
 }
 
 TEST_F(ImagePanel, ClientAlignedPanelFollowsItsParent)

@@ -105,6 +105,25 @@ private:
     parvelle::TsuiUIStyle style_ = parvelle::DeepBlue;
 };
 
+// Publishes Width and Height of its own, as a skinned frame does, over QWidget's width and
+// height: the written values are kept apart from the widget's size.
+class SizedControl : public QWidget {
+    Q_OBJECT
+    Q_PROPERTY(int Width READ Width WRITE SetWidth)
+    Q_PROPERTY(int Height READ Height WRITE SetHeight)
+
+public:
+    using QWidget::QWidget;
+    int Width() const { return width_; }
+    void SetWidth(int width) { width_ = width; }
+    int Height() const { return height_; }
+    void SetHeight(int height) { height_ = height; }
+
+private:
+    int width_ = -1;
+    int height_ = -1;
+};
+
 // Stands in for the skinned frame when a form's style is looked up.
 class TsuiForm : public StyleOnlyControl {
     Q_OBJECT
