@@ -1,6 +1,6 @@
 #include "TestData.h"
 #include "TestRegistry.h"
-#include "app/common/ListingFormats.h"
+#include "cache/ListingFormats.h"
 #include "registry/RegistrySources.h"
 #include "registry/TNTRegistry.h"
 

@@ -1,4 +1,4 @@
-#include "app/common/ListingFormats.h"
+#include "cache/ListingFormats.h"
 #include "TestRegistry.h"
 
 #include <QJsonArray>

@@ -1,5 +1,5 @@
 // Theme folders packed into theme files and unpacked again, with their error messages.
-#include "skin/ThemePack.h"
+#include "theme/ThemePack.h"
 #include "theme_file_bytes.h"
 #include "theme_test_support.h"
 

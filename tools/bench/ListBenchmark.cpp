@@ -1,7 +1,7 @@
 // Lists the cache of a generated SOFTWARE hive with 20,000 entries, opening the hive each
 // time: in this process (as the window does), with the CSV text (as list --format csv
 // does), and as a whole parvelle-cli run.
-#include "app/common/ListingFormats.h"
+#include "cache/ListingFormats.h"
 #include "cache/CacheListing.h"
 #include "demo/DemoRegistry.h"
 #include "registry/RegistrySources.h"

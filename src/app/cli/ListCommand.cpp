@@ -1,6 +1,6 @@
 // parvelle-cli list: the cache of the chosen registry as a table, CSV or JSON.
 #include "CliCommands.h"
-#include "app/common/ListingFormats.h"
+#include "cache/ListingFormats.h"
 #include "app/common/RegistryOptions.h"
 #include "cache/OSInfo.h"
 

@@ -1,7 +1,7 @@
 // parvelle-cli theme-pack / theme-unpack: theme files from and to folders of BMP files.
 #include "CliCommands.h"
 #include "app/common/RegistryOptions.h"
-#include "skin/ThemePack.h"
+#include "theme/ThemePack.h"
 
 #include <QDir>
 #include <optional>

@@ -1,6 +1,6 @@
 #include "ThemePack.h"
 
-#include "ThemeCatalogue.h"
+#include "ThemeItems.h"
 
 #include <QDir>
 #include <QFile>

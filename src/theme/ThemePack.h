@@ -6,7 +6,7 @@
 // [Texts]. Integers are decimal or 0x-hexadecimal (colours as 0xBBGGRR), booleans True,
 // False or a number 0-255, texts with \\, \n, \r and \t escaped. Blank lines and lines
 // starting with '#' or ';' are ignored.
-#include "ThemeFile.h"
+#include "ThemeFileReader.h"
 
 #include <QList>
 #include <QString>

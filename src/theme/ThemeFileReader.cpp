@@ -1,0 +1,252 @@
+#include "ThemeFileReader.h"
+
+#include <QFile>
+#include <QSet>
+#include <QtEndian>
+
+namespace parvelle {
+
+namespace {
+
+constexpr qsizetype HeaderSize = 24;
+constexpr qsizetype HeaderLengthOffset = 12;
+constexpr qsizetype FirstEntryFieldOffset = 20;
+constexpr qsizetype NameSize = 64;
+constexpr qsizetype EntrySize = 77;
+
+uint32_t ReadU32(const QByteArray& bytes, qsizetype offset)
+{
+    return qFromLittleEndian<uint32_t>(bytes.constData() + offset);
+}
+
+void AppendU32(QByteArray& bytes, uint32_t value)
+{
+    char raw[4];
+    qToLittleEndian(value, raw);
+    bytes.append(raw, 4);
+}
+
+struct DirectoryEntry {
+    QString Name;
+    uint8_t Type = 0;
+    uint32_t DataOffset = 0;
+    uint32_t Size = 0;
+    uint32_t Next = 0;
+};
+
+// Caller guarantees that EntrySize bytes exist at offset.
+DirectoryEntry ReadDirectoryEntry(const QByteArray& content, qsizetype offset)
+{
+    const char* name = content.constData() + offset;
+    DirectoryEntry entry;
+    entry.Name = QString::fromLatin1(name, qstrnlen(name, NameSize));
+    entry.Type = static_cast<uint8_t>(content[offset + NameSize]);
+    entry.DataOffset = ReadU32(content, offset + NameSize + 1);
+    entry.Size = ReadU32(content, offset + NameSize + 5);
+    entry.Next = ReadU32(content, offset + NameSize + 9);
+    return entry;
+}
+
+void AppendDirectoryEntry(QByteArray& out, const QByteArray& name, uint8_t type,
+                          uint32_t dataOffset, uint32_t size, uint32_t next)
+{
+    QByteArray field = name.left(NameSize);
+    field.append(NameSize - field.size(), '\0');
+    out.append(field);
+    out.append(static_cast<char>(type));
+    AppendU32(out, dataOffset);
+    AppendU32(out, size);
+    AppendU32(out, next);
+}
+
+// Value of the first entry whose name matches (case ignored); null if none.
+QString ValueOf(const ThemeValues& values, const QString& name)
+{
+    for (const auto& [entryName, value] : values) {
+        if (entryName.compare(name, Qt::CaseInsensitive) == 0)
+            return value;
+    }
+    return QString();
+}
+
+} // namespace
+
+QByteArray ThemeIntegerData(int32_t value)
+{
+    QByteArray data;
+    AppendU32(data, static_cast<uint32_t>(value));
+    return data;
+}
+
+QByteArray ThemeBooleanData(bool value)
+{
+    return QByteArray(1, value ? '\1' : '\0');
+}
+
+QByteArray BuildThemeFile(const QList<ThemeFileEntry>& entries)
+{
+    QByteArray out("ParvelleThm", 12);   // bytes 0-11 are not interpreted by readers
+    AppendU32(out, HeaderSize);
+    AppendU32(out, 1);                     // bytes 16-19: format version of this writer
+    AppendU32(out, 0);                     // first entry offset, set below
+
+    QList<QByteArray> names;
+    QList<uint32_t> dataOffsets;
+    for (const ThemeFileEntry& entry : entries) {
+        const QByteArray name = entry.Name.toLatin1();
+        if (entry.Name.isEmpty() || name.size() > NameSize || name.contains('\0')
+            || QString::fromLatin1(name) != entry.Name)
+            throw EParvelleError(QStringLiteral("Theme entry name '%1' is not 1 to 64 single-byte "
+                                                "characters").arg(entry.Name));
+        names.append(name);
+        dataOffsets.append(static_cast<uint32_t>(out.size()));
+        out.append(entry.Data);
+    }
+    if (out.size() + (entries.size() + 1) * EntrySize > qsizetype(UINT32_MAX))
+        throw EParvelleError(QStringLiteral("Theme file would exceed 4 GiB"));
+
+    const auto directory = static_cast<uint32_t>(out.size());
+    qToLittleEndian(directory, out.data() + FirstEntryFieldOffset);
+    for (qsizetype i = 0; i < entries.size(); ++i) {
+        const auto next = static_cast<uint32_t>(directory + (i + 1) * EntrySize);
+        AppendDirectoryEntry(out, names[i], entries[i].Type, dataOffsets[i],
+                             static_cast<uint32_t>(entries[i].Data.size()), next);
+    }
+    AppendDirectoryEntry(out, QByteArray(), 0, 0, 0, 0);   // terminating entry
+    return out;
+}
+
+QByteArray ReadSkinFile(const QString& path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        throw EInOutError(QStringLiteral("Cannot open '%1': %2").arg(path, file.errorString()));
+    if (file.size() > MaxSkinFileSize)
+        throw EInOutError(QStringLiteral("'%1' is too large for a theme file").arg(path));
+    QByteArray content = file.read(MaxSkinFileSize + 1);
+    if (file.error() != QFileDevice::NoError)
+        throw EInOutError(QStringLiteral("Cannot read '%1': %2").arg(path, file.errorString()));
+    if (content.size() > MaxSkinFileSize)
+        throw EInOutError(QStringLiteral("'%1' is too large for a theme file").arg(path));
+    return content;
+}
+
+TsuiThemeFileReader::TsuiThemeFileReader(const QString& fileName)
+{
+    Read(ReadSkinFile(fileName));
+}
+
+TsuiThemeFileReader::TsuiThemeFileReader(const QByteArray& fileContent)
+{
+    Read(fileContent);
+}
+
+void TsuiThemeFileReader::Read(const QByteArray& content)
+{
+    if (content.size() < HeaderLengthOffset + 4) {
+        damageNote_ = QStringLiteral("the file is shorter than a theme file header");
+        return;
+    }
+    const qsizetype headerLength = std::min<qsizetype>(ReadU32(content, HeaderLengthOffset),
+                                                       HeaderSize);
+    if (headerLength < HeaderSize || content.size() < HeaderSize) {
+        damageNote_ = QStringLiteral("the header holds no directory offset");
+        return;
+    }
+    QSet<qsizetype> visited;
+    qsizetype dataLeft = content.size();   // entries never hold more data than the file
+    qsizetype offset = ReadU32(content, FirstEntryFieldOffset);
+    for (;;) {
+        if (visited.contains(offset)) {
+            damageNote_ = QStringLiteral("the directory chain loops back to offset %1").arg(offset);
+            return;
+        }
+        visited.insert(offset);
+        if (offset > content.size() - EntrySize) {
+            damageNote_ = QStringLiteral("a directory entry at offset %1 lies past the end of "
+                                         "the file").arg(offset);
+            return;
+        }
+        const DirectoryEntry entry = ReadDirectoryEntry(content, offset);
+        if (entry.Next == 0)
+            return;
+        if (entry.Type <= teText) {
+            if (qsizetype(entry.DataOffset) > content.size()
+                || qsizetype(entry.Size) > content.size() - qsizetype(entry.DataOffset)) {
+                damageNote_ = QStringLiteral("the data of entry '%1' lies past the end of the "
+                                             "file").arg(entry.Name);
+                return;
+            }
+            if (qsizetype(entry.Size) > dataLeft) {
+                damageNote_ = QStringLiteral("entry '%1' reuses data: the entries hold more data "
+                                             "than the file").arg(entry.Name);
+                return;
+            }
+            dataLeft -= entry.Size;
+            if (!ProcessEntry(entry.Name, entry.Type, content.mid(entry.DataOffset, entry.Size)))
+                return;
+        }
+        offset = entry.Next;
+    }
+}
+
+bool TsuiThemeFileReader::ProcessEntry(const QString& name, uint8_t type, const QByteArray& data)
+{
+    switch (type) {
+    case teImage:
+        images_.append({name, data});
+        return true;
+    case teInteger:
+        if (data.size() != 4) {
+            damageNote_ = QStringLiteral("integer entry '%1' has %2 bytes, not 4")
+                              .arg(name).arg(data.size());
+            return false;
+        }
+        integers_.append({name, QString::number(static_cast<int32_t>(ReadU32(data, 0)))});
+        return true;
+    case teBoolean:
+        if (data.size() != 1) {
+            damageNote_ = QStringLiteral("boolean entry '%1' has %2 bytes, not 1")
+                              .arg(name).arg(data.size());
+            return false;
+        }
+        booleans_.append({name, QString::number(uint8_t(data[0]))});
+        return true;
+    default:
+        texts_.append({name, QString::fromLatin1(data)});
+        return true;
+    }
+}
+
+const QByteArray* TsuiThemeFileReader::GetStream(const QString& name) const
+{
+    for (const auto& [imageName, data] : images_) {
+        if (imageName.compare(name, Qt::CaseInsensitive) == 0)
+            return &data;
+    }
+    return nullptr;
+}
+
+int32_t TsuiThemeFileReader::GetInt(const QString& name) const
+{
+    bool ok = false;
+    const int value = ValueOf(integers_, name).toInt(&ok);
+    return ok ? value : -1;
+}
+
+bool TsuiThemeFileReader::GetBool(const QString& name) const
+{
+    bool ok = false;
+    const int value = ValueOf(booleans_, name).toInt(&ok);
+    return ok && value != 0;
+}
+
+QStringList TsuiThemeFileReader::ImageNames() const
+{
+    QStringList names;
+    for (const auto& image : images_)
+        names.append(image.first);
+    return names;
+}
+
+} // namespace parvelle
