@@ -33,8 +33,8 @@ void requireWritable(Machine& machine, HKEY root, const QString& keyPath)
     if (path.startsWith(u'\\'))
         path.remove(0, 1);
     std::optional<KeyRef> key = machine.open(*rootRef, path);
-    while (!key && path.contains(u'\\')) {
-        path.truncate(path.lastIndexOf(u'\\'));
+    while (!key && !path.isEmpty()) {   // up to the root itself, a hive's root under HKEY_CURRENT_USER
+        path.truncate(std::max<qsizetype>(path.lastIndexOf(u'\\'), 0));
         key = machine.open(*rootRef, path);
     }
     if (!key || !key->store)

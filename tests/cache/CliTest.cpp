@@ -314,3 +314,29 @@ TEST_F(Cli, CommandHelpNamesTheCommand)
     EXPECT_EQ(run({"list", "--help"}).out.section(QLatin1Char('\n'), 0, 0), QStringLiteral("Usage: parvelle-cli list [options]"));
     EXPECT_TRUE(run({"undo", "--help"}).out.startsWith(QStringLiteral("Usage: parvelle-cli undo [options] list | show FILE\n")));
 }
+
+TEST_F(Cli, ImportCreatesAKeyDirectlyUnderTheUserHivesRoot)
+{
+    const QStringList hives = makeDemo(false);
+    const QString regFile = home.filePath(QStringLiteral("top.reg"));
+    QFile file(regFile);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write("Windows Registry Editor Version 5.00\r\n\r\n[HKEY_CURRENT_USER\\NewTopKey]\r\n\"Value\"=\"x\"\r\n\r\n");
+    file.close();
+    const CliResult imported = run(QStringList{"import", regFile} + hives);
+    EXPECT_EQ(imported.exitCode, 0) << imported.err.toStdString();
+
+    RegistrySources sources;
+    sources.ntuser = hives.at(3);
+    Machine machine = OpenRegistrySources(sources);
+    TNTRegistry key(machine);
+    key.SelectRoot(HKEY_CURRENT_USER);
+    ASSERT_TRUE(key.OpenPath(QStringLiteral("\\NewTopKey"), false));
+    EXPECT_EQ(key.ReadText(QStringLiteral("Value")), QStringLiteral("x"));
+
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write("Windows Registry Editor Version 5.00\r\n\r\n[HKEY_LOCAL_MACHINE\\NewTopKey]\r\n\r\n");
+    file.close();
+    expectOneLineFailure(run(QStringList{"import", regFile} + hives), 1,
+                         QStringLiteral("No hive holds the key 'HKEY_LOCAL_MACHINE\\NewTopKey'"));
+}
