@@ -85,6 +85,14 @@ UninstallLookup uninstallLookup(Machine& machine)
     return [names = NameSet(list.begin(), list.end())](const QString& name) { return names.count(name) != 0; };
 }
 
+// A user hive mounted without a SOFTWARE hive, which alone would tell the Windows version.
+bool hasUserHiveAlone(const Machine& machine)
+{
+    const auto user = machine.rootKey(HKEY_CURRENT_USER);
+    const auto local = machine.rootKey(HKEY_LOCAL_MACHINE);
+    return user && user->store && !(local && machine.open(*local, QStringLiteral("SOFTWARE")));
+}
+
 // The value of that name (letter case ignored) among a key's values.
 const RegValue* findValue(const std::vector<RegValue>& values, const QString& name)
 {
@@ -252,8 +260,10 @@ CacheListing ListCache(Machine& machine, const std::function<void()>& bagEnter, 
     CacheListing listing;
     listing.OSKind = OSKindFromInfo(GetOSInfo(machine));
     listing.LastUsedColumn = lastUsedColumn;
+    listing.VersionUnknown = hasUserHiveAlone(machine);
+    listing.Root = listing.VersionUnknown ? HKEY_CURRENT_USER : CacheRoot(listing.OSKind);
 
-    const auto root = machine.rootKey(CacheRoot(listing.OSKind));
+    const auto root = machine.rootKey(listing.Root);
     const auto cache = root ? machine.open(*root, withoutLeadingBackslash(kArpCachePath)) : std::nullopt;
     // The entries are read straight from the cache key's store, by node: a lookup by path
     // per entry would cost a search among all entries each.

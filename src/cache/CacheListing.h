@@ -38,7 +38,10 @@ enum LastUsedStyle { luLocale, luIso };
 struct CacheListing {
     uint8_t OSKind = 0;
     LastUsedStyle LastUsedColumn = luLocale;
-    bool CacheFound = false;          // the ARPCache key exists under the root of OSKind
+    HKEY Root = 0;                    // where the cache is read: the root of OSKind, see VersionUnknown
+    bool VersionUnknown = false;      // no SOFTWARE hive tells the Windows version: the cache of
+                                      // the user hive mounted alone is read
+    bool CacheFound = false;          // the ARPCache key exists under Root
     std::vector<CacheRow> Rows;       // in the registry's enumeration order
     QStringList Unreadable;           // "name: reason" of entries the store failed to read
 };

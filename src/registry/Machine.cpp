@@ -56,6 +56,11 @@ void Machine::mount(HKEY root, const QString& path, std::shared_ptr<RegistryStor
     mounts_.push_back({root, clean, std::move(store)});
 }
 
+void Machine::setUnmountedReason(HKEY root, const QString& reason)
+{
+    unmountedReasons_[root] = reason;
+}
+
 const Machine::Mount* Machine::mountAt(HKEY root, const QString& path) const
 {
     for (const Mount& m : mounts_) {
@@ -97,6 +102,8 @@ bool Machine::descend(KeyRef& key, QStringView name) const
         key.store = m->store.get();
         key.node = m->store->root();
     } else if (!hasMountBelow(key.root, next)) {
+        if (const auto reason = unmountedReasons_.find(key.root); reason != unmountedReasons_.end())
+            throw EHiveError(reason->second);
         return false;
     }
     key.path = next;

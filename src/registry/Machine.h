@@ -4,6 +4,7 @@
 #include "RootKeys.h"
 
 #include <QStringList>
+#include <map>
 #include <memory>
 #include <optional>
 #include <vector>
@@ -30,9 +31,12 @@ public:
     // Throws EParvelleError for an unknown root or a path overlapping another mount.
     void mount(HKEY root, const QString& path, std::shared_ptr<RegistryStore> store);
     const std::vector<Mount>& mounts() const { return mounts_; }
+    // Why no hive is mounted under a root that could have one (several user profiles and
+    // none chosen): opening a key below that root then throws EHiveError with the reason.
+    void setUnmountedReason(HKEY root, const QString& reason);
 
     // Key resolution; paths are relative to the base, components separated by '\\',
-    // letter case ignored.
+    // letter case ignored. Throws EHiveError below a root with an unmounted reason.
     std::optional<KeyRef> rootKey(HKEY root) const;
     std::optional<KeyRef> open(const KeyRef& base, const QString& path) const;
     // Opens, creating missing keys; nullopt where a key would have to be created directly
@@ -54,6 +58,7 @@ private:
     bool descend(KeyRef& key, QStringView name) const;
 
     std::vector<Mount> mounts_;
+    std::map<HKEY, QString> unmountedReasons_;
 };
 
 } // namespace parvelle

@@ -109,9 +109,9 @@ WindowsHives FindWindowsHives(const QString& dir, const QString& user)
     }
     const QStringList candidates = profileNames(profiles, false);
     if (candidates.size() > 1)
-        throw EHiveError(QStringLiteral("Several user profiles in '%1' have an NTUSER.DAT: %2; choose one with --user")
-                             .arg(driveRoot, candidates.join(QStringLiteral(", "))));
-    if (candidates.size() == 1) {
+        hives.ntuserUnchosen = QStringLiteral("Several user profiles in '%1' have an NTUSER.DAT: %2; choose one with --user")
+                                   .arg(driveRoot, candidates.join(QStringLiteral(", ")));
+    else if (candidates.size() == 1) {
         hives.user = candidates.first();
         hives.ntuser = profiles.at(hives.user);
     }
@@ -126,6 +126,7 @@ Machine OpenRegistrySources(const RegistrySources& sources)
     QString system = sources.system;
     QString ntuser = sources.ntuser;
     QString user = sources.user;
+    QString ntuserUnchosen;
     if (!sources.windowsDir.isEmpty()) {
         const WindowsHives found = FindWindowsHives(sources.windowsDir, sources.user);
         software = software.isEmpty() ? found.software : software;
@@ -133,6 +134,7 @@ Machine OpenRegistrySources(const RegistrySources& sources)
         if (ntuser.isEmpty()) {
             ntuser = found.ntuser;
             user = found.user;
+            ntuserUnchosen = found.ntuserUnchosen;
         }
     }
     if (user.isEmpty() && !ntuser.isEmpty())
@@ -157,6 +159,8 @@ Machine OpenRegistrySources(const RegistrySources& sources)
     if (!ntuser.isEmpty()) {
         machine.mount(HKEY_CURRENT_USER, QString(), open(ntuser));
         machine.mount(HKEY_USERS, user, open(ntuser));
+    } else if (!ntuserUnchosen.isEmpty()) {
+        machine.setUnmountedReason(HKEY_CURRENT_USER, ntuserUnchosen);
     }
     return machine;
 }

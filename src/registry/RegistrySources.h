@@ -24,18 +24,21 @@ struct WindowsHives {
     QString system;       // empty when the installation has none
     QString ntuser;       // empty when no user profile has one
     QString user;         // the profile folder's name
+    QString ntuserUnchosen;   // why no NTUSER.DAT was taken though profiles have one (several fit)
 };
 
 // Finds SOFTWARE and SYSTEM under Windows/System32/config (or WINNT; `dir` may also be the
 // Windows folder itself) and the NTUSER.DAT of `user` under Users or Documents and Settings.
 // Without `user` the only profile with an NTUSER.DAT is taken (the built-in Default, Public,
 // All Users, LocalService and NetworkService profiles do not count).
-// Throws EHiveError when SOFTWARE is missing, the user has no profile, or several profiles
-// would fit (the message lists them).
+// When several profiles would fit none is taken and ntuserUnchosen says so, listing them.
+// Throws EHiveError when SOFTWARE is missing or the user has no profile.
 WindowsHives FindWindowsHives(const QString& dir, const QString& user);
 
 // Opens every hive named (read-only when asked) and mounts it. Throws EHiveError for a
-// missing or corrupt file and when nothing is named at all.
+// missing or corrupt file and when nothing is named at all. When an installation has several
+// profiles and none is chosen, HKEY_CURRENT_USER stays empty and a key under it fails to open
+// with the reason.
 Machine OpenRegistrySources(const RegistrySources& sources);
 
 } // namespace parvelle

@@ -340,3 +340,46 @@ TEST_F(Cli, ImportCreatesAKeyDirectlyUnderTheUserHivesRoot)
     expectOneLineFailure(run(QStringList{"import", regFile} + hives), 1,
                          QStringLiteral("No hive holds the key 'HKEY_LOCAL_MACHINE\\NewTopKey'"));
 }
+
+TEST_F(Cli, SeveralProfilesNeedUserOnlyWhenTheCacheIsInTheUserHive)
+{
+    for (const bool vista : {false, true}) {
+        SCOPED_TRACE(vista ? "vista" : "xp");
+        const QStringList hives = makeDemo(vista);
+        const QDir installation(home.filePath(vista ? QStringLiteral("c-vista") : QStringLiteral("c-xp")));
+        ASSERT_TRUE(installation.mkpath(QStringLiteral("Windows/System32/config")));
+        ASSERT_TRUE(QFile::copy(hives.at(1), installation.filePath(QStringLiteral("Windows/System32/config/SOFTWARE"))));
+        for (const QString& profile : {QStringLiteral("Alice"), QStringLiteral("Bob")}) {
+            ASSERT_TRUE(installation.mkpath(QStringLiteral("Users/") + profile));
+            ASSERT_TRUE(QFile::copy(hives.at(3), installation.filePath(QStringLiteral("Users/%1/NTUSER.DAT").arg(profile))));
+        }
+        const QStringList windows{QStringLiteral("--windows"), installation.path()};
+        const CliResult csv = run(QStringList{"list", "--format", "csv"} + windows);
+        if (vista) {
+            expectOneLineFailure(csv, 1, QStringLiteral("Alice, Bob; choose one with --user"));
+        } else {
+            EXPECT_EQ(csv.exitCode, 0) << csv.err.toStdString();
+            EXPECT_EQ(csv.out, ListingAsCsv(listIn(hives)));
+        }
+        const CliResult bob = run(QStringList{"list", "--format", "csv", "--user", "bob"} + windows);
+        EXPECT_EQ(bob.exitCode, 0) << bob.err.toStdString();
+        EXPECT_EQ(bob.out, ListingAsCsv(listIn(hives)));
+    }
+}
+
+TEST_F(Cli, UserHiveAloneListsItsOwnCacheWithANote)
+{
+    const QStringList hives = makeDemo(true);
+    const CliResult csv = run({"list", "--format", "csv", hives.at(2), hives.at(3)});
+    EXPECT_EQ(csv.exitCode, 0) << csv.err.toStdString();
+    EXPECT_EQ(csv.err, QStringLiteral("parvelle-cli: note: without a SOFTWARE hive the Windows version is unknown; "
+                                      "the cache of HKEY_CURRENT_USER is listed\n"));
+    // The same entries as with the SOFTWARE hive, none of them found in its Uninstall key.
+    CacheListing expected = listIn(hives);
+    ASSERT_FALSE(expected.Rows.empty());
+    for (CacheRow& row : expected.Rows) {
+        row.InAddRemove = false;
+        row.Columns[ccInAddRemove] = InAddRemoveText(false);
+    }
+    EXPECT_EQ(csv.out, ListingAsCsv(expected));
+}

@@ -42,15 +42,26 @@ TEST_F(InstallationTree, FindsHivesIgnoringLetterCaseAndSkipsBuiltInProfiles)
     EXPECT_EQ(FindWindowsHives(dir.filePath(QStringLiteral("WINDOWS")), QString()).ntuser, alice);
 }
 
-TEST_F(InstallationTree, SeveralProfilesNeedAUserName)
+TEST_F(InstallationTree, SeveralProfilesNeedAUserNameOnlyForTheUserHive)
 {
     hive(QStringLiteral("Windows/System32/config/SOFTWARE"));
     hive(QStringLiteral("Users/Alice/NTUSER.DAT"));
     const QString bob = hive(QStringLiteral("Users/Bob/NTUSER.DAT"));
 
-    const QString message = throwMessage([&] { FindWindowsHives(dir.path(), QString()); });
-    EXPECT_TRUE(message.contains(QStringLiteral("Alice, Bob"))) << message.toStdString();
-    EXPECT_TRUE(message.contains(QStringLiteral("--user"))) << message.toStdString();
+    const WindowsHives unchosen = FindWindowsHives(dir.path(), QString());
+    EXPECT_TRUE(unchosen.ntuser.isEmpty());
+    EXPECT_TRUE(unchosen.ntuserUnchosen.contains(QStringLiteral("Alice, Bob"))) << unchosen.ntuserUnchosen.toStdString();
+    EXPECT_TRUE(unchosen.ntuserUnchosen.contains(QStringLiteral("--user"))) << unchosen.ntuserUnchosen.toStdString();
+
+    RegistrySources sources;
+    sources.windowsDir = dir.path();
+    Machine machine = OpenRegistrySources(sources);
+    TNTRegistry reg(machine);
+    reg.SelectRoot(HKEY_LOCAL_MACHINE);
+    EXPECT_TRUE(reg.OpenPath(QStringLiteral("\\SOFTWARE"), false));
+    reg.SelectRoot(HKEY_CURRENT_USER);
+    const QString message = throwMessage([&] { reg.OpenPath(QStringLiteral("\\Software"), true); });
+    EXPECT_TRUE(message.contains(QStringLiteral("choose one with --user"))) << message.toStdString();
 
     EXPECT_EQ(FindWindowsHives(dir.path(), QStringLiteral("BOB")).ntuser, bob);
     const QString unknown = throwMessage([&] { FindWindowsHives(dir.path(), QStringLiteral("Carol")); });

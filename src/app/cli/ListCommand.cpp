@@ -26,9 +26,11 @@ int RunList(CliContext& context)
     const std::unique_ptr<Machine> machine = OpenRegistry(RegistryOptionsFrom(parser));
     // CSV and JSON show Last Used in ISO form only: the locale text is left unmade.
     const CacheListing listing = ListCache(*machine, {}, kind == QLatin1String("table") ? luLocale : luIso);
+    if (listing.VersionUnknown)
+        WriteMessage(context, QStringLiteral("parvelle-cli: note: without a SOFTWARE hive the Windows version is unknown; "
+                                             "the cache of HKEY_CURRENT_USER is listed"));
     if (!listing.CacheFound)
-        WriteMessage(context, QStringLiteral("parvelle-cli: note: this registry has no key ") + RootName(CacheRoot(listing.OSKind))
-                                  + kArpCachePath);
+        WriteMessage(context, QStringLiteral("parvelle-cli: note: this registry has no key ") + RootName(listing.Root) + kArpCachePath);
     for (const QString& entry : listing.Unreadable)
         WriteMessage(context, QStringLiteral("parvelle-cli: warning: entry not listed, ") + entry);
     if (kind == QLatin1String("csv"))
