@@ -1,6 +1,7 @@
 #include "ThemeFileReader.h"
 
 #include <QFile>
+#include <QHash>
 #include <QSet>
 #include <QtEndian>
 
@@ -131,6 +132,13 @@ QByteArray ReadSkinFile(const QString& path)
     return content;
 }
 
+// Entries that name the same data block share its bytes and its text, so that a small
+// file cannot make the reader hold a copy of one block per entry.
+struct TsuiThemeFileReader::DataBlock {
+    QByteArray Bytes;
+    QString Text;   // decoded for the first text entry that names the block
+};
+
 TsuiThemeFileReader::TsuiThemeFileReader(const QString& fileName)
 {
     Read(ReadSkinFile(fileName));
@@ -154,7 +162,8 @@ void TsuiThemeFileReader::Read(const QByteArray& content)
         return;
     }
     QSet<qsizetype> visited;
-    qsizetype dataLeft = content.size();   // entries never hold more data than the file
+    QHash<quint64, DataBlock> blocks;        // by offset and size
+    qsizetype dataLeft = content.size();   // distinct blocks never hold more data than the file
     qsizetype offset = ReadU32(content, FirstEntryFieldOffset);
     for (;;) {
         if (visited.contains(offset)) {
@@ -177,21 +186,29 @@ void TsuiThemeFileReader::Read(const QByteArray& content)
                                              "file").arg(entry.Name);
                 return;
             }
-            if (qsizetype(entry.Size) > dataLeft) {
-                damageNote_ = QStringLiteral("entry '%1' reuses data: the entries hold more data "
-                                             "than the file").arg(entry.Name);
-                return;
+            const quint64 key = quint64(entry.DataOffset) << 32 | entry.Size;
+            auto block = blocks.find(key);
+            if (block == blocks.end()) {
+                if (qsizetype(entry.Size) > dataLeft) {
+                    damageNote_ = QStringLiteral("the data of entry '%1' overlaps other data: the "
+                                                 "entries hold more data than the file").arg(entry.Name);
+                    return;
+                }
+                dataLeft -= entry.Size;
+                block = blocks.insert(key, DataBlock{content.mid(entry.DataOffset, entry.Size), QString()});
             }
-            dataLeft -= entry.Size;
-            if (!ProcessEntry(entry.Name, entry.Type, content.mid(entry.DataOffset, entry.Size)))
+            if (entry.Type == teText && block->Text.isNull())
+                block->Text = QString::fromLatin1(block->Bytes);
+            if (!ProcessEntry(entry.Name, entry.Type, *block))
                 return;
         }
         offset = entry.Next;
     }
 }
 
-bool TsuiThemeFileReader::ProcessEntry(const QString& name, uint8_t type, const QByteArray& data)
+bool TsuiThemeFileReader::ProcessEntry(const QString& name, uint8_t type, const DataBlock& block)
 {
+    const QByteArray& data = block.Bytes;
     switch (type) {
     case teImage:
         images_.append({name, data});
@@ -213,7 +230,7 @@ bool TsuiThemeFileReader::ProcessEntry(const QString& name, uint8_t type, const 
         booleans_.append({name, QString::number(uint8_t(data[0]))});
         return true;
     default:
-        texts_.append({name, QString::fromLatin1(data)});
+        texts_.append({name, block.Text});
         return true;
     }
 }
@@ -239,6 +256,11 @@ bool TsuiThemeFileReader::GetBool(const QString& name) const
     bool ok = false;
     const int value = ValueOf(booleans_, name).toInt(&ok);
     return ok && value != 0;
+}
+
+qsizetype TsuiThemeFileReader::EntryCount() const
+{
+    return images_.size() + integers_.size() + booleans_.size() + texts_.size();
 }
 
 QStringList TsuiThemeFileReader::ImageNames() const

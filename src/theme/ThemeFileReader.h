@@ -39,10 +39,10 @@ QByteArray ThemeBooleanData(bool value);
 // Named values of one kind, in file order: integers and booleans in decimal, texts as read.
 using ThemeValues = QList<std::pair<QString, QString>>;
 
-// All entries of one theme file, read at once. A damaged directory (a chain that loops, an
-// entry or data past the end of the file, entries that together hold more data than the
-// file, an integer not of 4 bytes, a boolean not of 1 byte) ends the read with the entries
-// read before it.
+// All entries of one theme file, read at once. Entries may share a data block. A damaged
+// directory (a chain that loops, an entry or data past the end of the file, distinct data
+// blocks that together hold more data than the file, an integer not of 4 bytes, a boolean
+// not of 1 byte) ends the read with the entries read before it.
 class TsuiThemeFileReader {
 public:
     // EInOutError when the file cannot be opened or read.
@@ -60,13 +60,15 @@ public:
     const ThemeValues& Texts() const { return texts_; }
     QStringList ImageNames() const;   // in file order
     const QByteArray& ImageData(qsizetype index) const { return images_[index].second; }
+    qsizetype EntryCount() const;
 
     // Why the directory ended early, or "" when it ended at its terminating entry.
     const QString& DamageNote() const { return damageNote_; }
 
 private:
+    struct DataBlock;
     void Read(const QByteArray& content);
-    bool ProcessEntry(const QString& name, uint8_t type, const QByteArray& data);
+    bool ProcessEntry(const QString& name, uint8_t type, const DataBlock& block);
 
     QList<std::pair<QString, QByteArray>> images_;
     ThemeValues integers_;

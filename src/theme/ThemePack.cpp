@@ -9,6 +9,11 @@
 #include <QSaveFile>
 #include <QSet>
 
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <unistd.h>
+
 namespace parvelle {
 
 namespace {
@@ -170,10 +175,40 @@ void CountEntry(ThemePackCounts& counts, ThemeEntryType type)
     }
 }
 
-QList<ThemeFileEntry> ReadImages(const QDir& dir, NameRegister& names)
+// The files of a theme folder: images (sorted by name), the values file, and the rest.
+struct FolderFiles {
+    QStringList Images;
+    bool HasValues = false;
+    QStringList Skipped;
+};
+
+FolderFiles ListThemeFolder(const QDir& dir)
+{
+    FolderFiles files;
+    const QLatin1String valuesName(ThemeValuesFileName);
+    const QFileInfoList entries =
+        dir.entryInfoList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot, QDir::Name);
+    for (const QFileInfo& entry : entries) {
+        const QString name = entry.fileName();
+        if (name.startsWith(QLatin1Char('.')))
+            files.Skipped.append(name + QLatin1String(": hidden file"));
+        else if (entry.isDir())
+            files.Skipped.append(name + QLatin1String(": folder"));
+        else if (name == valuesName)
+            files.HasValues = true;
+        else if (name.compare(valuesName, Qt::CaseInsensitive) == 0)
+            files.Skipped.append(name + QStringLiteral(": the values file must be named %1").arg(valuesName));
+        else if (entry.isFile() && name.endsWith(ImageSuffix, Qt::CaseInsensitive))
+            files.Images.append(name);
+        else
+            files.Skipped.append(name + QStringLiteral(": neither <Entry>%1 nor %2").arg(ImageSuffix, valuesName));
+    }
+    return files;
+}
+
+QList<ThemeFileEntry> ReadImages(const QDir& dir, const QStringList& files, NameRegister& names)
 {
     QList<ThemeFileEntry> entries;
-    const QStringList files = dir.entryList({QStringLiteral("*") + ImageSuffix}, QDir::Files, QDir::Name);
     for (const QString& fileName : files) {
         const QString name = fileName.left(fileName.size() - ImageSuffix.size());
         CheckCatalogueType(name, teImage, fileName);
@@ -259,46 +294,106 @@ QString ValueLine(const QString& name, ThemeEntryType type, const QString& value
     return name + QLatin1Char('=') + text + QLatin1Char('\n');
 }
 
+// Writes new files into a folder (made when missing) and syncs them to disk together at
+// the end. Until Finish(), leaving (by an error) removes the files written and the folder
+// when it was made here.
+class FolderWriter {
+public:
+    explicit FolderWriter(const QString& folder) : dir_(folder), madeFolder_(!dir_.exists())
+    {
+        if (madeFolder_ && !dir_.mkpath(QStringLiteral(".")))
+            throw EInOutError(QStringLiteral("Cannot create folder '%1'").arg(folder));
+    }
+    FolderWriter(const FolderWriter&) = delete;
+    FolderWriter& operator=(const FolderWriter&) = delete;
+    ~FolderWriter()
+    {
+        if (finished_)
+            return;
+        for (const QString& path : written_)
+            QFile::remove(path);
+        if (madeFolder_)
+            QDir().rmdir(dir_.absolutePath());
+    }
+
+    void Write(const QString& name, const QByteArray& content)
+    {
+        const QString path = dir_.filePath(name);
+        QFile file(path);
+        if (!file.open(QIODevice::WriteOnly | QIODevice::NewOnly))
+            throw EInOutError(QStringLiteral("Cannot write '%1': %2").arg(path, file.errorString()));
+        written_.append(path);
+        if (file.write(content) != content.size() || !file.flush())
+            throw EInOutError(QStringLiteral("Cannot write '%1': %2").arg(path, file.errorString()));
+    }
+
+    void Finish()
+    {
+        const int fd = ::open(QFile::encodeName(dir_.absolutePath()).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        const bool synced = fd >= 0 && ::syncfs(fd) == 0;
+        const int error = errno;
+        if (fd >= 0)
+            ::close(fd);
+        if (!synced)
+            throw EInOutError(QStringLiteral("Cannot write the files of '%1' to disk: %2")
+                                  .arg(dir_.path(), QString::fromLocal8Bit(std::strerror(error))));
+        finished_ = true;
+    }
+
+private:
+    QDir dir_;
+    bool madeFolder_;
+    QStringList written_;
+    bool finished_ = false;
+};
+
 } // namespace
 
-QList<ThemeFileEntry> ReadThemeFolder(const QString& folder)
+ThemeFolderContent ReadThemeFolder(const QString& folder)
 {
     const QDir dir(folder);
     if (!dir.exists())
         throw EInOutError(QStringLiteral("Theme folder '%1' does not exist").arg(folder));
+    const FolderFiles files = ListThemeFolder(dir);
     NameRegister names;
-    QList<ThemeFileEntry> entries = ReadImages(dir, names);
-    const QString valuesPath = dir.filePath(QLatin1String(ThemeValuesFileName));
-    if (QFileInfo(valuesPath).isFile())
-        entries.append(ReadValues(valuesPath, names));
-    return entries;
+    ThemeFolderContent content{ReadImages(dir, files.Images, names), files.Skipped};
+    if (files.HasValues)
+        content.Entries.append(ReadValues(dir.filePath(QLatin1String(ThemeValuesFileName)), names));
+    return content;
 }
 
-ThemePackCounts PackThemeFolder(const QString& folder, const QString& outFile)
+ThemePackResult PackThemeFolder(const QString& folder, const QString& outFile)
 {
-    const QList<ThemeFileEntry> entries = ReadThemeFolder(folder);
-    WriteWholeFile(outFile, BuildThemeFile(entries));
-    ThemePackCounts counts;
-    for (const ThemeFileEntry& entry : entries)
-        CountEntry(counts, entry.Type);
-    return counts;
+    const ThemeFolderContent content = ReadThemeFolder(folder);
+    if (content.Entries.isEmpty())
+        throw EParvelleError(QStringLiteral("Theme folder '%1' holds no <Entry>%2 file and no value in %3: "
+                                            "no theme file written")
+                                 .arg(folder, ImageSuffix, QLatin1String(ThemeValuesFileName)));
+    WriteWholeFile(outFile, BuildThemeFile(content.Entries));
+    ThemePackResult result{{}, content.Skipped};
+    for (const ThemeFileEntry& entry : content.Entries)
+        CountEntry(result.Counts, entry.Type);
+    return result;
 }
 
 ThemeUnpackResult UnpackThemeFile(const QString& themeFile, const QString& folder)
 {
     const TsuiThemeFileReader reader(themeFile);
-    QDir dir(folder);
+    if (reader.EntryCount() == 0 && !reader.DamageNote().isEmpty())
+        throw EParvelleError(QStringLiteral("'%1' is not a theme file: %2").arg(themeFile, reader.DamageNote()));
+    const QDir dir(folder);
     if (dir.exists() && !dir.isEmpty(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System))
         throw EParvelleError(QStringLiteral("Folder '%1' is not empty").arg(folder));
 
     // Everything is checked before the first file is written.
     NameRegister names;
-    QList<std::pair<QString, const QByteArray*>> images;
-    for (const QString& name : reader.ImageNames()) {
-        if (!UsableName(name, teImage))
-            throw EParvelleError(QStringLiteral("Image entry '%1' cannot be a file name").arg(name));
-        if (names.Add(teImage, name))
-            images.append({name, reader.GetStream(name)});
+    const QStringList imageNames = reader.ImageNames();
+    QList<qsizetype> images;   // indexes of the images written
+    for (qsizetype i = 0; i < imageNames.size(); ++i) {
+        if (!UsableName(imageNames[i], teImage))
+            throw EParvelleError(QStringLiteral("Image entry '%1' cannot be a file name").arg(imageNames[i]));
+        if (names.Add(teImage, imageNames[i]))
+            images.append(i);
     }
     ThemeUnpackResult result;
     QString values;
@@ -319,14 +414,14 @@ ThemeUnpackResult UnpackThemeFile(const QString& themeFile, const QString& folde
         }
     }
 
-    if (!dir.mkpath(QStringLiteral(".")))
-        throw EInOutError(QStringLiteral("Cannot create folder '%1'").arg(folder));
-    for (const auto& [name, data] : images) {
-        WriteWholeFile(dir.filePath(name + ImageSuffix), *data);
+    FolderWriter writer(folder);
+    for (const qsizetype i : images) {
+        writer.Write(imageNames[i] + ImageSuffix, reader.ImageData(i));
         CountEntry(result.Counts, teImage);
     }
     if (!values.isEmpty())
-        WriteWholeFile(dir.filePath(QLatin1String(ThemeValuesFileName)), values.toUtf8());
+        writer.Write(QLatin1String(ThemeValuesFileName), values.toUtf8());
+    writer.Finish();
     result.DamageNote = reader.DamageNote();
     return result;
 }

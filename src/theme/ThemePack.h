@@ -10,6 +10,7 @@
 
 #include <QList>
 #include <QString>
+#include <QStringList>
 
 namespace parvelle {
 
@@ -22,12 +23,24 @@ struct ThemePackCounts {
     int Texts = 0;
 };
 
-// Entries of a theme folder: images sorted by name, then the values in file order.
-// EParvelleError naming the file and line of any fault.
-QList<ThemeFileEntry> ReadThemeFolder(const QString& folder);
+struct ThemeFolderContent {
+    QList<ThemeFileEntry> Entries;   // images sorted by name, then the values in file order
+    QStringList Skipped;             // "<file>: <why it was not read>"
+};
 
-// Writes the folder's theme file to OutFile (replaced in one step).
-ThemePackCounts PackThemeFolder(const QString& folder, const QString& outFile);
+// The entries of a theme folder, and the files in it that are no part of a theme (hidden
+// files, other extensions, folders, values.txt cased otherwise). EParvelleError naming the
+// file and line of any fault.
+ThemeFolderContent ReadThemeFolder(const QString& folder);
+
+struct ThemePackResult {
+    ThemePackCounts Counts;
+    QStringList Skipped;
+};
+
+// Writes the folder's theme file to OutFile (replaced in one step). EParvelleError, and
+// nothing written, when the folder holds no entry.
+ThemePackResult PackThemeFolder(const QString& folder, const QString& outFile);
 
 struct ThemeUnpackResult {
     ThemePackCounts Counts;
@@ -36,7 +49,8 @@ struct ThemeUnpackResult {
 
 // Writes the entries of a theme file into Folder, which must be missing or empty. Later
 // entries of a name already seen (which readers never see) are left out. Nothing is written
-// when an entry's name cannot be a file or value name.
+// when the file is not a theme file or an entry's name cannot be a file or value name; the
+// files are synced to disk together at the end, and a failure removes what was written.
 ThemeUnpackResult UnpackThemeFile(const QString& themeFile, const QString& folder);
 
 } // namespace parvelle

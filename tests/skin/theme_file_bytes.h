@@ -139,17 +139,17 @@ inline QByteArray EntryStraddlingEnd()
     return bytes.content;
 }
 
-// `count` image entries that all point at the same data block of `size` bytes: read in
-// full, a small file would fill the memory with copies.
-inline QByteArray ReusedData(int count, int size)
+// `count` entries of `type` whose data blocks of `size` bytes start `step` bytes apart in
+// one run of data: with step 0 they all share one block.
+inline QByteArray EntriesOverData(int count, int size, int step, uint8_t type = parvelle::teImage)
 {
     ThemeBytes bytes;
-    const uint32_t data = bytes.Data(QByteArray(size, 'x'));
+    const uint32_t data = bytes.Data(QByteArray(size + count * step, 'x'));
     const uint32_t first = bytes.First();
     for (int i = 0; i <= count; ++i) {
         const uint32_t next = i < count ? first + uint32_t(i + 1) * ThemeBytes::EntrySize : 0;
-        bytes.Entry(first + uint32_t(i) * ThemeBytes::EntrySize, "Image" + QByteArray::number(i),
-                    parvelle::teImage, data, uint32_t(size), next);
+        bytes.Entry(first + uint32_t(i) * ThemeBytes::EntrySize, "Entry" + QByteArray::number(i), type,
+                    data + uint32_t(i * step), uint32_t(size), next);
     }
     return bytes.content;
 }
@@ -227,7 +227,8 @@ inline QList<SeedFile> SeedThemeFiles()
         {"entry-straddling-end", EntryStraddlingEnd(), 1, true},
         {"data-past-end", DataPastEnd(0x7FFFFFF0, 4), 1, true},
         {"data-size-wraps", DataPastEnd(40, 0xFFFFFFFF), 1, true},
-        {"data-reused", ReusedData(5, 1000), 1, true},
+        {"data-shared", EntriesOverData(5, 1000, 0), 5, false},
+        {"data-overlapping", EntriesOverData(5, 1000, 1), 1, true},
         {"integer-2-bytes", WrongSize(teInteger, 2), 1, true},
         {"integer-8-bytes", WrongSize(teInteger, 8), 1, true},
         {"boolean-4-bytes", WrongSize(teBoolean, 4), 1, true},

@@ -25,12 +25,6 @@ QString WriteFile(const QString& path, const QByteArray& content)
     return path;
 }
 
-int EntryCount(const TsuiThemeFileReader& reader)
-{
-    return int(reader.ImageNames().size() + reader.Integers().size() + reader.Booleans().size()
-               + reader.Texts().size());
-}
-
 } // namespace
 
 TEST(ThemeFileWriter, RoundTripOfAllFourKinds)
@@ -74,14 +68,14 @@ TEST(ThemeFileWriter, RejectsNamesThatDoNotFitTheField)
 TEST(ThemeFileReader, DirectoryOfOneEntryYieldsNothing)
 {
     const TsuiThemeFileReader empty(BuildThemeFile({}));
-    EXPECT_EQ(EntryCount(empty), 0);
+    EXPECT_EQ(empty.EntryCount(), 0);
     EXPECT_TRUE(empty.DamageNote().isEmpty());
 
     // A single entry that looks real but ends the chain is not processed either.
     ThemeBytes bytes;
     bytes.Entry(bytes.First(), "FormBorderWidthInt", teInteger, bytes.Data(ThemeIntegerData(4)), 4, 0);
     const TsuiThemeFileReader single(bytes.content);
-    EXPECT_EQ(EntryCount(single), 0);
+    EXPECT_EQ(single.EntryCount(), 0);
     EXPECT_EQ(single.GetInt("FormBorderWidthInt"), -1);
 }
 
@@ -118,8 +112,24 @@ TEST(ThemeFileReader, UnknownEntryTypesAreSkipped)
     bytes.SetFirst(e1);
     const TsuiThemeFileReader reader(bytes.content);
     EXPECT_EQ(reader.GetInt("FormMinWidthInt"), 77);
-    EXPECT_EQ(EntryCount(reader), 1);
+    EXPECT_EQ(reader.EntryCount(), 1);
     EXPECT_TRUE(reader.DamageNote().isEmpty());
+}
+
+// Entries may name one data block: every one is read, and they share its bytes, so that
+// many entries over one large block cost no more memory than the block.
+TEST(ThemeFileReader, EntriesSharingADataBlockAreAllRead)
+{
+    const TsuiThemeFileReader images(EntriesOverData(2000, 4000, 0));
+    EXPECT_TRUE(images.DamageNote().isEmpty());
+    ASSERT_EQ(images.EntryCount(), 2000);
+    EXPECT_EQ(images.ImageData(1999), QByteArray(4000, 'x'));
+    EXPECT_EQ(images.ImageData(0).constData(), images.ImageData(1999).constData());
+
+    const TsuiThemeFileReader texts(EntriesOverData(2000, 4000, 0, teText));
+    ASSERT_EQ(texts.Texts().size(), 2000);
+    EXPECT_EQ(texts.Texts().last().second, QString(4000, 'x'));
+    EXPECT_EQ(texts.Texts().first().second.constData(), texts.Texts().last().second.constData());
 }
 
 // Each damage ends the read with the entries read before it; a header length above 24
@@ -128,7 +138,7 @@ TEST(ThemeFileReader, DamagedDirectoriesEndTheReadEarly)
 {
     for (const SeedFile& seed : SeedThemeFiles()) {
         const TsuiThemeFileReader reader(seed.Content);
-        EXPECT_EQ(EntryCount(reader), seed.EntriesKept) << seed.Name;
+        EXPECT_EQ(reader.EntryCount(), seed.EntriesKept) << seed.Name;
         EXPECT_EQ(!reader.DamageNote().isEmpty(), seed.Damaged) << seed.Name;
         EXPECT_TRUE(SurvivesRewrite(reader)) << seed.Name;
     }

@@ -8,6 +8,9 @@
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
+#include <csignal>
+#include <sys/resource.h>
+
 using namespace parvelle;
 using namespace skintest;
 
@@ -70,7 +73,7 @@ TEST_F(ThemeFolder, PackedFolderIsReadByTheFileTheme)
            "[Texts]\n"
            "Author= A \\\\ B\\n\n");
     const QString out = dir.filePath("blue.theme");
-    const ThemePackCounts counts = PackThemeFolder(folder, out);
+    const ThemePackCounts counts = PackThemeFolder(folder, out).Counts;
     EXPECT_EQ(counts.Images, 1);
     EXPECT_EQ(counts.Integers, 2);
     EXPECT_EQ(counts.Booleans, 2);
@@ -149,6 +152,58 @@ TEST_F(ThemeFolder, FaultsNameTheirFileAndLine)
     EXPECT_FALSE(QFile::exists(out));   // no fault leaves a theme file behind
     EXPECT_EQ(ErrorOf([&] { PackThemeFolder(dir.filePath("missing"), out); }),
               "Theme folder '" + dir.filePath("missing").toStdString() + "' does not exist");
+}
+
+TEST_F(ThemeFolder, PackNamesWhatItSkipsAndRefusesAnEmptyTheme)
+{
+    const QString out = dir.filePath("out.theme");
+    Write(In(".hidden.bmp"), BmpBytes(CoordinateImage(2, 2)));
+    Write(In("notes.md"), "mine");
+    Write(In("Values.TXT"), "[Integers]\nFormMinWidthInt=1\n");
+    QDir(folder).mkdir("more");
+    EXPECT_EQ(ErrorOf([&] { PackThemeFolder(folder, out); }),
+              "Theme folder '" + folder.toStdString() + "' holds no <Entry>.bmp file and no value in values.txt: "
+              "no theme file written");
+    EXPECT_FALSE(QFile::exists(out));
+
+    Write(In("ButtonImage.bmp"), BmpBytes(CoordinateImage(6, 3)));
+    const ThemePackResult result = PackThemeFolder(folder, out);
+    EXPECT_EQ(result.Counts.Images, 1);
+    EXPECT_EQ(result.Counts.Integers, 0);
+    EXPECT_EQ(result.Skipped, QStringList({".hidden.bmp: hidden file",
+                                           "Values.TXT: the values file must be named values.txt",
+                                           "more: folder", "notes.md: neither <Entry>.bmp nor values.txt"}));
+    EXPECT_EQ(TsuiThemeFileReader(out).EntryCount(), 1);
+}
+
+TEST_F(ThemeFolder, UnpackOfAFileThatIsNoThemeLeavesNoFolder)
+{
+    const QString file = dir.filePath("photo.jpg");
+    Write(file, QByteArray("\xFF\xD8\xFF\xE0 not a theme at all"));
+    const QString target = dir.filePath("out");
+    EXPECT_EQ(ErrorOf([&] { UnpackThemeFile(file, target); }),
+              "'" + file.toStdString() + "' is not a theme file: the header holds no directory offset");
+    EXPECT_FALSE(QFileInfo::exists(target));
+}
+
+// A write that fails part-way (here: past the process's file size limit) takes back the
+// files already written and the folder it made.
+TEST_F(ThemeFolder, UnpackThatFailsPartWayRemovesWhatItWrote)
+{
+    const QString file = dir.filePath("big.theme");
+    Write(file, BuildThemeFile({{"A", teImage, QByteArray(100, 'a')}, {"B", teImage, QByteArray(100000, 'b')}}));
+    const QString target = dir.filePath("out");
+    const auto previousSignal = std::signal(SIGXFSZ, SIG_IGN);
+    rlimit previousLimit{};
+    ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &previousLimit), 0);
+    rlimit small = previousLimit;
+    small.rlim_cur = 50000;
+    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
+    const std::string error = ErrorOf([&] { UnpackThemeFile(file, target); });
+    setrlimit(RLIMIT_FSIZE, &previousLimit);
+    std::signal(SIGXFSZ, previousSignal);
+    EXPECT_TRUE(error.starts_with("Cannot write '" + target.toStdString() + "/B.bmp'")) << error;
+    EXPECT_FALSE(QFileInfo::exists(target));
 }
 
 TEST_F(ThemeFolder, UnpackNeverOverwritesAndRejectsHostileNames)

@@ -48,8 +48,10 @@ int RunThemePack(CliContext& context)
     if (!arguments)
         return 0;
     const auto& [folder, outFile] = *arguments;
-    const ThemePackCounts counts = PackThemeFolder(folder, outFile);
-    context.out << "Packed " << CountsText(counts) << " into " << QDir::toNativeSeparators(outFile) << '\n';
+    const ThemePackResult result = PackThemeFolder(folder, outFile);
+    for (const QString& skipped : result.Skipped)
+        WriteMessage(context, QStringLiteral("Warning: skipped %1").arg(skipped));
+    context.out << "Packed " << CountsText(result.Counts) << " into " << QDir::toNativeSeparators(outFile) << '\n';
     return 0;
 }
 
