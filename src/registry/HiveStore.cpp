@@ -11,7 +11,6 @@
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
-#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -29,22 +28,14 @@ QByteArray nativePath(const QString& path)
     return QFile::encodeName(path);
 }
 
-// Asks the kernel to back a large buffer with huge pages: a hive of tens of megabytes is
-// then filled with a few page faults instead of thousands. Only a hint; it may be ignored.
-void adviseHugePages(QByteArray& buffer)
-{
-    constexpr qsizetype kWorthIt = qsizetype(4) << 20;
-    if (buffer.size() < kWorthIt)
-        return;
-    const uintptr_t page = uintptr_t(sysconf(_SC_PAGESIZE));
-    const uintptr_t start = (reinterpret_cast<uintptr_t>(buffer.data()) + page - 1) & ~(page - 1);
-    const uintptr_t end = (reinterpret_cast<uintptr_t>(buffer.data()) + uintptr_t(buffer.size())) & ~(page - 1);
-    if (end > start)
-        ::madvise(reinterpret_cast<void*>(start), end - start, MADV_HUGEPAGE);
-}
+struct HiveFileContent {
+    QByteArray bytes;
+    std::shared_ptr<const MappedFile> mapping;   // the bytes' owner when mapped
+};
 
-// The whole file, read in one go.
-QByteArray readHiveFile(const QString& path)
+// The file mapped, so that reading it loads only the pages read; read into memory only
+// when it cannot be mapped (then at most its first block when its size is unknown).
+HiveFileContent openHiveFile(const QString& path)
 {
     const QFileInfo info(path);
     if (!info.exists())
@@ -54,11 +45,12 @@ QByteArray readHiveFile(const QString& path)
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
         throw EHiveError(QStringLiteral("Cannot read the hive file '%1': %2").arg(path, file.errorString()));
-    QByteArray bytes(file.size(), Qt::Uninitialized);
-    adviseHugePages(bytes);
-    if (file.read(bytes.data(), bytes.size()) != bytes.size())
+    if (std::shared_ptr<const MappedFile> mapping = MappedFile::map(file.handle(), file.size()))
+        return {mapping->bytes(), std::move(mapping)};
+    const QByteArray bytes = file.read(file.size() > 0 ? file.size() : qint64(regf::kBinsStart));
+    if (file.error() != QFileDevice::NoError)
         throw EHiveError(QStringLiteral("Cannot read the hive file '%1': %2").arg(path, file.errorString()));
-    return bytes;
+    return {bytes, nullptr};
 }
 
 // Why the file cannot be changed in place, or empty when it can.
@@ -151,7 +143,8 @@ HiveStore::HiveStore(const QString& filePath, Access access)
     const QFileInfo given(filePath);
     filePath_ = given.exists() ? given.canonicalFilePath() : given.absoluteFilePath();
     identity_ = identityOf(filePath_);
-    image_ = std::make_unique<RegfEditor>(readHiveFile(filePath_), filePath_);
+    HiveFileContent content = openHiveFile(filePath_);
+    image_ = std::make_unique<RegfEditor>(std::move(content.bytes), filePath_, std::move(content.mapping));
     if (access == Access::ReadOnly)
         readOnlyReason_ = QStringLiteral("it was opened read-only on request");
     else if (image_->sequence1() != image_->sequence2())

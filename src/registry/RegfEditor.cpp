@@ -18,12 +18,21 @@ uint32_t u32(const char* at) { return qFromLittleEndian<uint32_t>(at); }
 
 } // namespace
 
-RegfEditor::RegfEditor(QByteArray bytes, const QString& path)
-    : RegfImage(std::move(bytes), path), cells_(bytes_, CurrentFileTime())
+RegfEditor::RegfEditor(QByteArray bytes, const QString& path, std::shared_ptr<const MappedFile> mapping)
+    : RegfImage(std::move(bytes), path, std::move(mapping)), cells_(bytes_, CurrentFileTime()),
+      slackStart_(qsizetype(kBinsStart + binsSize_))
 {
-    slackStart_ = qsizetype(kBinsStart + binsSize_);
+}
+
+void RegfEditor::beginChanges()
+{
+    if (changing_)
+        return;
+    makePrivateCopy();
     slack_ = bytes_.mid(slackStart_);
-    bytes_.truncate(slackStart_);   // new bins follow the last one
+    bytes_.truncate(slackStart_);
+    adoptFreeCells();
+    changing_ = true;
 }
 
 void RegfEditor::synced()
@@ -39,9 +48,6 @@ uint32_t RegfEditor::keyCellOffset(NodeId key) const
 
 void RegfEditor::adoptFreeCells()
 {
-    if (adopted_)
-        return;
-    adopted_ = true;
     for (uint32_t bin = 0; bin < binsSize_;) {
         const uint32_t binEnd = bin + u32(bytes_.constData() + kBinsStart + bin + 8);   // checked on opening
         for (uint32_t at = bin + 0x20; binEnd - at >= 8;) {
@@ -69,7 +75,7 @@ NodeId RegfEditor::addKey(NodeId parent, const QString& name, uint64_t time)
 {
     const uint32_t security = u32(keyCell(parent).data + 0x2C);
     const uint32_t references = u32(securityCell(security).data + 0x0C);
-    adoptFreeCells();
+    beginChanges();
     const uint32_t nk = WriteKey(cells_, name, keyCellOffset(parent), security, time);
     synced();
     cells_.u32(security, 0x0C, references + 1);
@@ -186,7 +192,7 @@ void RegfEditor::freeKeys(const std::vector<NodeId>& keys)
             securityCell(u32(record.data + 0x08));
         }
     }
-    adoptFreeCells();   // before the cells freed here become free
+    beginChanges();   // before the cells freed here become free
     for (uint32_t nk : cells.keys)
         cells_.release(nk, false);
     freeCells(cells.free);
@@ -205,7 +211,7 @@ void RegfEditor::setSubkeys(NodeId key, const std::vector<NodeId>& kids, const Q
     entries.reserve(kids.size());
     for (size_t i = 0; i < kids.size(); ++i)
         entries.push_back({names.at(qsizetype(i)), uint32_t(kids[i] - kBinsStart)});
-    adoptFreeCells();
+    beginChanges();
     SetKeySubkeys(cells_, keyCellOffset(key), entries, minorVersion_ >= 5);
     synced();
     freeCells(old);
@@ -215,7 +221,7 @@ void RegfEditor::setValues(NodeId key, const std::vector<RegValue>& values)
 {
     std::vector<uint32_t> old;
     collectValueCells(key, old);
-    adoptFreeCells();
+    beginChanges();
     SetKeyValues(cells_, keyCellOffset(key), values, minorVersion_ >= 4);
     synced();
     freeCells(old);
@@ -223,11 +229,13 @@ void RegfEditor::setValues(NodeId key, const std::vector<RegValue>& values)
 
 void RegfEditor::setTimestamp(NodeId key, uint64_t time)
 {
+    beginChanges();
     cells_.u64(keyCellOffset(key), 0x04, time);
 }
 
 QByteArray RegfEditor::save(uint64_t time)
 {
+    beginChanges();
     sequence1_ = sequence2_ = std::max(sequence1_, sequence2_) + 1;   // equal: cleanly closed
     char* header = bytes_.data();
     qToLittleEndian<uint32_t>(sequence1_, header + 0x04);

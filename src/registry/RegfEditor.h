@@ -14,7 +14,7 @@ namespace parvelle {
 
 class RegfEditor : public RegfImage {
 public:
-    RegfEditor(QByteArray bytes, const QString& path);
+    RegfEditor(QByteArray bytes, const QString& path, std::shared_ptr<const MappedFile> mapping = nullptr);
 
     // A key without subkeys or values, sharing its parent's security descriptor. The
     // parent's subkey list is left to setSubkeys().
@@ -45,13 +45,15 @@ private:
     Cell securityCell(uint32_t offset) const;
     uint32_t keyCellOffset(NodeId key) const;
     void synced();
-    // Free cells already in the file are reused too, as Windows does, so a hive changed
-    // in many sessions does not grow by a copy of every changed list each time. Runs
-    // before the first allocation or release.
+    // Before the first change: the image becomes a copy in memory, the bytes after its
+    // hive bins are set aside (new bins follow the last one), and free cells already in
+    // the file are taken for reuse, as Windows does, so a hive changed in many sessions
+    // does not grow by a copy of every changed list each time.
+    void beginChanges();
     void adoptFreeCells();
 
     regf::CellWriter cells_;
-    bool adopted_ = false;
+    bool changing_ = false;
     QByteArray slack_;   // the file's bytes after its hive bins, as read
     qsizetype slackStart_ = 0;
 };

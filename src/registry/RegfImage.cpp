@@ -30,7 +30,8 @@ QString decodeName(const char* at, int length, bool compressed)
 
 } // namespace
 
-RegfImage::RegfImage(QByteArray bytes, const QString& path) : bytes_(std::move(bytes)), path_(path)
+RegfImage::RegfImage(QByteArray bytes, const QString& path, std::shared_ptr<const MappedFile> mapping)
+    : bytes_(std::move(bytes)), mapping_(std::move(mapping)), path_(path)
 {
     if (bytes_.size() < qsizetype(kBinsStart) || !bytes_.startsWith("regf"))
         throw EHiveError(QStringLiteral("'%1' is not a registry hive file (no 'regf' header)").arg(path_));
@@ -58,10 +59,28 @@ RegfImage::RegfImage(QByteArray bytes, const QString& path) : bytes_(std::move(b
     }
     root_ = NodeId(u32(header + 0x24)) + kBinsStart;
     keyCell(root_);
+    requireIntact();
+}
+
+void RegfImage::makePrivateCopy()
+{
+    if (!mapping_)
+        return;
+    QByteArray copy(bytes_.constData(), bytes_.size());
+    requireIntact();
+    bytes_ = std::move(copy);
+    mapping_.reset();
+}
+
+void RegfImage::requireIntact() const
+{
+    if (mapping_ && mapping_->wasCut())
+        throw EHiveError(QStringLiteral("The hive file '%1' was shortened by another program while it was read").arg(path_));
 }
 
 void RegfImage::damaged(const QString& what) const
 {
+    requireIntact();
     throw EHiveError(QStringLiteral("The hive file '%1' is damaged: %2").arg(path_, what));
 }
 
@@ -89,17 +108,23 @@ RegfImage::Cell RegfImage::keyCell(NodeId node) const
 QString RegfImage::name(NodeId node) const
 {
     const Cell key = keyCell(node);
-    return decodeName(key.data + 0x4C, u16(key.data + 0x48), u16(key.data + 0x02) & kKeyCompressedName);
+    QString decoded = decodeName(key.data + 0x4C, u16(key.data + 0x48), u16(key.data + 0x02) & kKeyCompressedName);
+    requireIntact();
+    return decoded;
 }
 
 NodeId RegfImage::parent(NodeId node) const
 {
-    return NodeId(u32(keyCell(node).data + 0x10)) + kBinsStart;
+    const NodeId parent = NodeId(u32(keyCell(node).data + 0x10)) + kBinsStart;
+    requireIntact();
+    return parent;
 }
 
 uint64_t RegfImage::timestamp(NodeId node) const
 {
-    return qFromLittleEndian<uint64_t>(keyCell(node).data + 0x04);
+    const uint64_t time = qFromLittleEndian<uint64_t>(keyCell(node).data + 0x04);
+    requireIntact();
+    return time;
 }
 
 void RegfImage::collectSubkeys(uint32_t list, std::vector<NodeId>& into, int depth) const
@@ -128,8 +153,10 @@ std::vector<NodeId> RegfImage::children(NodeId node) const
     std::vector<NodeId> kids;
     const uint32_t count = u32(key.data + 0x14);
     const uint32_t list = u32(key.data + 0x1C);
-    if (count == 0 || list == kNoCell)
+    if (count == 0 || list == kNoCell) {
+        requireIntact();
         return kids;
+    }
     collectSubkeys(list, kids, 0);
     if (kids.size() != count)
         damaged(QStringLiteral("the key at offset 0x%1 lists %2 subkeys instead of %3").arg(node, 0, 16).arg(kids.size()).arg(count));
@@ -142,6 +169,7 @@ std::vector<NodeId> RegfImage::children(NodeId node) const
         if (!seen.insert(kid).second)
             damaged(QStringLiteral("the key at offset 0x%1 is listed twice").arg(kid, 0, 16));
     }
+    requireIntact();
     return kids;
 }
 
@@ -193,14 +221,17 @@ std::vector<RegValue> RegfImage::values(NodeId node) const
     const Cell key = keyCell(node);
     std::vector<RegValue> result;
     const uint32_t count = u32(key.data + 0x24);
-    if (count == 0)
+    if (count == 0) {
+        requireIntact();
         return result;
+    }
     const Cell list = cell(u32(key.data + 0x28));
     if (count > list.size / 4)
         damaged(QStringLiteral("the value list of the key at offset 0x%1 is broken").arg(node, 0, 16));
     result.reserve(count);
     for (uint32_t i = 0; i < count; ++i)
         result.push_back(readValue(u32(list.data + 4 * i)));
+    requireIntact();
     return result;
 }
 

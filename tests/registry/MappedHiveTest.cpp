@@ -1,0 +1,144 @@
+// Hives read through a mapping of the file: only what is read is loaded, a file shortened
+// under the mapping gives an error instead of SIGBUS, and a file that is no hive is
+// refused from its first block whatever its size.
+#include "RegistryTestSupport.h"
+#include "registry/MappedFile.h"
+
+#include <csignal>
+#include <fcntl.h>
+#include <sys/mman.h>
+#include <unistd.h>
+
+namespace parvelle::test {
+namespace {
+
+// A hive of `keys` keys with a 2 KiB value each: enough pages to cut most of them away.
+QString writeHive(const QTemporaryDir& dir, int keys)
+{
+    MemoryStore tree;
+    for (int i = 0; i < keys; ++i) {
+        const NodeId key = tree.addChild(tree.root(), QStringLiteral("Key %1").arg(i));
+        tree.setValue(key, RegValue{QStringLiteral("Data"), REG_BINARY, QByteArray(2048, char('a' + i % 26))});
+    }
+    const QString path = dir.filePath(QStringLiteral("hive"));
+    HiveStore::createFrom(path, tree);
+    return path;
+}
+
+// Reads every key and value of the store.
+void readAll(const HiveStore& store)
+{
+    for (const NodeId key : store.children(store.root())) {
+        store.name(key);
+        store.values(key);
+    }
+}
+
+void shorten(const QString& path, qint64 size)
+{
+    QFile file(path);
+    ASSERT_TRUE(file.resize(size));
+}
+
+TEST(MappedFile, PagesCutFromTheFileReadAsZerosAndAreReported)
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("data"));
+    const long page = ::sysconf(_SC_PAGESIZE);
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::ReadWrite));
+    ASSERT_EQ(file.write(QByteArray(4 * page, 'x')), 4 * page);
+    ASSERT_TRUE(file.flush());
+    const std::unique_ptr<MappedFile> mapping = MappedFile::map(file.handle(), file.size());
+    ASSERT_TRUE(mapping);
+    const QByteArray bytes = mapping->bytes();
+    EXPECT_EQ(bytes.at(3 * page), 'x');
+    EXPECT_FALSE(mapping->wasCut());
+
+    ASSERT_TRUE(file.resize(page));
+    EXPECT_EQ(bytes.at(0), 'x');             // still in the file
+    EXPECT_EQ(bytes.at(2 * page + 5), '\0');   // gone: zeros, no SIGBUS
+    EXPECT_TRUE(mapping->wasCut());
+}
+
+// The handler stands aside for bus errors that are not in a guarded mapping.
+TEST(MappedFileDeathTest, OtherBusErrorsStillEndTheProgram)
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("data"));
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::ReadWrite));
+    ASSERT_EQ(file.write(QByteArray(8192, 'x')), 8192);
+    ASSERT_TRUE(file.flush());
+    const std::unique_ptr<MappedFile> guarded = MappedFile::map(file.handle(), file.size());
+    ASSERT_TRUE(guarded);
+    EXPECT_EXIT(
+        {
+            void* plain = ::mmap(nullptr, 8192, PROT_READ, MAP_PRIVATE, file.handle(), 0);
+            (void)file.resize(0);
+            std::_Exit(static_cast<volatile const char*>(plain)[4096]);
+        },
+        ::testing::KilledBySignal(SIGBUS), "");
+    EXPECT_EXIT(std::raise(SIGBUS), ::testing::KilledBySignal(SIGBUS), "");
+}
+
+TEST(MappedHive, AHiveShortenedWhileOpenGivesAnErrorNotACrash)
+{
+    QTemporaryDir dir;
+    const QString path = writeHive(dir, 200);
+    HiveStore store(path, HiveStore::Access::ReadOnly);
+    ASSERT_EQ(store.children(store.root()).size(), 200u);
+
+    shorten(path, 0x2000);   // as an in-place rewrite starts
+    const QString message = throwMessage([&] { readAll(store); });
+    EXPECT_TRUE(message.contains(QStringLiteral("was shortened by another program"))) << message.toStdString();
+}
+
+TEST(MappedHive, AShortenedHiveIsNeitherChangedNorSaved)
+{
+    QTemporaryDir dir;
+    const QString path = writeHive(dir, 200);
+    HiveStore store(path);
+    const NodeId key = store.children(store.root()).front();
+    shorten(path, 0x2000);
+    EXPECT_THROW(
+        {
+            store.setValue(key, RegValue{QStringLiteral("New"), REG_DWORD, QByteArray(4, '\1')});
+            store.commit();
+        },
+        EHiveError);
+    EXPECT_EQ(QFileInfo(path).size(), 0x2000);
+}
+
+TEST(MappedHive, ChangesGoToACopyAndTheFileIsReplacedOnSave)
+{
+    QTemporaryDir dir;
+    const QString path = writeHive(dir, 50);
+    const QByteArray before = fileDigest(path);
+    HiveStore store(path);
+    const NodeId key = store.children(store.root()).front();
+    store.setValue(key, RegValue{QStringLiteral("New"), REG_DWORD, QByteArray(4, '\1')});
+    EXPECT_EQ(fileDigest(path), before);   // the mapping is never written through
+    store.commit();
+    HiveStore reread(path);
+    EXPECT_TRUE(reread.value(reread.children(reread.root()).front(), QStringLiteral("New")));
+    EXPECT_EQ(reread.children(reread.root()).size(), 50u);
+}
+
+// A file given by mistake is refused from its header without reading the rest: a sparse
+// file of 6 GiB is never read into memory.
+TEST(MappedHive, AHugeFileThatIsNoHiveIsRefusedFromItsHeader)
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("disk.img"));
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    ASSERT_EQ(file.write("not a hive"), 10);
+    ASSERT_TRUE(file.resize(qint64(6) << 30));
+    file.close();
+    const QString message = throwMessage([&] { HiveStore store(path, HiveStore::Access::ReadOnly); });
+    EXPECT_TRUE(message.contains(QStringLiteral("is not a registry hive file"))) << message.toStdString();
+}
+
+} // namespace
+} // namespace parvelle::test
