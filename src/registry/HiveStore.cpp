@@ -4,6 +4,7 @@
 #include "MemoryStore.h"
 #include "Errors.h"
 
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 
@@ -53,6 +54,13 @@ HiveFileContent openHiveFile(const QString& path)
     return {bytes, nullptr};
 }
 
+// A save writes the whole hive to a new file and renames it over the old one, which would
+// leave other hard links of the file with the old contents.
+QString hardLinksReason(nlink_t links)
+{
+    return QStringLiteral("the file has %1 hard links, which a save would separate (a save replaces the file)").arg(links);
+}
+
 // Why the file cannot be changed in place, or empty when it can.
 QString fileReadOnlyReason(const QFileInfo& info)
 {
@@ -63,17 +71,26 @@ QString fileReadOnlyReason(const QFileInfo& info)
     if (::access(file.constData(), W_OK) != 0 || ::stat(file.constData(), &st) != 0
         || (st.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0)
         return QStringLiteral("the file is not writable");
+    if (st.st_nlink > 1)
+        return hardLinksReason(st.st_nlink);
     if (::access(nativePath(info.absolutePath()).constData(), W_OK | X_OK) != 0)
         return QStringLiteral("its folder is not writable");
     return {};
 }
 
+// Temporary files of a save are named ".NAME.parvelle-" and six random characters.
+QString temporaryPrefix(const QFileInfo& target)
+{
+    return QStringLiteral(".") + target.fileName() + QStringLiteral(".parvelle-");
+}
+constexpr qsizetype kTemporaryRandomPart = 6;
+
 // Creates a unique empty file beside `target` for an atomic replace.
 QString makeTempBeside(const QString& target)
 {
     const QFileInfo info(target);
-    QByteArray pattern = nativePath(info.absolutePath() + QStringLiteral("/.") + info.fileName()
-                                    + QStringLiteral(".parvelle-XXXXXX"));
+    QByteArray pattern = nativePath(info.absolutePath() + QLatin1Char('/') + temporaryPrefix(info)
+                                    + QString(kTemporaryRandomPart, QLatin1Char('X')));
     const int fd = ::mkstemp(pattern.data());
     if (fd < 0)
         throw EHiveError(QStringLiteral("Cannot save the hive file '%1': cannot create a temporary file in its folder: %2")
@@ -96,35 +113,57 @@ QString writeBeside(const QString& target, const QByteArray& bytes, const QStrin
     return temp;
 }
 
+// A file descriptor closed when it goes out of scope.
+struct Descriptor {
+    explicit Descriptor(int fd) : fd(fd) {}
+    Descriptor(const Descriptor&) = delete;
+    Descriptor& operator=(const Descriptor&) = delete;
+    ~Descriptor()
+    {
+        if (fd >= 0)
+            ::close(fd);
+    }
+    const int fd;
+};
+
 // Makes `temp` durable with `mode` (and `owner` when given), then renames it over
-// `target` and makes the rename durable. The temp file is removed on failure.
-void replaceAtomically(const QString& temp, const QString& target, mode_t mode, const struct stat* owner)
+// `target` and flushes the folder. Until the rename, a failure removes the temp file and
+// throws. Returns why the folder could not be flushed after the rename, or empty.
+[[nodiscard]] QString replaceAtomically(const QString& temp, const QString& target, mode_t mode, const struct stat* owner)
 {
     const QByteArray tempName = nativePath(temp);
     const auto failed = [&](const QString& step) {
         const QString reason = systemError();
         ::unlink(tempName.constData());
-        throw EHiveError(QStringLiteral("Cannot save the hive file '%1': %2: %3").arg(target, step, reason));
+        throw EHiveError(QStringLiteral("Cannot save the hive file '%1': %2: %3; nothing was saved").arg(target, step, reason));
     };
-    const int fd = ::open(tempName.constData(), O_WRONLY | O_CLOEXEC);
-    if (fd < 0)
+    const Descriptor file(::open(tempName.constData(), O_WRONLY | O_CLOEXEC));
+    if (file.fd < 0)
         failed(QStringLiteral("cannot reopen the temporary file"));
-    if (owner && ::fchown(fd, owner->st_uid, owner->st_gid) != 0 && errno != EPERM) {
-        ::close(fd);
-        failed(QStringLiteral("cannot keep the file's owner"));
-    }
-    if (::fchmod(fd, mode) != 0 || ::fsync(fd) != 0) {
-        ::close(fd);
+    struct stat written {};
+    if (::fstat(file.fd, &written) != 0)
+        failed(QStringLiteral("cannot read the temporary file's owner"));
+    if (owner && (written.st_uid != owner->st_uid || written.st_gid != owner->st_gid)
+        && ::fchown(file.fd, owner->st_uid, owner->st_gid) != 0)
+        failed(QStringLiteral("the new file cannot keep the hive's owner (user %1, group %2)").arg(owner->st_uid).arg(owner->st_gid));
+    if (::fchmod(file.fd, mode) != 0 || ::fsync(file.fd) != 0)
         failed(QStringLiteral("cannot flush the temporary file"));
-    }
-    ::close(fd);
+    // Opened before the rename, so that a folder that cannot be flushed changes nothing.
+    const Descriptor folder(::open(nativePath(QFileInfo(target).absolutePath()).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (folder.fd < 0)
+        failed(QStringLiteral("cannot open its folder to flush the rename"));
     if (::rename(tempName.constData(), nativePath(target).constData()) != 0)
         failed(QStringLiteral("cannot replace the file"));
-    const int dir = ::open(nativePath(QFileInfo(target).absolutePath()).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (dir >= 0) {
-        ::fsync(dir);
-        ::close(dir);
-    }
+    return ::fsync(folder.fd) == 0 ? QString() : systemError();
+}
+
+// Throws when the folder of a file just saved could not be flushed (see replaceAtomically).
+void requireFlushedFolder(const QString& target, const QString& failure)
+{
+    if (!failure.isEmpty())
+        throw EHiveError(QStringLiteral("The hive file '%1' was saved, but its folder could not be flushed to disk (%2); "
+                                        "the change may be lost if the system stops before it writes the folder")
+                             .arg(target, failure));
 }
 
 } // namespace
@@ -153,6 +192,67 @@ HiveStore::HiveStore(const QString& filePath, Access access)
                               .arg(image_->sequence1()).arg(image_->sequence2());
     else
         readOnlyReason_ = fileReadOnlyReason(QFileInfo(filePath_));
+    if (isWritable())
+        removeStaleTemporaries();
+}
+
+// A writer keeps the lock while its temporary file exists, so with the lock held, one
+// older than the lock was left by a save that crashed.
+void HiveStore::removeStaleTemporaries() const
+{
+    const std::unique_ptr<HiveLock> lock = HiveLock::tryTake(filePath_);
+    if (!lock)
+        return;
+    const QFileInfo hive(filePath_);
+    const QString prefix = temporaryPrefix(hive);
+    const QDir folder = hive.absoluteDir();
+    for (const QString& name : folder.entryList(QDir::Files | QDir::Hidden | QDir::System)) {
+        if (!name.startsWith(prefix) || name.size() != prefix.size() + kTemporaryRandomPart)
+            continue;
+        const QByteArray path = nativePath(folder.filePath(name));
+        struct stat st {};
+        if (::lstat(path.constData(), &st) == 0 && S_ISREG(st.st_mode)
+            && int64_t(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec < lock->takenAt())
+            ::unlink(path.constData());
+    }
+}
+
+// One user of the hive's lock; the last one to go lets it go.
+class HiveStore::HeldLock : public StoreLock {
+public:
+    explicit HeldLock(HiveStore& store) : store_(store) { ++store_.lockUsers_; }
+    ~HeldLock() override
+    {
+        if (--store_.lockUsers_ == 0)
+            store_.lock_.reset();
+    }
+
+private:
+    HiveStore& store_;
+};
+
+void HiveStore::throwMissing() const
+{
+    throw EHiveError(QStringLiteral("The hive file '%1' no longer exists; nothing was saved").arg(filePath_));
+}
+
+std::unique_ptr<StoreLock> HiveStore::holdLock()
+{
+    if (!lock_ && !QFileInfo::exists(filePath_))
+        throwMissing();   // rather than failing to put a lock file beside it
+    if (!lock_)
+        lock_ = std::make_unique<HiveLock>(filePath_);
+    return std::make_unique<HeldLock>(*this);
+}
+
+std::unique_ptr<StoreLock> HiveStore::lockForChanges()
+{
+    if (!isWritable())
+        return nullptr;
+    std::unique_ptr<StoreLock> held = holdLock();
+    if (!modified_)
+        requireUnchangedOnDisk();
+    return held;
 }
 
 void HiveStore::createEmpty(const QString& filePath)
@@ -169,7 +269,7 @@ void HiveStore::createFrom(const QString& filePath, const RegistryStore& tree)
         throw EHiveError(QStringLiteral("Cannot create the hive file '%1': its folder does not exist").arg(target));
     const QString temp = writeBeside(target, BuildHiveImage(tree, CurrentFileTime()),
                                      QStringLiteral("Cannot create the hive file '%1'"));
-    replaceAtomically(temp, target, 0644, nullptr);
+    requireFlushedFolder(target, replaceAtomically(temp, target, 0644, nullptr));
 }
 
 bool HiveStore::isLive(NodeId node) const
@@ -355,7 +455,7 @@ void HiveStore::requireUnchangedOnDisk() const
 {
     const FileIdentity now = identityOf(filePath_);
     if (now.size < 0)
-        throw EHiveError(QStringLiteral("The hive file '%1' no longer exists; nothing was saved").arg(filePath_));
+        throwMissing();
     if (!(now == identity_))
         throw EHiveError(QStringLiteral("The hive file '%1' was changed by another program after it was opened; open it again")
                              .arg(filePath_));
@@ -382,15 +482,20 @@ void HiveStore::commit()
         return;
     if (!isWritable())
         throw EHiveError(QStringLiteral("The hive file '%1' is read-only: %2").arg(filePath_, readOnlyReason_));
+    const std::unique_ptr<StoreLock> held = holdLock();
     requireUnchangedOnDisk();
     struct stat original {};
     if (::stat(nativePath(filePath_).constData(), &original) != 0)
         throw EHiveError(QStringLiteral("Cannot save the hive file '%1': %2").arg(filePath_, systemError()));
+    if (original.st_nlink > 1)
+        throw EHiveError(QStringLiteral("Cannot save the hive file '%1': %2; nothing was saved")
+                             .arg(filePath_, hardLinksReason(original.st_nlink)));
     applyChanges();
     const QString temp = writeBeside(filePath_, image_->save(CurrentFileTime()), QStringLiteral("Cannot save the hive file '%1'"));
-    replaceAtomically(temp, filePath_, original.st_mode & 07777, &original);
+    const QString unflushed = replaceAtomically(temp, filePath_, original.st_mode & 07777, &original);
     identity_ = identityOf(filePath_);
     modified_ = false;
+    requireFlushedFolder(filePath_, unflushed);
 }
 
 } // namespace parvelle

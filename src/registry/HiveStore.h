@@ -1,5 +1,6 @@
 #pragma once
 // A registry hive file: read into memory, changed there and saved whole, atomically.
+#include "HiveLock.h"
 #include "RegfEditor.h"
 #include "RegistryStore.h"
 
@@ -13,9 +14,11 @@ class HiveStore : public RegistryStore {
 public:
     enum class Access { Auto, ReadOnly };
 
-    // Opens the hive writable when the file and its folder are writable, it was closed
-    // cleanly and `access` allows it; read-only otherwise (see readOnlyReason()).
-    // Throws EHiveError naming the file when it is missing, unreadable or corrupt.
+    // Opens the hive writable when the file and its folder are writable, it has no other
+    // hard link, it was closed cleanly and `access` allows it; read-only otherwise (see
+    // readOnlyReason()). A writable hive's temporary files left by a save that crashed
+    // are removed. Throws EHiveError naming the file when it is missing, unreadable or
+    // corrupt.
     explicit HiveStore(const QString& filePath, Access access = Access::Auto);
     HiveStore(const HiveStore&) = delete;
     HiveStore& operator=(const HiveStore&) = delete;
@@ -45,7 +48,11 @@ public:
     bool isWritable() const override { return readOnlyReason_.isEmpty(); }
     QString readOnlyReason() const override { return readOnlyReason_; }
     bool isModified() const override { return modified_; }
-    void commit() override;   // atomic: temp file beside the hive, fsync, rename, fsync folder
+    // Atomic: under the hive's lock, a temp file beside the hive, fsync, rename, fsync
+    // folder. Refuses, saving nothing, when another program changed the file since it
+    // was read or the new file cannot keep the hive's owner.
+    void commit() override;
+    std::unique_ptr<StoreLock> lockForChanges() override;
     QString describe() const override { return filePath_; }
 
 private:
@@ -67,9 +74,15 @@ private:
     };
     static FileIdentity identityOf(const QString& path);
 
+    class HeldLock;
+    // The hive's lock for one user; taken from other processes on the first.
+    std::unique_ptr<StoreLock> holdLock();
+    void removeStaleTemporaries() const;
+
     const ChildIndex& childIndex(NodeId node) const;
     // Refuses to overwrite a file that another program replaced or changed meanwhile.
     void requireUnchangedOnDisk() const;
+    [[noreturn]] void throwMissing() const;
     bool isLive(NodeId node) const;
     void requireWritable(NodeId node) const;
     // A key whose values or subkeys change gets the current time, as Windows stamps it.
@@ -84,6 +97,8 @@ private:
     std::unique_ptr<RegfEditor> image_;
     QString readOnlyReason_;
     bool modified_ = false;
+    std::unique_ptr<HiveLock> lock_;
+    int lockUsers_ = 0;
     std::unordered_set<NodeId> deleted_;
     mutable std::unordered_map<NodeId, ChildIndex> childIndexes_;
     // Changes not yet in the image.

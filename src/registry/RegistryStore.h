@@ -4,6 +4,7 @@
 #include <QString>
 #include <QStringList>
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <unordered_map>
 #include <vector>
@@ -45,6 +46,13 @@ struct NameEqual {
 template <typename T>
 using NameMap = std::unordered_map<QString, T, NameHasher, NameEqual>;
 
+// Held by one operation that reads, records and then changes a store: no other process
+// changes the store's file meanwhile. Released when destroyed.
+class StoreLock {
+public:
+    virtual ~StoreLock() = default;
+};
+
 // Contract shared by HiveStore and MemoryStore:
 // - names compare case-insensitively (as Windows does) and keep their stored spelling;
 // - subkeys enumerate in stored order, which is sorted by name ignoring letter case as a
@@ -78,6 +86,10 @@ public:
     virtual QString readOnlyReason() const = 0;   // empty when writable
     virtual bool isModified() const = 0;          // changes not yet committed
     virtual void commit() = 0;                    // throws EHiveError; no-op when unmodified
+    // Locks the store's file against other writers until the lock is destroyed, after
+    // checking that the file still holds what the store read; throws EHiveError when
+    // another writer keeps it or changed it. Nothing to lock (memory, read-only): nullptr.
+    virtual std::unique_ptr<StoreLock> lockForChanges() { return nullptr; }
     virtual QString describe() const = 0;         // file path or "memory"
 
     // Resolves a backslash-separated path below `from` (empty path = `from`).

@@ -21,9 +21,15 @@ QString fullPath(HKEY root, const QString& keyPath)
     return RootName(root) + RemoveSlash(keyPath);
 }
 
+// The hive locks one operation holds from before it reads what it records until after
+// its commit.
+using ChangeLocks = std::vector<std::unique_ptr<StoreLock>>;
+
 // Throws unless the key (or, when it is missing, its nearest existing ancestor) lies in
 // a hive that can be written, so that nothing is recorded or changed that cannot be.
-void requireWritable(Machine& machine, HKEY root, const QString& keyPath)
+// Then locks that hive against other writers, or throws when another program holds it
+// or changed it since it was read.
+void lockWritable(Machine& machine, HKEY root, const QString& keyPath, ChangeLocks& locks)
 {
     const std::optional<KeyRef> rootRef = machine.rootKey(root);
     if (!rootRef)
@@ -43,6 +49,7 @@ void requireWritable(Machine& machine, HKEY root, const QString& keyPath)
     if (!machine.isWritable(*key))
         throw EHiveError(QStringLiteral("The key '%1' cannot be changed: %2")
                              .arg(fullPath(root, keyPath), key->store->readOnlyReason()));
+    locks.push_back(key->store->lockForChanges());
 }
 
 void appendLines(QString& text, const QStringList& lines)
@@ -220,6 +227,7 @@ QStringList TUndoContext::removeKeys(HKEY root, const QStringList& keyPaths)
     QStringList missing;
     QStringList found;
     QString text;
+    ChangeLocks locks;
     TNTRegistry reg(machine_);
     reg.SelectRoot(root);
     for (const QString& keyPath : keyPaths) {
@@ -230,7 +238,7 @@ QStringList TUndoContext::removeKeys(HKEY root, const QStringList& keyPaths)
             missing << keyPath;
             continue;
         }
-        requireWritable(machine_, root, path);
+        lockWritable(machine_, root, path, locks);
         recordTree(reg, root, path, text);
         reg.ClosePath();
         found << path;
@@ -262,7 +270,8 @@ bool TUndoContext::RemoveRegistryValue(HKEY root, const QString& keyPath,
     ValueInfo info;
     if (!reg.OpenPath(path, false) || !reg.QueryValue(valueName, info))
         return false;
-    requireWritable(machine_, root, path);
+    ChangeLocks locks;
+    lockWritable(machine_, root, path, locks);
     const RawValue raw = reg.ReadRaw(valueName);
     QString text = kCrLf + KeyLine(root, path);
     appendLines(text, ValueEntryLines(valueName, raw.Type, raw.Data));
@@ -326,8 +335,9 @@ int TUndoContext::RestoreChecked(const QString& undoFilePath, const QStringList&
         for (const QString& dataText : texts)
             plan.push_back({root, path, false, valueName, ParseValueData(dataText)});
     }
+    ChangeLocks locks;
     for (const PlannedWrite& write : plan)
-        requireWritable(machine_, write.root, write.path);
+        lockWritable(machine_, write.root, write.path, locks);
     TNTRegistry reg(machine_);
     for (const PlannedWrite& write : plan)
         applyWrite(reg, write);
@@ -341,8 +351,9 @@ int TUndoContext::ImportFile(const QString& regFilePath)
     std::erase_if(statements, [](const RegStatement& s) {
         return s.kind == RegStatement::CreateKey && s.keyPath.isEmpty();   // a root exists
     });
+    ChangeLocks locks;
     for (const RegStatement& statement : statements)
-        requireWritable(machine_, statement.root, u'\\' + statement.keyPath);
+        lockWritable(machine_, statement.root, u'\\' + statement.keyPath, locks);
     TNTRegistry reg(machine_);
     int applied = 0;
     for (const RegStatement& statement : statements) {

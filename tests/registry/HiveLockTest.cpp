@@ -1,0 +1,155 @@
+// One writer of a hive at a time, hard-linked hives, and the temporary files of a save
+// that crashed.
+#include "RegistryTestSupport.h"
+
+#include "registry/HiveLock.h"
+
+#include <QDir>
+#include <QFileInfo>
+
+#include <atomic>
+#include <sys/stat.h>
+#include <thread>
+#include <unistd.h>
+#include <utime.h>
+
+using namespace parvelle;
+using namespace parvelle::test;
+using namespace std::chrono_literals;
+
+namespace {
+
+class HiveWriting : public ::testing::Test {
+protected:
+    QTemporaryDir dir;
+    QString path = dir.filePath(QStringLiteral("hive"));
+
+    void SetUp() override
+    {
+        HiveStore::createEmpty(path);
+    }
+
+    QStringList folderFiles() const { return QDir(dir.path()).entryList(QDir::Files | QDir::Hidden); }
+
+    bool hasKey(const QString& name) const
+    {
+        const HiveStore store(path, HiveStore::Access::ReadOnly);
+        return store.child(store.root(), name).has_value();
+    }
+};
+
+TEST_F(HiveWriting, ASecondWriterGivesUpNamingTheHolderAndChangesNothing)
+{
+    const QByteArray before = fileDigest(path);
+    {
+        const HiveLock holder(path);
+        EXPECT_EQ(throwMessage([&] { HiveLock second(path, 50ms); }),
+                  QStringLiteral("The hive file '%1' is being changed by another program (process %2); nothing was changed, try again later")
+                      .arg(path)
+                      .arg(::getpid()));
+        EXPECT_EQ(HiveLock::tryTake(path), nullptr);
+    }
+    EXPECT_EQ(fileDigest(path), before);
+    EXPECT_EQ(folderFiles(), QStringList{"hive"});   // the lock file goes with the lock
+    EXPECT_NE(HiveLock::tryTake(path), nullptr);
+}
+
+TEST_F(HiveWriting, ACommitWaitsForTheHolderToFinish)
+{
+    HiveStore store(path);
+    store.addChild(store.root(), QStringLiteral("Second"));
+    std::atomic<bool> held = false;
+    std::thread holder([&] {
+        const HiveLock lock(path);
+        held = true;
+        std::this_thread::sleep_for(300ms);
+    });
+    while (!held)
+        std::this_thread::yield();
+    store.commit();
+    holder.join();
+    EXPECT_TRUE(hasKey(QStringLiteral("Second")));
+}
+
+TEST_F(HiveWriting, LockingForChangesRefusesAFileChangedSinceItWasRead)
+{
+    HiveStore late(path);
+    {
+        HiveStore early(path);
+        early.addChild(early.root(), QStringLiteral("First"));
+        early.commit();
+    }
+    EXPECT_EQ(throwMessage([&] { late.lockForChanges(); }),
+              QStringLiteral("The hive file '%1' was changed by another program after it was opened; open it again").arg(path));
+    // Nested users share the lock; it goes with the last.
+    HiveStore fresh(path);
+    std::unique_ptr<StoreLock> outer = fresh.lockForChanges();
+    fresh.addChild(fresh.root(), QStringLiteral("Third"));
+    std::unique_ptr<StoreLock> inner = fresh.lockForChanges();
+    fresh.commit();
+    inner.reset();
+    EXPECT_EQ(HiveLock::tryTake(path), nullptr);
+    outer.reset();
+    EXPECT_NE(HiveLock::tryTake(path), nullptr);
+    EXPECT_TRUE(hasKey(QStringLiteral("Third")));
+}
+
+TEST_F(HiveWriting, AHardLinkedHiveIsNotSavedOverItsLinks)
+{
+    const QString link = dir.filePath(QStringLiteral("link"));
+    ASSERT_EQ(::link(QFile::encodeName(path).constData(), QFile::encodeName(link).constData()), 0);
+    const QString reason = QStringLiteral("the file has 2 hard links, which a save would separate (a save replaces the file)");
+    HiveStore linked(path);
+    EXPECT_FALSE(linked.isWritable());
+    EXPECT_EQ(linked.readOnlyReason(), reason);
+    EXPECT_EQ(HiveStore(path, HiveStore::Access::ReadOnly).readOnlyReason(), QStringLiteral("it was opened read-only on request"));
+
+    // A link made after the hive was opened stops the save too.
+    ASSERT_TRUE(QFile::remove(link));
+    HiveStore store(path);
+    store.addChild(store.root(), QStringLiteral("Unsaved"));
+    ASSERT_EQ(::link(QFile::encodeName(path).constData(), QFile::encodeName(link).constData()), 0);
+    const QByteArray before = fileDigest(path);
+    EXPECT_EQ(throwMessage([&] { store.commit(); }),
+              QStringLiteral("Cannot save the hive file '%1': %2; nothing was saved").arg(path, reason));
+    EXPECT_EQ(fileDigest(path), before);
+    EXPECT_EQ(fileDigest(link), before);
+    struct stat linkedFile {};
+    ASSERT_EQ(::stat(QFile::encodeName(path).constData(), &linkedFile), 0);
+    EXPECT_EQ(linkedFile.st_nlink, 2u);
+}
+
+void writeTemporary(const QString& path, time_t modified)
+{
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write(QByteArray(4096, 'h'));
+    file.close();
+    const utimbuf times{modified, modified};
+    ASSERT_EQ(::utime(QFile::encodeName(path).constData(), &times), 0);
+}
+
+TEST_F(HiveWriting, OpeningRemovesOnlyStaleTemporariesOfThatHive)
+{
+    const time_t now = ::time(nullptr);
+    const QString crashed = QStringLiteral(".hive.parvelle-a1B2c3");
+    writeTemporary(dir.filePath(crashed), now - 3600);
+    const QStringList others{QStringLiteral(".hive.parvelle-a1B2c"), QStringLiteral(".other.parvelle-a1B2c3"),
+                             QStringLiteral(".hive.parvelle-newer1")};
+    for (const QString& name : others)
+        writeTemporary(dir.filePath(name), name == others.last() ? now + 3600 : now - 3600);
+
+    {
+        const HiveLock writer(path);   // another writer at work: its files stay
+        HiveStore whileLocked(path);
+        EXPECT_TRUE(QFile::exists(dir.filePath(crashed)));
+    }
+    HiveStore readOnly(path, HiveStore::Access::ReadOnly);
+    EXPECT_TRUE(QFile::exists(dir.filePath(crashed)));
+    HiveStore store(path);
+    EXPECT_FALSE(QFile::exists(dir.filePath(crashed)));
+    for (const QString& name : others)
+        EXPECT_TRUE(QFile::exists(dir.filePath(name))) << name.toStdString();
+}
+
+} // namespace
