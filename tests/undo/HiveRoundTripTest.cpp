@@ -229,8 +229,9 @@ TEST_F(HiveRoundTrip, AReadOnlyUndoFolderLeavesTheHiveFileUnchanged)
     const QByteArray bytes = ReadAll(path);
     const QString undoFolder = dir.filePath(QStringLiteral("read-only undo"));
     ASSERT_TRUE(QDir().mkpath(undoFolder));
+    // The hive's folder stays writable for the user acting below, who locks the hive there.
     QFile::setPermissions(dir.path(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner
-                                          | QFile::ExeGroup | QFile::ExeOther);
+                                          | QFile::WriteGroup | QFile::ExeGroup | QFile::WriteOther | QFile::ExeOther);
     Machine machine;
     machine.mount(HKEY_CURRENT_USER, QString(), std::make_shared<HiveStore>(path));
     TUndoContext undo(machine, 8, undoFolder, FixedClock());
