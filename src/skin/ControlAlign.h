@@ -4,6 +4,7 @@
 // bottom, left and right ones inwards from the sides, and a client-aligned child takes what
 // is left. Within one edge the children keep their current order along it (child order on
 // a tie). The parent realigns whenever it or an aligned child is resized, shown or hidden.
+#include <QMetaType>
 #include <cstdint>
 
 class QWidget;
@@ -20,3 +21,5 @@ TAlign ControlAlign(const QWidget* control);
 void AlignControls(QWidget* parent);
 
 } // namespace parvelle
+
+Q_DECLARE_METATYPE(parvelle::TAlign)

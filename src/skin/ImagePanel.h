@@ -108,5 +108,4 @@ public:
 } // namespace parvelle
 
 Q_DECLARE_METATYPE(parvelle::TsuiDrawStyle)
-Q_DECLARE_METATYPE(parvelle::TAlign)
 Q_DECLARE_METATYPE(parvelle::TAlignment)

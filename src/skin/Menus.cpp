@@ -92,6 +92,19 @@ QImage IconImage(const QIcon& icon)
 
 } // namespace
 
+QAction* FindShortcutItem(QMenu* menu, const QKeySequence& keys)
+{
+    QList<QMenu*> menus{menu};
+    ForEachSubmenu(menu, [&menus](QMenu* sub) { menus.append(sub); });
+    for (QMenu* current : std::as_const(menus)) {
+        for (QAction* action : current->actions()) {
+            if (action->isEnabled() && !action->menu() && action->shortcuts().contains(keys))
+                return action;
+        }
+    }
+    return nullptr;
+}
+
 const QImage& MenuCheckMark()
 {
     static const QImage mark = MaskedWithColor(LoadSkinBitmap(QStringLiteral("MENU_CHECKED")), clWhite);

@@ -199,6 +199,9 @@ private:
     QPointer<QWidget> form_;
 };
 
+// The enabled item of the menu, at any depth, whose shortcut is Keys; nullptr when none.
+QAction* FindShortcutItem(QMenu* menu, const QKeySequence& keys);
+
 // The shared check-mark image of menu items ("MENU_CHECKED", white transparent).
 const QImage& MenuCheckMark();
 

@@ -333,6 +333,12 @@ QRect GetDesktopWorkArea()
     return screen ? screen->availableGeometry() : QRect();
 }
 
+QRect FormWorkArea(const QWidget* form)
+{
+    const QScreen* screen = form ? form->screen() : nullptr;
+    return screen ? screen->availableGeometry() : GetDesktopWorkArea();
+}
+
 void SetControlPosition(QWidget* control, const QPoint& point)
 {
     control->move(point);

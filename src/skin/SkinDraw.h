@@ -132,6 +132,10 @@ bool CoordsInRect(int x, int y, const QRect& rect);
 // The primary screen's available geometry (screen minus panels); empty without a screen.
 QRect GetDesktopWorkArea();
 
+// The work area of the screen the form is on (the primary screen's when it is on none), so
+// a form maximised on a second screen stays there.
+QRect FormWorkArea(const QWidget* form);
+
 void SetControlPosition(QWidget* control, const QPoint& point);   // Left, then Top
 void SetControlBoundsRect(QWidget* control, const QRect& rect);   // Left, Top, Width, Height
 
