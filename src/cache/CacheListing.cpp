@@ -67,22 +67,52 @@ QString withoutLeadingBackslash(const QString& path)
 // Key names compared as the registry compares them.
 using NameSet = std::unordered_set<QString, NameHasher, NameEqual>;
 
+// Why a subkey of the node cannot be read (the first such one); empty when all can.
+QString subkeyDamage(const RegistryStore& store, NodeId node)
+{
+    const std::vector<NodeId> kids = store.children(node);
+    const QStringList names = store.childNames(node);
+    for (size_t i = 0; i < kids.size(); ++i) {
+        if (!names.at(qsizetype(i)).isEmpty())
+            continue;
+        try {
+            store.name(kids[i]);   // a damaged key is enumerated unnamed; reading it says why
+        } catch (const EParvelleError& error) {
+            return error.message();
+        }
+    }
+    return {};
+}
+
 // Tells whether the Uninstall key has a subkey of a given name. A key in a hive is asked
 // through its store's own index; a virtual key's names are collected once.
-using UninstallLookup = std::function<bool(const QString&)>;
+struct UninstallLookup {
+    std::function<bool(const QString&)> has;
+    QString damage;   // why some subkeys (or all) cannot be read: a name not found is unknown
+};
 
 UninstallLookup uninstallLookup(Machine& machine)
 {
     const auto root = machine.rootKey(HKEY_LOCAL_MACHINE);
     const auto key = root ? machine.open(*root, withoutLeadingBackslash(kUninstallPath)) : std::nullopt;
     if (!key)
-        return [](const QString&) { return false; };
+        return {[](const QString&) { return false; }, {}};
     if (key->store) {
-        key->store->children(key->node);   // a damaged subkey list fails the listing here, not each entry
-        return [store = key->store, node = key->node](const QString& name) { return store->child(node, name).has_value(); };
+        try {
+            return {[store = key->store, node = key->node](const QString& name) { return store->child(node, name).has_value(); },
+                    subkeyDamage(*key->store, key->node)};
+        } catch (const EParvelleError& error) {   // the subkey list itself
+            return {[](const QString&) { return false; }, error.message()};
+        }
     }
     const QStringList list = machine.subkeyNames(*key);
-    return [names = NameSet(list.begin(), list.end())](const QString& name) { return names.count(name) != 0; };
+    return {[names = NameSet(list.begin(), list.end())](const QString& name) { return names.count(name) != 0; }, {}};
+}
+
+void setAddRemoveAnswer(CacheRow& row, const UninstallLookup& inUninstall)
+{
+    row.InAddRemove = inUninstall.has(row.KeyName);
+    row.AddRemoveUnknown = !row.InAddRemove && !inUninstall.damage.isEmpty();
 }
 
 // A user hive mounted without a SOFTWARE hive, which alone would tell the Windows version.
@@ -136,7 +166,7 @@ QStringList columnTexts(const CacheRow& row, const LastUsedText& lastUsed)
     auto field = [&r](CacheRecord::Field f, auto text) { return r.has(f) ? text() : QString(); };
     return {
         row.KeyName,
-        InAddRemoveText(row.InAddRemove),
+        row.AddRemoveUnknown ? kUnknownAnswer : InAddRemoveText(row.InAddRemove),
         field(CacheRecord::fFilePath, [&] { return r.FilePath; }),
         field(CacheRecord::fFrequency, [&] { return FrequencyText(r.Frequency); }),
         field(CacheRecord::fLastUsed, [&] { return lastUsed(r.LastUsed); }),
@@ -157,10 +187,25 @@ std::optional<CacheRow> readRow(const RegistryStore& store, NodeId entry, const 
         return std::nullopt;
     CacheRow row;
     row.KeyName = name;
-    row.InAddRemove = inUninstall(name);
+    setAddRemoveAnswer(row, inUninstall);
     row.Record = DecodeCacheRecord(record->data);
     row.Changed = changedText(findValue(values, kChanged));
     row.Columns = columnTexts(row, lastUsed);
+    return row;
+}
+
+// The row of an entry whose key cannot be read: its name when that can be, the marks.
+CacheRow damagedRow(const QString& name, const QString& damage, const UninstallLookup& inUninstall,
+                    const LastUsedText& lastUsed)
+{
+    CacheRow row;
+    row.KeyName = name;
+    setAddRemoveAnswer(row, inUninstall);
+    row.Damage = damage;
+    row.Columns = columnTexts(row, lastUsed);
+    if (name.isEmpty())
+        row.Columns[ccKeyName] = kUnreadableName;
+    row.Columns[ccFilePath] = kDamagedEntry;
     return row;
 }
 
@@ -271,16 +316,19 @@ CacheListing ListCache(Machine& machine, const std::function<void()>& bagEnter, 
     if (cache && cache->store) {
         const RegistryStore& store = *cache->store;
         const UninstallLookup inUninstall = uninstallLookup(machine);
+        listing.UninstallDamage = inUninstall.damage;
         const LastUsedText lastUsed = lastUsedText(lastUsedColumn);
         const std::vector<NodeId> entries = store.children(cache->node);
         const QStringList names = store.childNames(cache->node);
         listing.Rows.reserve(entries.size());
         for (size_t i = 0; i < entries.size(); ++i) {
+            const QString& name = names.at(qsizetype(i));
             try {
-                if (auto row = readRow(store, entries[i], names.at(qsizetype(i)), inUninstall, lastUsed))
+                if (auto row = readRow(store, entries[i], name, inUninstall, lastUsed))
                     listing.Rows.push_back(std::move(*row));
             } catch (const EParvelleError& error) {
-                listing.Unreadable.append(names.at(qsizetype(i)) + QStringLiteral(": ") + error.message());
+                listing.Rows.push_back(damagedRow(name, error.message(), inUninstall, lastUsed));
+                listing.Unreadable.append(listing.Rows.back().Columns[ccKeyName] + QStringLiteral(": ") + error.message());
             }
         }
     }

@@ -25,10 +25,13 @@ const QStringList& CacheColumnHeaders();
 struct CacheRow {
     QString KeyName;
     bool InAddRemove = false;
+    bool AddRemoveUnknown = false;    // not found, but the Uninstall key has damaged subkeys
     CacheRecord Record;
     std::optional<QString> Changed;   // a string value, or a 32-bit number in signed decimal
     QStringList Columns;              // the nine column texts, CacheColumn order; Last Used in
                                       // the listing's LastUsedColumn style
+    QString Damage;                   // why the entry's key cannot be read; its record is left
+                                      // empty and File Path shows kDamagedEntry
 };
 
 // How the Last Used column is written: in the locale's formats (the table and the window)
@@ -43,12 +46,13 @@ struct CacheListing {
                                       // the user hive mounted alone is read
     bool CacheFound = false;          // the ARPCache key exists under Root
     std::vector<CacheRow> Rows;       // in the registry's enumeration order
-    QStringList Unreadable;           // "name: reason" of entries the store failed to read
+    QStringList Unreadable;           // "name: reason" of the entries with a Damage
+    QString UninstallDamage;          // why Uninstall subkeys (some or all) cannot be read
 };
 
 // Reads the cache of the machine. Entries whose SlowInfoCache is missing or not binary are
-// left out; entries the store fails to read are left out and named in Unreadable. Ends by
-// calling bagEnter (when given).
+// left out; entries the store fails to read are listed with their Damage and named in
+// Unreadable. Ends by calling bagEnter (when given).
 CacheListing ListCache(Machine& machine, const std::function<void()>& bagEnter = {},
                        LastUsedStyle lastUsedColumn = luLocale);
 
@@ -57,6 +61,9 @@ QString FrequencyText(int32_t frequency);                 // "rarely (2)"
 QString InAddRemoveText(bool inAddRemove);                // "Yes" / "No"
 QString HasNameText(bool hasName);                        // "True" / "False"
 inline const QString kNoDateGiven = QStringLiteral("No Date Given");
+inline const QString kUnknownAnswer = QStringLiteral("Unknown");           // In Add/Remove
+inline const QString kDamagedEntry = QStringLiteral("<damaged key>");      // File Path
+inline const QString kUnreadableName = QStringLiteral("<unreadable name>"); // KeyName
 
 // The FILETIME as a UTC date and time; nullopt for 0 and for values past the year 9999.
 std::optional<QDateTime> FileTimeToUtc(uint64_t fileTime);

@@ -83,7 +83,7 @@ QJsonObject jsonEntry(const CacheListing& listing, const CacheRow& row)
     const QString lastUsed = isoLastUsed(listing, row);
     return {
         {QStringLiteral("KeyName"), jsonString(row.KeyName)},
-        {QStringLiteral("InAddRemove"), row.InAddRemove},
+        {QStringLiteral("InAddRemove"), row.AddRemoveUnknown ? QJsonValue() : QJsonValue(row.InAddRemove)},
         {QStringLiteral("FilePath"), field(CacheRecord::fFilePath, jsonString(r.FilePath))},
         {QStringLiteral("Frequency"), field(CacheRecord::fFrequency, r.Frequency)},
         {QStringLiteral("FrequencyText"), field(CacheRecord::fFrequency, row.Columns.at(ccFrequency))},
@@ -92,6 +92,7 @@ QJsonObject jsonEntry(const CacheListing& listing, const CacheRow& row)
         {QStringLiteral("HasName"), field(CacheRecord::fHasName, r.HasName)},
         {QStringLiteral("DataSize"), field(CacheRecord::fRecordSize, qint64(r.RecordSize))},
         {QStringLiteral("Changed"), jsonText(row.Changed)},
+        {QStringLiteral("Damage"), row.Damage.isEmpty() ? QJsonValue() : jsonString(row.Damage)},
     };
 }
 

@@ -287,6 +287,13 @@ void HiveStore::requireWritable(NodeId node) const
         requireUnchangedOnDisk();
 }
 
+void HiveStore::requireIntactSubkeys(NodeId node) const
+{
+    const QString& damage = childIndex(node).damage;
+    if (!damage.isEmpty())
+        throw EHiveError(QStringLiteral("The subkeys of a key are not changed while one of them is damaged: %1").arg(damage));
+}
+
 NodeId HiveStore::root() const
 {
     return image_->root();
@@ -302,7 +309,14 @@ const HiveStore::ChildIndex& HiveStore::childIndex(NodeId node) const
     index.names.reserve(qsizetype(index.order.size()));
     index.byName.reserve(index.order.size());
     for (NodeId kid : index.order) {
-        index.names.append(image_->name(kid));
+        try {
+            index.names.append(image_->name(kid));
+        } catch (const EHiveError& e) {
+            index.names.append(QString());
+            if (index.damage.isEmpty())
+                index.damage = e.message();
+            continue;
+        }
         index.byName.emplace(index.names.back(), kid);
     }
     return childIndexes_.emplace(node, std::move(index)).first->second;
@@ -366,6 +380,7 @@ NodeId HiveStore::addChild(NodeId parent, const QString& name)
     if (name.isEmpty() || name.size() > kMaxKeyName || name.contains(QLatin1Char('\\')))
         throw EHiveError(QStringLiteral("Invalid key name '%1'").arg(name));
     requireWritable(parent);
+    requireIntactSubkeys(parent);
     const NodeId added = image_->addKey(parent, name, CurrentFileTime());
     ChildIndex& index = childIndexes_.at(parent);   // built by the child() lookup above
     const auto at = std::lower_bound(index.names.cbegin(), index.names.cend(), name, NameLess) - index.names.cbegin();
@@ -391,7 +406,7 @@ void HiveStore::deleteNode(NodeId node)
         throw EHiveError(QStringLiteral("The root key of '%1' cannot be deleted").arg(filePath_));
     requireWritable(node);
     const NodeId parent = image_->parent(node);
-    childIndex(parent);   // read before the image changes
+    requireIntactSubkeys(parent);   // also reads the index before the image changes
     std::vector<NodeId> subtree;
     collectSubtree(node, subtree);
     image_->freeKeys(subtree);

@@ -62,7 +62,8 @@ private:
     // Subkeys of one key with an index by name, built on first use.
     struct ChildIndex {
         std::vector<NodeId> order;
-        QStringList names;   // in the same order
+        QStringList names;   // in the same order; empty for a damaged key
+        QString damage;      // why a subkey is unreadable (the first one); empty when none is
         NameMap<NodeId> byName;
     };
     struct FileIdentity {
@@ -85,6 +86,7 @@ private:
     [[noreturn]] void throwMissing() const;
     bool isLive(NodeId node) const;
     void requireWritable(NodeId node) const;
+    void requireIntactSubkeys(NodeId node) const;   // throws while a subkey of node is damaged
     // A key whose values or subkeys change gets the current time, as Windows stamps it.
     void touch(NodeId node);
     void changeValues(NodeId node, std::vector<RegValue> values);

@@ -113,6 +113,16 @@ QString RegfImage::name(NodeId node) const
     return decoded;
 }
 
+bool RegfImage::isReadableKey(NodeId node) const
+{
+    try {
+        keyCell(node);
+        return true;
+    } catch (const EHiveError&) {
+        return false;
+    }
+}
+
 NodeId RegfImage::parent(NodeId node) const
 {
     const NodeId parent = NodeId(u32(keyCell(node).data + 0x10)) + kBinsStart;
@@ -161,10 +171,11 @@ std::vector<NodeId> RegfImage::children(NodeId node) const
     if (kids.size() != count)
         damaged(QStringLiteral("the key at offset 0x%1 lists %2 subkeys instead of %3").arg(node, 0, 16).arg(kids.size()).arg(count));
     // A subkey must name its key as parent, never be the root and be listed once: then
-    // every key is reached once and walks of the tree end.
+    // every key is reached once and walks of the tree end. A damaged subkey is listed all
+    // the same, so that its siblings stay readable; every read of it raises its damage.
     std::unordered_set<NodeId> seen;
     for (NodeId kid : kids) {
-        if (kid == root_ || parent(kid) != node)
+        if (kid == root_ || (isReadableKey(kid) && parent(kid) != node))
             damaged(QStringLiteral("the key at offset 0x%1 is listed under a key that is not its parent").arg(kid, 0, 16));
         if (!seen.insert(kid).second)
             damaged(QStringLiteral("the key at offset 0x%1 is listed twice").arg(kid, 0, 16));

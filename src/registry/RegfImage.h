@@ -34,6 +34,7 @@ public:
     uint64_t timestamp(NodeId node) const;
     std::vector<RegValue> values(NodeId node) const;
     NodeId parent(NodeId node) const;
+    bool isReadableKey(NodeId node) const;   // a key cell that reads without damage
 
 protected:
     struct Cell {

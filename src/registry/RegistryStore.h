@@ -62,6 +62,8 @@ public:
 //   read as empty and refuse writes;
 // - a key whose values or subkeys change gets the current time as its last write time;
 // - write operations throw EHiveError when the store is read-only;
+// - a subkey whose key cell is damaged is still enumerated, with an empty name; reading it
+//   raises EHiveError, and the subkeys of its parent are not changed;
 // - changes reach the disk only through commit().
 class RegistryStore {
 public:

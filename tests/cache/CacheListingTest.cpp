@@ -272,7 +272,7 @@ TEST(CacheListingEntries, RefreshTwiceGivesTheSameRows)
         EXPECT_EQ(first.Rows[i].Columns, second.Rows[i].Columns);
 }
 
-TEST(CacheListingEntries, UnreadableEntryIsNamedAndTheOthersListed)
+TEST(CacheListingEntries, UnreadableEntryIsMarkedAndTheOthersListed)
 {
     ListingMachine m;
     m.addEntry(QStringLiteral("a"), plainRecord());
@@ -283,9 +283,12 @@ TEST(CacheListingEntries, UnreadableEntryIsNamedAndTheOthersListed)
     m.software->setValueUnreadable(key.node, QStringLiteral("SlowInfoCache"));
     int calls = 0;
     const CacheListing listing = ListCache(m.machine, [&] { ++calls; });
-    EXPECT_EQ(names(listing), (QStringList{"a", "c"}));
+    EXPECT_EQ(names(listing), (QStringList{"a", "b", "c"}));
+    EXPECT_EQ(listing.Rows[1].Columns, (QStringList{"b", "No", kDamagedEntry, "", "", "", "", "", ""}));
+    EXPECT_FALSE(listing.Rows[1].Damage.isEmpty());
+    EXPECT_TRUE(listing.Rows[0].Damage.isEmpty() && listing.Rows[2].Damage.isEmpty());
     ASSERT_EQ(listing.Unreadable.size(), 1);
-    EXPECT_TRUE(listing.Unreadable.first().startsWith(QStringLiteral("b: ")));
+    EXPECT_EQ(listing.Unreadable.first(), QStringLiteral("b: ") + listing.Rows[1].Damage);
     EXPECT_EQ(calls, 1);
 }
 

@@ -1,3 +1,4 @@
+#include "HiveDamage.h"
 #include "TestData.h"
 #include "TestRegistry.h"
 #include "cache/ListingFormats.h"
@@ -382,4 +383,64 @@ TEST_F(Cli, UserHiveAloneListsItsOwnCacheWithANote)
         row.Columns[ccInAddRemove] = InAddRemoveText(false);
     }
     EXPECT_EQ(csv.out, ListingAsCsv(expected));
+}
+
+namespace {
+
+QByteArray fileBytes(const QString& path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+} // namespace
+
+TEST_F(Cli, DamagedCacheEntryIsMarkedAndTheOthersListed)
+{
+    const QStringList hives = makeDemo(false);
+    const qsizetype entries = qsizetype(listIn(hives).Rows.size());
+    BreakKeyCell(hives.at(1), "ARPCache", "Ad-Aware SE Personal");
+    const QByteArray damaged = fileBytes(hives.at(1));
+
+    const CliResult csv = run(QStringList{"list", "--format", "csv"} + hives);
+    EXPECT_EQ(csv.exitCode, 0) << csv.err.toStdString();
+    const QStringList lines = csv.out.split(QStringLiteral("\r\n"), Qt::SkipEmptyParts);
+    EXPECT_EQ(lines.size(), entries + 1);
+    EXPECT_TRUE(lines.contains(QStringLiteral("<unreadable name>,No,<damaged key>,,,,,,"))) << csv.out.toStdString();
+    EXPECT_TRUE(lines.contains(QStringLiteral(
+        "7-Zip 4.42,Yes,C:\\Program Files\\7-Zip\\7zFM.exe,frequently (12),2006-08-14T03:33:20Z,3801088,True,552,1")));
+    EXPECT_EQ(csv.err.count(QLatin1Char('\n')), 1);
+    EXPECT_TRUE(csv.err.startsWith(QStringLiteral("parvelle-cli: warning: damaged entry listed without its record, <unreadable name>: "
+                                                  "The hive file")) && csv.err.contains(QStringLiteral("is broken")))
+        << csv.err.toStdString();
+
+    const CliResult json = run(QStringList{"list", "--format", "json"} + hives);
+    const QJsonArray rows = QJsonDocument::fromJson(json.out.toUtf8()).object().value("entries").toArray();
+    ASSERT_EQ(rows.size(), entries);
+    const auto marked = std::count_if(rows.begin(), rows.end(), [](const QJsonValue& r) { return r.toObject().value("Damage").isString(); });
+    EXPECT_EQ(marked, 1);
+
+    expectOneLineFailure(run(QStringList{"remove", "7-Zip 4.42"} + hives + QStringList{"--undo-dir", home.filePath("undo")}), 1,
+                         QStringLiteral("Cannot delete the key '") + RootName(HKEY_LOCAL_MACHINE) + CacheEntryPath("7-Zip 4.42"));
+    EXPECT_EQ(fileBytes(hives.at(1)), damaged);
+}
+
+TEST_F(Cli, DamagedUninstallSubkeyMakesUnfoundAnswersUnknown)
+{
+    const QStringList hives = makeDemo(false);
+    const CacheListing before = listIn(hives);
+    BreakKeyCell(hives.at(1), "Uninstall", "7-Zip 4.42");
+
+    const CliResult csv = run(QStringList{"list", "--format", "csv"} + hives);
+    EXPECT_EQ(csv.exitCode, 0) << csv.err.toStdString();
+    const QStringList lines = csv.out.split(QStringLiteral("\r\n"), Qt::SkipEmptyParts);
+    ASSERT_EQ(lines.size(), qsizetype(before.Rows.size()) + 1);
+    for (size_t i = 0; i < before.Rows.size(); ++i) {
+        const CacheRow& row = before.Rows[i];
+        const bool stillFound = row.InAddRemove && row.KeyName != QStringLiteral("7-Zip 4.42");
+        EXPECT_EQ(lines.at(qsizetype(i) + 1).section(QLatin1Char(','), 1, 1), stillFound ? QStringLiteral("Yes") : QStringLiteral("Unknown"))
+            << row.KeyName.toStdString();
+    }
+    EXPECT_EQ(csv.err.count(QLatin1Char('\n')), 1);
+    EXPECT_TRUE(csv.err.contains(QStringLiteral("Uninstall key being damaged"))) << csv.err.toStdString();
 }

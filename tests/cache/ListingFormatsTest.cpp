@@ -66,7 +66,8 @@ TEST(JsonFormat, TypedFieldsAndNulls)
     ASSERT_EQ(entries.size(), 3);
 
     const QJsonObject zip = entries[0].toObject();
-    EXPECT_EQ(zip.keys().size(), 10);
+    EXPECT_EQ(zip.keys().size(), 11);
+    EXPECT_TRUE(zip.value("Damage").isNull());
     EXPECT_EQ(zip.value("KeyName").toString(), QStringLiteral("7-Zip"));
     EXPECT_EQ(zip.value("InAddRemove"), QJsonValue(true));
     EXPECT_EQ(zip.value("FilePath").toString(), QStringLiteral("C:\\7-Zip\\7zFM.exe"));

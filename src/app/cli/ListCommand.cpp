@@ -32,7 +32,10 @@ int RunList(CliContext& context)
     if (!listing.CacheFound)
         WriteMessage(context, QStringLiteral("parvelle-cli: note: this registry has no key ") + RootName(listing.Root) + kArpCachePath);
     for (const QString& entry : listing.Unreadable)
-        WriteMessage(context, QStringLiteral("parvelle-cli: warning: entry not listed, ") + entry);
+        WriteMessage(context, QStringLiteral("parvelle-cli: warning: damaged entry listed without its record, ") + entry);
+    if (!listing.UninstallDamage.isEmpty())
+        WriteMessage(context, QStringLiteral("parvelle-cli: warning: In Add/Remove is Unknown for programs not found, the "
+                                             "Uninstall key being damaged: ") + listing.UninstallDamage);
     if (kind == QLatin1String("csv"))
         WriteListingAsCsv(listing, [&context](QStringView piece) { WriteOutput(context, piece); });
     else if (kind == QLatin1String("json"))
