@@ -8,6 +8,7 @@
 #include <QMouseEvent>
 #include <QTest>
 #include <QWidget>
+#include <gtest/gtest.h>
 
 namespace skintest {
 
@@ -21,6 +22,9 @@ inline QImage Shot(QWidget& widget)
 struct ApplicationFirst {
     ApplicationFirst() { EnsureApplication(); }
 };
+
+// Tests that measure text need the application's fonts.
+class WithApplication : public ::testing::Test, private ApplicationFirst {};
 
 // A top-level form painted in FormColor.
 class TestForm : private ApplicationFirst, public QWidget {
