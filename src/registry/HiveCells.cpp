@@ -19,7 +19,7 @@ QByteArray leafHint(const QString& name, bool hash)
     if (hash) {
         uint32_t sum = 0;
         for (QChar c : name)
-            sum = sum * 37 + c.toUpper().unicode();
+            sum = sum * 37 + UpcaseUnit(c.unicode());
         qToLittleEndian<uint32_t>(sum, hint.data());
     } else {
         for (int c = 0; c < 4 && c < name.size(); ++c)

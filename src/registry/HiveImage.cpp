@@ -66,16 +66,10 @@ private:
         const uint32_t nk = WriteKey(cells_, isRoot ? QStringLiteral("ROOT") : tree_.name(node), parentCell, security_,
                                      tree_.lastWriteTime(node), isRoot ? kKeyHiveEntry | kKeyNoDelete : 0);
         ++keyCount_;
-        std::vector<std::pair<QString, SubkeyEntry>> kids;   // with the sort key of NameLess
-        for (NodeId kid : tree_.children(node)) {
-            const QString kidName = tree_.name(kid);
-            kids.push_back({kidName.toUpper(), SubkeyEntry{kidName, writeKey(kid, nk, false)}});
-        }
-        std::sort(kids.begin(), kids.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
         std::vector<SubkeyEntry> sorted;
-        sorted.reserve(kids.size());
-        for (auto& kid : kids)
-            sorted.push_back(std::move(kid.second));
+        for (NodeId kid : tree_.children(node))
+            sorted.push_back(SubkeyEntry{tree_.name(kid), writeKey(kid, nk, false)});
+        std::stable_sort(sorted.begin(), sorted.end(), [](const SubkeyEntry& a, const SubkeyEntry& b) { return NameLess(a.name, b.name); });
         SetKeySubkeys(cells_, nk, sorted, false);
         SetKeyValues(cells_, nk, tree_.values(node), false);
         return nk;

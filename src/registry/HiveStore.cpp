@@ -9,6 +9,7 @@
 #include <QFileInfo>
 
 #include <algorithm>
+#include <numeric>
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
@@ -383,6 +384,7 @@ NodeId HiveStore::addChild(NodeId parent, const QString& name)
     requireIntactSubkeys(parent);
     const NodeId added = image_->addKey(parent, name, CurrentFileTime());
     ChildIndex& index = childIndexes_.at(parent);   // built by the child() lookup above
+    sortLikeWindows(index);
     const auto at = std::lower_bound(index.names.cbegin(), index.names.cend(), name, NameLess) - index.names.cbegin();
     index.order.insert(index.order.begin() + at, added);
     index.names.insert(at, name);
@@ -391,6 +393,27 @@ NodeId HiveStore::addChild(NodeId parent, const QString& name)
     touch(parent);
     touch(added);
     return added;
+}
+
+void HiveStore::sortLikeWindows(ChildIndex& index)
+{
+    if (index.inWindowsOrder)
+        return;
+    index.inWindowsOrder = true;
+    if (std::is_sorted(index.names.cbegin(), index.names.cend(), NameLess))
+        return;
+    std::vector<qsizetype> positions(index.order.size());
+    std::iota(positions.begin(), positions.end(), 0);
+    std::stable_sort(positions.begin(), positions.end(),
+                     [&](qsizetype a, qsizetype b) { return NameLess(index.names.at(a), index.names.at(b)); });
+    std::vector<NodeId> order;
+    QStringList names;
+    for (qsizetype at : positions) {
+        order.push_back(index.order[size_t(at)]);
+        names.append(index.names.at(at));
+    }
+    index.order = std::move(order);
+    index.names = std::move(names);
 }
 
 void HiveStore::collectSubtree(NodeId node, std::vector<NodeId>& ids) const
@@ -479,7 +502,8 @@ void HiveStore::requireUnchangedOnDisk() const
 void HiveStore::applyChanges()
 {
     for (NodeId parent : changedSubkeys_) {
-        const ChildIndex& index = childIndex(parent);
+        ChildIndex& index = childIndexes_.at(parent);   // built by the change
+        sortLikeWindows(index);
         image_->setSubkeys(parent, index.order, index.names);
     }
     for (const auto& [node, values] : changedValues_)

@@ -65,7 +65,11 @@ private:
         QStringList names;   // in the same order; empty for a damaged key
         QString damage;      // why a subkey is unreadable (the first one); empty when none is
         NameMap<NodeId> byName;
+        bool inWindowsOrder = false;   // checked, and sorted when it was not
     };
+    // Puts a list read from a file into Windows' order before it is changed, should a
+    // tool that sorts otherwise have written it.
+    static void sortLikeWindows(ChildIndex& index);
     struct FileIdentity {
         uint64_t device = 0;
         uint64_t inode = 0;

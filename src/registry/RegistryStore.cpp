@@ -1,6 +1,7 @@
 #include "RegistryStore.h"
 
 #include <QDateTime>
+#include <algorithm>
 
 namespace parvelle {
 
@@ -10,44 +11,44 @@ uint64_t CurrentFileTime()
     return uint64_t(QDateTime::currentMSecsSinceEpoch() + kUnixEpochInFileTimeMs) * 10000u;
 }
 
+char16_t UpcaseUnit(char16_t unit)
+{
+    if (unit < 0x80)
+        return unit >= u'a' && unit <= u'z' ? char16_t(unit - (u'a' - u'A')) : unit;
+    const char32_t upper = QChar::toUpper(char32_t(unit));   // the simple mapping; a surrogate stays
+    return upper < 0x80 ? unit : char16_t(upper);
+}
+
 bool SameName(QStringView a, QStringView b)
 {
     if (a.size() != b.size())
         return false;
-    // ASCII letters fold here; from the first other character on, Qt's folding decides
-    // (a non-ASCII character such as the Kelvin sign can fold to an ASCII letter).
-    const auto fold = [](char16_t c) { return c >= u'A' && c <= u'Z' ? char16_t(c + (u'a' - u'A')) : c; };
     for (qsizetype i = 0; i < a.size(); ++i) {
         const char16_t x = a[i].unicode();
         const char16_t y = b[i].unicode();
-        if (x >= 0x80 || y >= 0x80)
-            return a.sliced(i).compare(b.sliced(i), Qt::CaseInsensitive) == 0;
-        if (fold(x) != fold(y))
+        if (x != y && UpcaseUnit(x) != UpcaseUnit(y))
             return false;
     }
     return true;
 }
 
-bool NameLess(const QString& a, const QString& b)
+bool NameLess(QStringView a, QStringView b)
 {
-    return a.toUpper() < b.toUpper();
+    const qsizetype common = std::min(a.size(), b.size());
+    for (qsizetype i = 0; i < common; ++i) {
+        const char16_t x = UpcaseUnit(a[i].unicode());
+        const char16_t y = UpcaseUnit(b[i].unicode());
+        if (x != y)
+            return x < y;
+    }
+    return a.size() < b.size();
 }
 
 size_t NameHash(QStringView name)
 {
-    size_t hash = 14695981039346656037ull;   // FNV-1a over case-folded code points
-    for (qsizetype i = 0; i < name.size(); ++i) {
-        char32_t c = name[i].unicode();
-        if (c < 0x80) {
-            if (c >= 'A' && c <= 'Z')
-                c += 'a' - 'A';
-        } else if (QChar::isHighSurrogate(c) && i + 1 < name.size() && name[i + 1].isLowSurrogate()) {
-            c = QChar::toCaseFolded(QChar::surrogateToUcs4(char16_t(c), name[++i].unicode()));
-        } else {
-            c = QChar::toCaseFolded(c);
-        }
-        hash = (hash ^ c) * 1099511628211ull;
-    }
+    size_t hash = 14695981039346656037ull;   // FNV-1a over the upper-cased units
+    for (QChar c : name)
+        hash = (hash ^ UpcaseUnit(c.unicode())) * 1099511628211ull;
     return hash;
 }
 

@@ -29,11 +29,17 @@ using NodeId = uint64_t;   // 0 is never a valid node
 // The current time as a Windows FILETIME (100 ns units since 1601-01-01 UTC).
 uint64_t CurrentFileTime();
 
-// Key and value names compare ignoring letter case; NameHash agrees with SameName.
+// One UTF-16 unit upper-cased as Windows does it for names: one unit to one unit (ß and
+// the halves of a surrogate pair stay as they are), and no other character becomes an
+// ASCII letter (dotless i, long s).
+char16_t UpcaseUnit(char16_t unit);
+// Key and value names compare unit by unit after UpcaseUnit, as Windows compares them;
+// NameHash agrees with SameName.
 bool SameName(QStringView a, QStringView b);
 size_t NameHash(QStringView name);
-// The order in which Windows keeps sibling keys: by upper-case name.
-bool NameLess(const QString& a, const QString& b);
+// The order in which Windows keeps sibling keys and looks them up by bisection: by the
+// upper-cased units as numbers, a name before any longer name it begins.
+bool NameLess(QStringView a, QStringView b);
 
 struct NameHasher {
     using is_transparent = void;

@@ -180,6 +180,21 @@ TEST(CacheListingRoot, UninstallIsCheckedUnderTheMachineAlsoForAUserCache)
     EXPECT_FALSE(m.row(listing, QStringLiteral("OnlyUser"))->InAddRemove);
 }
 
+TEST(CacheListingRoot, UninstallNamesCompareAsWindowsComparesThem)
+{
+    ListingMachine m;
+    const QStringList entries{QStringLiteral("Straße Tool"), QStringLiteral("\u212Aelvin Calc"), QStringLiteral("D\u0131ff")};
+    for (const QString& name : entries)
+        m.addEntry(name, plainRecord());
+    // The same name for Windows, a plain K instead of the Kelvin sign, a dotted i for a dotless one.
+    for (const char* name : {"STRAßE TOOL", "Kelvin Calc", "DIFF"})
+        m.addUninstall(QString::fromUtf8(name));
+    const CacheListing listing = ListCache(m.machine);
+    EXPECT_TRUE(m.row(listing, entries[0])->InAddRemove);
+    EXPECT_FALSE(m.row(listing, entries[1])->InAddRemove);
+    EXPECT_FALSE(m.row(listing, entries[2])->InAddRemove);
+}
+
 TEST(CacheListingRoot, MissingCacheGivesNoRowsAndStillCallsBagEnter)
 {
     ListingMachine m;

@@ -1,6 +1,7 @@
 #pragma once
 // A hive's keys and values as lines ("path", "path : name = type hex"), read through hivex
-// alone or through a RegistryStore, for comparing the two.
+// alone or through a RegistryStore, for comparing the two. Reading through hivex checks
+// that every subkey list is in Windows' order.
 #include "registry/RegistryStore.h"
 
 #include <QFile>
@@ -31,10 +32,16 @@ inline void dumpWithHivex(hive_h* h, hive_node_h node, const QString& path, QStr
     std::free(values);
     hive_node_h* kids = hivex_node_children(h, node);
     ASSERT_NE(kids, nullptr);
+    QString previous;
     for (hive_node_h* k = kids; *k; ++k) {
         char* name = hivex_node_name(h, *k);
-        dumpWithHivex(h, *k, path + QLatin1Char('\\') + QString::fromUtf8(name), out);
+        const QString kidName = QString::fromUtf8(name);
         std::free(name);
+        // Windows finds a key by bisection: every list must be in its order.
+        EXPECT_TRUE(k == kids || NameLess(previous, kidName))
+            << "subkeys of '" << path.toStdString() << "' out of order: " << previous.toStdString() << " / " << kidName.toStdString();
+        previous = kidName;
+        dumpWithHivex(h, *k, path + QLatin1Char('\\') + kidName, out);
     }
     std::free(kids);
 }

@@ -1,6 +1,8 @@
 // The contract every RegistryStore keeps, run against MemoryStore and HiveStore alike.
 #include "RegistryTestSupport.h"
 
+#include <algorithm>
+
 using namespace parvelle;
 using namespace parvelle::test;
 
@@ -27,26 +29,66 @@ protected:
     }
 };
 
-TEST(NameComparison, AsciiAndOtherLettersFoldAsQtFoldsThemAndHashesAgree)
+TEST(NameComparison, UnitsAreUpperCasedOneByOneAsWindowsDoesAndHashesAgree)
 {
-    const QStringList names = {
-        QStringLiteral("SlowInfoCache"), QStringLiteral("slowinfocache"), QStringLiteral("SLOWINFOCACHF"),
-        QStringLiteral("Changed"), QStringLiteral("Change@"), QStringLiteral("[hanged"), QStringLiteral("Äpfel Key"),
-        QStringLiteral("äPFEL KEY"), QStringLiteral("Äpfel Kex"), QStringLiteral("Ápfel Key"),
-        QStringLiteral("key \u212A"),   // the Kelvin sign folds to k
-        QStringLiteral("KEY k"), QStringLiteral("Key K"), QStringLiteral("key x"), QStringLiteral("𐐀 a"), QStringLiteral("𐐨 A"),
-        QString(),
+    const std::vector<std::pair<QString, QString>> same = {
+        {QStringLiteral("SlowInfoCache"), QStringLiteral("SLOWINFOCACHE")}, {QStringLiteral("Äpfel"), QStringLiteral("äPFEL")},
+        {QStringLiteral("straße"), QStringLiteral("STRAßE")},   // ß has no one-unit upper case
+        {QStringLiteral("i"), QStringLiteral("I")},
+        {QStringLiteral("\u03C2"), QStringLiteral("\u03C3")},   // final and medial sigma are both Σ
+        {QStringLiteral("\u03C2"), QStringLiteral("\u03A3")},
     };
-    for (const QString& a : names) {
-        for (const QString& b : names) {
-            const bool same = a.size() == b.size() && a.compare(b, Qt::CaseInsensitive) == 0;
-            EXPECT_EQ(SameName(a, b), same) << a.toStdString() << " / " << b.toStdString();
-            if (same)
-                EXPECT_EQ(NameHash(a), NameHash(b)) << a.toStdString() << " / " << b.toStdString();
-        }
+    const std::vector<std::pair<QString, QString>> different = {
+        {QStringLiteral("straße"), QStringLiteral("STRASSE")}, {QStringLiteral("ß"), QStringLiteral("ss")},
+        {QStringLiteral("\u0131"), QStringLiteral("I")},   // dotless i does not become an ASCII letter
+        {QStringLiteral("\u0131"), QStringLiteral("i")},
+        {QStringLiteral("\u0130"), QStringLiteral("i")},   // nor does dotted capital I become one
+        {QStringLiteral("\u0130"), QStringLiteral("I")},
+        {QStringLiteral("\u212A"), QStringLiteral("K")},   // the Kelvin sign is no letter K
+        {QStringLiteral("\u212A"), QStringLiteral("k")},
+        {QStringLiteral("\u017F"), QStringLiteral("S")},   // nor is the long s an S
+        {QStringLiteral("𐐀"), QStringLiteral("𐐨")},   // each half of a surrogate pair stays as it is
+        {QStringLiteral("Changed"), QStringLiteral("Change@")}, {QStringLiteral("a"), QString()},
+    };
+    for (const auto& [a, b] : same) {
+        EXPECT_TRUE(SameName(a, b)) << a.toStdString() << " / " << b.toStdString();
+        EXPECT_EQ(NameHash(a), NameHash(b)) << a.toStdString() << " / " << b.toStdString();
+        EXPECT_FALSE(NameLess(a, b) || NameLess(b, a)) << a.toStdString() << " / " << b.toStdString();
     }
-    EXPECT_TRUE(SameName(QStringLiteral("key \u212A"), QStringLiteral("KEY k")));
-    EXPECT_FALSE(SameName(QStringLiteral("Changed"), QStringLiteral("Change@")));
+    for (const auto& [a, b] : different) {
+        EXPECT_FALSE(SameName(a, b)) << a.toStdString() << " / " << b.toStdString();
+        EXPECT_NE(NameLess(a, b), NameLess(b, a)) << a.toStdString() << " / " << b.toStdString();
+    }
+}
+
+// Names in the order of their upper-cased UTF-16 units, the order in which Windows looks
+// keys up by bisection.
+const QStringList kWindowsOrder = {
+    QStringLiteral("a"), QStringLiteral("B"), QStringLiteral("i"), QStringLiteral("Ia"), QStringLiteral("K"),
+    QStringLiteral("SS"), QStringLiteral("Z"), QStringLiteral("ß"), QStringLiteral("\u0130"), QStringLiteral("\u0131"),
+    QStringLiteral("\u017F"), QStringLiteral("\u03C2"), QStringLiteral("\u212A"), QStringLiteral("𐐀"), QStringLiteral("𐐨"),
+    QStringLiteral("\uFF21"),
+};
+
+TEST(NameComparison, SortsByUpperCasedUnitsWithSurrogatesBeforeTheEndOfThePlane)
+{
+    QStringList names = kWindowsOrder;
+    std::reverse(names.begin(), names.end());
+    std::sort(names.begin(), names.end(), NameLess);
+    EXPECT_EQ(names, kWindowsOrder);
+}
+
+TEST_P(StoreContract, KeysThatWindowsTellsApartStayApartAndSorted)
+{
+    const NodeId root = store->root();
+    QStringList shuffled = kWindowsOrder;
+    std::rotate(shuffled.begin(), shuffled.begin() + 7, shuffled.end());
+    for (const QString& name : shuffled)
+        store->addChild(root, name);
+    store->commit();
+    EXPECT_EQ(store->childNames(root), kWindowsOrder);
+    for (const QString& name : kWindowsOrder)
+        EXPECT_EQ(store->name(*store->child(root, name)), name) << name.toStdString();
 }
 
 TEST_P(StoreContract, NewStoreHasAnEmptyRoot)
