@@ -160,9 +160,11 @@ void TsuiTabControlTopPanel::SetFileTheme(TsuiFileTheme* fileTheme)
     SetUIStyle(uiStyle_);
 }
 
+// The strip stays scrolled no further than its last tab.
 void TsuiTabControlTopPanel::SetTabs(const QStringList& tabs)
 {
     tabs_ = tabs.mid(0, MaxTabs);
+    firstShown_ = std::min(firstShown_, std::max(int(tabs_.size()) - 1, 0));
     repaint();
 }
 

@@ -192,6 +192,11 @@ TEST_F(TabStripWidget, OverflowingTabsShowScrollButtonsThatScrollWithinBounds)
     EXPECT_TRUE(ShowsImageAt(shot, AutoTransparent(theme.ScrollButtons[0]), next.topLeft(), 18));
     EXPECT_TRUE(ShowsImageAt(shot, AutoTransparent(theme.ScrollButtons[2]), previous.topLeft(), 18));
 
+    SendMouse(*strip, QEvent::MouseMove, Qt::NoButton, next.center(), Qt::NoButton);
+    EXPECT_TRUE(ShowsImageAt(Shot(*strip), AutoTransparent(theme.ScrollButtons[1]), next.topLeft(), 18))
+        << "hot under the pointer";
+    EXPECT_TRUE(ShowsImageAt(Shot(*strip), AutoTransparent(theme.ScrollButtons[2]), previous.topLeft(), 18));
+
     Press(*strip, previous.center());
     EXPECT_EQ(strip->FirstShownTab(), 0) << "never below 0";
     for (int i = 0; i < 10; ++i)
@@ -200,6 +205,25 @@ TEST_F(TabStripWidget, OverflowingTabsShowScrollButtonsThatScrollWithinBounds)
     EXPECT_EQ(strip->TabIndex(), 0) << "scrolling selects nothing";
     Press(*strip, previous.center());
     EXPECT_EQ(strip->FirstShownTab(), 2);
+}
+
+TEST_F(TabStripWidget, SelectingATabBeyondTheStripScrollsUntilItIsWhole)
+{
+    TestForm form;
+    TabControl control(&form);
+    control.SetUIStyle(WinXP);
+    control.setGeometry(0, 0, 200, 80);
+    form.show();
+    TsuiTabControlTopPanel* strip = control.TopPanel();
+    strip->SetTabs(Captions(6, QString()));
+    strip->SetTabIndex(4);
+    strip->UpdateLayout();
+    EXPECT_EQ(strip->FirstShownTab(), 4) << "tab 4 is whole only when drawn first (10..90)";
+    EXPECT_GE(strip->Layout().LastWhole, 4);
+    strip->SetTabs(Captions(2, QString()));
+    strip->UpdateLayout();
+    EXPECT_EQ(strip->FirstShownTab(), 1) << "fewer tabs: not scrolled past the last";
+    EXPECT_EQ(strip->Layout().Cells.size(), 1);
 }
 
 TEST_F(TabStripWidget, CutTabCaptionIsLeftAligned)
