@@ -267,16 +267,17 @@ int TsuiTabControlTopPanel::HotButtonAt(const QPoint& point) const
     return PointInRect(point, PreviousScrollButtonRect(size(), ScrollButtonSize())) ? -1 : 0;
 }
 
-// Tabs are walked from the first shown one by their stored widths; hidden tabs have width
-// 0 and a tab never measured (-1) ends the walk.
+// The drawn tabs are hit by their stored widths (0 < y < tab height); a tab whose width
+// was never stored (the last of MaxTabs) cannot be hit and ends the walk.
 int TsuiTabControlTopPanel::TabAt(const QPoint& point) const
 {
-    int x = leftMargin_;
-    for (int tab = firstShown_; tab < tabs_.size() && tab < MaxTabs && widths_[size_t(tab)] != -1; ++tab) {
-        const int w = widths_[size_t(tab)];
+    for (const TabCell& cell : layout_.Cells) {
+        const int w = widths_[size_t(cell.Index)];
+        if (w == -1)
+            break;
+        const int x = cell.Rect.left();
         if (x < point.x() && point.x() < x + w && 0 < point.y() && point.y() < TabHeight())
-            return tab;
-        x += w;
+            return cell.Index;
     }
     return -1;
 }

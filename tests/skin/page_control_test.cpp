@@ -226,6 +226,24 @@ TEST_F(TabStripWidget, SelectingATabBeyondTheStripScrollsUntilItIsWhole)
     EXPECT_EQ(strip->Layout().Cells.size(), 1);
 }
 
+TEST_F(TabStripWidget, AClickHitsTheTabDrawnThereWhenTabsBeforeAreHiddenAndScrolled)
+{
+    TestForm form;
+    TabControl control(&form);
+    control.SetUIStyle(WinXP);
+    control.setGeometry(0, 0, 200, 80);
+    form.show();
+    TsuiTabControlTopPanel* strip = control.TopPanel();
+    strip->SetTabs(Captions(5, QString()));
+    strip->SetTabVisible(0, false);
+    strip->UpdateLayout();
+    Press(*strip, NextScrollButtonRect(strip->size(), strip->ScrollButtonSize()).center());
+    strip->UpdateLayout();
+    ASSERT_EQ(strip->Layout().Cells.first().Index, 2) << "the first shown visible tab is tab 2";
+    Press(*strip, QPoint(50, 9));
+    EXPECT_EQ(strip->TabIndex(), 2);
+}
+
 TEST_F(TabStripWidget, CutTabCaptionIsLeftAligned)
 {
     TestForm form;
