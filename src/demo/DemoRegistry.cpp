@@ -269,7 +269,24 @@ DemoHives MakeDemoRegistry(const QString& dir, bool vista)
     return hives;
 }
 
-QString MakeBigCacheHive(const QString& dir, int entries)
+namespace {
+
+// Keys "Classes\Type 00000", ... with one 8 KiB value each, about `bytes` in all.
+void writeOtherData(RegistryStore& software, qint64 bytes)
+{
+    constexpr qsizetype kValueSize = 8192;
+    if (bytes <= 0)
+        return;
+    const NodeId classes = software.addChild(software.root(), QStringLiteral("Classes"));
+    for (qint64 i = 0; i * kValueSize < bytes; ++i) {
+        const NodeId key = software.addChild(classes, QStringLiteral("Type %1").arg(i, 5, 10, QLatin1Char('0')));
+        software.setValue(key, RegValue{QStringLiteral("Data"), REG_BINARY, QByteArray(kValueSize, char('A' + i % 26))});
+    }
+}
+
+} // namespace
+
+QString MakeBigCacheHive(const QString& dir, int entries, qint64 otherBytes)
 {
     makeFolder(dir);
     const QString software = QDir(dir).filePath(QStringLiteral("SOFTWARE"));
@@ -286,6 +303,7 @@ QString MakeBigCacheHive(const QString& dir, int entries)
                               int64_t(i) * 4096, true, kCacheRecordNormalSize, Changed::Dword, uint32_t(i)};
         writeDemoEntry(machine, HKEY_LOCAL_MACHINE, entry);
     }
+    writeOtherData(*tree, otherBytes);
     HiveStore::createFrom(software, *tree);
     return software;
 }

@@ -24,8 +24,10 @@ DemoHives MakeDemoRegistry(const QString& dir, bool vista);
 void FillDemoRegistry(Machine& machine, bool vista);
 
 // Writes <dir>/SOFTWARE of an XP machine with `entries` cache entries "Program 00000", ...
-// (552-byte records; every other one also under Uninstall). Returns its path.
-QString MakeBigCacheHive(const QString& dir, int entries);
+// (552-byte records; every other one also under Uninstall) and, as a real SOFTWARE hive
+// holds much besides the cache, keys under Classes holding about `otherBytes` of data.
+// Returns its path.
+QString MakeBigCacheHive(const QString& dir, int entries, qint64 otherBytes = 0);
 
 // A SlowInfoCache value of `size` bytes: the fields of `record` that fit, its FilePath as
 // UTF-16LE (cut to the space left), zeros elsewhere. DecodedFields is not used.

@@ -1,15 +1,19 @@
 // Lists the cache of a generated SOFTWARE hive with 20,000 entries, opening the hive each
 // time: in this process (as the window does), with the CSV text (as list --format csv
-// does), and as a whole parvelle-cli run.
+// does), and as a whole parvelle-cli run. Then a whole parvelle-cli run on a hive of about
+// 100 MiB against parvelle-cli --help, with the peak memory of each.
 #include "cache/ListingFormats.h"
 #include "cache/CacheListing.h"
 #include "demo/DemoRegistry.h"
 #include "registry/RegistrySources.h"
 
 #include <QCoreApplication>
+#include <QFile>
+#include <QFileInfo>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <benchmark/benchmark.h>
+
 
 namespace {
 
@@ -52,22 +56,101 @@ void BM_OpenListAndCsv(benchmark::State& state)
     }
 }
 
+// A SOFTWARE hive of about 100 MiB with 5,000 cache entries, as real ones hold much besides
+// the cache: a whole parvelle-cli list compared with parvelle-cli --help.
+constexpr int kLargeHiveEntries = 5000;
+constexpr qint64 kLargeHiveFiller = qint64(64) << 20;
+
+const QString& largeHive()
+{
+    static QTemporaryDir dir;
+    static const QString software = parvelle::MakeBigCacheHive(dir.path(), kLargeHiveEntries, kLargeHiveFiller);
+    return software;
+}
+
+// One parvelle-cli process, its output thrown away; false when it fails.
+bool runCli(const QStringList& arguments)
+{
+    QProcess cli;
+    cli.setStandardOutputFile(QProcess::nullDevice());
+    cli.start(QStringLiteral(PARVELLE_BIN_DIR "/parvelle-cli"), arguments);
+    return cli.waitForFinished(60000) && cli.exitStatus() == QProcess::NormalExit && cli.exitCode() == 0;
+}
+
+// The peak resident memory (mapped file pages included) of one parvelle-cli process, in
+// MiB, through time(1): a child's peak starts at its parent's size, and time is small.
+double peakMiB(const QStringList& arguments)
+{
+    QTemporaryDir dir;
+    const QString report = dir.filePath(QStringLiteral("peak"));
+    QProcess time;
+    time.setStandardOutputFile(QProcess::nullDevice());
+    time.start(QStringLiteral("/usr/bin/time"),
+               QStringList{"-f", "%M", "-o", report, PARVELLE_BIN_DIR "/parvelle-cli"} + arguments);
+    if (!time.waitForFinished(60000) || time.exitCode() != 0)
+        return -1;
+    QFile file(report);
+    return file.open(QIODevice::ReadOnly) ? file.readAll().trimmed().toDouble() / 1024 : -1;
+}
+
+void timeCli(benchmark::State& state, const QStringList& arguments)
+{
+    for (auto _ : state) {
+        if (!runCli(arguments))
+            state.SkipWithError("parvelle-cli failed");
+    }
+    state.counters["peak_MiB"] = peakMiB(arguments);
+}
+
+// Resident pages of this process's mapping of `path`: the pages a reading touched.
+double mappedMiB(const QString& path)
+{
+    QFile smaps(QStringLiteral("/proc/self/smaps"));
+    if (!smaps.open(QIODevice::ReadOnly | QIODevice::Text))
+        return -1;
+    const QByteArray target = QFile::encodeName(QFileInfo(path).canonicalFilePath());
+    bool inMapping = false;
+    double kiB = 0;
+    for (const QByteArray& line : smaps.readAll().split('\n')) {   // a /proc file has no size: read to its end
+        const QList<QByteArray> fields = line.simplified().split(' ');
+        if (!fields.first().endsWith(':'))   // a mapping: addresses, permissions, offset, device, inode, path
+            inMapping = fields.size() >= 6 && fields.last() == target;
+        else if (inMapping && fields.first() == "Rss:")
+            kiB += fields.value(1).toDouble();
+    }
+    return kiB / 1024;
+}
+
 void BM_CliListCsv(benchmark::State& state)
 {
-    bigHive();
-    for (auto _ : state) {
-        QProcess cli;
-        cli.start(QStringLiteral(PARVELLE_BIN_DIR "/parvelle-cli"),
-                  {"list", "--format", "csv", "--read-only", "--software", bigHive()});
-        if (!cli.waitForFinished(60000) || cli.exitCode() != 0)
-            state.SkipWithError("parvelle-cli failed");
-        benchmark::DoNotOptimize(cli.readAllStandardOutput().size());
-    }
+    timeCli(state, {"list", "--format", "csv", "--read-only", "--software", bigHive()});
+}
+
+void BM_CliHelp(benchmark::State& state)
+{
+    timeCli(state, {"--help"});
+}
+
+// The pages of the hive the listing touched are measured by the same listing in this
+// process; the whole process's peak less those is what the listing itself takes.
+void BM_CliListCsvLargeHive(benchmark::State& state)
+{
+    const QString hive = largeHive();
+    state.counters["hive_MiB"] = double(QFileInfo(hive).size()) / (1 << 20);
+    timeCli(state, {"list", "--format", "csv", "--read-only", "--software", hive});
+    parvelle::RegistrySources sources;
+    sources.software = hive;
+    sources.readOnly = true;
+    parvelle::Machine machine = parvelle::OpenRegistrySources(sources);
+    benchmark::DoNotOptimize(parvelle::ListingAsCsv(parvelle::ListCache(machine, {}, parvelle::luIso)).size());
+    state.counters["touched_hive_MiB"] = mappedMiB(hive);
 }
 
 BENCHMARK(BM_OpenAndList)->Unit(benchmark::kMillisecond)->MinTime(2.0);
 BENCHMARK(BM_OpenListAndCsv)->Unit(benchmark::kMillisecond)->MinTime(2.0);
 BENCHMARK(BM_CliListCsv)->Unit(benchmark::kMillisecond)->UseRealTime()->MinTime(2.0);
+BENCHMARK(BM_CliHelp)->Unit(benchmark::kMillisecond)->UseRealTime()->MinTime(2.0);
+BENCHMARK(BM_CliListCsvLargeHive)->Unit(benchmark::kMillisecond)->UseRealTime()->MinTime(2.0);
 
 } // namespace
 
