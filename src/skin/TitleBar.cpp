@@ -683,7 +683,7 @@ void TsuiTitleBar::mousePressEvent(QMouseEvent* event)
     if (edges && form->windowHandle())
         form->windowHandle()->startSystemResize(edges);
     else
-        dragPending_ = true;   // moved by the window manager once the mouse moves
+        dragPending_ = true;
     pressed_ = false;
 }
 
@@ -691,7 +691,8 @@ void TsuiTitleBar::mouseMoveEvent(QMouseEvent* event)
 {
     const QPoint position = event->position().toPoint();
     setCursor(HitTestCursor(TopEdgeZone(position)));
-    // Moving starts with the first move, so the press of a double click stays ours.
+    // The window manager moves the form from the first mouse move on: started at the press,
+    // its pointer grab would take the second click of a double click.
     if (dragPending_ && (event->buttons() & Qt::LeftButton)) {
         dragPending_ = false;
         if (QWidget* form = Form(); form && form->windowHandle())

@@ -314,7 +314,7 @@ private:
     int captionBandHeight_ = 0;
     int captionOffset_ = 0;
     bool keepFontColor_ = false;
-    bool dragPending_ = false;
+    bool dragPending_ = false;   // pressed on the empty title bar: a move may follow
     // A click on the control box opens the system menu once no second click follows, so a
     // double click can close the form.
     QTimer systemMenuDelay_;

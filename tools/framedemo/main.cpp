@@ -1,0 +1,138 @@
+// Demo forms of the skinned frame.
+//   parvelle-framedemo --screenshots DIR   one PNG per style (and an inactive WinXP form)
+//   parvelle-framedemo [STYLE]             shows a demo form; reports on standard output
+//                                          its geometry on request and when its system
+//                                          menu opens (used by tools/check-frame-x11.sh)
+#include "app/window/Fonts.h"
+#include "skin/FormFrame.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QLabel>
+#include <QPainter>
+#include <QSocketNotifier>
+#include <QTimer>
+#include <QVBoxLayout>
+#include <cstdio>
+#include <unistd.h>
+
+using namespace parvelle;
+
+namespace {
+
+struct StyleName {
+    TsuiUIStyle style;
+    const char* name;
+};
+const StyleName Styles[] = {{MacOS, "macos"}, {WinXP, "winxp"}, {DeepBlue, "deepblue"},
+                            {Protein, "protein"}, {BlueGlass, "blueglass"}};
+
+// A form with a skinned frame, a menu bar and a panel telling the style.
+std::unique_ptr<QWidget> MakeDemoForm(const StyleName& style)
+{
+    auto form = std::make_unique<QWidget>();
+    form->setWindowTitle(QStringLiteral("Parvelle - skinned frame (%1)").arg(QLatin1String(style.name)));
+    form->setGeometry(60, 60, 460, 260);
+    auto* frame = new TsuiForm(form.get());
+    frame->SetUIStyle(style.style);
+    frame->SetTitleBarDrawAppIcon(true);
+    auto* menu = new TsuiMainMenu(form.get());
+    QMenu* file = menu->addMenu(QStringLiteral("&File"));
+    file->addAction(QStringLiteral("&Open..."))->setShortcut(QKeySequence(QStringLiteral("Ctrl+O")));
+    file->addSeparator();
+    file->addAction(QStringLiteral("E&xit"), form.get(), &QWidget::close);
+    menu->addMenu(QStringLiteral("&View"))->addAction(QStringLiteral("&Refresh"));
+    menu->addMenu(QStringLiteral("&Help"))->addAction(QStringLiteral("&About"));
+    menu->SetUIStyle(style.style);
+    auto* panel = new QLabel(QStringLiteral("Drag the title bar to move the window, its edges to resize it.\n"
+                                            "Double-click the title bar to maximise; Alt+Space opens the system menu."),
+                             frame);
+    panel->setAlignment(Qt::AlignCenter);
+    panel->setWordWrap(true);
+    frame->SetFormPanel(panel);
+    return form;
+}
+
+// The form as its window shows it: pixels outside its window region are transparent.
+QImage WindowImage(QWidget& form)
+{
+    QImage image(form.size(), QImage::Format_ARGB32);
+    image.fill(Qt::transparent);
+    QPainter painter(&image);
+    if (!form.mask().isEmpty())
+        painter.setClipRegion(form.mask());
+    painter.drawPixmap(0, 0, form.grab());
+    return image;
+}
+
+int WriteScreenshots(const QString& folder)
+{
+    QDir().mkpath(folder);
+    auto save = [&folder](QWidget& form, const QString& name) {
+        const QString path = QDir(folder).filePath(name);
+        if (!WindowImage(form).save(path)) {
+            std::fprintf(stderr, "parvelle-framedemo: cannot write %s\n", qPrintable(path));
+            return false;
+        }
+        std::printf("%s\n", qPrintable(path));
+        return true;
+    };
+    for (const StyleName& style : Styles) {
+        std::unique_ptr<QWidget> form = MakeDemoForm(style);
+        if (!save(*form, QStringLiteral("frame-%1.png").arg(QLatin1String(style.name))))
+            return 1;
+    }
+    std::unique_ptr<QWidget> inactive = MakeDemoForm(Styles[1]);
+    inactive->findChild<TsuiForm*>()->TitleBar()->SetFormActive(false);
+    return save(*inactive, QStringLiteral("frame-winxp-inactive.png")) ? 0 : 1;
+}
+
+// Shows the form; a line "geometry" on standard input prints its geometry.
+int ShowDemo(const StyleName& style)
+{
+    std::unique_ptr<QWidget> form = MakeDemoForm(style);
+    TsuiTitleBar* titleBar = form->findChild<TsuiForm*>()->TitleBar();
+    QMenu* systemMenu = titleBar->SystemMenu();
+    QObject::connect(systemMenu, &QMenu::aboutToShow, systemMenu, [systemMenu] {
+        QTimer::singleShot(0, systemMenu, [systemMenu] {   // placed once shown
+            std::printf("system menu %d %d\n", systemMenu->x(), systemMenu->y());
+            std::fflush(stdout);
+        });
+    });
+    QSocketNotifier input(STDIN_FILENO, QSocketNotifier::Read);
+    QObject::connect(&input, &QSocketNotifier::activated, [&form, &input] {
+        char line[64];
+        if (!std::fgets(line, sizeof line, stdin)) {
+            input.setEnabled(false);
+            return;
+        }
+        const QRect g = form->geometry();
+        const QRect work = FormWorkArea(form.get());
+        std::printf("geometry %d %d %d %d maximized %d workarea %d %d %d %d\n", g.x(), g.y(), g.width(),
+                    g.height(), int(form->isMaximized()), work.x(), work.y(), work.width(), work.height());
+        std::fflush(stdout);
+    });
+    form->show();
+    return QApplication::exec();
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    QApplication app(argc, argv);
+    RegisterWindowFonts();
+    const QStringList args = app.arguments().mid(1);
+    if (args.size() == 2 && args[0] == QLatin1String("--screenshots"))
+        return WriteScreenshots(args[1]);
+    if (args.size() > 1) {
+        std::fprintf(stderr, "usage: parvelle-framedemo --screenshots DIR | parvelle-framedemo [STYLE]\n");
+        return 2;
+    }
+    for (const StyleName& style : Styles) {
+        if (args.isEmpty() ? style.style == WinXP : args[0] == QLatin1String(style.name))
+            return ShowDemo(style);
+    }
+    std::fprintf(stderr, "parvelle-framedemo: unknown style %s\n", qPrintable(args[0]));
+    return 2;
+}
