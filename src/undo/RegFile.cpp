@@ -1,26 +1,35 @@
 #include "RegFile.h"
 
+#include "UndoFile.h"
 #include "UndoText.h"
 #include "registry/Errors.h"
 #include "registry/RegistryStore.h"
 
 #include <QFile>
 #include <QStringDecoder>
+#include <algorithm>
 #include <array>
+#include <cctype>
 #include <utility>
 
 namespace parvelle {
 
 namespace {
 
+constexpr qsizetype kMaxKeyDepth = 512;
+constexpr qsizetype kMaxKeyNameLength = 255;
+
+QString decodeWindows1252(const QByteArray& bytes)
+{
+    QStringDecoder ansi("windows-1252");
+    return ansi.decode(bytes);
+}
+
 QString decodeEightBit(const QByteArray& bytes)
 {
     QStringDecoder utf8(QStringConverter::Utf8, QStringConverter::Flag::Stateless);
     QString text = utf8.decode(bytes);
-    if (!utf8.hasError())
-        return text;
-    QStringDecoder ansi("windows-1252");
-    return ansi.decode(bytes);
+    return utf8.hasError() ? decodeWindows1252(bytes) : text;
 }
 
 QString rightTrimmed(const QString& line)
@@ -39,7 +48,12 @@ bool isSkippable(const QString& line)
 
 QString invalidInteger(const QString& text)
 {
-    return QStringLiteral("'%1' is not a valid integer value").arg(text);
+    return QStringLiteral("'%1' is not a valid integer value").arg(QuotedForMessage(text));
+}
+
+bool isHexDigits(const QString& text)
+{
+    return std::all_of(text.begin(), text.end(), [](QChar c) { return c.unicode() < 128 && std::isxdigit(c.unicode()); });
 }
 
 // The data text of the value line at `index`: everything after the name part and "=",
@@ -50,7 +64,9 @@ QString joinedData(const QStringList& lines, qsizetype& index, qsizetype nameLen
     if (data.startsWith(u'"'))
         return data;
     data = rightTrimmed(data);
-    while (data.endsWith(u'\\') && index + 1 < lines.size()) {
+    while (data.endsWith(u'\\')) {
+        if (index + 1 >= lines.size())
+            throw EConvertError(QStringLiteral("the data continues past the end of the file"));
         data.chop(1);
         data += lines[++index].trimmed();
     }
@@ -77,22 +93,18 @@ QByteArray parseHexBytes(QString text)
         pairs.removeLast();
     bytes.reserve(pairs.size());
     for (const QString& pair : std::as_const(pairs)) {
-        bool ok = false;
-        const uint value = pair.toUInt(&ok, 16);
-        if (!ok || pair.size() > 2)
+        if (pair.size() != 2 || !isHexDigits(pair))
             throw EConvertError(invalidInteger(pair));
-        bytes.append(static_cast<char>(value));
+        bytes.append(static_cast<char>(pair.toUInt(nullptr, 16)));
     }
     return bytes;
 }
 
 uint32_t parseHexNumber(const QString& digits)
 {
-    bool ok = false;
-    const uint value = digits.toUInt(&ok, 16);
-    if (!ok || digits.size() > 8)
+    if (digits.isEmpty() || digits.size() > 8 || !isHexDigits(digits))
         throw EConvertError(invalidInteger(digits));
-    return value;
+    return digits.toUInt(nullptr, 16);
 }
 
 QByteArray dwordBytes(uint32_t value)
@@ -100,29 +112,53 @@ QByteArray dwordBytes(uint32_t value)
     return QByteArray(reinterpret_cast<const char*>(&value), 4);
 }
 
-QString stringDataText(QString text)
+// The text between the opening quote and its closing quote, unescaped; nothing but
+// blanks may follow the closing quote.
+QString stringDataText(const QString& text)
 {
-    text.remove(0, 1);
-    if (text.endsWith(u'"')) {
-        qsizetype backslashes = 0;
-        for (qsizetype i = text.size() - 2; i >= 0 && text[i] == u'\\'; --i)
-            ++backslashes;
-        if (backslashes % 2 == 0)
-            text.chop(1);
+    for (qsizetype i = 1; i < text.size(); ++i) {
+        if (text[i] == u'\\') {
+            ++i;
+        } else if (text[i] == u'"') {
+            if (!rightTrimmed(text.mid(i + 1)).isEmpty())
+                throw EConvertError(QStringLiteral("text after the closing quote: %1").arg(QuotedForMessage(text)));
+            return UnescapeSt(text.mid(1, i - 1));
+        }
     }
-    return UnescapeSt(text);
+    throw EConvertError(QStringLiteral("a string without its closing quote: %1").arg(QuotedForMessage(text)));
 }
 
-// hex(2) bytes as stored, or the one-byte-per-character form of older files (no zero
-// byte but the terminator), which becomes stored text.
-QByteArray expandStringBytes(const QByteArray& bytes)
+bool isAnsiString(const QByteArray& bytes)
 {
-    if (bytes.isEmpty() || bytes.indexOf('\0') != bytes.size() - 1)
-        return bytes;
-    return StoredText(decodeEightBit(bytes.chopped(1)));
+    return !bytes.isEmpty() && bytes.indexOf('\0') == bytes.size() - 1;
 }
 
-ParsedData parseHexForm(const QString& text)
+// Non-empty strings, each ended by a zero byte, and one more zero byte.
+bool isAnsiMultiString(const QByteArray& bytes)
+{
+    return bytes.size() >= 3 && bytes.front() != '\0' && bytes.endsWith(QByteArray(2, '\0'))
+        && bytes.indexOf(QByteArray(2, '\0')) == bytes.size() - 2;
+}
+
+// hex(1), hex(2) and hex(7) bytes as stored, or in the one-byte-per-character form (each
+// text ended by one zero byte) of REGEDIT4 files, which becomes stored UTF-16 text.
+// Under the 5.00 header only hex(2) has that form, as older files wrote it.
+QByteArray storedTextBytes(uint32_t type, const QByteArray& bytes, bool ansiHeader)
+{
+    const auto decode = ansiHeader ? decodeWindows1252 : decodeEightBit;
+    if (type == REG_MULTI_SZ && ansiHeader && isAnsiMultiString(bytes)) {
+        QByteArray stored;
+        for (const QByteArray& part : bytes.chopped(2).split('\0'))
+            stored += StoredText(decode(part));
+        return stored + QByteArray(2, '\0');
+    }
+    const bool textType = type == REG_EXPAND_SZ || (ansiHeader && type == REG_SZ);
+    if (textType && isAnsiString(bytes))
+        return StoredText(decode(bytes.chopped(1)));
+    return bytes;
+}
+
+ParsedData parseHexForm(const QString& text, bool ansiHeader)
 {
     const qsizetype colon = text.indexOf(u':');
     const QString form = text.left(colon).toLower();
@@ -130,10 +166,7 @@ ParsedData parseHexForm(const QString& text)
     if (form == u"hex")
         return {false, REG_BINARY, parseHexBytes(bytesText)};
     const uint32_t type = parseHexNumber(form.mid(4, form.size() - 5));
-    QByteArray bytes = parseHexBytes(bytesText);
-    if (type == REG_EXPAND_SZ)
-        bytes = expandStringBytes(bytes);
-    return {false, type, bytes};
+    return {false, type, storedTextBytes(type, parseHexBytes(bytesText), ansiHeader)};
 }
 
 bool isHexForm(const QString& text)
@@ -147,9 +180,13 @@ bool isHexForm(const QString& text)
 
 ParsedData parseDecimal(const QString& text)
 {
+    const QString digits = text.trimmed();
+    const QString unsignedDigits = digits.startsWith(u'-') ? digits.mid(1) : digits;
+    const bool decimal = !unsignedDigits.isEmpty()
+        && std::all_of(unsignedDigits.begin(), unsignedDigits.end(), [](QChar c) { return c >= u'0' && c <= u'9'; });
     bool ok = false;
-    const qlonglong value = text.trimmed().toLongLong(&ok, 10);
-    if (!ok || value < INT32_MIN || value > UINT32_MAX)
+    const qlonglong value = digits.toLongLong(&ok, 10);
+    if (!decimal || !ok || value < INT32_MIN || value > UINT32_MAX)
         throw EConvertError(invalidInteger(text));
     return {false, REG_DWORD, dwordBytes(static_cast<uint32_t>(value))};
 }
@@ -160,13 +197,29 @@ struct Section {
     bool deleted = false;
 };
 
+// Throws unless every name of the key path is one Windows can hold, at a depth it allows.
+void requireWindowsKeyPath(const QString& path, int lineNumber)
+{
+    if (path.contains(QChar(0)))
+        throw EConvertError(QStringLiteral("Line %1: a key name holds a zero character").arg(lineNumber));
+    const QStringList names = path.split(u'\\');
+    if (names.size() > kMaxKeyDepth)
+        throw EConvertError(QStringLiteral("Line %1: the key is %2 levels deep; Windows allows at most %3")
+                                .arg(lineNumber).arg(names.size()).arg(kMaxKeyDepth));
+    for (const QString& name : names) {
+        if (name.size() > kMaxKeyNameLength)
+            throw EConvertError(QStringLiteral("Line %1: a key name is %2 characters long; Windows allows at most %3")
+                                    .arg(lineNumber).arg(name.size()).arg(kMaxKeyNameLength));
+    }
+}
+
 // A section line "[root\path]" or "[-root\path]" of the importer.
 Section parseSectionLine(const QString& line, int lineNumber)
 {
     const QString trimmed = rightTrimmed(line);
     if (!trimmed.endsWith(u']'))
         throw EConvertError(QStringLiteral("Line %1: key line without closing bracket: %2")
-                                .arg(lineNumber).arg(trimmed));
+                                .arg(lineNumber).arg(QuotedForMessage(trimmed)));
     Section section;
     QString path = trimmed.mid(1, trimmed.size() - 2);
     section.deleted = path.startsWith(u'-');
@@ -175,8 +228,10 @@ Section parseSectionLine(const QString& line, int lineNumber)
     section.root = RootStToRoot(path);
     if (section.root == 0)
         throw EConvertError(QStringLiteral("Line %1: unknown root key in %2")
-                                .arg(lineNumber).arg(trimmed));
+                                .arg(lineNumber).arg(QuotedForMessage(trimmed)));
     section.path = RemoveSlash(path.mid(1));
+    if (!section.path.isEmpty())
+        requireWindowsKeyPath(section.path, lineNumber);
     return section;
 }
 
@@ -208,11 +263,14 @@ RegFileText DecodeRegFile(const QByteArray& bytes)
 
 RegFileText ReadRegFile(const QString& path)
 {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        throw EInOutError(QStringLiteral("Cannot read '%1': %2").arg(path, file.errorString()));
-    return DecodeRegFile(file.readAll());
+    return DecodeRegFile(ReadLimitedFile(path));
 }
+
+bool HasRegedit4Header(const RegFileText& file)
+{
+    return !file.lines.isEmpty() && file.lines.first().trimmed().compare(kHeaderRegedit4, Qt::CaseInsensitive) == 0;
+}
+
 
 qsizetype NamePartLength(const QString& line)
 {
@@ -242,7 +300,7 @@ QString ValueNameOf(const QString& namePart)
     return UnescapeSt(inner);
 }
 
-ParsedData ParseValueData(const QString& dataText)
+ParsedData ParseValueData(const QString& dataText, bool ansiHeader)
 {
     if (dataText.startsWith(u'"'))
         return {false, REG_SZ, StoredText(stringDataText(dataText))};
@@ -250,10 +308,22 @@ ParsedData ParseValueData(const QString& dataText)
     if (text == u"-")
         return {true, 0, {}};
     if (isHexForm(text))
-        return parseHexForm(text);
+        return parseHexForm(text, ansiHeader);
     if (text.startsWith(QStringLiteral("dword:"), Qt::CaseInsensitive))
         return {false, REG_DWORD, dwordBytes(parseHexNumber(text.mid(6)))};
     return parseDecimal(text);
+}
+
+ParsedEntry ParseValueLines(const QStringList& lines, bool ansiHeader)
+{
+    const qsizetype nameLength = lines.isEmpty() ? 0 : NamePartLength(lines.first());
+    if (nameLength == 0)
+        throw EConvertError(QStringLiteral("not a value entry"));
+    qsizetype index = 0;
+    const QString dataText = joinedData(lines, index, nameLength);
+    if (index + 1 != lines.size())
+        throw EConvertError(QStringLiteral("lines after the value's data"));
+    return {ValueNameOf(lines.first().left(nameLength)), ParseValueData(dataText, ansiHeader)};
 }
 
 QStringList ListUndoEntries(const RegFileText& file)
@@ -333,6 +403,7 @@ std::vector<RegStatement> ParseRegStatements(const RegFileText& file)
     if (file.lines.isEmpty() || !IsHeaderLine(file.lines.first().trimmed()))
         throw EConvertError(QStringLiteral("Not a registry file: the first line is neither "
                                            "\"REGEDIT4\" nor \"%1\"").arg(kHeaderVersion5));
+    const bool ansiHeader = HasRegedit4Header(file);
     std::vector<RegStatement> statements;
     std::optional<Section> section;
     for (qsizetype i = 1; i < file.lines.size(); ++i) {
@@ -350,14 +421,14 @@ std::vector<RegStatement> ParseRegStatements(const RegFileText& file)
         const qsizetype nameLength = NamePartLength(line);
         if (nameLength == 0)
             throw EConvertError(QStringLiteral("Line %1 is neither a key nor a value: %2")
-                                    .arg(lineNumber).arg(line));
+                                    .arg(lineNumber).arg(QuotedForMessage(line)));
         if (!section)
             throw EConvertError(QStringLiteral("Line %1: value outside of a key section")
                                     .arg(lineNumber));
         const QString valueName = ValueNameOf(line.left(nameLength));
         ParsedData parsed;
         try {
-            parsed = ParseValueData(joinedData(file.lines, i, nameLength));
+            parsed = ParseValueData(joinedData(file.lines, i, nameLength), ansiHeader);
         } catch (const EConvertError& error) {
             throw EConvertError(QStringLiteral("Line %1: %2").arg(lineNumber).arg(error.message()));
         }

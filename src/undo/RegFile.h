@@ -19,8 +19,12 @@ struct RegFileText {
 };
 
 RegFileText DecodeRegFile(const QByteArray& bytes);
-// Throws EInOutError when the file cannot be read.
+// Throws EInOutError when the file cannot be read or is larger than any registry file.
 RegFileText ReadRegFile(const QString& path);
+// True when the first line is "REGEDIT4" (ASCII letter case ignored): text in hex data
+// is then one byte per character in Windows-1252.
+bool HasRegedit4Header(const RegFileText& file);
+
 
 // Length of the name part at the start of a line ("@" or a quoted name, escapes
 // respected), or 0 when the line does not start with one followed by "=".
@@ -34,9 +38,19 @@ struct ParsedData {
     uint32_t type = 0;
     QByteArray data;
 };
-// Classifies and converts a value's data text (continuations already joined).
-// Throws EConvertError "'%s' is not a valid integer value" on malformed numbers or bytes.
-ParsedData ParseValueData(const QString& dataText);
+// Classifies and converts a value's data text (continuations already joined); under the
+// REGEDIT4 header (`ansiHeader`) hex(1), hex(2) and hex(7) text may be one byte per
+// character. Throws EConvertError "'%s' is not a valid integer value" on malformed
+// numbers or bytes, and on a string without its closing quote or with text after it.
+ParsedData ParseValueData(const QString& dataText, bool ansiHeader = false);
+
+// The value name and data of one value entry's lines (as ValueEntryLines writes them),
+// as the readers take them. Throws EConvertError when they cannot be read.
+struct ParsedEntry {
+    QString valueName;
+    ParsedData data;
+};
+ParsedEntry ParseValueLines(const QStringList& lines, bool ansiHeader);
 
 // The undo entries of a file, in file order: key paths, and key path + "\\:" + name part.
 QStringList ListUndoEntries(const RegFileText& file);
@@ -69,7 +83,9 @@ struct RegStatement {
     QByteArray data;
 };
 // Every statement of the file in order. Throws EConvertError (with the line number)
-// on a malformed line, an unknown root or a value outside a section.
+// on a malformed or truncated line, an unknown root, a value outside a section, or a
+// key that Windows cannot hold (deeper than 512 levels, a name longer than 255
+// characters or with a zero character).
 std::vector<RegStatement> ParseRegStatements(const RegFileText& file);
 
 } // namespace parvelle

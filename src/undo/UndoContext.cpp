@@ -1,16 +1,14 @@
 #include "UndoContext.h"
 
 #include "RegFile.h"
+#include "UndoFile.h"
 #include "UndoText.h"
 #include "cache/OSInfo.h"
 #include "registry/Errors.h"
 #include "registry/TNTRegistry.h"
 
 #include <QDir>
-#include <QFile>
-#include <QStringEncoder>
-#include <fcntl.h>
-#include <unistd.h>
+#include <algorithm>
 
 namespace parvelle {
 
@@ -52,6 +50,51 @@ void lockWritable(Machine& machine, HKEY root, const QString& keyPath, ChangeLoc
     locks.push_back(key->store->lockForChanges());
 }
 
+// The key path with every name spelled as the registry stores it (the path opens).
+QString storedPath(const Machine& machine, HKEY root, const QString& keyPath)
+{
+    std::optional<KeyRef> key = machine.rootKey(root);
+    QString stored;
+    for (const QString& part : keyPath.split(u'\\', Qt::SkipEmptyParts)) {
+        const KeyRef parent = *key;
+        key = machine.open(parent, part);
+        if (!key)
+            throw ERegistryException(QStringLiteral("Cannot open the key '%1'").arg(fullPath(root, keyPath)));
+        QString name = part;
+        if (key->store && key->node != key->store->root()) {
+            name = key->store->name(key->node);
+        } else {
+            for (const QString& mounted : machine.subkeyNames(parent))
+                if (mounted.compare(part, Qt::CaseInsensitive) == 0)
+                    name = mounted;
+        }
+        stored += u'\\' + name;
+    }
+    return stored;
+}
+
+// Throws unless the key can be written to an undo file and imported again as it is:
+// key lines have no escapes, and Windows limits names and depth.
+void requireRecordable(HKEY root, const QString& keyPath)
+{
+    constexpr qsizetype kMaxKeyDepth = 512;
+    constexpr qsizetype kMaxKeyNameLength = 255;
+    const auto refuse = [&](const QString& why) {
+        throw ERegistryException(QStringLiteral("The key '%1' cannot be recorded in an undo file: %2")
+                                     .arg(QuotedForMessage(fullPath(root, keyPath)), why));
+    };
+    if (keyPath.contains(u'\r') || keyPath.contains(u'\n'))
+        refuse(QStringLiteral("its name holds a line break"));
+    if (keyPath.contains(QChar(0)))
+        refuse(QStringLiteral("its name holds a zero character"));
+    const QStringList names = keyPath.split(u'\\', Qt::SkipEmptyParts);
+    if (names.size() > kMaxKeyDepth)
+        refuse(QStringLiteral("it is more than %1 levels deep, deeper than Windows allows").arg(kMaxKeyDepth));
+    if (names.last().size() > kMaxKeyNameLength)
+        refuse(QStringLiteral("its name is %1 characters long; Windows allows at most %2")
+                   .arg(names.last().size()).arg(kMaxKeyNameLength));
+}
+
 void appendLines(QString& text, const QStringList& lines)
 {
     for (const QString& line : lines)
@@ -66,79 +109,80 @@ void endSection(QString& text)
     text += kCrLf;
 }
 
-// Records the open key with its values and, depth first, its subkeys. Reads only.
-void recordTree(TNTRegistry& reg, HKEY root, const QString& keyPath, QString& text)
+// Appends the value's entry, after checking that the readers take back exactly this
+// name and data from it.
+void recordValue(const QString& keyName, const QString& name, const RawValue& raw, bool regedit4, QString& text)
 {
-    // Key lines have no escapes: a line break would split the line and lose the key.
-    if (keyPath.contains(u'\r') || keyPath.contains(u'\n'))
-        throw ERegistryException(QStringLiteral("The key '%1' cannot be recorded in an undo file: "
-                                                "its name holds a line break")
-                                     .arg(fullPath(root, keyPath)));
-    text += kCrLf + KeyLine(root, keyPath);
-    QStringList values;
-    QStringList subkeys;
-    reg.ListValues(values);
-    reg.ListSubkeys(subkeys);
-    for (const QString& name : std::as_const(values)) {
-        const RawValue raw = reg.ReadRaw(name);
-        appendLines(text, ValueEntryLines(name, raw.Type, raw.Data));
+    const QStringList lines = ValueEntryLines(name, raw.Type, raw.Data, regedit4);
+    bool exact = false;
+    try {
+        const ParsedEntry parsed = ParseValueLines(lines, regedit4);
+        exact = parsed.valueName == name && !parsed.data.erase && parsed.data.type == raw.Type
+            && parsed.data.data == raw.Data;
+    } catch (const EConvertError&) {
     }
-    endSection(text);
-    for (const QString& subkey : std::as_const(subkeys)) {
-        const QString subPath = keyPath + u'\\' + subkey;
-        if (!reg.OpenPath(subPath, false))
-            throw ERegistryException(QStringLiteral("Cannot open the key '%1'")
-                                         .arg(fullPath(root, subPath)));
-        recordTree(reg, root, subPath, text);
+    if (!exact)
+        throw ERegistryException(QStringLiteral("The value '%1' of '%2' cannot be recorded exactly in an undo file")
+                                     .arg(QuotedForMessage(name), QuotedForMessage(keyName)));
+    appendLines(text, lines);
+}
+
+// Records the key with its values and, depth first, its subkeys, each key before its
+// subkeys. Reads only; the walk keeps its own stack, however deep the tree.
+void recordTree(TNTRegistry& reg, HKEY root, const QString& keyPath, bool regedit4, QString& text)
+{
+    std::vector<QString> pending{keyPath};
+    while (!pending.empty()) {
+        const QString path = std::move(pending.back());
+        pending.pop_back();
+        requireRecordable(root, path);
+        if (!reg.OpenPath(path, false))
+            throw ERegistryException(QStringLiteral("Cannot open the key '%1'").arg(fullPath(root, path)));
+        text += kCrLf + KeyLine(root, path);
+        QStringList values;
+        QStringList subkeys;
+        reg.ListValues(values);
+        reg.ListSubkeys(subkeys);
+        for (const QString& name : std::as_const(values))
+            recordValue(fullPath(root, path), name, reg.ReadRaw(name), regedit4, text);
+        endSection(text);
+        for (auto subkey = subkeys.crbegin(); subkey != subkeys.crend(); ++subkey)
+            pending.push_back(path + u'\\' + *subkey);
     }
 }
 
-void syncToDisk(QFile& file)
+// The text without its leading line ends.
+QString undoBody(const QString& text)
 {
-    if (!file.flush() || ::fsync(file.handle()) != 0)
-        throw EInOutError(QStringLiteral("Cannot write '%1': %2")
-                              .arg(file.fileName(), file.errorString()));
+    qsizetype start = 0;
+    while (start < text.size() && (text[start] == u'\r' || text[start] == u'\n'))
+        ++start;
+    return text.mid(start);
 }
 
-void syncFolder(const QString& folder)
+// The whole new undo file: the current one with the text appended (in its own encoding
+// where that can hold the text), or a new file with header and empty line. The text is
+// made for the header of the file it goes into.
+QByteArray composeUndoFile(const std::optional<QByteArray>& current,
+                           const QString& newHeader, const std::function<QString(bool regedit4)>& text)
 {
-    const int fd = ::open(QFile::encodeName(folder).constData(), O_RDONLY | O_DIRECTORY);
-    if (fd >= 0) {
-        ::fsync(fd);
-        ::close(fd);
+    if (current) {
+        const RegFileText existing = DecodeRegFile(*current);
+        if (!existing.lines.isEmpty() && IsHeaderLine(existing.lines.first())) {
+            const bool regedit4 = HasRegedit4Header(existing);
+            const QString body = undoBody(text(regedit4));
+            const QByteArray lineEnd = existing.utf16 ? QByteArray("\n\0", 2) : QByteArray("\n");
+            const QString added = (current->endsWith(lineEnd) ? QString() : kCrLf) + body + kCrLf;
+            if (existing.utf16)
+                return *current + Utf16Bytes(added);
+            if (IsAscii(added))
+                return *current + added.toLatin1();
+            // Text outside ASCII: the whole file in the encoding its header calls for.
+            return EncodeUndoText(existing.lines.join(kCrLf) + kCrLf + body + kCrLf, regedit4);
+        }
     }
-}
-
-// How an existing undo file continues: appended to (in its own encoding) or replaced.
-struct ExistingFile {
-    bool append = false;
-    bool utf16 = false;
-    bool endsWithLineEnd = true;
-};
-
-ExistingFile inspectExisting(const QString& path)
-{
-    QFile file(path);
-    if (!file.exists())
-        return {};
-    if (!file.open(QIODevice::ReadOnly))
-        throw EInOutError(QStringLiteral("Cannot read '%1': %2").arg(path, file.errorString()));
-    const RegFileText head = DecodeRegFile(file.read(512));
-    ExistingFile existing;
-    existing.append = !head.lines.isEmpty() && IsHeaderLine(head.lines.first());
-    existing.utf16 = head.utf16;
-    if (existing.append) {
-        const QByteArray lineEnd = existing.utf16 ? QByteArray("\n\0", 2) : QByteArray("\n");
-        file.seek(std::max<qint64>(0, file.size() - lineEnd.size()));
-        existing.endsWithLineEnd = file.read(lineEnd.size()) == lineEnd;
-    }
-    return existing;
-}
-
-QByteArray encoded(const QString& text, bool utf16)
-{
-    QStringEncoder encoder(utf16 ? QStringConverter::Utf16LE : QStringConverter::Utf8);
-    return encoder.encode(text);
+    const bool regedit4 = newHeader == kHeaderRegedit4;
+    return EncodeUndoText(newHeader + kCrLf + kCrLf + undoBody(text(regedit4)) + kCrLf, regedit4);
 }
 
 struct PlannedWrite {
@@ -226,26 +270,28 @@ QStringList TUndoContext::removeKeys(HKEY root, const QStringList& keyPaths)
 {
     QStringList missing;
     QStringList found;
-    QString text;
     ChangeLocks locks;
     TNTRegistry reg(machine_);
     reg.SelectRoot(root);
     for (const QString& keyPath : keyPaths) {
-        const QString path = RemoveSlash(keyPath);
-        if (found.contains(path, Qt::CaseInsensitive))
-            continue;   // named twice
-        if (!reg.OpenPath(path, false)) {
+        if (!reg.OpenPath(RemoveSlash(keyPath), false)) {
             missing << keyPath;
             continue;
         }
+        const QString path = storedPath(machine_, root, RemoveSlash(keyPath));
+        if (found.contains(path))
+            continue;   // named twice
         lockWritable(machine_, root, path, locks);
-        recordTree(reg, root, path, text);
-        reg.ClosePath();
         found << path;
     }
     if (found.isEmpty())
         return missing;
-    WriteReg(text);
+    writeUndo([&](bool regedit4) {
+        QString text;
+        for (const QString& path : std::as_const(found))
+            recordTree(reg, root, path, regedit4, text);
+        return text;
+    });
     try {
         for (const QString& path : std::as_const(found)) {
             if (!reg.DeleteTree(path))
@@ -264,57 +310,59 @@ bool TUndoContext::RemoveRegistryValue(HKEY root, const QString& keyPath,
                                        const QString& valueName)
 {
     stampNow();
-    const QString path = RemoveSlash(keyPath);
     TNTRegistry reg(machine_);
     reg.SelectRoot(root);
     ValueInfo info;
-    if (!reg.OpenPath(path, false) || !reg.QueryValue(valueName, info))
+    if (!reg.OpenPath(RemoveSlash(keyPath), false) || !reg.QueryValue(valueName, info))
         return false;
+    const QString path = storedPath(machine_, root, RemoveSlash(keyPath));
     ChangeLocks locks;
     lockWritable(machine_, root, path, locks);
-    const RawValue raw = reg.ReadRaw(valueName);
-    QString text = kCrLf + KeyLine(root, path);
-    appendLines(text, ValueEntryLines(valueName, raw.Type, raw.Data));
-    endSection(text);
-    WriteReg(text);
-    if (!reg.EraseValue(valueName))
-        throw ERegistryException(QStringLiteral("Cannot delete the value '%1'").arg(valueName));
+    requireRecordable(root, path);
+    QStringList names;
+    reg.ListValues(names);
+    const auto stored = std::find_if(names.cbegin(), names.cend(), [&](const QString& name) {
+        return name.compare(valueName, Qt::CaseInsensitive) == 0;
+    });
+    const QString storedName = stored == names.cend() ? valueName : *stored;
+    writeUndo([&](bool regedit4) {
+        QString text = kCrLf + KeyLine(root, path);
+        recordValue(fullPath(root, path), storedName, reg.ReadRaw(storedName), regedit4, text);
+        endSection(text);
+        return text;
+    });
+    if (!reg.EraseValue(storedName))
+        throw ERegistryException(QStringLiteral("Cannot delete the value '%1'").arg(storedName));
     machine_.commit();
     return true;
 }
 
 void TUndoContext::WriteReg(const QString& text)
 {
-    qsizetype start = 0;
-    while (start < text.size() && (text[start] == u'\r' || text[start] == u'\n'))
-        ++start;
-    const QString body = text.mid(start);
+    writeUndo([&](bool) { return text; });
+}
+
+void TUndoContext::writeUndo(const std::function<QString(bool regedit4)>& text)
+{
     if (!QDir().mkpath(folder_.Folder()))
         throw EInOutError(QStringLiteral("Cannot create the undo folder '%1'")
                               .arg(folder_.Folder()));
     const QString path = UndoFilePath();
-    const ExistingFile existing = inspectExisting(path);
-    QString out;
-    if (existing.append)
-        out = (existing.endsWithLineEnd ? QString() : kCrLf) + body + kCrLf;
-    else
-        out = HeaderFor(osKind_) + kCrLf + kCrLf + body + kCrLf;
-    QFile file(path);
-    const auto mode = existing.append ? QIODevice::Append : QIODevice::WriteOnly | QIODevice::Truncate;
-    if (!file.open(mode))
-        throw EInOutError(QStringLiteral("Cannot write '%1': %2").arg(path, file.errorString()));
-    const QByteArray bytes = encoded(out, existing.append && existing.utf16);
-    if (file.write(bytes) != bytes.size())
-        throw EInOutError(QStringLiteral("Cannot write '%1': %2").arg(path, file.errorString()));
-    syncToDisk(file);
-    file.close();
-    if (!existing.append)
-        syncFolder(folder_.Folder());
+    PutUndoFile(path, [&](const std::optional<QByteArray>& current) {
+        return composeUndoFile(current, HeaderFor(osKind_), text);
+    });
 }
 
 int TUndoContext::RestoreChecked(const QString& undoFilePath, const QStringList& checkedEntries)
 {
     const RegFileText file = ReadRegFile(undoFilePath);
+    try {
+        ParseRegStatements(file);   // a damaged or cut file restores nothing
+    } catch (const EConvertError& error) {
+        throw EConvertError(QStringLiteral("'%1' cannot be restored: %2").arg(undoFilePath, error.message()));
+    }
+    const bool regedit4 = HasRegedit4Header(file);
+    const QStringList listed = ListUndoEntries(file);
     std::vector<PlannedWrite> plan;
     for (const QString& entry : checkedEntries) {
         const UndoEntry parts = SplitUndoEntry(entry);
@@ -324,16 +372,18 @@ int TUndoContext::RestoreChecked(const QString& undoFilePath, const QStringList&
         const HKEY root = RootStToRoot(path);
         if (root == 0 || RemoveSlash(path).isEmpty())
             throw ERegistryException(QStringLiteral("'%1' does not name a key below a root key")
-                                         .arg(parts.keyPath));
+                                         .arg(QuotedForMessage(parts.keyPath)));
         path = RemoveSlash(path);
-        if (parts.namePart.isEmpty()) {
+        const QStringList texts = parts.namePart.isEmpty() ? QStringList()
+                                                           : FindValueTexts(file, parts.keyPath, parts.namePart);
+        if (parts.namePart.isEmpty() ? !listed.contains(entry) : texts.isEmpty())
+            throw EParvelleError(QStringLiteral("'%1' is not an entry of the undo file '%2'")
+                                     .arg(QuotedForMessage(entry), undoFilePath));
+        if (parts.namePart.isEmpty())
             plan.push_back({root, path, true, {}, {}});
-            continue;
-        }
         const QString valueName = ValueNameOf(parts.namePart);
-        const QStringList texts = FindValueTexts(file, parts.keyPath, parts.namePart);
         for (const QString& dataText : texts)
-            plan.push_back({root, path, false, valueName, ParseValueData(dataText)});
+            plan.push_back({root, path, false, valueName, ParseValueData(dataText, regedit4)});
     }
     ChangeLocks locks;
     for (const PlannedWrite& write : plan)

@@ -47,12 +47,15 @@ public:
 
     // Appends the text (leading line ends dropped) to the undo file of the current
     // stamp, creating it with header and empty line when it is missing or has no
-    // header; flushed to disk. Throws EInOutError.
+    // header. The file is put in place whole and synced (see PutUndoFile); text outside
+    // ASCII makes it UTF-16 under the 5.00 header, Windows-1252 under REGEDIT4. Throws
+    // EInOutError, leaving the file as it was.
     void WriteReg(const QString& text);
 
     // Writes back the values of the checked entries from the undo file (every matching
-    // value line in file order; a key-only entry creates its key). All data is parsed
-    // before the first write. Returns the number of values and keys written.
+    // value line in file order; a key-only entry creates its key). The whole file is
+    // checked before the first write: a damaged file, or an entry the file does not
+    // hold, throws and restores nothing. Returns the number of values and keys written.
     int RestoreChecked(const QString& undoFilePath, const QStringList& checkedEntries);
     // Applies a whole .reg file as the registry editor imports it. Returns the number
     // of statements applied.
@@ -60,6 +63,8 @@ public:
 
 private:
     void stampNow();
+    // Writes the undo text, made for the header of the file it goes into, as WriteReg.
+    void writeUndo(const std::function<QString(bool regedit4)>& text);
     void requireCacheEntryName(const QString& name) const;
     // Records the existing keys in one undo write, then deletes them and commits.
     // Returns the key paths that do not exist.

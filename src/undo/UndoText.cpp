@@ -1,6 +1,11 @@
 #include "UndoText.h"
 
+#include "registry/Errors.h"
 #include "registry/RegistryStore.h"
+
+#include <QStringDecoder>
+#include <QStringEncoder>
+#include <algorithm>
 
 namespace parvelle {
 
@@ -33,6 +38,59 @@ QStringList wrappedHex(const QString& prefix, const QByteArray& bytes, int unit,
         current.chop(1);
     lines << current;
     return lines;
+}
+
+// Readers take eight-bit files that are valid UTF-8 as UTF-8: Windows-1252 bytes read
+// back the same only when they are ASCII or not valid UTF-8.
+bool readsBackAsWindows1252(const QByteArray& bytes)
+{
+    if (std::all_of(bytes.begin(), bytes.end(), [](char c) { return static_cast<uchar>(c) < 128; }))
+        return true;
+    QStringDecoder utf8(QStringConverter::Utf8, QStringConverter::Flag::Stateless);
+    const QString decoded = utf8.decode(bytes);   // decodes only when converted
+    return utf8.hasError();
+}
+
+// The strings of stored REG_MULTI_SZ bytes when they are exactly those strings, each
+// with its terminator, and the closing terminator; nullopt otherwise.
+std::optional<QStringList> canonicalStrings(const QByteArray& stored)
+{
+    const QByteArray end(2, '\0');
+    if (stored.size() < 4 || !stored.endsWith(end))
+        return std::nullopt;
+    const auto text = CanonicalText(stored.chopped(2) + end);
+    if (!text.has_value())
+        return std::nullopt;
+    return text->split(QChar(0));
+}
+
+// Text in the one-byte-per-character form of REGEDIT4 files, when the data is plain
+// text of that kind (nullopt otherwise).
+std::optional<QByteArray> ansiTextBytes(const QString& valueName, uint32_t windowsType,
+                                        const QByteArray& data)
+{
+    QStringList strings;
+    if (windowsType == REG_MULTI_SZ) {
+        const auto list = canonicalStrings(data);
+        if (!list || list->contains(QString()))
+            return std::nullopt;   // an empty string would end the list early
+        strings = *list;
+    } else {
+        const auto text = CanonicalText(data);
+        if (!text)
+            return std::nullopt;
+        strings = {*text};
+    }
+    QByteArray bytes;
+    for (const QString& text : std::as_const(strings)) {
+        const auto ansi = ToWindows1252(text);
+        if (!ansi)
+            throw ERegistryException(QStringLiteral("The value '%1' holds text that Windows-1252, the code page of "
+                                                    "REGEDIT4 undo files, cannot hold")
+                                         .arg(QuotedForMessage(valueName)));
+        bytes += *ansi + '\0';
+    }
+    return windowsType == REG_MULTI_SZ ? bytes + '\0' : bytes;
 }
 
 QString hexPrefix(uint32_t windowsType)
@@ -115,9 +173,13 @@ QString NamePart(const QString& valueName)
 
 QByteArray StoredText(const QString& text)
 {
-    QByteArray bytes(reinterpret_cast<const char*>(text.utf16()), text.size() * 2);
-    bytes.append(2, '\0');
-    return bytes;
+    return Utf16Bytes(text) + QByteArray(2, '\0');
+}
+
+QString QuotedForMessage(const QString& text)
+{
+    constexpr qsizetype kQuotedLength = 200;
+    return text.size() <= kQuotedLength ? text : text.left(kQuotedLength) + QStringLiteral("...");
 }
 
 std::optional<QString> CanonicalText(const QByteArray& stored)
@@ -131,7 +193,8 @@ std::optional<QString> CanonicalText(const QByteArray& stored)
     return text;
 }
 
-QStringList ValueEntryLines(const QString& valueName, uint32_t windowsType, const QByteArray& data)
+QStringList ValueEntryLines(const QString& valueName, uint32_t windowsType, const QByteArray& data,
+                            bool regedit4)
 {
     const QString name = NamePart(valueName) + u'=';
     if (windowsType == REG_SZ) {
@@ -147,13 +210,55 @@ QStringList ValueEntryLines(const QString& valueName, uint32_t windowsType, cons
         memcpy(&value, data.constData(), 4);
         return {name + QStringLiteral("dword:%1").arg(value, 8, 16, QLatin1Char('0'))};
     }
-    // The stored UTF-16 bytes under either header: hivexregedit stores hex bytes as they
-    // stand, and one byte per character cannot hold text outside a code page.
+    const bool textKind = windowsType == REG_SZ || windowsType == REG_EXPAND_SZ || windowsType == REG_MULTI_SZ;
+    if (regedit4 && textKind) {
+        if (const auto ansi = ansiTextBytes(valueName, windowsType, data))
+            return wrappedHex(name + hexPrefix(windowsType), *ansi, 1, windowsType == REG_MULTI_SZ ? 0 : 1);
+    }
+    // Under the 5.00 header the stored UTF-16 bytes, as the registry editor reads them.
     if (windowsType == REG_EXPAND_SZ) {
         const bool terminated = CanonicalText(data).has_value();
         return wrappedHex(name + hexPrefix(windowsType), data, 2, terminated ? 2 : 0);
     }
     return wrappedHex(name + hexPrefix(windowsType), data, 1, 0);
+}
+
+std::optional<QByteArray> ToWindows1252(const QString& text)
+{
+    QStringEncoder encoder("windows-1252");
+    QByteArray bytes = encoder.encode(text);
+    QStringDecoder decoder("windows-1252");
+    if (encoder.hasError() || QString(decoder.decode(bytes)) != text)
+        return std::nullopt;
+    return bytes;
+}
+
+bool IsAscii(QStringView text)
+{
+    return std::all_of(text.begin(), text.end(), [](QChar c) { return c.unicode() < 128; });
+}
+
+QByteArray Utf16Bytes(const QString& text)
+{
+    return QByteArray(reinterpret_cast<const char*>(text.utf16()), text.size() * 2);
+}
+
+QByteArray EncodeUndoText(const QString& text, bool regedit4)
+{
+    if (IsAscii(text))
+        return text.toLatin1();
+    if (!regedit4)
+        return QByteArray("\xFF\xFE") + Utf16Bytes(text);
+    const auto bytes = ToWindows1252(text);
+    if (bytes && readsBackAsWindows1252(*bytes))
+        return *bytes;
+    for (const QString& line : text.split(kCrLf)) {
+        const auto lineBytes = ToWindows1252(line);
+        if (!lineBytes || !readsBackAsWindows1252(*lineBytes))
+            throw EInOutError(QStringLiteral("This line cannot be written in Windows-1252, the code page of REGEDIT4 "
+                                             "undo files: %1").arg(QuotedForMessage(line)));
+    }
+    throw EInOutError(QStringLiteral("The undo text cannot be written in Windows-1252 so that it reads back the same"));
 }
 
 } // namespace parvelle

@@ -36,8 +36,24 @@ QString KeyLine(HKEY root, const QString& keyPath);
 QString NamePart(const QString& valueName);
 
 // The lines of one value entry (continuation lines included, no line ends). `data` is
-// the value's stored bytes.
-QStringList ValueEntryLines(const QString& valueName, uint32_t windowsType, const QByteArray& data);
+// the value's stored bytes. Under the REGEDIT4 header (`regedit4`) text in hex(1),
+// hex(2) and hex(7) data is one Windows-1252 byte per character, as the registry editor
+// reads it there; throws ERegistryException for text that code page cannot hold.
+QStringList ValueEntryLines(const QString& valueName, uint32_t windowsType, const QByteArray& data,
+                            bool regedit4 = false);
+
+// The text in Windows-1252; nullopt when a character has no byte there.
+std::optional<QByteArray> ToWindows1252(const QString& text);
+// The bytes of an undo file's text: ASCII text as it stands; other text in UTF-16LE with
+// a byte-order mark under the 5.00 header (the registry editor's own export form), in
+// Windows-1252 under REGEDIT4. Throws EInOutError quoting the first line that
+// Windows-1252 cannot hold, or holds only in bytes that would read back as UTF-8.
+QByteArray EncodeUndoText(const QString& text, bool regedit4);
+// At most the first 200 characters of a text quoted in an error message.
+QString QuotedForMessage(const QString& text);
+bool IsAscii(QStringView text);
+// Text as UTF-16LE bytes, without byte-order mark.
+QByteArray Utf16Bytes(const QString& text);
 
 // Text stored as UTF-16LE bytes with a zero terminator, as the registry keeps strings.
 QByteArray StoredText(const QString& text);

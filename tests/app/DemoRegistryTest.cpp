@@ -77,7 +77,11 @@ TEST(DemoRegistryWindow, RemoveAndRestoreCheckedGiveBackTheSameTable)
     ASSERT_EQ(files.size(), 1);
     QFile undo(demo.undoFolder + QLatin1Char('/') + files[0]);
     ASSERT_TRUE(undo.open(QIODevice::ReadOnly));
-    const QString text = QString::fromUtf8(undo.readAll());
+    // Text outside ASCII under the 5.00 header: UTF-16LE with a byte-order mark.
+    const QByteArray bytes = undo.readAll();
+    ASSERT_TRUE(bytes.startsWith("\xFF\xFE"));
+    const QString text = QString::fromUtf16(reinterpret_cast<const char16_t*>(bytes.constData() + 2),
+                                            (bytes.size() - 2) / 2);
     EXPECT_TRUE(text.startsWith(QStringLiteral("Windows Registry Editor Version 5.00\r\n\r\n")));
     EXPECT_TRUE(text.contains(QStringLiteral("ARPCache\\") + name + QStringLiteral("]\r\n")));
 
@@ -109,7 +113,7 @@ TEST(DemoRegistryWindow, OnVistaTheCacheLivesUnderTheCurrentUser)
     QFile undo(demo.undoFolder + QLatin1Char('/') + files[0]);
     ASSERT_TRUE(undo.open(QIODevice::ReadOnly));
     const QByteArray text = undo.readAll();
-    EXPECT_TRUE(text.startsWith("REGEDIT4\r\n\r\n[HKEY_CURRENT_USER\\SOFTWARE\\")) << text.left(80).toStdString();
+    EXPECT_TRUE(text.startsWith("REGEDIT4\r\n\r\n[HKEY_CURRENT_USER\\Software\\")) << text.left(80).toStdString();
     EXPECT_TRUE(demo.messages.shown.empty());
 }
 

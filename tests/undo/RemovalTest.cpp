@@ -244,7 +244,9 @@ TEST_F(Removal, KindEightUsesTheUserHiveAndRegedit4)
     const RegFileText file = ReadRegFile(undoFile());
     ASSERT_EQ(file.lines.size(), 5);
     EXPECT_EQ(file.lines[0], kHeaderRegedit4);
-    EXPECT_EQ(file.lines[2], QStringLiteral("[HKEY_CURRENT_USER") + kArpCacheKeyPath + QStringLiteral("Vista]"));
+    // Recorded as the hive spells it ("Software"), not as the removal named it.
+    EXPECT_EQ(file.lines[2], QStringLiteral("[HKEY_CURRENT_USER\\Software\\") + kArpCacheBelowSoftware
+                                 + QStringLiteral("\\Vista]"));
     EXPECT_EQ(registry.user->commitCount(), 1);
 }
 

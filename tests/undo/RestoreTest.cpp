@@ -42,7 +42,7 @@ protected:
         store().setValue(entry, {QStringLiteral("Changed"), REG_DWORD, Dword(0xFFFFFFFF)});
         store().setValue(entry, {QStringLiteral("say \"hi\""), REG_SZ, Utf16z(QStringLiteral("C:\\ \"q\"\r\n"))});
         store().setValue(entry, {QStringLiteral("back\\slash=eq"), REG_EXPAND_SZ, Utf16z(QStringLiteral("%SystemRoot%\\x"))});
-        store().setValue(entry, {QStringLiteral("Grüße €"), REG_SZ, Utf16z(QStringLiteral("Ω ü"))});
+        store().setValue(entry, {QStringLiteral("Grüße €"), REG_SZ, Utf16z(QStringLiteral("Œ ü"))});
         store().setValue(entry, {QStringLiteral("multi"), REG_MULTI_SZ, QByteArray("a\0\0\0b\0\0\0\0\0", 10)});
         store().setValue(entry, {QStringLiteral("qword"), REG_QWORD, Pattern(8)});
         store().setValue(entry, {QStringLiteral("none"), REG_NONE, QByteArray()});
@@ -167,8 +167,8 @@ TEST_F(Restore, FilesOfTheOriginalProgramComeBackAsItRestoredThem)
     EXPECT_EQ(store().value(old, QStringLiteral("Quoted"))->type, REG_SZ);
     EXPECT_EQ(store().value(old, QStringLiteral("Exp"))->data, Utf16z(QStringLiteral("%A%")));
     EXPECT_EQ(store().value(old, QStringLiteral("Bin"))->data, QByteArray("\x01\x02\x03", 3));
-    // The key line must match the entry exactly: the upper-case spelling finds no section.
-    EXPECT_EQ(undo.RestoreChecked(path, {key + QStringLiteral("\\\\:\"Bare\"")}), 0);
+    // The key line must match the entry exactly: the upper-case spelling is no entry.
+    EXPECT_THROW(undo.RestoreChecked(path, {key + QStringLiteral("\\\\:\"Bare\"")}), EParvelleError);
     EXPECT_EQ(ListUndoEntries(ReadRegFile(path)).first(), lowerKey + QStringLiteral("\\\\:\"Bare\""));
 }
 
@@ -179,7 +179,7 @@ TEST_F(Restore, MalformedDataStopsBeforeAnyWrite)
     TUndoContext undo = context(0);
     const QStringList entries = ListUndoEntries(ReadRegFile(path));
     EXPECT_EQ(failingRestore([&] { undo.RestoreChecked(path, entries); }),
-              QStringLiteral("'ZZ' is not a valid integer value"));
+              QStringLiteral("'%1' cannot be restored: Line 5: 'ZZ' is not a valid integer value").arg(path));
     EXPECT_EQ(failingRestore([&] { undo.ImportFile(path); }),
               QStringLiteral("Line 5: 'ZZ' is not a valid integer value"));
 }
