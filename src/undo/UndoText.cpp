@@ -55,13 +55,13 @@ bool readsBackAsWindows1252(const QByteArray& bytes)
 // with its terminator, and the closing terminator; nullopt otherwise.
 std::optional<QStringList> canonicalStrings(const QByteArray& stored)
 {
-    const QByteArray end(2, '\0');
-    if (stored.size() < 4 || !stored.endsWith(end))
+    if (stored.size() < 4 || stored.size() % 2 != 0 || !stored.endsWith(QByteArray(4, '\0')))
         return std::nullopt;
-    const auto text = CanonicalText(stored.chopped(2) + end);
-    if (!text.has_value())
+    const QString text = QString::fromUtf16(reinterpret_cast<const char16_t*>(stored.constData()),
+                                            stored.size() / 2 - 2);
+    if (!text.isValidUtf16())
         return std::nullopt;
-    return text->split(QChar(0));
+    return text.split(QChar(0));
 }
 
 // Text in the one-byte-per-character form of REGEDIT4 files, when the data is plain

@@ -110,3 +110,53 @@ TEST_F(UndoCli, FailuresAreReportedWithAStatusAndLeaveTheHive)
     EXPECT_EQ(ReadAll(software()), hiveBefore);
     EXPECT_TRUE(onDemo(QStringLiteral("undo list")).out.isEmpty());
 }
+
+TEST_F(UndoCli, RestoreTakesOnlyEntriesOfTheFileAndListingCreatesNoFolder)
+{
+    const QByteArray hiveBefore = ReadAll(software());
+    ASSERT_EQ(onDemo(QStringLiteral("remove"), {kCafe}).status, 0);
+    const QString file = onDemo(QStringLiteral("undo list")).out.trimmed();
+    const QByteArray hiveRemoved = ReadAll(software());
+    const QString elsewhere = QStringLiteral("HKEY_LOCAL_MACHINE\\SOFTWARE\\Not In The File");
+    const CliResult refused = onDemo(QStringLiteral("restore"), {file, QStringLiteral("--entry"), elsewhere});
+    EXPECT_EQ(refused.status, 1);
+    EXPECT_TRUE(refused.err.contains(QStringLiteral("'%1' is not an entry of the undo file").arg(elsewhere)))
+        << refused.err.toStdString();
+    EXPECT_EQ(ReadAll(software()), hiveRemoved);
+    ASSERT_EQ(onDemo(QStringLiteral("restore"), {file}).status, 0);
+    EXPECT_NE(ReadAll(software()), hiveBefore);   // restored, in cells of its own
+    EXPECT_TRUE(cacheNames().contains(kCafe));
+
+    const QString missingFolder = dir.filePath(QStringLiteral("never"));
+    const CliResult listed = cli({QStringLiteral("undo"), QStringLiteral("list"), QStringLiteral("--read-only"),
+                                  QStringLiteral("--undo-dir"), missingFolder});
+    EXPECT_EQ(listed.status, 0) << listed.err.toStdString();
+    EXPECT_FALSE(QFileInfo::exists(missingFolder));
+}
+
+TEST_F(UndoCli, AFullDiskRefusesTheRemovalAndLeavesNoFragment)
+{
+    // A private 64 KiB file system for the undo folder; the entry's record needs 3 MB.
+    if (QProcess::execute(QStringLiteral("unshare"), {QStringLiteral("--user"), QStringLiteral("--map-root-user"),
+                                                      QStringLiteral("--mount"), QStringLiteral("true")}) != 0)
+        GTEST_SKIP() << "unshare cannot make a private mount here";
+    const QString big = dir.filePath(QStringLiteral("big.reg"));
+    WriteAll(big, "REGEDIT4\r\n\r\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\App Management\\"
+                  "ARPCache\\Big]\r\n\"Data\"=hex:" + QByteArray(999000, 'A').toHex(',').toUpper() + "\r\n");
+    ASSERT_EQ(onDemo(QStringLiteral("import"), {big}).status, 0);
+    const QByteArray hiveBefore = ReadAll(software());
+    QDir().mkpath(undoFolder());
+    QProcess process;
+    process.start(QStringLiteral("unshare"),
+                  {QStringLiteral("--user"), QStringLiteral("--map-root-user"), QStringLiteral("--mount"),
+                   QStringLiteral("sh"), QStringLiteral("-c"),
+                   QStringLiteral("mount -t tmpfs -o size=64k tmpfs \"$1\" && \"$0\" remove Big --software \"$2\" "
+                                  "--undo-dir \"$1\"; status=$?; ls -A \"$1\"; exit $status"),
+                   QStringLiteral(PARVELLE_BIN_DIR "/parvelle-cli"), undoFolder(), software()});
+    ASSERT_TRUE(process.waitForFinished(60000));
+    EXPECT_EQ(process.exitCode(), 1);
+    const QString err = QString::fromUtf8(process.readAllStandardError());
+    EXPECT_TRUE(err.contains(QStringLiteral("No space left on device"))) << err.toStdString();
+    EXPECT_EQ(process.readAllStandardOutput(), QByteArray());   // no undo file, no temporary file
+    EXPECT_EQ(ReadAll(software()), hiveBefore);
+}

@@ -250,3 +250,56 @@ TEST(ParseRegStatements, RejectsWhatTheRegistryEditorWouldNotImport)
     EXPECT_EQ(message({kHeaderRegedit4, QStringLiteral("[HKEY_USERS\\A]"), QStringLiteral("junk")}),
               QStringLiteral("Line 3 is neither a key nor a value: junk"));
 }
+
+TEST(ParseRegStatements, RefusesCutOrMalformedInputNamingTheLine)
+{
+    const auto message = [](const QStringList& lines) {
+        try {
+            ParseRegStatements(Lines(QStringList{kHeaderRegedit4, QStringLiteral("[HKEY_USERS\\A]")} + lines));
+        } catch (const EConvertError& error) {
+            return error.message();
+        }
+        return QStringLiteral("no error");
+    };
+    EXPECT_EQ(message({QStringLiteral("[HKEY_USERS\\A\\B")}),
+              QStringLiteral("Line 3: key line without closing bracket: [HKEY_USERS\\A\\B"));
+    EXPECT_EQ(message({QStringLiteral("\"v\"=\"abc")}),
+              QStringLiteral("Line 3: a string without its closing quote: \"abc"));
+    EXPECT_EQ(message({QStringLiteral("\"v\"=\"x\\\"")}),
+              QStringLiteral("Line 3: a string without its closing quote: \"x\\\""));
+    EXPECT_EQ(message({QStringLiteral("\"v\"=\"abc\" junk")}),
+              QStringLiteral("Line 3: text after the closing quote: \"abc\" junk"));
+    EXPECT_EQ(message({QStringLiteral("\"v\"=hex:01,0")}), QStringLiteral("Line 3: '0' is not a valid integer value"));
+    EXPECT_EQ(message({QStringLiteral("\"v\"=hex:01,\\"), QStringLiteral("02,\\")}),
+              QStringLiteral("Line 3: the data continues past the end of the file"));
+    EXPECT_EQ(message({QStringLiteral("\"v\"=dword:+0000001")}), QStringLiteral("Line 3: '+0000001' is not a valid integer value"));
+    EXPECT_EQ(message({QStringLiteral("\"v\"=+5")}), QStringLiteral("Line 3: '+5' is not a valid integer value"));
+    EXPECT_EQ(message({QStringLiteral("\"v\"=hex:+1")}), QStringLiteral("Line 3: '+1' is not a valid integer value"));
+    EXPECT_EQ(message({QStringLiteral("[HKEY_USERS\\A") + QChar(0) + QStringLiteral("B]")}),
+              QStringLiteral("Line 3: a key name holds a zero character"));
+    // Windows' limits: 512 levels, 255 characters a name.
+    QStringList deep(512, QStringLiteral("k"));
+    EXPECT_EQ(message({QStringLiteral("[HKEY_USERS\\") + deep.join(u'\\') + u']'}), QStringLiteral("no error"));
+    deep << QStringLiteral("k");
+    EXPECT_EQ(message({QStringLiteral("[HKEY_USERS\\") + deep.join(u'\\') + u']'}),
+              QStringLiteral("Line 3: the key is 513 levels deep; Windows allows at most 512"));
+    EXPECT_EQ(message({QStringLiteral("[HKEY_USERS\\") + QString(256, u'n') + u']'}),
+              QStringLiteral("Line 3: a key name is 256 characters long; Windows allows at most 255"));
+    // A long offending line is quoted by its first 200 characters only.
+    const QString longLine = QStringLiteral("junk") + QString(5000, u'x');
+    EXPECT_EQ(message({longLine}), QStringLiteral("Line 3 is neither a key nor a value: ") + longLine.left(200)
+                                       + QStringLiteral("..."));
+}
+
+TEST(ParseValueData, Regedit4TextInHexDataIsOneWindows1252BytePerCharacter)
+{
+    EXPECT_EQ(ParseValueData(QStringLiteral("hex(2):25,41,FF,25,00"), true).data, Utf16z(QStringLiteral("%Aÿ%")));
+    EXPECT_EQ(ParseValueData(QStringLiteral("hex(1):80,0D,0A,00"), true).data, Utf16z(QStringLiteral("€\r\n")));
+    EXPECT_EQ(ParseValueData(QStringLiteral("hex(7):E4,00,62,00,00"), true).data,
+              Utf16z(QStringLiteral("ä")) + Utf16z(QStringLiteral("b")) + QByteArray(2, '\0'));
+    // The stored UTF-16 bytes that files of every header held so far are still read as such.
+    EXPECT_EQ(ParseValueData(QStringLiteral("hex(7):61,00,00,00,00,00"), true).data, QByteArray("a\0\0\0\0\0", 6));
+    EXPECT_EQ(ParseValueData(QStringLiteral("hex(2):25,00,41,00,00,00"), true).data, Utf16z(QStringLiteral("%A")));
+    EXPECT_EQ(ParseValueData(QStringLiteral("hex(1):41,00,00,00"), true).data, Utf16z(QStringLiteral("A")));
+    EXPECT_EQ(ParseValueData(QStringLiteral("hex(1):80,00"), false).data, QByteArray("\x80\0", 2));
+}

@@ -347,3 +347,44 @@ TEST_F(Removal, OneValueIsRecordedUnderItsKeyAndDeleted)
     EXPECT_TRUE(registry.software->value(registry.cacheEntry(QStringLiteral("SampleApp")),
                                          QStringLiteral("SlowInfoCache")).has_value());
 }
+
+TEST_F(Removal, KeysAreRecordedUnderTheirStoredNamesNotAsTyped)
+{
+    registry.software->setValue(registry.cacheEntry(QStringLiteral("Plain")),
+                                {QStringLiteral("Changed"), REG_DWORD, Dword(7)});
+    TUndoContext undo = context(0);
+    ASSERT_TRUE(undo.RemoveCacheEntry(QStringLiteral("plain")));
+    const RegFileText file = ReadRegFile(undoFile());
+    EXPECT_EQ(file.lines[2], QStringLiteral("[HKEY_LOCAL_MACHINE") + kArpCacheKeyPath + QStringLiteral("Plain]"));
+}
+
+TEST_F(Removal, KeysWindowsCannotHoldAreRefusedBeforeAnythingIsRemoved)
+{
+    const NodeId longName = registry.cacheEntry(QStringLiteral("Long"));
+    registry.software->addChild(longName, QString(256, u'n'));
+    TUndoContext undo = context(0);
+    const QString longPath = QStringLiteral("HKEY_LOCAL_MACHINE") + kArpCacheKeyPath + QStringLiteral("Long\\")
+                             + QString(256, u'n');
+    EXPECT_EQ(failingRemoval(undo, QStringLiteral("Long")),
+              QStringLiteral("The key '%1...' cannot be recorded in an undo file: its name is 256 characters long; "
+                             "Windows allows at most 255").arg(longPath.left(200)));
+
+    // 100,000 levels: refused at the first level past Windows' 512, by a walk without
+    // recursion (the registry is compared by its cache key's entries, not walked).
+    NodeId node = registry.cacheEntry(QStringLiteral("Deep"));
+    for (int level = 0; level < 100000; ++level)
+        node = registry.software->addChild(node, QStringLiteral("d"));
+    const NodeId cache = *registry.software->find(registry.software->root(), kArpCacheBelowSoftware);
+    const std::vector<NodeId> entries = registry.software->children(cache);
+    try {
+        undo.RemoveCacheEntry(QStringLiteral("Deep"));
+        ADD_FAILURE() << "no error";
+    } catch (const ERegistryException& error) {
+        EXPECT_TRUE(error.message().endsWith(QStringLiteral("cannot be recorded in an undo file: it is more than 512 "
+                                                            "levels deep, deeper than Windows allows")))
+            << error.message().toStdString();
+    }
+    EXPECT_EQ(registry.software->children(cache), entries);
+    EXPECT_EQ(registry.software->commitCount(), 0);
+    EXPECT_FALSE(QFile::exists(undoFile()));
+}

@@ -238,3 +238,40 @@ TEST_F(Restore, ImportAppliesDeletionsAndCreatesParentsFromAUtf16File)
     EXPECT_EQ(store().value(created, QString())->data, Utf16z(QStringLiteral("€")));
     EXPECT_EQ(store().commitCount(), 1);
 }
+
+TEST_F(Restore, ACutFileRestoresNothingAndNamesTheLine)
+{
+    addRichEntry();
+    TUndoContext undo = context(0);
+    ASSERT_TRUE(undo.RemoveCacheEntry(QStringLiteral("Rich \"App\"")));
+    const QByteArray whole = ReadAll(undoFile());
+    const QStringList entries = ListUndoEntries(ReadRegFile(undoFile()));
+    // Cut inside the 40,000-byte value: after a continuation mark, and inside a byte.
+    const qsizetype value = whole.indexOf("\"big\"=hex:");
+    const qsizetype lineEnd = whole.indexOf("\\\r\n", value + 5000) + 1;
+    for (const auto& [cut, why] : {std::pair{lineEnd, QStringLiteral("the data continues past the end of the file")},
+                                   std::pair{lineEnd + 3, QStringLiteral("is not a valid integer value")}}) {
+        const QString path = writeFile(QStringLiteral("cut.reg"), whole.left(cut));
+        const QString message = failingRestore([&] { undo.RestoreChecked(path, entries); });
+        EXPECT_TRUE(message.startsWith(QStringLiteral("'%1' cannot be restored: Line ").arg(path))) << message.toStdString();
+        EXPECT_TRUE(message.endsWith(why)) << message.toStdString();
+    }
+}
+
+TEST_F(Restore, OnlyEntriesOfTheFileAreRestored)
+{
+    const QString path = writeFile(QStringLiteral("e.reg"),
+        "REGEDIT4\r\n\r\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\Kept]\r\n\"v\"=dword:00000001\r\n\r\n"
+        "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Empty]\r\n\r\n");
+    TUndoContext undo = context(0);
+    for (const QString& entry : {QStringLiteral("HKEY_LOCAL_MACHINE\\SOFTWARE\\Elsewhere"),
+                                 QStringLiteral("HKEY_LOCAL_MACHINE\\SOFTWARE\\Kept"),
+                                 QStringLiteral("HKEY_LOCAL_MACHINE\\SOFTWARE\\Kept\\\\:\"w\"")}) {
+        EXPECT_EQ(failingRestore([&] {
+                      undo.RestoreChecked(path, {QStringLiteral("HKEY_LOCAL_MACHINE\\SOFTWARE\\Empty"), entry});
+                  }),
+                  QStringLiteral("'%1' is not an entry of the undo file '%2'").arg(entry, path));
+    }
+    EXPECT_EQ(undo.RestoreChecked(path, {QStringLiteral("HKEY_LOCAL_MACHINE\\SOFTWARE\\Empty")}), 1);
+    EXPECT_TRUE(store().find(store().root(), QStringLiteral("Empty")).has_value());
+}

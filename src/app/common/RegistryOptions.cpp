@@ -133,12 +133,13 @@ std::unique_ptr<Machine> OpenRegistry(const RegistryOptions& options)
 
 QString UndoFolder(const RegistryOptions& options)
 {
+    // Read-only work never writes an undo file: the folder is not created for it.
     if (!options.UndoDir.isEmpty())
-        return makeFolder(options.UndoDir);
+        return options.ReadOnly ? options.UndoDir : makeFolder(options.UndoDir);
     const QString programFolder = QCoreApplication::applicationDirPath();
     if (!programFolder.isEmpty() && QFileInfo(programFolder).isWritable())
         return programFolder;
-    return UserDataFolder();
+    return options.ReadOnly ? QStandardPaths::writableLocation(QStandardPaths::AppDataLocation) : UserDataFolder();
 }
 
 } // namespace parvelle
