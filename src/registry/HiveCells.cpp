@@ -49,12 +49,17 @@ uint32_t writeData(CellWriter& cells, const QByteArray& data, bool bigDataSegmen
         cells.bytes(cell, 0, data);
         return cell;
     }
-    std::vector<uint32_t> segments;
-    for (uint32_t from = 0; from < size; from += kBigDataSegment) {
-        const QByteArray part = data.mid(from, kBigDataSegment);
-        segments.push_back(cells.allocate(uint32_t(part.size())));
-        cells.bytes(segments.back(), 0, part);
-    }
+    // Segments follow each other in the file, as reglookup expects: cells of equal size
+    // are taken, then filled in file order, and the last one is cut to its part. Like a
+    // full segment (16,344 bytes in a cell of 16,352), each keeps four bytes beyond its
+    // part: reglookup reads a segment as its cell less eight bytes.
+    std::vector<uint32_t> segments((size + kBigDataSegment - 1) / kBigDataSegment);
+    for (uint32_t& segment : segments)
+        segment = cells.allocate(kBigDataSegment + 4);
+    std::sort(segments.begin(), segments.end());
+    for (size_t i = 0; i < segments.size(); ++i)
+        cells.bytes(segments[i], 0, data.mid(qsizetype(i * kBigDataSegment), kBigDataSegment));
+    cells.shrink(segments.back(), size - uint32_t(segments.size() - 1) * kBigDataSegment + 4);
     const uint32_t list = cells.allocate(4 * uint32_t(segments.size()));
     for (size_t i = 0; i < segments.size(); ++i)
         cells.u32(list, 4 * uint32_t(i), segments[i]);
@@ -103,52 +108,89 @@ QByteArray StoredName(const QString& name)
     return bytes;
 }
 
+namespace {
+
+uint32_t cellSizeFor(uint32_t payload)
+{
+    return (payload + 4 + 7) & ~7u;
+}
+
+} // namespace
+
+int32_t CellWriter::sizeOf(uint32_t cell) const
+{
+    return qFromLittleEndian<int32_t>(file_.constData() + kBinsStart + cell);
+}
+
 void CellWriter::setSize(uint32_t cell, int32_t size)
 {
     qToLittleEndian<int32_t>(size, file_.data() + kBinsStart + cell);
 }
 
-uint32_t CellWriter::allocate(uint32_t payload)
+void CellWriter::removeFree(std::map<uint32_t, uint32_t>::iterator free)
 {
-    const uint32_t size = (payload + 4 + 7) & ~7u;
-    if (const std::optional<uint32_t> cell = reuse(size))
-        return *cell;
-    if (binEnd_ - used_ < size)
-        openBin(std::max(kPage, (size + kBinHeader + kPage - 1) / kPage * kPage));
-    const uint32_t at = used_;
-    setSize(at, -int32_t(size));
-    used_ += size;
-    if (used_ < binEnd_)   // the rest of the bin is one free cell
-        setSize(used_, int32_t(binEnd_ - used_));
-    return at;
+    freeBySize_.erase({free->second, free->first});
+    freeAt_.erase(free);
 }
 
-// The smallest released cell that fits, split when the rest can be a cell of its own.
-std::optional<uint32_t> CellWriter::reuse(uint32_t size)
+void CellWriter::addFree(uint32_t cell, uint32_t size)
 {
-    const auto fit = released_.lower_bound(size);
-    if (fit == released_.end())
-        return std::nullopt;
-    const auto [cellSize, at] = *fit;
-    released_.erase(fit);
-    const uint32_t taken = cellSize - size >= 8 ? size : cellSize;
-    if (taken < cellSize) {
-        setSize(at + taken, int32_t(cellSize - taken));
-        released_.emplace(cellSize - taken, at + taken);
+    const auto next = freeAt_.find(cell + size);
+    if (next != freeAt_.end()) {
+        size += next->second;
+        removeFree(next);
     }
+    const auto after = freeAt_.lower_bound(cell);
+    if (after != freeAt_.begin()) {
+        const auto previous = std::prev(after);
+        if (previous->first + previous->second == cell) {
+            cell = previous->first;
+            size += previous->second;
+            removeFree(previous);
+        }
+    }
+    setSize(cell, int32_t(size));
+    freeAt_.emplace(cell, size);
+    freeBySize_.emplace(size, cell);
+}
+
+// The smallest free cell that fits, split when the rest can be a cell of its own.
+uint32_t CellWriter::allocate(uint32_t payload)
+{
+    const uint32_t size = cellSizeFor(payload);
+    auto fit = freeBySize_.lower_bound({size, 0});
+    if (fit == freeBySize_.end()) {
+        openBin(std::max(kPage, (size + kBinHeader + kPage - 1) / kPage * kPage));
+        fit = freeBySize_.lower_bound({size, 0});
+    }
+    const auto [cellSize, at] = *fit;
+    removeFree(freeAt_.find(at));
+    const uint32_t taken = cellSize - size >= 8 ? size : cellSize;
+    if (taken < cellSize)
+        addFree(at + taken, cellSize - taken);
     setSize(at, -int32_t(taken));
     std::fill_n(file_.data() + kBinsStart + at + 4, taken - 4, '\0');
     return at;
 }
 
+void CellWriter::shrink(uint32_t cell, uint32_t payload)
+{
+    const uint32_t size = uint32_t(-sizeOf(cell));
+    const uint32_t kept = cellSizeFor(payload);
+    if (size - kept < 8)
+        return;
+    setSize(cell, -int32_t(kept));
+    addFree(cell + kept, size - kept);
+}
+
 void CellWriter::release(uint32_t cell, bool reusable)
 {
-    const int32_t size = qFromLittleEndian<int32_t>(file_.constData() + kBinsStart + cell);
+    const int32_t size = sizeOf(cell);
     if (size >= 0)
         return;   // already free
     setSize(cell, -size);
     if (reusable)
-        released_.emplace(uint32_t(-size), cell);
+        addFree(cell, uint32_t(-size));
 }
 
 void CellWriter::openBin(uint32_t size)
@@ -160,13 +202,17 @@ void CellWriter::openBin(uint32_t size)
     qToLittleEndian<uint32_t>(start, bin + 4);
     qToLittleEndian<uint32_t>(size, bin + 8);
     qToLittleEndian<uint64_t>(binTime_, bin + 0x14);
-    used_ = start + kBinHeader;
-    binEnd_ = start + size;
+    addFree(start + kBinHeader, size - kBinHeader);
 }
 
 char* CellWriter::ptr(uint32_t cell, uint32_t at)
 {
     return file_.data() + kBinsStart + cell + 4 + at;
+}
+
+uint32_t CellWriter::u32At(uint32_t cell, uint32_t at) const
+{
+    return qFromLittleEndian<uint32_t>(file_.constData() + kBinsStart + cell + 4 + at);
 }
 
 void CellWriter::u16(uint32_t cell, uint32_t at, uint16_t v) { qToLittleEndian(v, ptr(cell, at)); }
@@ -189,11 +235,12 @@ uint32_t WriteSubkeyList(CellWriter& cells, const std::vector<SubkeyEntry>& sort
     return ri;
 }
 
-uint32_t WriteValueList(CellWriter& cells, const std::vector<RegValue>& values, bool bigDataSegments)
+uint32_t WriteValueList(CellWriter& cells, const std::vector<RegValue>& values, bool bigDataSegments,
+                        const std::vector<uint32_t>& kept)
 {
     std::vector<uint32_t> vks;
-    for (const RegValue& v : values)
-        vks.push_back(writeValue(cells, v, bigDataSegments));
+    for (size_t i = 0; i < values.size(); ++i)
+        vks.push_back(i < kept.size() && kept[i] != kNoCell ? kept[i] : writeValue(cells, values[i], bigDataSegments));
     const uint32_t list = cells.allocate(4 * uint32_t(vks.size()));
     for (size_t i = 0; i < vks.size(); ++i)
         cells.u32(list, 4 * uint32_t(i), vks[i]);
@@ -227,11 +274,13 @@ uint32_t SetKeySubkeys(CellWriter& cells, uint32_t nk, const std::vector<SubkeyE
     const uint32_t list = sorted.empty() ? kNoCell : WriteSubkeyList(cells, sorted, hashLeaves);
     cells.u32(nk, 0x14, uint32_t(sorted.size()));
     cells.u32(nk, 0x1C, list);
-    cells.u32(nk, 0x34, longest);
+    // The upper half of the word holds the key's virtualisation, user and debug flags.
+    cells.u32(nk, 0x34, (cells.u32At(nk, 0x34) & 0xFFFF0000u) | std::min(longest, 0xFFFFu));
     return list;
 }
 
-uint32_t SetKeyValues(CellWriter& cells, uint32_t nk, const std::vector<RegValue>& values, bool bigDataSegments)
+uint32_t SetKeyValues(CellWriter& cells, uint32_t nk, const std::vector<RegValue>& values, bool bigDataSegments,
+                      const std::vector<uint32_t>& kept)
 {
     uint32_t longestName = 0;
     uint32_t longestData = 0;
@@ -239,7 +288,7 @@ uint32_t SetKeyValues(CellWriter& cells, uint32_t nk, const std::vector<RegValue
         longestName = std::max(longestName, uint32_t(2 * v.name.size()));
         longestData = std::max(longestData, uint32_t(v.data.size()));
     }
-    const uint32_t list = values.empty() ? kNoCell : WriteValueList(cells, values, bigDataSegments);
+    const uint32_t list = values.empty() ? kNoCell : WriteValueList(cells, values, bigDataSegments, kept);
     cells.u32(nk, 0x24, uint32_t(values.size()));
     cells.u32(nk, 0x28, list);
     cells.u32(nk, 0x3C, longestName);

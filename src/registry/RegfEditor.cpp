@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cstring>
 #include <map>
+#include <unordered_map>
 
 namespace parvelle {
 
@@ -98,41 +99,54 @@ void RegfEditor::collectSubkeyList(uint32_t list, std::vector<uint32_t>& cells) 
     }
 }
 
-void RegfEditor::collectValueCells(NodeId key, std::vector<uint32_t>& cells) const
+std::pair<uint32_t, std::vector<uint32_t>> RegfEditor::valueRecords(NodeId key) const
 {
     const Cell nk = keyCell(key);
     const uint32_t count = u32(nk.data + 0x24);
     if (count == 0)
-        return;
+        return {kNoCell, {}};
     const uint32_t listOffset = u32(nk.data + 0x28);
     const Cell list = cell(listOffset);
     if (count > list.size / 4)
         damaged(QStringLiteral("the value list of the key at offset 0x%1 is broken").arg(key, 0, 16));
-    cells.push_back(listOffset);
-    for (uint32_t i = 0; i < count; ++i) {
-        const uint32_t vkOffset = u32(list.data + 4 * i);
-        const Cell vk = cell(vkOffset);
-        cells.push_back(vkOffset);
-        const uint32_t length = vk.size >= 0x0C ? u32(vk.data + 4) : 0;
-        if (length == 0 || (length & 0x80000000u))   // no data, or data inside the record
-            continue;
-        const uint32_t dataOffset = u32(vk.data + 8);
-        const Cell data = cell(dataOffset);
-        cells.push_back(dataOffset);
-        if (length <= data.size || data.size < 8 || std::memcmp(data.data, "db", 2) != 0)
-            continue;
-        const uint16_t segments = u16(data.data + 2);
-        const uint32_t segmentList = u32(data.data + 4);
-        const Cell segmentCells = cell(segmentList);
-        if (segments * 4u > segmentCells.size)
-            damaged(QStringLiteral("a big data list is broken"));
-        cells.push_back(segmentList);
-        for (uint32_t s = 0; s < segments; ++s) {
-            const uint32_t segment = u32(segmentCells.data + 4 * s);
-            cell(segment);
-            cells.push_back(segment);
-        }
+    std::vector<uint32_t> records;
+    for (uint32_t i = 0; i < count; ++i)
+        records.push_back(u32(list.data + 4 * i));
+    return {listOffset, records};
+}
+
+void RegfEditor::collectValueRecordCells(uint32_t vkOffset, std::vector<uint32_t>& cells) const
+{
+    const Cell vk = cell(vkOffset);
+    cells.push_back(vkOffset);
+    const uint32_t length = vk.size >= 0x0C ? u32(vk.data + 4) : 0;
+    if (length == 0 || (length & 0x80000000u))   // no data, or data inside the record
+        return;
+    const uint32_t dataOffset = u32(vk.data + 8);
+    const Cell data = cell(dataOffset);
+    cells.push_back(dataOffset);
+    if (length <= data.size || data.size < 8 || std::memcmp(data.data, "db", 2) != 0)
+        return;
+    const uint16_t segments = u16(data.data + 2);
+    const uint32_t segmentList = u32(data.data + 4);
+    const Cell segmentCells = cell(segmentList);
+    if (segments * 4u > segmentCells.size)
+        damaged(QStringLiteral("a big data list is broken"));
+    cells.push_back(segmentList);
+    for (uint32_t s = 0; s < segments; ++s) {
+        const uint32_t segment = u32(segmentCells.data + 4 * s);
+        cell(segment);
+        cells.push_back(segment);
     }
+}
+
+void RegfEditor::collectValueCells(NodeId key, std::vector<uint32_t>& cells) const
+{
+    const auto [list, records] = valueRecords(key);
+    if (list != kNoCell)
+        cells.push_back(list);
+    for (uint32_t vk : records)
+        collectValueRecordCells(vk, cells);
 }
 
 void RegfEditor::collectKeyCells(NodeId key, Cells& cells) const
@@ -212,19 +226,42 @@ void RegfEditor::setSubkeys(NodeId key, const std::vector<NodeId>& kids, const Q
     for (size_t i = 0; i < kids.size(); ++i)
         entries.push_back({names.at(qsizetype(i)), uint32_t(kids[i] - kBinsStart)});
     beginChanges();
+    freeCells(old);   // first, so that the new list can take their place
     SetKeySubkeys(cells_, keyCellOffset(key), entries, minorVersion_ >= 5);
     synced();
-    freeCells(old);
 }
 
 void RegfEditor::setValues(NodeId key, const std::vector<RegValue>& values)
 {
-    std::vector<uint32_t> old;
-    collectValueCells(key, old);
+    // A value that stays as it was keeps its record, with every field of it.
+    const auto [list, records] = valueRecords(key);
+    std::unordered_map<QString, size_t> byName;
+    std::vector<RegValue> old;
+    for (uint32_t vk : records) {
+        old.push_back(readValue(vk));
+        byName.emplace(old.back().name, old.size() - 1);
+    }
+    std::vector<uint32_t> kept(values.size(), kNoCell);
+    std::vector<bool> reused(records.size(), false);
+    for (size_t i = 0; i < values.size(); ++i) {
+        const auto same = byName.find(values[i].name);
+        if (same != byName.end() && !reused[same->second] && old[same->second].type == values[i].type
+            && old[same->second].data == values[i].data) {
+            kept[i] = records[same->second];
+            reused[same->second] = true;
+        }
+    }
+    std::vector<uint32_t> freed;
+    if (list != kNoCell)
+        freed.push_back(list);
+    for (size_t r = 0; r < records.size(); ++r) {
+        if (!reused[r])
+            collectValueRecordCells(records[r], freed);
+    }
     beginChanges();
-    SetKeyValues(cells_, keyCellOffset(key), values, minorVersion_ >= 4);
+    freeCells(freed);   // first, so that the new records can take their place
+    SetKeyValues(cells_, keyCellOffset(key), values, minorVersion_ >= 4, kept);
     synced();
-    freeCells(old);
 }
 
 void RegfEditor::setTimestamp(NodeId key, uint64_t time)

@@ -39,7 +39,10 @@ private:
     };
     void collectKeyCells(NodeId key, Cells& cells) const;
     void collectSubkeyList(uint32_t list, std::vector<uint32_t>& cells) const;
+    // The value list cell of a key (kNoCell when it has none) and its "vk" records.
+    std::pair<uint32_t, std::vector<uint32_t>> valueRecords(NodeId key) const;
     void collectValueCells(NodeId key, std::vector<uint32_t>& cells) const;
+    void collectValueRecordCells(uint32_t vk, std::vector<uint32_t>& cells) const;
     void freeCells(const std::vector<uint32_t>& cells);
     void releaseSecurity(uint32_t sk);
     Cell securityCell(uint32_t offset) const;

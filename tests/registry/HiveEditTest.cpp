@@ -9,6 +9,7 @@
 #include <QFileInfo>
 #include <QRandomGenerator>
 #include <QtEndian>
+#include <algorithm>
 #include <map>
 
 using namespace parvelle;
@@ -292,6 +293,185 @@ TEST(HiveEdit, ChangesToRandomlyDamagedHivesFailCleanly)
     }
     EXPECT_GT(failures, 0);
     EXPECT_GT(saved, 0);
+}
+
+uint16_t at16(const QByteArray& file, uint32_t offset) { return qFromLittleEndian<uint16_t>(file.constData() + offset); }
+
+// Every key record and value record of a hive file as stored, by key path and by key path
+// with the value's stored name.
+struct StoredRecords {
+    std::map<QString, QByteArray> keys;
+    std::map<QString, QByteArray> values;
+};
+
+void collectRecords(const HiveStore& store, const QByteArray& file, NodeId node, const QString& path, StoredRecords& out)
+{
+    const uint32_t nk = uint32_t(node) + 4;
+    out.keys[path] = file.mid(nk, 0x4C + at16(file, nk + 0x48));
+    const uint32_t count = at32(file, nk + 0x24);
+    const uint32_t list = count ? payload(at32(file, nk + 0x28)) : 0;
+    for (uint32_t i = 0; i < count; ++i) {
+        const uint32_t vk = payload(at32(file, list + 4 * i));
+        const QByteArray record = file.mid(vk, 0x14 + at16(file, vk + 2));
+        out.values[path + QStringLiteral(" : ") + QString::fromLatin1(record.mid(0x14).toHex())] = record;
+    }
+    for (NodeId kid : store.children(node))
+        collectRecords(store, file, kid, path + u'\\' + store.name(kid), out);
+}
+
+StoredRecords storedRecords(const QString& path)
+{
+    const HiveStore store(path, HiveStore::Access::ReadOnly);
+    StoredRecords records;
+    collectRecords(store, readFile(path), store.root(), QString(), records);
+    return records;
+}
+
+// A key record with the fields a change of its subkeys or values rewrites zeroed: the
+// time, subkey count and list, the subkey name length (the lower half of its word),
+// value count and list, value name and data lengths.
+QByteArray withoutRewrittenFields(QByteArray nk)
+{
+    for (const auto& [at, length] : {std::pair{0x04, 8}, {0x14, 4}, {0x1C, 4}, {0x24, 4}, {0x28, 4}, {0x34, 2}, {0x3C, 4}, {0x40, 4}})
+        nk.replace(at, length, QByteArray(length, '\0'));
+    return nk;
+}
+
+TEST(HiveEdit, FieldsTheWriterDoesNotOwnComeBackBitForBit)
+{
+    QTemporaryDir dir;
+    const QString path = unpackHive(dir, "NTUSER.DAT");
+    const QString accessibility = QStringLiteral("\\Control Panel\\Accessibility");
+    const QString desktop = QStringLiteral("\\Control Panel\\Desktop");
+    const StoredRecords before = storedRecords(path);
+    // Virtualisation, user and debug flags in the upper half of the subkey name length.
+    ASSERT_EQ(at32(before.keys.at(accessibility), 0x34), 0x10026u);
+    {
+        HiveStore store(path);
+        const NodeId key = *store.find(store.root(), accessibility);
+        store.addChild(key, QStringLiteral("Parvelle"));
+        store.deleteNode(*store.child(key, QStringLiteral("Blind Access")));
+        store.setValue(*store.find(store.root(), desktop), textValue(QStringLiteral("Parvelle"), QStringLiteral("added")));
+        store.commit();
+    }
+    const StoredRecords after = storedRecords(path);
+    EXPECT_EQ(at32(after.keys.at(accessibility), 0x34), 0x10026u);
+    int compared = 0;
+    for (const auto& [key, record] : before.keys) {
+        if (!after.keys.count(key))
+            continue;   // deleted
+        const bool changed = key == accessibility || key == desktop;
+        EXPECT_EQ(changed ? withoutRewrittenFields(after.keys.at(key)) : after.keys.at(key),
+                  changed ? withoutRewrittenFields(record) : record)
+            << key.toStdString();
+        ++compared;
+    }
+    const QString deleted = accessibility + QStringLiteral("\\Blind Access :");
+    for (const auto& [value, record] : before.values) {
+        if (!value.startsWith(deleted)) {
+            ASSERT_TRUE(after.values.count(value)) << value.toStdString();
+            EXPECT_EQ(after.values.at(value), record) << value.toStdString();
+        }
+    }
+    EXPECT_GT(compared, 1000);
+    EXPECT_EQ(after.keys.size(), before.keys.size());   // one key added, one deleted
+    EXPECT_EQ(storeDump(HiveStore(path)), hivexDump(path));
+}
+
+// The bytes of the allocated cells of a hive file.
+qint64 liveBytes(const QByteArray& file)
+{
+    qint64 live = 0;
+    const uint32_t binsEnd = 0x1000 + at32(file, 0x28);
+    for (uint32_t bin = 0x1000; bin < binsEnd; bin += at32(file, bin + 8)) {
+        for (uint32_t cell = bin + 0x20; cell < bin + at32(file, bin + 8);) {
+            const int32_t size = qFromLittleEndian<int32_t>(file.constData() + cell);
+            live += size < 0 ? -size : 0;
+            cell += uint32_t(size < 0 ? -size : size);
+        }
+    }
+    return live;
+}
+
+TEST(HiveEdit, ManyCyclesOfValuesOfVaryingSizesStayCloseToTheLiveData)
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("cycles.hiv"));
+    HiveStore::createEmpty(path);
+    QRandomGenerator random(20261208);
+    HiveStore store(path);
+    const NodeId key = store.addChild(store.root(), QStringLiteral("Data"));
+    int next = 0;
+    qint64 mostLive = 0;
+    for (int cycle = 0; cycle < 40; ++cycle) {
+        for (const RegValue& value : store.values(key)) {
+            if (random.bounded(2))
+                store.eraseValue(key, value.name);
+        }
+        for (int i = 0; i < 20; ++i)
+            store.setValue(key, RegValue{QStringLiteral("v%1").arg(next++), REG_BINARY, QByteArray(int(random.bounded(8, 12000)), 'd')});
+        store.commit();
+        mostLive = std::max(mostLive, liveBytes(readFile(path)));
+    }
+    // The file never shrinks, so the most data it held at once is the measure.
+    EXPECT_LE(QFileInfo(path).size(), mostLive + mostLive / 3) << "most live data " << mostLive;
+    EXPECT_EQ(storeDump(HiveStore(path)), hivexDump(path));
+}
+
+// reglookup's text of a binary value: printable bytes as they are, others as %XX.
+QByteArray reglookupBytes(const QByteArray& text)
+{
+    QByteArray bytes;
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        if (text[i] == '%' && i + 2 < text.size() + 0) {
+            bytes.append(char(text.mid(i + 1, 2).toInt(nullptr, 16)));
+            i += 2;
+        } else {
+            bytes.append(text[i]);
+        }
+    }
+    return bytes;
+}
+
+TEST(HiveEdit, BigValuesKeepTheirSegmentsInFileOrderForEveryReader)
+{
+    QTemporaryDir dir;
+    const QString path = cleanCopy(dir, "NTUSER_with_winscp.DAT");
+    const QList<int> sizes{16345, 16349, 40000, 70001};   // last segments of 1, 5, 7,312 and 4,625 bytes
+    const auto pattern = [](int size) {
+        QByteArray data(size, '\0');
+        for (int i = 0; i < size; ++i)
+            data[i] = char('A' + (i / 7 + i / 16344) % 26);   // printable, different in every segment
+        return data;
+    };
+    NodeId key = 0;
+    {
+        HiveStore store(path);
+        key = store.addChild(*store.child(store.root(), QStringLiteral("Control Panel")), QStringLiteral("Parvelle Big"));
+        for (int size : sizes)
+            store.setValue(key, RegValue{QStringLiteral("v%1").arg(size), REG_BINARY, pattern(size)});
+        store.commit();
+    }
+    const QByteArray file = readFile(path);
+    const uint32_t list = payload(at32(file, uint32_t(key) + 4 + 0x28));
+    for (int i = 0; i < sizes.size(); ++i) {
+        const uint32_t db = payload(at32(file, payload(at32(file, list + 4 * i)) + 8));
+        ASSERT_EQ(file.mid(db, 2), QByteArray("db"));
+        const uint16_t count = qFromLittleEndian<uint16_t>(file.constData() + db + 2);
+        const uint32_t segments = payload(at32(file, db + 4));
+        for (uint16_t s = 1; s < count; ++s)
+            EXPECT_LT(at32(file, segments + 4 * (s - 1)), at32(file, segments + 4 * s)) << sizes[i];
+    }
+    const HiveStore reread(path);
+    for (int size : sizes) {
+        const QString name = QStringLiteral("v%1").arg(size);
+        EXPECT_EQ(reread.value(key, name)->data, pattern(size)) << size;
+        const QByteArray looked = runTool(QStringLiteral("reglookup"), {QStringLiteral("-H"), QStringLiteral("-p"),
+                                                                        QStringLiteral("/Control Panel/Parvelle Big/") + name, path});
+        EXPECT_EQ(reglookupBytes(looked.split(',').value(2)), pattern(size)) << size;
+    }
+    EXPECT_TRUE(hivexDump(path).contains(QStringLiteral("\\Control Panel\\Parvelle Big : v70001 = 3 ")
+                                         + QString::fromLatin1(pattern(70001).toHex())));
 }
 
 } // namespace
