@@ -444,3 +444,32 @@ TEST_F(Cli, DamagedUninstallSubkeyMakesUnfoundAnswersUnknown)
     EXPECT_EQ(csv.err.count(QLatin1Char('\n')), 1);
     EXPECT_TRUE(csv.err.contains(QStringLiteral("Uninstall key being damaged"))) << csv.err.toStdString();
 }
+
+TEST_F(Cli, UndoLinesAreExactInAPipeAndEscapedOnATerminal)
+{
+    const QStringList hives = makeDemo(false);
+    const QString name = QStringLiteral("Bold\x1b[1mName");
+    addCacheEntry(hives, name, QStringLiteral("C:\\b.exe"));
+    const QStringList undo = hives + QStringList{QStringLiteral("--undo-dir"), home.filePath(QStringLiteral("undo"))};
+    const CliResult removed = run(QStringList{"remove", name} + undo);
+    ASSERT_EQ(removed.exitCode, 0) << removed.err.toStdString();
+    EXPECT_TRUE(removed.out.startsWith(QStringLiteral("Removed '") + name + QStringLiteral("'")));
+    const QString undoFile = QDir(home.filePath(QStringLiteral("undo"))).entryList(QDir::Files).value(0);
+    const QStringList show = QStringList{"undo", "show", undoFile} + undo;
+    EXPECT_TRUE(run(show).out.contains(name));
+
+    // The same command with a terminal as its output.
+    QStringList quoted{QStringLiteral(PARVELLE_BIN_DIR "/parvelle-cli")};
+    for (const QString& argument : show)
+        quoted.append(QLatin1Char('\'') + argument + QLatin1Char('\''));
+    QProcess script;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("HOME"), home.path());
+    script.setProcessEnvironment(env);
+    script.start(QStringLiteral("script"), {QStringLiteral("-qec"), quoted.join(QLatin1Char(' ')), QStringLiteral("/dev/null")});
+    ASSERT_TRUE(script.waitForFinished(60000));
+    const QString onTerminal = QString::fromUtf8(script.readAllStandardOutput());
+    EXPECT_EQ(script.exitCode(), 0) << onTerminal.toStdString();
+    EXPECT_TRUE(onTerminal.contains(QStringLiteral("Bold\\x1B[1mName"))) << onTerminal.toStdString();
+    EXPECT_FALSE(onTerminal.contains(QChar(0x1b))) << onTerminal.toStdString();
+}

@@ -4,8 +4,9 @@
 #include "cache/TerminalText.h"
 
 #include <QCoreApplication>
-#include <QIODevice>
+#include <QFileDevice>
 #include <algorithm>
+#include <unistd.h>
 
 namespace parvelle {
 
@@ -48,6 +49,12 @@ void finishOutput(QTextStream& out)
         return;
     const QString reason = out.device() ? out.device()->errorString() : QString();
     throw EInOutError(QStringLiteral("Cannot write the output: %1").arg(reason.isEmpty() ? QStringLiteral("write failed") : reason));
+}
+
+bool isTerminal(const QTextStream& stream)
+{
+    const auto* file = qobject_cast<const QFileDevice*>(stream.device());
+    return file && file->handle() >= 0 && ::isatty(file->handle());
 }
 
 // The help of one command, its usage line naming the command instead of the program's path.
@@ -125,6 +132,11 @@ void WriteOutput(CliContext& context, QStringView text)
         if (context.out.status() != QTextStream::Ok)
             finishOutput(context.out);
     }
+}
+
+void WriteLine(CliContext& context, const QString& line)
+{
+    context.out << (isTerminal(context.out) ? TerminalText(line) : line) << '\n';
 }
 
 void WriteMessage(CliContext& context, const QString& message)

@@ -42,6 +42,10 @@ bool ParseCliArguments(QCommandLineParser& parser, CliContext& context, const QS
 // Whatever a command prints is also checked once at its end.
 void WriteOutput(CliContext& context, QStringView text);
 
+// One line of standard output: exact in a file or pipe, control characters shown escaped on
+// a terminal.
+void WriteLine(CliContext& context, const QString& line);
+
 // One line on standard error, control characters shown escaped.
 void WriteMessage(CliContext& context, const QString& message);
 

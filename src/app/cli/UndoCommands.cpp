@@ -71,8 +71,8 @@ int RunRemove(CliContext& context)
         if (missing.contains(name))
             WriteMessage(context, QStringLiteral("No cache entry named '%1'").arg(name));
         else
-            context.out << QStringLiteral("Removed '%1'; undo file %2\n")
-                               .arg(name, QDir::toNativeSeparators(opened.undo->UndoFilePath()));
+            WriteLine(context, QStringLiteral("Removed '%1'; undo file %2")
+                                   .arg(name, QDir::toNativeSeparators(opened.undo->UndoFilePath())));
     }
     return missing.isEmpty() ? 0 : 1;
 }
@@ -90,7 +90,7 @@ int RunUndo(CliContext& context)
     if (positionals[0] == u"list") {
         RequireExactly(positionals, 1);
         for (const QString& name : folder.List())
-            context.out << name << '\n';
+            WriteLine(context, name);
         return 0;
     }
     if (positionals[0] != u"show")
@@ -98,7 +98,7 @@ int RunUndo(CliContext& context)
     RequirePositionals(parser, 2, QStringLiteral("the undo file to show"));
     RequireExactly(positionals, 2);
     for (const QString& entry : ListUndoEntries(ReadRegFile(UndoFileArgument(folder, positionals[1]))))
-        context.out << entry << '\n';
+        WriteLine(context, entry);
     return 0;
 }
 
