@@ -105,7 +105,6 @@ public:
     QWidget* Form() const { return form_; }
     TsuiTitleBar* TitleBar() const { return titleBar_; }
     QWidget* MenuBar() const;   // nullptr without a menu
-    TFormBorderStyle InitialBorderStyle() const { return initialBorder_; }
     bool InitialSizeable() const { return initialBorder_ == bsSizeable; }
     bool IsMdiChild() const;
 

@@ -422,7 +422,6 @@ void TsuiTitleBar::SetFormActive(bool active) { formActive_ = active; update(); 
 void TsuiTitleBar::SetLeftBtnXOffset(int offset) { leftBtnXOffset_ = offset; update(); }
 void TsuiTitleBar::SetRightBtnXOffset(int offset) { rightBtnXOffset_ = offset; update(); }
 void TsuiTitleBar::SetDrawAppIcon(bool draw) { drawAppIcon_ = draw; update(); }
-void TsuiTitleBar::SetFontColor(TColor color) { fontColor_ = color; update(); }
 
 void TsuiTitleBar::SetCaption(const QString& caption)
 {

@@ -237,9 +237,8 @@ public:
     int RoundCorner() const { return roundCorner_; }
     void SetRoundCorner(int corner);
 
-    // Caption colour while the form is active (the font's colour).
+    // Caption colour while the form is active (the font's colour, set by the style).
     TColor FontColor() const { return fontColor_; }
-    void SetFontColor(TColor color);
 
     TsuiTitleBarPopupMenu* SystemMenu() const { return systemMenu_; }
     // The form the title bar belongs to (its window); nullptr while it has none.
@@ -252,8 +251,6 @@ public:
     void ApplyWindowRegion();
     // The system menu at the title bar's bottom-left corner.
     void PopupSystemMenu();
-    // The hot button of the last paint or mouse event (-1 = none).
-    int HotIndex() const { return hotIndex_; }
     // Where everything goes at this width with the cursor at Cursor (title bar coordinates).
     TitleBarLayout Arrange(int width, const QPoint& cursor) const;
     // The caption as drawn in the space the layout leaves.

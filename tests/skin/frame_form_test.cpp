@@ -156,7 +156,10 @@ TEST_F(FrameTest, ThemeManagerRestylesTheFrameByName)
     EXPECT_EQ(frame->MenuBarColor(), 0xDEEBEFu);
     EXPECT_EQ(form->minimumWidth(), 150);
     EXPECT_EQ(frame->RoundCorner(), 13);
+    EXPECT_EQ(frame->TitleBar()->FontColor(), clWhite);
     EXPECT_EQ(form->size(), QSize(685, 422));   // a style change keeps the form's size
+    manager.SetUIStyle(MacOS);
+    EXPECT_EQ(frame->TitleBar()->FontColor(), clBlack);
 }
 
 TEST(FrameHitTest, ZonesAlongTheEdgesOfASizeableForm)
@@ -450,4 +453,29 @@ TEST_F(FrameTest, MacOSAndProteinTileTheFormBackground)
     }
     frame->SetUIStyle(BlueGlass);
     EXPECT_EQ(PixelAt(Shot(frame), 100, 203), 0xE7E7E7u);
+}
+
+TEST_F(FrameTest, CursorShapeFollowsTheResizeZones)
+{
+    MakeWinXP();
+    form->show();
+    auto moveOver = [](QWidget* widget, QPoint at) {
+        QMouseEvent move(QEvent::MouseMove, at, widget->mapToGlobal(at), Qt::NoButton, Qt::NoButton, Qt::NoModifier);
+        QApplication::sendEvent(widget, &move);
+    };
+    moveOver(form.get(), {1, 200});
+    EXPECT_EQ(form->cursor().shape(), Qt::SizeHorCursor);
+    moveOver(form.get(), {683, 420});
+    EXPECT_EQ(form->cursor().shape(), Qt::SizeFDiagCursor);
+    moveOver(form.get(), {300, 421});
+    EXPECT_EQ(form->cursor().shape(), Qt::SizeVerCursor);
+
+    TsuiTitleBar* bar = frame->TitleBar();
+    moveOver(bar, {300, 2});
+    EXPECT_EQ(bar->cursor().shape(), Qt::SizeVerCursor);
+    moveOver(bar, {300, 12});
+    EXPECT_EQ(bar->cursor().shape(), Qt::ArrowCursor);
+    form->showMaximized();
+    moveOver(bar, {300, 2});
+    EXPECT_EQ(bar->cursor().shape(), Qt::ArrowCursor);   // no zones while maximised
 }
