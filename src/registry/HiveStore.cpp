@@ -418,9 +418,15 @@ void HiveStore::sortLikeWindows(ChildIndex& index)
 
 void HiveStore::collectSubtree(NodeId node, std::vector<NodeId>& ids) const
 {
-    ids.push_back(node);
-    for (NodeId kid : childIndex(node).order)
-        collectSubtree(kid, ids);
+    // A stack of its own: a crafted hive may nest keys deeper than the call stack goes.
+    std::vector<NodeId> pending{node};
+    while (!pending.empty()) {
+        const NodeId next = pending.back();
+        pending.pop_back();
+        ids.push_back(next);
+        const std::vector<NodeId>& kids = childIndex(next).order;
+        pending.insert(pending.end(), kids.rbegin(), kids.rend());
+    }
 }
 
 void HiveStore::deleteNode(NodeId node)

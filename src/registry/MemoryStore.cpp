@@ -121,13 +121,15 @@ NodeId MemoryStore::addChild(NodeId parent, const QString& name)
 
 void MemoryStore::forgetSubtree(NodeId id)
 {
-    const auto it = nodes_.find(id);
-    if (it == nodes_.end())
-        return;
-    const std::vector<NodeId> kids = it->second.children;
-    nodes_.erase(it);
-    for (NodeId kid : kids)
-        forgetSubtree(kid);
+    std::vector<NodeId> pending{id};   // no recursion, however deep the tree
+    while (!pending.empty()) {
+        const auto it = nodes_.find(pending.back());
+        pending.pop_back();
+        if (it == nodes_.end())
+            continue;
+        pending.insert(pending.end(), it->second.children.begin(), it->second.children.end());
+        nodes_.erase(it);
+    }
 }
 
 void MemoryStore::deleteNode(NodeId id)

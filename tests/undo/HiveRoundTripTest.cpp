@@ -7,6 +7,7 @@
 #include "undo/RegFile.h"
 
 #include <QDir>
+#include <QThread>
 #include <QStandardPaths>
 #include <QtEndian>
 #include <unistd.h>
@@ -255,4 +256,30 @@ TEST_F(HiveRoundTrip, AReadOnlyUndoFolderLeavesTheHiveFileUnchanged)
     EXPECT_EQ(message, QStringLiteral("Cannot write '%1/20080303-140509.reg': cannot create a temporary file in its folder: Permission denied").arg(undoFolder));
     EXPECT_EQ(ReadAll(path), bytes);
     EXPECT_TRUE(QDir(undoFolder).isEmpty());
+}
+
+TEST_F(HiveRoundTrip, ImportDeletesATreeOfAnyDepthWithoutRecursion)
+{
+    const QString path = copyOf(QStringLiteral("deep.DAT"));
+    {
+        HiveStore hive(path);
+        NodeId node = MakeKey(hive, QStringLiteral("Deep"));
+        for (int level = 0; level < 100000; ++level)
+            node = hive.addChild(node, QStringLiteral("d"));
+        hive.commit();
+    }
+    const QString regFile = dir.filePath(QStringLiteral("delete.reg"));
+    WriteAll(regFile, "REGEDIT4\r\n\r\n[-HKEY_CURRENT_USER\\Deep]\r\n");
+    Machine machine;
+    machine.mount(HKEY_CURRENT_USER, QString(), std::make_shared<HiveStore>(path));
+    TUndoContext undo(machine, 8, dir.filePath(QStringLiteral("undo")), FixedClock());
+    // On a small stack: a walk that recursed once per level would overflow it.
+    int applied = 0;
+    std::unique_ptr<QThread> thread(QThread::create([&] { applied = undo.ImportFile(regFile); }));
+    thread->setStackSize(512 * 1024);
+    thread->start();
+    ASSERT_TRUE(thread->wait(QDeadlineTimer(120000)));
+    EXPECT_EQ(applied, 1);
+    EXPECT_FALSE(HiveStore(path).find(HiveStore(path).root(), QStringLiteral("Deep")).has_value());
+    EXPECT_EQ(HiveListing(path), HiveListing(original));
 }
