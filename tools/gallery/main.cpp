@@ -231,21 +231,21 @@ void PlaceRotatedLabels(Sheet& sheet, QWidget& form)
         {"0 none", 0, tsNone, taLeftJustify, true, QSize(130, 40)},
         {"0 disabled", 0, tsRaised, taLeftJustify, false, QSize(130, 40)},
     };
-    for (const Label& spec : labels) {
+    for (const Label& wanted : labels) {
         TRotateLabel label(&form);
         label.SetAutoSize(false);
-        label.resize(spec.Size);
+        label.resize(wanted.Size);
         label.setFont(DesignFont(QStringLiteral("Arial"), 20, true));
-        label.SetCaption(spec.Escapement == 0 && spec.Alignment == taCenter ? QStringLiteral("Written by Skilled Programmers")
+        label.SetCaption(wanted.Escapement == 0 && wanted.Alignment == taCenter ? QStringLiteral("Written by Skilled Programmers")
                                                                            : QStringLiteral("Award"));
         label.SetWordWrap(true);
-        label.SetEscapement(spec.Escapement);
-        label.SetTextStyle(spec.Style);
-        label.SetAlignment(spec.Alignment);
+        label.SetEscapement(wanted.Escapement);
+        label.SetTextStyle(wanted.Style);
+        label.SetAlignment(wanted.Alignment);
         label.SetColor(0xE8E8E8);
-        label.setEnabled(spec.Enabled);
+        label.setEnabled(wanted.Enabled);
         label.show();
-        sheet.Place(label.grab(), QString::fromLatin1(spec.Name));
+        sheet.Place(label.grab(), QString::fromLatin1(wanted.Name));
     }
 }
 
