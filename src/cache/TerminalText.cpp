@@ -39,6 +39,12 @@ bool inRanges(const Range (&ranges)[N], char32_t c)
     return after != std::begin(ranges) && c <= std::prev(after)->last;
 }
 
+// Printable ASCII only: nothing to escape, one cell per character (most names and paths).
+bool isPlainAscii(QStringView text)
+{
+    return std::all_of(text.begin(), text.end(), [](QChar c) { return c.unicode() >= 0x20 && c.unicode() < 0x7F; });
+}
+
 // Calls `visit` with every code point of the text, an unpaired surrogate as U+FFFD.
 template <typename Visit>
 void forEachCodePoint(QStringView text, Visit visit)
@@ -88,6 +94,8 @@ int cellsOf(char32_t c)
 
 QString TerminalText(QStringView text)
 {
+    if (isPlainAscii(text))
+        return text.toString();
     QString out;
     out.reserve(text.size());
     forEachCodePoint(text, [&out](char32_t c) {
@@ -109,6 +117,8 @@ QString WithoutLoneSurrogates(QStringView text)
 
 int TerminalCells(QStringView text)
 {
+    if (isPlainAscii(text))
+        return int(text.size());
     int cells = 0;
     forEachCodePoint(text, [&cells](char32_t c) { cells += cellsOf(c); });
     return cells;

@@ -1,6 +1,6 @@
 // Lists the cache of a generated SOFTWARE hive with 20,000 entries, opening the hive each
 // time: in this process (as the window does), with the CSV text (as list --format csv
-// does), and as a whole parvelle-cli run. Then a whole parvelle-cli run on a hive of about
+// does), with the table text (as list does), and as a whole parvelle-cli run. Then a whole parvelle-cli run on a hive of about
 // 100 MiB against parvelle-cli --help, with the peak memory of each.
 #include "cache/ListingFormats.h"
 #include "cache/CacheListing.h"
@@ -121,6 +121,16 @@ double mappedMiB(const QString& path)
     return kiB / 1024;
 }
 
+// The table escapes, measures and cuts every cell for the terminal.
+void BM_OpenListAndTable(benchmark::State& state)
+{
+    bigHive();
+    for (auto _ : state) {
+        const QString table = parvelle::ListingAsTable(openAndList());
+        benchmark::DoNotOptimize(table.constData());
+    }
+}
+
 void BM_CliListCsv(benchmark::State& state)
 {
     timeCli(state, {"list", "--format", "csv", "--read-only", "--software", bigHive()});
@@ -148,6 +158,7 @@ void BM_CliListCsvLargeHive(benchmark::State& state)
 
 BENCHMARK(BM_OpenAndList)->Unit(benchmark::kMillisecond)->MinTime(2.0);
 BENCHMARK(BM_OpenListAndCsv)->Unit(benchmark::kMillisecond)->MinTime(2.0);
+BENCHMARK(BM_OpenListAndTable)->Unit(benchmark::kMillisecond)->MinTime(2.0);
 BENCHMARK(BM_CliListCsv)->Unit(benchmark::kMillisecond)->UseRealTime()->MinTime(2.0);
 BENCHMARK(BM_CliHelp)->Unit(benchmark::kMillisecond)->UseRealTime()->MinTime(2.0);
 BENCHMARK(BM_CliListCsvLargeHive)->Unit(benchmark::kMillisecond)->UseRealTime()->MinTime(2.0);
