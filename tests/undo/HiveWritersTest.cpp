@@ -134,6 +134,32 @@ TEST_F(HiveWriters, ConcurrentRemovalsAreAppliedWithTheirRecordOrRefusedWithNoth
     EXPECT_EQ(applied + refused, 24);
 }
 
+TEST_F(HiveWriters, RemovalsFromTwoHivesAtOnceShareTheUndoFolder)
+{
+    const QString undoFolder = dir.filePath(QStringLiteral("shared undo"));
+    const QStringList names{QStringLiteral("7-Zip 4.42"), QStringLiteral("WinZip")};
+    const QByteArray original = slowInfoCache(*cacheEntry(demo + QStringLiteral("/SOFTWARE"), names[0]));
+    for (int round = 0; round < 6; ++round) {
+        QProcess runs[2];
+        QStringList folders;
+        for (int i = 0; i < 2; ++i) {
+            folders << copyDemo(QStringLiteral("round%1-%2").arg(round).arg(i));
+            QStringList arguments = QStringList{QStringLiteral("remove"), names[i]} + options(folders[i]);
+            arguments.last() = undoFolder;
+            runs[i].start(cliPath(), arguments);
+        }
+        for (int i = 0; i < 2; ++i) {
+            const CliRun run = finish(runs[i]);
+            EXPECT_EQ(run.status, 0) << run.err.toStdString();
+            EXPECT_FALSE(cacheEntry(folders[i] + QStringLiteral("/SOFTWARE"), names[i]).has_value());
+        }
+        // Every record of every round is kept, whichever undo file (stamp) it went to.
+        EXPECT_EQ(recordedRecords(undoFolder, names[0]).size(), round + 1);
+        EXPECT_EQ(recordedRecords(undoFolder, names[0]).count(original), round + 1);
+        EXPECT_EQ(recordedRecords(undoFolder, names[1]).size(), round + 1);
+    }
+}
+
 // Runs parvelle-cli as the unprivileged user "nobody"; needs root to set up.
 class UnprivilegedSave : public HiveWriters {
 protected:
