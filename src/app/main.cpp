@@ -8,6 +8,7 @@
 #include <QCommandLineParser>
 #include <QTimer>
 #include <cstdio>
+#include <optional>
 
 using namespace parvelle;
 
@@ -23,10 +24,46 @@ int Fail(const QString& message, int status, bool quiet)
     return status;
 }
 
+void AddWindowOptions(QCommandLineParser& parser)
+{
+    parser.setApplicationDescription(QStringLiteral("Lists and cleans the ARPCache of a Windows registry."));
+    parser.addHelpOption();
+    parser.addVersionOption();
+    AddRegistryOptions(parser);
+    parser.addOption({kScreenshot, QStringLiteral("Render the window to FILE.png and exit."), QStringLiteral("FILE")});
+    parser.addOption({kPage, QStringLiteral("Page shown in the screenshot (0 to 4; default 1)."), QStringLiteral("N"),
+                      QStringLiteral("1")});
+}
+
+// The exit status after answering --help or --version; nullopt when neither was asked.
+// Needs no display: only a core application exists meanwhile.
+std::optional<int> AnswerInformationOptions(int argc, char** argv)
+{
+    QCoreApplication probe(argc, argv);
+    SetApplicationIdentity();
+    QCoreApplication::setApplicationVersion(QStringLiteral(PARVELLE_VERSION));
+    QCommandLineParser parser;
+    AddWindowOptions(parser);
+    if (!parser.parse(probe.arguments()))
+        return std::nullopt;   // reported by the full parse
+    if (parser.isSet(QStringLiteral("help"))) {
+        std::fputs(qPrintable(parser.helpText()), stdout);
+        return 0;
+    }
+    if (parser.isSet(QStringLiteral("version"))) {
+        std::printf("%s %s\n", qPrintable(QCoreApplication::applicationName()),
+                    qPrintable(QCoreApplication::applicationVersion()));
+        return 0;
+    }
+    return std::nullopt;
+}
+
 // Renders the window with the page shown and writes it to a PNG file.
 int SaveScreenshot(TForm1& form, const QString& file, int page)
 {
     form.findChild<PageControl*>(QStringLiteral("suiPageControl1"))->setCurrentIndex(page);
+    while (form.ReadingUndoList())
+        QApplication::processEvents(QEventLoop::WaitForMoreEvents);
     QApplication::processEvents();
     if (!form.grab().save(file, "PNG")) {
         std::fprintf(stderr, "parvelle: cannot write %s\n", qPrintable(file));
@@ -38,15 +75,13 @@ int SaveScreenshot(TForm1& form, const QString& file, int page)
 
 int main(int argc, char** argv)
 {
+    if (const std::optional<int> answered = AnswerInformationOptions(argc, argv))
+        return *answered;
     TApplication app(argc, argv);
     SetApplicationIdentity();
+    QCoreApplication::setApplicationVersion(QStringLiteral(PARVELLE_VERSION));
     QCommandLineParser parser;
-    parser.setApplicationDescription(QStringLiteral("Lists and cleans the ARPCache of a Windows registry."));
-    parser.addHelpOption();
-    AddRegistryOptions(parser);
-    parser.addOption({kScreenshot, QStringLiteral("Render the window to FILE.png and exit."), QStringLiteral("FILE")});
-    parser.addOption({kPage, QStringLiteral("Page shown in the screenshot (0 to 4; default 1)."), QStringLiteral("N"),
-                      QStringLiteral("1")});
+    AddWindowOptions(parser);
     RegistryOptions options;
     int page = 1;
     try {

@@ -302,6 +302,7 @@ QString LastUsedFormatter::text(uint64_t fileTime) const
 
 CacheListing ListCache(Machine& machine, const std::function<void()>& bagEnter, LastUsedStyle lastUsedColumn)
 {
+    machine.reloadChangedStores();
     CacheListing listing;
     listing.OSKind = OSKindFromInfo(GetOSInfo(machine));
     listing.LastUsedColumn = lastUsedColumn;
@@ -335,6 +336,16 @@ CacheListing ListCache(Machine& machine, const std::function<void()>& bagEnter, 
     if (bagEnter)
         bagEnter();
     return listing;
+}
+
+QString EmptyListingReason(const Machine& machine, const CacheListing& listing)
+{
+    if (listing.CacheFound)
+        return {};
+    const std::optional<KeyRef> rootKey = machine.rootKey(listing.Root);
+    if (listing.Root == HKEY_CURRENT_USER && (!rootKey || !rootKey->store))
+        return QStringLiteral("The cache of this Windows is in HKEY_CURRENT_USER: open a user's NTUSER.DAT too");
+    return QStringLiteral("This registry has no key ") + RootName(listing.Root) + kArpCachePath;
 }
 
 } // namespace parvelle

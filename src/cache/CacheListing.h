@@ -50,11 +50,16 @@ struct CacheListing {
     QString UninstallDamage;          // why Uninstall subkeys (some or all) cannot be read
 };
 
-// Reads the cache of the machine. Entries whose SlowInfoCache is missing or not binary are
-// left out; entries the store fails to read are listed with their Damage and named in
-// Unreadable. Ends by calling bagEnter (when given).
+// Reads the cache of the machine, first reading again the hives another program changed
+// since they were read. Entries whose SlowInfoCache is missing or not binary are left out;
+// entries the store fails to read are listed with their Damage and named in Unreadable.
+// Ends by calling bagEnter (when given).
 CacheListing ListCache(Machine& machine, const std::function<void()>& bagEnter = {},
                        LastUsedStyle lastUsedColumn = luLocale);
+
+// Why the listing is empty when the registry tells it: the cache key is missing, or the
+// cache of that Windows lies in HKEY_CURRENT_USER and no NTUSER.DAT is open. Empty otherwise.
+QString EmptyListingReason(const Machine& machine, const CacheListing& listing);
 
 // Column texts.
 QString FrequencyText(int32_t frequency);                 // "rarely (2)"

@@ -178,23 +178,55 @@ HiveStore::FileIdentity HiveStore::identityOf(const QString& path)
                         int64_t(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec};
 }
 
-HiveStore::HiveStore(const QString& filePath, Access access)
+HiveStore::HiveStore(const QString& filePath, Access access) : access_(access)
 {
     const QFileInfo given(filePath);
     filePath_ = given.exists() ? given.canonicalFilePath() : given.absoluteFilePath();
-    identity_ = identityOf(filePath_);
-    HiveFileContent content = openHiveFile(filePath_);
-    image_ = std::make_unique<RegfEditor>(std::move(content.bytes), filePath_, std::move(content.mapping));
-    if (access == Access::ReadOnly)
-        readOnlyReason_ = QStringLiteral("it was opened read-only on request");
-    else if (image_->sequence1() != image_->sequence2())
-        readOnlyReason_ = QStringLiteral("the hive was not cleanly closed (sequence numbers %1/%2); "
-                                         "its transaction logs have not been replayed")
-                              .arg(image_->sequence1()).arg(image_->sequence2());
-    else
-        readOnlyReason_ = fileReadOnlyReason(QFileInfo(filePath_));
+    load();
     if (isWritable())
         removeStaleTemporaries();
+}
+
+void HiveStore::load()
+{
+    // The identity is taken first: a change during the read shows at the next check.
+    const FileIdentity identity = identityOf(filePath_);
+    HiveFileContent content = openHiveFile(filePath_);
+    auto image = std::make_unique<RegfEditor>(std::move(content.bytes), filePath_, std::move(content.mapping));
+    if (access_ == Access::ReadOnly)
+        readOnlyReason_ = QStringLiteral("it was opened read-only on request");
+    else if (image->sequence1() != image->sequence2())
+        readOnlyReason_ = QStringLiteral("the hive was not cleanly closed (sequence numbers %1/%2); "
+                                         "its transaction logs have not been replayed")
+                              .arg(image->sequence1()).arg(image->sequence2());
+    else
+        readOnlyReason_ = fileReadOnlyReason(QFileInfo(filePath_));
+    image_ = std::move(image);
+    identity_ = identity;
+    modified_ = false;
+    deleted_.clear();
+    childIndexes_.clear();
+    changedSubkeys_.clear();
+    changedValues_.clear();
+    writeTimes_.clear();
+}
+
+bool HiveStore::reloadIfChangedOnDisk()
+{
+    if (modified_)
+        return false;   // commit() refuses to overwrite the other program's file
+    const FileIdentity now = identityOf(filePath_);
+    if (now.size < 0 || now == identity_)
+        return false;
+    load();
+    return true;
+}
+
+std::unique_ptr<StoreLock> HiveStore::lockAndReload()
+{
+    std::unique_ptr<StoreLock> held = isWritable() ? holdLock() : nullptr;
+    reloadIfChangedOnDisk();
+    return held;
 }
 
 // A writer keeps the lock while its temporary file exists, so with the lock held, one

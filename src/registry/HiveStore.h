@@ -54,6 +54,9 @@ public:
     void commit() override;
     std::unique_ptr<StoreLock> lockForChanges() override;
     QString describe() const override { return filePath_; }
+    bool reloadIfChangedOnDisk() override;
+    std::unique_ptr<StoreLock> lockAndReload() override;
+    void discardChanges() override { load(); }
 
 private:
     static constexpr qsizetype kMaxKeyName = 255;      // Windows' limits
@@ -84,6 +87,9 @@ private:
     std::unique_ptr<StoreLock> holdLock();
     void removeStaleTemporaries() const;
 
+    // Reads the file into a new image, dropping every change not committed, and decides
+    // whether it may be written.
+    void load();
     const ChildIndex& childIndex(NodeId node) const;
     // Refuses to overwrite a file that another program replaced or changed meanwhile.
     void requireUnchangedOnDisk() const;
@@ -99,6 +105,7 @@ private:
     void applyChanges();
 
     QString filePath_;
+    Access access_;
     FileIdentity identity_;
     std::unique_ptr<RegfEditor> image_;
     QString readOnlyReason_;

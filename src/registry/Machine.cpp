@@ -159,20 +159,52 @@ bool Machine::isWritable(const KeyRef& key) const
     return key.store && key.store->isWritable();
 }
 
-void Machine::commit()
+template <class Visit>
+void Machine::forEachStore(Visit visit) const
 {
     std::set<RegistryStore*> done;
-    std::optional<EHiveError> firstFailure;
     for (const Mount& m : mounts_) {
-        if (!done.insert(m.store.get()).second || !m.store->isModified())
-            continue;
+        if (done.insert(m.store.get()).second)
+            visit(*m.store);
+    }
+}
+
+void Machine::reloadChangedStores()
+{
+    forEachStore([](RegistryStore& store) { store.reloadIfChangedOnDisk(); });
+}
+
+std::vector<std::unique_ptr<StoreLock>> Machine::lockAndReloadStores()
+{
+    std::vector<std::unique_ptr<StoreLock>> locks;
+    forEachStore([&locks](RegistryStore& store) {
+        if (std::unique_ptr<StoreLock> lock = store.lockAndReload())
+            locks.push_back(std::move(lock));
+    });
+    return locks;
+}
+
+void Machine::discardChanges()
+{
+    forEachStore([](RegistryStore& store) {
+        if (store.isModified())
+            store.discardChanges();
+    });
+}
+
+void Machine::commit()
+{
+    std::optional<EHiveError> firstFailure;
+    forEachStore([&firstFailure](RegistryStore& store) {
+        if (!store.isModified())
+            return;
         try {
-            m.store->commit();
+            store.commit();
         } catch (const EHiveError& e) {
             if (!firstFailure)
                 firstFailure = e;
         }
-    }
+    });
     if (firstFailure)
         throw *firstFailure;
 }

@@ -46,11 +46,23 @@ public:
     QStringList subkeyNames(const KeyRef& key) const;
     bool isWritable(const KeyRef& key) const;
 
+    // Reads again every store whose file another program changed since it was read (see
+    // RegistryStore::reloadIfChangedOnDisk); key references taken before are void then.
+    void reloadChangedStores();
+    // The same under each store's lock against other writers, held until the returned
+    // locks are destroyed.
+    std::vector<std::unique_ptr<StoreLock>> lockAndReloadStores();
+    // Drops the uncommitted changes of every store (see RegistryStore::discardChanges).
+    void discardChanges();
+
     // Commits every store with uncommitted changes (atomically per hive file); when one
     // fails the others are still committed and the first failure is raised afterwards.
     void commit();
 
 private:
+    // Calls visit(RegistryStore&) once per store, however often it is mounted.
+    template <class Visit>
+    void forEachStore(Visit visit) const;
     const Mount* mountAt(HKEY root, const QString& path) const;
     bool hasMountBelow(HKEY root, const QString& path) const;
     // Moves `key` down to its subkey `name` (a mount point included); false when missing.

@@ -100,6 +100,24 @@ public:
     virtual std::unique_ptr<StoreLock> lockForChanges() { return nullptr; }
     virtual QString describe() const = 0;         // file path or "memory"
 
+    // Reads the store again from its file when another program changed the file since it
+    // was read and no change is pending here; true when it did. Node handles taken before
+    // a reload are void. Throws EHiveError (keeping the old contents) when the changed file
+    // cannot be read.
+    virtual bool reloadIfChangedOnDisk() { return false; }
+    // Locks the store's file against other writers (nullptr when there is nothing to
+    // lock), then reads it again as reloadIfChangedOnDisk does: an operation that starts
+    // so works on what the file holds now, and nobody changes it until the lock goes.
+    virtual std::unique_ptr<StoreLock> lockAndReload()
+    {
+        reloadIfChangedOnDisk();
+        return nullptr;
+    }
+    // Drops the changes not yet committed by reading the file again (after a failed
+    // commit, so that the store shows what the file holds). Throws EHiveError, keeping
+    // the changes, when the file cannot be read.
+    virtual void discardChanges() {}
+
     // Resolves a backslash-separated path below `from` (empty path = `from`).
     std::optional<NodeId> find(NodeId from, const QString& path) const;
 };

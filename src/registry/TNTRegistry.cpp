@@ -210,7 +210,8 @@ void TNTRegistry::WriteRaw(const QString& name, uint32_t windowsType, const QByt
         raise(kSetFailed, name);
     try {
         key_->store->setValue(key_->node, RegValue{name, windowsType, data});
-    } catch (const EHiveError&) {
+    } catch (const EHiveError& e) {
+        lastStoreError_ = e.message();
         raise(kSetFailed, name);
     }
 }
@@ -302,7 +303,8 @@ bool TNTRegistry::DeleteTree(const QString& path)
         return false;   // missing, a root or mount point, or read-only
     try {
         target->store->deleteNode(target->node);   // the store removes the whole subtree
-    } catch (const EHiveError&) {
+    } catch (const EHiveError& e) {
+        lastStoreError_ = e.message();
         return false;
     }
     return true;
@@ -314,7 +316,8 @@ bool TNTRegistry::EraseValue(const QString& name)
         return false;
     try {
         return key_->store->eraseValue(key_->node, name);
-    } catch (const EHiveError&) {
+    } catch (const EHiveError& e) {
+        lastStoreError_ = e.message();
         return false;
     }
 }

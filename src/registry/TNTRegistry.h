@@ -81,6 +81,8 @@ public:
     void WriteRaw(const QString& name, uint32_t windowsType, const QByteArray& data);
 
     Machine& machine() { return machine_; }
+    // The store's reason for the last refused write or deletion; empty when none.
+    const QString& LastStoreError() const { return lastStoreError_; }
 
 private:
     std::optional<KeyRef> baseKey(bool absolute) const;
@@ -92,6 +94,7 @@ private:
     HKEY rootHandle_ = HKEY_CURRENT_USER;
     std::optional<KeyRef> key_;   // the open key
     QString keyPath_;
+    QString lastStoreError_;
 };
 
 } // namespace parvelle

@@ -95,6 +95,32 @@ void requireRecordable(HKEY root, const QString& keyPath)
                    .arg(names.last().size()).arg(kMaxKeyNameLength));
 }
 
+// Commits the operation; when a hive refuses, its changes are dropped so that it shows
+// what its file holds, and the refusal is raised.
+void commitOrDiscard(Machine& machine)
+{
+    try {
+        machine.commit();
+    } catch (const EHiveError&) {
+        try {
+            machine.discardChanges();
+        } catch (const EHiveError&) {
+            // The file cannot be read now: the changes stay pending, and the next
+            // operation's commit reports the file again.
+        }
+        throw;
+    }
+}
+
+// "Cannot delete the key '...'", with the store's reason when it gave one.
+ERegistryException deleteFailure(const TNTRegistry& reg, HKEY root, const QString& path)
+{
+    QString message = QStringLiteral("Cannot delete the key '%1'").arg(fullPath(root, path));
+    if (!reg.LastStoreError().isEmpty())
+        message += QStringLiteral(": ") + reg.LastStoreError();
+    return ERegistryException(message);
+}
+
 void appendLines(QString& text, const QStringList& lines)
 {
     for (const QString& line : lines)
@@ -268,6 +294,7 @@ bool TUndoContext::RemoveRegistryKey(HKEY root, const QString& keyPath)
 
 QStringList TUndoContext::removeKeys(HKEY root, const QStringList& keyPaths)
 {
+    const ChangeLocks held = machine_.lockAndReloadStores();
     QStringList missing;
     QStringList found;
     ChangeLocks locks;
@@ -295,14 +322,13 @@ QStringList TUndoContext::removeKeys(HKEY root, const QStringList& keyPaths)
     try {
         for (const QString& path : std::as_const(found)) {
             if (!reg.DeleteTree(path))
-                throw ERegistryException(QStringLiteral("Cannot delete the key '%1'")
-                                             .arg(fullPath(root, path)));
+                throw deleteFailure(reg, root, path);
         }
     } catch (...) {
-        machine_.commit();   // the keys deleted before the failure are recorded already
+        commitOrDiscard(machine_);   // the keys deleted before the failure are recorded already
         throw;
     }
-    machine_.commit();
+    commitOrDiscard(machine_);
     return missing;
 }
 
@@ -310,6 +336,7 @@ bool TUndoContext::RemoveRegistryValue(HKEY root, const QString& keyPath,
                                        const QString& valueName)
 {
     stampNow();
+    const ChangeLocks held = machine_.lockAndReloadStores();
     TNTRegistry reg(machine_);
     reg.SelectRoot(root);
     ValueInfo info;
@@ -333,7 +360,7 @@ bool TUndoContext::RemoveRegistryValue(HKEY root, const QString& keyPath,
     });
     if (!reg.EraseValue(storedName))
         throw ERegistryException(QStringLiteral("Cannot delete the value '%1'").arg(storedName));
-    machine_.commit();
+    commitOrDiscard(machine_);
     return true;
 }
 
@@ -363,6 +390,7 @@ int TUndoContext::RestoreChecked(const QString& undoFilePath, const QStringList&
     }
     const bool regedit4 = HasRegedit4Header(file);
     const QStringList listed = ListUndoEntries(file);
+    const ChangeLocks held = machine_.lockAndReloadStores();
     std::vector<PlannedWrite> plan;
     for (const QString& entry : checkedEntries) {
         const UndoEntry parts = SplitUndoEntry(entry);
@@ -391,7 +419,7 @@ int TUndoContext::RestoreChecked(const QString& undoFilePath, const QStringList&
     TNTRegistry reg(machine_);
     for (const PlannedWrite& write : plan)
         applyWrite(reg, write);
-    machine_.commit();
+    commitOrDiscard(machine_);
     return static_cast<int>(plan.size());
 }
 
@@ -401,6 +429,7 @@ int TUndoContext::ImportFile(const QString& regFilePath)
     std::erase_if(statements, [](const RegStatement& s) {
         return s.kind == RegStatement::CreateKey && s.keyPath.isEmpty();   // a root exists
     });
+    const ChangeLocks held = machine_.lockAndReloadStores();
     ChangeLocks locks;
     for (const RegStatement& statement : statements)
         lockWritable(machine_, statement.root, u'\\' + statement.keyPath, locks);
@@ -411,8 +440,7 @@ int TUndoContext::ImportFile(const QString& regFilePath)
         if (statement.kind == RegStatement::DeleteKey) {
             reg.SelectRoot(statement.root);
             if (reg.SubkeyExists(path) && !reg.DeleteTree(path))
-                throw ERegistryException(QStringLiteral("Cannot delete the key '%1'")
-                                             .arg(fullPath(statement.root, path)));
+                throw deleteFailure(reg, statement.root, path);
         } else {
             applyWrite(reg, {statement.root, path, statement.kind == RegStatement::CreateKey,
                              statement.valueName, {statement.kind == RegStatement::EraseValue,
@@ -420,7 +448,7 @@ int TUndoContext::ImportFile(const QString& regFilePath)
         }
         ++applied;
     }
-    machine_.commit();
+    commitOrDiscard(machine_);
     return applied;
 }
 

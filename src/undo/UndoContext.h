@@ -1,7 +1,8 @@
 #pragma once
 // Removal of registry keys with an undo file, restoring from undo files, importing .reg
-// files. Every operation locks the hives it changes against other writers before it
-// reads what it records, and commits the machine once, at its end, under those locks.
+// files. Every operation locks the hives against other writers and reads again those another
+// program changed before it reads what it records, and commits the machine once, at its
+// end, under those locks.
 #include "UndoFolder.h"
 #include "registry/Machine.h"
 #include "registry/RootKeys.h"

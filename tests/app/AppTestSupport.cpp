@@ -3,6 +3,7 @@
 #include "registry/TNTRegistry.h"
 
 #include <QDir>
+#include <QAbstractItemView>
 #include <QProcess>
 #include <QTreeWidget>
 #include <QtEndian>
@@ -90,6 +91,27 @@ ProcessRun RunProcess(const QString& program, const QStringList& arguments)
     run.output = QString::fromUtf8(process.readAllStandardOutput());
     run.errors = QString::fromUtf8(process.readAllStandardError());
     return run;
+}
+
+QStringList ListItems(const QAbstractItemView* list)
+{
+    QStringList items;
+    for (int row = 0; row < list->model()->rowCount(); ++row)
+        items.append(list->model()->index(row, 0).data().toString());
+    return items;
+}
+
+int CheckedCount(const QAbstractItemView* list)
+{
+    int checked = 0;
+    for (int row = 0; row < list->model()->rowCount(); ++row)
+        checked += list->model()->index(row, 0).data(Qt::CheckStateRole).toInt() == Qt::Checked;
+    return checked;
+}
+
+void SetChecked(QAbstractItemView* list, int row, bool checked)
+{
+    list->model()->setData(list->model()->index(row, 0), checked ? Qt::Checked : Qt::Unchecked, Qt::CheckStateRole);
 }
 
 QString RunTool(const QString& program, const QStringList& arguments)

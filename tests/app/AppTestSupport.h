@@ -15,6 +15,7 @@
 #include <memory>
 #include <vector>
 
+class QAbstractItemView;
 class QTreeWidget;
 
 namespace parvelle::test {
@@ -123,6 +124,11 @@ ProcessRun RunProcess(const QString& program, const QStringList& arguments);
 
 // The texts of every row of a report view, column by column.
 QList<QStringList> TableOf(const QTreeWidget* view);
+
+// The Undo page's check list: every entry's text, the number checked, a check mark set.
+QStringList ListItems(const QAbstractItemView* list);
+int CheckedCount(const QAbstractItemView* list);
+void SetChecked(QAbstractItemView* list, int row, bool checked);
 
 // Runs a program and returns its standard output ("" when it did not finish).
 QString RunTool(const QString& program, const QStringList& arguments);

@@ -10,7 +10,6 @@
 #include <QDir>
 #include <QFile>
 #include <QImage>
-#include <QListWidget>
 #include <QPushButton>
 #include <QTest>
 #include <QTreeWidget>
@@ -28,6 +27,7 @@ QList<QStringList> TableOf(const TForm1& form)
 void Click(const TForm1& form, const char* name)
 {
     QTest::mouseClick(form.findChild<QPushButton*>(QString::fromLatin1(name)), Qt::LeftButton);
+    EXPECT_TRUE(QTest::qWaitFor([&form] { return !form.ReadingUndoList(); }, 20000));
 }
 
 class DemoWindow {
@@ -44,6 +44,7 @@ public:
         QDir().mkpath(undoFolder);
         form = std::make_unique<TForm1>(*machine, undoFolder, TForm1Services{&messages, nullptr, nullptr, {}});
         form->show();
+        EXPECT_TRUE(QTest::qWaitFor([this] { return !form->ReadingUndoList(); }, 20000));
     }
     void Select(const QString& name)
     {

@@ -10,7 +10,7 @@
 #include <QDir>
 #include <QFile>
 #include <QLabel>
-#include <QListWidget>
+#include <QListView>
 #include <QPushButton>
 #include <QTreeWidget>
 
@@ -33,22 +33,6 @@ bool CacheEntryExists(Machine& machine, const QString& name)
     TNTRegistry reg(machine);
     reg.SelectRoot(HKEY_LOCAL_MACHINE);
     return reg.OpenPath(QStringLiteral("\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\App Management\\ARPCache\\") + name, false);
-}
-
-QStringList Items(QListWidget* list)
-{
-    QStringList items;
-    for (int i = 0; i < list->count(); ++i)
-        items.append(list->item(i)->text());
-    return items;
-}
-
-int CheckedCount(QListWidget* list)
-{
-    int checked = 0;
-    for (int i = 0; i < list->count(); ++i)
-        checked += list->item(i)->checkState() == Qt::Checked;
-    return checked;
 }
 
 void WriteFile(const QString& path, const QByteArray& content)
@@ -168,10 +152,10 @@ TEST_F(WindowTest, RemovingTheSelectedRowWritesTheUndoFileAndShowsIt)
 
     auto* combo = Find<QComboBox>(QStringLiteral("ComboBox2"));
     EXPECT_EQ(combo->currentText(), files[0]);
-    auto* list = Find<QListWidget>(QStringLiteral("CheckListBox1"));
+    auto* list = Find<QListView>(QStringLiteral("CheckListBox1"));
     const QStringList expected = {kEntryKey + QStringLiteral("BetaTool\\\\:\"SlowInfoCache\""),
                                   kEntryKey + QStringLiteral("BetaTool\\\\:\"Changed\"")};
-    EXPECT_EQ(Items(list), expected);
+    EXPECT_EQ(ListItems(list), expected);
     EXPECT_EQ(CheckedCount(list), 2);
     EXPECT_EQ(Find<QLabel>(QStringLiteral("Label21"))->text(), QStringLiteral("2 Items"));
     EXPECT_TRUE(Find<QCheckBox>(QStringLiteral("suiCheckBox13"))->isChecked());
@@ -219,13 +203,13 @@ TEST_F(WindowTest, UncheckedEntriesAreNotRestored)
     ShowPage(4);
     // "Check / Uncheck All" unchecks and checks every entry.
     auto* box = Find<QCheckBox>(QStringLiteral("suiCheckBox13"));
-    auto* list = Find<QListWidget>(QStringLiteral("CheckListBox1"));
+    auto* list = Find<QListView>(QStringLiteral("CheckListBox1"));
     QTest::mouseClick(box, Qt::LeftButton, {}, QPoint(6, box->height() / 2));
     EXPECT_EQ(CheckedCount(list), 0);
     QTest::mouseClick(box, Qt::LeftButton, {}, QPoint(6, box->height() / 2));
     EXPECT_EQ(CheckedCount(list), 2);
     QTest::mouseClick(box, Qt::LeftButton, {}, QPoint(6, box->height() / 2));
-    list->item(1)->setCheckState(Qt::Checked);   // only "Changed"
+    SetChecked(list, 1, true);   // only "Changed"
     Click(QStringLiteral("Button1"));
     EXPECT_EQ(LastMessage(), QStringLiteral("Selected Keys Restored"));
 
@@ -253,6 +237,7 @@ TEST_F(WindowTest, UndoPageButtonsFollowTheList)
     WriteFile(registry.UndoFolder() + QStringLiteral("/20200101-000000.reg"), "REGEDIT4\r\n\r\n");
     Click(QStringLiteral("Button3"));   // still disabled: nothing happens
     form->BagEnter();
+    WaitForUndoList();
     EXPECT_EQ(Find<QLabel>(QStringLiteral("Label21"))->text(), QStringLiteral("0 Items"));
     for (const char* name : {"Button1", "Button2", "Button5", "Button12", "suiCheckBox13"})
         EXPECT_FALSE(enabled(name)) << name;
@@ -262,12 +247,13 @@ TEST_F(WindowTest, UndoPageButtonsFollowTheList)
     WriteFile(registry.UndoFolder() + QStringLiteral("/20210101-000000.reg"),
               "REGEDIT4\r\n\r\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\A]\r\n\"x\"=\"1\"\r\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\B]\r\n");
     form->BagEnter();
+    WaitForUndoList();
     EXPECT_EQ(Find<QLabel>(QStringLiteral("Label21"))->text(), QStringLiteral("2 Items"));
     for (const char* name : {"Button1", "Button2", "Button12", "suiCheckBox13", "Button3"})
         EXPECT_TRUE(enabled(name)) << name;
     EXPECT_FALSE(enabled("Button5"));
-    auto* list = Find<QListWidget>(QStringLiteral("CheckListBox1"));
-    QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, list->visualItemRect(list->item(1)).center());
+    auto* list = Find<QListView>(QStringLiteral("CheckListBox1"));
+    QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, list->visualRect(list->model()->index(1, 0)).center());
     EXPECT_TRUE(enabled("Button5"));
 }
 
@@ -280,15 +266,16 @@ TEST_F(WindowTest, ChoosingAnotherUndoFileLoadsIt)
     Open();
     ShowPage(4);
     auto* combo = Find<QComboBox>(QStringLiteral("ComboBox2"));
-    auto* list = Find<QListWidget>(QStringLiteral("CheckListBox1"));
+    auto* list = Find<QListView>(QStringLiteral("CheckListBox1"));
     EXPECT_EQ(combo->currentText(), QStringLiteral("20210101-000000.reg"));
-    EXPECT_EQ(Items(list), QStringList{QStringLiteral("HKEY_LOCAL_MACHINE\\SOFTWARE\\New\\\\:@")});
+    EXPECT_EQ(ListItems(list), QStringList{QStringLiteral("HKEY_LOCAL_MACHINE\\SOFTWARE\\New\\\\:@")});
     combo->setCurrentIndex(0);
-    EXPECT_EQ(Items(list), QStringList{QStringLiteral("HKEY_LOCAL_MACHINE\\SOFTWARE\\Old")});
+    WaitForUndoList();
+    EXPECT_EQ(ListItems(list), QStringList{QStringLiteral("HKEY_LOCAL_MACHINE\\SOFTWARE\\Old")});
 
     // A typed name that is not one of the files keeps the list, even a path outside.
     combo->setEditText(QStringLiteral("../SOFTWARE"));
-    EXPECT_EQ(Items(list), QStringList{QStringLiteral("HKEY_LOCAL_MACHINE\\SOFTWARE\\Old")});
+    EXPECT_EQ(ListItems(list), QStringList{QStringLiteral("HKEY_LOCAL_MACHINE\\SOFTWARE\\Old")});
     EXPECT_TRUE(messages.shown.empty()) << LastMessage().toStdString();
 }
 
@@ -304,7 +291,7 @@ TEST_F(WindowTest, DeletingAnUndoListShowsTheNextNewest)
     EXPECT_FALSE(QFile::exists(registry.UndoFolder() + QStringLiteral("/20210101-000000.reg")));
     EXPECT_TRUE(QFile::exists(registry.UndoFolder() + QStringLiteral("/20200101-000000.reg")));
     EXPECT_EQ(Find<QComboBox>(QStringLiteral("ComboBox2"))->currentText(), QStringLiteral("20200101-000000.reg"));
-    EXPECT_EQ(Items(Find<QListWidget>(QStringLiteral("CheckListBox1"))),
+    EXPECT_EQ(ListItems(Find<QListView>(QStringLiteral("CheckListBox1"))),
               QStringList{QStringLiteral("HKEY_LOCAL_MACHINE\\SOFTWARE\\Old")});
 
     Click(QStringLiteral("Button3"));
@@ -338,8 +325,9 @@ TEST_F(WindowTest, AcceleratorsOfTheUndoPage)
     WriteFile(registry.UndoFolder() + QStringLiteral("/20210101-000000.reg"),
               "REGEDIT4\r\n\r\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\A]\r\n");
     form->BagEnter();
-    auto* list = Find<QListWidget>(QStringLiteral("CheckListBox1"));
-    list->setCurrentRow(0);
+    WaitForUndoList();
+    auto* list = Find<QListView>(QStringLiteral("CheckListBox1"));
+    list->setCurrentIndex(list->model()->index(0, 0));
     ASSERT_TRUE(Find(QStringLiteral("Button5"))->isEnabled());
     list->setFocus();
     QTest::keyClick(list, Qt::Key_K, Qt::AltModifier);   // Show &Key (clicks once animated)

@@ -6,7 +6,7 @@
 
 #include <QFile>
 #include <QKeyEvent>
-#include <QListWidget>
+#include <QListView>
 #include <QTreeWidget>
 
 using namespace parvelle;
@@ -97,10 +97,10 @@ TEST_F(RegEditTest, ShowKeyOfAValueEntrySendsItLikeAnyText)
     undo.close();
     OpenRecording();
     ShowPage(4);
-    auto* list = Find<QListWidget>(QStringLiteral("CheckListBox1"));
-    ASSERT_EQ(list->count(), 1);
-    list->setCurrentRow(0);
-    const QString entry = list->item(0)->text();
+    auto* list = Find<QListView>(QStringLiteral("CheckListBox1"));
+    ASSERT_EQ(list->model()->rowCount(), 1);
+    list->setCurrentIndex(list->model()->index(0, 0));
+    const QString entry = ListItems(list).value(0);
     ASSERT_EQ(entry, kCacheKey + QStringLiteral("\\BetaTool\\\\:\"Changed\""));
     Click(QStringLiteral("Button5"));
     EXPECT_EQ(recorder.sequence.count(QLatin1Char('>')), entry.count(QLatin1Char('\\')) + 1);

@@ -33,7 +33,14 @@ protected:
         form = std::make_unique<TForm1>(registry.machine(), registry.UndoFolder(),
                                         TForm1Services{&messages, &shell, &printers, std::move(makeRegEdit)});
         form->show();
+        WaitForUndoList();
         return *form;
+    }
+
+    // The Undo page's file is read on a worker thread; this waits until it is shown.
+    void WaitForUndoList()
+    {
+        EXPECT_TRUE(QTest::qWaitFor([this] { return !form->ReadingUndoList(); }, 20000));
     }
 
     template <class T = QWidget>
@@ -51,6 +58,7 @@ protected:
         auto* button = Find<QAbstractButton>(buttonName);
         ASSERT_TRUE(button->isVisible()) << buttonName.toStdString();
         QTest::mouseClick(button, Qt::LeftButton);
+        WaitForUndoList();
     }
 
     QString LastMessage() const { return messages.shown.empty() ? QString() : messages.shown.back().text; }

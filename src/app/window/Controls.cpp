@@ -5,7 +5,7 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QHeaderView>
-#include <QListWidget>
+#include <QListView>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPushButton>
@@ -235,10 +235,13 @@ ClickLabel* makeImage(QWidget* parent, const QString& name, QRect geometry, cons
     return image;
 }
 
-QListWidget* makeCheckListBox(QWidget* parent, const QString& name, QRect geometry)
+QListView* makeCheckListBox(QWidget* parent, const QString& name, QRect geometry, QAbstractItemModel* model)
 {
-    auto* list = Place(new QListWidget(parent), name, geometry);
+    auto* list = Place(new QListView(parent), name, geometry);
+    list->setModel(model);
+    list->setUniformItemSizes(true);   // rows are laid out without asking each one its size
     list->setSelectionMode(QAbstractItemView::SingleSelection);
+    list->setEditTriggers(QAbstractItemView::NoEditTriggers);
     list->setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
     return list;
 }

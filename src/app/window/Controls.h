@@ -10,7 +10,8 @@
 
 class QCheckBox;
 class QComboBox;
-class QListWidget;
+class QAbstractItemModel;
+class QListView;
 class QPushButton;
 class QScrollArea;
 class QStackedWidget;
@@ -108,7 +109,7 @@ QLabel* makeLabel(QWidget* parent, const QString& name, const QString& caption, 
 ClickLabel* makeLinkLabel(QWidget* parent, const QString& name, const QString& caption,
                           QRect geometry, QColor color);
 ClickLabel* makeImage(QWidget* parent, const QString& name, QRect geometry, const QPixmap& picture);
-QListWidget* makeCheckListBox(QWidget* parent, const QString& name, QRect geometry);
+QListView* makeCheckListBox(QWidget* parent, const QString& name, QRect geometry, QAbstractItemModel* model);
 QComboBox* makeComboBox(QWidget* parent, const QString& name, QRect geometry);
 QScrollArea* makeScrollBox(QWidget* parent, const QString& name, QRect geometry, int contentHeight);
 ShapeWidget* makeShape(QWidget* parent, const QString& name, QRect geometry, QColor brush,

@@ -1,6 +1,7 @@
 #include "Form1.h"
 
 #include "Artwork.h"
+#include "CellToolTips.h"
 #include "Controls.h"
 #include "DocPages.h"
 #include "ErrorHandler.h"
@@ -9,22 +10,28 @@
 #include "Printing.h"
 #include "RegEditWindow.h"
 #include "Shell.h"
+#include "UndoListModel.h"
+#include "UndoListReader.h"
 #include "WindowClass.h"
 #include "cache/CacheListing.h"
 #include "cache/OSInfo.h"
+#include "registry/Errors.h"
+#include "undo/RegFile.h"
 #include "undo/UndoContext.h"
 #include "undo/UndoFolder.h"
 
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QFile>
 #include <QFileInfo>
 #include <QKeyEvent>
-#include <QListWidget>
+#include <QListView>
 #include <QPrinter>
 #include <QPushButton>
 #include <QScrollArea>
 #include <QScrollBar>
+#include <QShortcut>
 #include <QTreeWidget>
 
 namespace parvelle {
@@ -176,14 +183,12 @@ TForm1::TForm1(Machine& machine, const QString& undoFolder, TForm1Services servi
     resize(685, 422);
 
     suiForm1_ = makeFrame(this, QStringLiteral("suiForm1"), QStringLiteral("Parvelle"), QRect(3, 0, 679, 419));
-    const QString status = RegistryStatusText(machine_);
-    const QRect statusArea(90, 0, 580, 29);
-    const QFont statusFont = DesignFont(QStringLiteral("Tahoma"), 11);
-    registryStatus_ = makeLabel(suiForm1_, QStringLiteral("RegistryStatus"),
-                                QFontMetrics(statusFont).elidedText(status, Qt::ElideMiddle, statusArea.width()),
-                                statusArea, statusFont, Qt::AlignRight | Qt::AlignVCenter);
-    registryStatus_->setToolTip(status);
+    registryStatus_ = makeLabel(suiForm1_, QStringLiteral("RegistryStatus"), QString(), QRect(90, 0, 580, 29),
+                                DesignFont(QStringLiteral("Tahoma"), 11), Qt::AlignRight | Qt::AlignVCenter);
     SetTextColor(registryStatus_, Qt::white);
+    ShowRegistryStatus({});
+    auto* refresh = new QShortcut(QKeySequence(Qt::Key_F5), this);
+    connect(refresh, &QShortcut::activated, this, Guarded([this] { FormShow(); }));
 
     suiPageControl1_ = makePageControl(suiForm1_, QStringLiteral("suiPageControl1"), QRect(0, 29, 679, 390));
     BuildAboutPage(makeTabSheet(suiPageControl1_, QStringLiteral("suiTabSheet1"), QStringLiteral("About Parvelle")));
@@ -195,6 +200,14 @@ TForm1::TForm1(Machine& machine, const QString& undoFolder, TForm1Services servi
 }
 
 TForm1::~TForm1() = default;
+
+void TForm1::ShowRegistryStatus(const QString& note)
+{
+    const QString status = RegistryStatusText(machine_);
+    const QString shown = note.isEmpty() ? status : note;
+    registryStatus_->setText(QFontMetrics(registryStatus_->font()).elidedText(shown, Qt::ElideMiddle, registryStatus_->width()));
+    registryStatus_->setToolTip(note.isEmpty() ? status : status + QLatin1Char('\n') + note);
+}
 
 void TForm1::ConnectClick(QAbstractButton* button, void (TForm1::*handler)())
 {
@@ -246,6 +259,7 @@ void TForm1::BuildAboutPage(QWidget* page)
 void TForm1::BuildListPage(QWidget* page)
 {
     suiListView1_ = makeListView(page, QStringLiteral("suiListView1"), QRect(0, 0, 673, 341), CacheColumnHeaders());
+    ShowCutOffCellTexts(suiListView1_);
     ConnectClick(makeButton(page, QStringLiteral("suiButton1"), QStringLiteral("Refresh"), QRect(8, 344, 97, 19)),
                  &TForm1::FormShow);
     ConnectClick(makeButton(page, QStringLiteral("suiButton2"), QStringLiteral("Open in RegEdit"), QRect(272, 344, 129, 19)),
@@ -353,7 +367,16 @@ void TForm1::BuildUndoPage(QWidget* page)
     suiCheckBox13_ = makeCheckBox(page, QStringLiteral("suiCheckBox13"), QStringLiteral("Check / Uncheck All"), QRect(24, 90, 117, 20));
     suiCheckBox13_->setFont(DesignFont(kArial, 11));
     suiCheckBox13_->adjustSize();
-    CheckListBox1_ = makeCheckListBox(page, QStringLiteral("CheckListBox1"), QRect(16, 112, 633, 185));
+    undoEntries_ = new TUndoListModel(this);
+    CheckListBox1_ = makeCheckListBox(page, QStringLiteral("CheckListBox1"), QRect(16, 112, 633, 185), undoEntries_);
+    undoReader_ = new TUndoListReader(CheckListBox1_->font(), this);
+    connect(undoReader_, &TUndoListReader::Loaded, this, [this](const QStringList& entries, int maxExtent) {
+        Guarded([&] { ShowUndoEntries(entries, maxExtent); })();
+    });
+    connect(undoReader_, &TUndoListReader::Failed, this, [this](const QString& message) {
+        ShowMessage(message);
+        UpdateListBox1();
+    });
     Button2_ = makeButton(page, QStringLiteral("Button2"), QStringLiteral("&Print List"), QRect(16, 297, 153, 23));
     Button5_ = makeButton(page, QStringLiteral("Button5"), QStringLiteral("Show &Key"), QRect(176, 297, 153, 23));
     Button12_ = makeButton(page, QStringLiteral("Button12"), QStringLiteral("&Restore All"), QRect(336, 297, 153, 23));
@@ -374,8 +397,9 @@ void TForm1::BuildUndoPage(QWidget* page)
     ConnectClick(Button1_, &TForm1::Button1Click);
     ConnectClick(Button3_, &TForm1::Button3Click);
     ConnectClick(suiCheckBox13_, &TForm1::suiCheckBox13Click);
-    connect(CheckListBox1_, &QListWidget::itemClicked, this, Guarded([this] { UpdateListBox1(); }));
-    connect(CheckListBox1_, &QListWidget::itemSelectionChanged, this, Guarded([this] { UpdateListBox1(); }));
+    connect(CheckListBox1_, &QListView::clicked, this, Guarded([this] { UpdateListBox1(); }));
+    connect(CheckListBox1_->selectionModel(), &QItemSelectionModel::selectionChanged, this,
+            Guarded([this] { UpdateListBox1(); }));
     connect(ComboBox2_, &QComboBox::currentTextChanged, this, Guarded([this] { ComboBox2Change(); }));
     UpdateListBox1();
 }
@@ -394,9 +418,11 @@ void TForm1::ShowMessage(const QString& text)
 
 void TForm1::FormShow()
 {
-    suiListView1_->clear();
+    // Read first: a hive that cannot be read again leaves the table as it was.
     const CacheListing listing = ListCache(machine_, [this] { BagEnter(); });
+    suiListView1_->clear();
     osKind_ = listing.OSKind;
+    ShowRegistryStatus(EmptyListingReason(machine_, listing));
     for (const CacheRow& row : listing.Rows)
         new QTreeWidgetItem(suiListView1_, row.Columns);
 }
@@ -465,6 +491,8 @@ void TForm1::OpenRegEdit(const QString& path)
             }
         }
     }
+    if (auto* editor = qobject_cast<TRegEditWindow*>(window))
+        editor->CheckSelection(SplitUndoEntry(path).keyPath);
     window->raise();
     window->activateWindow();
 }
@@ -473,23 +501,32 @@ void TForm1::OpenRegEdit(const QString& path)
 
 void TForm1::ClearList()
 {
-    CheckListBox1_->clear();
+    undoReader_->Cancel();
+    undoEntries_->Clear();
     CheckListBox1_->horizontalScrollBar()->setValue(0);
-}
-
-void TForm1::ListBoxAddString(const QString& text, bool checked)
-{
-    auto* item = new QListWidgetItem(text, CheckListBox1_);
-    item->setFlags(item->flags() | Qt::ItemIsUserCheckable);
-    item->setCheckState(checked ? Qt::Checked : Qt::Unchecked);
 }
 
 void TForm1::LoadUndoFile(const QString& name)
 {
     ClearList();
-    const TUndoFolder folder(undoFolder_);
-    for (const QString& entry : folder.Load(name))
-        ListBoxAddString(entry, true);
+    undoReader_->Read(TUndoFolder(undoFolder_).PathOf(name));
+}
+
+void TForm1::ShowUndoEntries(const QStringList& entries, int maxExtent)
+{
+    // Every row as wide as the widest entry with its check box, so the view scrolls to its end.
+    const QStyle* style = CheckListBox1_->style();
+    const int margin = style->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, CheckListBox1_) + 1;
+    const int indicator = style->pixelMetric(QStyle::PM_IndicatorWidth, nullptr, CheckListBox1_);
+    const int height = std::max(CheckListBox1_->fontMetrics().height(),
+                                style->pixelMetric(QStyle::PM_IndicatorHeight, nullptr, CheckListBox1_)) + 2;
+    undoEntries_->SetEntries(entries, QSize(4 * margin + indicator + maxExtent, height));
+    UpdateListBox1();
+}
+
+bool TForm1::ReadingUndoList() const
+{
+    return undoReader_->IsReading();
 }
 
 // The combo box's file when its text is one of its items (names the undo folder listed)
@@ -531,10 +568,11 @@ void TForm1::ComboBox2Change()
 
 void TForm1::UpdateListBox1()
 {
-    const bool hasEntries = CheckListBox1_->count() > 0;
-    const bool selected = !CheckListBox1_->selectedItems().isEmpty();
+    const int count = undoEntries_->rowCount();
+    const bool hasEntries = count > 0;
+    const bool selected = CheckListBox1_->selectionModel()->hasSelection();
     Button1_->setEnabled(hasEntries);
-    Label21_->setText(QStringLiteral("%1 Items").arg(CheckListBox1_->count()));
+    Label21_->setText(ReadingUndoList() ? QStringLiteral("Reading...") : QStringLiteral("%1 Items").arg(count));
     Label21_->repaint();
     Button2_->setEnabled(hasEntries);
     Button5_->setEnabled(selected);
@@ -545,55 +583,40 @@ void TForm1::UpdateListBox1()
 
 void TForm1::suiCheckBox13Click()
 {
-    const Qt::CheckState state = suiCheckBox13_->isChecked() ? Qt::Checked : Qt::Unchecked;
-    for (int row = 0; row < CheckListBox1_->count(); ++row)
-        CheckListBox1_->item(row)->setCheckState(state);
-}
-
-QStringList TForm1::ListEntries() const
-{
-    QStringList entries;
-    for (int row = 0; row < CheckListBox1_->count(); ++row)
-        entries.append(CheckListBox1_->item(row)->text());
-    return entries;
-}
-
-QStringList TForm1::CheckedEntries() const
-{
-    QStringList entries;
-    for (int row = 0; row < CheckListBox1_->count(); ++row) {
-        if (CheckListBox1_->item(row)->checkState() == Qt::Checked)
-            entries.append(CheckListBox1_->item(row)->text());
-    }
-    return entries;
+    undoEntries_->SetAllChecked(suiCheckBox13_->isChecked());
 }
 
 void TForm1::Button5Click()
 {
-    const QList<QListWidgetItem*> selected = CheckListBox1_->selectedItems();
+    const QModelIndexList selected = CheckListBox1_->selectionModel()->selectedIndexes();
     if (selected.isEmpty()) {
         services_.Messages->Show(QStringLiteral("Select an Item"), QStringLiteral("Please select an item from the list"));
         return;
     }
-    OpenRegEdit(selected.first()->text());
+    OpenRegEdit(selected.first().data().toString());
     UpdateListBox1();
 }
 
 void TForm1::Button3Click()
 {
+    // The trash keeps the only record of the removed entries within reach.
     const QString name = SelectedUndoFile();
-    if (!name.isEmpty())
+    if (!name.isEmpty() && !QFile::moveToTrash(TUndoFolder(undoFolder_).PathOf(name)))
         TUndoFolder(undoFolder_).Delete(name);
     BagEnter();
 }
 
 void TForm1::Button1Click()
 {
-    const QString name = SelectedUndoFile();
-    const QStringList checked = CheckedEntries();
-    if (!name.isEmpty() && !checked.isEmpty()) {
+    const QStringList checked = undoEntries_->CheckedEntries();
+    if (!checked.isEmpty()) {
+        const QString name = ComboBox2_->currentText();
+        if (SelectedUndoFile().isEmpty())
+            throw EInOutError(QStringLiteral("The undo file '%1' is not in the undo folder; nothing was restored").arg(name));
         TUndoContext context(machine_, osKind_, undoFolder_);
-        context.RestoreChecked(TUndoFolder(undoFolder_).PathOf(name), checked);
+        if (context.RestoreChecked(TUndoFolder(undoFolder_).PathOf(name), checked) == 0)
+            throw EInOutError(QStringLiteral("The undo file '%1' holds none of the checked entries; nothing was restored")
+                                  .arg(name));
     }
     services_.Messages->Show(QStringLiteral("Selected Keys Restored"), QStringLiteral("Finished"));
     FormShow();
@@ -611,7 +634,7 @@ void TForm1::Button12Click()
 
 void TForm1::Button2Click()
 {
-    PrintStrings(ListEntries());
+    PrintStrings(undoEntries_->Entries());
     UpdateListBox1();
 }
 

@@ -12,7 +12,7 @@ class QAbstractButton;
 class QCheckBox;
 class QComboBox;
 class QLabel;
-class QListWidget;
+class QListView;
 class QPushButton;
 class QTreeWidget;
 
@@ -23,6 +23,8 @@ class MessageBoxService;
 class PageControl;
 class PrinterChooser;
 class Shell;
+class TUndoListModel;
+class TUndoListReader;
 
 // The platform services the window uses; null members get the real Qt service.
 struct TForm1Services {
@@ -58,6 +60,8 @@ public:
     void suiCheckBox13Click();
 
     void BagEnter();
+    // True while the Undo page's file is being read (the list fills when it is done).
+    bool ReadingUndoList() const;
     void OpenRegEdit(const QString& path);
     void PrintStrings(const QStringList& lines);
 
@@ -75,13 +79,13 @@ private:
     // The handler, with any error it raises shown in a message box.
     std::function<void()> Guarded(std::function<void()> handler);
 
+    // The registry status line, or `note` in its place (the status then in its tooltip).
+    void ShowRegistryStatus(const QString& note);
     void LoadUndoFile(const QString& path);
+    void ShowUndoEntries(const QStringList& entries, int maxExtent);
     void ClearList();
-    void ListBoxAddString(const QString& text, bool checked);
     QString SelectedUndoFile() const;
     QString SelectedCacheEntry() const;
-    QStringList CheckedEntries() const;
-    QStringList ListEntries() const;
     void ShowMessage(const QString& text);
 
     Machine& machine_;
@@ -100,7 +104,9 @@ private:
     QTreeWidget* suiListView1_ = nullptr;
     QCheckBox* suiCheckBox13_ = nullptr;
     QLabel* Label21_ = nullptr;
-    QListWidget* CheckListBox1_ = nullptr;
+    QListView* CheckListBox1_ = nullptr;
+    TUndoListModel* undoEntries_ = nullptr;
+    TUndoListReader* undoReader_ = nullptr;
     QPushButton* Button1_ = nullptr;
     QPushButton* Button2_ = nullptr;
     QPushButton* Button3_ = nullptr;

@@ -24,7 +24,8 @@ private:
 };
 
 // Prints the lines, each followed by a line break, in the printer's default font from
-// the top left of the printable area. False when the printer output fails.
+// the top left of the printable area. False when the printer output fails; output to a
+// file then leaves that file as it was (no half-written document).
 bool PrintLines(const QStringList& lines, QPrinter& printer);
 
 } // namespace parvelle

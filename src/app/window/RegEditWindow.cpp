@@ -222,12 +222,27 @@ TRegEditWindow::TRegEditWindow(Machine& machine, QWidget* parent)
     values_->setHeaderLabels({QStringLiteral("Name"), QStringLiteral("Type"), QStringLiteral("Data")});
     values_->setEditTriggers(QAbstractItemView::NoEditTriggers);
     splitter->setStretchFactor(1, 2);
+    status_ = new QStatusBar(this);
+    status_->setObjectName(QStringLiteral("StatusBar"));
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(0);
     layout->addWidget(splitter);
+    layout->addWidget(status_);
     resize(760, 480);
-    connect(tree_, &QTreeWidget::currentItemChanged, this,
-            [this](QTreeWidgetItem* current) { ShowValues(current); });
+    connect(tree_, &QTreeWidget::currentItemChanged, this, [this](QTreeWidgetItem* current) {
+        status_->clearMessage();
+        ShowValues(current);
+    });
+}
+
+void TRegEditWindow::CheckSelection(const QString& keyPath)
+{
+    QString target = keyPath;
+    while (target.endsWith(QLatin1Char('\\')))
+        target.chop(1);
+    if (!SameName(target, tree_->CurrentKeyPath()))
+        status_->showMessage(QStringLiteral("Key not found: ") + target);
 }
 
 void TRegEditWindow::ShowValues(const QTreeWidgetItem* item)

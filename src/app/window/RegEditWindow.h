@@ -6,6 +6,7 @@
 #include "registry/Machine.h"
 
 #include <QElapsedTimer>
+#include <QStatusBar>
 #include <QTreeWidget>
 #include <QWidget>
 
@@ -44,6 +45,11 @@ public:
     explicit TRegEditWindow(Machine& machine, QWidget* parent = nullptr);
     TRegTree* Tree() const { return tree_; }
     QTreeWidget* Values() const { return values_; }
+    QStatusBar* StatusBar() const { return status_; }
+
+    // After a key path was typed into the tree: says in the status bar when the selected
+    // key is not that key (it does not exist, or typing could not reach it).
+    void CheckSelection(const QString& keyPath);
 
 private:
     void ShowValues(const QTreeWidgetItem* item);
@@ -51,6 +57,7 @@ private:
     Machine& machine_;
     TRegTree* tree_;
     QTreeWidget* values_;
+    QStatusBar* status_;
 };
 
 // The text of a value's data as the editor shows it, and its type name.

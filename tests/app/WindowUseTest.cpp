@@ -1,0 +1,375 @@
+// The main window under real use: a hive changed by another program, failures reported
+// as failures, large undo files, the table's conveniences.
+#include "WindowFixture.h"
+
+#include "cache/CacheListing.h"
+#include "cache/OSInfo.h"
+#include "demo/DemoRegistry.h"
+#include "registry/RegistrySources.h"
+#include "registry/TNTRegistry.h"
+#include "undo/UndoContext.h"
+
+#include <QComboBox>
+#include <QDir>
+#include <QFile>
+#include <QHeaderView>
+#include <QHelpEvent>
+#include <QLabel>
+#include <QListView>
+#include <QPushButton>
+#include <QScrollBar>
+#include <QSettings>
+#include <QStandardPaths>
+#include <QStatusBar>
+#include <QStorageInfo>
+#include <QToolTip>
+#include <QTreeWidget>
+#include <unistd.h>
+
+using namespace parvelle;
+using namespace parvelle::test;
+
+namespace {
+
+bool EntryOnDisk(const TestRegistry& registry, const QString& name)
+{
+    const auto machine = registry.Reopen();
+    TNTRegistry reg(*machine);
+    reg.SelectRoot(HKEY_LOCAL_MACHINE);
+    return reg.OpenPath(CacheEntryPath(name), false);
+}
+
+QStringList KeyNames(const QTreeWidget* table)
+{
+    QStringList names;
+    for (const QStringList& row : TableOf(table))
+        names << row.value(ccKeyName);
+    return names;
+}
+
+QStringList UndoFiles(const TestRegistry& registry)
+{
+    return QDir(registry.UndoFolder()).entryList({QStringLiteral("*.reg")}, QDir::Files);
+}
+
+void WriteUndoFile(const TestRegistry& registry, const QByteArray& text)
+{
+    ASSERT_TRUE(QDir().mkpath(registry.UndoFolder()));
+    QFile file(registry.UndoFolder() + QStringLiteral("/20210101-000000.reg"));
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write(text);
+}
+
+void SelectRow(QTreeWidget* table, const QString& name)
+{
+    const auto found = table->findItems(name, Qt::MatchExactly, ccKeyName);
+    ASSERT_EQ(found.size(), 1) << name.toStdString();
+    table->setCurrentItem(found.first());
+}
+
+class ChangedHiveTest : public WindowTest {
+protected:
+    // Removes an entry as another program would: its own copy of the hive, its own undo folder.
+    void RemoveElsewhere(const QString& name)
+    {
+        const auto other = registry.Reopen();
+        TUndoContext context(*other, 6, otherUndo.path());
+        ASSERT_TRUE(context.RemoveCacheEntry(name));
+    }
+
+    QTreeWidget* Table() const { return Find<QTreeWidget>(QStringLiteral("suiListView1")); }
+
+    QTemporaryDir otherUndo;
+};
+
+} // namespace
+
+TEST_F(ChangedHiveTest, RefreshAndRemovalWorkOnWhatIsOnDiskNow)
+{
+    Open();
+    RemoveElsewhere(QStringLiteral("BetaTool"));
+    Click(QStringLiteral("suiButton1"));
+    EXPECT_EQ(KeyNames(Table()), (QStringList{QStringLiteral("AlphaApp"), QStringLiteral("GammaSuite")}));
+
+    SelectRow(Table(), QStringLiteral("AlphaApp"));
+    Click(QStringLiteral("suiButton3"));
+    ASSERT_TRUE(messages.shown.empty()) << LastMessage().toStdString();
+    EXPECT_FALSE(EntryOnDisk(registry, QStringLiteral("AlphaApp")));
+    EXPECT_FALSE(EntryOnDisk(registry, QStringLiteral("BetaTool")));   // the other removal stays
+    EXPECT_TRUE(EntryOnDisk(registry, QStringLiteral("GammaSuite")));
+    EXPECT_EQ(KeyNames(Table()), QStringList{QStringLiteral("GammaSuite")});
+    ASSERT_EQ(UndoFiles(registry).size(), 1);
+}
+
+TEST_F(ChangedHiveTest, RestoreCheckedWorksOnWhatIsOnDiskNow)
+{
+    Open();
+    SelectRow(Table(), QStringLiteral("BetaTool"));
+    Click(QStringLiteral("suiButton3"));
+    RemoveElsewhere(QStringLiteral("GammaSuite"));
+    ShowPage(4);
+    WaitForUndoList();
+    Click(QStringLiteral("Button1"));
+    EXPECT_EQ(LastMessage(), QStringLiteral("Selected Keys Restored"));
+    EXPECT_EQ(messages.shown.size(), 1u);
+    EXPECT_TRUE(EntryOnDisk(registry, QStringLiteral("BetaTool")));
+    EXPECT_FALSE(EntryOnDisk(registry, QStringLiteral("GammaSuite")));
+    EXPECT_EQ(KeyNames(Table()), (QStringList{QStringLiteral("AlphaApp"), QStringLiteral("BetaTool")}));
+}
+
+TEST_F(ChangedHiveTest, AHiveReplacedByADamagedFileStopsTheRemovalWithItsReason)
+{
+    Open();
+    QFile hive(registry.HivePath());
+    ASSERT_TRUE(hive.open(QIODevice::ReadOnly));
+    const QByteArray good = hive.readAll();
+    hive.close();
+    ASSERT_TRUE(hive.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    hive.write(QByteArray(4096, 'x'));
+    hive.close();
+
+    SelectRow(Table(), QStringLiteral("AlphaApp"));
+    Click(QStringLiteral("suiButton3"));
+    ASSERT_EQ(messages.shown.size(), 1u);
+    EXPECT_TRUE(LastMessage().contains(registry.HivePath())) << LastMessage().toStdString();
+    EXPECT_TRUE(UndoFiles(registry).isEmpty());
+    Click(QStringLiteral("suiButton1"));   // the table keeps what was read before
+    EXPECT_EQ(messages.shown.size(), 2u);
+    EXPECT_EQ(KeyNames(Table()).size(), 3);
+
+    ASSERT_TRUE(hive.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    hive.write(good);
+    hive.close();
+    Click(QStringLiteral("suiButton3"));
+    EXPECT_EQ(messages.shown.size(), 2u) << LastMessage().toStdString();
+    EXPECT_FALSE(EntryOnDisk(registry, QStringLiteral("AlphaApp")));
+    EXPECT_EQ(UndoFiles(registry).size(), 1);
+}
+
+TEST_F(ChangedHiveTest, F5RefreshesTheList)
+{
+    Open();
+    form->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(form.get()));
+    RemoveElsewhere(QStringLiteral("AlphaApp"));
+    QTest::keyClick(form.get(), Qt::Key_F5);
+    EXPECT_EQ(KeyNames(Table()), (QStringList{QStringLiteral("BetaTool"), QStringLiteral("GammaSuite")}));
+}
+
+TEST(WindowProgram, HelpAndVersionAnswerWithoutOpeningTheWindow)
+{
+    const QString program = QStringLiteral(PARVELLE_BIN_DIR "/parvelle");
+    for (const QString& option : {QStringLiteral("--help"), QStringLiteral("-h")}) {
+        const ProcessRun run = RunProcess(program, {option});
+        ASSERT_TRUE(run.finished) << option.toStdString();
+        EXPECT_EQ(run.exitCode, 0);
+        EXPECT_TRUE(run.output.contains(QStringLiteral("--software"))) << run.output.toStdString();
+        EXPECT_TRUE(run.output.contains(QStringLiteral("--screenshot"))) << run.output.toStdString();
+    }
+    const ProcessRun version = RunProcess(program, {QStringLiteral("--version")});
+    ASSERT_TRUE(version.finished);
+    EXPECT_EQ(version.exitCode, 0);
+    EXPECT_TRUE(version.output.startsWith(QStringLiteral("Parvelle "))) << version.output.toStdString();
+}
+
+TEST_F(WindowTest, RestoreCheckedThatRestoresNothingSaysSo)
+{
+    Open();
+    SelectRow(Find<QTreeWidget>(QStringLiteral("suiListView1")), QStringLiteral("BetaTool"));
+    Click(QStringLiteral("suiButton3"));
+    ShowPage(4);
+    const QString undoFile = registry.UndoFolder() + QLatin1Char('/') + UndoFiles(registry).value(0);
+
+    // The file lost its entries meanwhile.
+    QFile file(undoFile);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    file.write("Windows Registry Editor Version 5.00\r\n\r\n");
+    file.close();
+    Click(QStringLiteral("Button1"));
+    ASSERT_EQ(messages.shown.size(), 1u);
+    EXPECT_TRUE(LastMessage().contains(QStringLiteral("not an entry of the undo file"))) << LastMessage().toStdString();
+    EXPECT_FALSE(EntryOnDisk(registry, QStringLiteral("BetaTool")));
+
+    // The file is gone.
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    file.write("Windows Registry Editor Version 5.00\r\n\r\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\X]\r\n\"v\"=\"1\"\r\n");
+    file.close();
+    form->BagEnter();
+    WaitForUndoList();
+    ASSERT_TRUE(QFile::remove(undoFile));
+    Click(QStringLiteral("Button1"));
+    ASSERT_EQ(messages.shown.size(), 2u);
+    EXPECT_TRUE(LastMessage().contains(QStringLiteral("nothing was restored"))) << LastMessage().toStdString();
+    EXPECT_FALSE(EntryOnDisk(registry, QStringLiteral("BetaTool")));
+}
+
+TEST_F(WindowTest, TheEditorSaysWhenTheKeyItWasSentToDoesNotExist)
+{
+    Open();
+    const QString cacheKey = RootName(HKEY_LOCAL_MACHINE) + kArpCachePath + QLatin1Char('\\');
+    form->OpenRegEdit(cacheKey + QStringLiteral("BetaTool"));
+    auto* editor = qobject_cast<TRegEditWindow*>(FindWindow(kRegEditClass));
+    ASSERT_NE(editor, nullptr);
+    EXPECT_EQ(editor->Tree()->CurrentKeyPath(), cacheKey + QStringLiteral("BetaTool"));
+    EXPECT_TRUE(editor->StatusBar()->currentMessage().isEmpty());
+
+    // Show Key of an entry whose key was removed: the tree stops on a neighbour.
+    SelectRow(Find<QTreeWidget>(QStringLiteral("suiListView1")), QStringLiteral("BetaTool"));
+    Click(QStringLiteral("suiButton3"));
+    ShowPage(4);
+    auto* list = Find<QListView>(QStringLiteral("CheckListBox1"));
+    list->setCurrentIndex(list->model()->index(0, 0));
+    Click(QStringLiteral("Button5"));
+    EXPECT_NE(editor->Tree()->CurrentKeyPath(), cacheKey + QStringLiteral("BetaTool"));
+    EXPECT_EQ(editor->StatusBar()->currentMessage(), QStringLiteral("Key not found: ") + cacheKey + QStringLiteral("BetaTool"));
+
+    // A name with a tab cannot be typed into the tree.
+    form->OpenRegEdit(cacheKey + QStringLiteral("Alpha\tApp"));
+    EXPECT_EQ(editor->StatusBar()->currentMessage(), QStringLiteral("Key not found: ") + cacheKey + QStringLiteral("Alpha\tApp"));
+    EXPECT_TRUE(messages.shown.empty()) << LastMessage().toStdString();
+}
+
+TEST_F(WindowTest, ALargeUndoFileIsReadWithoutBlockingTheWindow)
+{
+    Open();
+    ShowPage(4);
+    // 20,000 values; one key path far longer than the rest, in the middle.
+    QByteArray text = "Windows Registry Editor Version 5.00\r\n\r\n";
+    const QString longKey = QStringLiteral("HKEY_LOCAL_MACHINE\\SOFTWARE\\") + QString(300, QLatin1Char('W'));
+    for (int key = 0; key < 1000; ++key) {
+        text += "[" + (key == 500 ? longKey.toUtf8() : "HKEY_LOCAL_MACHINE\\SOFTWARE\\K" + QByteArray::number(key)) + "]\r\n";
+        for (int value = 0; value < 20; ++value)
+            text += "\"v" + QByteArray::number(value) + "\"=\"x\"\r\n";
+        text += "\r\n";
+    }
+    WriteUndoFile(registry, text);
+    form->BagEnter();
+    EXPECT_TRUE(form->ReadingUndoList());   // the handler returned before the file was read
+    EXPECT_EQ(Find<QLabel>(QStringLiteral("Label21"))->text(), QStringLiteral("Reading..."));
+    EXPECT_FALSE(Find<QPushButton>(QStringLiteral("Button1"))->isEnabled());
+    WaitForUndoList();
+
+    auto* list = Find<QListView>(QStringLiteral("CheckListBox1"));
+    EXPECT_EQ(list->model()->rowCount(), 20000);
+    EXPECT_EQ(CheckedCount(list), 20000);
+    EXPECT_EQ(Find<QLabel>(QStringLiteral("Label21"))->text(), QStringLiteral("20000 Items"));
+    EXPECT_TRUE(Find<QPushButton>(QStringLiteral("Button1"))->isEnabled());
+    // The list scrolls far enough to show the end of the longest entry.
+    QApplication::processEvents();
+    const int widest = list->fontMetrics().horizontalAdvance(longKey + QStringLiteral("\\\\:\"v0\""));
+    EXPECT_GE(list->horizontalScrollBar()->maximum() + list->viewport()->width(), widest);
+
+    // A newer choice wins over a read still running.
+    form->BagEnter();
+    form->findChild<QComboBox*>(QStringLiteral("ComboBox2"))->setEditText(QStringLiteral("none.reg"));
+    form->BagEnter();
+    WaitForUndoList();
+    EXPECT_EQ(list->model()->rowCount(), 20000);
+}
+
+TEST_F(WindowTest, PrintingThatCannotBeWrittenSaysSoAndLeavesNoFile)
+{
+    WriteUndoFile(registry, "Windows Registry Editor Version 5.00\r\n\r\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\A]\r\n\"v\"=\"1\"\r\n");
+    Open();
+    ShowPage(4);
+    printers.file = QStringLiteral("/dev/full");
+    Click(QStringLiteral("Button2"));
+    ASSERT_EQ(messages.shown.size(), 1u);
+    EXPECT_EQ(LastMessage(), QStringLiteral("Error Printing text."));
+
+    // A good print replaces an earlier file whole, with no temporary file left beside it.
+    QTemporaryDir dir;
+    printers.file = dir.filePath(QStringLiteral("list.pdf"));
+    Click(QStringLiteral("Button2"));
+    Click(QStringLiteral("Button2"));
+    EXPECT_EQ(messages.shown.size(), 1u) << LastMessage().toStdString();
+    EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden), QStringList{QStringLiteral("list.pdf")});
+    QFile pdf(printers.file);
+    ASSERT_TRUE(pdf.open(QIODevice::ReadOnly));
+    const QByteArray bytes = pdf.readAll();
+    EXPECT_TRUE(bytes.startsWith("%PDF"));
+    EXPECT_TRUE(bytes.trimmed().endsWith("%%EOF"));
+}
+
+TEST(WindowStart, AnEmptyListSaysWhyInTheStatusLine)
+{
+    EnsureApp();
+    RecordingMessages messages;
+    {
+        TestRegistry registry({});
+        TForm1 window(registry.machine(), registry.UndoFolder(), {&messages, nullptr, nullptr, {}});
+        window.show();
+        const auto* status = window.findChild<QLabel*>(QStringLiteral("RegistryStatus"));
+        const QString note = QStringLiteral("This registry has no key HKEY_LOCAL_MACHINE") + kArpCachePath;
+        EXPECT_TRUE(status->text().startsWith(note.left(24))) << status->text().toStdString();
+        EXPECT_TRUE(status->toolTip().contains(note)) << status->toolTip().toStdString();
+        EXPECT_TRUE(status->toolTip().contains(registry.HivePath())) << status->toolTip().toStdString();
+    }
+    QTemporaryDir dir;
+    const DemoHives vista = MakeDemoRegistry(dir.filePath(QStringLiteral("demo")), true);
+    RegistrySources sources;
+    sources.software = vista.Software;
+    Machine machine = OpenRegistrySources(sources);
+    TForm1 window(machine, dir.filePath(QStringLiteral("undo")), {&messages, nullptr, nullptr, {}});
+    window.show();
+    EXPECT_EQ(window.findChild<QTreeWidget*>(QStringLiteral("suiListView1"))->topLevelItemCount(), 0);
+    EXPECT_TRUE(window.findChild<QLabel*>(QStringLiteral("RegistryStatus"))->toolTip().contains(
+        QStringLiteral("The cache of this Windows is in HKEY_CURRENT_USER: open a user's NTUSER.DAT too")));
+    EXPECT_TRUE(messages.shown.empty());
+}
+
+TEST_F(WindowTest, DeletingAnUndoListPutsItInTheTrash)
+{
+    const QString name = QStringLiteral("20210101-000000.reg");
+    WriteUndoFile(registry, "Windows Registry Editor Version 5.00\r\n\r\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\A]\r\n");
+    Open();
+    ShowPage(4);
+    Click(QStringLiteral("Button3"));
+    EXPECT_TRUE(UndoFiles(registry).isEmpty());
+
+    const QString homeTrash = QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation) + QStringLiteral("/Trash");
+    const QString topTrash = QStorageInfo(registry.UndoFolder()).rootPath() + QStringLiteral("/.Trash-")
+        + QString::number(::getuid());
+    QStringList trashed;
+    for (const QString& trash : {homeTrash, topTrash}) {
+        for (const QString& entry : QDir(trash + QStringLiteral("/files")).entryList({name.left(15) + QLatin1Char('*')})) {
+            const QString info = trash + QStringLiteral("/info/") + entry + QStringLiteral(".trashinfo");
+            if (QFile(info).open(QIODevice::ReadOnly) && QSettings(info, QSettings::IniFormat).value(QStringLiteral("Trash Info/Path")).toString()
+                    == registry.UndoFolder() + QLatin1Char('/') + name) {
+                trashed << trash + QStringLiteral("/files/") + entry;
+                QFile::remove(info);
+            }
+        }
+    }
+    ASSERT_EQ(trashed.size(), 1);
+    QFile kept(trashed.first());
+    ASSERT_TRUE(kept.open(QIODevice::ReadOnly));
+    EXPECT_TRUE(kept.readAll().contains("[HKEY_LOCAL_MACHINE\\SOFTWARE\\A]"));
+    kept.remove();
+}
+
+TEST_F(WindowTest, TheCacheTableShowsCutTextsAndFitsColumnsOnDoubleClick)
+{
+    Open();
+    auto* table = Find<QTreeWidget>(QStringLiteral("suiListView1"));
+    const QString fullPath = QStringLiteral("C:\\Program Files\\Alpha\\alpha.exe");
+    const auto hover = [table](int column) {
+        const QRect cell = table->visualRect(table->model()->index(0, column));
+        QHelpEvent help(QEvent::ToolTip, cell.center(), table->viewport()->mapToGlobal(cell.center()));
+        QApplication::sendEvent(table->viewport(), &help);
+    };
+    table->setColumnWidth(ccKeyName, 200);
+    hover(ccKeyName);
+    EXPECT_FALSE(QToolTip::isVisible());
+    table->setColumnWidth(ccFilePath, 40);
+    hover(ccFilePath);
+    EXPECT_TRUE(QToolTip::isVisible());
+    EXPECT_EQ(QToolTip::text(), fullPath);
+    QToolTip::hideText();
+
+    // Double-clicking the divider after a column fits the column to its widest text.
+    QHeaderView* header = table->header();
+    const int divider = header->sectionViewportPosition(ccFilePath) + header->sectionSize(ccFilePath) - 1;
+    QTest::mouseDClick(header->viewport(), Qt::LeftButton, {}, QPoint(divider, header->height() / 2));
+    EXPECT_GE(table->columnWidth(ccFilePath), table->fontMetrics().horizontalAdvance(fullPath));
+}
