@@ -430,3 +430,25 @@ TEST(WindowErrors, AnErrorEscapingAnyEventIsShownAndTheLoopGoesOn)
     ASSERT_EQ(messages.shown.size(), 2u);
     EXPECT_EQ(messages.shown[0].text, QStringLiteral("File not found"));
 }
+
+TEST_F(WindowTest, CtrlTabAndCtrlPageKeysSwitchPagesRoundTheTabs)
+{
+    Open();
+    form->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(form.get()));
+    auto* pages = Find<PageControl>(QStringLiteral("suiPageControl1"));
+    auto* table = Find<QTreeWidget>(QStringLiteral("suiListView1"));
+    table->setFocus();
+    ASSERT_EQ(pages->currentIndex(), 1);
+    QTest::keyClick(table, Qt::Key_Tab, Qt::ControlModifier);   // not taken by the table
+    EXPECT_EQ(pages->currentIndex(), 2);
+    QTest::keyClick(form.get(), Qt::Key_PageDown, Qt::ControlModifier);
+    QTest::keyClick(form.get(), Qt::Key_PageDown, Qt::ControlModifier);
+    EXPECT_EQ(pages->currentIndex(), 4);
+    QTest::keyClick(form.get(), Qt::Key_Tab, Qt::ControlModifier);
+    EXPECT_EQ(pages->currentIndex(), 0);
+    QTest::keyClick(form.get(), Qt::Key_Backtab, Qt::ControlModifier | Qt::ShiftModifier);
+    EXPECT_EQ(pages->currentIndex(), 4);
+    QTest::keyClick(form.get(), Qt::Key_PageUp, Qt::ControlModifier);
+    EXPECT_EQ(pages->currentIndex(), 3);
+}

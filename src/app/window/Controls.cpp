@@ -11,6 +11,7 @@
 #include <QPushButton>
 #include <QScrollArea>
 #include <QScrollBar>
+#include <QShortcut>
 #include <QStackedWidget>
 #include <QTabBar>
 #include <QTreeWidget>
@@ -130,6 +131,23 @@ PageControl::PageControl(QWidget* parent)
     tabs_->setFocusPolicy(Qt::TabFocus);
     connect(tabs_, &QTabBar::currentChanged, pages_, &QStackedWidget::setCurrentIndex);
     SetBackground(this, Qt::white);
+    AddPageKeys();
+}
+
+// Ctrl+Tab / Ctrl+PageDown show the next page, Ctrl+Shift+Tab / Ctrl+PageUp the previous
+// one, from anywhere in the window and round from the last page to the first.
+void PageControl::AddPageKeys()
+{
+    const auto step = [this](int by) { setCurrentIndex((currentIndex() + by + count()) % count()); };
+    const auto add = [this](QKeyCombination key, auto action) {
+        connect(new QShortcut(QKeySequence(key), this), &QShortcut::activated, this, action);
+    };
+    for (QKeyCombination key : {Qt::CTRL | Qt::Key_Tab, Qt::CTRL | Qt::Key_PageDown})
+        add(key, [step] { step(1); });
+    // Shift+Tab arrives as Backtab from most keyboards.
+    for (QKeyCombination key : {Qt::CTRL | Qt::SHIFT | Qt::Key_Tab, Qt::CTRL | Qt::SHIFT | Qt::Key_Backtab,
+                                Qt::CTRL | Qt::Key_PageUp})
+        add(key, [step] { step(-1); });
 }
 
 void PageControl::addPage(QWidget* page, const QString& caption)

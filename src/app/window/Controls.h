@@ -68,6 +68,8 @@ protected:
     void paintEvent(QPaintEvent* event) override;
 
 private:
+    void AddPageKeys();
+
     QTabBar* tabs_;
     QStackedWidget* pages_;
 };
