@@ -65,7 +65,7 @@ QString storedPath(const Machine& machine, HKEY root, const QString& keyPath)
             name = key->store->name(key->node);
         } else {
             for (const QString& mounted : machine.subkeyNames(parent))
-                if (mounted.compare(part, Qt::CaseInsensitive) == 0)
+                if (SameName(mounted, part))
                     name = mounted;
         }
         stored += u'\\' + name;
@@ -349,7 +349,7 @@ bool TUndoContext::RemoveRegistryValue(HKEY root, const QString& keyPath,
     QStringList names;
     reg.ListValues(names);
     const auto stored = std::find_if(names.cbegin(), names.cend(), [&](const QString& name) {
-        return name.compare(valueName, Qt::CaseInsensitive) == 0;
+        return SameName(name, valueName);
     });
     const QString storedName = stored == names.cend() ? valueName : *stored;
     writeUndo([&](bool regedit4) {

@@ -358,6 +358,20 @@ TEST_F(Removal, KeysAreRecordedUnderTheirStoredNamesNotAsTyped)
     EXPECT_EQ(file.lines[2], QStringLiteral("[HKEY_LOCAL_MACHINE") + kArpCacheKeyPath + QStringLiteral("Plain]"));
 }
 
+// Windows tells "k" from the Kelvin sign; the value removed and recorded is the one named.
+TEST_F(Removal, AValueIsFoundByWindowsNameComparison)
+{
+    const NodeId entry = registry.cacheEntry(QStringLiteral("SampleApp"));
+    registry.software->setValue(entry, {QStringLiteral("k"), REG_DWORD, Dword(1)});
+    registry.software->setValue(entry, {QString(QChar(0x212A)), REG_DWORD, Dword(2)});
+    TUndoContext undo = context(5);
+    ASSERT_TRUE(undo.RemoveRegistryValue(HKEY_LOCAL_MACHINE, kArpCacheKeyPath + QStringLiteral("SampleApp"),
+                                         QString(QChar(0x212A))));
+    EXPECT_TRUE(registry.software->value(entry, QStringLiteral("k")).has_value());
+    EXPECT_FALSE(registry.software->value(entry, QString(QChar(0x212A))).has_value());
+    EXPECT_TRUE(ReadRegFile(undoFile()).lines.contains(QStringLiteral("\"\u212A\"=dword:00000002")));
+}
+
 TEST_F(Removal, KeysWindowsCannotHoldAreRefusedBeforeAnythingIsRemoved)
 {
     const NodeId longName = registry.cacheEntry(QStringLiteral("Long"));
