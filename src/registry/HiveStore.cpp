@@ -1,6 +1,7 @@
 #include "HiveStore.h"
 
 #include "HiveImage.h"
+#include "HiveLogs.h"
 #include "MemoryStore.h"
 #include "Errors.h"
 
@@ -167,6 +168,18 @@ void requireFlushedFolder(const QString& target, const QString& failure)
                              .arg(target, failure));
 }
 
+// Writes a new file atomically; refuses to replace an existing one.
+void createFile(const QString& filePath, const QByteArray& bytes)
+{
+    const QString target = QFileInfo(filePath).absoluteFilePath();
+    if (QFileInfo::exists(target) || QFileInfo(target).isSymLink())
+        throw EHiveError(QStringLiteral("Cannot create the hive file '%1': the file already exists").arg(target));
+    if (!QFileInfo(QFileInfo(target).absolutePath()).isDir())
+        throw EHiveError(QStringLiteral("Cannot create the hive file '%1': its folder does not exist").arg(target));
+    const QString temp = writeBeside(target, bytes, QStringLiteral("Cannot create the hive file '%1'"));
+    requireFlushedFolder(target, replaceAtomically(temp, target, 0644, nullptr));
+}
+
 } // namespace
 
 HiveStore::FileIdentity HiveStore::identityOf(const QString& path)
@@ -178,7 +191,12 @@ HiveStore::FileIdentity HiveStore::identityOf(const QString& path)
                         int64_t(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec};
 }
 
-HiveStore::HiveStore(const QString& filePath, Access access) : access_(access)
+HiveStore::HiveStore(const QString& filePath, Access access) : HiveStore(filePath, access, FindHiveLogs(filePath))
+{
+}
+
+HiveStore::HiveStore(const QString& filePath, Access access, const QStringList& logPaths)
+    : access_(access), logPaths_(logPaths)
 {
     const QFileInfo given(filePath);
     filePath_ = given.exists() ? given.canonicalFilePath() : given.absoluteFilePath();
@@ -191,16 +209,22 @@ void HiveStore::load()
 {
     // The identity is taken first: a change during the read shows at the next check.
     const FileIdentity identity = identityOf(filePath_);
-    HiveFileContent content = openHiveFile(filePath_);
-    auto image = std::make_unique<RegfEditor>(std::move(content.bytes), filePath_, std::move(content.mapping));
+    LogReplay replay;
+    std::unique_ptr<RegfEditor> image = readWithLogs(replay);
     if (access_ == Access::ReadOnly)
         readOnlyReason_ = QStringLiteral("it was opened read-only on request");
+    else if (replay.applied)
+        readOnlyReason_ = QStringLiteral("its transaction logs were applied in memory only; write the recovered hive "
+                                         "to a new file with 'parvelle-cli recover %1 NEW-FILE' and open that")
+                              .arg(filePath_);
     else if (image->sequence1() != image->sequence2())
         readOnlyReason_ = QStringLiteral("the hive was not cleanly closed (sequence numbers %1/%2); "
                                          "its transaction logs have not been replayed")
                               .arg(image->sequence1()).arg(image->sequence2());
     else
         readOnlyReason_ = fileReadOnlyReason(QFileInfo(filePath_));
+    dirty_ = replay.dirty && !replay.applied;
+    note_ = replay.dirty ? QStringLiteral("%1: %2").arg(QFileInfo(filePath_).fileName(), replay.note()) : QString();
     image_ = std::move(image);
     identity_ = identity;
     modified_ = false;
@@ -295,14 +319,34 @@ void HiveStore::createEmpty(const QString& filePath)
 
 void HiveStore::createFrom(const QString& filePath, const RegistryStore& tree)
 {
-    const QString target = QFileInfo(filePath).absoluteFilePath();
-    if (QFileInfo::exists(target))
-        throw EHiveError(QStringLiteral("Cannot create the hive file '%1': the file already exists").arg(target));
-    if (!QFileInfo(QFileInfo(target).absolutePath()).isDir())
-        throw EHiveError(QStringLiteral("Cannot create the hive file '%1': its folder does not exist").arg(target));
-    const QString temp = writeBeside(target, BuildHiveImage(tree, CurrentFileTime()),
-                                     QStringLiteral("Cannot create the hive file '%1'"));
-    requireFlushedFolder(target, replaceAtomically(temp, target, 0644, nullptr));
+    createFile(filePath, BuildHiveImage(tree, CurrentFileTime()));
+}
+
+std::unique_ptr<RegfEditor> HiveStore::readWithLogs(LogReplay& replay) const
+{
+    HiveFileContent content = openHiveFile(filePath_);
+    const QByteArray saved = IsDirtyHive(content.bytes) ? content.bytes : QByteArray();   // kept only to fall back on
+    replay = ReplayHiveLogFiles(std::move(content.bytes), logPaths_);
+    try {
+        // A replayed image is a copy of its own; the file's mapping stays with an unchanged one.
+        return std::make_unique<RegfEditor>(std::move(replay.image), filePath_, replay.applied ? nullptr : content.mapping);
+    } catch (const EHiveError& error) {
+        if (!replay.applied)
+            throw EHiveError(replay.dirty ? QStringLiteral("%1 (%2)").arg(error.message(), replay.note()) : error.message());
+        // Valid log entries that still leave a broken hive: the saved state is used.
+        replay.applied = false;
+        replay.problems = QStringList{QStringLiteral("the replayed hive is damaged: %1").arg(error.message())};
+        return std::make_unique<RegfEditor>(saved, filePath_, content.mapping);
+    }
+}
+
+void HiveStore::saveCleanCopy(const QString& target)
+{
+    if (dirty_)
+        throw EHiveError(QStringLiteral("The hive file '%1' was not closed cleanly and no transaction log brings it up "
+                                        "to date; nothing was written").arg(filePath_));
+    image_->makePrivateCopy();
+    createFile(target, CleanHiveFile(image_->bytes()));
 }
 
 bool HiveStore::isLive(NodeId node) const

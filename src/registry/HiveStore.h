@@ -1,6 +1,7 @@
 #pragma once
 // A registry hive file: read into memory, changed there and saved whole, atomically.
 #include "HiveLock.h"
+#include "HiveLogs.h"
 #include "RegfEditor.h"
 #include "RegistryStore.h"
 
@@ -17,9 +18,11 @@ public:
     // Opens the hive writable when the file and its folder are writable, it has no other
     // hard link, it was closed cleanly and `access` allows it; read-only otherwise (see
     // readOnlyReason()). A writable hive's temporary files left by a save that crashed
-    // are removed. Throws EHiveError naming the file when it is missing, unreadable or
-    // corrupt.
+    // are removed. A hive not closed cleanly is read with its transaction logs replayed
+    // in memory: those beside it, or `logPaths` when given. Throws EHiveError naming the
+    // file when it is missing, unreadable or corrupt.
     explicit HiveStore(const QString& filePath, Access access = Access::Auto);
+    HiveStore(const QString& filePath, Access access, const QStringList& logPaths);
     HiveStore(const HiveStore&) = delete;
     HiveStore& operator=(const HiveStore&) = delete;
 
@@ -29,6 +32,13 @@ public:
     static void createEmpty(const QString& filePath);
 
     const QString& filePath() const { return filePath_; }
+
+    // The hive was not closed cleanly and its logs could not bring it up to date.
+    bool isDirty() const { return dirty_; }
+    // Writes the hive as read (its logs applied) into a new hive file `target`, clean and
+    // without the bytes that followed the hive bins; refuses an existing file and a dirty
+    // hive. Throws EHiveError.
+    void saveCleanCopy(const QString& target);
 
     NodeId root() const override;
     using RegistryStore::child;
@@ -57,6 +67,7 @@ public:
     bool reloadIfChangedOnDisk() override;
     std::unique_ptr<StoreLock> lockAndReload() override;
     void discardChanges() override { load(); }
+    QString note() const override { return note_; }
 
 private:
     static constexpr qsizetype kMaxKeyName = 255;      // Windows' limits
@@ -90,6 +101,9 @@ private:
     // Reads the file into a new image, dropping every change not committed, and decides
     // whether it may be written.
     void load();
+    // The file read into a new image, with its transaction logs replayed when it is dirty;
+    // the saved state when the replayed one is broken.
+    std::unique_ptr<RegfEditor> readWithLogs(LogReplay& replay) const;
     const ChildIndex& childIndex(NodeId node) const;
     // Refuses to overwrite a file that another program replaced or changed meanwhile.
     void requireUnchangedOnDisk() const;
@@ -106,9 +120,12 @@ private:
 
     QString filePath_;
     Access access_;
+    QStringList logPaths_;
     FileIdentity identity_;
     std::unique_ptr<RegfEditor> image_;
     QString readOnlyReason_;
+    QString note_;
+    bool dirty_ = false;
     bool modified_ = false;
     std::unique_ptr<HiveLock> lock_;
     int lockUsers_ = 0;

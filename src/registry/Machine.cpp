@@ -159,6 +159,17 @@ bool Machine::isWritable(const KeyRef& key) const
     return key.store && key.store->isWritable();
 }
 
+QStringList Machine::notes() const
+{
+    QStringList notes;
+    for (const Mount& mount : mounts_) {
+        const QString note = mount.store->note();
+        if (!note.isEmpty() && !notes.contains(note))
+            notes.append(note);
+    }
+    return notes;
+}
+
 template <class Visit>
 void Machine::forEachStore(Visit visit) const
 {

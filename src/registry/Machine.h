@@ -34,6 +34,8 @@ public:
     // Why no hive is mounted under a root that could have one (several user profiles and
     // none chosen): opening a key below that root then throws EHiveError with the reason.
     void setUnmountedReason(HKEY root, const QString& reason);
+    // The stores' notes on how they were opened (a hive's transaction logs), each once.
+    QStringList notes() const;
 
     // Key resolution; paths are relative to the base, components separated by '\\',
     // letter case ignored. Throws EHiveError below a root with an unmounted reason.

@@ -27,6 +27,7 @@ public:
     uint32_t sequence1() const { return sequence1_; }
     uint32_t sequence2() const { return sequence2_; }
     uint32_t minorVersion() const { return minorVersion_; }
+    const QByteArray& bytes() const { return bytes_; }
 
     NodeId root() const { return root_; }
     std::vector<NodeId> children(NodeId node) const;

@@ -99,6 +99,7 @@ public:
     // another writer keeps it or changed it. Nothing to lock (memory, read-only): nullptr.
     virtual std::unique_ptr<StoreLock> lockForChanges() { return nullptr; }
     virtual QString describe() const = 0;         // file path or "memory"
+    virtual QString note() const { return {}; }   // how it was opened, when worth telling (one line)
 
     // Reads the store again from its file when another program changed the file since it
     // was read and no change is pending here; true when it did. Node handles taken before

@@ -1,6 +1,8 @@
 // The main window driven through its real buttons, over a real hive file.
 #include "WindowFixture.h"
 
+#include "TestData.h"
+
 #include "cache/CacheListing.h"
 #include "cache/OSInfo.h"
 #include "registry/TNTRegistry.h"
@@ -356,6 +358,23 @@ TEST(WindowStart, AMissingCacheKeyGivesAnEmptyTableWithoutMessage)
     EXPECT_EQ(window.findChild<QTreeWidget*>(QStringLiteral("suiListView1"))->topLevelItemCount(), 0);
     EXPECT_EQ(window.OSKind(), 6);
     EXPECT_TRUE(messages.shown.empty());
+}
+
+TEST(WindowStart, TheStatusLineTellsWhatAHiveTransactionLogsDid)
+{
+    EnsureApp();
+    QTemporaryDir dir;
+    const QString hive = UnpackTestHive("transactions_NTUSER.DAT", dir.filePath(QStringLiteral("NTUSER.DAT")));
+    UnpackTestHive("transactions_ntuser.dat.log1", dir.filePath(QStringLiteral("NTUSER.DAT.LOG1")));
+    TestRegistry registry({});
+    Machine machine;
+    machine.mount(HKEY_LOCAL_MACHINE, QStringLiteral("SOFTWARE"), std::make_shared<HiveStore>(registry.HivePath()));
+    machine.mount(HKEY_CURRENT_USER, QString(), std::make_shared<HiveStore>(hive));
+    RecordingMessages messages;
+    TForm1 window(machine, registry.UndoFolder(), {&messages, nullptr, nullptr, {}});
+    const QString status = window.findChild<QLabel*>(QStringLiteral("RegistryStatus"))->toolTip();
+    EXPECT_TRUE(status.endsWith(QStringLiteral("[read-only]  NTUSER.DAT: transaction logs applied: 132 dirty pages from NTUSER.DAT.LOG1")))
+        << status.toStdString();
 }
 
 TEST(WindowErrors, RemovalOnAReadOnlyHiveShowsTheErrorAndKeepsEverything)

@@ -144,6 +144,12 @@ void WriteMessage(CliContext& context, const QString& message)
     context.err << oneLine(message) << '\n';
 }
 
+void PrintRegistryNotes(CliContext& context, const Machine& machine)
+{
+    for (const QString& note : machine.notes())
+        WriteMessage(context, QStringLiteral("parvelle-cli: note: ") + note);
+}
+
 int RunCli(const QStringList& arguments, QTextStream& out, QTextStream& err)
 {
     try {

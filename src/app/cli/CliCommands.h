@@ -2,6 +2,8 @@
 // The command table of parvelle-cli. A command registers itself with one line in its own
 // source file:
 //     static const CliCommandRegistration kList{{"list", "list [--format table|csv|json]", "...", RunList}};
+#include "registry/Machine.h"
+
 #include <QCommandLineParser>
 #include <QString>
 #include <QStringList>
@@ -48,6 +50,9 @@ void WriteLine(CliContext& context, const QString& line);
 
 // One line on standard error, control characters shown escaped.
 void WriteMessage(CliContext& context, const QString& message);
+
+// Writes the registry's notes (a hive's transaction logs) to standard error, one line each.
+void PrintRegistryNotes(CliContext& context, const Machine& machine);
 
 // Runs parvelle-cli with its arguments (program name first); returns the exit status.
 int RunCli(const QStringList& arguments, QTextStream& out, QTextStream& err);

@@ -24,6 +24,7 @@ int RunList(CliContext& context)
         throw EUsageError(QStringLiteral("unknown format '%1' (table, csv or json)").arg(kind));
 
     const std::unique_ptr<Machine> machine = OpenRegistry(RegistryOptionsFrom(parser));
+    PrintRegistryNotes(context, *machine);
     // CSV and JSON show Last Used in ISO form only: the locale text is left unmade.
     const CacheListing listing = ListCache(*machine, {}, kind == QLatin1String("table") ? luLocale : luIso);
     if (listing.VersionUnknown)

@@ -17,11 +17,12 @@ struct OpenedRegistry {
     std::unique_ptr<TUndoContext> undo;
 };
 
-OpenedRegistry OpenWithUndo(const QCommandLineParser& parser)
+OpenedRegistry OpenWithUndo(const QCommandLineParser& parser, CliContext& context)
 {
     const RegistryOptions options = RegistryOptionsFrom(parser);
     OpenedRegistry opened;
     opened.machine = OpenRegistry(options);
+    PrintRegistryNotes(context, *opened.machine);
     const uint8_t osKind = OSKindFromInfo(GetOSInfo(*opened.machine));
     opened.undo = std::make_unique<TUndoContext>(*opened.machine, osKind, UndoFolder(options));
     return opened;
@@ -65,7 +66,7 @@ int RunRemove(CliContext& context)
                QStringLiteral("NAME..."), QStringLiteral("Key names of the cache entries.")))
         return 0;
     const QStringList names = RequirePositionals(parser, 1, QStringLiteral("the name of a cache entry"));
-    OpenedRegistry opened = OpenWithUndo(parser);
+    OpenedRegistry opened = OpenWithUndo(parser, context);
     const QStringList missing = opened.undo->RemoveCacheEntries(names);
     for (const QString& name : names) {
         if (missing.contains(name))
@@ -114,7 +115,7 @@ int RunRestore(CliContext& context)
         return 0;
     const QStringList positionals = RequirePositionals(parser, 1, QStringLiteral("the undo file"));
     RequireExactly(positionals, 1);
-    OpenedRegistry opened = OpenWithUndo(parser);
+    OpenedRegistry opened = OpenWithUndo(parser, context);
     const QString path = UndoFileArgument(opened.undo->UndoFolder(), positionals[0]);
     QStringList entries = parser.values(entryOption);
     if (entries.isEmpty())
@@ -132,7 +133,7 @@ int RunImport(CliContext& context)
         return 0;
     const QStringList positionals = RequirePositionals(parser, 1, QStringLiteral("the .reg file"));
     RequireExactly(positionals, 1);
-    OpenedRegistry opened = OpenWithUndo(parser);
+    OpenedRegistry opened = OpenWithUndo(parser, context);
     const QString path = UndoFileArgument(opened.undo->UndoFolder(), positionals[0]);
     const int applied = opened.undo->ImportFile(path);
     context.out << QStringLiteral("Imported %1 statements from %2\n").arg(applied).arg(path);

@@ -152,8 +152,11 @@ QString RegistryStatusText(const Machine& machine)
     if (places.isEmpty())
         return QStringLiteral("No registry open");
     places.removeDuplicates();
-    return places.join(QStringLiteral(", "))
+    QString text = places.join(QStringLiteral(", "))
         + (readOnly ? QStringLiteral("  [read-only]") : QStringLiteral("  [writable]"));
+    for (const QString& note : machine.notes())
+        text += QStringLiteral("  ") + note;
+    return text;
 }
 
 TForm1::TForm1(Machine& machine, const QString& undoFolder, TForm1Services services, QWidget* parent)

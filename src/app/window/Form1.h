@@ -115,7 +115,8 @@ private:
     QComboBox* ComboBox2_ = nullptr;
 };
 
-// One line telling which registry is open and whether it can be changed.
+// One line telling which registry is open, whether it can be changed, and how its hives
+// were opened (transaction logs applied).
 QString RegistryStatusText(const Machine& machine);
 
 } // namespace parvelle

@@ -1,0 +1,593 @@
+#include "HiveLogs.h"
+
+#include "HiveCells.h"
+#include "HiveImage.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QtEndian>
+
+#include <algorithm>
+#include <bit>
+#include <cstring>
+#include <optional>
+
+namespace parvelle {
+
+namespace {
+
+using regf::kBinsStart;
+
+constexpr qsizetype kLogHeader = 512;     // the base block copy at the start of a log
+constexpr uint32_t kPage = 0x1000;
+constexpr uint32_t kOldPage = 512;        // a bit of the old bitmap covers this much
+constexpr uint32_t kMaxBinsSize = 0x7FFFF000;   // cell offsets stay below 2^31
+constexpr qsizetype kMaxLogFile = qsizetype(1) << 30;
+
+// Base block fields.
+constexpr int kSequence1 = 4;
+constexpr int kSequence2 = 8;
+constexpr int kTimestamp = 12;
+constexpr int kFileType = 28;
+constexpr int kBinsSize = 40;
+constexpr int kFlags = 144;
+constexpr int kChecksum = 508;
+constexpr uint32_t kFlagLocked = 1;
+
+enum FileType : uint32_t { kPrimary = 0, kOldLog = 1, kOldestLog = 2, kNewLog = 6 };
+
+uint32_t u32(const char* at) { return qFromLittleEndian<uint32_t>(at); }
+uint64_t u64(const char* at) { return qFromLittleEndian<uint64_t>(at); }
+void setU32(QByteArray& bytes, qsizetype at, uint32_t value) { qToLittleEndian<uint32_t>(value, bytes.data() + at); }
+
+// a comes before b in the wrapping order of sequence numbers.
+bool SerialBefore(uint32_t a, uint32_t b)
+{
+    const uint32_t distance = b - a;
+    return distance >= 1 && distance <= 0x7FFFFFFF;
+}
+
+QString hex(qsizetype value)
+{
+    return QStringLiteral("0x%1").arg(value, 0, 16);
+}
+
+bool HasValidBaseBlock(const QByteArray& bytes)
+{
+    if (bytes.size() < kLogHeader || !bytes.startsWith("regf"))
+        return false;
+    const uint32_t stored = u32(bytes.constData() + kChecksum);
+    return stored == BaseBlockChecksum(bytes) || stored == BaseBlockXor(bytes);
+}
+
+// The fields that tie a log to its hive: versions, format and root cell, file name, GUIDs.
+bool SameHive(const QByteArray& primary, const QByteArray& log)
+{
+    const auto same = [&](int from, int to) { return std::memcmp(primary.constData() + from, log.constData() + from, to - from) == 0; };
+    return same(20, 28) && same(32, 40) && same(48, kFlags) && same(kFlags + 4, 164);
+}
+
+struct PageRef {
+    uint32_t offset;
+    uint32_t size;
+};
+
+// One checked entry of a new-format log.
+struct LogEntry {
+    qsizetype at = 0;
+    uint32_t size = 0;
+    uint32_t flags = 0;
+    uint32_t sequence = 0;
+    uint32_t binsSize = 0;
+    std::vector<PageRef> pages;
+};
+
+// A log whose base block copy is valid, with its format.
+struct UsableLog {
+    const HiveLog* log;
+    bool newFormat;
+    uint32_t sequence;
+    uint64_t timestamp;
+};
+
+class LogReplayer {
+public:
+    LogReplayer(QByteArray primary, const std::vector<HiveLog>& logs) : logs_(logs)
+    {
+        result_.image = std::move(primary);
+        result_.dirty = true;
+        result_.anyLog = std::any_of(logs.begin(), logs.end(), [](const HiveLog& log) { return !log.bytes.isEmpty() || !log.error.isEmpty(); });
+        primaryValid_ = HasValidBaseBlock(result_.image);
+        binsSize_ = u32(result_.image.constData() + kBinsSize);
+        qsizetype limit = std::max<qsizetype>(result_.image.size() - kBinsStart, 0);
+        for (const HiveLog& log : logs)
+            limit += log.bytes.size();
+        limit_ = uint32_t(std::min<qsizetype>(limit, kMaxBinsSize)) / kPage * kPage;
+    }
+
+    LogReplay run()
+    {
+        std::vector<UsableLog> usable = usableLogs();
+        // New-format logs first; old ones only when those give nothing.
+        std::vector<UsableLog> oldLogs;
+        std::copy_if(usable.begin(), usable.end(), std::back_inserter(oldLogs), [](const UsableLog& l) { return !l.newFormat; });
+        usable.erase(std::remove_if(usable.begin(), usable.end(), [](const UsableLog& l) { return !l.newFormat; }), usable.end());
+        replayNewLogs(usable);
+        if (!result_.applied)
+            replayOldLogs(oldLogs);
+        if (result_.applied)
+            finishBaseBlock();
+        return std::move(result_);
+    }
+
+private:
+    std::vector<UsableLog> usableLogs()
+    {
+        std::vector<UsableLog> usable;
+        for (const HiveLog& log : logs_) {
+            if (!log.error.isEmpty()) {
+                result_.problems.append(QStringLiteral("%1: %2").arg(log.name, log.error));
+                continue;
+            }
+            if (log.bytes.isEmpty())
+                continue;
+            const QString fault = baseBlockFault(log.bytes);
+            if (!fault.isEmpty()) {
+                result_.problems.append(QStringLiteral("%1 is not usable: %2").arg(log.name, fault));
+                continue;
+            }
+            const char* header = log.bytes.constData();
+            usable.push_back({&log, u32(header + kFileType) == kNewLog, u32(header + kSequence1), u64(header + kTimestamp)});
+        }
+        return usable;
+    }
+
+    QString baseBlockFault(const QByteArray& log) const
+    {
+        if (log.size() < kLogHeader || !log.startsWith("regf"))
+            return QStringLiteral("no 'regf' header");
+        if (u32(log.constData() + kChecksum) != BaseBlockChecksum(log))
+            return QStringLiteral("its header checksum does not match");
+        if (u32(log.constData() + kSequence1) != u32(log.constData() + kSequence2))
+            return QStringLiteral("its header is incomplete (sequence numbers differ)");
+        const uint32_t type = u32(log.constData() + kFileType);
+        if (type != kOldLog && type != kOldestLog && type != kNewLog)
+            return QStringLiteral("it is not a transaction log (file type %1)").arg(type);
+        if (type != kNewLog && (log.size() < kLogHeader + 4 || std::memcmp(log.constData() + kLogHeader, "DIRT", 4) != 0))
+            return QStringLiteral("no dirty page bitmap");
+        if (primaryValid_ && !SameHive(result_.image, log))
+            return QStringLiteral("it belongs to another hive");
+        return {};
+    }
+
+    void replayNewLogs(std::vector<UsableLog> logs)
+    {
+        if (primaryValid_)
+            replayChain(std::move(logs));
+        else
+            replayNewest(logs);
+        if (result_.applied)
+            replaceBrokenBins();
+    }
+
+    // The logs ordered by their first sequence number, each continuing where the previous
+    // one ended; logs older than the hive are left out.
+    void replayChain(std::vector<UsableLog> logs)
+    {
+        const uint32_t secondary = u32(result_.image.constData() + kSequence2);
+        const auto stale = [&](const UsableLog& l) { return SerialBefore(l.sequence, secondary); };
+        for (const UsableLog& log : logs) {
+            if (stale(log))
+                result_.skipped.append(QStringLiteral("%1 is older than the hive").arg(log.log->name));
+        }
+        logs.erase(std::remove_if(logs.begin(), logs.end(), stale), logs.end());
+        std::stable_sort(logs.begin(), logs.end(), [](const UsableLog& a, const UsableLog& b) { return SerialBefore(a.sequence, b.sequence); });
+        std::optional<uint32_t> reached;
+        for (const UsableLog& log : logs) {
+            if (reached && log.sequence != *reached + 1) {
+                result_.problems.append(QStringLiteral("%1 does not continue at sequence number %2").arg(log.log->name).arg(*reached + 1));
+                break;
+            }
+            if (applyEntries(*log.log, log.sequence) > 0)
+                reached = result_.sequence;
+            else if (reached)
+                break;
+        }
+    }
+
+    // Without a trustworthy base block only the newest log is used, with its base block.
+    void replayNewest(const std::vector<UsableLog>& logs)
+    {
+        const auto newest = std::max_element(logs.begin(), logs.end(), [](const UsableLog& a, const UsableLog& b) { return SerialBefore(a.sequence, b.sequence); });
+        if (newest == logs.end())
+            return;
+        const QByteArray saved = result_.image.left(kBinsStart);
+        const uint32_t savedSize = binsSize_;
+        takeBaseBlockOf(*newest->log);
+        if (applyEntries(*newest->log, newest->sequence) == 0) {
+            result_.image.replace(0, saved.size(), saved);
+            binsSize_ = savedSize;
+        }
+    }
+
+    // Applies the entries of one log from `expected` on; returns how many were applied.
+    int applyEntries(const HiveLog& log, uint32_t expected)
+    {
+        int applied = 0;
+        for (qsizetype at = kLogHeader;;) {
+            QString problem;
+            const std::optional<LogEntry> entry = readEntry(log.bytes, at, expected, problem);
+            if (!entry) {
+                if (!problem.isEmpty())
+                    result_.problems.append(QStringLiteral("%1: the entry at offset %2 %3").arg(log.name, hex(at), problem));
+                break;
+            }
+            applyEntry(log.bytes, *entry);
+            ++applied;
+            expected = entry->sequence + 1;
+            at += entry->size;
+        }
+        if (applied > 0)
+            result_.logsUsed.append(log.name);
+        return applied;
+    }
+
+    // The entry at `at` when it passes every check; otherwise nothing, with `problem`
+    // empty for the ordinary end of the log (no entry, or one left from an earlier cycle).
+    std::optional<LogEntry> readEntry(const QByteArray& log, qsizetype at, uint32_t expected, QString& problem) const
+    {
+        if (log.size() - at < 40 || std::memcmp(log.constData() + at, "HvLE", 4) != 0)
+            return std::nullopt;
+        const char* header = log.constData() + at;
+        if (Marvin32(kLogHashSeed, header, 32) != u64(header + 32)) {
+            problem = QStringLiteral("fails its header hash");
+            return std::nullopt;
+        }
+        LogEntry entry;
+        entry.at = at;
+        entry.size = u32(header + 4);
+        entry.flags = u32(header + 8);
+        entry.sequence = u32(header + 12);
+        entry.binsSize = u32(header + 16);
+        const uint32_t count = u32(header + 20);
+        if (entry.size < kLogHeader || entry.size % kLogHeader != 0 || entry.size > log.size() - at) {
+            problem = QStringLiteral("runs past the end of the log (size %1)").arg(hex(entry.size));
+            return std::nullopt;
+        }
+        if (entry.binsSize < kPage || entry.binsSize % kPage != 0 || entry.binsSize > limit_) {
+            problem = QStringLiteral("declares an impossible hive size (%1)").arg(hex(entry.binsSize));
+            return std::nullopt;
+        }
+        if (count == 0 || count > (entry.size - 40) / 8) {
+            problem = QStringLiteral("has a broken page table (%1 pages)").arg(count);
+            return std::nullopt;
+        }
+        uint64_t dataSize = 0;
+        entry.pages.reserve(count);
+        for (uint32_t i = 0; i < count; ++i) {
+            const PageRef page{u32(header + 40 + 8 * i), u32(header + 44 + 8 * i)};
+            if (uint64_t(page.offset) + page.size > entry.binsSize) {
+                problem = QStringLiteral("has a page past the end of the hive (offset %1)").arg(hex(page.offset));
+                return std::nullopt;
+            }
+            dataSize += page.size;
+            entry.pages.push_back(page);
+        }
+        if (40 + 8 * uint64_t(count) + dataSize > entry.size) {
+            problem = QStringLiteral("has more page data than room for it");
+            return std::nullopt;
+        }
+        if (Marvin32(kLogHashSeed, header + 40, entry.size - 40) != u64(header + 24)) {
+            problem = QStringLiteral("fails its data hash");
+            return std::nullopt;
+        }
+        if (entry.sequence != expected) {
+            if (!SerialBefore(entry.sequence, expected))
+                problem = QStringLiteral("has sequence number %1 instead of %2").arg(entry.sequence).arg(expected);
+            return std::nullopt;
+        }
+        return entry;
+    }
+
+    void applyEntry(const QByteArray& log, const LogEntry& entry)
+    {
+        resizeBins(entry.binsSize);
+        const char* data = log.constData() + entry.at + 40 + 8 * qsizetype(entry.pages.size());
+        for (const PageRef& page : entry.pages) {
+            copyPage(page.offset, data, page.size);
+            data += page.size;
+        }
+        const uint32_t flags = u32(result_.image.constData() + kFlags);
+        setU32(result_.image, kFlags, (flags & ~kFlagLocked) | (entry.flags & kFlagLocked));
+        result_.pages += uint32_t(entry.pages.size());
+        result_.sequence = entry.sequence;
+        result_.applied = true;
+    }
+
+    // The hive bins become `size` bytes; bytes they newly cover start as zeros.
+    void resizeBins(uint32_t size)
+    {
+        const qsizetype end = kBinsStart + qsizetype(size);
+        if (size > binsSize_) {
+            const qsizetype from = std::min(kBinsStart + qsizetype(binsSize_), result_.image.size());
+            std::memset(result_.image.data() + from, 0, std::min(end, result_.image.size()) - from);
+        }
+        if (result_.image.size() < end)
+            result_.image.resize(end, '\0');
+        binsSize_ = size;
+    }
+
+    void copyPage(uint32_t offset, const char* data, uint32_t size)
+    {
+        std::memcpy(result_.image.data() + kBinsStart + offset, data, size);
+        const uint32_t last = (offset + size + kPage - 1) / kPage;
+        if (touched_.size() < last)
+            touched_.resize(last, false);
+        for (uint32_t page = offset / kPage; page < last; ++page)
+            touched_[page] = true;
+    }
+
+    // The size of the valid hive bin at `bin`, or 0 when its header is broken.
+    uint32_t validBinSize(uint32_t bin) const
+    {
+        const char* at = result_.image.constData() + kBinsStart + bin;
+        const uint32_t size = u32(at + 8);
+        const bool valid = std::memcmp(at, "hbin", 4) == 0 && u32(at + 4) == bin && size >= kPage && size % kPage == 0
+                           && size <= binsSize_ - bin;
+        return valid ? size : 0;
+    }
+
+    // The offset of the first broken hive bin, or binsSize_ when the chain is whole.
+    uint32_t firstBrokenBin() const
+    {
+        uint32_t bin = 0;
+        for (uint32_t size = 0; bin < binsSize_ && (size = validBinSize(bin)) != 0;)
+            bin += size;
+        return bin;
+    }
+
+    bool isTouched(uint32_t offset) const
+    {
+        return offset / kPage < touched_.size() && touched_[offset / kPage];
+    }
+
+    // A bin broken by a log page is replaced by an empty one, as Windows does; a broken
+    // bin the logs did not touch is left for the reader to report.
+    void replaceBrokenBins()
+    {
+        int replaced = 0;
+        for (uint32_t bin = 0; bin < binsSize_;) {
+            uint32_t size = validBinSize(bin);
+            if (size == 0) {
+                if (!isTouched(bin))
+                    break;
+                writeEmptyBin(bin);
+                size = kPage;
+                ++replaced;
+            }
+            bin += size;
+        }
+        if (replaced > 0)
+            result_.problems.append(QStringLiteral("%1 damaged hive bins replaced by empty ones").arg(replaced));
+    }
+
+    void writeEmptyBin(uint32_t bin)
+    {
+        char* at = result_.image.data() + kBinsStart + bin;
+        std::memset(at, 0, 32);
+        std::memcpy(at, "hbin", 4);
+        qToLittleEndian<uint32_t>(bin, at + 4);
+        qToLittleEndian<uint32_t>(kPage, at + 8);
+        qToLittleEndian<int32_t>(int32_t(kPage - 32), at + 32);   // one free cell
+    }
+
+    // Old format: one log, whose timestamp matches the hive's; a newer one only when none
+    // matches.
+    void replayOldLogs(std::vector<UsableLog> logs)
+    {
+        const qsizetype reference = primaryValid_ ? kTimestamp : kBinsStart + 20;
+        if (result_.image.size() < reference + 8)
+            return;
+        const uint64_t hiveTime = u64(result_.image.constData() + reference);
+        std::vector<UsableLog> candidates;
+        for (const UsableLog& log : logs) {
+            if (log.timestamp == hiveTime)
+                candidates.push_back(log);
+            else if (log.timestamp < hiveTime)
+                result_.skipped.append(QStringLiteral("%1 is older than the hive").arg(log.log->name));
+        }
+        std::vector<UsableLog> newer;
+        std::copy_if(logs.begin(), logs.end(), std::back_inserter(newer), [&](const UsableLog& l) { return l.timestamp > hiveTime; });
+        std::stable_sort(newer.begin(), newer.end(), [](const UsableLog& a, const UsableLog& b) { return a.timestamp > b.timestamp; });
+        candidates.insert(candidates.end(), newer.begin(), newer.end());
+        for (const UsableLog& log : candidates) {
+            if (applyOldLog(*log.log)) {
+                if (log.timestamp != hiveTime)
+                    result_.problems.append(QStringLiteral("%1 is newer than the hive's last write").arg(log.log->name));
+                return;
+            }
+        }
+    }
+
+    bool applyOldLog(const HiveLog& log)
+    {
+        const QByteArray& bytes = log.bytes;
+        const uint32_t binsSize = u32(bytes.constData() + kBinsSize);
+        const auto reject = [&](const QString& why) {
+            result_.problems.append(QStringLiteral("%1 is not usable: %2").arg(log.name, why));
+            return false;
+        };
+        if (binsSize < kPage || binsSize % kPage != 0 || binsSize > limit_)
+            return reject(QStringLiteral("it declares an impossible hive size (%1)").arg(hex(binsSize)));
+        const qsizetype bitmap = kLogHeader + 4;
+        const qsizetype bitmapBytes = binsSize / (8 * kOldPage);
+        if (bytes.size() < bitmap + bitmapBytes)
+            return reject(QStringLiteral("its dirty page bitmap is cut short"));
+        qsizetype dirty = 0;
+        for (qsizetype i = 0; i < bitmapBytes; ++i)
+            dirty += std::popcount(uint8_t(bytes[bitmap + i]));
+        const qsizetype pagesAt = (bitmap + bitmapBytes + kOldPage - 1) / kOldPage * kOldPage;
+        if (bytes.size() - pagesAt < dirty * kOldPage)
+            return reject(QStringLiteral("it holds fewer dirty pages than its bitmap lists"));
+
+        const QByteArray before = result_.image;
+        const uint32_t binsBefore = binsSize_;
+        const std::vector<bool> touchedBefore = touched_;
+        resizeBins(binsSize);
+        const char* page = bytes.constData() + pagesAt;
+        for (uint32_t bit = 0; bit < binsSize / kOldPage; ++bit) {
+            if (uint8_t(bytes[bitmap + bit / 8]) & (1u << (bit % 8))) {
+                copyPage(bit * kOldPage, page, kOldPage);
+                page += kOldPage;
+            }
+        }
+        const uint32_t broken = firstBrokenBin();
+        if (broken < binsSize_) {
+            result_.image = before;
+            binsSize_ = binsBefore;
+            touched_ = touchedBefore;
+            return reject(QStringLiteral("it leaves the hive bin at offset %1 broken").arg(hex(kBinsStart + broken)));
+        }
+        if (!primaryValid_)
+            takeBaseBlockOf(log);
+        result_.pages = uint32_t(dirty);
+        result_.sequence = u32(bytes.constData() + kSequence1);
+        result_.logsUsed.append(log.name);
+        result_.applied = true;
+        return true;
+    }
+
+    // The primary's base block cannot be trusted: the log's copy takes its place.
+    void takeBaseBlockOf(const HiveLog& log)
+    {
+        std::memcpy(result_.image.data(), log.bytes.constData(), kLogHeader);
+        std::memset(result_.image.data() + kLogHeader, 0, kBinsStart - kLogHeader);
+        binsSize_ = u32(log.bytes.constData() + kBinsSize);
+    }
+
+    void finishBaseBlock()
+    {
+        setU32(result_.image, kSequence1, result_.sequence);
+        setU32(result_.image, kSequence2, result_.sequence);
+        setU32(result_.image, kFileType, kPrimary);
+        setU32(result_.image, kBinsSize, binsSize_);
+        setU32(result_.image, kChecksum, BaseBlockChecksum(result_.image));
+    }
+
+    const std::vector<HiveLog>& logs_;
+    LogReplay result_;
+    bool primaryValid_ = false;
+    uint32_t binsSize_ = 0;
+    uint32_t limit_ = 0;             // no hive grows beyond its file and all its logs
+    std::vector<bool> touched_;      // per 4 KiB page of the bins: written from a log
+};
+
+} // namespace
+
+uint64_t Marvin32(uint64_t seed, const char* data, size_t size)
+{
+    uint32_t lo = uint32_t(seed);
+    uint32_t hi = uint32_t(seed >> 32);
+    const auto mix = [&] {
+        hi ^= lo;
+        lo = std::rotl(lo, 20) + hi;
+        hi = std::rotl(hi, 9) ^ lo;
+        lo = std::rotl(lo, 27) + hi;
+        hi = std::rotl(hi, 19);
+    };
+    size_t at = 0;
+    for (; size - at >= 4; at += 4) {
+        lo += u32(data + at);
+        mix();
+    }
+    const size_t rest = size - at;
+    uint32_t tail = 0x80u << (8 * rest);
+    for (size_t i = 0; i < rest; ++i)
+        tail |= uint32_t(uint8_t(data[at + i])) << (8 * i);
+    lo += tail;
+    mix();
+    mix();
+    return uint64_t(hi) << 32 | lo;
+}
+
+bool IsDirtyHive(const QByteArray& image)
+{
+    if (image.size() < kBinsStart || !image.startsWith("regf"))
+        return false;
+    return !HasValidBaseBlock(image) || u32(image.constData() + kSequence1) != u32(image.constData() + kSequence2);
+}
+
+QStringList FindHiveLogs(const QString& hivePath)
+{
+    const QFileInfo hive(hivePath);
+    const QDir folder = hive.absoluteDir();
+    const QStringList entries = folder.entryList(QDir::Files | QDir::Hidden | QDir::System);
+    QStringList logs;
+    for (const QString& suffix : {QStringLiteral(".LOG1"), QStringLiteral(".LOG2"), QStringLiteral(".LOG")}) {
+        for (const QString& entry : entries) {
+            if (entry.compare(hive.fileName() + suffix, Qt::CaseInsensitive) == 0)
+                logs.append(folder.filePath(entry));
+        }
+    }
+    return logs;
+}
+
+std::vector<HiveLog> ReadHiveLogs(const QStringList& paths)
+{
+    std::vector<HiveLog> logs;
+    for (const QString& path : paths) {
+        HiveLog log{QFileInfo(path).fileName(), {}, {}};
+        QFile file(path);
+        if (!file.open(QIODevice::ReadOnly))
+            log.error = QStringLiteral("cannot be read: %1").arg(file.errorString());
+        else if (file.size() > kMaxLogFile)
+            log.error = QStringLiteral("is too large for a transaction log");
+        else
+            log.bytes = file.readAll();
+        if (log.error.isEmpty() && file.error() != QFileDevice::NoError)
+            log.error = QStringLiteral("cannot be read: %1").arg(file.errorString());
+        logs.push_back(std::move(log));
+    }
+    return logs;
+}
+
+LogReplay ReplayHiveLogs(QByteArray primary, const std::vector<HiveLog>& logs)
+{
+    if (!IsDirtyHive(primary)) {
+        LogReplay clean;
+        clean.image = std::move(primary);
+        return clean;
+    }
+    return LogReplayer(std::move(primary), logs).run();
+}
+
+LogReplay ReplayHiveLogFiles(QByteArray primary, const QStringList& logPaths)
+{
+    const std::vector<HiveLog> logs = IsDirtyHive(primary) ? ReadHiveLogs(logPaths) : std::vector<HiveLog>{};
+    return ReplayHiveLogs(std::move(primary), logs);
+}
+
+QString LogReplay::note() const
+{
+    if (!dirty)
+        return {};
+    QString text;
+    if (applied)
+        text = QStringLiteral("transaction logs applied: %1 dirty pages from %2").arg(pages).arg(logsUsed.join(QStringLiteral(", ")));
+    else if (!anyLog)
+        return QStringLiteral("the hive was not closed cleanly and has no transaction logs beside it; its last saved state is used");
+    else
+        text = QStringLiteral("transaction logs not applied, the hive's last saved state is used");
+    const QStringList reasons = applied ? problems : problems + skipped;
+    if (!reasons.isEmpty())
+        text += QStringLiteral(" (%1)").arg(reasons.join(QStringLiteral("; ")));
+    return text;
+}
+
+QByteArray CleanHiveFile(const QByteArray& image)
+{
+    return image.left(kBinsStart + qsizetype(u32(image.constData() + kBinsSize)));
+}
+
+} // namespace parvelle

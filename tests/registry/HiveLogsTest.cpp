@@ -1,0 +1,537 @@
+// Replaying transaction logs: the real dirty user hive with its two logs, logs damaged in
+// every way the reader checks, logs split and reordered, the old bitmap format, and the
+// clean copy read back by hivex and reglookup.
+#include "HiveDumps.h"
+#include "RegistryTestSupport.h"
+#include "registry/HiveImage.h"
+#include "registry/HiveLogs.h"
+
+#include <QtEndian>
+#include <functional>
+
+using namespace parvelle;
+using namespace parvelle::test;
+
+namespace {
+
+constexpr qsizetype kBins = 0x1000;
+
+uint32_t U32(const QByteArray& bytes, qsizetype at) { return qFromLittleEndian<uint32_t>(bytes.constData() + at); }
+void SetU32(QByteArray& bytes, qsizetype at, uint32_t value) { qToLittleEndian<uint32_t>(value, bytes.data() + at); }
+
+QByteArray ReadFile(const QString& path)
+{
+    QFile file(path);
+    EXPECT_TRUE(file.open(QIODevice::ReadOnly)) << path.toStdString();
+    return file.readAll();
+}
+
+void WriteFile(const QString& path, const QByteArray& bytes)
+{
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly)) << path.toStdString();
+    ASSERT_EQ(file.write(bytes), bytes.size());
+}
+
+void Restamp(QByteArray& baseBlock)
+{
+    SetU32(baseBlock, 508, BaseBlockChecksum(baseBlock));
+}
+
+// Offsets of the entries of a new-format log, following their sizes.
+std::vector<qsizetype> EntryOffsets(const QByteArray& log)
+{
+    std::vector<qsizetype> offsets;
+    for (qsizetype at = 512; log.size() - at >= 40 && log.mid(at, 4) == "HvLE"; at += U32(log, at + 4))
+        offsets.push_back(at);
+    return offsets;
+}
+
+// Recomputes both hashes of the entry at `at` after a change.
+void Rehash(QByteArray& log, qsizetype at)
+{
+    const uint32_t size = U32(log, at + 4);
+    qToLittleEndian<uint64_t>(Marvin32(kLogHashSeed, log.constData() + at + 40, size - 40), log.data() + at + 24);
+    qToLittleEndian<uint64_t>(Marvin32(kLogHashSeed, log.constData() + at, 32), log.data() + at + 32);
+}
+
+// The hive bins of an image, as its base block sizes them.
+QByteArray Bins(const QByteArray& image)
+{
+    return image.mid(kBins, U32(image, 40));
+}
+
+int CountBins(const QByteArray& image)
+{
+    int count = 0;
+    for (uint32_t at = 0; at < U32(image, 40); at += U32(image, kBins + at + 8), ++count) {
+        if (image.mid(kBins + at, 4) != "hbin" || U32(image, kBins + at + 4) != at || U32(image, kBins + at + 8) < 0x1000)
+            return -1;
+    }
+    return count;
+}
+
+// Changes the byte at relative offset `offset` in every page of every entry that writes it;
+// false when none does.
+bool SpoilEverywhere(QByteArray& log, uint32_t offset)
+{
+    bool spoilt = false;
+    for (qsizetype entry : EntryOffsets(log)) {
+        const uint32_t count = U32(log, entry + 20);
+        qsizetype data = entry + 40 + 8 * count;
+        for (uint32_t i = 0; i < count; ++i) {
+            const uint32_t page = U32(log, entry + 40 + 8 * i);
+            const uint32_t size = U32(log, entry + 44 + 8 * i);
+            if (page <= offset && offset < page + size) {
+                log[data + (offset - page)] = 'X';
+                Rehash(log, entry);
+                spoilt = true;
+            }
+            data += size;
+        }
+    }
+    return spoilt;
+}
+
+LogReplay Replay(const QByteArray& primary, std::vector<std::pair<QString, QByteArray>> logs)
+{
+    std::vector<HiveLog> files;
+    for (auto& [name, bytes] : logs)
+        files.push_back(HiveLog{name, bytes, {}});
+    return ReplayHiveLogs(primary, files);
+}
+
+// The real dirty hive (sequence numbers 567/566) and its logs: LOG1 holds entries 566 to
+// 588, LOG2 one entry older than the hive.
+class DirtyHive : public ::testing::Test {
+protected:
+    static void SetUpTestSuite()
+    {
+        QTemporaryDir unpacked;
+        primary_ = ReadFile(unpackHive(unpacked, "transactions_NTUSER.DAT"));
+        log1_ = ReadFile(unpackHive(unpacked, "transactions_ntuser.dat.log1"));
+        log2_ = ReadFile(unpackHive(unpacked, "transactions_ntuser.dat.log2"));
+    }
+
+    const QByteArray& primary() const { return primary_; }
+    const QByteArray& log1() const { return log1_; }
+    const QByteArray& log2() const { return log2_; }
+
+    LogReplay replayLog1(const QByteArray& log) const { return Replay(primary_, {{QStringLiteral("NTUSER.DAT.LOG1"), log}}); }
+
+    // The hive files in the test's folder, as Windows leaves them.
+    QString placeFiles()
+    {
+        const QString hive = dir.filePath(QStringLiteral("NTUSER.DAT"));
+        WriteFile(hive, primary_);
+        WriteFile(dir.filePath(QStringLiteral("ntuser.dat.LOG1")), log1_);
+        WriteFile(dir.filePath(QStringLiteral("NTUSER.DAT.log2")), log2_);
+        return hive;
+    }
+
+    QTemporaryDir dir;
+
+private:
+    static inline QByteArray primary_;
+    static inline QByteArray log1_;
+    static inline QByteArray log2_;
+};
+
+} // namespace
+
+TEST(Marvin32, KnownVectors)
+{
+    QByteArray counting;
+    for (int i = 0; i < 32; ++i)
+        counting.append(char(i));
+    const struct {
+        uint64_t seed;
+        QByteArray input;
+        uint64_t hash;
+    } vectors[] = {
+        {0x004FB61A001BDBCC, {}, 0x30ED35C100CD3C7D},
+        {0x004FB61A001BDBCC, QByteArray::fromHex("AF"), 0x48E73FC77D75DDC1},
+        {0x004FB61A001BDBCC, QByteArray::fromHex("E70F"), 0xB5F6E1FC485DBFF8},
+        {0x004FB61A001BDBCC, QByteArray::fromHex("37F495"), 0xF0B07C789B8CF7E8},
+        {0x004FB61A001BDBCC, QByteArray::fromHex("8642DC59"), 0x7008F2E87E9CF556},
+        {kLogHashSeed, {}, 0xB39EFCA403966E08},
+        {kLogHashSeed, QByteArray(32, '\0'), 0xDA91A06AC5359223},
+        {kLogHashSeed, counting, 0xC64FEEE425C2E24C},
+        {kLogHashSeed, QByteArray(512, '\0'), 0x3800A6F5E77BD25C},
+    };
+    for (const auto& v : vectors)
+        EXPECT_EQ(Marvin32(v.seed, v.input.constData(), size_t(v.input.size())), v.hash) << v.input.toHex().toStdString();
+}
+
+TEST_F(DirtyHive, LogsAreFoundInAnyLetterCaseAndReplayedInOrder)
+{
+    const QString hive = placeFiles();
+    WriteFile(dir.filePath(QStringLiteral("NTUSER.DAT.LOG")), {});
+    EXPECT_EQ(FindHiveLogs(hive), (QStringList{dir.filePath(QStringLiteral("ntuser.dat.LOG1")), dir.filePath(QStringLiteral("NTUSER.DAT.log2")),
+                                               dir.filePath(QStringLiteral("NTUSER.DAT.LOG"))}));
+
+    const LogReplay replay = ReplayHiveLogFiles(primary(), FindHiveLogs(hive));
+    EXPECT_TRUE(replay.dirty && replay.applied);
+    EXPECT_EQ(replay.logsUsed, QStringList{QStringLiteral("ntuser.dat.LOG1")});
+    EXPECT_EQ(replay.pages, 132u);
+    EXPECT_EQ(replay.sequence, 588u);
+    EXPECT_EQ(replay.note(), QStringLiteral("transaction logs applied: 132 dirty pages from ntuser.dat.LOG1"));
+    EXPECT_EQ(U32(replay.image, 4), 588u);
+    EXPECT_EQ(U32(replay.image, 8), 588u);
+    EXPECT_EQ(U32(replay.image, 40), 0xE2000u);
+    EXPECT_EQ(U32(replay.image, 508), BaseBlockChecksum(replay.image));
+    EXPECT_EQ(CountBins(replay.image), 179);
+    EXPECT_EQ(replay.image.left(4), primary().left(4));
+    EXPECT_EQ(replay.image.mid(512, kBins - 512), primary().mid(512, kBins - 512));
+
+    // LOG2 alone is older than the hive: the hive is used as it is.
+    const LogReplay stale = Replay(primary(), {{QStringLiteral("NTUSER.DAT.LOG2"), log2()}});
+    EXPECT_FALSE(stale.applied);
+    EXPECT_EQ(stale.image, primary());
+    EXPECT_EQ(stale.note(), QStringLiteral("transaction logs not applied, the hive's last saved state is used (NTUSER.DAT.LOG2 is older than the hive)"));
+}
+
+TEST_F(DirtyHive, StoreShowsTheRecoveredStateReadOnlyAndItsCleanCopyReadsTheSameEverywhere)
+{
+    const QString hive = placeFiles();
+    const QByteArray before = fileDigest(hive) + fileDigest(dir.filePath(QStringLiteral("ntuser.dat.LOG1")));
+    HiveStore store(hive);
+    EXPECT_FALSE(store.isWritable());
+    EXPECT_TRUE(store.readOnlyReason().contains(QStringLiteral("'parvelle-cli recover %1 NEW-FILE'").arg(store.filePath())))
+        << store.readOnlyReason().toStdString();
+    EXPECT_EQ(store.note(), QStringLiteral("NTUSER.DAT: transaction logs applied: 132 dirty pages from ntuser.dat.LOG1"));
+    EXPECT_THROW(store.setValue(store.root(), RegValue{QStringLiteral("x"), REG_DWORD, QByteArray(4, '\0')}), EHiveError);
+
+    const QString copy = dir.filePath(QStringLiteral("recovered"));
+    store.saveCleanCopy(copy);
+    EXPECT_EQ(fileDigest(hive) + fileDigest(dir.filePath(QStringLiteral("ntuser.dat.LOG1"))), before);
+    EXPECT_EQ(QFileInfo(copy).size(), kBins + 0xE2000);
+    EXPECT_EQ(IsDirtyHive(ReadFile(copy)), false);
+    EXPECT_THROW(store.saveCleanCopy(copy), EHiveError);
+    EXPECT_THROW(store.saveCleanCopy(hive), EHiveError);
+
+    QStringList ours;
+    dumpStore(store, store.root(), QString(), ours);
+    EXPECT_EQ(hivexDump(copy), ours);
+    HiveStore reopened(copy);
+    EXPECT_TRUE(reopened.isWritable());
+    EXPECT_TRUE(reopened.note().isEmpty());
+    QStringList again;
+    dumpStore(reopened, reopened.root(), QString(), again);
+    EXPECT_EQ(again, ours);
+
+    // reglookup agrees on every key and value, and finds those only the logs had.
+    const auto keysAndValues = [](const QString& path) {
+        QProcess reglookup;
+        reglookup.start(QStringLiteral("reglookup"), {path});
+        EXPECT_TRUE(reglookup.waitForFinished(60000));
+        EXPECT_EQ(reglookup.exitCode(), 0);
+        QSet<QString> lines;
+        for (const QByteArray& line : reglookup.readAllStandardOutput().split('\n').mid(1))
+            if (!line.isEmpty())
+                lines.insert(QString::fromUtf8(line).section(u',', 0, 1));
+        return lines;
+    };
+    const QSet<QString> recovered = keysAndValues(copy);
+    const QSet<QString> saved = keysAndValues(hive);
+    qsizetype keys = 0;
+    for (const QString& line : ours)
+        keys += line.contains(QStringLiteral(" : ")) ? 0 : 1;
+    EXPECT_EQ(recovered.size(), ours.size());
+    EXPECT_EQ(std::count_if(recovered.begin(), recovered.end(), [](const QString& l) { return l.endsWith(QStringLiteral(",KEY")); }), keys);
+    for (const QString& onlyInLogs : {QStringLiteral("/Software/Microsoft/Payment/PaymentApps,KEY"),
+                                      QStringLiteral("/Software/Microsoft/OneDrive/StandaloneUpdaterSafeMode,DWORD")}) {
+        EXPECT_TRUE(recovered.contains(onlyInLogs)) << onlyInLogs.toStdString();
+        EXPECT_FALSE(saved.contains(onlyInLogs)) << onlyInLogs.toStdString();
+    }
+    EXPECT_TRUE(store.find(store.root(), QStringLiteral("Software\\Microsoft\\Payment\\PaymentApps")).has_value());
+    EXPECT_GT((recovered - saved).size(), 500);
+}
+
+TEST_F(DirtyHive, CleanHiveIgnoresItsLogsAndCopiesUnchanged)
+{
+    const QString hive = unpackHive(dir, "NTUSER.DAT");
+    WriteFile(hive + QStringLiteral(".LOG1"), log1());
+    HiveStore store(hive);
+    EXPECT_TRUE(store.isWritable());
+    EXPECT_TRUE(store.note().isEmpty());
+    const QString copy = dir.filePath(QStringLiteral("copy"));
+    store.saveCleanCopy(copy);
+    EXPECT_EQ(hivexDump(copy), hivexDump(hive));
+    EXPECT_EQ(ReadFile(copy), ReadFile(hive).left(QFileInfo(copy).size()));
+}
+
+TEST_F(DirtyHive, WithoutUsableLogsTheSavedStateIsUsedAndNoCopyIsWritten)
+{
+    const QString hive = dir.filePath(QStringLiteral("NTUSER.DAT"));
+    WriteFile(hive, primary());
+    HiveStore alone(hive);
+    EXPECT_EQ(alone.note(), QStringLiteral("NTUSER.DAT: the hive was not closed cleanly and has no transaction logs beside it; its last saved state is used"));
+    EXPECT_TRUE(alone.isDirty());
+    EXPECT_TRUE(alone.readOnlyReason().contains(QStringLiteral("567/566")));
+    EXPECT_THROW(alone.saveCleanCopy(dir.filePath(QStringLiteral("out"))), EHiveError);
+    EXPECT_FALSE(QFileInfo::exists(dir.filePath(QStringLiteral("out"))));
+
+    QByteArray damaged = log1();
+    damaged[600] = char(damaged[600] ^ 1);   // inside the first entry: its hash fails
+    WriteFile(dir.filePath(QStringLiteral("elsewhere.log")), damaged);
+    HiveStore named(hive, HiveStore::Access::Auto, {dir.filePath(QStringLiteral("elsewhere.log"))});
+    EXPECT_TRUE(named.isDirty());
+    EXPECT_EQ(named.note(), QStringLiteral("NTUSER.DAT: transaction logs not applied, the hive's last saved state is used "
+                                           "(elsewhere.log: the entry at offset 0x200 fails its data hash)"));
+}
+
+// A log damaged at entry k gives the hive as of the entry before, and says why.
+TEST_F(DirtyHive, DamagedEntriesEndTheReplayWhereTheyStand)
+{
+    const std::vector<qsizetype> entries = EntryOffsets(log1());
+    ASSERT_EQ(entries.size(), 23u);
+    const struct {
+        const char* name;
+        int entry;
+        std::function<void(QByteArray&, qsizetype)> damage;
+        const char* message;   // empty: an ordinary end of the log
+    } cases[] = {
+        {"truncated", 5, [](QByteArray& log, qsizetype at) { log.truncate(at + 1000); }, "runs past the end of the log"},
+        {"data hash", 3, [](QByteArray& log, qsizetype at) { log[at + 5000] = char(log[at + 5000] ^ 0x40); }, "fails its data hash"},
+        {"header hash", 7, [](QByteArray& log, qsizetype at) { log[at + 13] = char(log[at + 13] ^ 1); }, "fails its header hash"},
+        {"page past the end", 2, [](QByteArray& log, qsizetype at) { SetU32(log, at + 40, 0x7FFFF000); Rehash(log, at); }, "page past the end of the hive"},
+        {"huge hive size", 4, [](QByteArray& log, qsizetype at) { SetU32(log, at + 16, 0x7FFFF000); Rehash(log, at); }, "impossible hive size"},
+        {"unaligned hive size", 4, [](QByteArray& log, qsizetype at) { SetU32(log, at + 16, 0xE2001); Rehash(log, at); }, "impossible hive size"},
+        {"huge page count", 8, [](QByteArray& log, qsizetype at) { SetU32(log, at + 20, 0x10000000); Rehash(log, at); }, "broken page table"},
+        {"no pages", 8, [](QByteArray& log, qsizetype at) { SetU32(log, at + 20, 0); Rehash(log, at); }, "broken page table"},
+        {"huge page", 9, [](QByteArray& log, qsizetype at) { SetU32(log, at + 44, 0x7FFFF000); SetU32(log, at + 40, 0); Rehash(log, at); }, "past the end of the hive"},
+        {"huge entry size", 6, [](QByteArray& log, qsizetype at) { SetU32(log, at + 4, 0xFFFFFE00); qToLittleEndian<uint64_t>(Marvin32(kLogHashSeed, log.constData() + at, 32), log.data() + at + 32); }, "runs past the end of the log"},
+        {"gap in sequence", 6, [](QByteArray& log, qsizetype at) { SetU32(log, at + 12, U32(log, at + 12) + 5); Rehash(log, at); }, "has sequence number 577 instead of 572"},
+        {"leftover entry", 6, [](QByteArray& log, qsizetype at) { SetU32(log, at + 12, 500); Rehash(log, at); }, ""},
+        {"unsigned", 10, [](QByteArray& log, qsizetype at) { log[at] = 'h'; }, ""},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        QByteArray log = log1();
+        c.damage(log, entries[size_t(c.entry)]);
+        const LogReplay replay = replayLog1(log);
+        const LogReplay expected = replayLog1(log1().left(entries[size_t(c.entry)]));
+        EXPECT_EQ(replay.sequence, 566u + uint32_t(c.entry) - 1);
+        EXPECT_EQ(U32(replay.image, 4), replay.sequence);
+        EXPECT_TRUE(replay.image == expected.image);
+        EXPECT_EQ(CountBins(replay.image), CountBins(expected.image));
+        if (*c.message) {
+            ASSERT_EQ(replay.problems.size(), 1);
+            EXPECT_TRUE(replay.problems[0].startsWith(QStringLiteral("NTUSER.DAT.LOG1: the entry at offset 0x%1 ").arg(entries[size_t(c.entry)], 0, 16)))
+                << replay.problems[0].toStdString();
+            EXPECT_TRUE(replay.problems[0].contains(QLatin1String(c.message))) << replay.problems[0].toStdString();
+            EXPECT_TRUE(replay.note().contains(replay.problems[0]));
+        } else {
+            EXPECT_TRUE(replay.problems.isEmpty()) << replay.problems.join(u';').toStdString();
+        }
+    }
+}
+
+TEST_F(DirtyHive, LogsThatCannotBeTrustedAreNotUsed)
+{
+    const struct {
+        const char* name;
+        std::function<void(QByteArray&)> damage;
+        const char* message;
+    } cases[] = {
+        {"signature", [](QByteArray& log) { log[3] = 'x'; }, "no 'regf' header"},
+        {"checksum", [](QByteArray& log) { log[100] = char(log[100] ^ 1); }, "checksum does not match"},
+        {"half-written header", [](QByteArray& log) { SetU32(log, 8, U32(log, 8) - 1); Restamp(log); }, "sequence numbers differ"},
+        {"primary hive", [](QByteArray& log) { SetU32(log, 28, 0); Restamp(log); }, "not a transaction log"},
+        {"another hive", [](QByteArray& log) { log[50] = 'X'; Restamp(log); }, "belongs to another hive"},
+        {"short", [](QByteArray& log) { log.truncate(300); }, "no 'regf' header"},
+        {"old format without bitmap", [](QByteArray& log) { SetU32(log, 28, 1); Restamp(log); }, "no dirty page bitmap"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        QByteArray log = log1();
+        c.damage(log);
+        const LogReplay replay = replayLog1(log);
+        EXPECT_FALSE(replay.applied);
+        EXPECT_TRUE(replay.image == primary());
+        ASSERT_EQ(replay.problems.size(), 1);
+        EXPECT_TRUE(replay.problems[0].startsWith(QStringLiteral("NTUSER.DAT.LOG1 is not usable: "))) << replay.problems[0].toStdString();
+        EXPECT_TRUE(replay.problems[0].contains(QLatin1String(c.message))) << replay.problems[0].toStdString();
+    }
+}
+
+// The entries of LOG1 split over two logs, as Windows does when it swaps them: the logs
+// are ordered by their first sequence number, whatever their names.
+TEST_F(DirtyHive, SplitLogsAreChainedBySequenceNumber)
+{
+    const std::vector<qsizetype> entries = EntryOffsets(log1());
+    const qsizetype split = entries[10];
+    const qsizetype end = entries.back() + U32(log1(), entries.back() + 4);
+    const QByteArray first = log1().left(split);
+    const auto second = [&](uint32_t sequence) {
+        QByteArray header = log1().left(512);
+        SetU32(header, 4, sequence);
+        SetU32(header, 8, sequence);
+        Restamp(header);
+        return header + log1().mid(split, end - split);
+    };
+    const LogReplay whole = replayLog1(log1());
+
+    const LogReplay chained = Replay(primary(), {{QStringLiteral("H.LOG1"), second(576)}, {QStringLiteral("H.LOG2"), first}});
+    EXPECT_EQ(chained.logsUsed, (QStringList{QStringLiteral("H.LOG2"), QStringLiteral("H.LOG1")}));
+    EXPECT_EQ(chained.sequence, 588u);
+    EXPECT_EQ(chained.pages, 132u);
+    EXPECT_TRUE(chained.image == whole.image);
+
+    // A second log that does not continue the first is not applied.
+    const LogReplay gap = Replay(primary(), {{QStringLiteral("H.LOG1"), second(577)}, {QStringLiteral("H.LOG2"), first}});
+    EXPECT_EQ(gap.sequence, 575u);
+    EXPECT_EQ(gap.logsUsed, QStringList{QStringLiteral("H.LOG2")});
+    EXPECT_TRUE(gap.image == replayLog1(first).image);
+    EXPECT_TRUE(gap.problems.contains(QStringLiteral("H.LOG1 does not continue at sequence number 576")));
+}
+
+TEST_F(DirtyHive, BadBaseBlockIsTakenFromTheNewestLog)
+{
+    QByteArray broken = primary();
+    broken[0x30] = char(broken[0x30] ^ 0x20);   // the checksum no longer matches
+    const LogReplay replay = Replay(broken, {{QStringLiteral("H.LOG1"), log1()}, {QStringLiteral("H.LOG2"), log2()}});
+    const LogReplay normal = replayLog1(log1());
+    EXPECT_TRUE(replay.applied);
+    EXPECT_EQ(replay.logsUsed, QStringList{QStringLiteral("H.LOG1")});
+    EXPECT_TRUE(Bins(replay.image) == Bins(normal.image));
+    EXPECT_EQ(replay.image.left(512), normal.image.left(512));   // the log's copy equals the primary's there
+    EXPECT_EQ(replay.image.mid(512, kBins - 512), QByteArray(kBins - 512, '\0'));
+}
+
+TEST_F(DirtyHive, BinsBrokenByValidPagesAreReplacedByEmptyOnes)
+{
+    const QByteArray whole = replayLog1(log1()).image;
+    // The last bin of the grown hive, written by the log: its header spoilt in the log.
+    uint32_t lastBin = 0;
+    for (uint32_t at = 0; at < U32(whole, 40); at += U32(whole, kBins + at + 8))
+        lastBin = at;
+    QByteArray log = log1();
+    const bool spoilt = SpoilEverywhere(log, lastBin);
+    ASSERT_TRUE(spoilt);
+    const LogReplay replay = replayLog1(log);
+    EXPECT_EQ(replay.sequence, 588u);
+    EXPECT_GE(CountBins(replay.image), 179);
+    EXPECT_EQ(replay.image.mid(kBins + lastBin, 4), "hbin");
+    EXPECT_EQ(U32(replay.image, kBins + lastBin + 4), lastBin);
+    EXPECT_EQ(U32(replay.image, kBins + lastBin + 8), 0x1000u);
+    EXPECT_EQ(U32(replay.image, kBins + lastBin + 32), 0x1000u - 32);   // one free cell
+    ASSERT_FALSE(replay.problems.isEmpty());
+    EXPECT_TRUE(replay.problems.last().endsWith(QStringLiteral("damaged hive bins replaced by empty ones")));
+    EXPECT_TRUE(replay.image.left(kBins + lastBin) == whole.left(kBins + lastBin));
+}
+
+TEST_F(DirtyHive, AReplayThatBreaksTheHiveFallsBackOnTheSavedState)
+{
+    const QString hive = placeFiles();
+    QByteArray log = log1();
+    ASSERT_TRUE(SpoilEverywhere(log, 0));   // the first bin, which holds the root key
+    WriteFile(dir.filePath(QStringLiteral("ntuser.dat.LOG1")), log);
+    HiveStore store(hive);
+    EXPECT_TRUE(store.isDirty());
+    EXPECT_TRUE(store.note().startsWith(QStringLiteral("NTUSER.DAT: transaction logs not applied, the hive's last saved state is used "
+                                                       "(the replayed hive is damaged: ")))
+        << store.note().toStdString();
+    QStringList ours;
+    dumpStore(store, store.root(), QString(), ours);
+    EXPECT_EQ(ours, hivexDump(hive));
+}
+
+// Old logs (a bitmap of dirty 512-byte pages) made from the same change: the hive as
+// saved and as recovered from LOG1. Old systems stamp the hive's last write time, which
+// tells whether a log belongs to the saved state.
+class OldLog : public DirtyHive {
+protected:
+    static constexpr uint64_t kHiveTime = 0x01D294F6CCF6F3F0;
+
+    void SetUp() override
+    {
+        hive = primary();
+        qToLittleEndian<uint64_t>(kHiveTime, hive.data() + 12);
+        Restamp(hive);
+    }
+
+    QByteArray makeOldLog(uint64_t timestamp)
+    {
+        const QByteArray target = replayLog1(log1()).image;
+        const uint32_t size = U32(target, 40);
+        QByteArray header = hive.left(512);
+        SetU32(header, 8, U32(hive, 4));
+        qToLittleEndian<uint64_t>(timestamp, header.data() + 12);
+        SetU32(header, 28, 1);
+        SetU32(header, 40, size);
+        Restamp(header);
+        QByteArray bitmap(size / 4096, '\0');
+        QByteArray pages;
+        const QByteArray saved = Bins(hive);
+        for (uint32_t page = 0; page < size / 512; ++page) {
+            const QByteArray now = target.mid(kBins + page * 512, 512);
+            if (now != saved.mid(page * 512, 512)) {
+                bitmap[page / 8] = char(bitmap[page / 8] | (1 << (page % 8)));
+                pages += now;
+                ++dirtyPages;
+            }
+        }
+        QByteArray log = header + "DIRT" + bitmap;
+        log.append(QByteArray((512 - log.size() % 512) % 512, '\x5A'));   // leftovers before the pages
+        return log + pages + QByteArray(1024, '\x33');
+    }
+
+    QByteArray hive;
+    uint32_t dirtyPages = 0;
+};
+
+TEST_F(OldLog, DirtyPagesOfTheMatchingLogAreApplied)
+{
+    const QByteArray log = makeOldLog(kHiveTime);
+    const LogReplay replay = Replay(hive, {{QStringLiteral("H.LOG2"), log1().left(512)}, {QStringLiteral("H.LOG"), log}});
+    EXPECT_TRUE(replay.applied);
+    EXPECT_TRUE(replay.problems.isEmpty()) << replay.problems.join(u';').toStdString();
+    EXPECT_EQ(replay.logsUsed, QStringList{QStringLiteral("H.LOG")});
+    EXPECT_EQ(replay.pages, dirtyPages);
+    EXPECT_TRUE(Bins(replay.image) == Bins(replayLog1(log1()).image));
+    EXPECT_EQ(U32(replay.image, 4), 567u);
+    EXPECT_EQ(U32(replay.image, 8), 567u);
+    EXPECT_EQ(U32(replay.image, 28), 0u);
+    EXPECT_EQ(U32(replay.image, 508), BaseBlockChecksum(replay.image));
+}
+
+TEST_F(OldLog, TimestampDecidesWhetherTheLogApplies)
+{
+    const LogReplay older = Replay(hive, {{QStringLiteral("H.LOG1"), makeOldLog(kHiveTime - 1)}});
+    EXPECT_FALSE(older.applied);
+    EXPECT_TRUE(older.image == hive);
+    EXPECT_EQ(older.skipped, QStringList{QStringLiteral("H.LOG1 is older than the hive")});
+
+    const LogReplay newer = Replay(hive, {{QStringLiteral("H.LOG1"), makeOldLog(kHiveTime + 1)}});
+    EXPECT_TRUE(newer.applied);
+    EXPECT_EQ(newer.problems, QStringList{QStringLiteral("H.LOG1 is newer than the hive's last write")});
+
+    // The matching log wins over a newer one.
+    const LogReplay both = Replay(hive, {{QStringLiteral("H.LOG1"), makeOldLog(kHiveTime + 1)}, {QStringLiteral("H.LOG2"), makeOldLog(kHiveTime)}});
+    EXPECT_EQ(both.logsUsed, QStringList{QStringLiteral("H.LOG2")});
+}
+
+TEST_F(OldLog, ShortOrBinBreakingLogsAreRejectedWhole)
+{
+    const QByteArray log = makeOldLog(kHiveTime);
+    const qsizetype pagesAt = (516 + U32(log, 40) / 4096 + 511) / 512 * 512;
+    const struct {
+        const char* name;
+        QByteArray log;
+        const char* message;
+    } cases[] = {
+        {"pages cut short", log.left(pagesAt + (dirtyPages - 1) * 512), "fewer dirty pages than its bitmap lists"},
+        {"bitmap cut short", log.left(530), "bitmap is cut short"},
+        {"bin header spoilt", QByteArray(log).replace(pagesAt, 4, "hbiX"), "leaves the hive bin at offset 0x1000 broken"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const LogReplay replay = Replay(hive, {{QStringLiteral("H.LOG1"), c.log}});
+        EXPECT_FALSE(replay.applied);
+        EXPECT_TRUE(replay.image == hive);
+        ASSERT_EQ(replay.problems.size(), 1);
+        EXPECT_TRUE(replay.problems[0].contains(QLatin1String(c.message))) << replay.problems[0].toStdString();
+    }
+}
