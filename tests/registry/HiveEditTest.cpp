@@ -470,8 +470,13 @@ TEST(HiveEdit, BigValuesKeepTheirSegmentsInFileOrderForEveryReader)
                                                                         QStringLiteral("/Control Panel/Parvelle Big/") + name, path});
         EXPECT_EQ(reglookupBytes(looked.split(',').value(2)), pattern(size)) << size;
     }
-    EXPECT_TRUE(hivexDump(path).contains(QStringLiteral("\\Control Panel\\Parvelle Big : v70001 = 3 ")
-                                         + QString::fromLatin1(pattern(70001).toHex())));
+    const QString script = dir.filePath(QStringLiteral("lsval"));
+    writeFile(script, "cd \\Control Panel\\Parvelle Big\nlsval\n");
+    const QString listed = QString::fromLatin1(runTool(QStringLiteral("hivexsh"), {QStringLiteral("-f"), script, path}));
+    for (int size : sizes) {
+        EXPECT_TRUE(listed.contains(QStringLiteral("\"v%1\"=hex(3):%2\n").arg(size).arg(QString::fromLatin1(pattern(size).toHex(',')))))
+            << size;
+    }
 }
 
 } // namespace
