@@ -11,6 +11,7 @@
 #include <QComboBox>
 #include <QDir>
 #include <QFile>
+#include <QHeaderView>
 #include <QLabel>
 #include <QListView>
 #include <QPushButton>
@@ -470,4 +471,46 @@ TEST_F(WindowTest, CtrlTabAndCtrlPageKeysSwitchPagesRoundTheTabs)
     EXPECT_EQ(pages->currentIndex(), 4);
     QTest::keyClick(form.get(), Qt::Key_PageUp, Qt::ControlModifier);
     EXPECT_EQ(pages->currentIndex(), 3);
+}
+
+namespace {
+QStringList KeyNames(const QTreeWidget* table)
+{
+    QStringList names;
+    for (int row = 0; row < table->topLevelItemCount(); ++row)
+        names << table->topLevelItem(row)->text(ccKeyName);
+    return names;
+}
+
+void ClickHeader(QTreeWidget* table, int column)
+{
+    QHeaderView* header = table->header();
+    const QPoint middle(header->sectionViewportPosition(column) + header->sectionSize(column) / 2,
+                        header->height() / 2);
+    QTest::mouseClick(header->viewport(), Qt::LeftButton, Qt::NoModifier, middle);
+}
+} // namespace
+
+TEST_F(WindowTest, HeaderClicksSortByValueAndRefreshBringsBackTheRegistryOrder)
+{
+    Open();
+    auto* table = Find<QTreeWidget>(QStringLiteral("suiListView1"));
+    const QStringList registryOrder{QStringLiteral("AlphaApp"), QStringLiteral("BetaTool"), QStringLiteral("GammaSuite")};
+    ASSERT_EQ(KeyNames(table), registryOrder);
+
+    // Frequencies -1, 3 and 11: as text they would sort "frequently", "occasionally", "rarely".
+    ClickHeader(table, ccFrequency);
+    EXPECT_EQ(KeyNames(table), (QStringList{QStringLiteral("GammaSuite"), QStringLiteral("AlphaApp"), QStringLiteral("BetaTool")}));
+    ClickHeader(table, ccFrequency);
+    EXPECT_EQ(KeyNames(table), (QStringList{QStringLiteral("BetaTool"), QStringLiteral("AlphaApp"), QStringLiteral("GammaSuite")}));
+    EXPECT_TRUE(table->header()->isSortIndicatorShown());
+
+    Click(QStringLiteral("suiButton1"));   // Refresh
+    EXPECT_EQ(KeyNames(table), registryOrder);
+    EXPECT_FALSE(table->header()->isSortIndicatorShown());
+
+    ClickHeader(table, ccKeyName);
+    EXPECT_EQ(KeyNames(table), registryOrder);
+    ClickHeader(table, ccKeyName);
+    EXPECT_EQ(KeyNames(table), (QStringList{QStringLiteral("GammaSuite"), QStringLiteral("BetaTool"), QStringLiteral("AlphaApp")}));
 }

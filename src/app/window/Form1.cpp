@@ -1,6 +1,7 @@
 #include "Form1.h"
 
 #include "Artwork.h"
+#include "CacheTable.h"
 #include "CellToolTips.h"
 #include "Controls.h"
 #include "DocPages.h"
@@ -262,6 +263,7 @@ void TForm1::BuildAboutPage(QWidget* page)
 void TForm1::BuildListPage(QWidget* page)
 {
     suiListView1_ = makeListView(page, QStringLiteral("suiListView1"), QRect(0, 0, 673, 341), CacheColumnHeaders());
+    EnableHeaderSorting(suiListView1_);
     ShowCutOffCellTexts(suiListView1_);
     ConnectClick(makeButton(page, QStringLiteral("suiButton1"), QStringLiteral("Refresh"), QRect(8, 344, 97, 19)),
                  &TForm1::FormShow);
@@ -423,11 +425,9 @@ void TForm1::FormShow()
 {
     // Read first: a hive that cannot be read again leaves the table as it was.
     const CacheListing listing = ListCache(machine_, [this] { BagEnter(); });
-    suiListView1_->clear();
     osKind_ = listing.OSKind;
     ShowRegistryStatus(EmptyListingReason(machine_, listing));
-    for (const CacheRow& row : listing.Rows)
-        new QTreeWidgetItem(suiListView1_, row.Columns);
+    FillCacheTable(suiListView1_, listing);
 }
 
 QString TForm1::SelectedCacheEntry() const
