@@ -300,14 +300,20 @@ QString LastUsedFormatter::text(uint64_t fileTime) const
     return *date + QLatin1Char(' ') + locale_.toString(*utc, timeFormat_);
 }
 
+uint8_t CacheOSKind(Machine& machine)
+{
+    // A user hive alone holds its own cache, where kind 8 looks for it.
+    return hasUserHiveAlone(machine) ? 8 : OSKindFromInfo(GetOSInfo(machine));
+}
+
 CacheListing ListCache(Machine& machine, const std::function<void()>& bagEnter, LastUsedStyle lastUsedColumn)
 {
     machine.reloadChangedStores();
     CacheListing listing;
-    listing.OSKind = OSKindFromInfo(GetOSInfo(machine));
+    listing.OSKind = CacheOSKind(machine);
     listing.LastUsedColumn = lastUsedColumn;
     listing.VersionUnknown = hasUserHiveAlone(machine);
-    listing.Root = listing.VersionUnknown ? HKEY_CURRENT_USER : CacheRoot(listing.OSKind);
+    listing.Root = CacheRoot(listing.OSKind);
 
     const auto root = machine.rootKey(listing.Root);
     const auto cache = root ? machine.open(*root, withoutLeadingBackslash(kArpCachePath)) : std::nullopt;

@@ -50,6 +50,10 @@ struct CacheListing {
     QString UninstallDamage;          // why Uninstall subkeys (some or all) cannot be read
 };
 
+// The OS kind that places the machine's cache: that of its Windows version, or 8 (the
+// cache of HKEY_CURRENT_USER) for a user hive opened without a SOFTWARE hive.
+uint8_t CacheOSKind(Machine& machine);
+
 // Reads the cache of the machine, first reading again the hives another program changed
 // since they were read. Entries whose SlowInfoCache is missing or not binary are left out;
 // entries the store fails to read are listed with their Damage and named in Unreadable.

@@ -383,6 +383,14 @@ TEST_F(Cli, UserHiveAloneListsItsOwnCacheWithANote)
         row.Columns[ccInAddRemove] = InAddRemoveText(false);
     }
     EXPECT_EQ(csv.out, ListingAsCsv(expected));
+
+    // What is listed there is what remove takes away.
+    const QString name = expected.Rows.front().Columns[ccKeyName];
+    const CliResult removed = run({"remove", name, hives.at(2), hives.at(3), "--undo-dir", home.filePath("undo")});
+    EXPECT_EQ(removed.exitCode, 0) << removed.err.toStdString();
+    const CliResult after = run({"list", "--format", "csv", hives.at(2), hives.at(3)});
+    EXPECT_EQ(after.out.count(u'\n'), csv.out.count(u'\n') - 1);
+    EXPECT_FALSE(after.out.contains(name));
 }
 
 namespace {

@@ -1,7 +1,7 @@
 // parvelle-cli remove / undo list / undo show / restore / import.
 #include "CliCommands.h"
 #include "app/common/RegistryOptions.h"
-#include "cache/OSInfo.h"
+#include "cache/CacheListing.h"
 #include "undo/RegFile.h"
 #include "undo/UndoContext.h"
 
@@ -23,7 +23,7 @@ OpenedRegistry OpenWithUndo(const QCommandLineParser& parser, CliContext& contex
     OpenedRegistry opened;
     opened.machine = OpenRegistry(options);
     PrintRegistryNotes(context, *opened.machine);
-    const uint8_t osKind = OSKindFromInfo(GetOSInfo(*opened.machine));
+    const uint8_t osKind = CacheOSKind(*opened.machine);
     opened.undo = std::make_unique<TUndoContext>(*opened.machine, osKind, UndoFolder(options));
     return opened;
 }
