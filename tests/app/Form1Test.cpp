@@ -514,3 +514,9 @@ TEST_F(WindowTest, HeaderClicksSortByValueAndRefreshBringsBackTheRegistryOrder)
     ClickHeader(table, ccKeyName);
     EXPECT_EQ(KeyNames(table), (QStringList{QStringLiteral("GammaSuite"), QStringLiteral("BetaTool"), QStringLiteral("AlphaApp")}));
 }
+
+TEST_F(WindowTest, WindowCarriesTheApplicationIconInItsThreeSizes)
+{
+    Open();
+    EXPECT_EQ(form->windowIcon().availableSizes(), (QList<QSize>{QSize(16, 16), QSize(32, 32), QSize(48, 48)}));
+}

@@ -16,6 +16,7 @@
 #include "WindowClass.h"
 #include "cache/CacheListing.h"
 #include "cache/OSInfo.h"
+#include "skin/ThemeCatalogue.h"
 #include "registry/Errors.h"
 #include "undo/RegFile.h"
 #include "undo/UndoContext.h"
@@ -181,6 +182,7 @@ TForm1::TForm1(Machine& machine, const QString& undoFolder, TForm1Services servi
     RegisterWindowFonts();
     setObjectName(QStringLiteral("Form1"));
     setWindowTitle(QStringLiteral("Parvelle"));
+    setWindowIcon(ApplicationIcon());
     setFont(DesignFont(kMsSansSerif, 11));
     setMinimumWidth(150);
     move(290, 227);
