@@ -1,4 +1,5 @@
 #include "HiveStore.h"
+#include "FilePlacement.h"
 
 #include "HiveImage.h"
 #include "HiveLogs.h"
@@ -131,6 +132,8 @@ struct Descriptor {
 // Makes `temp` durable with `mode` (and `owner` when given), then renames it over
 // `target` and flushes the folder. Until the rename, a failure removes the temp file and
 // throws. Returns why the folder could not be flushed after the rename, or empty.
+// Puts the temporary file in the target's place; a new file (no owner given) never
+// replaces one that appeared meanwhile.
 [[nodiscard]] QString replaceAtomically(const QString& temp, const QString& target, mode_t mode, const struct stat* owner)
 {
     const QByteArray tempName = nativePath(temp);
@@ -154,8 +157,13 @@ struct Descriptor {
     const Descriptor folder(::open(nativePath(QFileInfo(target).absolutePath()).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
     if (folder.fd < 0)
         failed(QStringLiteral("cannot open its folder to flush the rename"));
-    if (::rename(tempName.constData(), nativePath(target).constData()) != 0)
+    if (!owner) {
+        errno = RenameNoReplace(tempName, nativePath(target));
+        if (errno != 0)
+            failed(errno == EEXIST ? QStringLiteral("another file of that name appeared") : QStringLiteral("cannot create the file"));
+    } else if (::rename(tempName.constData(), nativePath(target).constData()) != 0) {
         failed(QStringLiteral("cannot replace the file"));
+    }
     return ::fsync(folder.fd) == 0 ? QString() : systemError();
 }
 

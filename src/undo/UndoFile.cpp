@@ -1,4 +1,5 @@
 #include "UndoFile.h"
+#include "registry/FilePlacement.h"
 
 #include "registry/Errors.h"
 
@@ -123,15 +124,8 @@ QString writeTemporary(const QString& target, const QByteArray& bytes, mode_t mo
 bool placeExclusively(const QString& temp, const QString& target)
 {
     const QByteArray from = native(temp);
-    const QByteArray to = native(target);
-    int result = ::renameat2(AT_FDCWD, from.constData(), AT_FDCWD, to.constData(), RENAME_NOREPLACE);
-    if (result != 0 && (errno == EINVAL || errno == ENOSYS || errno == EOPNOTSUPP)) {
-        result = ::link(from.constData(), to.constData());
-        if (result == 0)
-            ::unlink(from.constData());
-    }
-    const int error = errno;
-    if (result == 0)
+    const int error = RenameNoReplace(from, native(target));
+    if (error == 0)
         return true;
     ::unlink(from.constData());
     if (error == EEXIST)

@@ -2,6 +2,7 @@
 // hivexregedit.
 #include "RegistryTestSupport.h"
 
+#include "registry/FilePlacement.h"
 #include "registry/HiveImage.h"
 #include "registry/TNTRegistry.h"
 
@@ -287,6 +288,28 @@ TEST_F(RealHive, NewEmptyHiveIsReadByEveryPeer)
     EXPECT_TRUE(message.contains(QStringLiteral("already exists"))) << message.toStdString();
     EXPECT_EQ(fileDigest(path), before);
     EXPECT_THROW(HiveStore::createEmpty(dir.filePath(QStringLiteral("no/such/folder/hive"))), EHiveError);
+}
+
+// A new file (a recovered hive, an undo file) is put in place only where no file is:
+// one that appears after the existence check stays as it is.
+TEST(FilePlacement, ANewFileNeverReplacesOneThatAppeared)
+{
+    QTemporaryDir dir;
+    const auto write = [&](const char* name, const QByteArray& bytes) {
+        QFile file(dir.filePath(QLatin1String(name)));
+        EXPECT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write(bytes);
+        return QFile::encodeName(file.fileName());
+    };
+    const QByteArray temp = write("temp", "new"), target = write("target", "there first");
+    EXPECT_EQ(RenameNoReplace(temp, target), EEXIST);
+    EXPECT_EQ(fileDigest(QFile::decodeName(target)), QCryptographicHash::hash("there first", QCryptographicHash::Sha256));
+    EXPECT_TRUE(QFile::exists(QFile::decodeName(temp)));
+
+    const QByteArray fresh = QFile::encodeName(dir.filePath(QStringLiteral("fresh")));
+    EXPECT_EQ(RenameNoReplace(temp, fresh), 0);
+    EXPECT_FALSE(QFile::exists(QFile::decodeName(temp)));
+    EXPECT_EQ(fileDigest(QFile::decodeName(fresh)), QCryptographicHash::hash("new", QCryptographicHash::Sha256));
 }
 
 } // namespace
