@@ -60,7 +60,20 @@ QStringList Captions(int count, const QString& caption)
 }
 
 class TabMeasure : public WithApplication {};
-class TabStripWidget : public WithApplication {};
+// A WinXP tab control of 200 x 80 on a shown form, and its tab strip.
+class TabStripWidget : public WithApplication {
+protected:
+    TestForm form;
+    TabControl control{&form};
+    TsuiTabControlTopPanel* strip = control.TopPanel();
+
+    TabStripWidget()
+    {
+        control.SetUIStyle(WinXP);
+        control.setGeometry(0, 0, 200, 80);
+        form.show();
+    }
+};
 
 // The main window's page control: 679 x 390, WinXP, five pages.
 class MainPageControl : public ::testing::Test {
@@ -174,12 +187,6 @@ TEST_F(MainPageControl, AllFiveTabsFitWithoutScrollButtonsAndTheActiveOneIsLower
 
 TEST_F(TabStripWidget, OverflowingTabsShowScrollButtonsThatScrollWithinBounds)
 {
-    TestForm form;
-    TabControl control(&form);
-    control.SetUIStyle(WinXP);
-    control.setGeometry(0, 0, 200, 80);
-    form.show();
-    TsuiTabControlTopPanel* strip = control.TopPanel();
     strip->SetTabs(Captions(5, QString()));
     strip->UpdateLayout();
     ASSERT_TRUE(strip->Overflow());
@@ -209,12 +216,6 @@ TEST_F(TabStripWidget, OverflowingTabsShowScrollButtonsThatScrollWithinBounds)
 
 TEST_F(TabStripWidget, SelectingATabBeyondTheStripScrollsUntilItIsWhole)
 {
-    TestForm form;
-    TabControl control(&form);
-    control.SetUIStyle(WinXP);
-    control.setGeometry(0, 0, 200, 80);
-    form.show();
-    TsuiTabControlTopPanel* strip = control.TopPanel();
     strip->SetTabs(Captions(6, QString()));
     strip->SetTabIndex(4);
     strip->UpdateLayout();
@@ -228,12 +229,6 @@ TEST_F(TabStripWidget, SelectingATabBeyondTheStripScrollsUntilItIsWhole)
 
 TEST_F(TabStripWidget, AClickHitsTheTabDrawnThereWhenTabsBeforeAreHiddenAndScrolled)
 {
-    TestForm form;
-    TabControl control(&form);
-    control.SetUIStyle(WinXP);
-    control.setGeometry(0, 0, 200, 80);
-    form.show();
-    TsuiTabControlTopPanel* strip = control.TopPanel();
     strip->SetTabs(Captions(5, QString()));
     strip->SetTabVisible(0, false);
     strip->UpdateLayout();
@@ -246,12 +241,6 @@ TEST_F(TabStripWidget, AClickHitsTheTabDrawnThereWhenTabsBeforeAreHiddenAndScrol
 
 TEST_F(TabStripWidget, CutTabCaptionIsLeftAligned)
 {
-    TestForm form;
-    TabControl control(&form);
-    control.SetUIStyle(WinXP);
-    control.setGeometry(0, 0, 200, 80);
-    form.show();
-    TsuiTabControlTopPanel* strip = control.TopPanel();
     QFont sharp(QStringLiteral("Liberation Sans"));
     sharp.setPixelSize(12);
     sharp.setStyleStrategy(QFont::NoAntialias);
@@ -274,13 +263,8 @@ TEST_F(TabStripWidget, CutTabCaptionIsLeftAligned)
 
 TEST_F(TabStripWidget, HoldsSixtyFourTabsAndTheLastCannotBeClicked)
 {
-    TestForm form;
-    TabControl control(&form);
-    control.SetUIStyle(WinXP);
     control.setFont(TabFont());
     control.setGeometry(0, 0, 3000, 80);
-    form.show();
-    TsuiTabControlTopPanel* strip = control.TopPanel();
     strip->SetTabs(Captions(70, QStringLiteral("x")));
     EXPECT_EQ(strip->Tabs().size(), MaxTabs);
     strip->UpdateLayout();
