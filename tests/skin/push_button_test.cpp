@@ -3,6 +3,7 @@
 #include "button_widgets_support.h"
 #include "skin/Buttons.h"
 
+#include <functional>
 #include <QLineEdit>
 #include <QPainter>
 #include <QSignalSpy>
@@ -132,21 +133,29 @@ TEST_F(PushButton, DestroyedFileThemeFallsBackToDeepBlue)
     EXPECT_EQ(button.UIStyle(), DeepBlue);
 }
 
-TEST_F(PushButton, DisabledCaptionIsEngravedWhiteUnderGrey)
+namespace {
+
+// A plain 60 x 30 button face with the caption "HH" in a sharp 20-pixel bold font, on green,
+// as `change` leaves its look.
+QImage RenderCaptionButton(const std::function<void(ButtonLook&)>& change)
 {
     ButtonLook look;
     look.Size = QSize(60, 30);
     look.Caption = QStringLiteral("HH");
     look.Font = SharpFont(20, true);
-    auto render = [&](bool enabled) {
-        look.Enabled = enabled;
-        QImage canvas = FilledImage(60, 30, 0x00FF00);
-        QPainter painter(&canvas);
-        PaintSkinButton(painter, look, SkinButtonLook{});
-        return canvas;
-    };
-    const QImage enabled = render(true);
-    const QImage disabled = render(false);
+    change(look);
+    QImage canvas = FilledImage(60, 30, 0x00FF00);
+    QPainter painter(&canvas);
+    PaintSkinButton(painter, look, SkinButtonLook{});
+    return canvas;
+}
+
+} // namespace
+
+TEST_F(PushButton, DisabledCaptionIsEngravedWhiteUnderGrey)
+{
+    const QImage enabled = RenderCaptionButton([](ButtonLook&) {});
+    const QImage disabled = RenderCaptionButton([](ButtonLook& look) { look.Enabled = false; });
     const QRect all(0, 0, 60, 30);
     EXPECT_GT(CountColor(enabled, clBlack, all), 20);
     EXPECT_EQ(CountColor(disabled, clBlack, all), 0);
@@ -163,19 +172,8 @@ TEST_F(PushButton, DisabledCaptionIsEngravedWhiteUnderGrey)
 
 TEST_F(PushButton, PressedCaptionMovesOnePixel)
 {
-    ButtonLook look;
-    look.Size = QSize(60, 30);
-    look.Caption = QStringLiteral("HH");
-    look.Font = SharpFont(20, true);
-    auto render = [&](bool pressed) {
-        look.Pressed = pressed;
-        QImage canvas = FilledImage(60, 30, 0x00FF00);
-        QPainter painter(&canvas);
-        PaintSkinButton(painter, look, SkinButtonLook{});
-        return canvas;
-    };
-    const QImage up = render(false);
-    const QImage down = render(true);
+    const QImage up = RenderCaptionButton([](ButtonLook&) {});
+    const QImage down = RenderCaptionButton([](ButtonLook& look) { look.Pressed = true; });
     for (int y = 0; y < 29; ++y)
         for (int x = 0; x < 59; ++x)
             ASSERT_EQ(PixelAt(up, x, y), PixelAt(down, x + 1, y + 1)) << x << "," << y;
