@@ -1,9 +1,12 @@
 # make run  - install what is missing, build, and start Parvelle on the demo registry
 # make test - install what is missing, build, and run every test
-BUILD ?= build
-JOBS  ?= 2
+# make install [PREFIX=/usr/local] [DESTDIR=...] - build, then install the programs, the
+#            desktop entry and the icons under PREFIX
+BUILD  ?= build
+JOBS   ?= 2
+PREFIX ?= /usr/local
 
-.PHONY: deps configure build run test clean
+.PHONY: deps configure build run test install clean
 
 deps:
 	@sh tools/install-deps.sh
@@ -19,6 +22,9 @@ run: build
 
 test: build
 	cd $(BUILD) && ctest --output-on-failure -j $(JOBS)
+
+install: build
+	cmake --install $(BUILD) --prefix $(PREFIX)
 
 clean:
 	rm -rf $(BUILD)

@@ -566,7 +566,7 @@ QImage MenuChecked()
 }
 
 // The application icon: a blue list card with an orange undo badge.
-QImage AppIcon(int size)
+Sprite AppIconSprite(int size)
 {
     Sprite sprite(size, size);
     const double s = size;
@@ -589,10 +589,20 @@ QImage AppIcon(int size)
         g.drawEllipse(badge, r, r);
         DrawArrow(g, badge, Direction::Left, r * 1.1, Qt::white);
     });
-    return sprite.Flatten(QColor(0x0C, 0x3A, 0xB0), true);
+    return sprite;
+}
+
+QImage AppIcon(int size)
+{
+    return AppIconSprite(size).Flatten(QColor(0x0C, 0x3A, 0xB0), true);
 }
 
 } // namespace
+
+QImage DesktopIcon(int size)
+{
+    return AppIconSprite(size).image().convertToFormat(QImage::Format_ARGB32);
+}
 
 std::vector<ArtResource> GenerateArtwork()
 {

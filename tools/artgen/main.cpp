@@ -1,11 +1,13 @@
 // parvelle-artgen: draws the skin bitmaps into a resource folder (BMP files and
-// skin.qrc) and, on request, a contact sheet PNG of all of them.
+// skin.qrc) and, on request, a contact sheet PNG of all of them and the application
+// icon as PNG files of an icon theme (ICON_DIR/NxN/apps/parvelle.png).
 //
-//   parvelle-artgen OUT_DIR [--contact-sheet FILE.png]
+//   parvelle-artgen OUT_DIR [--contact-sheet FILE.png] [--icons ICON_DIR]
 
 #include "Artwork.h"
 #include "ContactSheet.h"
 
+#include <QCommandLineParser>
 #include <QDir>
 #include <QFile>
 #include <QGuiApplication>
@@ -27,6 +29,18 @@ bool WriteQrc(const QString& dir, const std::vector<artgen::ArtResource>& resour
     return out.status() == QTextStream::Ok;
 }
 
+// Empty on success, else the file that could not be written.
+QString WriteDesktopIcons(const QString& iconDir)
+{
+    for (const int size : artgen::DesktopIconSizes) {
+        const QString folder = QStringLiteral("%1/%2x%2/apps").arg(iconDir).arg(size);
+        const QString path = folder + QStringLiteral("/parvelle.png");
+        if (!QDir().mkpath(folder) || !artgen::DesktopIcon(size).save(path, "PNG"))
+            return path;
+    }
+    return QString();
+}
+
 int Fail(const QString& message)
 {
     std::fprintf(stderr, "parvelle-artgen: %s\n", qPrintable(message));
@@ -40,11 +54,17 @@ int main(int argc, char** argv)
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
     QGuiApplication app(argc, argv);
-    const QStringList args = app.arguments().mid(1);
-    if (args.isEmpty() || args.size() == 2 || (args.size() == 3 && args[1] != "--contact-sheet") || args.size() > 3)
-        return Fail("usage: parvelle-artgen OUT_DIR [--contact-sheet FILE.png]");
+    QCommandLineParser parser;
+    const QCommandLineOption contactSheet(QStringLiteral("contact-sheet"), QStringLiteral("Contact sheet PNG."),
+                                          QStringLiteral("FILE.png"));
+    const QCommandLineOption icons(QStringLiteral("icons"), QStringLiteral("Icon theme folder for the application icon."),
+                                   QStringLiteral("ICON_DIR"));
+    parser.addOptions({contactSheet, icons});
+    parser.addPositionalArgument(QStringLiteral("OUT_DIR"), QStringLiteral("Folder of the skin bitmaps."));
+    if (!parser.parse(app.arguments()) || parser.positionalArguments().size() != 1)
+        return Fail("usage: parvelle-artgen OUT_DIR [--contact-sheet FILE.png] [--icons ICON_DIR]");
 
-    const QString outDir = args[0];
+    const QString outDir = parser.positionalArguments().first();
     if (!QDir().mkpath(outDir))
         return Fail("cannot create " + outDir);
     const auto resources = artgen::GenerateArtwork();
@@ -55,8 +75,14 @@ int main(int argc, char** argv)
     }
     if (!WriteQrc(outDir, resources))
         return Fail("cannot write skin.qrc in " + outDir);
-    if (args.size() == 3 && !artgen::ContactSheet(resources).save(args[2], "PNG"))
-        return Fail("cannot write " + args[2]);
+    const QString sheet = parser.value(contactSheet);
+    if (!sheet.isEmpty() && !artgen::ContactSheet(resources).save(sheet, "PNG"))
+        return Fail("cannot write " + sheet);
+    if (parser.isSet(icons)) {
+        const QString failed = WriteDesktopIcons(parser.value(icons));
+        if (!failed.isEmpty())
+            return Fail("cannot write " + failed);
+    }
     std::printf("%zu bitmaps written to %s\n", resources.size(), qPrintable(outDir));
     return 0;
 }

@@ -31,7 +31,7 @@ QString programUsage(const QString& program)
         "  --software FILE  --system FILE  --ntuser FILE  --windows DIR [--user NAME]\n"
         "  --read-only  --undo-dir DIR\n"
         "Without a hive or --windows, the demo registry in the user's data folder is used.\n"
-        "'%1 COMMAND --help' describes one command.\n").arg(program);
+        "'%1 COMMAND --help' describes one command; '%1 --version' tells the version.\n").arg(program);
     return usage;
 }
 
@@ -74,6 +74,10 @@ int runCommand(const QStringList& arguments, QTextStream& out, QTextStream& err)
     const QString name = arguments.value(1);
     if (name == QLatin1String("--help") || name == QLatin1String("-h")) {
         out << programUsage(program);
+        return 0;
+    }
+    if (name == QLatin1String("--version") || name == QLatin1String("-v")) {
+        out << program << ' ' << QCoreApplication::applicationVersion() << '\n';
         return 0;
     }
     const std::vector<CliCommand> commands = CliCommands();

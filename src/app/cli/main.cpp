@@ -9,6 +9,7 @@ int main(int argc, char* argv[])
 {
     QCoreApplication application(argc, argv);
     parvelle::SetApplicationIdentity();
+    QCoreApplication::setApplicationVersion(QStringLiteral(PARVELLE_VERSION));
     QTextStream out(stdout);
     QTextStream err(stderr);
     const int status = parvelle::RunCli(application.arguments(), out, err);
