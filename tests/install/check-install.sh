@@ -1,12 +1,13 @@
 #!/bin/sh
-# check-install.sh BUILD_DIR VERSION
-# Installs BUILD_DIR into a temporary prefix, then checks that the desktop entry is valid
-# and starts an installed program, that every icon is a PNG of its folder's size, and that
-# the installed programs run from there: the command line tells its version, the window
-# opens the demo registry and renders itself.
+# check-install.sh CMAKE BUILD_DIR VERSION
+# Installs BUILD_DIR with the CMake that configured it into a temporary prefix, then checks
+# that the desktop entry is valid and starts an installed program, that every icon is a PNG
+# of its folder's size, and that the installed programs run from there: the command line
+# tells its version, the window opens the demo registry and renders itself.
 set -eu
-build=$1
-version=$2
+cmake=$1
+build=$2
+version=$3
 prefix=$(mktemp -d)
 trap 'rm -rf "$prefix"' EXIT
 fail() { echo "FAIL: $*" >&2; exit 1; }
@@ -17,7 +18,7 @@ png_size() {
   od -An -tu1 -j16 -N8 "$1" | awk '{ print $1*16777216 + $2*65536 + $3*256 + $4, $5*16777216 + $6*65536 + $7*256 + $8 }'
 }
 
-cmake --install "$build" --prefix "$prefix" >/dev/null
+"$cmake" --install "$build" --prefix "$prefix" >/dev/null
 
 entry=$prefix/share/applications/parvelle.desktop
 [ -f "$entry" ] || fail "no share/applications/parvelle.desktop"
