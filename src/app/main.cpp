@@ -58,14 +58,15 @@ std::optional<int> AnswerInformationOptions(int argc, char** argv)
     return std::nullopt;
 }
 
-// Renders the window with the page shown and writes it to a PNG file.
+// Renders the whole window (frame and title bar included) with the page shown and writes
+// it to a PNG file.
 int SaveScreenshot(TForm1& form, const QString& file, int page)
 {
-    form.findChild<PageControl*>(QStringLiteral("suiPageControl1"))->setCurrentIndex(page);
+    form.findChild<TsuiPageControl*>(QStringLiteral("suiPageControl1"))->ActivatePageIndex(page);
     while (form.ReadingUndoList())
         QApplication::processEvents(QEventLoop::WaitForMoreEvents);
     QApplication::processEvents();
-    if (!form.grab().save(file, "PNG")) {
+    if (!WindowImage(form).save(file, "PNG")) {
         std::fprintf(stderr, "parvelle: cannot write %s\n", qPrintable(file));
         return 1;
     }

@@ -585,4 +585,15 @@ void TsuiForm::contextMenuEvent(QContextMenuEvent* event)
         QWidget::contextMenuEvent(event);
 }
 
+QImage WindowImage(QWidget& form)
+{
+    QImage image(form.size(), QImage::Format_ARGB32);
+    image.fill(Qt::transparent);
+    QPainter painter(&image);
+    if (!form.mask().isEmpty())
+        painter.setClipRegion(form.mask());
+    painter.drawPixmap(0, 0, form.grab());
+    return image;
+}
+
 } // namespace parvelle

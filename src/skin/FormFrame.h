@@ -155,6 +155,9 @@ private:
     MessageHook* messageHook_ = nullptr;   // set when this frame installed the hook
 };
 
+// The form as its window shows it: pixels outside its window region are transparent.
+QImage WindowImage(QWidget& form);
+
 } // namespace parvelle
 
 Q_DECLARE_METATYPE(parvelle::TsuiForm*)

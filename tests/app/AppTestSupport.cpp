@@ -1,10 +1,12 @@
 #include "AppTestSupport.h"
 
 #include "registry/TNTRegistry.h"
+#include "skin/PageControl.h"
 
 #include <QDir>
 #include <QAbstractItemView>
 #include <QProcess>
+#include <QTest>
 #include <QTreeWidget>
 #include <QtEndian>
 
@@ -117,6 +119,16 @@ void SetChecked(QAbstractItemView* list, int row, bool checked)
 QString RunTool(const QString& program, const QStringList& arguments)
 {
     return RunProcess(program, arguments).output;
+}
+
+void ClickOnItsPage(QWidget* control)
+{
+    ASSERT_NE(control, nullptr);
+    for (QWidget* up = control; up; up = up->parentWidget()) {
+        if (auto* sheet = qobject_cast<TsuiTabSheet*>(up))
+            sheet->PageControl()->ActivatePage(sheet);
+    }
+    QTest::mouseClick(control, Qt::LeftButton);
 }
 
 } // namespace parvelle::test

@@ -130,6 +130,9 @@ QStringList ListItems(const QAbstractItemView* list);
 int CheckedCount(const QAbstractItemView* list);
 void SetChecked(QAbstractItemView* list, int row, bool checked);
 
+// Clicks a control of the window as a user does: its page brought to the front first.
+void ClickOnItsPage(QWidget* control);
+
 // Runs a program and returns its standard output ("" when it did not finish).
 QString RunTool(const QString& program, const QStringList& arguments);
 

@@ -6,11 +6,11 @@
 #include "app/window/RegEditWindow.h"
 #include "app/window/WindowClass.h"
 #include "demo/DemoRegistry.h"
+#include "skin/Buttons.h"
 
 #include <QDir>
 #include <QFile>
 #include <QImage>
-#include <QPushButton>
 #include <QTest>
 #include <QTreeWidget>
 #include <gtest/gtest.h>
@@ -26,7 +26,7 @@ QList<QStringList> TableOf(const TForm1& form)
 
 void Click(const TForm1& form, const char* name)
 {
-    QTest::mouseClick(form.findChild<QPushButton*>(QString::fromLatin1(name)), Qt::LeftButton);
+    ClickOnItsPage(form.findChild<TsuiButton*>(QString::fromLatin1(name)));
     EXPECT_TRUE(QTest::qWaitFor([&form] { return !form.ReadingUndoList(); }, 20000));
 }
 
@@ -142,8 +142,12 @@ TEST(ParvelleProgram, ScreenshotShowsTheDesignedColours)
     ASSERT_EQ(run.exitCode, 0) << run.errors.toStdString();
     const QImage image(png);
     ASSERT_EQ(image.size(), QSize(685, 422));
-    EXPECT_EQ(Pixel(image, 5, 5), QColor(0, 44, 200));             // title bar of the frame
-    EXPECT_EQ(Pixel(image, 1, 200), Pixel(image, 683, 200));       // the window's own margin
+    // The whole frameless window: its border strips, and the rounded corners cut away.
+    for (QPoint border : {QPoint(1, 200), QPoint(683, 200), QPoint(300, 420)})
+        EXPECT_EQ(Pixel(image, border.x(), border.y()), QColor(0, 44, 200)) << border.x() << "," << border.y();
+    EXPECT_EQ(image.pixelColor(0, 0).alpha(), 0);
+    EXPECT_EQ(image.pixelColor(684, 0).alpha(), 0);
+    EXPECT_EQ(image.pixelColor(342, 0).alpha(), 255);
     // The list view's empty area (below the rows) is cream; the page around the buttons white.
     EXPECT_EQ(Pixel(image, 3 + 3 + 600, 29 + 22 + 335), QColor(255, 251, 240));
     EXPECT_EQ(Pixel(image, 3 + 3 + 200, 29 + 22 + 350), QColor(Qt::white));

@@ -7,14 +7,12 @@
 #include "cache/OSInfo.h"
 #include "registry/TNTRegistry.h"
 
-#include <QCheckBox>
 #include <QComboBox>
 #include <QDir>
 #include <QFile>
 #include <QHeaderView>
 #include <QLabel>
 #include <QListView>
-#include <QPushButton>
 #include <QTreeWidget>
 
 using namespace parvelle;
@@ -49,14 +47,16 @@ void WriteFile(const QString& path, const QByteArray& content)
 TEST_F(WindowTest, StartsOnTheFilledCacheListWithCaptionsAndStatus)
 {
     TForm1& window = Open();
-    EXPECT_EQ(window.windowTitle(), QStringLiteral("Parvelle"));
-    auto* pages = Find<PageControl>(QStringLiteral("suiPageControl1"));
-    EXPECT_EQ(pages->currentIndex(), 1);
+    // The task bar names the hive; the skinned title bar keeps the caption alone.
+    EXPECT_EQ(window.windowTitle(), registry.HivePath() + QStringLiteral(" - Parvelle"));
+    EXPECT_EQ(Find<TsuiForm>(QStringLiteral("suiForm1"))->Caption(), QStringLiteral("Parvelle"));
+    auto* pages = Find<TsuiPageControl>(QStringLiteral("suiPageControl1"));
+    EXPECT_EQ(pages->ActivePage()->PageIndex(), 1);
     const QStringList captions = {QStringLiteral("About Parvelle"), QStringLiteral("ARPCache List"),
                                   QStringLiteral("Other Programs"), QStringLiteral("Help"), QStringLiteral("Undo")};
-    ASSERT_EQ(pages->count(), 5);
+    ASSERT_EQ(pages->PageCount(), 5);
     for (int i = 0; i < 5; ++i)
-        EXPECT_EQ(pages->tabText(i), captions[i]);
+        EXPECT_EQ(pages->Page(i)->Caption(), captions[i]);
 
     auto* table = Find<QTreeWidget>(QStringLiteral("suiListView1"));
     const auto rows = TableOf(table);
@@ -69,9 +69,9 @@ TEST_F(WindowTest, StartsOnTheFilledCacheListWithCaptionsAndStatus)
     EXPECT_EQ(window.OSKind(), 6);
 
     auto* status = Find<QLabel>(QStringLiteral("RegistryStatus"));
-    EXPECT_TRUE(status->toolTip().contains(registry.HivePath())) << status->toolTip().toStdString();
+    EXPECT_TRUE(status->parentWidget()->toolTip().contains(registry.HivePath())) << status->parentWidget()->toolTip().toStdString();
     EXPECT_TRUE(status->text().endsWith(QStringLiteral("[writable]")));
-    EXPECT_FALSE(Find<QPushButton>(QStringLiteral("Button3"))->isEnabled());
+    EXPECT_FALSE(Find<TsuiButton>(QStringLiteral("Button3"))->isEnabled());
     EXPECT_TRUE(messages.shown.empty());
 }
 
@@ -83,7 +83,7 @@ TEST_F(WindowTest, ControlsSitWhereTheyAreDesigned)
     EXPECT_EQ(Find(QStringLiteral("suiPageControl1"))->geometry(), QRect(0, 29, 679, 390));
     for (int i = 0; i < 5; ++i) {
         ShowPage(i);
-        QWidget* page = Find<PageControl>(QStringLiteral("suiPageControl1"))->page(i);
+        QWidget* page = Find<TsuiPageControl>(QStringLiteral("suiPageControl1"))->Page(i);
         EXPECT_EQ(QRect(page->mapTo(Find(QStringLiteral("suiPageControl1")), QPoint(0, 0)), page->size()),
                   QRect(3, 22, 673, 365)) << i;
     }
@@ -92,7 +92,7 @@ TEST_F(WindowTest, ControlsSitWhereTheyAreDesigned)
     EXPECT_EQ(Find(QStringLiteral("CheckListBox1"))->geometry(), QRect(16, 112, 633, 185));
     EXPECT_EQ(Find(QStringLiteral("Button1"))->geometry(), QRect(496, 297, 153, 23));
     EXPECT_EQ(Find(QStringLiteral("ComboBox2"))->geometry(), QRect(248, 336, 217, 21));
-    EXPECT_EQ(Find<QPushButton>(QStringLiteral("Button3"))->text(), QStringLiteral("<<  &Delete this Undo List"));
+    EXPECT_EQ(Find<TsuiButton>(QStringLiteral("Button3"))->Caption(), QStringLiteral("<<  &Delete this Undo List"));
     EXPECT_EQ(Find<QTreeWidget>(QStringLiteral("suiListView1"))->headerItem()->text(ccChanged), QStringLiteral("Changed"));
 
     // The help topics fit the scroll box's 1000-pixel content, without overlapping.
@@ -153,6 +153,7 @@ TEST_F(WindowTest, RemovingTheSelectedRowWritesTheUndoFileAndShowsIt)
     ASSERT_EQ(files.size(), 1);
     EXPECT_EQ(files[0], window.UndoStamp() + QStringLiteral(".reg"));
 
+    ShowPage(4);
     auto* combo = Find<QComboBox>(QStringLiteral("ComboBox2"));
     EXPECT_EQ(combo->currentText(), files[0]);
     auto* list = Find<QListView>(QStringLiteral("CheckListBox1"));
@@ -161,8 +162,8 @@ TEST_F(WindowTest, RemovingTheSelectedRowWritesTheUndoFileAndShowsIt)
     EXPECT_EQ(ListItems(list), expected);
     EXPECT_EQ(CheckedCount(list), 2);
     EXPECT_EQ(Find<QLabel>(QStringLiteral("Label21"))->text(), QStringLiteral("2 Items"));
-    EXPECT_TRUE(Find<QCheckBox>(QStringLiteral("suiCheckBox13"))->isChecked());
-    EXPECT_TRUE(Find<QPushButton>(QStringLiteral("Button3"))->isEnabled());
+    EXPECT_TRUE(Find<TsuiCheckBox>(QStringLiteral("suiCheckBox13"))->Checked());
+    EXPECT_TRUE(Find<TsuiButton>(QStringLiteral("Button3"))->isEnabled());
 }
 
 TEST_F(WindowTest, RestoreCheckedPutsTheValuesBack)
@@ -205,7 +206,7 @@ TEST_F(WindowTest, UncheckedEntriesAreNotRestored)
     Click(QStringLiteral("suiButton3"));
     ShowPage(4);
     // "Check / Uncheck All" unchecks and checks every entry.
-    auto* box = Find<QCheckBox>(QStringLiteral("suiCheckBox13"));
+    auto* box = Find<TsuiCheckBox>(QStringLiteral("suiCheckBox13"));
     auto* list = Find<QListView>(QStringLiteral("CheckListBox1"));
     QTest::mouseClick(box, Qt::LeftButton, {}, QPoint(6, box->height() / 2));
     EXPECT_EQ(CheckedCount(list), 0);
@@ -234,7 +235,7 @@ TEST_F(WindowTest, UndoPageButtonsFollowTheList)
     EXPECT_EQ(Find<QLabel>(QStringLiteral("Label21"))->text(), QStringLiteral("0 Items"));
     for (const char* name : {"Button1", "Button2", "Button5", "Button12", "suiCheckBox13", "Button3"})
         EXPECT_FALSE(enabled(name)) << name;
-    EXPECT_FALSE(Find<QCheckBox>(QStringLiteral("suiCheckBox13"))->isChecked());
+    EXPECT_FALSE(Find<TsuiCheckBox>(QStringLiteral("suiCheckBox13"))->Checked());
 
     // A file holding only a header: listed, but nothing to act on.
     WriteFile(registry.UndoFolder() + QStringLiteral("/20200101-000000.reg"), "REGEDIT4\r\n\r\n");
@@ -299,7 +300,7 @@ TEST_F(WindowTest, DeletingAnUndoListShowsTheNextNewest)
 
     Click(QStringLiteral("Button3"));
     EXPECT_EQ(Find<QComboBox>(QStringLiteral("ComboBox2"))->count(), 0);
-    EXPECT_FALSE(Find<QPushButton>(QStringLiteral("Button3"))->isEnabled());
+    EXPECT_FALSE(Find<TsuiButton>(QStringLiteral("Button3"))->isEnabled());
     EXPECT_TRUE(QFile::exists(registry.HivePath()));
 }
 
@@ -373,7 +374,7 @@ TEST(WindowStart, TheStatusLineTellsWhatAHiveTransactionLogsDid)
     machine.mount(HKEY_CURRENT_USER, QString(), std::make_shared<HiveStore>(hive));
     RecordingMessages messages;
     TForm1 window(machine, registry.UndoFolder(), {&messages, nullptr, nullptr, {}});
-    const QString status = window.findChild<QLabel*>(QStringLiteral("RegistryStatus"))->toolTip();
+    const QString status = window.findChild<QLabel*>(QStringLiteral("RegistryStatus"))->parentWidget()->toolTip();
     EXPECT_TRUE(status.endsWith(QStringLiteral("[read-only]  NTUSER.DAT: transaction logs applied: 132 dirty pages from NTUSER.DAT.LOG1")))
         << status.toStdString();
 }
@@ -392,13 +393,13 @@ TEST(WindowErrors, RemovalOnAReadOnlyHiveShowsTheErrorAndKeepsEverything)
     EXPECT_TRUE(window.findChild<QLabel*>(QStringLiteral("RegistryStatus"))->text().contains(QStringLiteral("[read-only]")));
     auto* table = window.findChild<QTreeWidget*>(QStringLiteral("suiListView1"));
     table->setCurrentItem(table->topLevelItem(0));
-    QTest::mouseClick(window.findChild<QPushButton*>(QStringLiteral("suiButton3")), Qt::LeftButton);
+    QTest::mouseClick(window.findChild<TsuiButton*>(QStringLiteral("suiButton3")), Qt::LeftButton);
     ASSERT_EQ(messages.shown.size(), 1u);
     EXPECT_FALSE(messages.shown[0].text.isEmpty());
     EXPECT_EQ(messages.shown[0].title, AppTitle());
 
     // Still usable, and nothing on disk changed.
-    QTest::mouseClick(window.findChild<QPushButton*>(QStringLiteral("suiButton1")), Qt::LeftButton);
+    QTest::mouseClick(window.findChild<TsuiButton*>(QStringLiteral("suiButton1")), Qt::LeftButton);
     EXPECT_EQ(table->topLevelItemCount(), 1);
     EXPECT_EQ(messages.shown.size(), 1u);
     QFile after(registry.HivePath());
@@ -417,7 +418,7 @@ TEST(WindowErrors, AnUnwritableUndoFolderStopsTheRemovalBeforeAnythingIsDeleted)
     window.show();
     auto* table = window.findChild<QTreeWidget*>(QStringLiteral("suiListView1"));
     table->setCurrentItem(table->topLevelItem(0));
-    QTest::mouseClick(window.findChild<QPushButton*>(QStringLiteral("suiButton3")), Qt::LeftButton);
+    QTest::mouseClick(window.findChild<TsuiButton*>(QStringLiteral("suiButton3")), Qt::LeftButton);
     ASSERT_EQ(messages.shown.size(), 1u);
     EXPECT_TRUE(CacheEntryExists(*registry.Reopen(), QStringLiteral("AlphaApp")));
     EXPECT_TRUE(CacheEntryExists(registry.machine(), QStringLiteral("AlphaApp")));
@@ -451,26 +452,73 @@ TEST(WindowErrors, AnErrorEscapingAnyEventIsShownAndTheLoopGoesOn)
     EXPECT_EQ(messages.shown[0].text, QStringLiteral("File not found"));
 }
 
+namespace {
+// The first row, from the top of the tab strip down, whose pixel in column x is not the
+// strip's background.
+int FirstDrawnRow(const QImage& image, int x, int stripTop, QColor background)
+{
+    for (int y = stripTop; y < stripTop + 22; ++y) {
+        if (image.pixelColor(x, y) != background)
+            return y;
+    }
+    return -1;
+}
+} // namespace
+
+TEST_F(WindowTest, TheSkinnedWindowDrawsItsWinXPFrameTabsAndListBorder)
+{
+    Open();
+    const QImage image = WindowImage(*form);
+    ASSERT_EQ(image.size(), QSize(685, 422));
+    // The frame's border strips (0xC82C00) on the left, right and bottom; the rounded top
+    // corners are outside the window.
+    for (QPoint border : {QPoint(0, 100), QPoint(2, 300), QPoint(682, 100), QPoint(684, 300), QPoint(342, 421)})
+        EXPECT_EQ(image.pixelColor(border), QColor(0, 44, 200)) << border.x() << "," << border.y();
+    EXPECT_EQ(image.pixelColor(0, 0).alpha(), 0);
+    EXPECT_EQ(image.pixelColor(684, 0).alpha(), 0);
+
+    // The list view's outer ring in 0x686868, the inner one in its cream colour.
+    const QPoint list = Find(QStringLiteral("suiListView1"))->mapTo(form.get(), QPoint(0, 0));
+    EXPECT_EQ(list, QPoint(3 + 0 + 3, 0 + 29 + 22));
+    for (QPoint ring : {list + QPoint(0, 200), list + QPoint(672, 200), list + QPoint(300, 340)})
+        EXPECT_EQ(image.pixelColor(ring), QColor(104, 104, 104)) << ring.x() << "," << ring.y();
+    EXPECT_EQ(image.pixelColor(list + QPoint(1, 200)), QColor(255, 251, 240));
+
+    // Five whole tabs without scroll buttons; the active one sits a pixel lower.
+    auto* pages = Find<TsuiPageControl>(QStringLiteral("suiPageControl1"));
+    const TabLayout& tabs = pages->TopPanel()->Layout();
+    EXPECT_FALSE(tabs.Overflow);
+    ASSERT_EQ(tabs.LastWhole, 4);
+    const QRect strip(pages->TopPanel()->mapTo(form.get(), QPoint(0, 0)), pages->TopPanel()->size());
+    const QColor background = image.pixelColor(strip.right() - 2, strip.top());   // right of the tabs
+    const auto tabTop = [&](int index) {
+        return FirstDrawnRow(image, strip.left() + tabs.Cells[index].Rect.center().x(), strip.top(), background);
+    };
+    EXPECT_EQ(tabTop(0), strip.top());
+    EXPECT_EQ(tabTop(1), tabTop(0) + 1);
+    EXPECT_EQ(tabTop(1), tabTop(2) + 1);
+}
+
 TEST_F(WindowTest, CtrlTabAndCtrlPageKeysSwitchPagesRoundTheTabs)
 {
     Open();
     form->activateWindow();
     ASSERT_TRUE(QTest::qWaitForWindowActive(form.get()));
-    auto* pages = Find<PageControl>(QStringLiteral("suiPageControl1"));
+    auto* pages = Find<TsuiPageControl>(QStringLiteral("suiPageControl1"));
     auto* table = Find<QTreeWidget>(QStringLiteral("suiListView1"));
     table->setFocus();
-    ASSERT_EQ(pages->currentIndex(), 1);
+    ASSERT_EQ(pages->ActivePage()->PageIndex(), 1);
     QTest::keyClick(table, Qt::Key_Tab, Qt::ControlModifier);   // not taken by the table
-    EXPECT_EQ(pages->currentIndex(), 2);
+    EXPECT_EQ(pages->ActivePage()->PageIndex(), 2);
     QTest::keyClick(form.get(), Qt::Key_PageDown, Qt::ControlModifier);
     QTest::keyClick(form.get(), Qt::Key_PageDown, Qt::ControlModifier);
-    EXPECT_EQ(pages->currentIndex(), 4);
+    EXPECT_EQ(pages->ActivePage()->PageIndex(), 4);
     QTest::keyClick(form.get(), Qt::Key_Tab, Qt::ControlModifier);
-    EXPECT_EQ(pages->currentIndex(), 0);
+    EXPECT_EQ(pages->ActivePage()->PageIndex(), 0);
     QTest::keyClick(form.get(), Qt::Key_Backtab, Qt::ControlModifier | Qt::ShiftModifier);
-    EXPECT_EQ(pages->currentIndex(), 4);
+    EXPECT_EQ(pages->ActivePage()->PageIndex(), 4);
     QTest::keyClick(form.get(), Qt::Key_PageUp, Qt::ControlModifier);
-    EXPECT_EQ(pages->currentIndex(), 3);
+    EXPECT_EQ(pages->ActivePage()->PageIndex(), 3);
 }
 
 namespace {

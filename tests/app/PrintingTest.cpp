@@ -1,7 +1,6 @@
 // Printing undo lists to a PDF file and reading the text back with pdftotext.
 #include "WindowFixture.h"
 
-#include <QCheckBox>
 #include <QFile>
 #include <QListView>
 #include <QRegularExpression>

@@ -6,7 +6,6 @@
 #include "app/window/RegEditWindow.h"
 #include "app/window/WindowClass.h"
 
-#include <QAbstractButton>
 #include <QTest>
 #include <gtest/gtest.h>
 
@@ -51,13 +50,11 @@ protected:
         return widget;
     }
 
-    void ShowPage(int index) { Find<PageControl>(QStringLiteral("suiPageControl1"))->setCurrentIndex(index); }
+    void ShowPage(int index) { Find<TsuiPageControl>(QStringLiteral("suiPageControl1"))->ActivatePageIndex(index); }
 
     void Click(const QString& buttonName)
     {
-        auto* button = Find<QAbstractButton>(buttonName);
-        ASSERT_TRUE(button->isVisible()) << buttonName.toStdString();
-        QTest::mouseClick(button, Qt::LeftButton);
+        ClickOnItsPage(Find<QWidget>(buttonName));
         WaitForUndoList();
     }
 

@@ -16,7 +16,6 @@
 #include <QHelpEvent>
 #include <QLabel>
 #include <QListView>
-#include <QPushButton>
 #include <QScrollBar>
 #include <QSettings>
 #include <QStandardPaths>
@@ -246,14 +245,14 @@ TEST_F(WindowTest, ALargeUndoFileIsReadWithoutBlockingTheWindow)
     form->BagEnter();
     EXPECT_TRUE(form->ReadingUndoList());   // the handler returned before the file was read
     EXPECT_EQ(Find<QLabel>(QStringLiteral("Label21"))->text(), QStringLiteral("Reading..."));
-    EXPECT_FALSE(Find<QPushButton>(QStringLiteral("Button1"))->isEnabled());
+    EXPECT_FALSE(Find<TsuiButton>(QStringLiteral("Button1"))->isEnabled());
     WaitForUndoList();
 
     auto* list = Find<QListView>(QStringLiteral("CheckListBox1"));
     EXPECT_EQ(list->model()->rowCount(), 20000);
     EXPECT_EQ(CheckedCount(list), 20000);
     EXPECT_EQ(Find<QLabel>(QStringLiteral("Label21"))->text(), QStringLiteral("20000 Items"));
-    EXPECT_TRUE(Find<QPushButton>(QStringLiteral("Button1"))->isEnabled());
+    EXPECT_TRUE(Find<TsuiButton>(QStringLiteral("Button1"))->isEnabled());
     // The list scrolls far enough to show the end of the longest entry.
     QApplication::processEvents();
     const int widest = list->fontMetrics().horizontalAdvance(longKey + QStringLiteral("\\\\:\"v0\""));
@@ -302,8 +301,8 @@ TEST(WindowStart, AnEmptyListSaysWhyInTheStatusLine)
         const auto* status = window.findChild<QLabel*>(QStringLiteral("RegistryStatus"));
         const QString note = QStringLiteral("This registry has no key HKEY_LOCAL_MACHINE") + kArpCachePath;
         EXPECT_TRUE(status->text().startsWith(note.left(24))) << status->text().toStdString();
-        EXPECT_TRUE(status->toolTip().contains(note)) << status->toolTip().toStdString();
-        EXPECT_TRUE(status->toolTip().contains(registry.HivePath())) << status->toolTip().toStdString();
+        EXPECT_TRUE(status->parentWidget()->toolTip().contains(note)) << status->parentWidget()->toolTip().toStdString();
+        EXPECT_TRUE(status->parentWidget()->toolTip().contains(registry.HivePath())) << status->parentWidget()->toolTip().toStdString();
     }
     QTemporaryDir dir;
     const DemoHives vista = MakeDemoRegistry(dir.filePath(QStringLiteral("demo")), true);
@@ -313,7 +312,7 @@ TEST(WindowStart, AnEmptyListSaysWhyInTheStatusLine)
     TForm1 window(machine, dir.filePath(QStringLiteral("undo")), {&messages, nullptr, nullptr, {}});
     window.show();
     EXPECT_EQ(window.findChild<QTreeWidget*>(QStringLiteral("suiListView1"))->topLevelItemCount(), 0);
-    EXPECT_TRUE(window.findChild<QLabel*>(QStringLiteral("RegistryStatus"))->toolTip().contains(
+    EXPECT_TRUE(window.findChild<QLabel*>(QStringLiteral("RegistryStatus"))->parentWidget()->toolTip().contains(
         QStringLiteral("The cache of this Windows is in HKEY_CURRENT_USER: open a user's NTUSER.DAT too")));
     EXPECT_TRUE(messages.shown.empty());
 }

@@ -9,7 +9,6 @@
 #include <QApplication>
 #include <QDir>
 #include <QLabel>
-#include <QPainter>
 #include <QSocketNotifier>
 #include <QTimer>
 #include <QVBoxLayout>
@@ -51,18 +50,6 @@ std::unique_ptr<QWidget> MakeDemoForm(const StyleName& style)
     panel->setWordWrap(true);
     frame->SetFormPanel(panel);
     return form;
-}
-
-// The form as its window shows it: pixels outside its window region are transparent.
-QImage WindowImage(QWidget& form)
-{
-    QImage image(form.size(), QImage::Format_ARGB32);
-    image.fill(Qt::transparent);
-    QPainter painter(&image);
-    if (!form.mask().isEmpty())
-        painter.setClipRegion(form.mask());
-    painter.drawPixmap(0, 0, form.grab());
-    return image;
 }
 
 int WriteScreenshots(const QString& folder)

@@ -2,20 +2,16 @@
 
 #include "Fonts.h"
 
-#include <QCheckBox>
+#include "skin/ControlAlign.h"
+
 #include <QComboBox>
 #include <QHeaderView>
 #include <QListView>
 #include <QMouseEvent>
 #include <QPainter>
-#include <QPushButton>
 #include <QScrollArea>
 #include <QScrollBar>
 #include <QShortcut>
-#include <QStackedWidget>
-#include <QTabBar>
-#include <QTreeWidget>
-#include <QtMath>
 
 namespace parvelle {
 
@@ -35,8 +31,6 @@ void SetBackground(QWidget* widget, QColor color)
     widget->setPalette(palette);
     widget->setAutoFillBackground(true);
 }
-
-constexpr int kTitleBarHeight = 29;
 } // namespace
 
 void ClickLabel::mouseReleaseEvent(QMouseEvent* event)
@@ -65,82 +59,76 @@ void ShapeWidget::paintEvent(QPaintEvent*)
         painter.drawRect(box);
 }
 
-RotatedLabel::RotatedLabel(QWidget* parent, const QString& caption, int escapement, TextStyle style)
-    : QWidget(parent), caption_(caption), escapement_(escapement), style_(style)
+TitleBarNote::TitleBarNote(TsuiTitleBar* titleBar) : QLabel(titleBar), titleBar_(titleBar)
 {
+    setAttribute(Qt::WA_TransparentForMouseEvents);
+    setTextFormat(Qt::PlainText);
+    setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    titleBar_->installEventFilter(this);
+    Place();
 }
 
-void RotatedLabel::SetCaption(const QString& caption)
+void TitleBarNote::SetNote(const QString& note, const QString& toolTip)
 {
-    caption_ = caption;
-    update();
+    note_ = note;
+    titleBar_->setToolTip(toolTip);
+    Place();
 }
 
-void RotatedLabel::SetEscapement(int escapement)
+bool TitleBarNote::eventFilter(QObject* watched, QEvent* event)
 {
-    escapement_ = escapement;
-    update();
+    if (watched == titleBar_ && (event->type() == QEvent::Resize || event->type() == QEvent::FontChange))
+        Place();
+    return QLabel::eventFilter(watched, event);
 }
 
-void RotatedLabel::paintEvent(QPaintEvent*)
+// From after the caption to before the first button, the text cut to fit.
+void TitleBarNote::Place()
 {
-    QPainter painter(this);
-    painter.setRenderHint(QPainter::TextAntialiasing);
-    painter.setFont(font());
-    // Escapement is in degrees counter-clockwise; a turned caption is one line, centred.
-    const bool turned = escapement_ % 360 != 0;
-    const bool sideways = qAbs(qSin(qDegreesToRadians(qreal(escapement_)))) > 0.7;
-    const QSizeF box = sideways ? QSizeF(height(), width()) : QSizeF(width(), height());
-    painter.translate(width() / 2.0, height() / 2.0);
-    painter.rotate(-escapement_);
-    const QRectF area(-box.width() / 2, -box.height() / 2, box.width(), box.height());
-    const int flags = Qt::AlignCenter | (turned ? Qt::TextSingleLine : Qt::TextWordWrap);
-    if (style_ != tsNone) {
-        const QColor highlight = palette().color(QPalette::Light);
-        const QColor shadow = palette().color(QPalette::Dark);
-        painter.setPen(style_ == tsRaised ? shadow : highlight);
-        painter.drawText(area.translated(1, 1), flags, caption_);
-        painter.setPen(style_ == tsRaised ? highlight : shadow);
-        painter.drawText(area.translated(-1, -1), flags, caption_);
-    }
-    painter.setPen(isEnabled() ? color_ : palette().color(QPalette::Disabled, QPalette::WindowText));
-    painter.drawText(area, flags, caption_);
+    const TitleBarLayout layout = titleBar_->Arrange(titleBar_->width(), QPoint(-1, -1));
+    const int captionEnd = layout.captionLeft
+        + QFontMetrics(titleBar_->font()).horizontalAdvance(titleBar_->FittedCaption(layout));
+    constexpr int kGap = 12;
+    const QRect space(captionEnd + kGap, 0, std::max(0, layout.captionRight - captionEnd - 2 * kGap),
+                      titleBar_->height());
+    setGeometry(space);
+    setText(fontMetrics().elidedText(note_, Qt::ElideMiddle, space.width()));
 }
 
-QWidget* makeFrame(QWidget* parent, const QString& name, const QString& caption, QRect geometry)
+TsuiForm* makeFrame(QWidget* form, const QString& name, const QString& caption, QSize size)
 {
-    auto* frame = Place(new QWidget(parent), name, geometry);
-    SetBackground(frame, QColor(239, 235, 222));
-    auto* title = makeLabel(frame, name + QStringLiteral("TitleBar"), caption,
-                            QRect(0, 0, geometry.width(), kTitleBarHeight),
-                            DesignFont(QStringLiteral("Tahoma"), 11, true),
-                            Qt::AlignLeft | Qt::AlignVCenter);
-    title->setIndent(8);
-    SetBackground(title, QColor(0, 44, 200));
-    QPalette palette = title->palette();
-    palette.setColor(QPalette::WindowText, Qt::white);
-    title->setPalette(palette);
+    auto* frame = new TsuiForm(form);
+    frame->setObjectName(name);
+    frame->SetUIStyle(WinXP);
+    frame->SetUIStyleAutoUpdateSub(false);
+    frame->SetTitleBarCustom(false);
+    frame->SetBorderColor(13118464);
+    frame->SetBorderWidth(3);
+    frame->SetColor(14609391);
+    frame->SetRoundCorner(13);
+    frame->SetCaption(caption);
+    frame->SetFont(DesignFont(QStringLiteral("Tahoma"), 11, true));
+    frame->SetTitleBarDrawAppIcon(true);
+    frame->SetMenuBarColor(14609391);
+    frame->SetMenuBarHeight(22);
+    // The frame takes the form's client area less the border on three sides.
+    form->resize(size.width() + 2 * frame->BorderWidth(), size.height() + frame->BorderWidth());
     return frame;
 }
 
-PageControl::PageControl(QWidget* parent)
-    : QWidget(parent), tabs_(new QTabBar(this)), pages_(new QStackedWidget(this))
-{
-    tabs_->setDrawBase(false);
-    tabs_->setExpanding(false);
-    tabs_->setFocusPolicy(Qt::TabFocus);
-    connect(tabs_, &QTabBar::currentChanged, pages_, &QStackedWidget::setCurrentIndex);
-    SetBackground(this, Qt::white);
-    AddPageKeys();
-}
-
+namespace {
 // Ctrl+Tab / Ctrl+PageDown show the next page, Ctrl+Shift+Tab / Ctrl+PageUp the previous
 // one, from anywhere in the window and round from the last page to the first.
-void PageControl::AddPageKeys()
+void AddPageKeys(TsuiPageControl* pages)
 {
-    const auto step = [this](int by) { setCurrentIndex((currentIndex() + by + count()) % count()); };
-    const auto add = [this](QKeyCombination key, auto action) {
-        connect(new QShortcut(QKeySequence(key), this), &QShortcut::activated, this, action);
+    const auto step = [pages](int by) {
+        const int count = pages->PageCount();
+        const int current = pages->ActivePage() ? pages->ActivePage()->PageIndex() : 0;
+        pages->ActivatePageIndex((current + by + count) % count);
+    };
+    const auto add = [pages](QKeyCombination key, auto action) {
+        auto* shortcut = new QShortcut(QKeySequence(key), pages);
+        QObject::connect(shortcut, &QShortcut::activated, pages, action);
     };
     for (QKeyCombination key : {Qt::CTRL | Qt::Key_Tab, Qt::CTRL | Qt::Key_PageDown})
         add(key, [step] { step(1); });
@@ -149,51 +137,36 @@ void PageControl::AddPageKeys()
                                 Qt::CTRL | Qt::Key_PageUp})
         add(key, [step] { step(-1); });
 }
+} // namespace
 
-void PageControl::addPage(QWidget* page, const QString& caption)
+TsuiPageControl* makePageControl(QWidget* parent, const QString& name)
 {
-    pages_->addWidget(page);
-    tabs_->addTab(caption);
+    auto* pages = new TsuiPageControl(parent);
+    pages->setObjectName(name);
+    pages->SetUIStyle(WinXP);
+    pages->SetLeftMargin(10);
+    pages->SetBorderColor(6842472);
+    pages->SetColor(clWhite);
+    SetControlAlign(pages, alClient);
+    AddPageKeys(pages);
+    return pages;
 }
 
-int PageControl::count() const { return tabs_->count(); }
-int PageControl::currentIndex() const { return tabs_->currentIndex(); }
-void PageControl::setCurrentIndex(int index) { tabs_->setCurrentIndex(index); }
-QString PageControl::tabText(int index) const { return tabs_->tabText(index); }
-QWidget* PageControl::page(int index) const { return pages_->widget(index); }
-
-void PageControl::resizeEvent(QResizeEvent* event)
+TsuiTabSheet* makeTabSheet(TsuiPageControl* pages, const QString& name, const QString& caption)
 {
-    QWidget::resizeEvent(event);
-    tabs_->setGeometry(kMargin - 1, 0, width() - 2 * kMargin + 2, kTabHeight);
-    pages_->setGeometry(kMargin, kTabHeight, width() - 2 * kMargin, height() - kTabHeight - kMargin);
-}
-
-void PageControl::paintEvent(QPaintEvent*)
-{
-    QPainter painter(this);
-    painter.setPen(QColor(104, 104, 104));
-    painter.drawRect(QRect(0, kTabHeight - 1, width() - 1, height() - kTabHeight));
-}
-
-PageControl* makePageControl(QWidget* parent, const QString& name, QRect geometry)
-{
-    return Place(new PageControl(parent), name, geometry);
-}
-
-QWidget* makeTabSheet(PageControl* pages, const QString& name, const QString& caption)
-{
-    auto* sheet = new QWidget;
+    auto* sheet = new TsuiTabSheet(pages);
     sheet->setObjectName(name);
-    SetBackground(sheet, Qt::white);
-    pages->addPage(sheet, caption);
+    sheet->SetCaption(caption);
+    sheet->SetColor(clWhite);
     return sheet;
 }
 
-QTreeWidget* makeListView(QWidget* parent, const QString& name, QRect geometry,
-                          const QStringList& columns)
+TsuiListView* makeListView(QWidget* parent, const QString& name, QRect geometry, const QStringList& columns)
 {
-    auto* view = Place(new QTreeWidget(parent), name, geometry);
+    auto* view = Place(new TsuiListView(parent), name, geometry);
+    view->SetUIStyle(WinXP);
+    view->SetBorderColor(6842472);
+    view->SetColor(ToTColor(QColor(255, 251, 240)));
     view->setRootIsDecorated(false);
     view->setUniformRowHeights(true);
     view->setSelectionBehavior(QAbstractItemView::SelectRows);
@@ -205,20 +178,33 @@ QTreeWidget* makeListView(QWidget* parent, const QString& name, QRect geometry,
     view->header()->setSectionResizeMode(QHeaderView::Interactive);
     for (int column = 0; column < columns.size(); ++column)
         view->resizeColumnToContents(column);
-    QPalette palette = view->palette();
-    palette.setColor(QPalette::Base, QColor(255, 251, 240));
-    view->setPalette(palette);
     return view;
 }
 
-QPushButton* makeButton(QWidget* parent, const QString& name, const QString& caption, QRect geometry)
+TsuiButton* makeButton(QWidget* parent, const QString& name, const QString& caption, QRect geometry)
 {
-    return Place(new QPushButton(caption, parent), name, geometry);
+    auto* button = new TsuiButton(parent);
+    button->SetUIStyle(WinXP);
+    button->SetCaption(caption);
+    button->SetTransparent(false);
+    button->SetLayout(blGlyphLeft);
+    button->SetSpacing(4);
+    button->SetFocusedRectMargin(2);
+    return Place(button, name, geometry);
 }
 
-QCheckBox* makeCheckBox(QWidget* parent, const QString& name, const QString& caption, QRect geometry)
+TsuiCheckBox* makeCheckBox(QWidget* parent, const QString& name, const QString& caption, QPoint position,
+                           const QFont& font)
 {
-    return Place(new QCheckBox(caption, parent), name, geometry);
+    auto* box = new TsuiCheckBox(parent);
+    box->setObjectName(name);
+    box->SetUIStyle(WinXP);
+    box->setFont(font);
+    box->SetCaption(caption);
+    box->SetTransparent(true);
+    box->move(position);
+    box->SetAutoSize(true);
+    return box;
 }
 
 QLabel* makeLabel(QWidget* parent, const QString& name, const QString& caption, QRect geometry,
@@ -292,13 +278,27 @@ ShapeWidget* makeShape(QWidget* parent, const QString& name, QRect geometry, QCo
     return Place(new ShapeWidget(parent, brush, penWidth, rounded), name, geometry);
 }
 
-RotatedLabel* makeRotateLabel(QWidget* parent, const QString& name, const QString& caption,
-                              QRect geometry, int escapement, TextStyle style, const QFont& font)
+TRotateLabel* makeRotateLabel(QWidget* parent, const QString& name, const QString& caption,
+                              QRect geometry, int escapement, TTextStyle style, const QFont& font)
 {
-    auto* label = Place(new RotatedLabel(parent, caption, escapement, style), name, geometry);
+    auto* label = new TRotateLabel(parent);
     label->setFont(font);
+    label->SetAutoSize(false);
+    label->SetCaption(caption);
+    label->SetEscapement(escapement);
+    label->SetTextStyle(style);
+    label->SetTransparent(true);
     label->setAttribute(Qt::WA_TransparentForMouseEvents);
-    return label;
+    return Place(label, name, geometry);
+}
+
+TsuiThemeManager* makeThemeManager(QWidget* form, const QString& name, const QStringList& components)
+{
+    auto* manager = new TsuiThemeManager(form);
+    manager->setObjectName(name);
+    manager->SetUIStyle(WinXP);   // before the list, so that loading restyles nothing
+    manager->SetCompList(components);
+    return manager;
 }
 
 } // namespace parvelle

@@ -1,6 +1,14 @@
 #pragma once
-// One factory per control role of the main window. Each makes the plain Qt widget of
-// the role, named and placed as designed; the skinned classes replace them here only.
+// One factory per control role of the main window. Each makes the control of the role,
+// named, placed and set as designed: skinned in the WinXP style where the skin has a class.
+#include "skin/Buttons.h"
+#include "skin/CheckBox.h"
+#include "skin/FormFrame.h"
+#include "skin/ListView.h"
+#include "skin/PageControl.h"
+#include "skin/RotateLabel.h"
+#include "skin/ThemeManager.h"
+
 #include <QColor>
 #include <QFont>
 #include <QLabel>
@@ -8,15 +16,10 @@
 #include <QString>
 #include <QWidget>
 
-class QCheckBox;
 class QComboBox;
 class QAbstractItemModel;
 class QListView;
-class QPushButton;
 class QScrollArea;
-class QStackedWidget;
-class QTabBar;
-class QTreeWidget;
 
 namespace parvelle {
 
@@ -47,65 +50,36 @@ private:
     bool rounded_;
 };
 
-// Pages under a row of tabs; the pages sit 3 pixels inside the control, below the tabs.
-class PageControl : public QWidget {
+// A note drawn in a title bar between its caption and its buttons, cut in the middle with
+// "..." when it does not fit. Mouse events go to the title bar below, which shows the
+// note's tooltip.
+class TitleBarNote : public QLabel {
     Q_OBJECT
-    Q_PROPERTY(int ActivePageIndex READ currentIndex WRITE setCurrentIndex)
 public:
-    explicit PageControl(QWidget* parent);
-    void addPage(QWidget* page, const QString& caption);
-    int count() const;
-    int currentIndex() const;
-    void setCurrentIndex(int index);
-    QString tabText(int index) const;
-    QWidget* page(int index) const;
-
-    static constexpr int kTabHeight = 22;
-    static constexpr int kMargin = 3;
+    explicit TitleBarNote(TsuiTitleBar* titleBar);
+    void SetNote(const QString& note, const QString& toolTip);
 
 protected:
-    void resizeEvent(QResizeEvent* event) override;
-    void paintEvent(QPaintEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
-    void AddPageKeys();
+    void Place();
 
-    QTabBar* tabs_;
-    QStackedWidget* pages_;
+    TsuiTitleBar* titleBar_;
+    QString note_;
 };
 
-enum TextStyle { tsNone, tsRaised, tsRecessed };
-
-// Text drawn turned counter-clockwise by Escapement degrees, with a 3-D look.
-class RotatedLabel : public QWidget {
-    Q_OBJECT
-    Q_PROPERTY(QString Caption READ Caption WRITE SetCaption)
-    Q_PROPERTY(int Escapement READ Escapement WRITE SetEscapement)
-public:
-    RotatedLabel(QWidget* parent, const QString& caption, int escapement, TextStyle style);
-    QString Caption() const { return caption_; }
-    void SetCaption(const QString& caption);
-    int Escapement() const { return escapement_; }
-    void SetEscapement(int escapement);
-    void SetTextColor(QColor color) { color_ = color; update(); }
-
-protected:
-    void paintEvent(QPaintEvent* event) override;
-
-private:
-    QString caption_;
-    int escapement_;
-    TextStyle style_;
-    QColor color_ = Qt::black;
-};
-
-QWidget* makeFrame(QWidget* parent, const QString& name, const QString& caption, QRect geometry);
-PageControl* makePageControl(QWidget* parent, const QString& name, QRect geometry);
-QWidget* makeTabSheet(PageControl* pages, const QString& name, const QString& caption);
-QTreeWidget* makeListView(QWidget* parent, const QString& name, QRect geometry,
-                          const QStringList& columns);
-QPushButton* makeButton(QWidget* parent, const QString& name, const QString& caption, QRect geometry);
-QCheckBox* makeCheckBox(QWidget* parent, const QString& name, const QString& caption, QRect geometry);
+// The form's skinned frame; the form takes the frame's size plus its border.
+TsuiForm* makeFrame(QWidget* form, const QString& name, const QString& caption, QSize size);
+// Fills its parent's client area; Ctrl+Tab / Ctrl+PageDown and Ctrl+Shift+Tab /
+// Ctrl+PageUp switch its pages from anywhere in the window.
+TsuiPageControl* makePageControl(QWidget* parent, const QString& name);
+TsuiTabSheet* makeTabSheet(TsuiPageControl* pages, const QString& name, const QString& caption);
+TsuiListView* makeListView(QWidget* parent, const QString& name, QRect geometry,
+                           const QStringList& columns);
+TsuiButton* makeButton(QWidget* parent, const QString& name, const QString& caption, QRect geometry);
+TsuiCheckBox* makeCheckBox(QWidget* parent, const QString& name, const QString& caption, QPoint position,
+                           const QFont& font);
 QLabel* makeLabel(QWidget* parent, const QString& name, const QString& caption, QRect geometry,
                   const QFont& font, Qt::Alignment alignment = Qt::AlignLeft | Qt::AlignTop);
 ClickLabel* makeLinkLabel(QWidget* parent, const QString& name, const QString& caption,
@@ -116,7 +90,9 @@ QComboBox* makeComboBox(QWidget* parent, const QString& name, QRect geometry);
 QScrollArea* makeScrollBox(QWidget* parent, const QString& name, QRect geometry, int contentHeight);
 ShapeWidget* makeShape(QWidget* parent, const QString& name, QRect geometry, QColor brush,
                        int penWidth = 1, bool rounded = false);
-RotatedLabel* makeRotateLabel(QWidget* parent, const QString& name, const QString& caption,
-                              QRect geometry, int escapement, TextStyle style, const QFont& font);
+TRotateLabel* makeRotateLabel(QWidget* parent, const QString& name, const QString& caption,
+                              QRect geometry, int escapement, TTextStyle style, const QFont& font);
+// Keeps the named components of the form in one style.
+TsuiThemeManager* makeThemeManager(QWidget* form, const QString& name, const QStringList& components);
 
 } // namespace parvelle

@@ -23,14 +23,12 @@
 #include "undo/UndoFolder.h"
 
 #include <QApplication>
-#include <QCheckBox>
 #include <QComboBox>
 #include <QFile>
 #include <QFileInfo>
 #include <QKeyEvent>
 #include <QListView>
 #include <QPrinter>
-#include <QPushButton>
 #include <QScrollArea>
 #include <QScrollBar>
 #include <QShortcut>
@@ -143,17 +141,33 @@ QWidget* BringUpRegEdit(const std::function<QWidget*(Machine&)>& make, Machine& 
 }
 } // namespace
 
-QString RegistryStatusText(const Machine& machine)
+namespace {
+// Where the machine's hives are, each named once.
+QStringList RegistryPlaces(const Machine& machine)
 {
     QStringList places;
-    bool readOnly = false;
-    for (const Machine::Mount& mount : machine.mounts()) {
+    for (const Machine::Mount& mount : machine.mounts())
         places.append(mount.store->describe());
-        readOnly = readOnly || !mount.store->isWritable();
-    }
+    places.removeDuplicates();
+    return places;
+}
+} // namespace
+
+QString WindowTitleText(const Machine& machine)
+{
+    const QStringList places = RegistryPlaces(machine);
+    return places.isEmpty() ? QStringLiteral("Parvelle")
+                            : places.join(QStringLiteral(", ")) + QStringLiteral(" - Parvelle");
+}
+
+QString RegistryStatusText(const Machine& machine)
+{
+    const QStringList places = RegistryPlaces(machine);
     if (places.isEmpty())
         return QStringLiteral("No registry open");
-    places.removeDuplicates();
+    bool readOnly = false;
+    for (const Machine::Mount& mount : machine.mounts())
+        readOnly = readOnly || !mount.store->isWritable();
     QString text = places.join(QStringLiteral(", "))
         + (readOnly ? QStringLiteral("  [read-only]") : QStringLiteral("  [writable]"));
     for (const QString& note : machine.notes())
@@ -181,28 +195,35 @@ TForm1::TForm1(Machine& machine, const QString& undoFolder, TForm1Services servi
 
     RegisterWindowFonts();
     setObjectName(QStringLiteral("Form1"));
-    setWindowTitle(QStringLiteral("Parvelle"));
     setWindowIcon(ApplicationIcon());
     setFont(DesignFont(kMsSansSerif, 11));
-    setMinimumWidth(150);
     move(290, 227);
-    resize(685, 422);
 
-    suiForm1_ = makeFrame(this, QStringLiteral("suiForm1"), QStringLiteral("Parvelle"), QRect(3, 0, 679, 419));
-    registryStatus_ = makeLabel(suiForm1_, QStringLiteral("RegistryStatus"), QString(), QRect(90, 0, 580, 29),
-                                DesignFont(QStringLiteral("Tahoma"), 11), Qt::AlignRight | Qt::AlignVCenter);
+    suiForm1_ = makeFrame(this, QStringLiteral("suiForm1"), QStringLiteral("Parvelle"), QSize(679, 419));
+    setMinimumWidth(150);   // after the frame, whose style sets a minimum of its own
+    // The task bar names the open hive; the title bar keeps the caption alone.
+    setWindowTitle(WindowTitleText(machine_));
+    registryStatus_ = new TitleBarNote(suiForm1_->TitleBar());
+    registryStatus_->setObjectName(QStringLiteral("RegistryStatus"));
+    registryStatus_->setFont(DesignFont(QStringLiteral("Tahoma"), 11));
     SetTextColor(registryStatus_, Qt::white);
     ShowRegistryStatus({});
     auto* refresh = new QShortcut(QKeySequence(Qt::Key_F5), this);
     connect(refresh, &QShortcut::activated, this, Guarded([this] { FormShow(); }));
 
-    suiPageControl1_ = makePageControl(suiForm1_, QStringLiteral("suiPageControl1"), QRect(0, 29, 679, 390));
+    suiPageControl1_ = makePageControl(suiForm1_, QStringLiteral("suiPageControl1"));
     BuildAboutPage(makeTabSheet(suiPageControl1_, QStringLiteral("suiTabSheet1"), QStringLiteral("About Parvelle")));
     BuildListPage(makeTabSheet(suiPageControl1_, QStringLiteral("suiTabSheet2"), QStringLiteral("ARPCache List")));
     BuildOtherProgramsPage(makeTabSheet(suiPageControl1_, QStringLiteral("suiTabSheet3"), QStringLiteral("Other Programs")));
     BuildHelpPage(makeTabSheet(suiPageControl1_, QStringLiteral("suiTabSheet4"), QStringLiteral("Help")));
     BuildUndoPage(makeTabSheet(suiPageControl1_, QStringLiteral("suiTabSheet5"), QStringLiteral("Undo")));
-    suiPageControl1_->setCurrentIndex(1);
+    suiPageControl1_->ActivatePageIndex(1);
+
+    suiThemeManager1_ = makeThemeManager(this, QStringLiteral("suiThemeManager1"),
+        {QStringLiteral("suiForm1"), QStringLiteral("suiPageControl1"), QStringLiteral("suiListView1"),
+         QStringLiteral("suiButton1"), QStringLiteral("suiButton2"), QStringLiteral("suiButton3"),
+         QStringLiteral("Button2"), QStringLiteral("Button5"), QStringLiteral("Button12"),
+         QStringLiteral("Button1"), QStringLiteral("Button3"), QStringLiteral("suiCheckBox13")});
 }
 
 TForm1::~TForm1() = default;
@@ -210,14 +231,8 @@ TForm1::~TForm1() = default;
 void TForm1::ShowRegistryStatus(const QString& note)
 {
     const QString status = RegistryStatusText(machine_);
-    const QString shown = note.isEmpty() ? status : note;
-    registryStatus_->setText(QFontMetrics(registryStatus_->font()).elidedText(shown, Qt::ElideMiddle, registryStatus_->width()));
-    registryStatus_->setToolTip(note.isEmpty() ? status : status + QLatin1Char('\n') + note);
-}
-
-void TForm1::ConnectClick(QAbstractButton* button, void (TForm1::*handler)())
-{
-    connect(button, &QAbstractButton::clicked, this, Guarded([this, handler] { (this->*handler)(); }));
+    registryStatus_->SetNote(note.isEmpty() ? status : note,
+                             note.isEmpty() ? status : status + QLatin1Char('\n') + note);
 }
 
 std::function<void()> TForm1::Guarded(std::function<void()> handler)
@@ -316,15 +331,17 @@ void TForm1::BuildOtherProgramsPage(QWidget* page)
     auto* award = makeRotateLabel(page->findChild<QWidget*>(QStringLiteral("Shape2")), QStringLiteral("RotateLabel1"),
                                   QStringLiteral("Award Winning"), QRect(430, 58, 116, 28), 350, tsRaised,
                                   DesignFont(kArial, 12, true));
-    award->SetTextColor(Qt::blue);
+    SetTextColor(award, Qt::blue);
     auto* tall = makeShape(page, QStringLiteral("Shape5"), QRect(592, 24, 65, 185), QColor(255, 255, 196));
     makeRotateLabel(tall, QStringLiteral("RotateLabel2"), QStringLiteral("All Updates"), QRect(31, 2, 32, 181), 270,
-                    tsRaised, DesignFont(QStringLiteral("Arial Black"), 24));
+                    tsRaised, DesignFont(QStringLiteral("Arial Black"), 24))->SetAlignment(taCenter);
     makeRotateLabel(tall, QStringLiteral("RotateLabel3"), QStringLiteral("FREE"), QRect(2, 2, 32, 181), 270,
-                    tsRaised, DesignFont(QStringLiteral("Arial Black"), 24));
+                    tsRaised, DesignFont(QStringLiteral("Arial Black"), 24))->SetAlignment(taCenter);
     auto* corner = makeShape(page, QStringLiteral("Shape6"), QRect(24, 224, 177, 121), QColor(232, 232, 232));
-    makeRotateLabel(corner, QStringLiteral("RotateLabel4"), QStringLiteral("Written by Skilled Programmers"),
-                    QRect(4, 4, 169, 113), 0, tsRecessed, DesignFont(QStringLiteral("Arial Narrow"), 27, true));
+    auto* skilled = makeRotateLabel(corner, QStringLiteral("RotateLabel4"), QStringLiteral("Written by Skilled Programmers"),
+                                    QRect(4, 4, 169, 113), 0, tsRecessed, DesignFont(QStringLiteral("Arial Narrow"), 27, true));
+    skilled->SetAlignment(taCenter);
+    skilled->SetWordWrap(true);
 }
 
 void TForm1::BuildHelpPage(QWidget* page)
@@ -371,9 +388,8 @@ void TForm1::BuildUndoPage(QWidget* page)
               QRect(16, 48, 633, 33), DesignFont(kArial, 12), Qt::AlignHCenter | Qt::AlignTop)->setWordWrap(true);
     Label21_ = makeLabel(page, QStringLiteral("Label21"), QStringLiteral("0 Items"), QRect(16, 92, 633, 13),
                          DesignFont(kArial, 12), Qt::AlignHCenter | Qt::AlignTop);
-    suiCheckBox13_ = makeCheckBox(page, QStringLiteral("suiCheckBox13"), QStringLiteral("Check / Uncheck All"), QRect(24, 90, 117, 20));
-    suiCheckBox13_->setFont(DesignFont(kArial, 11));
-    suiCheckBox13_->adjustSize();
+    suiCheckBox13_ = makeCheckBox(page, QStringLiteral("suiCheckBox13"), QStringLiteral("Check / Uncheck All"),
+                                  QPoint(24, 90), DesignFont(kArial, 11));
     undoEntries_ = new TUndoListModel(this);
     CheckListBox1_ = makeCheckListBox(page, QStringLiteral("CheckListBox1"), QRect(16, 112, 633, 185), undoEntries_);
     undoReader_ = new TUndoListReader(CheckListBox1_->font(), this);
@@ -395,7 +411,7 @@ void TForm1::BuildUndoPage(QWidget* page)
     comboLabel->setBuddy(ComboBox2_);
     Button3_ = makeButton(page, QStringLiteral("Button3"), QStringLiteral("<<  &Delete this Undo List"), QRect(472, 335, 169, 23));
     Button3_->setEnabled(false);
-    for (QPushButton* button : {Button2_, Button5_, Button12_, Button1_, Button3_})
+    for (TsuiButton* button : {Button2_, Button5_, Button12_, Button1_, Button3_})
         button->setFont(DesignFont(kArial, 11));
 
     ConnectClick(Button2_, &TForm1::Button2Click);
@@ -550,13 +566,13 @@ void TForm1::BagEnter()
     ClearList();
     ComboBox2_->clear();
     ComboBox2_->addItems(TUndoFolder(undoFolder_).List());
-    suiCheckBox13_->setChecked(false);
+    suiCheckBox13_->SetChecked(false);
     if (ComboBox2_->count() > 0) {
         ComboBox2_->setCurrentIndex(ComboBox2_->count() - 1);
         const QString name = SelectedUndoFile();
         if (!name.isEmpty())
             LoadUndoFile(name);
-        suiCheckBox13_->setChecked(true);
+        suiCheckBox13_->SetChecked(true);
     }
     Button3_->setEnabled(ComboBox2_->count() > 0);
     UpdateListBox1();
@@ -567,7 +583,7 @@ void TForm1::ComboBox2Change()
     const QString name = SelectedUndoFile();
     if (!name.isEmpty())
         LoadUndoFile(name);
-    suiCheckBox13_->setChecked(true);
+    suiCheckBox13_->SetChecked(true);
     UpdateListBox1();
 }
 
@@ -588,7 +604,7 @@ void TForm1::UpdateListBox1()
 
 void TForm1::suiCheckBox13Click()
 {
-    undoEntries_->SetAllChecked(suiCheckBox13_->isChecked());
+    undoEntries_->SetAllChecked(suiCheckBox13_->Checked());
 }
 
 void TForm1::Button5Click()

@@ -8,21 +8,23 @@
 #include <functional>
 #include <memory>
 
-class QAbstractButton;
-class QCheckBox;
 class QComboBox;
 class QLabel;
 class QListView;
-class QPushButton;
-class QTreeWidget;
 
 namespace parvelle {
 
 class ClickLabel;
 class MessageBoxService;
-class PageControl;
 class PrinterChooser;
 class Shell;
+class TitleBarNote;
+class TsuiButton;
+class TsuiCheckBox;
+class TsuiForm;
+class TsuiListView;
+class TsuiPageControl;
+class TsuiThemeManager;
 class TUndoListModel;
 class TUndoListReader;
 
@@ -74,7 +76,12 @@ private:
     void BuildOtherProgramsPage(QWidget* page);
     void BuildHelpPage(QWidget* page);
     void BuildUndoPage(QWidget* page);
-    void ConnectClick(QAbstractButton* button, void (TForm1::*handler)());
+    // Runs the handler, guarded, on each OnClick of the control.
+    template <class Control>
+    void ConnectClick(Control* control, void (TForm1::*handler)())
+    {
+        connect(control, &Control::OnClick, this, Guarded([this, handler] { (this->*handler)(); }));
+    }
     void ConnectLink(ClickLabel* control);
     // The handler, with any error it raises shown in a message box.
     std::function<void()> Guarded(std::function<void()> handler);
@@ -98,25 +105,28 @@ private:
     uint8_t osKind_ = 0;
     QString undoStamp_;
 
-    QWidget* suiForm1_ = nullptr;
-    QLabel* registryStatus_ = nullptr;
-    PageControl* suiPageControl1_ = nullptr;
-    QTreeWidget* suiListView1_ = nullptr;
-    QCheckBox* suiCheckBox13_ = nullptr;
+    TsuiForm* suiForm1_ = nullptr;
+    TitleBarNote* registryStatus_ = nullptr;
+    TsuiPageControl* suiPageControl1_ = nullptr;
+    TsuiListView* suiListView1_ = nullptr;
+    TsuiCheckBox* suiCheckBox13_ = nullptr;
     QLabel* Label21_ = nullptr;
     QListView* CheckListBox1_ = nullptr;
     TUndoListModel* undoEntries_ = nullptr;
     TUndoListReader* undoReader_ = nullptr;
-    QPushButton* Button1_ = nullptr;
-    QPushButton* Button2_ = nullptr;
-    QPushButton* Button3_ = nullptr;
-    QPushButton* Button5_ = nullptr;
-    QPushButton* Button12_ = nullptr;
+    TsuiButton* Button1_ = nullptr;
+    TsuiButton* Button2_ = nullptr;
+    TsuiButton* Button3_ = nullptr;
+    TsuiButton* Button5_ = nullptr;
+    TsuiButton* Button12_ = nullptr;
     QComboBox* ComboBox2_ = nullptr;
+    TsuiThemeManager* suiThemeManager1_ = nullptr;
 };
 
 // One line telling which registry is open, whether it can be changed, and how its hives
 // were opened (transaction logs applied).
 QString RegistryStatusText(const Machine& machine);
+// The window's title for the task bar: the open hives, then the program's name.
+QString WindowTitleText(const Machine& machine);
 
 } // namespace parvelle
