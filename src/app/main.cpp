@@ -15,6 +15,7 @@ using namespace parvelle;
 namespace {
 const QString kScreenshot = QStringLiteral("screenshot");
 const QString kPage = QStringLiteral("page");
+const QString kSkin = QStringLiteral("skin");
 
 int Fail(const QString& message, int status, bool quiet)
 {
@@ -33,6 +34,20 @@ void AddWindowOptions(QCommandLineParser& parser)
     parser.addOption({kScreenshot, QStringLiteral("Render the window to FILE.png and exit."), QStringLiteral("FILE")});
     parser.addOption({kPage, QStringLiteral("Page shown in the screenshot (0 to 4; default 1)."), QStringLiteral("N"),
                       QStringLiteral("1")});
+    parser.addOption({kSkin, QStringLiteral("Draw the window in another skin: macos, winxp (the default), deepblue, "
+                                             "protein or blueglass."),
+                      QStringLiteral("NAME")});
+}
+
+// The built-in style of that name; EUsageError for any other.
+TsuiUIStyle StyleNamed(const QString& name)
+{
+    for (const BuiltInStyle& style : BuiltInStyles()) {
+        if (name.compare(QLatin1String(style.Name), Qt::CaseInsensitive) == 0)
+            return style.Style;
+    }
+    throw EUsageError(QStringLiteral("unknown skin \"%1\"; the skins are macos, winxp, deepblue, protein and blueglass")
+                          .arg(name));
 }
 
 // The exit status after answering --help or --version; nullopt when neither was asked.
@@ -85,13 +100,19 @@ int main(int argc, char** argv)
     AddWindowOptions(parser);
     RegistryOptions options;
     int page = 1;
+    std::optional<TsuiUIStyle> style;
     try {
         ParseCommandLine(parser, app.arguments());
+        if (!parser.positionalArguments().isEmpty())
+            throw EUsageError(QStringLiteral("unexpected argument \"%1\"; hives are given with --software, --system, "
+                                             "--ntuser or --windows").arg(parser.positionalArguments().first()));
         options = RegistryOptionsFrom(parser);
         bool pageOk = false;
         page = parser.value(kPage).toInt(&pageOk);
         if (!pageOk || page < 0 || page > 4)
             throw EUsageError(QStringLiteral("--page takes a number from 0 to 4"));
+        if (parser.isSet(kSkin))
+            style = StyleNamed(parser.value(kSkin));
     } catch (const EUsageError& e) {
         return Fail(e.message(), 2, true);
     }
@@ -106,6 +127,8 @@ int main(int argc, char** argv)
     }
 
     TForm1 form(*machine, undoFolder);
+    if (style)
+        form.findChild<TsuiThemeManager*>(QStringLiteral("suiThemeManager1"))->SetUIStyle(*style);
     if (screenshot) {
         form.setAttribute(Qt::WA_DontShowOnScreen);
         form.show();

@@ -14,6 +14,13 @@ static void RegisterSkinResources()
 
 namespace parvelle {
 
+const std::array<BuiltInStyle, 5>& BuiltInStyles()
+{
+    static const std::array<BuiltInStyle, 5> styles = {{{MacOS, "macos"}, {WinXP, "winxp"}, {DeepBlue, "deepblue"},
+                                                        {Protein, "protein"}, {BlueGlass, "blueglass"}}};
+    return styles;
+}
+
 namespace {
 
 constexpr int BuiltInStyleCount = 5;   // MacOS .. BlueGlass

@@ -6,6 +6,7 @@
 #include <QIcon>
 #include <QImage>
 #include <QString>
+#include <array>
 #include <cstdint>
 
 class QObject;
@@ -23,6 +24,14 @@ enum TsuiUIStyle : uint8_t {
     Protein = 4,
     BlueGlass = 5,
 };
+
+// A built-in style with its lower-case name ("macos", "winxp", ...).
+struct BuiltInStyle {
+    TsuiUIStyle Style;
+    const char* Name;
+};
+// The five built-in styles in catalogue order.
+const std::array<BuiltInStyle, 5>& BuiltInStyles();
 
 // Value of an item in a built-in style (low 7 bits of Style) with the item's kind. Any other
 // style, or an item outside 1..42, gives -1 with kind ikInt. Image items give 0; their

@@ -151,6 +151,15 @@ TEST(ParvelleProgram, ScreenshotShowsTheDesignedColours)
     // The list view's empty area (below the rows) is cream; the page around the buttons white.
     EXPECT_EQ(Pixel(image, 3 + 3 + 600, 29 + 22 + 335), QColor(255, 251, 240));
     EXPECT_EQ(Pixel(image, 3 + 3 + 200, 29 + 22 + 350), QColor(Qt::white));
+
+    // Another skin changes the title bar, not the designed colours of the page.
+    const ProcessRun macos = RunParvelle({QStringLiteral("--software"), hives.Software, QStringLiteral("--ntuser"), hives.NtUser,
+                                          QStringLiteral("--undo-dir"), dir.path(), QStringLiteral("--skin"),
+                                          QStringLiteral("macos"), QStringLiteral("--screenshot"), png});
+    ASSERT_EQ(macos.exitCode, 0) << macos.errors.toStdString();
+    const QImage other(png);
+    EXPECT_NE(Pixel(other, 342, 10), Pixel(image, 342, 10));
+    EXPECT_EQ(Pixel(other, 3 + 3 + 600, 29 + 22 + 335), QColor(255, 251, 240));
 }
 
 TEST(ParvelleProgram, ACorruptHiveOrAnUnusableUndoFolderEndsWithAClearMessage)
@@ -168,6 +177,13 @@ TEST(ParvelleProgram, ACorruptHiveOrAnUnusableUndoFolderEndsWithAClearMessage)
     const ProcessRun usage = RunParvelle({QStringLiteral("--page"), QStringLiteral("9"), QStringLiteral("--screenshot"), dir.filePath(QStringLiteral("x.png"))});
     EXPECT_EQ(usage.exitCode, 2);
     EXPECT_TRUE(usage.errors.contains(QStringLiteral("--page")));
+    const ProcessRun unknownSkin = RunParvelle({QStringLiteral("--skin"), QStringLiteral("aqua"), QStringLiteral("--screenshot"),
+                                                dir.filePath(QStringLiteral("x.png"))});
+    EXPECT_EQ(unknownSkin.exitCode, 2);
+    EXPECT_TRUE(unknownSkin.errors.contains(QStringLiteral("unknown skin \"aqua\""))) << unknownSkin.errors.toStdString();
+    const ProcessRun stray = RunParvelle({QStringLiteral("SOFTWARE"), QStringLiteral("--screenshot"), dir.filePath(QStringLiteral("x.png"))});
+    EXPECT_EQ(stray.exitCode, 2);
+    EXPECT_TRUE(stray.errors.contains(QStringLiteral("unexpected argument \"SOFTWARE\""))) << stray.errors.toStdString();
 
     // An undo folder that cannot be made is reported like a bad hive.
     const QString plainFile = dir.filePath(QStringLiteral("plain-file"));

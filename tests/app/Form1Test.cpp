@@ -499,6 +499,33 @@ TEST_F(WindowTest, TheSkinnedWindowDrawsItsWinXPFrameTabsAndListBorder)
     EXPECT_EQ(tabTop(1), tabTop(2) + 1);
 }
 
+TEST_F(WindowTest, TheThemeManagerRestylesItsTwelveComponentsAndLeavesTheRotatedLabels)
+{
+    Open();
+    auto* manager = form->findChild<TsuiThemeManager*>(QStringLiteral("suiThemeManager1"));
+    ASSERT_NE(manager, nullptr);
+    const QStringList listed = {QStringLiteral("suiForm1"), QStringLiteral("suiPageControl1"), QStringLiteral("suiListView1"),
+                                QStringLiteral("suiButton1"), QStringLiteral("suiButton2"), QStringLiteral("suiButton3"),
+                                QStringLiteral("Button2"), QStringLiteral("Button5"), QStringLiteral("Button12"),
+                                QStringLiteral("Button1"), QStringLiteral("Button3"), QStringLiteral("suiCheckBox13")};
+    EXPECT_EQ(manager->CompList(), listed);
+    EXPECT_EQ(manager->UIStyle(), WinXP);
+    const auto styleOf = [this](const QString& name) { return Find<QObject>(name)->property("UIStyle").value<TsuiUIStyle>(); };
+    for (const QString& name : listed)
+        EXPECT_EQ(styleOf(name), WinXP) << name.toStdString();
+
+    ShowPage(2);
+    QList<QImage> labels;
+    for (const char* name : {"RotateLabel1", "RotateLabel2", "RotateLabel3", "RotateLabel4"})
+        labels.append(Find(QString::fromLatin1(name))->grab().toImage());
+    manager->SetUIStyle(Protein);
+    for (const QString& name : listed)
+        EXPECT_EQ(styleOf(name), Protein) << name.toStdString();
+    int index = 0;
+    for (const char* name : {"RotateLabel1", "RotateLabel2", "RotateLabel3", "RotateLabel4"})
+        EXPECT_EQ(Find(QString::fromLatin1(name))->grab().toImage(), labels[index++]) << name;
+}
+
 TEST_F(WindowTest, CtrlTabAndCtrlPageKeysSwitchPagesRoundTheTabs)
 {
     Open();

@@ -19,21 +19,14 @@ using namespace parvelle;
 
 namespace {
 
-struct StyleName {
-    TsuiUIStyle style;
-    const char* name;
-};
-const StyleName Styles[] = {{MacOS, "macos"}, {WinXP, "winxp"}, {DeepBlue, "deepblue"},
-                            {Protein, "protein"}, {BlueGlass, "blueglass"}};
-
 // A form with a skinned frame, a menu bar and a panel telling the style.
-std::unique_ptr<QWidget> MakeDemoForm(const StyleName& style)
+std::unique_ptr<QWidget> MakeDemoForm(const BuiltInStyle& style)
 {
     auto form = std::make_unique<QWidget>();
-    form->setWindowTitle(QStringLiteral("Parvelle - skinned frame (%1)").arg(QLatin1String(style.name)));
+    form->setWindowTitle(QStringLiteral("Parvelle - skinned frame (%1)").arg(QLatin1String(style.Name)));
     form->setGeometry(60, 60, 460, 260);
     auto* frame = new TsuiForm(form.get());
-    frame->SetUIStyle(style.style);
+    frame->SetUIStyle(style.Style);
     frame->SetTitleBarDrawAppIcon(true);
     auto* menu = new TsuiMainMenu(form.get());
     QMenu* file = menu->addMenu(QStringLiteral("&File"));
@@ -42,7 +35,7 @@ std::unique_ptr<QWidget> MakeDemoForm(const StyleName& style)
     file->addAction(QStringLiteral("E&xit"), form.get(), &QWidget::close);
     menu->addMenu(QStringLiteral("&View"))->addAction(QStringLiteral("&Refresh"));
     menu->addMenu(QStringLiteral("&Help"))->addAction(QStringLiteral("&About"));
-    menu->SetUIStyle(style.style);
+    menu->SetUIStyle(style.Style);
     auto* panel = new QLabel(QStringLiteral("Drag the title bar to move the window, its edges to resize it.\n"
                                             "Double-click the title bar to maximise; Alt+Space opens the system menu."),
                              frame);
@@ -64,18 +57,18 @@ int WriteScreenshots(const QString& folder)
         std::printf("%s\n", qPrintable(path));
         return true;
     };
-    for (const StyleName& style : Styles) {
+    for (const BuiltInStyle& style : BuiltInStyles()) {
         std::unique_ptr<QWidget> form = MakeDemoForm(style);
-        if (!save(*form, QStringLiteral("frame-%1.png").arg(QLatin1String(style.name))))
+        if (!save(*form, QStringLiteral("frame-%1.png").arg(QLatin1String(style.Name))))
             return 1;
     }
-    std::unique_ptr<QWidget> inactive = MakeDemoForm(Styles[1]);
+    std::unique_ptr<QWidget> inactive = MakeDemoForm(BuiltInStyles()[1]);
     inactive->findChild<TsuiForm*>()->TitleBar()->SetFormActive(false);
     return save(*inactive, QStringLiteral("frame-winxp-inactive.png")) ? 0 : 1;
 }
 
 // Shows the form; a line "geometry" on standard input prints its geometry.
-int ShowDemo(const StyleName& style)
+int ShowDemo(const BuiltInStyle& style)
 {
     std::unique_ptr<QWidget> form = MakeDemoForm(style);
     TsuiTitleBar* titleBar = form->findChild<TsuiForm*>()->TitleBar();
@@ -116,8 +109,8 @@ int main(int argc, char** argv)
         std::fprintf(stderr, "usage: parvelle-framedemo --screenshots DIR | parvelle-framedemo [STYLE]\n");
         return 2;
     }
-    for (const StyleName& style : Styles) {
-        if (args.isEmpty() ? style.style == WinXP : args[0] == QLatin1String(style.name))
+    for (const BuiltInStyle& style : BuiltInStyles()) {
+        if (args.isEmpty() ? style.Style == WinXP : args[0] == QLatin1String(style.Name))
             return ShowDemo(style);
     }
     std::fprintf(stderr, "parvelle-framedemo: unknown style %s\n", qPrintable(args[0]));

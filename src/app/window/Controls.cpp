@@ -82,6 +82,13 @@ bool TitleBarNote::eventFilter(QObject* watched, QEvent* event)
     return QLabel::eventFilter(watched, event);
 }
 
+void TitleBarNote::paintEvent(QPaintEvent*)
+{
+    QPainter painter(this);
+    painter.setPen(ToQColor(titleBar_->CaptionColor()));
+    painter.drawText(rect(), int(alignment()), text());
+}
+
 // From after the caption to before the first button, the text cut to fit.
 void TitleBarNote::Place()
 {

@@ -50,9 +50,9 @@ private:
     bool rounded_;
 };
 
-// A note drawn in a title bar between its caption and its buttons, cut in the middle with
-// "..." when it does not fit. Mouse events go to the title bar below, which shows the
-// note's tooltip.
+// A note drawn in a title bar between its caption and its buttons, in the caption's colour,
+// cut in the middle with "..." when it does not fit. Mouse events go to the title bar below,
+// which shows the note's tooltip.
 class TitleBarNote : public QLabel {
     Q_OBJECT
 public:
@@ -61,6 +61,7 @@ public:
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
+    void paintEvent(QPaintEvent* event) override;
 
 private:
     void Place();

@@ -206,7 +206,6 @@ TForm1::TForm1(Machine& machine, const QString& undoFolder, TForm1Services servi
     registryStatus_ = new TitleBarNote(suiForm1_->TitleBar());
     registryStatus_->setObjectName(QStringLiteral("RegistryStatus"));
     registryStatus_->setFont(DesignFont(QStringLiteral("Tahoma"), 11));
-    SetTextColor(registryStatus_, Qt::white);
     ShowRegistryStatus({});
     auto* refresh = new QShortcut(QKeySequence(Qt::Key_F5), this);
     connect(refresh, &QShortcut::activated, this, Guarded([this] { FormShow(); }));
