@@ -7,6 +7,7 @@
 #include "cache/OSInfo.h"
 #include "registry/TNTRegistry.h"
 
+#include <QApplication>
 #include <QComboBox>
 #include <QDir>
 #include <QFile>
@@ -497,6 +498,23 @@ TEST_F(WindowTest, TheSkinnedWindowDrawsItsWinXPFrameTabsAndListBorder)
     EXPECT_EQ(tabTop(0), strip.top());
     EXPECT_EQ(tabTop(1), tabTop(0) + 1);
     EXPECT_EQ(tabTop(1), tabTop(2) + 1);
+}
+
+TEST_F(WindowTest, ALargerWindowGivesTheTableTheRoomWithTheButtonsBelowIt)
+{
+    TForm1& window = Open();
+    window.resize(685 + 200, 422 + 100);
+    QApplication::processEvents();
+    EXPECT_EQ(Find(QStringLiteral("suiListView1"))->geometry(), QRect(0, 0, 673 + 200, 341 + 100));
+    EXPECT_EQ(Find(QStringLiteral("suiButton1"))->geometry(), QRect(8, 344 + 100, 97, 19));
+    EXPECT_EQ(Find(QStringLiteral("suiButton2"))->geometry(), QRect(272 + 100, 344 + 100, 129, 19));
+    EXPECT_EQ(Find(QStringLiteral("suiButton3"))->geometry(), QRect(464 + 200, 344 + 100, 201, 19));
+
+    window.resize(685, 422);
+    QApplication::processEvents();
+    EXPECT_EQ(Find(QStringLiteral("suiListView1"))->geometry(), QRect(0, 0, 673, 341));
+    EXPECT_EQ(Find(QStringLiteral("suiButton2"))->geometry(), QRect(272, 344, 129, 19));
+    EXPECT_EQ(Find(QStringLiteral("suiButton3"))->geometry(), QRect(464, 344, 201, 19));
 }
 
 TEST_F(WindowTest, TheThemeManagerRestylesItsTwelveComponentsAndLeavesTheRotatedLabels)

@@ -70,6 +70,12 @@ private:
     QString note_;
 };
 
+// Edges of its parent a control keeps its designed distance to when the parent is resized.
+enum Anchor { akLeft = 1, akTop = 2, akRight = 4, akBottom = 8 };
+// Given for both edges of a direction the control stretches; for neither it keeps its
+// centre's place relative to the parent's centre. Design is the parent's designed size.
+void AnchorControl(QWidget* control, QSize design, int anchors);
+
 // The form's skinned frame; the form takes the frame's size plus its border.
 TsuiForm* makeFrame(QWidget* form, const QString& name, const QString& caption, QSize size);
 // Fills its parent's client area; Ctrl+Tab / Ctrl+PageDown and Ctrl+Shift+Tab /

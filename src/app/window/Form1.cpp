@@ -281,12 +281,19 @@ void TForm1::BuildListPage(QWidget* page)
     suiListView1_ = makeListView(page, QStringLiteral("suiListView1"), QRect(0, 0, 673, 341), CacheColumnHeaders());
     EnableHeaderSorting(suiListView1_);
     ShowCutOffCellTexts(suiListView1_);
-    ConnectClick(makeButton(page, QStringLiteral("suiButton1"), QStringLiteral("Refresh"), QRect(8, 344, 97, 19)),
-                 &TForm1::FormShow);
-    ConnectClick(makeButton(page, QStringLiteral("suiButton2"), QStringLiteral("Open in RegEdit"), QRect(272, 344, 129, 19)),
-                 &TForm1::suiButton2Click);
-    ConnectClick(makeButton(page, QStringLiteral("suiButton3"), QStringLiteral("Remove Item from ARPCache"), QRect(464, 344, 201, 19)),
-                 &TForm1::suiButton3Click);
+    auto* refresh = makeButton(page, QStringLiteral("suiButton1"), QStringLiteral("Refresh"), QRect(8, 344, 97, 19));
+    auto* open = makeButton(page, QStringLiteral("suiButton2"), QStringLiteral("Open in RegEdit"), QRect(272, 344, 129, 19));
+    auto* remove = makeButton(page, QStringLiteral("suiButton3"), QStringLiteral("Remove Item from ARPCache"),
+                              QRect(464, 344, 201, 19));
+    ConnectClick(refresh, &TForm1::FormShow);
+    ConnectClick(open, &TForm1::suiButton2Click);
+    ConnectClick(remove, &TForm1::suiButton3Click);
+    // A larger window gives the table the room; the buttons stay in a row below it.
+    const QSize design(673, 365);
+    AnchorControl(suiListView1_, design, akLeft | akTop | akRight | akBottom);
+    AnchorControl(refresh, design, akLeft | akBottom);
+    AnchorControl(open, design, akBottom);
+    AnchorControl(remove, design, akRight | akBottom);
 }
 
 void TForm1::BuildOtherProgramsPage(QWidget* page)
