@@ -317,6 +317,7 @@ std::unique_ptr<StoreLock> HiveStore::lockForChanges()
     std::unique_ptr<StoreLock> held = holdLock();
     if (!modified_)
         requireUnchangedOnDisk();
+    image_->checkAllBins();
     return held;
 }
 
@@ -353,6 +354,7 @@ void HiveStore::saveCleanCopy(const QString& target)
     if (dirty_)
         throw EHiveError(QStringLiteral("The hive file '%1' was not closed cleanly and no transaction log brings it up "
                                         "to date; nothing was written").arg(filePath_));
+    image_->checkAllBins();
     image_->makePrivateCopy();
     createFile(target, CleanHiveFile(image_->bytes()));
 }
@@ -370,6 +372,7 @@ void HiveStore::requireWritable(NodeId node) const
         throw EHiveError(QStringLiteral("The key no longer exists in '%1'").arg(filePath_));
     if (!modified_)
         requireUnchangedOnDisk();
+    image_->checkAllBins();   // a save writes the whole hive: no change to a damaged one
 }
 
 void HiveStore::requireIntactSubkeys(NodeId node) const

@@ -29,6 +29,7 @@ void RegfEditor::beginChanges()
 {
     if (changing_)
         return;
+    checkAllBins();
     makePrivateCopy();
     slack_ = bytes_.mid(slackStart_);
     bytes_.truncate(slackStart_);
@@ -50,7 +51,7 @@ uint32_t RegfEditor::keyCellOffset(NodeId key) const
 void RegfEditor::adoptFreeCells()
 {
     for (uint32_t bin = 0; bin < binsSize_;) {
-        const uint32_t binEnd = bin + u32(bytes_.constData() + kBinsStart + bin + 8);   // checked on opening
+        const uint32_t binEnd = bin + u32(bytes_.constData() + kBinsStart + bin + 8);   // checked by beginChanges()
         for (uint32_t at = bin + 0x20; binEnd - at >= 8;) {
             const int32_t size = qFromLittleEndian<int32_t>(bytes_.constData() + kBinsStart + at);
             const uint32_t length = uint32_t(size < 0 ? -int64_t(size) : size);

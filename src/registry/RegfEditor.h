@@ -48,10 +48,10 @@ private:
     Cell securityCell(uint32_t offset) const;
     uint32_t keyCellOffset(NodeId key) const;
     void synced();
-    // Before the first change: the image becomes a copy in memory, the bytes after its
-    // hive bins are set aside (new bins follow the last one), and free cells already in
-    // the file are taken for reuse, as Windows does, so a hive changed in many sessions
-    // does not grow by a copy of every changed list each time.
+    // Before the first change: every hive bin is checked, the image becomes a copy in
+    // memory, the bytes after its hive bins are set aside (new bins follow the last one),
+    // and free cells already in the file are taken for reuse, as Windows does, so a hive
+    // changed in many sessions does not grow by a copy of every changed list each time.
     void beginChanges();
     void adoptFreeCells();
 

@@ -18,6 +18,10 @@ using namespace regf;
 uint16_t u16(const char* at) { return qFromLittleEndian<uint16_t>(at); }
 uint32_t u32(const char* at) { return qFromLittleEndian<uint32_t>(at); }
 
+// Hive bins start and end on multiples of this; `binEnds_` keeps one entry per unit.
+constexpr uint32_t kBinUnit = 0x1000;
+constexpr uint32_t kBrokenBin = 1;   // never the end of a bin
+
 QString decodeName(const char* at, int length, bool compressed)
 {
     if (compressed)
@@ -49,17 +53,95 @@ RegfImage::RegfImage(QByteArray bytes, const QString& path, std::shared_ptr<cons
     binsSize_ = u32(header + 0x28);
     if (binsSize_ == 0 || binsSize_ % 0x1000 != 0 || qsizetype(kBinsStart) + binsSize_ > bytes_.size())
         damaged(QStringLiteral("the hive bins run past the end of the file"));
-    for (uint32_t bin = 0; bin < binsSize_;) {
-        const char* at = header + kBinsStart + bin;
-        const uint32_t size = u32(at + 8);
-        if (std::memcmp(at, "hbin", 4) != 0 || u32(at + 4) != bin || size < 0x1000 || size % 0x1000 != 0
-            || size > binsSize_ - bin)
-            damaged(QStringLiteral("hive bin %1 at offset 0x%2 is broken").arg(bin / 0x1000).arg(kBinsStart + bin, 0, 16));
-        bin += size;
-    }
     root_ = NodeId(u32(header + 0x24)) + kBinsStart;
     keyCell(root_);
     requireIntact();
+}
+
+bool RegfImage::startsWithBinSignature(uint32_t page) const
+{
+    return std::memcmp(bytes_.constData() + kBinsStart + page * kBinUnit, "hbin", 4) == 0;
+}
+
+uint32_t RegfImage::headerBinSize(uint32_t page) const
+{
+    const uint32_t bin = page * kBinUnit;
+    const char* at = bytes_.constData() + kBinsStart + bin;
+    const uint32_t size = u32(at + 8);
+    const bool valid = startsWithBinSignature(page) && u32(at + 4) == bin && size >= kBinUnit && size % kBinUnit == 0
+                       && size <= binsSize_ - bin;
+    return valid ? size : 0;
+}
+
+uint32_t RegfImage::binStartCandidate(uint32_t page) const
+{
+    while (page > 0 && binEnds_[page] == 0 && !startsWithBinSignature(page))
+        --page;
+    return page;
+}
+
+uint32_t RegfImage::endOfBinBefore(uint32_t page) const
+{
+    const uint32_t before = binStartCandidate(page - 1);
+    if (binEnds_[before] != 0)
+        return binEnds_[before] == kBrokenBin ? 0 : binEnds_[before];
+    const uint32_t size = headerBinSize(before);
+    return size == 0 ? 0 : before * kBinUnit + size;
+}
+
+uint32_t RegfImage::soundBinEnd(uint32_t page) const
+{
+    const uint32_t size = headerBinSize(page);
+    if (size == 0)
+        return 0;
+    const uint32_t end = page * kBinUnit + size;
+    const bool meetsNext = end == binsSize_ || headerBinSize(end / kBinUnit) != 0;
+    const bool meetsPrevious = page == 0 || endOfBinBefore(page) == page * kBinUnit;
+    return meetsNext && meetsPrevious ? end : 0;
+}
+
+void RegfImage::checkBinHolding(uint32_t page) const
+{
+    const uint32_t start = binStartCandidate(page);
+    uint32_t brokenFrom = start + 1;   // a page checked before starts no bin that holds `page`
+    if (binEnds_[start] == 0) {
+        const uint32_t end = soundBinEnd(start);
+        brokenFrom = end == 0 ? start : end / kBinUnit;
+        std::fill(binEnds_.begin() + start, binEnds_.begin() + brokenFrom, end);
+    }
+    if (brokenFrom <= page)
+        std::fill(binEnds_.begin() + brokenFrom, binEnds_.begin() + page + 1, kBrokenBin);
+}
+
+uint32_t RegfImage::binEnd(uint32_t offset) const
+{
+    const uint32_t page = offset / kBinUnit;
+    if (page >= binEnds_.size())
+        binEnds_.resize(binsSize_ / kBinUnit);   // first use, or bins added by a change
+    if (binEnds_[page] == 0)
+        checkBinHolding(page);
+    if (binEnds_[page] == kBrokenBin)
+        brokenBin(page);
+    return binEnds_[page];
+}
+
+void RegfImage::brokenBin(uint32_t page) const
+{
+    damaged(QStringLiteral("the hive bin holding offset 0x%1 is broken").arg(kBinsStart + page * kBinUnit, 0, 16));
+}
+
+void RegfImage::checkAllBins() const
+{
+    if (allBinsChecked_)
+        return;
+    for (uint32_t bin = 0; bin < binsSize_;) {
+        const uint32_t size = headerBinSize(bin / kBinUnit);
+        if (size == 0)
+            brokenBin(bin / kBinUnit);
+        bin += size;
+    }
+    requireIntact();
+    allBinsChecked_ = true;
 }
 
 void RegfImage::makePrivateCopy()
@@ -88,9 +170,10 @@ RegfImage::Cell RegfImage::cell(uint32_t offset) const
 {
     if (offset >= binsSize_ || binsSize_ - offset < 8)
         damaged(QStringLiteral("a cell reference (0x%1) points outside the hive").arg(offset, 0, 16));
+    const uint32_t end = binEnd(offset);
     const char* at = bytes_.constData() + kBinsStart + offset;
     const int32_t size = qFromLittleEndian<int32_t>(at);
-    if (size >= 0 || uint32_t(-int64_t(size)) > binsSize_ - offset || -size < 8)
+    if (size >= 0 || uint32_t(-int64_t(size)) > end - offset || -size < 8)
         damaged(QStringLiteral("a cell reference (0x%1) points to a free or broken cell").arg(offset, 0, 16));
     return Cell{at + 4, uint32_t(-int64_t(size)) - 4};
 }

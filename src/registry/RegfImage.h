@@ -3,7 +3,9 @@
 // the key cells, as in hivex. Our own reader rather than hivex: hivex converts every name
 // through iconv and re-validates each cell on every call, which made listing 20,000 cache
 // entries slow; here every reference is range-checked, so a damaged file gives an
-// EHiveError, never a crash or an endless loop.
+// EHiveError, never a crash or an endless loop. A mapped file is read only where it is
+// needed: each hive bin is checked when a cell in it is first read, so that a listing
+// does not load every page of a large hive.
 #include "MappedFile.h"
 #include "RegistryStore.h"
 
@@ -16,9 +18,14 @@ namespace parvelle {
 
 class RegfImage {
 public:
-    // Checks the base block first, then the chain of hive bins; throws EHiveError naming
-    // `path`. `bytes` may be those of `mapping`, which the image then keeps.
+    // Checks the base block and the root key; throws EHiveError naming `path`. A hive bin
+    // is checked when a cell in it is first read, so that reading touches only the pages it
+    // needs. `bytes` may be those of `mapping`, which the image then keeps.
     RegfImage(QByteArray bytes, const QString& path, std::shared_ptr<const MappedFile> mapping = nullptr);
+
+    // Checks the header of every hive bin (once): before the image is changed or written
+    // whole. Throws EHiveError.
+    void checkAllBins() const;
 
     // A mapped image becomes a copy in memory and the file is let go: for changing the
     // bytes. EHiveError when another program shortened the file meanwhile.
@@ -44,6 +51,21 @@ protected:
     };
 
     Cell cell(uint32_t offset) const;   // offset relative to the first hive bin
+    // The end of the hive bin holding `offset`, checked on first use: its header, and that
+    // the bins before and after it meet it. EHiveError when it is broken.
+    uint32_t binEnd(uint32_t offset) const;
+    void checkBinHolding(uint32_t page) const;   // pages of 4 KiB from the first hive bin
+    // The end of the bin whose header starts `page` when that header is valid and the bins
+    // around it meet it, else 0.
+    uint32_t soundBinEnd(uint32_t page) const;
+    // Going back from `page`: the first page that starts with a bin signature or was
+    // checked before, where the bin holding `page` must start; 0 when none does.
+    uint32_t binStartCandidate(uint32_t page) const;
+    // The end of the bin before the one starting at `page` (> 0), or 0 when that is broken.
+    uint32_t endOfBinBefore(uint32_t page) const;
+    uint32_t headerBinSize(uint32_t page) const;   // 0 unless `page` starts a valid bin header
+    bool startsWithBinSignature(uint32_t page) const;
+    [[noreturn]] void brokenBin(uint32_t page) const;
     Cell keyCell(NodeId node) const;
     void collectSubkeys(uint32_t list, std::vector<NodeId>& into, int depth) const;
     RegValue readValue(uint32_t vkOffset) const;
@@ -61,6 +83,10 @@ protected:
     uint32_t sequence2_ = 0;
     uint32_t minorVersion_ = 0;
     NodeId root_ = 0;
+    // For each page of the hive bins: the end of its bin once checked, kBrokenBin when
+    // the bin holding it is broken, 0 before it is checked.
+    mutable std::vector<uint32_t> binEnds_;
+    mutable bool allBinsChecked_ = false;
 };
 
 } // namespace parvelle
