@@ -54,7 +54,7 @@ RegfImage::RegfImage(QByteArray bytes, const QString& path, std::shared_ptr<cons
     if (binsSize_ == 0 || binsSize_ % 0x1000 != 0 || qsizetype(kBinsStart) + binsSize_ > bytes_.size())
         damaged(QStringLiteral("the hive bins run past the end of the file"));
     root_ = NodeId(u32(header + 0x24)) + kBinsStart;
-    keyCell(root_);
+    children(root_);   // the root key and its subkey list, which every path goes through
     requireIntact();
 }
 

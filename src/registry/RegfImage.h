@@ -18,9 +18,10 @@ namespace parvelle {
 
 class RegfImage {
 public:
-    // Checks the base block and the root key; throws EHiveError naming `path`. A hive bin
-    // is checked when a cell in it is first read, so that reading touches only the pages it
-    // needs. `bytes` may be those of `mapping`, which the image then keeps.
+    // Checks the base block, the root key and its subkey list; throws EHiveError naming
+    // `path`. A hive bin is checked when a cell in it is first read, so that reading
+    // touches only the pages it needs. `bytes` may be those of `mapping`, which the image
+    // then keeps.
     RegfImage(QByteArray bytes, const QString& path, std::shared_ptr<const MappedFile> mapping = nullptr);
 
     // Checks the header of every hive bin (once): before the image is changed or written

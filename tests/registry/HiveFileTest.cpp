@@ -129,11 +129,7 @@ TEST_F(RealHive, CorruptMissingAndForeignFilesGiveClearErrors)
 {
     const QString corrupt = unpackHive(dir, "corrupted_system_hive");
     const QByteArray before = fileDigest(corrupt);
-    // Its bins are checked as they are reached: the root's subkey list is in a broken one.
-    QString message = throwMessage([&] {
-        HiveStore store(corrupt);
-        store.childNames(store.root());
-    });
+    QString message = throwMessage([&] { HiveStore store(corrupt); });
     EXPECT_TRUE(message.contains(corrupt) && message.contains(QStringLiteral("damaged"))) << message.toStdString();
     EXPECT_EQ(fileDigest(corrupt), before);
 
