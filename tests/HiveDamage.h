@@ -1,5 +1,5 @@
 #pragma once
-// Damages a key of a real hive file, as a failing disk or a faulty tool leaves one.
+// Damages a key or a hive bin of a real hive file, as a failing disk or a faulty tool leaves one.
 #include <QByteArray>
 #include <QFile>
 #include <QString>
@@ -42,6 +42,29 @@ inline void BreakKeyCell(const QString& hivePath, const QByteArray& parentName, 
     bytes.replace(key, 2, "xx");
     if (!file.seek(0) || file.write(bytes) != bytes.size())
         throw std::runtime_error("cannot write " + hivePath.toStdString());
+}
+
+// Overwrites the signature of the hive bin that holds the point `fraction` (0 to 1) of the
+// way through the hive bins, as a failing disk leaves one. Returns the bin's file offset;
+// throws when the file cannot be read or written or its bins do not chain.
+inline qsizetype BreakHiveBin(const QString& hivePath, double fraction)
+{
+    constexpr qsizetype kBins = 0x1000;
+    QFile file(hivePath);
+    if (!file.open(QIODevice::ReadWrite) || file.size() < 2 * kBins)
+        throw std::runtime_error("cannot open " + hivePath.toStdString());
+    const QByteArray bytes = file.readAll();
+    const auto u32 = [&bytes](qsizetype at) { return qFromLittleEndian<uint32_t>(bytes.constData() + at); };
+    const qsizetype binsSize = u32(0x28);
+    const qsizetype target = kBins + qsizetype(double(binsSize) * fraction);
+    for (qsizetype bin = kBins; bin < kBins + binsSize && bytes.mid(bin, 4) == "hbin" && u32(bin + 8) > 0; bin += u32(bin + 8)) {
+        if (target < bin + u32(bin + 8)) {
+            if (!file.seek(bin) || file.write(QByteArray(4, '\0')) != 4)
+                throw std::runtime_error("cannot write " + hivePath.toStdString());
+            return bin;
+        }
+    }
+    throw std::runtime_error("the hive bins of " + hivePath.toStdString() + " do not chain");
 }
 
 } // namespace parvelle::test

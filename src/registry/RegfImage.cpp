@@ -82,9 +82,14 @@ uint32_t RegfImage::binStartCandidate(uint32_t page) const
 
 uint32_t RegfImage::endOfBinBefore(uint32_t page) const
 {
-    const uint32_t before = binStartCandidate(page - 1);
-    if (binEnds_[before] != 0)
-        return binEnds_[before] == kBrokenBin ? 0 : binEnds_[before];
+    // Only the bin's header counts, not whether its own neighbours meet it: one broken bin
+    // fails the bins on either side of it, not every bin after it.
+    const auto soundEnd = [this](uint32_t at) { return binEnds_[at] != 0 && binEnds_[at] != kBrokenBin; };
+    uint32_t before = page - 1;
+    while (before > 0 && !soundEnd(before) && !startsWithBinSignature(before))
+        --before;
+    if (soundEnd(before))
+        return binEnds_[before];
     const uint32_t size = headerBinSize(before);
     return size == 0 ? 0 : before * kBinUnit + size;
 }

@@ -62,7 +62,8 @@ protected:
     // Going back from `page`: the first page that starts with a bin signature or was
     // checked before, where the bin holding `page` must start; 0 when none does.
     uint32_t binStartCandidate(uint32_t page) const;
-    // The end of the bin before the one starting at `page` (> 0), or 0 when that is broken.
+    // The end of the bin before the one starting at `page` (> 0) as its header gives it, or 0
+    // when that header is broken.
     uint32_t endOfBinBefore(uint32_t page) const;
     uint32_t headerBinSize(uint32_t page) const;   // 0 unless `page` starts a valid bin header
     bool startsWithBinSignature(uint32_t page) const;

@@ -206,6 +206,36 @@ TEST_F(Cli, BadHivesFailWithOneLine)
     EXPECT_EQ(after.readAll(), before);
 }
 
+// A hive bin is checked when a reading first reaches it: damage far from the cache leaves the
+// listing whole, while a change or a recovered copy, which writes the whole hive, is refused
+// before anything is recorded or written.
+TEST_F(Cli, ADamagedBinFarFromTheCacheIsListedButNeverWritten)
+{
+    const QString hive = MakeBigCacheHive(home.filePath(QStringLiteral("big")), 20, qint64(4) << 20);
+    const QString undoDir = home.filePath(QStringLiteral("undo"));
+    const QStringList options{QStringLiteral("--software"), hive, QStringLiteral("--undo-dir"), undoDir};
+    const QStringList listCsv = QStringList{"list", "--format", "csv"} + options;
+    const CliResult intact = run(listCsv);
+    ASSERT_EQ(intact.exitCode, 0) << intact.err.toStdString();
+
+    const qsizetype bin = BreakHiveBin(hive, 0.75);
+    const QByteArray damaged = [&] { QFile f(hive); f.open(QIODevice::ReadOnly); return f.readAll(); }();
+    const CliResult listed = run(listCsv);
+    EXPECT_EQ(listed.exitCode, 0) << listed.err.toStdString();
+    EXPECT_EQ(listed.out, intact.out);
+    EXPECT_EQ(listed.out.count(QStringLiteral("\r\n")), 21);
+
+    const QString brokenBin = QStringLiteral("the hive bin holding offset 0x%1 is broken").arg(bin, 0, 16);
+    expectOneLineFailure(run(QStringList{"remove", "Program 00003"} + options), 1, brokenBin);
+    EXPECT_TRUE(QDir(undoDir).entryList(QDir::Files).isEmpty());
+    const QString recovered = home.filePath(QStringLiteral("recovered"));
+    expectOneLineFailure(run({"recover", hive, recovered}), 1, brokenBin);
+    EXPECT_FALSE(QFileInfo::exists(recovered));
+    QFile after(hive);
+    ASSERT_TRUE(after.open(QIODevice::ReadOnly));
+    EXPECT_EQ(after.readAll(), damaged);
+}
+
 TEST_F(Cli, MakeDemoKeepsExistingHives)
 {
     makeDemo(false);

@@ -1,6 +1,7 @@
-// Hives read through a mapping of the file: only what is read is loaded, a file shortened
-// under the mapping gives an error instead of SIGBUS, and a file that is no hive is
-// refused from its first block whatever its size.
+// Hives read through a mapping of the file: only what is read is loaded and checked, a file
+// shortened under the mapping gives an error instead of SIGBUS, and a file that is no hive
+// is refused from its first block whatever its size.
+#include "HiveDamage.h"
 #include "RegistryTestSupport.h"
 #include "registry/MappedFile.h"
 
@@ -123,6 +124,38 @@ TEST(MappedHive, ChangesGoToACopyAndTheFileIsReplacedOnSave)
     HiveStore reread(path);
     EXPECT_TRUE(reread.value(reread.children(reread.root()).front(), QStringLiteral("New")));
     EXPECT_EQ(reread.children(reread.root()).size(), 50u);
+}
+
+// A hive bin is checked when a key in it is first read: the keys in a broken bin, or next to
+// it, fail with that reason and the others read; a change, which saves the whole hive, is
+// refused before anything changes.
+TEST(MappedHive, ABrokenBinFailsTheKeysReadFromItAndEveryChange)
+{
+    QTemporaryDir dir;
+    const QString path = writeHive(dir, 200);
+    BreakHiveBin(path, 0.5);
+    const QByteArray before = fileDigest(path);
+    HiveStore store(path);
+    const std::vector<NodeId> keys = store.children(store.root());
+    ASSERT_EQ(keys.size(), 200u);
+    int readable = 0;
+    for (const NodeId key : keys) {
+        try {
+            store.values(key);
+            ++readable;
+        } catch (const EHiveError& e) {
+            EXPECT_TRUE(e.message().contains(QStringLiteral("is broken"))) << e.message().toStdString();
+        }
+    }
+    EXPECT_GT(readable, 190);   // all but the keys with a cell in that bin or next to it
+    EXPECT_LT(readable, 200);
+
+    const NodeId intact = keys.front();
+    ASSERT_NO_THROW(store.values(intact));
+    const QString refused = throwMessage([&] { store.setValue(intact, RegValue{QStringLiteral("New"), REG_DWORD, QByteArray(4, '\1')}); });
+    EXPECT_TRUE(refused.contains(QStringLiteral("is broken"))) << refused.toStdString();
+    EXPECT_FALSE(store.isModified());
+    EXPECT_EQ(fileDigest(path), before);
 }
 
 // A file given by mistake is refused from its header without reading the rest: a sparse
