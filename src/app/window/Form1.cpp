@@ -218,11 +218,11 @@ TForm1::TForm1(Machine& machine, const QString& undoFolder, TForm1Services servi
     BuildUndoPage(makeTabSheet(suiPageControl1_, QStringLiteral("suiTabSheet5"), QStringLiteral("Undo")));
     suiPageControl1_->ActivatePageIndex(1);
 
-    suiThemeManager1_ = makeThemeManager(this, QStringLiteral("suiThemeManager1"),
-        {QStringLiteral("suiForm1"), QStringLiteral("suiPageControl1"), QStringLiteral("suiListView1"),
-         QStringLiteral("suiButton1"), QStringLiteral("suiButton2"), QStringLiteral("suiButton3"),
-         QStringLiteral("Button2"), QStringLiteral("Button5"), QStringLiteral("Button12"),
-         QStringLiteral("Button1"), QStringLiteral("Button3"), QStringLiteral("suiCheckBox13")});
+    makeThemeManager(this, QStringLiteral("suiThemeManager1"),
+                     {QStringLiteral("suiForm1"), QStringLiteral("suiPageControl1"), QStringLiteral("suiListView1"),
+                      QStringLiteral("suiButton1"), QStringLiteral("suiButton2"), QStringLiteral("suiButton3"),
+                      QStringLiteral("Button2"), QStringLiteral("Button5"), QStringLiteral("Button12"),
+                      QStringLiteral("Button1"), QStringLiteral("Button3"), QStringLiteral("suiCheckBox13")});
 }
 
 TForm1::~TForm1() = default;

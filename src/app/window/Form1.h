@@ -24,7 +24,6 @@ class TsuiCheckBox;
 class TsuiForm;
 class TsuiListView;
 class TsuiPageControl;
-class TsuiThemeManager;
 class TUndoListModel;
 class TUndoListReader;
 
@@ -120,7 +119,6 @@ private:
     TsuiButton* Button5_ = nullptr;
     TsuiButton* Button12_ = nullptr;
     QComboBox* ComboBox2_ = nullptr;
-    TsuiThemeManager* suiThemeManager1_ = nullptr;
 };
 
 // One line telling which registry is open, whether it can be changed, and how its hives
