@@ -8,6 +8,8 @@
 #include <QCommandLineParser>
 #include <QTimer>
 #include <cstdio>
+#include <cstdlib>
+#include <memory>
 #include <optional>
 
 using namespace parvelle;
@@ -50,9 +52,15 @@ TsuiUIStyle StyleNamed(const QString& name)
                           .arg(name));
 }
 
-// The exit status after answering --help or --version; nullopt when neither was asked.
+// What the command line asks before the window exists: the exit status after answering
+// --help or --version (nullopt when neither was asked), and whether a screenshot is wanted.
 // Needs no display: only a core application exists meanwhile.
-std::optional<int> AnswerInformationOptions(int argc, char** argv)
+struct EarlyOptions {
+    std::optional<int> answered;
+    bool screenshot = false;
+};
+
+EarlyOptions ReadEarlyOptions(int argc, char** argv)
 {
     QCoreApplication probe(argc, argv);
     SetApplicationIdentity();
@@ -60,17 +68,43 @@ std::optional<int> AnswerInformationOptions(int argc, char** argv)
     QCommandLineParser parser;
     AddWindowOptions(parser);
     if (!parser.parse(probe.arguments()))
-        return std::nullopt;   // reported by the full parse
+        return {};   // reported by the full parse
     if (parser.isSet(QStringLiteral("help"))) {
         std::fputs(qPrintable(parser.helpText()), stdout);
-        return 0;
+        return {0};
     }
     if (parser.isSet(QStringLiteral("version"))) {
         std::printf("%s %s\n", qPrintable(QCoreApplication::applicationName()),
                     qPrintable(QCoreApplication::applicationVersion()));
-        return 0;
+        return {0};
     }
-    return std::nullopt;
+    return {std::nullopt, parser.isSet(kScreenshot)};
+}
+
+QtMessageHandler previousMessageHandler = nullptr;
+
+// Qt aborts when it finds no display it can use: its message is told, and the program ends
+// with status 1 instead of a core dump.
+void ExitOnFatalMessage(QtMsgType type, const QMessageLogContext& context, const QString& message)
+{
+    previousMessageHandler(type, context, message);
+    if (type == QtFatalMsg) {
+        std::fprintf(stderr, "parvelle: cannot open the window; --screenshot works without a display\n");
+        std::_Exit(1);
+    }
+}
+
+// The application object, on the display Qt finds; a screenshot is drawn off-screen
+// unless a platform is chosen.
+std::unique_ptr<TApplication> MakeApplication(int& argc, char** argv, bool screenshot)
+{
+    if (screenshot && qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    previousMessageHandler = qInstallMessageHandler(ExitOnFatalMessage);
+    auto app = std::make_unique<TApplication>(argc, argv);
+    qInstallMessageHandler(previousMessageHandler);
+    QGuiApplication::setDesktopFileName(QStringLiteral("parvelle"));   // the desktop entry's icon
+    return app;
 }
 
 // Renders the whole window (frame and title bar included) with the page shown and writes
@@ -91,9 +125,10 @@ int SaveScreenshot(TForm1& form, const QString& file, int page)
 
 int main(int argc, char** argv)
 {
-    if (const std::optional<int> answered = AnswerInformationOptions(argc, argv))
-        return *answered;
-    TApplication app(argc, argv);
+    const EarlyOptions early = ReadEarlyOptions(argc, argv);
+    if (early.answered)
+        return *early.answered;
+    const std::unique_ptr<TApplication> app = MakeApplication(argc, argv, early.screenshot);
     SetApplicationIdentity();
     QCoreApplication::setApplicationVersion(QStringLiteral(PARVELLE_VERSION));
     QCommandLineParser parser;
@@ -102,7 +137,7 @@ int main(int argc, char** argv)
     int page = 1;
     std::optional<TsuiUIStyle> style;
     try {
-        ParseCommandLine(parser, app.arguments());
+        ParseCommandLine(parser, app->arguments());
         if (!parser.positionalArguments().isEmpty())
             throw EUsageError(QStringLiteral("unexpected argument \"%1\"; hives are given with --software, --system, "
                                              "--ntuser or --windows").arg(parser.positionalArguments().first()));
@@ -135,5 +170,5 @@ int main(int argc, char** argv)
         return SaveScreenshot(form, parser.value(kScreenshot), page);
     }
     form.show();
-    return app.exec();
+    return app->exec();
 }

@@ -76,9 +76,14 @@ QList<QStringList> TableOf(const QTreeWidget* view)
 
 ProcessRun RunProcess(const QString& program, const QStringList& arguments)
 {
-    QProcess process;
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+    return RunProcess(program, arguments, environment);
+}
+
+ProcessRun RunProcess(const QString& program, const QStringList& arguments, const QProcessEnvironment& environment)
+{
+    QProcess process;
     process.setProcessEnvironment(environment);
     process.start(program, arguments);
     ProcessRun run;

@@ -9,6 +9,7 @@
 #include "registry/Machine.h"
 
 #include <QPrinter>
+#include <QProcessEnvironment>
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
@@ -119,8 +120,10 @@ struct ProcessRun {
 
 inline constexpr int kProcessTimeLimitMs = 20000;
 
-// Runs a program with QT_QPA_PLATFORM=offscreen added to the environment.
+// Runs a program with QT_QPA_PLATFORM=offscreen added to the environment, or in the
+// environment given.
 ProcessRun RunProcess(const QString& program, const QStringList& arguments);
+ProcessRun RunProcess(const QString& program, const QStringList& arguments, const QProcessEnvironment& environment);
 
 // The texts of every row of a report view, column by column.
 QList<QStringList> TableOf(const QTreeWidget* view);

@@ -197,3 +197,24 @@ TEST(ParvelleProgram, ACorruptHiveOrAnUnusableUndoFolderEndsWithAClearMessage)
     EXPECT_EQ(badUndo.exitCode, 1);
     EXPECT_TRUE(badUndo.errors.contains(QStringLiteral("plain-file/undo"))) << badUndo.errors.toStdString();
 }
+
+TEST(ParvelleProgram, WithoutADisplayTheWindowFailsWithAMessageAndAScreenshotStillWorks)
+{
+    QTemporaryDir dir;
+    QProcessEnvironment headless = QProcessEnvironment::systemEnvironment();
+    for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
+        headless.remove(QString::fromLatin1(name));
+    headless.insert(QStringLiteral("XDG_DATA_HOME"), dir.path());
+    const QString program = QStringLiteral(PARVELLE_BIN_DIR "/parvelle");
+
+    const ProcessRun window = RunProcess(program, {QStringLiteral("--undo-dir"), dir.path()}, headless);
+    ASSERT_TRUE(window.finished) << "killed after the time limit";
+    EXPECT_FALSE(window.crashed);
+    EXPECT_EQ(window.exitCode, 1);
+    EXPECT_TRUE(window.errors.contains(QStringLiteral("parvelle: cannot open the window"))) << window.errors.toStdString();
+
+    const QString png = dir.filePath(QStringLiteral("shot.png"));
+    const ProcessRun shot = RunProcess(program, {QStringLiteral("--undo-dir"), dir.path(), QStringLiteral("--screenshot"), png}, headless);
+    EXPECT_EQ(shot.exitCode, 0) << shot.errors.toStdString();
+    EXPECT_EQ(QImage(png).size(), QSize(685, 422));
+}
