@@ -126,13 +126,8 @@ uint32_t RegfImage::binEnd(uint32_t offset) const
     if (binEnds_[page] == 0)
         checkBinHolding(page);
     if (binEnds_[page] == kBrokenBin)
-        brokenBin(page);
+        damaged(QStringLiteral("the hive bin holding offset 0x%1, or one beside it, is broken").arg(kBinsStart + page * kBinUnit, 0, 16));
     return binEnds_[page];
-}
-
-void RegfImage::brokenBin(uint32_t page) const
-{
-    damaged(QStringLiteral("the hive bin holding offset 0x%1 is broken").arg(kBinsStart + page * kBinUnit, 0, 16));
 }
 
 void RegfImage::checkAllBins() const
@@ -142,7 +137,7 @@ void RegfImage::checkAllBins() const
     for (uint32_t bin = 0; bin < binsSize_;) {
         const uint32_t size = headerBinSize(bin / kBinUnit);
         if (size == 0)
-            brokenBin(bin / kBinUnit);
+            damaged(QStringLiteral("the hive bin at offset 0x%1 is broken").arg(kBinsStart + bin, 0, 16));
         bin += size;
     }
     requireIntact();

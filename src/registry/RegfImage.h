@@ -67,7 +67,6 @@ protected:
     uint32_t endOfBinBefore(uint32_t page) const;
     uint32_t headerBinSize(uint32_t page) const;   // 0 unless `page` starts a valid bin header
     bool startsWithBinSignature(uint32_t page) const;
-    [[noreturn]] void brokenBin(uint32_t page) const;
     Cell keyCell(NodeId node) const;
     void collectSubkeys(uint32_t list, std::vector<NodeId>& into, int depth) const;
     RegValue readValue(uint32_t vkOffset) const;

@@ -225,7 +225,7 @@ TEST_F(Cli, ADamagedBinFarFromTheCacheIsListedButNeverWritten)
     EXPECT_EQ(listed.out, intact.out);
     EXPECT_EQ(listed.out.count(QStringLiteral("\r\n")), 21);
 
-    const QString brokenBin = QStringLiteral("the hive bin holding offset 0x%1 is broken").arg(bin, 0, 16);
+    const QString brokenBin = QStringLiteral("the hive bin at offset 0x%1 is broken").arg(bin, 0, 16);
     expectOneLineFailure(run(QStringList{"remove", "Program 00003"} + options), 1, brokenBin);
     EXPECT_TRUE(QDir(undoDir).entryList(QDir::Files).isEmpty());
     const QString recovered = home.filePath(QStringLiteral("recovered"));
