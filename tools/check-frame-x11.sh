@@ -51,12 +51,10 @@ query
 check "top edge heightens upwards" eval 'near $H $((h0 + 30)) && near $Y $((y0 - 30)) && [ $W = $w0 ]'
 
 query; x0=$X y0=$Y w0=$W h0=$H
-xdotool mousemove $((X + W / 2)) $((Y + 15)) click --repeat 2 --delay 80 1
-sleep 1
+double_click $((X + W / 2)) $((Y + 15))
 query
 check "double click maximises into the work area" eval '[ $MAX = 1 ] && [ "$X $Y $W $H" = "$WX $WY $WW $WH" ] && [ $WH = 760 ]'
-xdotool mousemove $((X + W / 2)) $((Y + 15)) click --repeat 2 --delay 80 1
-sleep 1
+double_click $((X + W / 2)) $((Y + 15))
 query
 check "double click restores the bounds" eval '[ $MAX = 0 ] && [ "$X $Y $W $H" = "$x0 $y0 $w0 $h0" ]'
 

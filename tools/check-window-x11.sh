@@ -72,12 +72,10 @@ check "Ctrl+Shift+Tab reaches the Undo page, whose Restore All puts the entry ba
     eval '[ -z "$(removed_since "$before")" ]'
 
 query; x0=$X y0=$Y w0=$W h0=$H
-xdotool mousemove $((X + W / 2)) $((Y + 12)) click --repeat 2 --delay 80 1
-sleep 1
+double_click $((X + W / 2)) $((Y + 12))
 query
 check "double click maximises into the work area" eval '[ "$X $Y $W $H" = "0 0 1280 760" ]'
-xdotool mousemove $((X + W / 2)) $((Y + 12)) click --repeat 2 --delay 80 1
-sleep 1
+double_click $((X + W / 2)) $((Y + 12))
 query
 check "double click restores the bounds" eval '[ "$X $Y $W $H" = "$x0 $y0 $w0 $h0" ]'
 

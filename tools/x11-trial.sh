@@ -54,4 +54,5 @@ drag() {   # drag FROMX FROMY DX DY: a first small motion, then ten steps to the
     xdotool mouseup 1
     sleep 0.4
 }
+double_click() { xdotool mousemove "$1" "$2" click --repeat 2 --delay 80 1; sleep 1; }   # X Y
 near() { [ $(($1 - $2)) -le 2 ] && [ $(($2 - $1)) -le 2 ]; }
