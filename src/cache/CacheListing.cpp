@@ -306,7 +306,7 @@ uint8_t CacheOSKind(Machine& machine)
     return hasUserHiveAlone(machine) ? 8 : OSKindFromInfo(GetOSInfo(machine));
 }
 
-CacheListing ListCache(Machine& machine, const std::function<void()>& bagEnter, LastUsedStyle lastUsedColumn)
+CacheListing StreamCache(Machine& machine, const CacheRowSink& eachRow, LastUsedStyle lastUsedColumn)
 {
     machine.reloadChangedStores();
     CacheListing listing;
@@ -317,28 +317,41 @@ CacheListing ListCache(Machine& machine, const std::function<void()>& bagEnter, 
 
     const auto root = machine.rootKey(listing.Root);
     const auto cache = root ? machine.open(*root, withoutLeadingBackslash(kArpCachePath)) : std::nullopt;
+    listing.CacheFound = cache.has_value();
+    if (!cache || !cache->store)
+        return listing;
     // The entries are read straight from the cache key's store, by node: a lookup by path
     // per entry would cost a search among all entries each.
-    listing.CacheFound = cache.has_value();
-    if (cache && cache->store) {
-        const RegistryStore& store = *cache->store;
-        const UninstallLookup inUninstall = uninstallLookup(machine);
-        listing.UninstallDamage = inUninstall.damage;
-        const LastUsedText lastUsed = lastUsedText(lastUsedColumn);
-        const std::vector<NodeId> entries = store.children(cache->node);
-        const QStringList names = store.childNames(cache->node);
+    const RegistryStore& store = *cache->store;
+    const UninstallLookup inUninstall = uninstallLookup(machine);
+    listing.UninstallDamage = inUninstall.damage;
+    const LastUsedText lastUsed = lastUsedText(lastUsedColumn);
+    const std::vector<NodeId> entries = store.children(cache->node);
+    const QStringList names = store.childNames(cache->node);
+    if (!eachRow)
         listing.Rows.reserve(entries.size());
-        for (size_t i = 0; i < entries.size(); ++i) {
-            const QString& name = names.at(qsizetype(i));
-            try {
-                if (auto row = readRow(store, entries[i], name, inUninstall, lastUsed))
-                    listing.Rows.push_back(std::move(*row));
-            } catch (const EParvelleError& error) {
-                listing.Rows.push_back(damagedRow(name, error.message(), inUninstall, lastUsed));
-                listing.Unreadable.append(listing.Rows.back().Columns[ccKeyName] + QStringLiteral(": ") + error.message());
-            }
+    for (size_t i = 0; i < entries.size(); ++i) {
+        const QString& name = names.at(qsizetype(i));
+        std::optional<CacheRow> row;
+        try {
+            row = readRow(store, entries[i], name, inUninstall, lastUsed);
+        } catch (const EParvelleError& error) {
+            row = damagedRow(name, error.message(), inUninstall, lastUsed);
+            listing.Unreadable.append(row->Columns[ccKeyName] + QStringLiteral(": ") + error.message());
         }
+        if (!row)
+            continue;
+        if (eachRow)
+            eachRow(std::move(*row));   // outside the try: the sink's own errors are not the entry's
+        else
+            listing.Rows.push_back(std::move(*row));
     }
+    return listing;
+}
+
+CacheListing ListCache(Machine& machine, const std::function<void()>& bagEnter, LastUsedStyle lastUsedColumn)
+{
+    CacheListing listing = StreamCache(machine, {}, lastUsedColumn);
     if (bagEnter)
         bagEnter();
     return listing;

@@ -61,6 +61,13 @@ uint8_t CacheOSKind(Machine& machine);
 CacheListing ListCache(Machine& machine, const std::function<void()>& bagEnter = {},
                        LastUsedStyle lastUsedColumn = luLocale);
 
+// Takes each row of a listing as it is read.
+using CacheRowSink = std::function<void(CacheRow&&)>;
+
+// As ListCache, but each row goes to `eachRow` as it is read and Rows stays empty, so that
+// a long listing is never held whole; without `eachRow` the rows are kept in Rows.
+CacheListing StreamCache(Machine& machine, const CacheRowSink& eachRow, LastUsedStyle lastUsedColumn);
+
 // Why the listing is empty when the registry tells it: the cache key is missing, or the
 // cache of that Windows lies in HKEY_CURRENT_USER and no NTUSER.DAT is open. Empty otherwise.
 QString EmptyListingReason(const Machine& machine, const CacheListing& listing);

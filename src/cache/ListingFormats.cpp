@@ -47,13 +47,16 @@ void appendCsvLine(QString& csv, ColumnText text)
     csv += QLatin1String("\r\n");
 }
 
-// Last Used as ISO 8601 UTC, or empty when the record has no date.
-QString isoLastUsed(const CacheListing& listing, const CacheRow& row)
+// Last Used as ISO 8601 UTC, or empty when the record has no date; `style` is that of the
+// row's columns.
+QString isoLastUsed(LastUsedStyle style, const CacheRow& row)
 {
-    if (listing.LastUsedColumn == luIso)
+    if (style == luIso)
         return row.Columns.at(ccLastUsed);
     return row.Record.has(CacheRecord::fLastUsed) ? FileTimeToIso(row.Record.LastUsed) : QString();
 }
+
+constexpr qsizetype kCsvPieceSize = 1 << 14;
 
 // A table cell: control characters shown escaped, cut to kMaxCellCells.
 QStringList tableCells(const QStringList& texts)
@@ -80,7 +83,7 @@ QJsonObject jsonEntry(const CacheListing& listing, const CacheRow& row)
 {
     const CacheRecord& r = row.Record;
     auto field = [&r](CacheRecord::Field f, QJsonValue value) { return r.has(f) ? value : QJsonValue(); };
-    const QString lastUsed = isoLastUsed(listing, row);
+    const QString lastUsed = isoLastUsed(listing.LastUsedColumn, row);
     return {
         {QStringLiteral("KeyName"), jsonString(row.KeyName)},
         {QStringLiteral("InAddRemove"), row.AddRemoveUnknown ? QJsonValue() : QJsonValue(row.InAddRemove)},
@@ -140,24 +143,38 @@ QString ListingAsCsv(const CacheListing& listing)
 
 void WriteListingAsCsv(const CacheListing& listing, const std::function<void(QStringView)>& write)
 {
-    constexpr qsizetype kPieceSize = 1 << 14;
-    QString piece;
-    piece.reserve(kPieceSize + 4096);
-    const auto handOver = [&piece, &write] {
-        write(piece);
-        piece.resize(0);   // keeps the reserved room
-    };
+    CsvWriter csv(listing.LastUsedColumn, write);
+    for (const CacheRow& row : listing.Rows)
+        csv.add(row);
+    csv.finish();
+}
 
+CsvWriter::CsvWriter(LastUsedStyle lastUsedColumn, Write write)
+    : lastUsedColumn_(lastUsedColumn), write_(std::move(write))
+{
+    piece_.reserve(kCsvPieceSize + 4096);
     const QStringList& headers = CacheColumnHeaders();
-    appendCsvLine(piece, [&headers](int c) -> const QString& { return headers.at(c); });
-    for (const CacheRow& row : listing.Rows) {
-        const QString lastUsed = isoLastUsed(listing, row);
-        appendCsvLine(piece, [&](int c) -> const QString& { return c == ccLastUsed ? lastUsed : row.Columns.at(c); });
-        if (piece.size() >= kPieceSize)
-            handOver();
-    }
-    if (!piece.isEmpty())
+    appendCsvLine(piece_, [&headers](int c) -> const QString& { return headers.at(c); });
+}
+
+void CsvWriter::add(const CacheRow& row)
+{
+    const QString lastUsed = isoLastUsed(lastUsedColumn_, row);
+    appendCsvLine(piece_, [&](int c) -> const QString& { return c == ccLastUsed ? lastUsed : row.Columns.at(c); });
+    if (piece_.size() >= kCsvPieceSize)
         handOver();
+}
+
+void CsvWriter::finish()
+{
+    if (!piece_.isEmpty())
+        handOver();
+}
+
+void CsvWriter::handOver()
+{
+    write_(piece_);
+    piece_.resize(0);   // keeps the reserved room
 }
 
 QByteArray ListingAsJson(const CacheListing& listing)

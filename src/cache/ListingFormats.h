@@ -17,6 +17,24 @@ QString ListingAsCsv(const CacheListing& listing);
 // listing is never held whole.
 void WriteListingAsCsv(const CacheListing& listing, const std::function<void(QStringView)>& write);
 
+// That CSV text written row by row, for rows read one at a time (StreamCache): the header
+// at once, each row as it is added, in pieces as WriteListingAsCsv hands them over.
+class CsvWriter {
+public:
+    using Write = std::function<void(QStringView)>;
+    // `lastUsedColumn`: the style the rows' Last Used column was made in.
+    CsvWriter(LastUsedStyle lastUsedColumn, Write write);
+    void add(const CacheRow& row);
+    void finish();   // hands over the last piece
+
+private:
+    void handOver();
+
+    LastUsedStyle lastUsedColumn_;
+    Write write_;
+    QString piece_;
+};
+
 // {"OSKind": n, "entries": [...]} with typed fields; fields a short record does not
 // reach are null, as are a missing date and a missing Changed value.
 QByteArray ListingAsJson(const CacheListing& listing);

@@ -395,7 +395,6 @@ const HiveStore::ChildIndex& HiveStore::childIndex(NodeId node) const
     ChildIndex index;
     index.order = image_->children(node);
     index.names.reserve(qsizetype(index.order.size()));
-    index.byName.reserve(index.order.size());
     for (NodeId kid : index.order) {
         try {
             index.names.append(image_->name(kid));
@@ -403,20 +402,30 @@ const HiveStore::ChildIndex& HiveStore::childIndex(NodeId node) const
             index.names.append(QString());
             if (index.damage.isEmpty())
                 index.damage = e.message();
-            continue;
         }
-        index.byName.emplace(index.names.back(), kid);
     }
     return childIndexes_.emplace(node, std::move(index)).first->second;
+}
+
+const NameMap<NodeId>& HiveStore::namesIndex(const ChildIndex& index)
+{
+    if (!index.byNameBuilt) {
+        index.byName.reserve(index.order.size());
+        for (size_t i = 0; i < index.order.size(); ++i)
+            if (!index.names.at(qsizetype(i)).isEmpty())   // a damaged subkey has no name to find
+                index.byName.emplace(index.names.at(qsizetype(i)), index.order[i]);
+        index.byNameBuilt = true;
+    }
+    return index.byName;
 }
 
 std::optional<NodeId> HiveStore::child(NodeId parent, QStringView name) const
 {
     if (!isLive(parent))
         return std::nullopt;
-    const ChildIndex& index = childIndex(parent);
-    const auto it = index.byName.find(name);
-    if (it == index.byName.end())
+    const NameMap<NodeId>& byName = namesIndex(childIndex(parent));
+    const auto it = byName.find(name);
+    if (it == byName.end())
         return std::nullopt;
     return it->second;
 }

@@ -78,7 +78,8 @@ private:
         std::vector<NodeId> order;
         QStringList names;   // in the same order; empty for a damaged key
         QString damage;      // why a subkey is unreadable (the first one); empty when none is
-        NameMap<NodeId> byName;
+        mutable NameMap<NodeId> byName;   // built on the first lookup by name
+        mutable bool byNameBuilt = false;
         bool inWindowsOrder = false;   // checked, and sorted when it was not
     };
     // Puts a list read from a file into Windows' order before it is changed, should a
@@ -105,6 +106,7 @@ private:
     // the saved state when the replayed one is broken.
     std::unique_ptr<RegfEditor> readWithLogs(LogReplay& replay) const;
     const ChildIndex& childIndex(NodeId node) const;
+    static const NameMap<NodeId>& namesIndex(const ChildIndex& index);
     // Refuses to overwrite a file that another program replaced or changed meanwhile.
     void requireUnchangedOnDisk() const;
     [[noreturn]] void throwMissing() const;

@@ -7,7 +7,6 @@
 #include <QtEndian>
 #include <algorithm>
 #include <cstring>
-#include <unordered_set>
 
 namespace parvelle {
 
@@ -256,13 +255,14 @@ std::vector<NodeId> RegfImage::children(NodeId node) const
     // A subkey must name its key as parent, never be the root and be listed once: then
     // every key is reached once and walks of the tree end. A damaged subkey is listed all
     // the same, so that its siblings stay readable; every read of it raises its damage.
-    std::unordered_set<NodeId> seen;
     for (NodeId kid : kids) {
         if (kid == root_ || (isReadableKey(kid) && parent(kid) != node))
             damaged(QStringLiteral("the key at offset 0x%1 is listed under a key that is not its parent").arg(kid, 0, 16));
-        if (!seen.insert(kid).second)
-            damaged(QStringLiteral("the key at offset 0x%1 is listed twice").arg(kid, 0, 16));
     }
+    std::vector<NodeId> sorted = kids;
+    std::sort(sorted.begin(), sorted.end());
+    if (const auto twice = std::adjacent_find(sorted.begin(), sorted.end()); twice != sorted.end())
+        damaged(QStringLiteral("the key at offset 0x%1 is listed twice").arg(*twice, 0, 16));
     requireIntact();
     return kids;
 }

@@ -318,3 +318,36 @@ TEST(CacheListingEntries, RecordLongerThan32KiBIsListedInFull)
     EXPECT_EQ(listing.Rows[0].Columns[ccFilePath], path);
     EXPECT_EQ(listing.Rows[0].Columns[ccDataSize], QStringLiteral("552"));
 }
+
+TEST(CacheListingStream, RowsGoToTheSinkInOrderAndAreNotKept)
+{
+    ListingMachine m;
+    for (const char* name : {"zeta", "Alpha", "mid"})
+        m.addEntry(QString::fromLatin1(name), plainRecord());
+    TNTRegistry& mid = m.entry(QStringLiteral("mid"));
+    m.software->setValueUnreadable(m.machine.open(*m.machine.rootKey(HKEY_LOCAL_MACHINE), mid.KeyPath())->node,
+                                   QStringLiteral("SlowInfoCache"));
+    const CacheListing kept = ListCache(m.machine, {}, luIso);
+    std::vector<CacheRow> streamed;
+    const CacheListing listing = StreamCache(m.machine, [&](CacheRow&& row) { streamed.push_back(std::move(row)); }, luIso);
+    EXPECT_TRUE(listing.Rows.empty());
+    ASSERT_EQ(streamed.size(), kept.Rows.size());
+    for (size_t i = 0; i < streamed.size(); ++i)
+        EXPECT_EQ(streamed[i].Columns, kept.Rows[i].Columns);
+    EXPECT_EQ(listing.Unreadable, kept.Unreadable);
+    EXPECT_EQ(listing.Unreadable.size(), 1);
+}
+
+TEST(CacheListingStream, ASinkThatFailsEndsTheListingInsteadOfMarkingAnEntry)
+{
+    ListingMachine m;
+    for (const char* name : {"a", "b", "c"})
+        m.addEntry(QString::fromLatin1(name), plainRecord());
+    int rows = 0;
+    const auto failOnSecond = [&rows](CacheRow&&) {
+        if (++rows == 2)
+            throw EInOutError(QStringLiteral("Cannot write the output: No space left on device"));
+    };
+    EXPECT_THROW(StreamCache(m.machine, failOnSecond, luIso), EInOutError);
+    EXPECT_EQ(rows, 2);
+}

@@ -106,3 +106,26 @@ TEST(TableFormat, ColumnsAlignedUnderTheirHeaders)
     EXPECT_TRUE(lines[0].startsWith(QStringLiteral("KeyName")));
     EXPECT_FALSE(lines[3].endsWith(QLatin1Char(' ')));
 }
+
+TEST(CsvFormat, RowsAddedOneByOneAreWrittenInPieces)
+{
+    const CacheListing listing = sampleListing(luLocale);
+    QString text;
+    int pieces = 0;
+    CsvWriter csv(listing.LastUsedColumn, [&](QStringView piece) {
+        text += piece;
+        ++pieces;
+    });
+    constexpr int kCopies = 300;   // long enough to be handed over in several pieces
+    for (int copy = 0; copy < kCopies; ++copy)
+        for (const CacheRow& row : listing.Rows)
+            csv.add(row);
+    csv.finish();
+    EXPECT_GT(pieces, 1);
+    const QStringList once = csvLines(ListingAsCsv(listing));
+    const QStringList lines = csvLines(text);
+    ASSERT_EQ(lines.size(), 1 + kCopies * 3);
+    EXPECT_EQ(lines[0], once[0]);
+    for (int i = 1; i < lines.size(); ++i)
+        ASSERT_EQ(lines[i], once[1 + (i - 1) % 3]) << "line " << i;
+}

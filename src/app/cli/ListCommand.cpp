@@ -25,8 +25,14 @@ int RunList(CliContext& context)
 
     const std::unique_ptr<Machine> machine = OpenRegistry(RegistryOptionsFrom(parser));
     PrintRegistryNotes(context, *machine);
-    // CSV and JSON show Last Used in ISO form only: the locale text is left unmade.
-    const CacheListing listing = ListCache(*machine, {}, kind == QLatin1String("table") ? luLocale : luIso);
+    const auto write = [&context](QStringView piece) { WriteOutput(context, piece); };
+    // CSV and JSON show Last Used in ISO form only: the locale text is left unmade. CSV rows
+    // are written as they are read, never held all at once.
+    std::optional<CsvWriter> csv;
+    if (kind == QLatin1String("csv"))
+        csv.emplace(luIso, write);
+    const CacheListing listing = csv ? StreamCache(*machine, [&csv](CacheRow&& row) { csv->add(row); }, luIso)
+                                     : ListCache(*machine, {}, kind == QLatin1String("table") ? luLocale : luIso);
     if (listing.VersionUnknown)
         WriteMessage(context, QStringLiteral("parvelle-cli: note: without a SOFTWARE hive the Windows version is unknown; "
                                              "the cache of HKEY_CURRENT_USER is listed"));
@@ -37,12 +43,12 @@ int RunList(CliContext& context)
     if (!listing.UninstallDamage.isEmpty())
         WriteMessage(context, QStringLiteral("parvelle-cli: warning: In Add/Remove is Unknown for programs not found, the "
                                              "Uninstall key being damaged: ") + listing.UninstallDamage);
-    if (kind == QLatin1String("csv"))
-        WriteListingAsCsv(listing, [&context](QStringView piece) { WriteOutput(context, piece); });
+    if (csv)
+        csv->finish();
     else if (kind == QLatin1String("json"))
-        WriteOutput(context, QString::fromUtf8(ListingAsJson(listing)));
+        write(QString::fromUtf8(ListingAsJson(listing)));
     else
-        WriteOutput(context, ListingAsTable(listing));
+        write(ListingAsTable(listing));
     return 0;
 }
 
