@@ -4,7 +4,6 @@
 #include "registry/TNTRegistry.h"
 
 #include <QtEndian>
-#include <algorithm>
 #include <charconv>
 #include <chrono>
 #include <string_view>
@@ -228,12 +227,7 @@ QString FrequencyText(int32_t frequency)
         word = "rarely";
     else if (frequency >= 3 && frequency <= 10)
         word = "occasionally";
-    char text[32];   // the longest word, " (", eleven digits and ")"
-    char* out = std::copy(word.begin(), word.end(), text);
-    out = std::copy_n(" (", 2, out);
-    out = std::to_chars(out, text + sizeof text, frequency).ptr;
-    *out++ = ')';
-    return QString::fromLatin1(text, out - text);
+    return QLatin1String(word.data(), qsizetype(word.size())) + QLatin1String(" (") + decimalText(frequency) + QLatin1Char(')');
 }
 
 QString InAddRemoveText(bool inAddRemove)
