@@ -136,17 +136,12 @@ QString ListingAsTable(const CacheListing& listing)
 
 QString ListingAsCsv(const CacheListing& listing)
 {
-    QString csv;
-    WriteListingAsCsv(listing, [&csv](QStringView piece) { csv += piece; });
-    return csv;
-}
-
-void WriteListingAsCsv(const CacheListing& listing, const std::function<void(QStringView)>& write)
-{
-    CsvWriter csv(listing.LastUsedColumn, write);
+    QString text;
+    CsvWriter csv(listing.LastUsedColumn, [&text](QStringView piece) { text += piece; });
     for (const CacheRow& row : listing.Rows)
         csv.add(row);
     csv.finish();
+    return text;
 }
 
 CsvWriter::CsvWriter(LastUsedStyle lastUsedColumn, Write write)

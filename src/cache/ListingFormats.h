@@ -13,12 +13,9 @@ QString ListingAsTable(const CacheListing& listing);
 
 // The header row and one row per entry, CRLF line ends; Last Used as ISO 8601 UTC or empty.
 QString ListingAsCsv(const CacheListing& listing);
-// The same text handed to `write` in pieces of about 16,000 characters, so that a long
-// listing is never held whole.
-void WriteListingAsCsv(const CacheListing& listing, const std::function<void(QStringView)>& write);
 
-// That CSV text written row by row, for rows read one at a time (StreamCache): the header
-// at once, each row as it is added, in pieces as WriteListingAsCsv hands them over.
+// That CSV text written row by row, for rows read one at a time (StreamCache): handed to
+// `write` in pieces of about 16,000 characters, so that a long listing is never held whole.
 class CsvWriter {
 public:
     using Write = std::function<void(QStringView)>;

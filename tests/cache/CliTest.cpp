@@ -98,8 +98,9 @@ protected:
         EXPECT_EQ(result.exitCode, exitCode);
         EXPECT_TRUE(result.err.contains(fragment)) << result.err.toStdString();
         EXPECT_TRUE(result.out.isEmpty()) << result.out.toStdString();
-        if (exitCode == 1)
+        if (exitCode == 1) {
             EXPECT_EQ(result.err.count(QLatin1Char('\n')), 1) << result.err.toStdString();
+        }
     }
 
     QTemporaryDir home;
