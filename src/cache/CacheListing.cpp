@@ -4,6 +4,7 @@
 #include "registry/TNTRegistry.h"
 
 #include <QtEndian>
+#include <algorithm>
 #include <charconv>
 #include <chrono>
 #include <string_view>
@@ -227,7 +228,12 @@ QString FrequencyText(int32_t frequency)
         word = "rarely";
     else if (frequency >= 3 && frequency <= 10)
         word = "occasionally";
-    return QLatin1String(word.data(), qsizetype(word.size())) + QLatin1String(" (") + decimalText(frequency) + QLatin1Char(')');
+    char text[32];   // the longest word, " (", eleven digits and ")"
+    char* out = std::copy(word.begin(), word.end(), text);
+    out = std::copy_n(" (", 2, out);
+    out = std::to_chars(out, std::end(text) - 1, frequency).ptr;   // room kept for the ")"
+    *out++ = ')';
+    return QString::fromLatin1(text, out - text);
 }
 
 QString InAddRemoveText(bool inAddRemove)

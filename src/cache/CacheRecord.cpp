@@ -29,21 +29,20 @@ QString TextUpToZero(QByteArrayView utf16le)
 {
     const auto unitAt = [utf16le](qsizetype i) { return qFromLittleEndian<char16_t>(utf16le.data() + 2 * i); };
     qsizetype length = 0;
-    bool plain = true;   // no surrogate and no leading byte order mark: the units are the text
+    bool surrogates = false;
     for (; length < utf16le.size() / 2; ++length) {
         const char16_t unit = unitAt(length);
         if (unit == 0)
             break;
-        plain = plain && !QChar::isSurrogate(unit) && !(length == 0 && unit == 0xFEFF);
+        surrogates |= QChar::isSurrogate(unit);
     }
-    if (!plain) {
+    // Without surrogates and a leading byte order mark the units are the text.
+    if (surrogates || (length > 0 && unitAt(0) == 0xFEFF)) {
         QStringDecoder utf16(QStringDecoder::Utf16LE);
         return utf16.decode(utf16le.first(2 * length));
     }
     QString text(length, Qt::Uninitialized);
-    QChar* out = text.data();
-    for (qsizetype i = 0; i < length; ++i)
-        out[i] = QChar(unitAt(i));
+    qFromLittleEndian<char16_t>(utf16le.data(), length, text.data());
     return text;
 }
 

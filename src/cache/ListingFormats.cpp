@@ -6,6 +6,7 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <algorithm>
+#include <array>
 
 namespace parvelle {
 
@@ -16,35 +17,59 @@ constexpr int kColumnGap = 2;
 
 bool isCsvSpecial(QChar c)
 {
-    return c == u',' || c == u'"' || c == u'\r' || c == u'\n';
+    const char16_t unit = c.unicode();
+    return unit <= u',' && (unit == u',' || unit == u'"' || unit == u'\r' || unit == u'\n');
 }
 
-// Appends one field in its CSV form (see CsvField).
-void appendCsvField(QString& out, QStringView text)
+// A field in its CSV form (see CsvField): quoted or not, and its length then.
+struct CsvForm {
+    QStringView text;
+    bool quoted = false;
+    qsizetype length = 0;
+};
+
+CsvForm csvForm(QStringView text)
 {
-    if (std::none_of(text.begin(), text.end(), isCsvSpecial)) {
-        out += text;
-        return;
-    }
-    out += QLatin1Char('"');
-    for (const QChar c : text) {
-        if (c == u'"')
-            out += QLatin1Char('"');
-        out += c;
-    }
-    out += QLatin1Char('"');
+    const bool quoted = std::any_of(text.begin(), text.end(), isCsvSpecial);
+    return {text, quoted, quoted ? text.size() + 2 + text.count(u'"') : text.size()};
 }
 
-// Appends the nine fields as one CSV line; `text(c)` gives the text of column c.
+// Writes the field at `out`; returns the end of it.
+QChar* writeCsvField(QChar* out, const CsvForm& field)
+{
+    if (!field.quoted)
+        return std::copy(field.text.begin(), field.text.end(), out);
+    *out++ = u'"';
+    for (const QChar c : field.text) {
+        if (c == u'"')
+            *out++ = u'"';
+        *out++ = c;
+    }
+    *out++ = u'"';
+    return out;
+}
+
+// Appends the nine fields as one CSV line; `text(c)` gives the text of column c. The line
+// is measured first, so that the text grows once a line.
 template <typename ColumnText>
 void appendCsvLine(QString& csv, ColumnText text)
 {
+    std::array<CsvForm, ccColumnCount> fields;
+    qsizetype length = ccColumnCount - 1 + 2;   // the commas and CRLF
+    for (int c = 0; c < ccColumnCount; ++c) {
+        fields[c] = csvForm(text(c));
+        length += fields[c].length;
+    }
+    const qsizetype start = csv.size();
+    csv.resize(start + length);
+    QChar* out = csv.data() + start;
     for (int c = 0; c < ccColumnCount; ++c) {
         if (c > 0)
-            csv += QLatin1Char(',');
-        appendCsvField(csv, text(c));
+            *out++ = u',';
+        out = writeCsvField(out, fields[c]);
     }
-    csv += QLatin1String("\r\n");
+    *out++ = u'\r';
+    *out = u'\n';
 }
 
 // Last Used as ISO 8601 UTC, or empty when the record has no date; `style` is that of the
@@ -103,8 +128,9 @@ QJsonObject jsonEntry(const CacheListing& listing, const CacheRow& row)
 
 QString CsvField(const QString& text)
 {
-    QString field;
-    appendCsvField(field, text);
+    const CsvForm form = csvForm(text);
+    QString field(form.length, Qt::Uninitialized);
+    writeCsvField(field.data(), form);
     return field;
 }
 
