@@ -137,8 +137,9 @@ TEST(CacheListingDates, IsoStyleListingCarriesIsoLastUsedTexts)
     EXPECT_EQ(iso.Rows[2].Columns[ccLastUsed], QString());
     for (size_t i = 0; i < iso.Rows.size(); ++i)
         for (int c = 0; c < ccColumnCount; ++c)
-            if (c != ccLastUsed)
+            if (c != ccLastUsed) {
                 EXPECT_EQ(iso.Rows[i].Columns[c], locale.Rows[i].Columns[c]) << i << ' ' << c;
+            }
 }
 
 TEST(CacheListingDates, DateBeyond9999DoesNotEndTheListing)

@@ -79,13 +79,16 @@ void expectReglookupReads(const QString& hive, const RegistryStore& written)
             ASSERT_TRUE(lines.count(path)) << "missing value " << path.toStdString();
             const auto& [shownType, shownData] = lines.at(path);
             EXPECT_EQ(QString::fromLatin1(shownType), typeName(type)) << path.toStdString();
-            if (type == REG_BINARY)
+            if (type == REG_BINARY) {
                 EXPECT_EQ(shownData, data) << path.toStdString();
-            if (type == REG_DWORD)
+            }
+            if (type == REG_DWORD) {
                 EXPECT_EQ(shownData, QStringLiteral("0x%1").arg(qFromLittleEndian<uint32_t>(data.constData()), 8, 16, QLatin1Char('0')).toUpper().replace("0X", "0x").toLatin1());
+            }
             const QString text = TextUpToZero(data);
-            if ((type == REG_SZ || type == REG_EXPAND_SZ) && isAscii(text))
+            if ((type == REG_SZ || type == REG_EXPAND_SZ) && isAscii(text)) {
                 EXPECT_EQ(shownData, text.toLatin1()) << path.toStdString();
+            }
         }
     }
     EXPECT_EQ(lines.size(), expectedLines);

@@ -141,8 +141,9 @@ TEST_F(ArtResources, ButtonFacesHaveMagentaCornersOnlyInTransparentStyles)
             for (int x = left + 2; x < left + 16; ++x)
                 EXPECT_FALSE(IsMagenta(face, x, 10)) << int(style) << " x " << x;
         }
-        if (!transparent)
+        if (!transparent) {
             EXPECT_EQ(MagentaCount(face), 0) << int(style);
+        }
     }
 }
 
@@ -163,8 +164,9 @@ TEST_F(ArtResources, CaptionButtonsAreTransparentOrSitSeamlesslyOnTheTitleBar)
                 EXPECT_EQ(strip.pixel(left, y), client.pixel(10, top + y))
                     << int(style) << " slice at " << left << " row " << y;
         }
-        if (!transparent)
+        if (!transparent) {
             EXPECT_EQ(MagentaCount(strip), 0) << int(style);
+        }
     }
 }
 

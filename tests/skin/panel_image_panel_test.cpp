@@ -103,8 +103,9 @@ TEST_F(ImagePanel, TransparentPanelWithoutPictureShowsParentAndCaptionOnly)
     for (int y = 0; y < 30; ++y) {
         for (int x = 0; x < 50; ++x) {
             const bool parentPixel = Rgb(shot, x, y) == PatternParent::At(x + 4, y + 4);
-            if (!caption.contains(x, y))
+            if (!caption.contains(x, y)) {
                 ASSERT_TRUE(parentPixel) << x << "," << y;
+            }
             differing += !parentPixel;
         }
     }
