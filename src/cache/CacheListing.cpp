@@ -77,6 +77,8 @@ QString subkeyDamage(const RegistryStore& store, NodeId node)
             continue;
         try {
             store.name(kids[i]);   // a damaged key is enumerated unnamed; reading it says why
+        } catch (const EHiveShortenedError&) {
+            throw;
         } catch (const EParvelleError& error) {
             return error.message();
         }
@@ -101,6 +103,8 @@ UninstallLookup uninstallLookup(Machine& machine)
         try {
             return {[store = key->store, node = key->node](const QString& name) { return store->child(node, name).has_value(); },
                     subkeyDamage(*key->store, key->node)};
+        } catch (const EHiveShortenedError&) {
+            throw;
         } catch (const EParvelleError& error) {   // the subkey list itself
             return {[](const QString&) { return false; }, error.message()};
         }
@@ -335,6 +339,8 @@ CacheListing StreamCache(Machine& machine, const CacheRowSink& eachRow, LastUsed
         std::optional<CacheRow> row;
         try {
             row = readRow(store, entries[i], name, inUninstall, lastUsed);
+        } catch (const EHiveShortenedError&) {
+            throw;   // not one entry's damage: the whole listing is void
         } catch (const EParvelleError& error) {
             row = damagedRow(name, error.message(), inUninstall, lastUsed);
             listing.Unreadable.append(row->Columns[ccKeyName] + QStringLiteral(": ") + error.message());

@@ -32,4 +32,10 @@ class EHiveError : public EParvelleError {
     using EParvelleError::EParvelleError;
 };
 
+// A mapped hive file another program shortened while it was read: what was read is not the
+// hive, so no reader takes it for damage of one key.
+class EHiveShortenedError : public EHiveError {
+    using EHiveError::EHiveError;
+};
+
 } // namespace parvelle

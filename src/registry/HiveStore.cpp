@@ -398,6 +398,8 @@ const HiveStore::ChildIndex& HiveStore::childIndex(NodeId node) const
     for (NodeId kid : index.order) {
         try {
             index.names.append(image_->name(kid));
+        } catch (const EHiveShortenedError&) {
+            throw;
         } catch (const EHiveError& e) {
             index.names.append(QString());
             if (index.damage.isEmpty())

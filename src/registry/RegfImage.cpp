@@ -156,7 +156,7 @@ void RegfImage::makePrivateCopy()
 void RegfImage::requireIntact() const
 {
     if (mapping_ && mapping_->wasCut())
-        throw EHiveError(QStringLiteral("The hive file '%1' was shortened by another program while it was read").arg(path_));
+        throw EHiveShortenedError(QStringLiteral("The hive file '%1' was shortened by another program while it was read").arg(path_));
 }
 
 void RegfImage::damaged(const QString& what) const

@@ -1,7 +1,11 @@
 #include "cache/CacheListing.h"
 #include "cache/OSInfo.h"
+#include "demo/DemoRegistry.h"
+#include "registry/RegistrySources.h"
 #include "TestRegistry.h"
 
+#include <QFile>
+#include <QTemporaryDir>
 #include <gtest/gtest.h>
 
 using namespace parvelle;
@@ -351,4 +355,29 @@ TEST(CacheListingStream, ASinkThatFailsEndsTheListingInsteadOfMarkingAnEntry)
     };
     EXPECT_THROW(StreamCache(m.machine, failOnSecond, luIso), EInOutError);
     EXPECT_EQ(rows, 2);
+}
+
+// A hive another program rewrites in place while it is listed: the listing fails, naming
+// the change, instead of showing every entry after it as damaged.
+TEST(CacheListingStream, AHiveShortenedWhileListedFailsTheListing)
+{
+    QTemporaryDir dir;
+    const QString software = MakeBigCacheHive(dir.path(), 300);
+    RegistrySources sources;
+    sources.software = software;
+    sources.readOnly = true;
+    Machine machine = OpenRegistrySources(sources);
+    int rows = 0;
+    const auto shortenAfterFirst = [&](CacheRow&&) {
+        if (++rows == 1) {
+            ASSERT_TRUE(QFile::resize(software, 0x1000));   // the hive bins gone, as an in-place rewrite starts
+        }
+    };
+    try {
+        StreamCache(machine, shortenAfterFirst, luIso);
+        ADD_FAILURE() << "the listing went on over " << rows << " rows";
+    } catch (const EHiveError& error) {
+        EXPECT_TRUE(error.message().contains(QStringLiteral("was shortened by another program"))) << error.message().toStdString();
+    }
+    EXPECT_EQ(rows, 1);
 }
