@@ -1,5 +1,6 @@
 #include "MappedFile.h"
 
+#include <algorithm>
 #include <atomic>
 #include <csignal>
 #include <mutex>
@@ -113,6 +114,20 @@ MappedFile::~MappedFile()
 {
     freeGuard(slot_);
     ::munmap(const_cast<char*>(data_), size_t(size_));
+}
+
+void MappedFile::prefetch(qsizetype offset, qsizetype length) const
+{
+#ifdef MADV_POPULATE_READ
+    const uintptr_t start = reinterpret_cast<uintptr_t>(data_) + uintptr_t(std::clamp<qsizetype>(offset, 0, size_));
+    const uintptr_t end = reinterpret_cast<uintptr_t>(data_) + uintptr_t(std::clamp<qsizetype>(offset + length, 0, size_));
+    const uintptr_t first = start & ~(pageSize - 1);
+    if (end > first)   // pages the file no longer has are left alone: no bus error
+        ::madvise(reinterpret_cast<void*>(first), end - first, MADV_POPULATE_READ);
+#else
+    (void)offset;
+    (void)length;
+#endif
 }
 
 bool MappedFile::wasCut() const

@@ -23,6 +23,9 @@ public:
     QByteArray bytes() const { return QByteArray::fromRawData(data_, size_); }
     qsizetype size() const { return size_; }
     bool wasCut() const;
+    // Maps in the pages of the range in one call, where the kernel can, instead of a page
+    // fault every few pages as they are read. Only a hint: a failure changes nothing.
+    void prefetch(qsizetype offset, qsizetype length) const;
 
 private:
     MappedFile(const char* data, qsizetype size, int slot) : data_(data), size_(size), slot_(slot) {}

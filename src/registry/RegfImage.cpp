@@ -239,6 +239,18 @@ void RegfImage::collectSubkeys(uint32_t list, std::vector<NodeId>& into, int dep
     }
 }
 
+void RegfImage::prefetchKeys(const std::vector<NodeId>& keys) const
+{
+    constexpr size_t kFewKeys = 64;                // read as they come
+    constexpr qsizetype kMostBytesPerKey = 16384;  // keys farther apart: pages of others between
+    if (!mapping_ || keys.size() < kFewKeys)
+        return;
+    const auto [first, last] = std::minmax_element(keys.begin(), keys.end());
+    const qsizetype span = qsizetype(*last - *first) + kBinUnit;
+    if (span <= qsizetype(keys.size()) * kMostBytesPerKey)
+        mapping_->prefetch(qsizetype(*first), span);
+}
+
 std::vector<NodeId> RegfImage::children(NodeId node) const
 {
     const Cell key = keyCell(node);
@@ -250,6 +262,7 @@ std::vector<NodeId> RegfImage::children(NodeId node) const
         return kids;
     }
     collectSubkeys(list, kids, 0);
+    prefetchKeys(kids);
     if (kids.size() != count)
         damaged(QStringLiteral("the key at offset 0x%1 lists %2 subkeys instead of %3").arg(node, 0, 16).arg(kids.size()).arg(count));
     // A subkey must name its key as parent, never be the root and be listed once: then

@@ -69,6 +69,9 @@ protected:
     bool startsWithBinSignature(uint32_t page) const;
     Cell keyCell(NodeId node) const;
     void collectSubkeys(uint32_t list, std::vector<NodeId>& into, int depth) const;
+    // Maps in at once the pages of many subkeys lying close together, as a key's subkeys
+    // usually do, before they are read one by one.
+    void prefetchKeys(const std::vector<NodeId>& keys) const;
     RegValue readValue(uint32_t vkOffset) const;
     QByteArray valueData(uint32_t length, uint32_t offset) const;
     [[noreturn]] void damaged(const QString& what) const;
