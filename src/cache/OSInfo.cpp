@@ -2,7 +2,7 @@
 
 #include "registry/TNTRegistry.h"
 
-#include <QRegularExpression>
+#include <algorithm>
 #include <optional>
 
 namespace parvelle {
@@ -14,14 +14,29 @@ struct Version {
     int minor;
 };
 
-// "5.1", "4.10.2222", "6.0.6002": the first two numbers.
-std::optional<Version> parseVersion(const QString& text)
+// The number the text starts with (ASCII digits), taken off the text; nullopt without one.
+std::optional<int> takeNumber(QStringView& text)
 {
-    static const QRegularExpression pattern(QStringLiteral("^\\s*(\\d+)\\.(\\d+)"));
-    const QRegularExpressionMatch match = pattern.match(text);
-    if (!match.hasMatch())
+    const auto end = std::find_if_not(text.begin(), text.end(), [](QChar c) { return c >= u'0' && c <= u'9'; });
+    const QStringView digits = text.first(end - text.begin());
+    text = text.sliced(digits.size());
+    return digits.isEmpty() ? std::nullopt : std::optional<int>(digits.toInt());
+}
+
+// "5.1", "4.10.2222", "6.0.6002": the first two numbers, after any spaces. (Read by hand:
+// a regular expression cost more than the rest of finding the Windows version.)
+std::optional<Version> parseVersion(QStringView text)
+{
+    while (!text.isEmpty() && text.front().isSpace())
+        text = text.sliced(1);
+    const std::optional<int> major = takeNumber(text);
+    if (!major || !text.startsWith(u'.'))
         return std::nullopt;
-    return Version{match.captured(1).toInt(), match.captured(2).toInt()};
+    text = text.sliced(1);
+    const std::optional<int> minor = takeNumber(text);
+    if (!minor)
+        return std::nullopt;
+    return Version{*major, *minor};
 }
 
 // The text of a string value of the key at `path`, or nullopt.
