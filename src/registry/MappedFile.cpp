@@ -122,7 +122,8 @@ void MappedFile::prefetch(qsizetype offset, qsizetype length) const
     const uintptr_t start = reinterpret_cast<uintptr_t>(data_) + uintptr_t(std::clamp<qsizetype>(offset, 0, size_));
     const uintptr_t end = reinterpret_cast<uintptr_t>(data_) + uintptr_t(std::clamp<qsizetype>(offset + length, 0, size_));
     const uintptr_t first = start & ~(pageSize - 1);
-    if (end > first)   // pages the file no longer has are left alone: no bus error
+    // Where the file has been shortened the call fails (EFAULT) instead of raising SIGBUS.
+    if (end > first)
         ::madvise(reinterpret_cast<void*>(first), end - first, MADV_POPULATE_READ);
 #else
     (void)offset;

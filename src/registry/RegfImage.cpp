@@ -262,9 +262,9 @@ std::vector<NodeId> RegfImage::children(NodeId node) const
         return kids;
     }
     collectSubkeys(list, kids, 0);
-    prefetchKeys(kids);
     if (kids.size() != count)
         damaged(QStringLiteral("the key at offset 0x%1 lists %2 subkeys instead of %3").arg(node, 0, 16).arg(kids.size()).arg(count));
+    prefetchKeys(kids);
     // A subkey must name its key as parent, never be the root and be listed once: then
     // every key is reached once and walks of the tree end. A damaged subkey is listed all
     // the same, so that its siblings stay readable; every read of it raises its damage.
