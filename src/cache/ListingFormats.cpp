@@ -21,6 +21,8 @@ bool isCsvSpecial(QChar c)
     return unit <= u',' && (unit == u',' || unit == u'"' || unit == u'\r' || unit == u'\n');
 }
 
+constexpr qsizetype kCsvPieceSize = 1 << 14;   // characters handed over at a time
+
 // A field in its CSV form (see CsvField): quoted or not, and its length then.
 struct CsvForm {
     QStringView text;
@@ -80,8 +82,6 @@ QString isoLastUsed(LastUsedStyle style, const CacheRow& row)
         return row.Columns.at(ccLastUsed);
     return row.Record.has(CacheRecord::fLastUsed) ? FileTimeToIso(row.Record.LastUsed) : QString();
 }
-
-constexpr qsizetype kCsvPieceSize = 1 << 14;
 
 // A table cell: control characters shown escaped, cut to kMaxCellCells.
 QStringList tableCells(const QStringList& texts)
