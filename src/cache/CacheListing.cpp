@@ -331,14 +331,14 @@ CacheListing StreamCache(Machine& machine, const CacheRowSink& eachRow, LastUsed
     listing.UninstallDamage = inUninstall.damage;
     const LastUsedText lastUsed = lastUsedText(lastUsedColumn);
     const std::vector<NodeId> entries = store.children(cache->node);
-    const QStringList names = store.childNames(cache->node);
     if (!eachRow)
         listing.Rows.reserve(entries.size());
-    for (size_t i = 0; i < entries.size(); ++i) {
-        const QString& name = names.at(qsizetype(i));
+    for (const NodeId entry : entries) {
+        QString name;   // stays empty when the key itself is damaged
         std::optional<CacheRow> row;
         try {
-            row = readRow(store, entries[i], name, inUninstall, lastUsed);
+            name = store.name(entry);
+            row = readRow(store, entry, name, inUninstall, lastUsed);
         } catch (const EHiveShortenedError&) {
             throw;   // not one entry's damage: the whole listing is void
         } catch (const EParvelleError& error) {

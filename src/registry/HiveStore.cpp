@@ -377,7 +377,7 @@ void HiveStore::requireWritable(NodeId node) const
 
 void HiveStore::requireIntactSubkeys(NodeId node) const
 {
-    const QString& damage = childIndex(node).damage;
+    const QString& damage = namedChildIndex(node).damage;
     if (!damage.isEmpty())
         throw EHiveError(QStringLiteral("The subkeys of a key are not changed while one of them is damaged: %1").arg(damage));
 }
@@ -394,23 +394,37 @@ const HiveStore::ChildIndex& HiveStore::childIndex(NodeId node) const
         return found->second;
     ChildIndex index;
     index.order = image_->children(node);
-    index.names.reserve(qsizetype(index.order.size()));
-    for (NodeId kid : index.order) {
-        try {
-            index.names.append(image_->name(kid));
-        } catch (const EHiveShortenedError&) {
-            throw;
-        } catch (const EHiveError& e) {
-            index.names.append(QString());
-            if (index.damage.isEmpty())
-                index.damage = e.message();
-        }
-    }
     return childIndexes_.emplace(node, std::move(index)).first->second;
 }
 
-const NameMap<NodeId>& HiveStore::namesIndex(const ChildIndex& index)
+const HiveStore::ChildIndex& HiveStore::namedChildIndex(NodeId node) const
 {
+    const ChildIndex& index = childIndex(node);
+    if (index.namesRead)
+        return index;
+    QStringList names;
+    QString damage;
+    names.reserve(qsizetype(index.order.size()));
+    for (NodeId kid : index.order) {
+        try {
+            names.append(image_->name(kid));
+        } catch (const EHiveShortenedError&) {
+            throw;
+        } catch (const EHiveError& e) {
+            names.append(QString());
+            if (damage.isEmpty())
+                damage = e.message();
+        }
+    }
+    index.names = std::move(names);
+    index.damage = std::move(damage);
+    index.namesRead = true;
+    return index;
+}
+
+const NameMap<NodeId>& HiveStore::namesIndex(NodeId node) const
+{
+    const ChildIndex& index = namedChildIndex(node);
     if (!index.byNameBuilt) {
         index.byName.reserve(index.order.size());
         for (size_t i = 0; i < index.order.size(); ++i)
@@ -425,7 +439,7 @@ std::optional<NodeId> HiveStore::child(NodeId parent, QStringView name) const
 {
     if (!isLive(parent))
         return std::nullopt;
-    const NameMap<NodeId>& byName = namesIndex(childIndex(parent));
+    const NameMap<NodeId>& byName = namesIndex(parent);
     const auto it = byName.find(name);
     if (it == byName.end())
         return std::nullopt;
@@ -439,7 +453,7 @@ std::vector<NodeId> HiveStore::children(NodeId node) const
 
 QStringList HiveStore::childNames(NodeId node) const
 {
-    return isLive(node) ? childIndex(node).names : QStringList();
+    return isLive(node) ? namedChildIndex(node).names : QStringList();
 }
 
 QString HiveStore::name(NodeId node) const

@@ -73,11 +73,13 @@ private:
     static constexpr qsizetype kMaxKeyName = 255;      // Windows' limits
     static constexpr qsizetype kMaxValueName = 16383;
 
-    // Subkeys of one key with an index by name, built on first use.
+    // Subkeys of one key, built on first use; their names are read, and indexed, only when
+    // asked for: a listing that goes through the keys in order needs neither.
     struct ChildIndex {
         std::vector<NodeId> order;
-        QStringList names;   // in the same order; empty for a damaged key
-        QString damage;      // why a subkey is unreadable (the first one); empty when none is
+        mutable QStringList names;   // in the same order; empty for a damaged key
+        mutable QString damage;      // why a subkey is unreadable (the first one); empty when none is
+        mutable bool namesRead = false;
         mutable NameMap<NodeId> byName;   // built on the first lookup by name
         mutable bool byNameBuilt = false;
         bool inWindowsOrder = false;   // checked, and sorted when it was not
@@ -106,7 +108,8 @@ private:
     // the saved state when the replayed one is broken.
     std::unique_ptr<RegfEditor> readWithLogs(LogReplay& replay) const;
     const ChildIndex& childIndex(NodeId node) const;
-    static const NameMap<NodeId>& namesIndex(const ChildIndex& index);
+    const ChildIndex& namedChildIndex(NodeId node) const;   // with the names read
+    const NameMap<NodeId>& namesIndex(NodeId node) const;
     // Refuses to overwrite a file that another program replaced or changed meanwhile.
     void requireUnchangedOnDisk() const;
     [[noreturn]] void throwMissing() const;
