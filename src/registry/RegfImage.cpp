@@ -272,9 +272,14 @@ std::vector<NodeId> RegfImage::children(NodeId node) const
         if (kid == root_ || (isReadableKey(kid) && parent(kid) != node))
             damaged(QStringLiteral("the key at offset 0x%1 is listed under a key that is not its parent").arg(kid, 0, 16));
     }
-    std::vector<NodeId> sorted = kids;
-    std::sort(sorted.begin(), sorted.end());
-    if (const auto twice = std::adjacent_find(sorted.begin(), sorted.end()); twice != sorted.end())
+    std::vector<NodeId> sortedCopy;   // needed only when the keys are not in file order already
+    const std::vector<NodeId>* sorted = &kids;
+    if (!std::is_sorted(kids.begin(), kids.end())) {
+        sortedCopy = kids;
+        std::sort(sortedCopy.begin(), sortedCopy.end());
+        sorted = &sortedCopy;
+    }
+    if (const auto twice = std::adjacent_find(sorted->begin(), sorted->end()); twice != sorted->end())
         damaged(QStringLiteral("the key at offset 0x%1 is listed twice").arg(*twice, 0, 16));
     requireIntact();
     return kids;

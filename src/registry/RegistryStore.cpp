@@ -11,10 +11,8 @@ uint64_t CurrentFileTime()
     return uint64_t(QDateTime::currentMSecsSinceEpoch() + kUnixEpochInFileTimeMs) * 10000u;
 }
 
-char16_t UpcaseUnit(char16_t unit)
+char16_t UpcaseBeyondAscii(char16_t unit)
 {
-    if (unit < 0x80)
-        return unit >= u'a' && unit <= u'z' ? char16_t(unit - (u'a' - u'A')) : unit;
     const char32_t upper = QChar::toUpper(char32_t(unit));   // the simple mapping; a surrogate stays
     return upper < 0x80 ? unit : char16_t(upper);
 }

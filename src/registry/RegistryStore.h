@@ -32,7 +32,13 @@ uint64_t CurrentFileTime();
 // One UTF-16 unit upper-cased as Windows does it for names: one unit to one unit (ß and
 // the halves of a surrogate pair stay as they are), and no other character becomes an
 // ASCII letter (dotless i, long s).
-char16_t UpcaseUnit(char16_t unit);
+char16_t UpcaseBeyondAscii(char16_t unit);
+inline char16_t UpcaseUnit(char16_t unit)
+{
+    if (unit < 0x80)   // inline: names are mostly ASCII, and compared by the thousand
+        return unit >= u'a' && unit <= u'z' ? char16_t(unit - (u'a' - u'A')) : unit;
+    return UpcaseBeyondAscii(unit);
+}
 // Key and value names compare unit by unit after UpcaseUnit, as Windows compares them;
 // NameHash agrees with SameName.
 bool SameName(QStringView a, QStringView b);
