@@ -33,6 +33,28 @@ QString decodeName(const char* at, int length, bool compressed)
 
 } // namespace
 
+void PageTable::resize(uint32_t pages)
+{
+    size_ = std::max(size_, pages);
+    blocks_.resize((size_ + kBlockPages - 1) / kBlockPages);
+}
+
+uint32_t PageTable::at(uint32_t page) const
+{
+    const auto& block = blocks_[page / kBlockPages];
+    return block ? block[page % kBlockPages] : 0;
+}
+
+void PageTable::fill(uint32_t from, uint32_t to, uint32_t value)
+{
+    for (uint32_t page = from; page < to; ++page) {
+        auto& block = blocks_[page / kBlockPages];
+        if (!block)
+            block = std::make_unique<uint32_t[]>(kBlockPages);
+        block[page % kBlockPages] = value;
+    }
+}
+
 RegfImage::RegfImage(QByteArray bytes, const QString& path, std::shared_ptr<const MappedFile> mapping)
     : bytes_(std::move(bytes)), mapping_(std::move(mapping)), path_(path)
 {
@@ -74,7 +96,7 @@ uint32_t RegfImage::headerBinSize(uint32_t page) const
 
 uint32_t RegfImage::binStartCandidate(uint32_t page) const
 {
-    while (page > 0 && binEnds_[page] == 0 && !startsWithBinSignature(page))
+    while (page > 0 && binEnds_.at(page) == 0 && !startsWithBinSignature(page))
         --page;
     return page;
 }
@@ -83,12 +105,12 @@ uint32_t RegfImage::endOfBinBefore(uint32_t page) const
 {
     // Only the bin's header counts, not whether its own neighbours meet it: one broken bin
     // fails the bins on either side of it, not every bin after it.
-    const auto soundEnd = [this](uint32_t at) { return binEnds_[at] != 0 && binEnds_[at] != kBrokenBin; };
+    const auto soundEnd = [this](uint32_t at) { return binEnds_.at(at) != 0 && binEnds_.at(at) != kBrokenBin; };
     uint32_t before = page - 1;
     while (before > 0 && !soundEnd(before) && !startsWithBinSignature(before))
         --before;
     if (soundEnd(before))
-        return binEnds_[before];
+        return binEnds_.at(before);
     const uint32_t size = headerBinSize(before);
     return size == 0 ? 0 : before * kBinUnit + size;
 }
@@ -108,13 +130,13 @@ void RegfImage::checkBinHolding(uint32_t page) const
 {
     const uint32_t start = binStartCandidate(page);
     uint32_t brokenFrom = start + 1;   // a page checked before starts no bin that holds `page`
-    if (binEnds_[start] == 0) {
+    if (binEnds_.at(start) == 0) {
         const uint32_t end = soundBinEnd(start);
         brokenFrom = end == 0 ? start : end / kBinUnit;
-        std::fill(binEnds_.begin() + start, binEnds_.begin() + brokenFrom, end);
+        binEnds_.fill(start, brokenFrom, end);
     }
     if (brokenFrom <= page)
-        std::fill(binEnds_.begin() + brokenFrom, binEnds_.begin() + page + 1, kBrokenBin);
+        binEnds_.fill(brokenFrom, page + 1, kBrokenBin);
 }
 
 uint32_t RegfImage::binEnd(uint32_t offset) const
@@ -122,11 +144,11 @@ uint32_t RegfImage::binEnd(uint32_t offset) const
     const uint32_t page = offset / kBinUnit;
     if (page >= binEnds_.size())
         binEnds_.resize(binsSize_ / kBinUnit);   // first use, or bins added by a change
-    if (binEnds_[page] == 0)
+    if (binEnds_.at(page) == 0)
         checkBinHolding(page);
-    if (binEnds_[page] == kBrokenBin)
+    if (binEnds_.at(page) == kBrokenBin)
         damaged(QStringLiteral("the hive bin holding offset 0x%1, or one beside it, is broken").arg(kBinsStart + page * kBinUnit, 0, 16));
-    return binEnds_[page];
+    return binEnds_.at(page);
 }
 
 void RegfImage::checkAllBins() const

@@ -16,6 +16,21 @@
 
 namespace parvelle {
 
+// One number for each 4 KiB page of the hive bins, 0 until set. Kept in blocks made when a
+// page in them is first set: a listing of a large hive sets a few of them.
+class PageTable {
+public:
+    uint32_t size() const { return size_; }
+    void resize(uint32_t pages);   // grows only
+    uint32_t at(uint32_t page) const;
+    void fill(uint32_t from, uint32_t to, uint32_t value);   // pages [from, to)
+
+private:
+    static constexpr uint32_t kBlockPages = 1024;
+    std::vector<std::unique_ptr<uint32_t[]>> blocks_;
+    uint32_t size_ = 0;
+};
+
 class RegfImage {
 public:
     // Checks the base block, the root key and its subkey list; throws EHiveError naming
@@ -89,7 +104,7 @@ protected:
     NodeId root_ = 0;
     // For each page of the hive bins: the end of its bin once checked, kBrokenBin when
     // the bin holding it is broken, 0 before it is checked.
-    mutable std::vector<uint32_t> binEnds_;
+    mutable PageTable binEnds_;
     mutable bool allBinsChecked_ = false;
 };
 
