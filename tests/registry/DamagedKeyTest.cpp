@@ -75,3 +75,17 @@ TEST(DamagedKey, ItsParentsSubkeysAreNotChangedAndTheRestIsSaved)
     EXPECT_TRUE(reread.child(reread.root(), QStringLiteral("Elsewhere")));
     EXPECT_THROW(reread.name(reread.children(parent)[1]), EHiveError);
 }
+
+// Subkeys are enumerated without reading their names: a change found that way is refused
+// all the same.
+TEST(DamagedKey, ASiblingReachedByEnumerationIsNotDeletedEither)
+{
+    QTemporaryDir dir;
+    const QString path = hiveWithABrokenKey(dir);
+    HiveStore store(path);
+    const std::vector<NodeId> kids = store.children(*store.child(store.root(), kParent));
+    ASSERT_EQ(kids.size(), 3u);
+    const QString message = throwMessage([&] { store.deleteNode(kids[0]); });
+    EXPECT_TRUE(message.contains(QStringLiteral("is broken"))) << message.toStdString();
+    EXPECT_FALSE(store.isModified());
+}
