@@ -67,27 +67,44 @@ QString withoutLeadingBackslash(const QString& path)
 // Key names compared as the registry compares them.
 using NameSet = std::unordered_set<QString, NameHasher, NameEqual>;
 
-// Why a subkey of the node cannot be read (the first such one); empty when all can.
-QString subkeyDamage(const RegistryStore& store, NodeId node)
-{
-    const std::vector<NodeId> kids = store.children(node);
-    const QStringList names = store.childNames(node);
-    for (size_t i = 0; i < kids.size(); ++i) {
-        if (!names.at(qsizetype(i)).isEmpty())
-            continue;
-        try {
-            store.name(kids[i]);   // a damaged key is enumerated unnamed; reading it says why
-        } catch (const EHiveShortenedError&) {
-            throw;
-        } catch (const EParvelleError& error) {
-            return error.message();
+// The subkeys of a key in a store, found by name. Kept as the hashes of their names, a
+// match confirmed by the name itself: far smaller than an index of the names, which a
+// listing would build for this one key of thousands of subkeys.
+class SubkeysByName {
+public:
+    SubkeysByName(const RegistryStore& store, NodeId node) : store_(store)
+    {
+        for (const NodeId kid : store.children(node)) {
+            try {
+                byHash_.emplace_back(NameHash(store.name(kid)), kid);
+            } catch (const EHiveShortenedError&) {
+                throw;
+            } catch (const EParvelleError& error) {   // a damaged key: its name cannot be read
+                if (damage_.isEmpty())
+                    damage_ = error.message();
+            }
         }
+        std::sort(byHash_.begin(), byHash_.end());
     }
-    return {};
-}
 
-// Tells whether the Uninstall key has a subkey of a given name. A key in a hive is asked
-// through its store's own index; a virtual key's names are collected once.
+    bool contains(const QString& name) const
+    {
+        const auto [first, last] = std::equal_range(byHash_.begin(), byHash_.end(), std::pair(NameHash(name), NodeId(0)),
+                                                    [](const auto& a, const auto& b) { return a.first < b.first; });
+        return std::any_of(first, last, [&](const auto& entry) { return SameName(store_.name(entry.second), name); });
+    }
+
+    // Why some subkey cannot be read (the first such one); empty when all can.
+    const QString& damage() const { return damage_; }
+
+private:
+    const RegistryStore& store_;
+    std::vector<std::pair<size_t, NodeId>> byHash_;
+    QString damage_;
+};
+
+// Tells whether the Uninstall key has a subkey of a given name. The names of a virtual
+// key are collected once.
 struct UninstallLookup {
     std::function<bool(const QString&)> has;
     QString damage;   // why some subkeys (or all) cannot be read: a name not found is unknown
@@ -101,8 +118,8 @@ UninstallLookup uninstallLookup(Machine& machine)
         return {[](const QString&) { return false; }, {}};
     if (key->store) {
         try {
-            return {[store = key->store, node = key->node](const QString& name) { return store->child(node, name).has_value(); },
-                    subkeyDamage(*key->store, key->node)};
+            auto subkeys = std::make_shared<const SubkeysByName>(*key->store, key->node);
+            return {[subkeys](const QString& name) { return subkeys->contains(name); }, subkeys->damage()};
         } catch (const EHiveShortenedError&) {
             throw;
         } catch (const EParvelleError& error) {   // the subkey list itself
