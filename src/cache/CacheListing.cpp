@@ -74,7 +74,9 @@ class SubkeysByName {
 public:
     SubkeysByName(const RegistryStore& store, NodeId node) : store_(store)
     {
-        for (const NodeId kid : store.children(node)) {
+        const std::vector<NodeId> kids = store.children(node);
+        byHash_.reserve(kids.size());
+        for (const NodeId kid : kids) {
             try {
                 byHash_.emplace_back(NameHash(store.name(kid)), kid);
             } catch (const EHiveShortenedError&) {

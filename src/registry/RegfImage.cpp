@@ -283,6 +283,7 @@ std::vector<NodeId> RegfImage::children(NodeId node) const
         requireIntact();
         return kids;
     }
+    kids.reserve(std::min(count, binsSize_ / 0x50));   // no more keys than the smallest key cells fit
     collectSubkeys(list, kids, 0);
     if (kids.size() != count)
         damaged(QStringLiteral("the key at offset 0x%1 lists %2 subkeys instead of %3").arg(node, 0, 16).arg(kids.size()).arg(count));
