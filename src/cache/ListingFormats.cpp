@@ -21,7 +21,7 @@ bool isCsvSpecial(QChar c)
     return unit <= u',' && (unit == u',' || unit == u'"' || unit == u'\r' || unit == u'\n');
 }
 
-constexpr qsizetype kCsvPieceSize = 1 << 12;   // characters handed over at a time: small, the output buffers
+constexpr qsizetype kCsvPieceSize = 1 << 12;   // characters handed over at a time; small, to keep output buffers small
 
 // A field in its CSV form (see CsvField): quoted or not, and its length then.
 struct CsvForm {
