@@ -15,7 +15,7 @@ QString ListingAsTable(const CacheListing& listing);
 QString ListingAsCsv(const CacheListing& listing);
 
 // That CSV text written row by row, for rows read one at a time (StreamCache): handed to
-// `write` in pieces of about 16,000 characters, so that a long listing is never held whole.
+// `write` in pieces of about 4,000 characters, so that a long listing is never held whole.
 class CsvWriter {
 public:
     using Write = std::function<void(QStringView)>;
