@@ -2,11 +2,12 @@
 # make test - install what is missing, build, and run every test
 # make install [PREFIX=/usr/local] [DESTDIR=...] - build, then install the programs, the
 #            desktop entry and the icons under PREFIX
+# make package - build, then write the Debian package build/parvelle_VERSION_ARCH.deb
 BUILD  ?= build
 JOBS   ?= 2
 PREFIX ?= /usr/local
 
-.PHONY: deps configure build run test install clean
+.PHONY: deps configure build run test install package clean
 
 deps:
 	@sh tools/install-deps.sh
@@ -25,6 +26,9 @@ test: build
 
 install: build
 	cmake --install $(BUILD) --prefix $(PREFIX)
+
+package: build
+	cmake --build $(BUILD) --target package
 
 clean:
 	rm -rf $(BUILD)
