@@ -9,10 +9,25 @@
 
 namespace parvelle::test {
 
-// Overwrites the "nk" signature of the key `name` below the key `parentName` (both stored
-// with one byte per letter), so that every read of that key fails. Throws when either key
-// is not found or the file cannot be written.
-inline void BreakKeyCell(const QString& hivePath, const QByteArray& parentName, const QByteArray& name)
+// How a key cell is damaged: its "nk" signature overwritten, its cell marked free (the
+// record left intact), or its cell size field made to run past its hive bin.
+enum class KeyDamage { Signature, MarkedFree, CellSize };
+
+inline const char* KeyDamageName(KeyDamage damage)
+{
+    switch (damage) {
+    case KeyDamage::Signature: return "Signature";
+    case KeyDamage::MarkedFree: return "MarkedFree";
+    case KeyDamage::CellSize: return "CellSize";
+    }
+    return "";
+}
+
+// Damages the key `name` below the key `parentPath` (names stored with one byte per letter,
+// separated by backslashes, from any key of the first name down) and returns the key's file
+// offset. Throws when a key is not found or the file cannot be written.
+inline qsizetype BreakKeyCell(const QString& hivePath, const QByteArray& parentPath, const QByteArray& name,
+                              KeyDamage damage = KeyDamage::Signature)
 {
     constexpr qsizetype kBins = 0x1000;
     constexpr qsizetype kNameAt = 0x4C;      // from the signature
@@ -35,13 +50,27 @@ inline void BreakKeyCell(const QString& hivePath, const QByteArray& parentName, 
         }
         return qsizetype(-1);
     };
-    const qsizetype parent = keyNamed(parentName, -1);
-    const qsizetype key = parent < 0 ? -1 : keyNamed(name, parent);
-    if (key < 0)
-        throw std::runtime_error("no key " + name.toStdString() + " below " + parentName.toStdString());
-    bytes.replace(key, 2, "xx");
+    qsizetype key = -1;
+    for (const QByteArray& step : parentPath.split('\\') + QList<QByteArray>{name}) {
+        key = keyNamed(step, key);
+        if (key < 0)
+            throw std::runtime_error("no key " + name.toStdString() + " below " + parentPath.toStdString());
+    }
+    char* size = bytes.data() + key - 4;
+    switch (damage) {
+    case KeyDamage::Signature:
+        bytes.replace(key, 2, "xx");
+        break;
+    case KeyDamage::MarkedFree:
+        qToLittleEndian<int32_t>(-qFromLittleEndian<int32_t>(size), size);
+        break;
+    case KeyDamage::CellSize:
+        qToLittleEndian<int32_t>(-0x40000000, size);
+        break;
+    }
     if (!file.seek(0) || file.write(bytes) != bytes.size())
         throw std::runtime_error("cannot write " + hivePath.toStdString());
+    return key - 4;
 }
 
 // Overwrites the signature of the hive bin that holds the point `fraction` (0 to 1) of the

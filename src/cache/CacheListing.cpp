@@ -114,22 +114,22 @@ struct UninstallLookup {
 
 UninstallLookup uninstallLookup(Machine& machine)
 {
-    const auto root = machine.rootKey(HKEY_LOCAL_MACHINE);
-    const auto key = root ? machine.open(*root, withoutLeadingBackslash(kUninstallPath)) : std::nullopt;
-    if (!key)
-        return {[](const QString&) { return false; }, {}};
-    if (key->store) {
-        try {
+    try {
+        const auto root = machine.rootKey(HKEY_LOCAL_MACHINE);
+        const auto key = root ? machine.open(*root, withoutLeadingBackslash(kUninstallPath)) : std::nullopt;
+        if (!key)
+            return {[](const QString&) { return false; }, {}};
+        if (key->store) {
             auto subkeys = std::make_shared<const SubkeysByName>(*key->store, key->node);
             return {[subkeys](const QString& name) { return subkeys->contains(name); }, subkeys->damage()};
-        } catch (const EHiveShortenedError&) {
-            throw;
-        } catch (const EParvelleError& error) {   // the subkey list itself
-            return {[](const QString&) { return false; }, error.message()};
         }
+        const QStringList list = machine.subkeyNames(*key);
+        return {[names = NameSet(list.begin(), list.end())](const QString& name) { return names.count(name) != 0; }, {}};
+    } catch (const EHiveShortenedError&) {
+        throw;
+    } catch (const EParvelleError& error) {   // the key, a key on its path, or its subkey list
+        return {[](const QString&) { return false; }, error.message()};
     }
-    const QStringList list = machine.subkeyNames(*key);
-    return {[names = NameSet(list.begin(), list.end())](const QString& name) { return names.count(name) != 0; }, {}};
 }
 
 void setAddRemoveAnswer(CacheRow& row, const UninstallLookup& inUninstall)

@@ -318,6 +318,7 @@ std::unique_ptr<StoreLock> HiveStore::lockForChanges()
     if (!modified_)
         requireUnchangedOnDisk();
     image_->checkAllBins();
+    requireNoKeysInFreeCells();
     return held;
 }
 
@@ -373,6 +374,14 @@ void HiveStore::requireWritable(NodeId node) const
     if (!modified_)
         requireUnchangedOnDisk();
     image_->checkAllBins();   // a save writes the whole hive: no change to a damaged one
+    requireNoKeysInFreeCells();
+}
+
+void HiveStore::requireNoKeysInFreeCells() const
+{
+    const QStringList keys = image_->keysInFreeCells();
+    if (!keys.isEmpty())
+        throw EHiveError(QStringLiteral("%1; nothing is changed in a hive so damaged").arg(keys.first()));
 }
 
 void HiveStore::requireIntactSubkeys(NodeId node) const
@@ -441,9 +450,13 @@ std::optional<NodeId> HiveStore::child(NodeId parent, QStringView name) const
         return std::nullopt;
     const NameMap<NodeId>& byName = namesIndex(parent);
     const auto it = byName.find(name);
-    if (it == byName.end())
-        return std::nullopt;
-    return it->second;
+    if (it != byName.end())
+        return it->second;
+    const QString& damage = childIndex(parent).damage;
+    if (!damage.isEmpty())
+        throw EHiveError(QStringLiteral("Cannot tell whether the key '%1' exists: a key beside it is damaged (%2)")
+                             .arg(name.toString(), damage));
+    return std::nullopt;
 }
 
 std::vector<NodeId> HiveStore::children(NodeId node) const
@@ -641,6 +654,7 @@ void HiveStore::commit()
         throw EHiveError(QStringLiteral("The hive file '%1' is read-only: %2").arg(filePath_, readOnlyReason_));
     const std::unique_ptr<StoreLock> held = holdLock();
     requireUnchangedOnDisk();
+    requireNoKeysInFreeCells();
     struct stat original {};
     if (::stat(nativePath(filePath_).constData(), &original) != 0)
         throw EHiveError(QStringLiteral("Cannot save the hive file '%1': %2").arg(filePath_, systemError()));

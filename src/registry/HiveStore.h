@@ -68,6 +68,7 @@ public:
     std::unique_ptr<StoreLock> lockAndReload() override;
     void discardChanges() override { load(); }
     QString note() const override { return note_; }
+    QStringList warnings() const override { return image_->keysInFreeCells(); }
 
 private:
     static constexpr qsizetype kMaxKeyName = 255;      // Windows' limits
@@ -115,6 +116,8 @@ private:
     [[noreturn]] void throwMissing() const;
     bool isLive(NodeId node) const;
     void requireWritable(NodeId node) const;
+    // Throws while a key was read from a cell marked free: a change could reuse that cell.
+    void requireNoKeysInFreeCells() const;
     void requireIntactSubkeys(NodeId node) const;   // throws while a subkey of node is damaged
     // A key whose values or subkeys change gets the current time, as Windows stamps it.
     void touch(NodeId node);

@@ -159,17 +159,6 @@ bool Machine::isWritable(const KeyRef& key) const
     return key.store && key.store->isWritable();
 }
 
-QStringList Machine::notes() const
-{
-    QStringList notes;
-    for (const Mount& mount : mounts_) {
-        const QString note = mount.store->note();
-        if (!note.isEmpty() && !notes.contains(note))
-            notes.append(note);
-    }
-    return notes;
-}
-
 template <class Visit>
 void Machine::forEachStore(Visit visit) const
 {
@@ -178,6 +167,22 @@ void Machine::forEachStore(Visit visit) const
         if (done.insert(m.store.get()).second)
             visit(*m.store);
     }
+}
+
+QStringList Machine::notes() const
+{
+    QStringList notes;
+    forEachStore([&notes](const RegistryStore& store) { notes.append(store.note()); });
+    notes.removeAll(QString());
+    notes.removeDuplicates();
+    return notes;
+}
+
+QStringList Machine::warnings() const
+{
+    QStringList warnings;
+    forEachStore([&warnings](const RegistryStore& store) { warnings.append(store.warnings()); });
+    return warnings;
 }
 
 void Machine::reloadChangedStores()

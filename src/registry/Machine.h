@@ -36,6 +36,8 @@ public:
     void setUnmountedReason(HKEY root, const QString& reason);
     // The stores' notes on how they were opened (a hive's transaction logs), each once.
     QStringList notes() const;
+    // The stores' warnings of damage read past (see RegistryStore::warnings), each once.
+    QStringList warnings() const;
 
     // Key resolution; paths are relative to the base, components separated by '\\',
     // letter case ignored. Throws EHiveError below a root with an unmounted reason.

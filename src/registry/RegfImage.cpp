@@ -199,14 +199,47 @@ RegfImage::Cell RegfImage::cell(uint32_t offset) const
     return Cell{at + 4, uint32_t(-int64_t(size)) - 4};
 }
 
-RegfImage::Cell RegfImage::keyCell(NodeId node) const
+RegfImage::Cell RegfImage::keyRecord(NodeId node, bool& markedFree) const
 {
-    if (node < kBinsStart)
-        damaged(QStringLiteral("a key reference points outside the hive"));
-    const Cell key = cell(uint32_t(node - kBinsStart));
+    if (node < kBinsStart || node - kBinsStart >= binsSize_ || binsSize_ - (node - kBinsStart) < 8)
+        damaged(QStringLiteral("a key reference (0x%1) points outside the hive").arg(node, 0, 16));
+    const uint32_t offset = uint32_t(node - kBinsStart);
+    const uint32_t end = binEnd(offset);
+    const char* at = bytes_.constData() + kBinsStart + offset;
+    const int32_t size = qFromLittleEndian<int32_t>(at);
+    const int64_t length = size < 0 ? -int64_t(size) : int64_t(size);
+    if (length < 8 || length > int64_t(end - offset))
+        damaged(QStringLiteral("the cell of the key at offset 0x%1 has a broken size (%2)").arg(node, 0, 16).arg(size));
+    const Cell key{at + 4, uint32_t(length) - 4};
     if (key.size < 0x4C || std::memcmp(key.data, "nk", 2) != 0 || 0x4Cu + u16(key.data + 0x48) > key.size)
         damaged(QStringLiteral("the key at offset 0x%1 is broken").arg(node, 0, 16));
+    // A key's cell is exactly as large as its record: a free cell larger than that holds
+    // more than the key (free cells joined, or a hive bin replaced by an empty one).
+    if (size > 0 && length != ((4 + 0x4C + u16(key.data + 0x48) + 7) & ~7))
+        damaged(QStringLiteral("the key at offset 0x%1 lies in a free cell larger than the key").arg(node, 0, 16));
+    markedFree = size > 0;
     return key;
+}
+
+RegfImage::Cell RegfImage::keyCell(NodeId node) const
+{
+    bool markedFree = false;
+    const Cell key = keyRecord(node, markedFree);
+    if (markedFree && keysInFreeCells_.count(node) == 0) {
+        const QString name = decodeName(key.data + 0x4C, u16(key.data + 0x48), u16(key.data + 0x02) & kKeyCompressedName);
+        keysInFreeCells_.emplace(node, QStringLiteral("The hive file '%1' is damaged: the key '%2' at offset 0x%3 lies in a cell "
+                                                      "marked free; its record is intact and was read as it stands")
+                                           .arg(path_, name).arg(node, 0, 16));
+    }
+    return key;
+}
+
+QStringList RegfImage::keysInFreeCells() const
+{
+    QStringList lines;
+    for (const auto& [node, line] : keysInFreeCells_)
+        lines.append(line);
+    return lines;
 }
 
 QString RegfImage::name(NodeId node) const
@@ -217,13 +250,13 @@ QString RegfImage::name(NodeId node) const
     return decoded;
 }
 
-bool RegfImage::isReadableKey(NodeId node) const
+std::optional<RegfImage::Cell> RegfImage::readableKey(NodeId node) const
 {
     try {
-        keyCell(node);
-        return true;
+        bool markedFree = false;
+        return keyRecord(node, markedFree);
     } catch (const EHiveError&) {
-        return false;
+        return std::nullopt;
     }
 }
 
@@ -292,7 +325,8 @@ std::vector<NodeId> RegfImage::children(NodeId node) const
     // every key is reached once and walks of the tree end. A damaged subkey is listed all
     // the same, so that its siblings stay readable; every read of it raises its damage.
     for (NodeId kid : kids) {
-        if (kid == root_ || (isReadableKey(kid) && parent(kid) != node))
+        const std::optional<Cell> record = readableKey(kid);
+        if (kid == root_ || (record && NodeId(u32(record->data + 0x10)) + kBinsStart != node))
             damaged(QStringLiteral("the key at offset 0x%1 is listed under a key that is not its parent").arg(kid, 0, 16));
     }
     std::vector<NodeId> sortedCopy;   // needed only when the keys are not in file order already

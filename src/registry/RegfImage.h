@@ -11,7 +11,10 @@
 
 #include <QByteArray>
 #include <QString>
+#include <QStringList>
+#include <map>
 #include <memory>
+#include <optional>
 #include <vector>
 
 namespace parvelle {
@@ -58,7 +61,10 @@ public:
     uint64_t timestamp(NodeId node) const;
     std::vector<RegValue> values(NodeId node) const;
     NodeId parent(NodeId node) const;
-    bool isReadableKey(NodeId node) const;   // a key cell that reads without damage
+    // Keys read although their cell is marked free (their parent lists them and their
+    // record is intact, so they are read as they stand, as other readers do): one line
+    // each, naming the key and its offset.
+    QStringList keysInFreeCells() const;
 
 protected:
     struct Cell {
@@ -67,6 +73,7 @@ protected:
     };
 
     Cell cell(uint32_t offset) const;   // offset relative to the first hive bin
+    // A key's record; one in a cell marked free is read and noted in keysInFreeCells().
     // The end of the hive bin holding `offset`, checked on first use: its header, and that
     // the bins before and after it meet it. EHiveError when it is broken.
     uint32_t binEnd(uint32_t offset) const;
@@ -83,6 +90,11 @@ protected:
     uint32_t headerBinSize(uint32_t page) const;   // 0 unless `page` starts a valid bin header
     bool startsWithBinSignature(uint32_t page) const;
     Cell keyCell(NodeId node) const;
+    // A key's record whether its cell is allocated or marked free (then `markedFree` is
+    // set); EHiveError when the cell's size or the record is broken.
+    Cell keyRecord(NodeId node, bool& markedFree) const;
+    // The record of a key that reads without damage, else nullopt; notes nothing.
+    std::optional<Cell> readableKey(NodeId node) const;
     void collectSubkeys(uint32_t list, std::vector<NodeId>& into, int depth) const;
     // Maps in at once the pages of many subkeys lying close together, as a key's subkeys
     // usually do, before they are read one by one.
@@ -106,6 +118,7 @@ protected:
     // the bin holding it is broken, 0 before it is checked.
     mutable PageTable binEnds_;
     mutable bool allBinsChecked_ = false;
+    mutable std::map<NodeId, QString> keysInFreeCells_;
 };
 
 } // namespace parvelle

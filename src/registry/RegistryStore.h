@@ -75,7 +75,9 @@ public:
 // - a key whose values or subkeys change gets the current time as its last write time;
 // - write operations throw EHiveError when the store is read-only;
 // - a subkey whose key cell is damaged is still enumerated, with an empty name; reading it
-//   raises EHiveError, and the subkeys of its parent are not changed;
+//   raises EHiveError, and the subkeys of its parent are not changed; a lookup by name that
+//   does not find the name among the readable subkeys raises EHiveError, for the damaged
+//   one may be it;
 // - changes reach the disk only through commit().
 class RegistryStore {
 public:
@@ -106,6 +108,9 @@ public:
     virtual std::unique_ptr<StoreLock> lockForChanges() { return nullptr; }
     virtual QString describe() const = 0;         // file path or "memory"
     virtual QString note() const { return {}; }   // how it was opened, when worth telling (one line)
+    // Damage read past so far (a key whose cell is marked free, read as it stands), one
+    // line each; the store is then not changed.
+    virtual QStringList warnings() const { return {}; }
 
     // Reads the store again from its file when another program changed the file since it
     // was read and no change is pending here; true when it did. Node handles taken before

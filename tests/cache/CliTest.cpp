@@ -484,6 +484,51 @@ TEST_F(Cli, DamagedUninstallSubkeyMakesUnfoundAnswersUnknown)
     EXPECT_TRUE(csv.err.contains(QStringLiteral("Uninstall key being damaged"))) << csv.err.toStdString();
 }
 
+// Each kind of damage to each key on the way to the cache and to Uninstall: a key in a cell
+// marked free, its record intact, is read as it stands with one warning naming it; a key that
+// cannot be read fails the listing naming its offset, never an empty listing; an unreadable
+// Uninstall key makes every In Add/Remove answer Unknown, with one warning.
+TEST_F(Cli, DamageOnTheWayToTheCacheIsReadThroughOrNamed)
+{
+    const QStringList hives = makeDemo(false);
+    const QStringList listCsv = QStringList{"list", "--format", "csv"} + hives;
+    const CliResult intact = run(listCsv);
+    ASSERT_EQ(intact.exitCode, 0) << intact.err.toStdString();
+    const QByteArray pristine = fileBytes(hives.at(1));
+    const std::pair<const char*, const char*> path[] = {
+        {"ROOT", "Microsoft"}, {"Microsoft", "Windows"}, {"Microsoft\\Windows", "CurrentVersion"},
+        {"Windows\\CurrentVersion", "App Management"}, {"App Management", "ARPCache"}, {"Windows\\CurrentVersion", "Uninstall"}};
+    for (const auto& [parent, key] : path) {
+        for (const KeyDamage damage : {KeyDamage::Signature, KeyDamage::MarkedFree, KeyDamage::CellSize}) {
+            SCOPED_TRACE(std::string(key) + " " + KeyDamageName(damage));
+            QFile file(hives.at(1));
+            ASSERT_TRUE(file.open(QIODevice::WriteOnly) && file.write(pristine) == pristine.size());
+            file.close();
+            const QString offset = QStringLiteral("at offset 0x%1").arg(BreakKeyCell(hives.at(1), parent, key, damage), 0, 16);
+            const CliResult listed = run(listCsv);
+            if (damage == KeyDamage::MarkedFree) {
+                EXPECT_EQ(listed.exitCode, 0);
+                EXPECT_EQ(listed.out, intact.out);
+                EXPECT_EQ(listed.err.count(QLatin1Char('\n')), 1) << listed.err.toStdString();
+                EXPECT_TRUE(listed.err.startsWith(QStringLiteral("parvelle-cli: warning: "))
+                            && listed.err.contains(QStringLiteral("'%1' ").arg(QLatin1String(key)) + offset)
+                            && listed.err.contains(QStringLiteral("marked free"))) << listed.err.toStdString();
+            } else if (QLatin1String(key) == QLatin1String("Uninstall")) {
+                EXPECT_EQ(listed.exitCode, 0);
+                const QStringList lines = listed.out.split(QStringLiteral("\r\n"), Qt::SkipEmptyParts);
+                EXPECT_EQ(lines.size(), intact.out.count(QStringLiteral("\r\n")));
+                for (const QString& line : lines.mid(1))
+                    EXPECT_EQ(line.section(QLatin1Char(','), 1, 1), QStringLiteral("Unknown")) << line.toStdString();
+                EXPECT_EQ(listed.err.count(QLatin1Char('\n')), 1) << listed.err.toStdString();
+                EXPECT_TRUE(listed.err.contains(QStringLiteral("Uninstall key being damaged")) && listed.err.contains(offset))
+                    << listed.err.toStdString();
+            } else {
+                expectOneLineFailure(listed, 1, offset);
+            }
+        }
+    }
+}
+
 TEST_F(Cli, UndoLinesAreExactInAPipeAndEscapedOnATerminal)
 {
     const QStringList hives = makeDemo(false);

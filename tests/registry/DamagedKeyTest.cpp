@@ -10,8 +10,9 @@ namespace {
 const QString kParent = QStringLiteral("Parent");
 const QStringList kKids{QStringLiteral("Alpha-key"), QStringLiteral("Beta-key"), QStringLiteral("Gamma-key")};
 
-// A hive with Parent\Alpha-key, Beta-key and Gamma-key (each with a value), Beta-key broken.
-QString hiveWithABrokenKey(const QTemporaryDir& dir)
+// A hive with Parent\Alpha-key, Beta-key and Gamma-key (each with a value), Beta-key
+// damaged; `offset` is set to Beta-key's.
+QString hiveWithABrokenKey(const QTemporaryDir& dir, KeyDamage damage = KeyDamage::Signature, qsizetype* offset = nullptr)
 {
     const QString path = dir.filePath(QStringLiteral("damaged"));
     HiveStore::createEmpty(path);
@@ -22,27 +23,59 @@ QString hiveWithABrokenKey(const QTemporaryDir& dir)
             store.setValue(store.addChild(parent, kid), {QStringLiteral("Name"), REG_SZ, QByteArray("x\0", 2)});
         store.commit();
     }
-    BreakKeyCell(path, kParent.toLatin1(), kKids.at(1).toLatin1());
+    const qsizetype at = BreakKeyCell(path, kParent.toLatin1(), kKids.at(1).toLatin1(), damage);
+    if (offset)
+        *offset = at;
     return path;
 }
 
 } // namespace
 
-TEST(DamagedKey, IsListedUnnamedAndRaisesItsDamageWhileItsSiblingsRead)
+// A key in a cell marked free, its record intact, is read as it stands and noted, and the
+// hive is then not changed; a key whose record cannot be read is listed unnamed and raises
+// its damage, and a lookup that misses among its siblings cannot answer "absent".
+TEST(DamagedKey, IsReadAsItStandsOrRaisesItsDamageWhileItsSiblingsRead)
 {
-    QTemporaryDir dir;
-    const QString path = hiveWithABrokenKey(dir);
-    HiveStore store(path);
-    const NodeId parent = *store.child(store.root(), kParent);
-    const std::vector<NodeId> kids = store.children(parent);
-    ASSERT_EQ(kids.size(), 3u);
-    EXPECT_EQ(store.childNames(parent), (QStringList{kKids.at(0), QString(), kKids.at(2)}));
-    EXPECT_FALSE(store.child(parent, kKids.at(1)));
-    const QString damage = throwMessage([&] { store.name(kids[1]); });
-    EXPECT_TRUE(damage.contains(path) && damage.contains(QStringLiteral("is broken"))) << damage.toStdString();
-    EXPECT_THROW(store.values(kids[1]), EHiveError);
-    EXPECT_EQ(store.values(kids[2]).size(), 1u);
-    EXPECT_EQ(store.child(parent, kKids.at(2)), kids[2]);
+    struct Row {
+        KeyDamage damage;
+        const char* raised;   // nullptr: read as it stands
+    };
+    for (const Row& row : {Row{KeyDamage::Signature, "is broken"}, Row{KeyDamage::CellSize, "has a broken size"},
+                           Row{KeyDamage::MarkedFree, nullptr}}) {
+        SCOPED_TRACE(KeyDamageName(row.damage));
+        QTemporaryDir dir;
+        qsizetype offset = 0;
+        const QString path = hiveWithABrokenKey(dir, row.damage, &offset);
+        const QString where = QStringLiteral("at offset 0x%1").arg(offset, 0, 16);
+        HiveStore store(path);
+        const NodeId parent = *store.child(store.root(), kParent);
+        const std::vector<NodeId> kids = store.children(parent);
+        ASSERT_EQ(kids.size(), 3u);
+        EXPECT_EQ(store.values(kids[2]).size(), 1u);
+        EXPECT_EQ(store.child(parent, kKids.at(2)), kids[2]);
+        if (!row.raised) {
+            EXPECT_EQ(store.childNames(parent), kKids);
+            EXPECT_EQ(store.values(kids[1]).size(), 1u);
+            EXPECT_FALSE(store.child(parent, QStringLiteral("Absent")));
+            const QStringList warnings = store.warnings();
+            ASSERT_EQ(warnings.size(), 1);
+            EXPECT_TRUE(warnings.first().contains(QStringLiteral("'Beta-key' ") + where)
+                        && warnings.first().contains(QStringLiteral("marked free"))) << warnings.first().toStdString();
+            const QString refused = throwMessage([&] { store.setValue(kids[0], {QStringLiteral("More"), REG_DWORD, QByteArray(4, '\1')}); });
+            EXPECT_TRUE(refused.startsWith(warnings.first())) << refused.toStdString();
+            EXPECT_FALSE(store.isModified());
+            continue;
+        }
+        EXPECT_EQ(store.childNames(parent), (QStringList{kKids.at(0), QString(), kKids.at(2)}));
+        const QString damage = throwMessage([&] { store.name(kids[1]); });
+        EXPECT_TRUE(damage.contains(path) && damage.contains(row.raised) && damage.contains(where)) << damage.toStdString();
+        EXPECT_THROW(store.values(kids[1]), EHiveError);
+        for (const QString& name : {kKids.at(1), QStringLiteral("Absent")}) {
+            const QString lookup = throwMessage([&] { store.child(parent, name); });
+            EXPECT_TRUE(lookup.contains(QLatin1Char('\'') + name + QLatin1Char('\'')) && lookup.contains(damage)) << lookup.toStdString();
+        }
+        EXPECT_TRUE(store.warnings().isEmpty());
+    }
 }
 
 TEST(DamagedKey, ItsParentsSubkeysAreNotChangedAndTheRestIsSaved)

@@ -38,6 +38,8 @@ int RunList(CliContext& context)
                                              "the cache of HKEY_CURRENT_USER is listed"));
     if (!listing.CacheFound)
         WriteMessage(context, QStringLiteral("parvelle-cli: note: this registry has no key ") + RootName(listing.Root) + kArpCachePath);
+    for (const QString& damage : machine->warnings())
+        WriteMessage(context, QStringLiteral("parvelle-cli: warning: ") + damage);
     for (const QString& entry : listing.Unreadable)
         WriteMessage(context, QStringLiteral("parvelle-cli: warning: damaged entry listed without its record, ") + entry);
     if (!listing.UninstallDamage.isEmpty())

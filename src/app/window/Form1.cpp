@@ -170,7 +170,7 @@ QString RegistryStatusText(const Machine& machine)
         readOnly = readOnly || !mount.store->isWritable();
     QString text = places.join(QStringLiteral(", "))
         + (readOnly ? QStringLiteral("  [read-only]") : QStringLiteral("  [writable]"));
-    for (const QString& note : machine.notes())
+    for (const QString& note : machine.notes() + machine.warnings())
         text += QStringLiteral("  ") + note;
     return text;
 }

@@ -121,8 +121,8 @@ private:
     QComboBox* ComboBox2_ = nullptr;
 };
 
-// One line telling which registry is open, whether it can be changed, and how its hives
-// were opened (transaction logs applied).
+// One line telling which registry is open, whether it can be changed, how its hives
+// were opened (transaction logs applied) and what damage was read past.
 QString RegistryStatusText(const Machine& machine);
 // The window's title for the task bar: the open hives, then the program's name.
 QString WindowTitleText(const Machine& machine);
