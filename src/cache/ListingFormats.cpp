@@ -51,21 +51,35 @@ QChar* writeCsvField(QChar* out, const CsvForm& field)
     return out;
 }
 
-// Appends the nine fields as one CSV line; `text(c)` gives the text of column c. The line
-// is measured first, so that the text grows once a line.
-template <typename ColumnText>
-void appendCsvLine(QString& csv, ColumnText text)
+// The source's fields that lead a row, and their headers.
+constexpr int kSourceColumns = 3;
+
+const QStringList& sourceHeaders()
 {
-    std::array<CsvForm, ccColumnCount> fields;
-    qsizetype length = ccColumnCount - 1 + 2;   // the commas and CRLF
-    for (int c = 0; c < ccColumnCount; ++c) {
+    static const QStringList headers{QStringLiteral("Source"), QStringLiteral("Hive"), QStringLiteral("User")};
+    return headers;
+}
+
+const QString& sourceField(const RowSource& source, int c)
+{
+    return c == 0 ? source.Source : c == 1 ? source.Hive : source.User;
+}
+
+// Appends `count` fields as one CSV line; `text(c)` gives the text of field c. The line is
+// measured first, so that the text grows once a line.
+template <typename FieldText>
+void appendCsvLine(QString& csv, int count, FieldText text)
+{
+    std::array<CsvForm, kSourceColumns + ccColumnCount> fields;
+    qsizetype length = count - 1 + 2;   // the commas and CRLF
+    for (int c = 0; c < count; ++c) {
         fields[c] = csvForm(text(c));
         length += fields[c].length;
     }
     const qsizetype start = csv.size();
     csv.resize(start + length);
     QChar* out = csv.data() + start;
-    for (int c = 0; c < ccColumnCount; ++c) {
+    for (int c = 0; c < count; ++c) {
         if (c > 0)
             *out++ = u',';
         out = writeCsvField(out, fields[c]);
@@ -104,11 +118,11 @@ QJsonValue jsonText(const std::optional<QString>& text)
     return text ? jsonString(*text) : QJsonValue(QJsonValue::Null);
 }
 
-QJsonObject jsonEntry(const CacheListing& listing, const CacheRow& row)
+QJsonObject jsonEntry(LastUsedStyle style, const CacheRow& row)
 {
     const CacheRecord& r = row.Record;
     auto field = [&r](CacheRecord::Field f, QJsonValue value) { return r.has(f) ? value : QJsonValue(); };
-    const QString lastUsed = isoLastUsed(listing.LastUsedColumn, row);
+    const QString lastUsed = isoLastUsed(style, row);
     return {
         {QStringLiteral("KeyName"), jsonString(row.KeyName)},
         {QStringLiteral("InAddRemove"), row.AddRemoveUnknown ? QJsonValue() : QJsonValue(row.InAddRemove)},
@@ -124,7 +138,65 @@ QJsonObject jsonEntry(const CacheListing& listing, const CacheRow& row)
     };
 }
 
+QJsonValue jsonOptionalText(const QString& text)
+{
+    return text.isEmpty() ? QJsonValue() : jsonString(text);
+}
+
+void addSourceFields(QJsonObject& object, const RowSource& source)
+{
+    object.insert(QStringLiteral("Source"), jsonOptionalText(source.Source));
+    object.insert(QStringLiteral("Hive"), jsonOptionalText(source.Hive));
+    object.insert(QStringLiteral("User"), jsonOptionalText(source.User));
+}
+
+// The fields a timeline tool (Timesketch) imports as they are, for an entry with a date.
+void addTimelineFields(QJsonObject& object, const QString& lastUsed, const CacheRow& row)
+{
+    if (lastUsed.isEmpty())
+        return;
+    const QString path = row.Record.has(CacheRecord::fFilePath) ? row.Record.FilePath : QString();
+    const QString message = row.KeyName + QStringLiteral(" | ") + path + QStringLiteral(" | ") + row.Columns.at(ccFrequency);
+    object.insert(QStringLiteral("datetime"), lastUsed);
+    object.insert(QStringLiteral("timestamp_desc"), QStringLiteral("Last Used"));
+    object.insert(QStringLiteral("message"), jsonString(TerminalText(message)));
+}
+
+QString compactJson(const QJsonObject& object)
+{
+    return QString::fromUtf8(QJsonDocument(object).toJson(QJsonDocument::Compact));
+}
+
+QJsonObject sourceObject(const RowSource& source)
+{
+    QJsonObject object;
+    addSourceFields(object, source);
+    return object;
+}
+
+const QString kEntryIndent = QStringLiteral("        ");
+const QString kSourceEntryIndent = QStringLiteral("            ");
+
 } // namespace
+
+PiecedText::PiecedText(Write write) : write_(std::move(write))
+{
+    piece_.reserve(kCsvPieceSize + 4096);
+}
+
+void PiecedText::filled()
+{
+    if (piece_.size() >= kCsvPieceSize)
+        finish();
+}
+
+void PiecedText::finish()
+{
+    if (piece_.isEmpty())
+        return;
+    write_(piece_);
+    piece_.resize(0);   // keeps the reserved room
+}
 
 QString CsvField(const QString& text)
 {
@@ -134,23 +206,26 @@ QString CsvField(const QString& text)
     return field;
 }
 
-QString ListingAsTable(const CacheListing& listing)
+QString ListingAsTable(const CacheListing& listing, const RowSource* source)
 {
-    std::vector<QStringList> lines{tableCells(CacheColumnHeaders())};
+    const QStringList lead = source ? QStringList{source->Source, source->User} : QStringList();
+    std::vector<QStringList> lines{tableCells((source ? QStringList{sourceHeaders().at(0), sourceHeaders().at(2)} : QStringList())
+                                              + CacheColumnHeaders())};
     lines.reserve(listing.Rows.size() + 1);
     for (const CacheRow& row : listing.Rows)
-        lines.push_back(tableCells(row.Columns));
-    std::vector<int> widths(ccColumnCount, 0);
+        lines.push_back(tableCells(lead + row.Columns));
+    const int columns = int(lines.front().size());
+    std::vector<int> widths(columns, 0);
     for (const QStringList& cells : lines)
-        for (int c = 0; c < ccColumnCount; ++c)
+        for (int c = 0; c < columns; ++c)
             widths[c] = std::max(widths[c], TerminalCells(cells.at(c)));
 
     QString table;
     for (const QStringList& cells : lines) {
         QString line;
-        for (int c = 0; c < ccColumnCount; ++c) {
+        for (int c = 0; c < columns; ++c) {
             line += cells.at(c);
-            if (c + 1 < ccColumnCount)
+            if (c + 1 < columns)
                 line += QString(widths[c] + kColumnGap - TerminalCells(cells.at(c)), QLatin1Char(' '));
         }
         while (line.endsWith(QLatin1Char(' ')))
@@ -170,41 +245,114 @@ QString ListingAsCsv(const CacheListing& listing)
     return text;
 }
 
-CsvWriter::CsvWriter(LastUsedStyle lastUsedColumn, Write write)
-    : lastUsedColumn_(lastUsedColumn), write_(std::move(write))
+QString CsvHeaderWithSource()
 {
-    piece_.reserve(kCsvPieceSize + 4096);
+    QString header;
+    const QStringList headers = sourceHeaders() + CacheColumnHeaders();
+    appendCsvLine(header, int(headers.size()), [&headers](int c) -> const QString& { return headers.at(c); });
+    return header;
+}
+
+CsvWriter::CsvWriter(LastUsedStyle lastUsedColumn, Write write, const RowSource* source)
+    : lastUsedColumn_(lastUsedColumn), out_(std::move(write))
+{
+    if (source) {
+        source_ = *source;
+        return;
+    }
     const QStringList& headers = CacheColumnHeaders();
-    appendCsvLine(piece_, [&headers](int c) -> const QString& { return headers.at(c); });
+    appendCsvLine(out_.text(), ccColumnCount, [&headers](int c) -> const QString& { return headers.at(c); });
 }
 
 void CsvWriter::add(const CacheRow& row)
 {
     const QString lastUsed = isoLastUsed(lastUsedColumn_, row);
-    appendCsvLine(piece_, [&](int c) -> const QString& { return c == ccLastUsed ? lastUsed : row.Columns.at(c); });
-    if (piece_.size() >= kCsvPieceSize)
-        handOver();
+    const auto column = [&](int c) -> const QString& { return c == ccLastUsed ? lastUsed : row.Columns.at(c); };
+    if (source_)
+        appendCsvLine(out_.text(), kSourceColumns + ccColumnCount, [&](int c) -> const QString& {
+            return c < kSourceColumns ? sourceField(*source_, c) : column(c - kSourceColumns);
+        });
+    else
+        appendCsvLine(out_.text(), ccColumnCount, column);
+    out_.filled();
 }
 
 void CsvWriter::finish()
 {
-    if (!piece_.isEmpty())
-        handOver();
-}
-
-void CsvWriter::handOver()
-{
-    write_(piece_);
-    piece_.resize(0);   // keeps the reserved room
+    out_.finish();
 }
 
 QByteArray ListingAsJson(const CacheListing& listing)
 {
-    QJsonArray entries;
+    QString text;
+    JsonWriter json(jsDocument, listing.LastUsedColumn, listing.OSKind, nullptr, [&text](QStringView piece) { text += piece; });
     for (const CacheRow& row : listing.Rows)
-        entries.append(jsonEntry(listing, row));
-    const QJsonObject document{{QStringLiteral("OSKind"), int(listing.OSKind)}, {QStringLiteral("entries"), entries}};
-    return QJsonDocument(document).toJson(QJsonDocument::Indented);
+        json.add(row);
+    json.finish();
+    return text.toUtf8();
+}
+
+JsonWriter::JsonWriter(JsonShape shape, LastUsedStyle lastUsedColumn, uint8_t osKind, const RowSource* source, Write write)
+    : shape_(shape), lastUsedColumn_(lastUsedColumn), out_(std::move(write))
+{
+    if (source)
+        source_ = *source;
+    if (shape == jsDocument)
+        out_.text() += QStringLiteral("{\n    \"OSKind\": %1,\n    \"entries\": [").arg(osKind);
+    else if (shape == jsSource)
+    {
+        QJsonObject head = sourceObject(*source_);
+        head.insert(QStringLiteral("OSKind"), int(osKind));
+        out_.text() += kEntryIndent + compactJson(head).chopped(1) + QStringLiteral(",\"entries\":[");   // left open
+    }
+}
+
+void JsonWriter::add(const CacheRow& row)
+{
+    QJsonObject entry = jsonEntry(lastUsedColumn_, row);
+    if (source_)
+        addSourceFields(entry, *source_);
+    QString& text = out_.text();
+    if (shape_ == jsLines) {
+        addTimelineFields(entry, isoLastUsed(lastUsedColumn_, row), row);
+        text += compactJson(entry) + QLatin1Char('\n');
+    } else {
+        text += (first_ ? QStringLiteral("\n") : QStringLiteral(",\n")) + (shape_ == jsSource ? kSourceEntryIndent : kEntryIndent)
+                + compactJson(entry);
+    }
+    first_ = false;
+    out_.filled();
+}
+
+void JsonWriter::finish()
+{
+    if (shape_ == jsDocument)
+        out_.text() += QStringLiteral("\n    ]\n}\n");
+    else if (shape_ == jsSource)
+        out_.text() += QLatin1Char('\n') + kEntryIndent + QStringLiteral("]}");
+    out_.finish();
+}
+
+QString JsonSourcesStart()
+{
+    return QStringLiteral("{\n    \"sources\": [\n");
+}
+
+QString JsonSourcesSeparator()
+{
+    return QStringLiteral(",\n");
+}
+
+QString JsonSourcesEnd()
+{
+    return QStringLiteral("\n    ]\n}\n");
+}
+
+QString JsonFailedSource(const RowSource& source, const QString& error)
+{
+    QJsonObject object = sourceObject(source);
+    object.insert(QStringLiteral("Error"), jsonString(error));
+    return kEntryIndent + compactJson(object);
 }
 
 } // namespace parvelle

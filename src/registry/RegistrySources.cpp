@@ -33,17 +33,27 @@ QString pathIgnoringCase(const QString& dir, const QStringList& parts)
     return at;
 }
 
-QString findSystemFolder(const QString& dir)
+QString softwareHiveOf(const QString& windowsFolder)
 {
-    const QStringList config{QStringLiteral("System32"), QStringLiteral("config")};
-    if (!pathIgnoringCase(dir, config + QStringList{QStringLiteral("SOFTWARE")}).isEmpty())
-        return dir;   // `dir` is the Windows folder itself
+    return pathIgnoringCase(windowsFolder, {QStringLiteral("System32"), QStringLiteral("config"), QStringLiteral("SOFTWARE")});
+}
+
+// The Windows (or WINNT) folder in `dir` that holds a SOFTWARE hive, or empty.
+QString windowsFolderIn(const QString& dir)
+{
     for (const QString& windows : {QStringLiteral("Windows"), QStringLiteral("WINNT")}) {
         const QString folder = entryIgnoringCase(dir, windows, QDir::Dirs);
-        if (!folder.isEmpty() && !pathIgnoringCase(folder, config + QStringList{QStringLiteral("SOFTWARE")}).isEmpty())
+        if (!folder.isEmpty() && !softwareHiveOf(folder).isEmpty())
             return folder;
     }
     return {};
+}
+
+QString findSystemFolder(const QString& dir)
+{
+    if (!softwareHiveOf(dir).isEmpty())
+        return dir;   // `dir` is the Windows folder itself
+    return windowsFolderIn(dir);
 }
 
 bool isBuiltInProfile(const QString& name)
@@ -82,6 +92,11 @@ QStringList profileNames(const std::map<QString, QString>& profiles, bool withBu
 
 } // namespace
 
+bool HoldsWindowsInstallation(const QString& dir)
+{
+    return !windowsFolderIn(dir).isEmpty();
+}
+
 WindowsHives FindWindowsHives(const QString& dir, const QString& user)
 {
     if (!QFileInfo(dir).isDir())
@@ -90,12 +105,13 @@ WindowsHives FindWindowsHives(const QString& dir, const QString& user)
     if (systemFolder.isEmpty())
         throw EHiveError(QStringLiteral("No Windows installation found in '%1' (looked for Windows/System32/config/SOFTWARE)").arg(dir));
     WindowsHives hives;
-    hives.software = pathIgnoringCase(systemFolder, {QStringLiteral("System32"), QStringLiteral("config"), QStringLiteral("SOFTWARE")});
+    hives.software = softwareHiveOf(systemFolder);
     hives.system = pathIgnoringCase(systemFolder, {QStringLiteral("System32"), QStringLiteral("config"), QStringLiteral("SYSTEM")});
 
     const QString driveRoot = QFileInfo(systemFolder).canonicalFilePath() == QFileInfo(dir).canonicalFilePath()
         ? QFileInfo(systemFolder).absolutePath() : dir;
-    const std::map<QString, QString> profiles = userProfiles(driveRoot);
+    hives.profiles = userProfiles(driveRoot);
+    const std::map<QString, QString>& profiles = hives.profiles;
     if (!user.isEmpty()) {
         for (const auto& [name, path] : profiles) {
             if (name.compare(user, Qt::CaseInsensitive) == 0) {

@@ -4,6 +4,7 @@
 
 #include <QString>
 #include <QStringList>
+#include <map>
 
 namespace parvelle {
 
@@ -25,7 +26,11 @@ struct WindowsHives {
     QString ntuser;       // empty when no user profile has one
     QString user;         // the profile folder's name
     QString ntuserUnchosen;   // why no NTUSER.DAT was taken though profiles have one (several fit)
+    std::map<QString, QString> profiles;   // every profile folder with an NTUSER.DAT -> that file
 };
+
+// `dir` holds a Windows (or WINNT) folder with System32/config/SOFTWARE, letter case ignored.
+bool HoldsWindowsInstallation(const QString& dir);
 
 // Finds SOFTWARE and SYSTEM under Windows/System32/config (or WINNT; `dir` may also be the
 // Windows folder itself) and the NTUSER.DAT of `user` under Users or Documents and Settings.

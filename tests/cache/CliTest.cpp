@@ -6,6 +6,7 @@
 #include "registry/TNTRegistry.h"
 
 #include <QDir>
+#include <QDirIterator>
 #include <QFile>
 #include <QFileInfo>
 #include <QJsonArray>
@@ -186,7 +187,7 @@ TEST_F(Cli, HelpExitsWithZero)
 {
     const CliResult help = run({"--help"});
     EXPECT_EQ(help.exitCode, 0);
-    EXPECT_TRUE(help.out.contains(QStringLiteral("list [--format table|csv|json]")));
+    EXPECT_TRUE(help.out.contains(QStringLiteral("list [--format table|csv|json|jsonl] [--collection ROOT [-j N]]")));
     const CliResult listHelp = run({"list", "--help"});
     EXPECT_EQ(listHelp.exitCode, 0);
     EXPECT_TRUE(listHelp.out.contains(QStringLiteral("--software")));
@@ -556,4 +557,143 @@ TEST_F(Cli, UndoLinesAreExactInAPipeAndEscapedOnATerminal)
     EXPECT_EQ(script.exitCode(), 0) << onTerminal.toStdString();
     EXPECT_TRUE(onTerminal.contains(QStringLiteral("Bold\\x1B[1mName"))) << onTerminal.toStdString();
     EXPECT_FALSE(onTerminal.contains(QChar(0x1b))) << onTerminal.toStdString();
+}
+
+namespace {
+
+// Every file and folder below `root` with its size and modification time, links not followed.
+QStringList folderSnapshot(const QString& root)
+{
+    QStringList entries;
+    QDirIterator it(root, QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System, QDirIterator::Subdirectories);
+    while (it.hasNext()) {
+        const QFileInfo entry(it.next());
+        entries.append(QStringLiteral("%1 %2 %3").arg(entry.filePath()).arg(entry.size()).arg(entry.lastModified().toMSecsSinceEpoch()));
+    }
+    entries.sort();
+    return entries;
+}
+
+void copyInto(const QString& from, const QDir& root, const QString& to)
+{
+    ASSERT_TRUE(root.mkpath(QFileInfo(root.filePath(to)).path()));
+    ASSERT_TRUE(QFile::copy(from, root.filePath(to))) << to.toStdString();
+}
+
+// The CSV rows of a listing, each led by its source's fields.
+QStringList rowsWithSource(const CacheListing& listing, const QString& source, const QString& hive, const QString& user)
+{
+    QStringList rows = ListingAsCsv(listing).split(QStringLiteral("\r\n"), Qt::SkipEmptyParts).mid(1);
+    for (QString& row : rows)
+        row.prepend(QStringList{source, hive, user}.join(QLatin1Char(',')) + QLatin1Char(','));
+    return rows;
+}
+
+} // namespace
+
+// A collection of machines as triage tools leave them: an XP installation below a drive
+// folder, a Vista one in other letter cases whose caches are per user (one user hive dirty,
+// with its transaction log), a corrupt one, a link out of the collection and an unrelated folder.
+class CliCollection : public Cli {
+protected:
+    void SetUp() override
+    {
+        xp = makeDemo(false);
+        vista = makeDemo(true);
+        QDir(home.path()).mkpath(QStringLiteral("collection"));
+        root = QDir(home.filePath(QStringLiteral("collection")));
+        copyInto(xp.at(1), root, QStringLiteral("alpha/C/Windows/System32/config/SOFTWARE"));
+        copyInto(xp.at(3), root, QStringLiteral("alpha/C/Documents and Settings/Owner/NTUSER.DAT"));
+        copyInto(vista.at(1), root, QStringLiteral("beta/windows/system32/CONFIG/software"));
+        copyInto(vista.at(3), root, QStringLiteral("beta/users/alice/ntuser.dat"));
+        const QString bob = QStringLiteral("beta/DOCUMENTS AND SETTINGS/Bob/");
+        ASSERT_TRUE(root.mkpath(bob));
+        UnpackTestHive("transactions_NTUSER.DAT", root.filePath(bob + QStringLiteral("NTUSER.DAT")));
+        UnpackTestHive("transactions_ntuser.dat.log1", root.filePath(bob + QStringLiteral("NTUSER.DAT.LOG1")));
+        ASSERT_TRUE(root.mkpath(QStringLiteral("gamma/WINDOWS/system32/config")));
+        UnpackTestHive("corrupted_system_hive", root.filePath(QStringLiteral("gamma/WINDOWS/system32/config/software")));
+        ASSERT_TRUE(root.mkpath(QStringLiteral("notes/empty")));
+        copyInto(xp.at(1), QDir(home.path()), QStringLiteral("outside/Windows/System32/config/SOFTWARE"));
+        ASSERT_TRUE(QFile::link(home.filePath(QStringLiteral("outside")), root.filePath(QStringLiteral("notes/outside"))));
+    }
+
+    QStringList xp;
+    QStringList vista;
+    QDir root;
+};
+
+TEST_F(CliCollection, ListsEveryInstallationAndUserInOrderReadingOnly)
+{
+    const QStringList before = folderSnapshot(root.path());
+    const QStringList listCsv{"list", "--collection", root.path(), "--format", "csv"};
+    const CliResult csv = run(listCsv + QStringList{"-j", "3"});
+    EXPECT_EQ(csv.exitCode, 1);
+    QStringList expected{CsvHeaderWithSource().trimmed()};
+    expected += rowsWithSource(listIn(xp), "alpha/C", "alpha/C/Windows/System32/config/SOFTWARE", "");
+    expected += rowsWithSource(listIn(vista), "beta", "beta/users/alice/ntuser.dat", "alice");
+    EXPECT_EQ(csv.out.split(QStringLiteral("\r\n"), Qt::SkipEmptyParts), expected);
+    const QStringList messages = csv.err.split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+    EXPECT_TRUE(messages.first().startsWith(QStringLiteral("parvelle-cli: note: link not followed out of the collection: notes/outside -> ")));
+    EXPECT_TRUE(messages.contains(QStringLiteral("parvelle-cli: beta, user Bob: note: NTUSER.DAT: transaction logs applied: "
+                                                 "132 dirty pages from NTUSER.DAT.LOG1"))) << csv.err.toStdString();
+    EXPECT_TRUE(csv.err.contains(QStringLiteral("parvelle-cli: gamma: failed: "))) << csv.err.toStdString();
+    EXPECT_EQ(messages.last(), QStringLiteral("parvelle-cli: 1 of 4 sources failed"));
+    EXPECT_EQ(run(listCsv + QStringList{"-j", "1"}).out, csv.out);
+
+    // JSON names the failed source with its error; JSON Lines carry the timeline's fields.
+    const QJsonArray sources = QJsonDocument::fromJson(run({"list", "--collection", root.path(), "--format", "json"}).out.toUtf8())
+                                   .object().value("sources").toArray();
+    ASSERT_EQ(sources.size(), 4);
+    EXPECT_EQ(sources.at(1).toObject().value("User").toString(), QStringLiteral("Bob"));
+    EXPECT_EQ(sources.at(2).toObject().value("entries").toArray().size(), qsizetype(listIn(vista).Rows.size()));
+    EXPECT_TRUE(sources.at(3).toObject().value("Error").toString().contains(QStringLiteral("software")));
+    const CliResult jsonl = run({"list", "--collection", root.path(), "--format", "jsonl"});
+    const QJsonObject sevenZip = QJsonDocument::fromJson(jsonl.out.section(QLatin1Char('\n'), 0, 0).toUtf8()).object();
+    EXPECT_EQ(sevenZip.value("Source").toString(), QStringLiteral("alpha/C"));
+    EXPECT_TRUE(sevenZip.value("User").isNull());
+    EXPECT_EQ(sevenZip.value("datetime").toString(), sevenZip.value("LastUsed").toString());
+    EXPECT_EQ(sevenZip.value("timestamp_desc").toString(), QStringLiteral("Last Used"));
+    EXPECT_EQ(sevenZip.value("message").toString(),
+              sevenZip.value("KeyName").toString() + " | " + sevenZip.value("FilePath").toString() + " | "
+                  + sevenZip.value("FrequencyText").toString());
+
+    // On a terminal a progress line is drawn on standard error and cleared at the end.
+    QProcess script;
+    script.start(QStringLiteral("script"), {QStringLiteral("-qec"),
+                                            QStringLiteral(PARVELLE_BIN_DIR "/parvelle-cli list --format csv --collection '%1' -j 2 >/dev/null")
+                                                .arg(root.path()),
+                                            QStringLiteral("/dev/null")});
+    ASSERT_TRUE(script.waitForFinished(60000));
+    const QString terminal = QString::fromUtf8(script.readAllStandardOutput());
+    EXPECT_TRUE(terminal.contains(QStringLiteral("3 of 3 installations, %1 rows").arg(expected.size() - 1))) << terminal.toStdString();
+    EXPECT_TRUE(terminal.contains(QStringLiteral("\r\x1b[Kparvelle-cli: 1 of 4 sources failed"))) << terminal.toStdString();
+
+    EXPECT_EQ(folderSnapshot(root.path()), before);
+}
+
+// A collection split into one listing per source, run by GNU parallel, gives the rows the
+// collection gives.
+TEST_F(CliCollection, PerSourceRunsThroughGnuParallelAddUpToTheCollection)
+{
+    QFile sources(home.filePath(QStringLiteral("sources")));
+    ASSERT_TRUE(sources.open(QIODevice::WriteOnly));
+    sources.write("alpha/C\t\nbeta\talice\nbeta\tBob\n");
+    sources.close();
+    QProcess parallel;
+    parallel.setWorkingDirectory(root.path());
+    parallel.start(QStringLiteral("parallel"), {"--will-cite", "--colsep", "\t", "-j", "2", PARVELLE_BIN_DIR "/parvelle-cli", "list",
+                                                "--format", "jsonl", "--windows", "{1}", "--user", "{2}", "::::", sources.fileName()});
+    ASSERT_TRUE(parallel.waitForFinished(60000)) << "GNU parallel (Debian's parallel) is needed";
+    EXPECT_EQ(parallel.exitCode(), 0) << parallel.readAllStandardError().toStdString();
+    QStringList perSource = QString::fromUtf8(parallel.readAllStandardOutput()).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+
+    QProcess collection;
+    collection.setWorkingDirectory(root.path());
+    collection.start(QStringLiteral(PARVELLE_BIN_DIR "/parvelle-cli"), {"list", "--format", "jsonl", "--collection", "."});
+    ASSERT_TRUE(collection.waitForFinished(60000));
+    QStringList whole = QString::fromUtf8(collection.readAllStandardOutput()).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+    EXPECT_EQ(whole.size(), qsizetype(listIn(xp).Rows.size() + listIn(vista).Rows.size()));
+    perSource.sort();
+    whole.sort();
+    EXPECT_EQ(perSource, whole);
 }

@@ -51,12 +51,6 @@ void finishOutput(QTextStream& out)
     throw EInOutError(QStringLiteral("Cannot write the output: %1").arg(reason.isEmpty() ? QStringLiteral("write failed") : reason));
 }
 
-bool isTerminal(const QTextStream& stream)
-{
-    const auto* file = qobject_cast<const QFileDevice*>(stream.device());
-    return file && file->handle() >= 0 && ::isatty(file->handle());
-}
-
 // The help of one command, its usage line naming the command instead of the program's path.
 QString commandHelp(const QCommandLineParser& parser, const CliContext& context)
 {
@@ -100,6 +94,12 @@ int runCommand(const QStringList& arguments, QTextStream& out, QTextStream& err)
 
 } // namespace
 
+bool IsTerminal(const QTextStream& stream)
+{
+    const auto* file = qobject_cast<const QFileDevice*>(stream.device());
+    return file && file->handle() >= 0 && ::isatty(file->handle());
+}
+
 CliCommandRegistration::CliCommandRegistration(CliCommand command)
 {
     commandTable().push_back(std::move(command));
@@ -140,7 +140,7 @@ void WriteOutput(CliContext& context, QStringView text)
 
 void WriteLine(CliContext& context, const QString& line)
 {
-    context.out << (isTerminal(context.out) ? TerminalText(line) : line) << '\n';
+    context.out << (IsTerminal(context.out) ? TerminalText(line) : line) << '\n';
 }
 
 void WriteMessage(CliContext& context, const QString& message)

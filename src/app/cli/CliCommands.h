@@ -48,6 +48,9 @@ void WriteOutput(CliContext& context, QStringView text);
 // a terminal.
 void WriteLine(CliContext& context, const QString& line);
 
+// The stream writes to a terminal.
+bool IsTerminal(const QTextStream& stream);
+
 // One line on standard error, control characters shown escaped.
 void WriteMessage(CliContext& context, const QString& message);
 

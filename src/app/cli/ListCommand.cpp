@@ -1,60 +1,74 @@
-// parvelle-cli list: the cache of the chosen registry as a table, CSV or JSON.
+// parvelle-cli list: the cache of the chosen registry, or of every installation of a
+// collection, as a table, CSV, JSON or JSON Lines.
 #include "CliCommands.h"
-#include "cache/ListingFormats.h"
+#include "CollectionListing.h"
+#include "ListingOutput.h"
 #include "app/common/RegistryOptions.h"
-#include "cache/OSInfo.h"
+
+#include <QThread>
 
 namespace parvelle {
 
 namespace {
 
+constexpr int kMaxJobs = 1024;
+
+int jobCount(const QCommandLineParser& parser, const QCommandLineOption& jobs)
+{
+    if (!parser.isSet(jobs))
+        return QThread::idealThreadCount();
+    bool number = false;
+    const int count = parser.value(jobs).toInt(&number);
+    if (!number || count < 1 || count > kMaxJobs)
+        throw EUsageError(QStringLiteral("-j needs a number from 1 to %1").arg(kMaxJobs));
+    return count;
+}
+
+int listOneRegistry(CliContext& context, const RegistryOptions& options, ListingFormat format)
+{
+    const std::unique_ptr<Machine> machine = OpenRegistry(options);
+    // JSON Lines name the source on every row, also when it is the only one.
+    const std::optional<RowSource> source = format == lfJsonl ? std::optional(SourceOfRegistry(*machine, options.Windows))
+                                                              : std::nullopt;
+    const ListedSource listed = WriteListing(*machine, format, source ? &*source : nullptr,
+                                             [&context](QStringView piece) { WriteOutput(context, piece); });
+    for (const QString& message : listed.messages)
+        WriteMessage(context, QStringLiteral("parvelle-cli: ") + message);
+    return 0;
+}
+
 int RunList(CliContext& context)
 {
     QCommandLineParser parser;
-    const QCommandLineOption format(QStringLiteral("format"), QStringLiteral("table (default), csv or json."),
+    const QCommandLineOption format(QStringLiteral("format"), QStringLiteral("table (default), csv, json or jsonl (JSON Lines)."),
                                     QStringLiteral("FORMAT"), QStringLiteral("table"));
-    parser.addOption(format);
+    const QCommandLineOption collection(QStringLiteral("collection"),
+                                        QStringLiteral("Every Windows installation below ROOT, one folder per machine; "
+                                                       "every hive is only read."),
+                                        QStringLiteral("ROOT"));
+    const QCommandLineOption jobs(QStringList{QStringLiteral("j"), QStringLiteral("jobs")},
+                                  QStringLiteral("Installations listed at once with --collection (default: the number of cores)."),
+                                  QStringLiteral("N"));
+    parser.addOptions({format, collection, jobs});
     AddRegistryOptions(parser);
     if (ParseCliArguments(parser, context, QStringLiteral("Lists the ARPCache entries of the registry.")))
         return 0;
     if (!parser.positionalArguments().isEmpty())
         throw EUsageError(QStringLiteral("unexpected argument '%1'").arg(parser.positionalArguments().first()));
-    const QString kind = parser.value(format);
-    if (kind != QLatin1String("table") && kind != QLatin1String("csv") && kind != QLatin1String("json"))
-        throw EUsageError(QStringLiteral("unknown format '%1' (table, csv or json)").arg(kind));
-
-    const std::unique_ptr<Machine> machine = OpenRegistry(RegistryOptionsFrom(parser));
-    PrintRegistryNotes(context, *machine);
-    const auto write = [&context](QStringView piece) { WriteOutput(context, piece); };
-    // CSV and JSON show Last Used in ISO form only: the locale text is left unmade. CSV rows
-    // are written as they are read, never held all at once.
-    std::optional<CsvWriter> csv;
-    if (kind == QLatin1String("csv"))
-        csv.emplace(luIso, write);
-    const CacheListing listing = csv ? StreamCache(*machine, [&csv](CacheRow&& row) { csv->add(row); }, luIso)
-                                     : ListCache(*machine, {}, kind == QLatin1String("table") ? luLocale : luIso);
-    if (listing.VersionUnknown)
-        WriteMessage(context, QStringLiteral("parvelle-cli: note: without a SOFTWARE hive the Windows version is unknown; "
-                                             "the cache of HKEY_CURRENT_USER is listed"));
-    if (!listing.CacheFound)
-        WriteMessage(context, QStringLiteral("parvelle-cli: note: this registry has no key ") + RootName(listing.Root) + kArpCachePath);
-    for (const QString& damage : machine->warnings())
-        WriteMessage(context, QStringLiteral("parvelle-cli: warning: ") + damage);
-    for (const QString& entry : listing.Unreadable)
-        WriteMessage(context, QStringLiteral("parvelle-cli: warning: damaged entry listed without its record, ") + entry);
-    if (!listing.UninstallDamage.isEmpty())
-        WriteMessage(context, QStringLiteral("parvelle-cli: warning: In Add/Remove is Unknown for programs not found, the "
-                                             "Uninstall key being damaged: ") + listing.UninstallDamage);
-    if (csv)
-        csv->finish();
-    else if (kind == QLatin1String("json"))
-        write(QString::fromUtf8(ListingAsJson(listing)));
-    else
-        write(ListingAsTable(listing));
-    return 0;
+    const ListingFormat kind = ListingFormatNamed(parser.value(format));
+    const RegistryOptions options = RegistryOptionsFrom(parser);
+    if (!parser.isSet(collection)) {
+        if (parser.isSet(jobs))
+            throw EUsageError(QStringLiteral("-j needs --collection"));
+        return listOneRegistry(context, options, kind);
+    }
+    if (options.hasSource() || !options.UndoDir.isEmpty())
+        throw EUsageError(QStringLiteral("--collection takes no hive, --windows or --undo-dir"));
+    return ListCollection(context, parser.value(collection), kind, jobCount(parser, jobs));
 }
 
-const CliCommandRegistration kList{{QStringLiteral("list"), QStringLiteral("list [--format table|csv|json]"),
+const CliCommandRegistration kList{{QStringLiteral("list"),
+                                    QStringLiteral("list [--format table|csv|json|jsonl] [--collection ROOT [-j N]]"),
                                     QStringLiteral("Show the ARPCache entries with their decoded records."), RunList}};
 
 } // namespace

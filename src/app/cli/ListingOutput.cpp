@@ -1,0 +1,108 @@
+#include "ListingOutput.h"
+
+#include "app/common/RegistryOptions.h"
+#include "cache/OSInfo.h"
+
+#include <QDir>
+#include <algorithm>
+
+namespace parvelle {
+
+namespace {
+
+QStringList listingMessages(const Machine& machine, const CacheListing& listing)
+{
+    QStringList messages;
+    for (const QString& note : machine.notes())
+        messages.append(QStringLiteral("note: ") + note);
+    if (listing.VersionUnknown)
+        messages.append(QStringLiteral("note: without a SOFTWARE hive the Windows version is unknown; "
+                                       "the cache of HKEY_CURRENT_USER is listed"));
+    if (!listing.CacheFound)
+        messages.append(QStringLiteral("note: this registry has no key ") + RootName(listing.Root) + kArpCachePath);
+    for (const QString& damage : machine.warnings())
+        messages.append(QStringLiteral("warning: ") + damage);
+    for (const QString& entry : listing.Unreadable)
+        messages.append(QStringLiteral("warning: damaged entry listed without its record, ") + entry);
+    if (!listing.UninstallDamage.isEmpty())
+        messages.append(QStringLiteral("warning: In Add/Remove is Unknown for programs not found, the "
+                                       "Uninstall key being damaged: ") + listing.UninstallDamage);
+    return messages;
+}
+
+// Streams the rows through a writer with add() and finish().
+template <class Writer>
+CacheListing streamThrough(Machine& machine, Writer& writer, size_t& rows)
+{
+    CacheListing listing = StreamCache(machine, [&](CacheRow&& row) { writer.add(row); ++rows; }, luIso);
+    writer.finish();
+    return listing;
+}
+
+const Machine::Mount* mountAt(const Machine& machine, HKEY root, bool atRoot)
+{
+    const auto& mounts = machine.mounts();
+    const auto found = std::find_if(mounts.begin(), mounts.end(), [&](const Machine::Mount& m) {
+        return m.root == root && (atRoot ? m.path.isEmpty() : m.path.compare(QStringLiteral("SOFTWARE"), Qt::CaseInsensitive) == 0);
+    });
+    return found == mounts.end() ? nullptr : &*found;
+}
+
+} // namespace
+
+ListingFormat ListingFormatNamed(const QString& name)
+{
+    static const QStringList names{QStringLiteral("table"), QStringLiteral("csv"), QStringLiteral("json"), QStringLiteral("jsonl")};
+    const qsizetype index = names.indexOf(name);
+    if (index < 0)
+        throw EUsageError(QStringLiteral("unknown format '%1' (table, csv, json or jsonl)").arg(name));
+    return ListingFormat(index);
+}
+
+ListedSource WriteListing(Machine& machine, ListingFormat format, const RowSource* source, const TextWrite& write)
+{
+    ListedSource listed;
+    CacheListing listing;
+    switch (format) {
+    case lfTable:
+        listing = ListCache(machine, {}, luLocale);
+        listed.rows = listing.Rows.size();
+        write(ListingAsTable(listing, source));
+        break;
+    case lfCsv: {
+        CsvWriter csv(luIso, write, source);
+        listing = streamThrough(machine, csv, listed.rows);
+        break;
+    }
+    case lfJson:
+    case lfJsonl: {
+        const JsonShape shape = format == lfJsonl ? jsLines : source ? jsSource : jsDocument;
+        JsonWriter json(shape, luIso, CacheOSKind(machine), source, write);
+        listing = streamThrough(machine, json, listed.rows);
+        break;
+    }
+    }
+    listed.messages = listingMessages(machine, listing);
+    return listed;
+}
+
+RowSource SourceOfRegistry(Machine& machine, const QString& folder)
+{
+    const bool userCache = CacheRoot(CacheOSKind(machine)) == HKEY_CURRENT_USER;
+    RowSource source;
+    source.Source = folder.isEmpty() ? QString() : QDir::cleanPath(folder);
+    const Machine::Mount* hive = mountAt(machine, userCache ? HKEY_CURRENT_USER : HKEY_LOCAL_MACHINE, userCache);
+    // The hive named the way the folder was: relative to where it was given when it was.
+    if (hive)
+        source.Hive = folder.isEmpty() ? hive->store->describe()
+                                       : QDir::cleanPath(folder + QLatin1Char('/') + QDir(folder).relativeFilePath(hive->store->describe()));
+    if (userCache && hive) {
+        const auto& mounts = machine.mounts();
+        const auto user = std::find_if(mounts.begin(), mounts.end(), [](const Machine::Mount& m) { return m.root == HKEY_USERS; });
+        if (user != mounts.end())
+            source.User = user->path;
+    }
+    return source;
+}
+
+} // namespace parvelle

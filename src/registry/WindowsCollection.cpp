@@ -1,0 +1,105 @@
+#include "WindowsCollection.h"
+
+#include "Errors.h"
+#include "RegistrySources.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <cerrno>
+#include <cstring>
+#include <set>
+#include <unistd.h>
+#include <vector>
+
+namespace parvelle {
+
+namespace {
+
+bool isWithin(const QString& canonicalRoot, const QString& canonicalPath)
+{
+    return canonicalPath == canonicalRoot || canonicalPath.startsWith(canonicalRoot + QLatin1Char('/'))
+           || canonicalRoot == QLatin1String("/");
+}
+
+// Why a folder cannot be searched, or empty when it can.
+QString unsearchableReason(const QString& folder)
+{
+    if (::access(QFile::encodeName(folder).constData(), R_OK | X_OK) == 0)
+        return {};
+    return QString::fromLocal8Bit(std::strerror(errno));
+}
+
+class CollectionSearch {
+public:
+    explicit CollectionSearch(const QString& root)
+        : root_(root), canonicalRoot_(QFileInfo(root).canonicalFilePath())
+    {
+        found_.root = root;
+    }
+
+    WindowsCollection run()
+    {
+        std::vector<QString> pending{root_};
+        visited_.insert(canonicalRoot_);
+        while (!pending.empty()) {
+            const QString folder = pending.back();
+            pending.pop_back();
+            search(folder, pending);
+        }
+        found_.installations.sort();
+        return found_;
+    }
+
+private:
+    void search(const QString& folder, std::vector<QString>& pending)
+    {
+        if (const QString reason = unsearchableReason(folder); !reason.isEmpty()) {
+            found_.unreadable.append(relative(folder) + QStringLiteral(": ") + reason);
+            return;
+        }
+        if (HoldsWindowsInstallation(folder)) {
+            found_.installations.append(relative(folder));
+            return;
+        }
+        const QFileInfoList entries = QDir(folder).entryInfoList(
+            QDir::Dirs | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System, QDir::Name | QDir::Reversed);
+        for (const QFileInfo& entry : entries) {
+            const QString target = entry.canonicalFilePath();
+            if (entry.isSymLink() && !isWithin(canonicalRoot_, target)) {
+                found_.linksLeftOut.append(relative(entry.filePath()) + QStringLiteral(" -> ") + entry.symLinkTarget());
+                continue;
+            }
+            if (!target.isEmpty() && visited_.insert(target).second)
+                pending.push_back(entry.filePath());
+        }
+    }
+
+    QString relative(const QString& path) const { return RelativeToRoot(root_, path); }
+
+    QString root_;
+    QString canonicalRoot_;
+    std::set<QString> visited_;
+    WindowsCollection found_;
+};
+
+} // namespace
+
+WindowsCollection FindWindowsInstallations(const QString& root)
+{
+    if (!QFileInfo(root).isDir())
+        throw EHiveError(QStringLiteral("The collection folder '%1' does not exist").arg(root));
+    return CollectionSearch(root).run();
+}
+
+QString RelativeToRoot(const QString& root, const QString& path)
+{
+    return QDir(QFileInfo(root).absoluteFilePath()).relativeFilePath(QFileInfo(path).absoluteFilePath());
+}
+
+bool LiesInside(const QString& root, const QString& path)
+{
+    const QString target = QFileInfo(path).canonicalFilePath();
+    return !target.isEmpty() && isWithin(QFileInfo(root).canonicalFilePath(), target);
+}
+
+} // namespace parvelle
