@@ -2,11 +2,10 @@
 
 #include "cache/TerminalText.h"
 
-#include <QJsonArray>
-#include <QJsonDocument>
-#include <QJsonObject>
 #include <algorithm>
 #include <array>
+#include <charconv>
+#include <string_view>
 
 namespace parvelle {
 
@@ -107,71 +106,171 @@ QStringList tableCells(const QStringList& texts)
     return cells;
 }
 
-// A string for JSON: strict parsers refuse the unpaired surrogates a hive may hold.
-QJsonValue jsonString(const QString& text)
+bool isPlainJsonUnit(QChar c)
 {
-    return WithoutLoneSurrogates(text);
+    const char16_t unit = c.unicode();
+    return unit >= 0x20 && unit != u'"' && unit != u'\\' && !QChar::isSurrogate(unit);
 }
 
-QJsonValue jsonText(const std::optional<QString>& text)
-{
-    return text ? jsonString(*text) : QJsonValue(QJsonValue::Null);
-}
+// Appends one JSON object's members to a text, written directly: building JSON values
+// first costs several times the listing itself. Appends are most of the cost, so each
+// member goes out in one append (two for a string): its separator, name and any short
+// value are gathered first, and a string's closing quote goes with what follows it.
+class JsonObjectText {
+public:
+    explicit JsonObjectText(QString& text) : text_(text) { text_ += u'{'; }
+    void close() { text_ += closingQuote_ ? QStringView(u"\"}") : QStringView(u"}"); }
 
-QJsonObject jsonEntry(LastUsedStyle style, const CacheRow& row)
+    // Unpaired surrogates, which strict parsers refuse and a hive may hold, become U+FFFD.
+    void string(QLatin1StringView name, QStringView value)
+    {
+        startMember(name);
+        *end_++ = u'"';
+        flush();
+        if (std::all_of(value.begin(), value.end(), isPlainJsonUnit))
+            text_ += value;
+        else if (std::any_of(value.begin(), value.end(), [](QChar c) { return c.isSurrogate(); }))
+            appendEscaped(WithoutLoneSurrogates(value));
+        else
+            appendEscaped(value);
+        closingQuote_ = true;
+    }
+    void text(QLatin1StringView name, const std::optional<QString>& value)
+    {
+        value ? string(name, *value) : null(name);
+    }
+    void optionalText(QLatin1StringView name, const QString& value)   // empty is null
+    {
+        value.isEmpty() ? null(name) : string(name, value);
+    }
+    void number(QLatin1StringView name, qint64 value)
+    {
+        startMember(name);
+        char digits[24];
+        const char* last = std::to_chars(digits, std::end(digits), value).ptr;
+        end_ = std::copy(static_cast<const char*>(digits), last, end_);
+        flush();
+    }
+    void boolean(QLatin1StringView name, bool value) { word(name, value ? "true" : "false"); }
+    void null(QLatin1StringView name) { word(name, "null"); }
+
+private:
+    static constexpr qsizetype kLongestName = 32;
+
+    void startMember(QLatin1StringView name)
+    {
+        Q_ASSERT(name.size() <= kLongestName);
+        end_ = member_;
+        if (closingQuote_)
+            *end_++ = u'"';
+        closingQuote_ = false;
+        if (!first_)
+            *end_++ = u',';
+        first_ = false;
+        *end_++ = u'"';
+        end_ = std::copy(name.begin(), name.end(), end_);
+        *end_++ = u'"';
+        *end_++ = u':';
+    }
+    void word(QLatin1StringView name, std::string_view value)
+    {
+        startMember(name);
+        end_ = std::copy(value.begin(), value.end(), end_);
+        flush();
+    }
+    void flush() { text_ += QStringView(member_, end_ - member_); }
+
+    // Measured first, so that the text grows once.
+    void appendEscaped(QStringView value)
+    {
+        qsizetype length = 0;
+        for (const QChar c : value)
+            length += escapedLength(c.unicode());
+        const qsizetype start = text_.size();
+        text_.resize(start + length);
+        QChar* out = text_.data() + start;
+        for (const QChar c : value)
+            out = writeEscaped(out, c.unicode());
+    }
+
+    static char16_t shortEscape(char16_t unit)
+    {
+        switch (unit) {
+        case u'"': return u'"';
+        case u'\\': return u'\\';
+        case u'\n': return u'n';
+        case u'\r': return u'r';
+        case u'\t': return u't';
+        case u'\b': return u'b';
+        case u'\f': return u'f';
+        default: return 0;
+        }
+    }
+    static qsizetype escapedLength(char16_t unit)
+    {
+        return shortEscape(unit) ? 2 : unit < 0x20 ? 6 : 1;
+    }
+    static QChar* writeEscaped(QChar* out, char16_t unit)
+    {
+        if (const char16_t escape = shortEscape(unit)) {
+            *out++ = u'\\';
+            *out++ = escape;
+        } else if (unit < 0x20) {
+            const char16_t hex[] = u"0123456789abcdef";
+            for (const char16_t c : {u'\\', u'u', u'0', u'0', hex[unit >> 4], hex[unit & 0xF]})
+                *out++ = c;
+        } else {
+            *out++ = unit;
+        }
+        return out;
+    }
+
+    QString& text_;
+    bool first_ = true;
+    bool closingQuote_ = false;
+    char16_t member_[kLongestName + 32];   // quote, comma, quoted name, colon, a number
+    char16_t* end_ = member_;
+};
+
+void addEntryFields(JsonObjectText& object, const CacheRow& row, const QString& lastUsed)
 {
     const CacheRecord& r = row.Record;
-    auto field = [&r](CacheRecord::Field f, QJsonValue value) { return r.has(f) ? value : QJsonValue(); };
-    const QString lastUsed = isoLastUsed(style, row);
-    return {
-        {QStringLiteral("KeyName"), jsonString(row.KeyName)},
-        {QStringLiteral("InAddRemove"), row.AddRemoveUnknown ? QJsonValue() : QJsonValue(row.InAddRemove)},
-        {QStringLiteral("FilePath"), field(CacheRecord::fFilePath, jsonString(r.FilePath))},
-        {QStringLiteral("Frequency"), field(CacheRecord::fFrequency, r.Frequency)},
-        {QStringLiteral("FrequencyText"), field(CacheRecord::fFrequency, row.Columns.at(ccFrequency))},
-        {QStringLiteral("LastUsed"), field(CacheRecord::fLastUsed, lastUsed.isEmpty() ? QJsonValue() : lastUsed)},
-        {QStringLiteral("InstallSize"), field(CacheRecord::fInstallSize, qint64(r.InstallSize))},
-        {QStringLiteral("HasName"), field(CacheRecord::fHasName, r.HasName)},
-        {QStringLiteral("DataSize"), field(CacheRecord::fRecordSize, qint64(r.RecordSize))},
-        {QStringLiteral("Changed"), jsonText(row.Changed)},
-        {QStringLiteral("Damage"), row.Damage.isEmpty() ? QJsonValue() : jsonString(row.Damage)},
-    };
+    const auto has = [&r](CacheRecord::Field f) { return r.has(f); };
+    object.string(QLatin1StringView("KeyName"), row.KeyName);
+    row.AddRemoveUnknown ? object.null(QLatin1StringView("InAddRemove")) : object.boolean(QLatin1StringView("InAddRemove"), row.InAddRemove);
+    has(CacheRecord::fFilePath) ? object.string(QLatin1StringView("FilePath"), r.FilePath) : object.null(QLatin1StringView("FilePath"));
+    if (has(CacheRecord::fFrequency)) {
+        object.number(QLatin1StringView("Frequency"), r.Frequency);
+        object.string(QLatin1StringView("FrequencyText"), row.Columns.at(ccFrequency));
+    } else {
+        object.null(QLatin1StringView("Frequency"));
+        object.null(QLatin1StringView("FrequencyText"));
+    }
+    object.optionalText(QLatin1StringView("LastUsed"), lastUsed);
+    has(CacheRecord::fInstallSize) ? object.number(QLatin1StringView("InstallSize"), r.InstallSize) : object.null(QLatin1StringView("InstallSize"));
+    has(CacheRecord::fHasName) ? object.boolean(QLatin1StringView("HasName"), r.HasName) : object.null(QLatin1StringView("HasName"));
+    has(CacheRecord::fRecordSize) ? object.number(QLatin1StringView("DataSize"), r.RecordSize) : object.null(QLatin1StringView("DataSize"));
+    object.text(QLatin1StringView("Changed"), row.Changed);
+    object.optionalText(QLatin1StringView("Damage"), row.Damage);
 }
 
-QJsonValue jsonOptionalText(const QString& text)
+void addSourceFields(JsonObjectText& object, const RowSource& source)
 {
-    return text.isEmpty() ? QJsonValue() : jsonString(text);
-}
-
-void addSourceFields(QJsonObject& object, const RowSource& source)
-{
-    object.insert(QStringLiteral("Source"), jsonOptionalText(source.Source));
-    object.insert(QStringLiteral("Hive"), jsonOptionalText(source.Hive));
-    object.insert(QStringLiteral("User"), jsonOptionalText(source.User));
+    object.optionalText(QLatin1StringView("Source"), source.Source);
+    object.optionalText(QLatin1StringView("Hive"), source.Hive);
+    object.optionalText(QLatin1StringView("User"), source.User);
 }
 
 // The fields a timeline tool (Timesketch) imports as they are, for an entry with a date.
-void addTimelineFields(QJsonObject& object, const QString& lastUsed, const CacheRow& row)
+void addTimelineFields(JsonObjectText& object, const QString& lastUsed, const CacheRow& row)
 {
     if (lastUsed.isEmpty())
         return;
     const QString path = row.Record.has(CacheRecord::fFilePath) ? row.Record.FilePath : QString();
-    const QString message = row.KeyName + QStringLiteral(" | ") + path + QStringLiteral(" | ") + row.Columns.at(ccFrequency);
-    object.insert(QStringLiteral("datetime"), lastUsed);
-    object.insert(QStringLiteral("timestamp_desc"), QStringLiteral("Last Used"));
-    object.insert(QStringLiteral("message"), jsonString(TerminalText(message)));
-}
-
-QString compactJson(const QJsonObject& object)
-{
-    return QString::fromUtf8(QJsonDocument(object).toJson(QJsonDocument::Compact));
-}
-
-QJsonObject sourceObject(const RowSource& source)
-{
-    QJsonObject object;
-    addSourceFields(object, source);
-    return object;
+    object.string(QLatin1StringView("datetime"), lastUsed);
+    object.string(QLatin1StringView("timestamp_desc"), QStringLiteral("Last Used"));
+    object.string(QLatin1StringView("message"),
+                  TerminalText(row.KeyName + QStringLiteral(" | ") + path + QStringLiteral(" | ") + row.Columns.at(ccFrequency)));
 }
 
 const QString kEntryIndent = QStringLiteral("        ");
@@ -297,29 +396,35 @@ JsonWriter::JsonWriter(JsonShape shape, LastUsedStyle lastUsedColumn, uint8_t os
 {
     if (source)
         source_ = *source;
-    if (shape == jsDocument)
-        out_.text() += QStringLiteral("{\n    \"OSKind\": %1,\n    \"entries\": [").arg(osKind);
-    else if (shape == jsSource)
-    {
-        QJsonObject head = sourceObject(*source_);
-        head.insert(QStringLiteral("OSKind"), int(osKind));
-        out_.text() += kEntryIndent + compactJson(head).chopped(1) + QStringLiteral(",\"entries\":[");   // left open
+    QString& text = out_.text();
+    if (shape == jsDocument) {
+        text += QStringLiteral("{\n    \"OSKind\": %1,\n    \"entries\": [").arg(osKind);
+    } else if (shape == jsSource) {
+        text += kEntryIndent;
+        JsonObjectText head(text);   // left open for its entries
+        addSourceFields(head, *source_);
+        head.number(QLatin1StringView("OSKind"), osKind);
+        text += QLatin1StringView(",\"entries\":[");
     }
 }
 
 void JsonWriter::add(const CacheRow& row)
 {
-    QJsonObject entry = jsonEntry(lastUsedColumn_, row);
+    QString& text = out_.text();
+    if (shape_ != jsLines) {
+        text += first_ ? QLatin1StringView("\n") : QLatin1StringView(",\n");
+        text += shape_ == jsSource ? kSourceEntryIndent : kEntryIndent;
+    }
+    const QString lastUsed = isoLastUsed(lastUsedColumn_, row);
+    JsonObjectText entry(text);
+    addEntryFields(entry, row, lastUsed);
     if (source_)
         addSourceFields(entry, *source_);
-    QString& text = out_.text();
-    if (shape_ == jsLines) {
-        addTimelineFields(entry, isoLastUsed(lastUsedColumn_, row), row);
-        text += compactJson(entry) + QLatin1Char('\n');
-    } else {
-        text += (first_ ? QStringLiteral("\n") : QStringLiteral(",\n")) + (shape_ == jsSource ? kSourceEntryIndent : kEntryIndent)
-                + compactJson(entry);
-    }
+    if (shape_ == jsLines)
+        addTimelineFields(entry, lastUsed, row);
+    entry.close();
+    if (shape_ == jsLines)
+        text += u'\n';
     first_ = false;
     out_.filled();
 }
@@ -350,9 +455,12 @@ QString JsonSourcesEnd()
 
 QString JsonFailedSource(const RowSource& source, const QString& error)
 {
-    QJsonObject object = sourceObject(source);
-    object.insert(QStringLiteral("Error"), jsonString(error));
-    return kEntryIndent + compactJson(object);
+    QString text = kEntryIndent;
+    JsonObjectText object(text);
+    addSourceFields(object, source);
+    object.string(QLatin1StringView("Error"), error);
+    object.close();
+    return text;
 }
 
 } // namespace parvelle

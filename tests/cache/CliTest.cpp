@@ -290,7 +290,7 @@ TEST_F(Cli, OutputThatCannotBeWrittenFailsInEveryCommand)
 TEST_F(Cli, JsonParsesStrictlyWhateverTheNamesHold)
 {
     const QStringList hives = makeDemo(false);
-    addCacheEntry(hives, QStringLiteral("Lone") + QChar(0xD800) + QStringLiteral("High"),
+    addCacheEntry(hives, QStringLiteral("Lone") + QChar(0xD800) + QStringLiteral("High\"\x01\t"),
                   QStringLiteral("C:\\lone") + QChar(0xDC00) + QStringLiteral("low.exe"));
     const QString json = home.filePath(QStringLiteral("listing.json"));
     ASSERT_EQ(run(QStringList{"list", "--format", "json"} + hives, json).exitCode, 0);
@@ -301,7 +301,7 @@ TEST_F(Cli, JsonParsesStrictlyWhateverTheNamesHold)
     ASSERT_TRUE(jq.waitForFinished(10000));
     EXPECT_EQ(jq.exitCode(), 0) << jq.readAllStandardError().toStdString();
     EXPECT_EQ(QString::fromUtf8(jq.readAllStandardOutput()),
-              QStringLiteral("Lone\uFFFDHigh\nC:\\lone\uFFFDlow.exe\n"));
+              QStringLiteral("Lone\uFFFDHigh\"\x01\t\nC:\\lone\uFFFDlow.exe\n"));
 }
 
 TEST_F(Cli, TableAndMessagesShowControlCharactersEscaped)

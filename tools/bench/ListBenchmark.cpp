@@ -1,14 +1,16 @@
 // Lists the cache of a generated SOFTWARE hive with 20,000 entries, opening the hive each
 // time: in this process (as the window does), with the CSV text (as list --format csv
-// does), with the table text (as list does), and as a whole parvelle-cli run. Then whole
-// parvelle-cli runs on a hive of about 100 MiB, each beside a parvelle-cli --help, with
-// the peak memory of each.
+// does), with the JSON text, with the table text (as list does), and as whole parvelle-cli
+// runs. Then whole parvelle-cli runs on a hive of about 100 MiB, each beside a
+// parvelle-cli --help, with the peak memory of each. Last, collections of generated
+// installations listed by one list --collection -j 2 and by a shell loop of single runs.
 #include "cache/ListingFormats.h"
 #include "cache/CacheListing.h"
 #include "demo/DemoRegistry.h"
 #include "registry/RegistrySources.h"
 
 #include <QCoreApplication>
+#include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
@@ -55,6 +57,17 @@ qsizetype streamCsv(parvelle::Machine& machine)
     return written;
 }
 
+// As list --format json: each entry written as it is read; the characters written.
+qsizetype streamJson(parvelle::Machine& machine)
+{
+    qsizetype written = 0;
+    parvelle::JsonWriter json(parvelle::jsDocument, parvelle::luIso, parvelle::CacheOSKind(machine), nullptr,
+                              [&written](QStringView piece) { written += piece.size(); });
+    parvelle::StreamCache(machine, [&json](parvelle::CacheRow&& row) { json.add(row); }, parvelle::luIso);
+    json.finish();
+    return written;
+}
+
 void BM_OpenAndList(benchmark::State& state)
 {
     bigHive();
@@ -72,6 +85,15 @@ void BM_OpenListAndCsv(benchmark::State& state)
     for (auto _ : state) {
         parvelle::Machine machine = openReadOnly(bigHive());
         benchmark::DoNotOptimize(streamCsv(machine));
+    }
+}
+
+void BM_OpenListAndJson(benchmark::State& state)
+{
+    bigHive();
+    for (auto _ : state) {
+        parvelle::Machine machine = openReadOnly(bigHive());
+        benchmark::DoNotOptimize(streamJson(machine));
     }
 }
 
@@ -155,6 +177,11 @@ void BM_CliListCsv(benchmark::State& state)
     timeCli(state, {"list", "--format", "csv", "--read-only", "--software", bigHive()});
 }
 
+void BM_CliListJson(benchmark::State& state)
+{
+    timeCli(state, {"list", "--format", "json", "--read-only", "--software", bigHive()});
+}
+
 void BM_CliHelp(benchmark::State& state)
 {
     timeCli(state, {"--help"});
@@ -200,12 +227,76 @@ void BM_CliListCsvLargeHive(benchmark::State& state)
     state.counters["touched_hive_MiB"] = mappedMiB(hive);
 }
 
+// A collection of `count` installations host0000/C, host0001/C, ..., each a copy of one
+// generated SOFTWARE hive with `entries` cache entries and `otherBytes` besides.
+QString makeCollection(const QString& root, int count, int entries, qint64 otherBytes)
+{
+    const QString software = parvelle::MakeBigCacheHive(root + QStringLiteral("/model"), entries, otherBytes);
+    for (int i = 0; i < count; ++i) {
+        const QString config = root + QStringLiteral("/collection/host%1/C/Windows/System32/config").arg(i, 4, 10, QLatin1Char('0'));
+        if (!QDir().mkpath(config) || !QFile::copy(software, config + QStringLiteral("/SOFTWARE")))
+            return {};
+    }
+    QFile::remove(software);
+    return root + QStringLiteral("/collection");
+}
+
+// Times list --collection -j 2 against a shell loop of one list --windows run per
+// installation (both CSV, output thrown away), the loop once, the collection at each
+// iteration; the peak memory of the collection's run.
+void timeCollection(benchmark::State& state, int count, int entries, qint64 otherBytes)
+{
+    QTemporaryDir dir;
+    const QString root = makeCollection(dir.path(), count, entries, otherBytes);
+    if (root.isEmpty()) {
+        state.SkipWithError("cannot write the collection");
+        return;
+    }
+    const QStringList collection{"list", "--format", "csv", "--collection", root, "-j", "2"};
+    QElapsedTimer timer;
+    timer.start();
+    QProcess loop;
+    loop.setStandardOutputFile(QProcess::nullDevice());
+    loop.start(QStringLiteral("sh"), {"-c", "for d in \"$2\"/*/C; do \"$1\" list --format csv --windows \"$d\" || exit 1; done",
+                                      "sh", PARVELLE_BIN_DIR "/parvelle-cli", root});
+    if (!loop.waitForFinished(-1) || loop.exitCode() != 0)
+        state.SkipWithError("the shell loop failed");
+    const double loopMs = double(timer.nsecsElapsed()) / 1e6;
+    std::vector<double> times;
+    for (auto _ : state) {
+        times.push_back(milliseconds(collection));
+        if (times.back() < 0)
+            state.SkipWithError("parvelle-cli failed");
+        state.SetIterationTime(times.back() / 1e3);
+    }
+    state.counters["installations"] = count;
+    state.counters["shell_loop_ms"] = loopMs;
+    state.counters["speedup"] = loopMs / median(times);
+    state.counters["peak_MiB"] = peakMiB(collection);
+}
+
+// A few dozen installations with 2,000 cache entries and 16 MiB besides in each SOFTWARE hive.
+void BM_CollectionFewDozen(benchmark::State& state)
+{
+    timeCollection(state, 36, 2000, qint64(16) << 20);
+}
+
+// 1,000 installations with 200 cache entries each.
+void BM_CollectionThousand(benchmark::State& state)
+{
+    timeCollection(state, 1000, 200, 0);
+}
+
 BENCHMARK(BM_OpenAndList)->Unit(benchmark::kMillisecond)->MinTime(2.0);
 BENCHMARK(BM_OpenListAndCsv)->Unit(benchmark::kMillisecond)->MinTime(2.0);
+BENCHMARK(BM_OpenListAndJson)->Unit(benchmark::kMillisecond)->MinTime(2.0);
 BENCHMARK(BM_OpenListAndTable)->Unit(benchmark::kMillisecond)->MinTime(2.0);
 BENCHMARK(BM_CliListCsv)->Unit(benchmark::kMillisecond)->UseRealTime()->MinTime(2.0);
+BENCHMARK(BM_CliListJson)->Unit(benchmark::kMillisecond)->UseRealTime()->MinTime(2.0);
 BENCHMARK(BM_CliHelp)->Unit(benchmark::kMillisecond)->UseRealTime()->MinTime(2.0);
 BENCHMARK(BM_CliListCsvLargeHive)->Unit(benchmark::kMillisecond)->UseManualTime()->MinTime(4.0);
+BENCHMARK(BM_CollectionFewDozen)->Unit(benchmark::kMillisecond)->UseManualTime()->Iterations(5);
+BENCHMARK(BM_CollectionThousand)->Unit(benchmark::kMillisecond)->UseManualTime()->Iterations(3);
 
 } // namespace
 
