@@ -187,7 +187,7 @@ TEST_F(Cli, HelpExitsWithZero)
 {
     const CliResult help = run({"--help"});
     EXPECT_EQ(help.exitCode, 0);
-    EXPECT_TRUE(help.out.contains(QStringLiteral("list [--format table|csv|json|jsonl] [--collection ROOT [-j N]]")));
+    EXPECT_TRUE(help.out.contains(QStringLiteral("list [--format table|csv|json|jsonl] [--collection ROOT [-j N] [--sources]]")));
     const CliResult listHelp = run({"list", "--help"});
     EXPECT_EQ(listHelp.exitCode, 0);
     EXPECT_TRUE(listHelp.out.contains(QStringLiteral("--software")));
@@ -671,18 +671,20 @@ TEST_F(CliCollection, ListsEveryInstallationAndUserInOrderReadingOnly)
     EXPECT_EQ(folderSnapshot(root.path()), before);
 }
 
-// A collection split into one listing per source, run by GNU parallel, gives the rows the
-// collection gives.
+// A collection split into one listing per source as --sources names them, run by GNU
+// parallel, gives the rows the collection gives.
 TEST_F(CliCollection, PerSourceRunsThroughGnuParallelAddUpToTheCollection)
 {
-    QFile sources(home.filePath(QStringLiteral("sources")));
-    ASSERT_TRUE(sources.open(QIODevice::WriteOnly));
-    sources.write("alpha/C\t\nbeta\talice\nbeta\tBob\n");
-    sources.close();
+    const QString sources = home.filePath(QStringLiteral("sources"));
+    const CliResult listed = run({"list", "--collection", root.path(), "--sources"}, sources);
+    EXPECT_EQ(listed.exitCode, 1);   // the corrupt installation
+    QFile written(sources);
+    ASSERT_TRUE(written.open(QIODevice::ReadOnly));
+    EXPECT_EQ(written.readAll(), QByteArray("alpha/C\t\nbeta\tBob\nbeta\talice\n"));
     QProcess parallel;
     parallel.setWorkingDirectory(root.path());
     parallel.start(QStringLiteral("parallel"), {"--will-cite", "--colsep", "\t", "-j", "2", PARVELLE_BIN_DIR "/parvelle-cli", "list",
-                                                "--format", "jsonl", "--windows", "{1}", "--user", "{2}", "::::", sources.fileName()});
+                                                "--format", "jsonl", "--windows", "{1}", "--user", "{2}", "::::", sources});
     ASSERT_TRUE(parallel.waitForFinished(60000)) << "GNU parallel (Debian's parallel) is needed";
     EXPECT_EQ(parallel.exitCode(), 0) << parallel.readAllStandardError().toStdString();
     QStringList perSource = QString::fromUtf8(parallel.readAllStandardOutput()).split(QLatin1Char('\n'), Qt::SkipEmptyParts);

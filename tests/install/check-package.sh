@@ -81,7 +81,8 @@ require_completion() {
 }
 require_completion "list remove restore undo --help" ''
 require_completion --format list --for
-require_completion "table csv json" list --format ''
+require_completion "table csv json jsonl" list --format ''
+require_completion "$root/usr" list --collection "$root/us"
 require_completion "list show" undo ''
 require_completion "$root/usr" list --undo-dir "$root/us"
 echo "packaged, extracted and checked: $(basename "$deb")"

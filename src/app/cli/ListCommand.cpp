@@ -49,17 +49,22 @@ int RunList(CliContext& context)
     const QCommandLineOption jobs(QStringList{QStringLiteral("j"), QStringLiteral("jobs")},
                                   QStringLiteral("Installations listed at once with --collection (default: the number of cores)."),
                                   QStringLiteral("N"));
-    parser.addOptions({format, collection, jobs});
+    const QCommandLineOption sources(QStringLiteral("sources"),
+                                     QStringLiteral("With --collection: each source on a line (its folder, a tab, the profile "
+                                                    "where the cache is a user's) instead of its entries."));
+    parser.addOptions({format, collection, jobs, sources});
     AddRegistryOptions(parser);
     if (ParseCliArguments(parser, context, QStringLiteral("Lists the ARPCache entries of the registry.")))
         return 0;
     if (!parser.positionalArguments().isEmpty())
         throw EUsageError(QStringLiteral("unexpected argument '%1'").arg(parser.positionalArguments().first()));
-    const ListingFormat kind = ListingFormatNamed(parser.value(format));
+    if (parser.isSet(sources) && parser.isSet(format))
+        throw EUsageError(QStringLiteral("--sources takes no --format"));
+    const ListingFormat kind = parser.isSet(sources) ? lfSources : ListingFormatNamed(parser.value(format));
     const RegistryOptions options = RegistryOptionsFrom(parser);
     if (!parser.isSet(collection)) {
-        if (parser.isSet(jobs))
-            throw EUsageError(QStringLiteral("-j needs --collection"));
+        if (parser.isSet(jobs) || parser.isSet(sources))
+            throw EUsageError(QStringLiteral("-j and --sources need --collection"));
         return listOneRegistry(context, options, kind);
     }
     if (options.hasSource() || !options.UndoDir.isEmpty())
@@ -68,7 +73,7 @@ int RunList(CliContext& context)
 }
 
 const CliCommandRegistration kList{{QStringLiteral("list"),
-                                    QStringLiteral("list [--format table|csv|json|jsonl] [--collection ROOT [-j N]]"),
+                                    QStringLiteral("list [--format table|csv|json|jsonl] [--collection ROOT [-j N] [--sources]]"),
                                     QStringLiteral("Show the ARPCache entries with their decoded records."), RunList}};
 
 } // namespace

@@ -10,11 +10,18 @@ namespace parvelle {
 
 namespace {
 
-QStringList listingMessages(const Machine& machine, const CacheListing& listing)
+// How the hives were opened (their transaction logs).
+QStringList openingNotes(const Machine& machine)
 {
     QStringList messages;
     for (const QString& note : machine.notes())
         messages.append(QStringLiteral("note: ") + note);
+    return messages;
+}
+
+QStringList listingMessages(const Machine& machine, const CacheListing& listing)
+{
+    QStringList messages = openingNotes(machine);
     if (listing.VersionUnknown)
         messages.append(QStringLiteral("note: without a SOFTWARE hive the Windows version is unknown; "
                                        "the cache of HKEY_CURRENT_USER is listed"));
@@ -81,6 +88,9 @@ ListedSource WriteListing(Machine& machine, ListingFormat format, const RowSourc
         listing = streamThrough(machine, json, listed.rows);
         break;
     }
+    case lfSources:
+        write(source->Source + QLatin1Char('\t') + source->User + QLatin1Char('\n'));
+        return {0, openingNotes(machine)};
     }
     listed.messages = listingMessages(machine, listing);
     return listed;

@@ -9,7 +9,9 @@
 
 namespace parvelle {
 
-enum ListingFormat { lfTable, lfCsv, lfJson, lfJsonl };
+// lfSources: a collection's sources, one a line (the installation folder, a tab, the profile
+// where the cache is a user's), not their entries.
+enum ListingFormat { lfTable, lfCsv, lfJson, lfJsonl, lfSources };
 
 // "table", "csv", "json" or "jsonl"; throws EUsageError for any other name.
 ListingFormat ListingFormatNamed(const QString& name);
