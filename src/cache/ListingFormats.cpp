@@ -2,6 +2,8 @@
 
 #include "cache/TerminalText.h"
 
+#include <QVarLengthArray>
+
 #include <algorithm>
 #include <array>
 #include <charconv>
@@ -112,28 +114,32 @@ bool isPlainJsonUnit(QChar c)
     return unit >= 0x20 && unit != u'"' && unit != u'\\' && !QChar::isSurrogate(unit);
 }
 
-// Appends one JSON object's members to a text, written directly: building JSON values
-// first costs several times the listing itself. Appends are most of the cost, so each
-// member goes out in one append (two for a string): its separator, name and any short
-// value are gathered first, and a string's closing quote goes with what follows it.
+// Writes one JSON object into a text. The object is gathered in a buffer of its own and
+// handed over in one append: appending member by member to the text cost more than the
+// rest of the listing.
 class JsonObjectText {
 public:
-    explicit JsonObjectText(QString& text) : text_(text) { text_ += u'{'; }
-    void close() { text_ += closingQuote_ ? QStringView(u"\"}") : QStringView(u"}"); }
+    explicit JsonObjectText(QString& text) : text_(text) { out_.append(u'{'); }
+    // Hands the object over, closed or left open for more members written after it.
+    void close()
+    {
+        out_.append(u'}');
+        leaveOpen();
+    }
+    void leaveOpen() { text_ += QStringView(out_.constData(), out_.size()); }
 
     // Unpaired surrogates, which strict parsers refuse and a hive may hold, become U+FFFD.
     void string(QLatin1StringView name, QStringView value)
     {
-        startMember(name);
-        *end_++ = u'"';
-        flush();
+        key(name);
+        out_.append(u'"');
         if (std::all_of(value.begin(), value.end(), isPlainJsonUnit))
-            text_ += value;
+            out_.append(reinterpret_cast<const char16_t*>(value.utf16()), value.size());
         else if (std::any_of(value.begin(), value.end(), [](QChar c) { return c.isSurrogate(); }))
             appendEscaped(WithoutLoneSurrogates(value));
         else
             appendEscaped(value);
-        closingQuote_ = true;
+        out_.append(u'"');
     }
     void text(QLatin1StringView name, const std::optional<QString>& value)
     {
@@ -145,54 +151,53 @@ public:
     }
     void number(QLatin1StringView name, qint64 value)
     {
-        startMember(name);
+        key(name);
         char digits[24];
-        const char* last = std::to_chars(digits, std::end(digits), value).ptr;
-        end_ = std::copy(static_cast<const char*>(digits), last, end_);
-        flush();
+        appendLatin1(std::string_view(digits, std::to_chars(digits, std::end(digits), value).ptr));
     }
-    void boolean(QLatin1StringView name, bool value) { word(name, value ? "true" : "false"); }
-    void null(QLatin1StringView name) { word(name, "null"); }
+    void boolean(QLatin1StringView name, bool value)
+    {
+        key(name);
+        appendLatin1(value ? "true" : "false");
+    }
+    void null(QLatin1StringView name)
+    {
+        key(name);
+        appendLatin1("null");
+    }
 
 private:
-    static constexpr qsizetype kLongestName = 32;
-
-    void startMember(QLatin1StringView name)
+    void key(QLatin1StringView name)
     {
-        Q_ASSERT(name.size() <= kLongestName);
-        end_ = member_;
-        if (closingQuote_)
-            *end_++ = u'"';
-        closingQuote_ = false;
-        if (!first_)
-            *end_++ = u',';
-        first_ = false;
-        *end_++ = u'"';
-        end_ = std::copy(name.begin(), name.end(), end_);
-        *end_++ = u'"';
-        *end_++ = u':';
+        if (out_.size() > 1)
+            out_.append(u',');
+        out_.append(u'"');
+        appendLatin1(std::string_view(name.data(), size_t(name.size())));
+        out_.append(u'"');
+        out_.append(u':');
     }
-    void word(QLatin1StringView name, std::string_view value)
+    void appendLatin1(std::string_view text)
     {
-        startMember(name);
-        end_ = std::copy(value.begin(), value.end(), end_);
-        flush();
+        for (const char c : text)
+            out_.append(char16_t(uchar(c)));
     }
-    void flush() { text_ += QStringView(member_, end_ - member_); }
 
-    // Measured first, so that the text grows once.
     void appendEscaped(QStringView value)
     {
-        qsizetype length = 0;
-        for (const QChar c : value)
-            length += escapedLength(c.unicode());
-        const qsizetype start = text_.size();
-        text_.resize(start + length);
-        QChar* out = text_.data() + start;
-        for (const QChar c : value)
-            out = writeEscaped(out, c.unicode());
+        for (const QChar c : value) {
+            const char16_t unit = c.unicode();
+            if (const char16_t escape = shortEscape(unit)) {
+                out_.append(u'\\');
+                out_.append(escape);
+            } else if (unit < 0x20) {
+                const char16_t hex[] = u"0123456789abcdef";
+                for (const char16_t h : {u'\\', u'u', u'0', u'0', hex[unit >> 4], hex[unit & 0xF]})
+                    out_.append(h);
+            } else {
+                out_.append(unit);
+            }
+        }
     }
-
     static char16_t shortEscape(char16_t unit)
     {
         switch (unit) {
@@ -206,30 +211,9 @@ private:
         default: return 0;
         }
     }
-    static qsizetype escapedLength(char16_t unit)
-    {
-        return shortEscape(unit) ? 2 : unit < 0x20 ? 6 : 1;
-    }
-    static QChar* writeEscaped(QChar* out, char16_t unit)
-    {
-        if (const char16_t escape = shortEscape(unit)) {
-            *out++ = u'\\';
-            *out++ = escape;
-        } else if (unit < 0x20) {
-            const char16_t hex[] = u"0123456789abcdef";
-            for (const char16_t c : {u'\\', u'u', u'0', u'0', hex[unit >> 4], hex[unit & 0xF]})
-                *out++ = c;
-        } else {
-            *out++ = unit;
-        }
-        return out;
-    }
 
     QString& text_;
-    bool first_ = true;
-    bool closingQuote_ = false;
-    char16_t member_[kLongestName + 32];   // quote, comma, quoted name, colon, a number
-    char16_t* end_ = member_;
+    QVarLengthArray<char16_t, 1024> out_;
 };
 
 void addEntryFields(JsonObjectText& object, const CacheRow& row, const QString& lastUsed)
@@ -401,9 +385,10 @@ JsonWriter::JsonWriter(JsonShape shape, LastUsedStyle lastUsedColumn, uint8_t os
         text += QStringLiteral("{\n    \"OSKind\": %1,\n    \"entries\": [").arg(osKind);
     } else if (shape == jsSource) {
         text += kEntryIndent;
-        JsonObjectText head(text);   // left open for its entries
+        JsonObjectText head(text);
         addSourceFields(head, *source_);
         head.number(QLatin1StringView("OSKind"), osKind);
+        head.leaveOpen();   // for its entries
         text += QLatin1StringView(",\"entries\":[");
     }
 }
