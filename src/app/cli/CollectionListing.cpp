@@ -45,6 +45,7 @@ public:
     {
         clock_.start();
     }
+    ~Progress() { clear(); }   // also when the run ends with an error
 
     void advance(size_t rows)
     {
@@ -62,14 +63,16 @@ public:
         context_.err << "\r\x1b[K" << QStringLiteral("%1 of %2 installations, %3 rows, %4 elapsed, %5 left")
                                           .arg(done_).arg(total_).arg(rows_).arg(durationText(elapsed), left);
         context_.err.flush();
+        drawn_ = true;
     }
 
     void clear()
     {
-        if (!shown_)
+        if (!drawn_)
             return;
         context_.err << "\r\x1b[K";
         context_.err.flush();
+        drawn_ = false;
     }
 
 private:
@@ -78,6 +81,7 @@ private:
     size_t done_ = 0;
     size_t rows_ = 0;
     bool shown_;
+    bool drawn_ = false;
     QElapsedTimer clock_;
 };
 
