@@ -1,5 +1,7 @@
 #include "Buttons.h"
 
+#include "Accessibility.h"
+
 
 
 #include <QDialog>
@@ -55,6 +57,7 @@ void TsuiCustomButton::SetCaption(const QString& caption)
 {
     caption_ = caption;
     shortcutId_ = GrabAccelerator(this, shortcutId_, caption);
+    AccessibleNameChanged(this);
     Changed();
 }
 

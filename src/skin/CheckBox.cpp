@@ -1,5 +1,7 @@
 #include "CheckBox.h"
 
+#include "Accessibility.h"
+
 #include "ButtonPaint.h"
 
 
@@ -86,6 +88,7 @@ void TsuiCheckBox::SetChecked(bool checked)
         return;
     checked_ = checked;
     repaint();
+    AccessibleCheckedChanged(this);
     Q_EMIT OnClick();
 }
 
@@ -93,6 +96,7 @@ void TsuiCheckBox::SetCaption(const QString& caption)
 {
     caption_ = caption;
     shortcutId_ = GrabAccelerator(this, shortcutId_, caption);
+    AccessibleNameChanged(this);
     UpdateAutoSize();
     repaint();
 }

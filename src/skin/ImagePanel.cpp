@@ -1,5 +1,6 @@
 #include "ImagePanel.h"
 
+#include "Accessibility.h"
 #include <QEvent>
 #include <QPainter>
 #include <QPixmap>
@@ -60,6 +61,7 @@ void TsuiCustomPanel::SetCaption(const QString& caption)
     if (caption == caption_)
         return;
     caption_ = caption;
+    AccessibleNameChanged(this);
     Q_EMIT CaptionChanged(captionRect_);
     update();
 }

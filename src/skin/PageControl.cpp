@@ -1,5 +1,7 @@
 #include "PageControl.h"
 
+#include "Accessibility.h"
+
 #include <QChildEvent>
 #include <QPainter>
 
@@ -240,6 +242,7 @@ void TsuiTabSheet::SetPageIndex(int index)
 void TsuiTabSheet::SetCaption(const QString& caption)
 {
     caption_ = caption;
+    AccessibleNameChanged(this);
     if (pageControl_)
         pageControl_->RebuildTabs();
 }

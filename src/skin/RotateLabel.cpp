@@ -1,5 +1,6 @@
 #include "RotateLabel.h"
 
+#include "Accessibility.h"
 #include <QEvent>
 #include <QFontMetrics>
 #include <QPainter>
@@ -149,6 +150,7 @@ void TRotateLabel::SetAutoSize(bool autoSize)
 void TRotateLabel::SetCaption(const QString& caption)
 {
     caption_ = caption;
+    AccessibleNameChanged(this);
     UpdateAutoSize();
     update();
 }

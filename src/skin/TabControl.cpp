@@ -1,10 +1,12 @@
 #include "TabControl.h"
 
+#include "Accessibility.h"
 
 #include <QFontMetrics>
 #include <QMouseEvent>
 #include <QPainter>
 #include <algorithm>
+#include <utility>
 
 
 namespace parvelle {
@@ -166,6 +168,7 @@ void TsuiTabControlTopPanel::SetTabs(const QStringList& tabs)
     tabs_ = tabs.mid(0, MaxTabs);
     firstShown_ = std::min(firstShown_, std::max(int(tabs_.size()) - 1, 0));
     repaint();
+    AccessibleTabsChanged(owner_);
 }
 
 void TsuiTabControlTopPanel::SetTabs(const QStringList& tabs, const QList<bool>& visible)
@@ -181,6 +184,7 @@ void TsuiTabControlTopPanel::SetTabVisible(int index, bool visible)
         return;
     visible_[size_t(index)] = visible;
     repaint();
+    AccessibleTabsChanged(owner_);
 }
 
 bool TsuiTabControlTopPanel::TabVisible(int index) const
@@ -214,10 +218,11 @@ void TsuiTabControlTopPanel::ChangeTabIndex(int index, bool byClick)
     }
     if (byClick && !owner_->AllowChange())
         return;
-    tabIndex_ = index;
+    const int previous = std::exchange(tabIndex_, index);
     ensureVisible_ = true;
     repaint();
     owner_->TabActivated(index);
+    AccessibleTabSelected(owner_, previous, index);
 }
 
 // Scrolling to the active tab ends when it is drawn whole or nothing is left to scroll.

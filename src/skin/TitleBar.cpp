@@ -1,5 +1,6 @@
 #include "TitleBar.h"
 
+#include "Accessibility.h"
 #include "ControlAlign.h"
 #include "ErrorDialog.h"
 #include "FormFrame.h"
@@ -426,6 +427,7 @@ void TsuiTitleBar::SetDrawAppIcon(bool draw) { drawAppIcon_ = draw; update(); }
 void TsuiTitleBar::SetCaption(const QString& caption)
 {
     caption_ = caption;
+    AccessibleNameChanged(this);
     update();
 }
 
@@ -444,6 +446,7 @@ void TsuiTitleBar::UpdateMaximizeButtons()
         if (button->ButtonType() == suiMax)
             button->LoadPictures();
     }
+    AccessibleTitleButtonsChanged(this);
     update();
 }
 

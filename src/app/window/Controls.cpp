@@ -3,6 +3,7 @@
 #include "Fonts.h"
 
 #include "skin/ControlAlign.h"
+#include "skin/FocusOutline.h"
 
 #include <QComboBox>
 #include <QHeaderView>
@@ -238,6 +239,7 @@ TsuiListView* makeListView(QWidget* parent, const QString& name, QRect geometry,
     view->header()->setSectionResizeMode(QHeaderView::Interactive);
     for (int column = 0; column < columns.size(); ++column)
         view->resizeColumnToContents(column);
+    ShowKeyboardFocus(view);
     return view;
 }
 
@@ -307,6 +309,7 @@ QListView* makeCheckListBox(QWidget* parent, const QString& name, QRect geometry
     list->setSelectionMode(QAbstractItemView::SingleSelection);
     list->setEditTriggers(QAbstractItemView::NoEditTriggers);
     list->setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+    ShowKeyboardFocus(list);
     return list;
 }
 
@@ -329,6 +332,7 @@ QScrollArea* makeScrollBox(QWidget* parent, const QString& name, QRect geometry,
     SetBackground(content, Qt::white);
     content->resize(geometry.width() - box->verticalScrollBar()->sizeHint().width(), contentHeight);
     box->setWidget(content);
+    ShowKeyboardFocus(box);
     return box;
 }
 
