@@ -516,13 +516,6 @@ QAccessibleInterface* SkinInterface(const QString&, QObject* object)
     return nullptr;
 }
 
-// The hooks below are called by the controls, so this file is linked with any of them.
-void InstallSkinAccessibility()
-{
-    QAccessible::installFactory(SkinInterface);
-}
-Q_CONSTRUCTOR_FUNCTION(InstallSkinAccessibility)
-
 void Notify(QObject* control, QAccessible::Event type, int child = -1)
 {
     if (!QAccessible::isActive())
@@ -560,6 +553,12 @@ void NotifyPartNames(QWidget* owner)
 }
 
 } // namespace
+
+void InstallSkinAccessibility()
+{
+    static const bool installed = (QAccessible::installFactory(SkinInterface), true);
+    Q_UNUSED(installed);
+}
 
 void AccessibleNameChanged(QObject* control)
 {

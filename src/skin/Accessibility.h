@@ -1,6 +1,6 @@
 #pragma once
 // What assistive technology (a screen reader, through AT-SPI) learns of the skinned
-// controls. A factory, installed when the library is loaded, gives each control its
+// controls. A factory, installed with the first control, gives each control its
 // QAccessibleInterface: push buttons and the check box named by their captions with their
 // press and toggle actions; the page control a page tab list whose tabs hold their pages;
 // the title bar its buttons (Close, Maximize or Restore, Minimize, System menu); rotated
@@ -13,6 +13,9 @@ namespace parvelle {
 class TsuiTab;
 class TsuiTitleBar;
 
+// Installs the factory, once. Each skinned control calls it as it is made, before Qt can ask
+// for its interface.
+void InstallSkinAccessibility();
 // The control's accessible name (its caption) changed.
 void AccessibleNameChanged(QObject* control);
 // A check box was checked or unchecked.

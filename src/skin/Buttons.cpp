@@ -15,6 +15,7 @@ namespace parvelle {
 TsuiCustomButton::TsuiCustomButton(QWidget* parent)
     : QWidget(parent)
 {
+    InstallSkinAccessibility();
     // Every paint covers the whole button from an off-screen buffer; nothing is erased.
     setAttribute(Qt::WA_OpaquePaintEvent);
     setFocusPolicy(Qt::TabFocus);

@@ -53,6 +53,7 @@ void PaintCheckBox(QPainter& canvas, const CheckBoxLook& look, const QImage& gly
 TsuiCheckBox::TsuiCheckBox(QWidget* parent)
     : QWidget(parent)
 {
+    InstallSkinAccessibility();
     // Every paint covers the whole box from an off-screen buffer; nothing is erased.
     setAttribute(Qt::WA_OpaquePaintEvent);
     setFocusPolicy(Qt::TabFocus);

@@ -10,6 +10,7 @@ namespace parvelle {
 TsuiCustomPanel::TsuiCustomPanel(QWidget* parent)
     : QWidget(parent)
 {
+    InstallSkinAccessibility();
     // Every paint covers the whole panel from an off-screen buffer; nothing is erased.
     setAttribute(Qt::WA_OpaquePaintEvent);
     setAutoFillBackground(false);

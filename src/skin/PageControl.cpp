@@ -213,6 +213,7 @@ TsuiTabSheet::TsuiTabSheet(TsuiPageControl* pageControl)
 {
     // Every paint covers the whole page; nothing is erased.
     setAttribute(Qt::WA_OpaquePaintEvent);
+    InstallSkinAccessibility();
     if (pageControl)
         pageControl->AddPage(this);
 }

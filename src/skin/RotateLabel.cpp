@@ -112,6 +112,7 @@ void PaintRotateLabel(QPainter& canvas, const RotateLabelLook& look)
 TRotateLabel::TRotateLabel(QWidget* parent)
     : QWidget(parent)
 {
+    InstallSkinAccessibility();
     QFont arial = font();
     arial.setFamily(QStringLiteral("Arial"));
     setFont(arial);

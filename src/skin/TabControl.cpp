@@ -323,6 +323,7 @@ void TsuiTabControlTopPanel::leaveEvent(QEvent*)
 TsuiTab::TsuiTab(QWidget* parent)
     : QWidget(parent)
 {
+    InstallSkinAccessibility();
     // Every paint covers the frame area from an off-screen buffer; nothing is erased.
     setAttribute(Qt::WA_OpaquePaintEvent);
     resize(width(), 80);

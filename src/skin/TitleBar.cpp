@@ -315,6 +315,7 @@ TsuiTitleBar::TsuiTitleBar(QWidget* parent)
     , buttons_(new TsuiTitleBarButtons(this))
     , systemMenu_(new TsuiTitleBarPopupMenu(this, this))
 {
+    InstallSkinAccessibility();
     setAttribute(Qt::WA_OpaquePaintEvent);   // painted whole from a buffer, never erased
     setMouseTracking(true);
     systemMenuDelay_.setSingleShot(true);

@@ -26,7 +26,8 @@ XDG_DATA_HOME=$work/data QT_QPA_PLATFORM=xcb QT_LINUX_ACCESSIBILITY_ALWAYS_ON=1 
     "$bin/parvelle" --undo-dir "$work/undo" >"$work/out" 2>&1 &
 parvelle=$!
 
-python3 "$here/read-window.py" || fail "the window as a screen reader reads it"
+# The Debian python, which python3-pyatspi installs into.
+/usr/bin/python3 "$here/read-window.py" || fail "the window as a screen reader reads it"
 
 # The Close button's action closes the window, which ends the program.
 for _ in $(seq 50); do kill -0 "$parvelle" 2>/dev/null || break; sleep 0.1; done

@@ -1,6 +1,8 @@
 """Reads parvelle's window through AT-SPI as a screen reader does: finds Refresh, Remove,
-the Undo page tab and the Close title-bar button by role and name, selects the Undo page
-through its tab's action, toggles its check box, and closes the window through Close.
+the Undo page tab and the Close title-bar button by role and name, removes the first cache
+entry (a row selected through the table, then Remove pressed), selects the Undo page
+through its tab's action, unchecks its entries with the check box, and closes the window
+through Close.
 Exits 0 when every check passed."""
 import sys
 import time
@@ -106,6 +108,16 @@ def main():
               if button is not None and button.getRole() == pyatspi.ROLE_PUSH_BUTTON] if close else []
     check("the title bar holds System menu, Minimize, Maximize and Close",
           titles == ["System menu", "Minimize", "Maximize", "Close"])
+
+    # A row chosen through the table's selection, then Remove pressed: the Undo page gets
+    # the removed entry to restore.
+    table = pyatspi.findDescendant(window, lambda node: node is not None and "Table" in pyatspi.listInterfaces(node))
+    before = table.queryTable().nRows if table else 0
+    if table is not None and remove is not None:
+        table.queryTable().addRowSelection(0)
+        press(remove, "Press")
+    check("Remove takes the row selected through the table",
+          pump(5, lambda: fresh(table).queryTable().nRows == before - 1))
 
     if undo is not None:
         press(undo, "Press")
