@@ -243,7 +243,7 @@ QString makeCollection(const QString& root, int count, int entries, qint64 other
 
 // Times list --collection -j 2 against a shell loop of one list --windows run per
 // installation (both CSV, output thrown away), the loop once, the collection at each
-// iteration; the peak memory of the collection's run.
+// iteration; then the collection once with -j 1, and the peak memory of its run.
 void timeCollection(benchmark::State& state, int count, int entries, qint64 otherBytes)
 {
     QTemporaryDir dir;
@@ -269,7 +269,10 @@ void timeCollection(benchmark::State& state, int count, int entries, qint64 othe
             state.SkipWithError("parvelle-cli failed");
         state.SetIterationTime(times.back() / 1e3);
     }
+    QStringList oneAtATime = collection;
+    oneAtATime.last() = QStringLiteral("1");
     state.counters["installations"] = count;
+    state.counters["j1_ms"] = milliseconds(oneAtATime);
     state.counters["shell_loop_ms"] = loopMs;
     state.counters["speedup"] = loopMs / median(times);
     state.counters["peak_MiB"] = peakMiB(collection);
