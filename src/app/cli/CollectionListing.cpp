@@ -1,6 +1,6 @@
 #include "CollectionListing.h"
 
-#include "OrderedParallel.h"
+#include "app/common/OrderedParallel.h"
 #include "cache/OSInfo.h"
 #include "registry/Errors.h"
 #include "registry/RegistrySources.h"
