@@ -116,7 +116,8 @@ private:
         std::vector<SourceResult> results;
         std::set<QString> listed;   // a profile reached through a link ("Default User") is listed once
         for (const auto& [user, ntuser] : hives.profiles) {
-            if (!listed.insert(QFileInfo(ntuser).canonicalFilePath()).second)
+            const QString file = QFileInfo(ntuser).canonicalFilePath();
+            if (!file.isEmpty() && !listed.insert(file).second)
                 continue;
             results.push_back(listSource({folder, relative(ntuser), user}, [&, user = user, ntuser = ntuser] {
                 sources.ntuser = insideRoot(ntuser);
