@@ -2,6 +2,7 @@
 
 #include "HiveCells.h"
 #include "HiveImage.h"
+#include "QuietRead.h"
 
 #include <QDir>
 #include <QFile>
@@ -10,6 +11,7 @@
 
 #include <algorithm>
 #include <bit>
+#include <cerrno>
 #include <cstring>
 #include <optional>
 
@@ -522,7 +524,7 @@ QStringList FindHiveLogs(const QString& hivePath)
 {
     const QFileInfo hive(hivePath);
     const QDir folder = hive.absoluteDir();
-    const QStringList entries = folder.entryList(QDir::Files | QDir::Hidden | QDir::System);
+    const QStringList entries = QuietFolderEntries(folder.path(), EntryKind::Files);
     QStringList logs;
     for (const QString& suffix : {QStringLiteral(".LOG1"), QStringLiteral(".LOG2"), QStringLiteral(".LOG")}) {
         for (const QString& entry : entries) {
@@ -538,9 +540,10 @@ std::vector<HiveLog> ReadHiveLogs(const QStringList& paths)
     std::vector<HiveLog> logs;
     for (const QString& path : paths) {
         HiveLog log{QFileInfo(path).fileName(), {}, {}};
-        QFile file(path);
-        if (!file.open(QIODevice::ReadOnly))
-            log.error = QStringLiteral("cannot be read: %1").arg(file.errorString());
+        const int fd = OpenQuietly(path);
+        QFile file;
+        if (fd < 0 || !file.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle))
+            log.error = QStringLiteral("cannot be read: %1").arg(fd < 0 ? QString::fromLocal8Bit(std::strerror(errno)) : file.errorString());
         else if (file.size() > kMaxLogFile)
             log.error = QStringLiteral("is too large for a transaction log");
         else

@@ -4,6 +4,7 @@
 #include "HiveImage.h"
 #include "HiveLogs.h"
 #include "MemoryStore.h"
+#include "QuietRead.h"
 #include "Errors.h"
 
 #include <QDir>
@@ -46,9 +47,10 @@ HiveFileContent openHiveFile(const QString& path)
         throw EHiveError(QStringLiteral("The hive file '%1' does not exist").arg(path));
     if (info.isDir())
         throw EHiveError(QStringLiteral("'%1' is a folder, not a hive file").arg(path));
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        throw EHiveError(QStringLiteral("Cannot read the hive file '%1': %2").arg(path, file.errorString()));
+    const int fd = OpenQuietly(path);
+    QFile file;
+    if (fd < 0 || !file.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle))
+        throw EHiveError(QStringLiteral("Cannot read the hive file '%1': %2").arg(path, fd < 0 ? systemError() : file.errorString()));
     if (std::shared_ptr<const MappedFile> mapping = MappedFile::map(file.handle(), file.size()))
         return {mapping->bytes(), std::move(mapping)};
     const QByteArray bytes = file.read(file.size() > 0 ? file.size() : qint64(regf::kBinsStart));
@@ -209,8 +211,6 @@ HiveStore::HiveStore(const QString& filePath, Access access, const QStringList& 
     const QFileInfo given(filePath);
     filePath_ = given.exists() ? given.canonicalFilePath() : given.absoluteFilePath();
     load();
-    if (isWritable())
-        removeStaleTemporaries();
 }
 
 void HiveStore::load()
@@ -265,19 +265,16 @@ std::unique_ptr<StoreLock> HiveStore::lockAndReload()
 // older than the lock was left by a save that crashed.
 void HiveStore::removeStaleTemporaries() const
 {
-    const std::unique_ptr<HiveLock> lock = HiveLock::tryTake(filePath_);
-    if (!lock)
-        return;
     const QFileInfo hive(filePath_);
     const QString prefix = temporaryPrefix(hive);
     const QDir folder = hive.absoluteDir();
-    for (const QString& name : folder.entryList(QDir::Files | QDir::Hidden | QDir::System)) {
+    for (const QString& name : QuietFolderEntries(folder.path(), EntryKind::Files)) {
         if (!name.startsWith(prefix) || name.size() != prefix.size() + kTemporaryRandomPart)
             continue;
         const QByteArray path = nativePath(folder.filePath(name));
         struct stat st {};
         if (::lstat(path.constData(), &st) == 0 && S_ISREG(st.st_mode)
-            && int64_t(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec < lock->takenAt())
+            && int64_t(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec < lock_->takenAt())
             ::unlink(path.constData());
     }
 }
@@ -305,8 +302,10 @@ std::unique_ptr<StoreLock> HiveStore::holdLock()
 {
     if (!lock_ && !QFileInfo::exists(filePath_))
         throwMissing();   // rather than failing to put a lock file beside it
-    if (!lock_)
+    if (!lock_) {
         lock_ = std::make_unique<HiveLock>(filePath_);
+        removeStaleTemporaries();   // only a change, about to be made, tidies beside the hive
+    }
     return std::make_unique<HeldLock>(*this);
 }
 

@@ -17,8 +17,10 @@ public:
 
     // Opens the hive writable when the file and its folder are writable, it has no other
     // hard link, it was closed cleanly and `access` allows it; read-only otherwise (see
-    // readOnlyReason()). A writable hive's temporary files left by a save that crashed
-    // are removed. A hive not closed cleanly is read with its transaction logs replayed
+    // readOnlyReason()). Opening reads only (without changing the file's access time where
+    // permitted): nothing is locked, created or removed beside the hive until a change is
+    // about to be made, when the temporary files left by a save that crashed go. A hive
+    // not closed cleanly is read with its transaction logs replayed
     // in memory: those beside it, or `logPaths` when given. Throws EHiveError naming the
     // file when it is missing, unreadable or corrupt.
     explicit HiveStore(const QString& filePath, Access access = Access::Auto);
@@ -100,7 +102,7 @@ private:
     class HeldLock;
     // The hive's lock for one user; taken from other processes on the first.
     std::unique_ptr<StoreLock> holdLock();
-    void removeStaleTemporaries() const;
+    void removeStaleTemporaries() const;   // with the lock held
 
     // Reads the file into a new image, dropping every change not committed, and decides
     // whether it may be written.

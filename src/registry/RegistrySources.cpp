@@ -2,6 +2,7 @@
 
 #include "Errors.h"
 #include "HiveStore.h"
+#include "QuietRead.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -12,9 +13,9 @@ namespace parvelle {
 namespace {
 
 // The entry of `dir` named `name` ignoring letter case, or empty.
-QString entryIgnoringCase(const QString& dir, const QString& name, QDir::Filters filters)
+QString entryIgnoringCase(const QString& dir, const QString& name, EntryKind kind)
 {
-    const QStringList entries = QDir(dir).entryList(filters | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System);
+    const QStringList entries = QuietFolderEntries(dir, kind);
     for (const QString& entry : entries) {
         if (entry.compare(name, Qt::CaseInsensitive) == 0)
             return QDir(dir).filePath(entry);
@@ -28,7 +29,7 @@ QString pathIgnoringCase(const QString& dir, const QStringList& parts)
     QString at = dir;
     for (qsizetype i = 0; i < parts.size() && !at.isEmpty(); ++i) {
         const bool last = i == parts.size() - 1;
-        at = entryIgnoringCase(at, parts[i], last ? QDir::Files : QDir::Dirs);
+        at = entryIgnoringCase(at, parts[i], last ? EntryKind::Files : EntryKind::Folders);
     }
     return at;
 }
@@ -42,7 +43,7 @@ QString softwareHiveOf(const QString& windowsFolder)
 QString windowsFolderIn(const QString& dir)
 {
     for (const QString& windows : {QStringLiteral("Windows"), QStringLiteral("WINNT")}) {
-        const QString folder = entryIgnoringCase(dir, windows, QDir::Dirs);
+        const QString folder = entryIgnoringCase(dir, windows, EntryKind::Folders);
         if (!folder.isEmpty() && !softwareHiveOf(folder).isEmpty())
             return folder;
     }
@@ -68,10 +69,10 @@ std::map<QString, QString> userProfiles(const QString& dir)
 {
     std::map<QString, QString> profiles;
     for (const QString& home : {QStringLiteral("Users"), QStringLiteral("Documents and Settings")}) {
-        const QString homes = entryIgnoringCase(dir, home, QDir::Dirs);
+        const QString homes = entryIgnoringCase(dir, home, EntryKind::Folders);
         if (homes.isEmpty())
             continue;
-        for (const QString& profile : QDir(homes).entryList(QDir::Dirs | QDir::NoDotAndDotDot | QDir::Hidden)) {
+        for (const QString& profile : QuietFolderEntries(homes, EntryKind::Folders)) {
             const QString ntuser = pathIgnoringCase(QDir(homes).filePath(profile), {QStringLiteral("NTUSER.DAT")});
             if (!ntuser.isEmpty())
                 profiles.emplace(profile, ntuser);

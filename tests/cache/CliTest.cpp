@@ -2,6 +2,7 @@
 #include "TestData.h"
 #include "TestRegistry.h"
 #include "cache/ListingFormats.h"
+#include "registry/QuietRead.h"
 #include "registry/RegistrySources.h"
 #include "registry/TNTRegistry.h"
 
@@ -15,6 +16,11 @@
 #include <QProcess>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
+
+#include <array>
+#include <fcntl.h>
+#include <map>
+#include <sys/stat.h>
 
 using namespace parvelle;
 using namespace parvelle::test;
@@ -526,6 +532,76 @@ TEST_F(Cli, DamageOnTheWayToTheCacheIsReadThroughOrNamed)
             } else {
                 expectOneLineFailure(listed, 1, offset);
             }
+        }
+    }
+}
+
+namespace {
+
+// Every time of the folder and of each entry in it, by name; the folder is read without
+// changing its access time.
+std::map<QString, std::array<timespec, 3>> folderTimes(const QString& folder)
+{
+    std::map<QString, std::array<timespec, 3>> times;
+    const QStringList names = QuietFolderEntries(folder, EntryKind::Files) + QuietFolderEntries(folder, EntryKind::Folders);
+    for (const QString& name : names + QStringList{"."}) {
+        struct stat st {};
+        if (::lstat(QFile::encodeName(QDir(folder).filePath(name)).constData(), &st) == 0)
+            times[name] = {st.st_atim, st.st_mtim, st.st_ctim};
+    }
+    return times;
+}
+
+bool operator==(const timespec& a, const timespec& b)
+{
+    return a.tv_sec == b.tv_sec && a.tv_nsec == b.tv_nsec;
+}
+
+} // namespace
+
+// A folder of evidence (a dirty user hive with its logs, a crashed save's temporary file)
+// whose access times are older than its modification times, so that any read the system
+// stamps shows: the reading commands leave every entry and time as it was.
+TEST_F(Cli, ReadingCommandsLeaveTheEvidenceFolderAsItWas)
+{
+    const QStringList demo = makeDemo(false);
+    const QString evidence = home.filePath(QStringLiteral("evidence"));
+    ASSERT_TRUE(QDir().mkpath(evidence));
+    const QString software = evidence + QStringLiteral("/SOFTWARE");
+    const QString ntuser = evidence + QStringLiteral("/NTUSER.DAT");
+    ASSERT_TRUE(QFile::copy(demo.at(1), software));
+    UnpackTestHive("transactions_NTUSER.DAT", ntuser);
+    UnpackTestHive("transactions_ntuser.dat.log1", ntuser + QStringLiteral(".LOG1"));
+    UnpackTestHive("transactions_ntuser.dat.log2", ntuser + QStringLiteral(".LOG2"));
+    QFile crashed(evidence + QStringLiteral("/.SOFTWARE.parvelle-a1B2c3"));
+    ASSERT_TRUE(crashed.open(QIODevice::WriteOnly) && crashed.write("x") == 1);
+    crashed.close();
+    const QString undoFile = home.filePath(QStringLiteral("20080303-140509.reg"));
+    QFile reg(undoFile);
+    ASSERT_TRUE(reg.open(QIODevice::WriteOnly) && reg.write("REGEDIT4\r\n\r\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\A]\r\n\"V\"=\"1\"\r\n") > 0);
+    reg.close();
+    const QStringList hives{QStringLiteral("--software"), software, QStringLiteral("--ntuser"), ntuser};
+    const QStringList undoDir{QStringLiteral("--undo-dir"), evidence + QStringLiteral("/undo")};
+    for (const QStringList& command : {QStringList{"list"} + hives, QStringList{"list", "--format", "csv"} + hives,
+                                       QStringList{"list", "--format", "json"} + hives, QStringList{"undo", "list"} + undoDir,
+                                       QStringList{"undo", "show", undoFile} + undoDir,
+                                       QStringList{"recover", ntuser, home.filePath(QStringLiteral("recovered"))}}) {
+        SCOPED_TRACE(command.join(u' ').toStdString());
+        for (const auto& entry : folderTimes(evidence)) {
+            const timespec stamps[2] = {{1000000000, 0}, {1100000000, 0}};   // accessed before modified
+            ASSERT_EQ(::utimensat(AT_FDCWD, QFile::encodeName(QDir(evidence).filePath(entry.first)).constData(), stamps,
+                                  AT_SYMLINK_NOFOLLOW), 0);
+        }
+        const auto before = folderTimes(evidence);
+        const CliResult result = run(command);
+        EXPECT_EQ(result.exitCode, 0) << result.err.toStdString();
+        const auto after = folderTimes(evidence);
+        ASSERT_EQ(after.size(), before.size());
+        for (const auto& [name, times] : before) {
+            const auto now = after.find(name);
+            ASSERT_NE(now, after.end()) << name.toStdString();
+            for (int i = 0; i < 3; ++i)
+                EXPECT_TRUE(now->second[i] == times[i]) << name.toStdString() << " (time " << i << ")";
         }
     }
 }

@@ -129,7 +129,7 @@ void writeTemporary(const QString& path, time_t modified)
     ASSERT_EQ(::utime(QFile::encodeName(path).constData(), &times), 0);
 }
 
-TEST_F(HiveWriting, OpeningRemovesOnlyStaleTemporariesOfThatHive)
+TEST_F(HiveWriting, OnlyAChangeRemovesStaleTemporariesOfThatHive)
 {
     const time_t now = ::time(nullptr);
     const QString crashed = QStringLiteral(".hive.parvelle-a1B2c3");
@@ -138,16 +138,16 @@ TEST_F(HiveWriting, OpeningRemovesOnlyStaleTemporariesOfThatHive)
                              QStringLiteral(".hive.parvelle-newer1")};
     for (const QString& name : others)
         writeTemporary(dir.filePath(name), name == others.last() ? now + 3600 : now - 3600);
+    const QStringList before = folderFiles();
 
-    {
-        const HiveLock writer(path);   // another writer at work: its files stay
-        HiveStore whileLocked(path);
-        EXPECT_TRUE(QFile::exists(dir.filePath(crashed)));
-    }
     HiveStore readOnly(path, HiveStore::Access::ReadOnly);
-    EXPECT_TRUE(QFile::exists(dir.filePath(crashed)));
     HiveStore store(path);
-    EXPECT_FALSE(QFile::exists(dir.filePath(crashed)));
+    ASSERT_TRUE(store.isWritable());
+    EXPECT_EQ(folderFiles(), before);   // opening, even writable, locks and tidies nothing
+    {
+        const std::unique_ptr<StoreLock> change = store.lockForChanges();
+        EXPECT_FALSE(QFile::exists(dir.filePath(crashed)));
+    }
     for (const QString& name : others)
         EXPECT_TRUE(QFile::exists(dir.filePath(name))) << name.toStdString();
 }

@@ -24,8 +24,9 @@ int jobCount(const QCommandLineParser& parser, const QCommandLineOption& jobs)
     return count;
 }
 
-int listOneRegistry(CliContext& context, const RegistryOptions& options, ListingFormat format)
+int listOneRegistry(CliContext& context, RegistryOptions options, ListingFormat format)
 {
+    options.ReadOnly = true;   // a listing writes nothing, beside the hives or elsewhere
     const std::unique_ptr<Machine> machine = OpenRegistry(options);
     // JSON Lines name the source on every row, also when it is the only one.
     const std::optional<RowSource> source = format == lfJsonl ? std::optional(SourceOfRegistry(*machine, options.Windows))

@@ -86,7 +86,8 @@ int RunUndo(CliContext& context)
                QStringLiteral("'list': the undo files, newest last; 'show FILE': its entries.")))
         return 0;
     const QStringList positionals = RequirePositionals(parser, 1, QStringLiteral("'list' or 'show FILE'"));
-    const RegistryOptions options = RegistryOptionsFrom(parser);
+    RegistryOptions options = RegistryOptionsFrom(parser);
+    options.ReadOnly = true;   // reading undo files creates no folder
     const TUndoFolder folder(UndoFolder(options));
     if (positionals[0] == u"list") {
         RequireExactly(positionals, 1);
