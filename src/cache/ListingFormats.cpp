@@ -24,25 +24,47 @@ bool isCsvSpecial(QChar c)
 
 constexpr qsizetype kCsvPieceSize = 1 << 12;   // characters handed over at a time; small, to keep output buffers small
 
-// A field in its CSV form (see CsvField): quoted or not, and its length then.
+// A text a spreadsheet would run as a formula: it begins with =, +, -, @, tab or CR and is
+// not a whole number.
+bool looksLikeFormula(QStringView text)
+{
+    if (text.isEmpty())
+        return false;
+    const char16_t first = text.front().unicode();
+    if (first != u'=' && first != u'+' && first != u'-' && first != u'@' && first != u'\t' && first != u'\r')
+        return false;
+    const QStringView digits = text.sliced(1);
+    const bool number = (first == u'-' || first == u'+') && !digits.isEmpty()
+                        && std::all_of(digits.begin(), digits.end(), [](QChar c) { return c >= u'0' && c <= u'9'; });
+    return !number;
+}
+
+// A field in its CSV form (see CsvField): neutralised or not, quoted or not, and its
+// length then.
 struct CsvForm {
     QStringView text;
+    bool neutralised = false;
     bool quoted = false;
     qsizetype length = 0;
 };
 
 CsvForm csvForm(QStringView text)
 {
+    const bool neutralised = looksLikeFormula(text);
     const bool quoted = std::any_of(text.begin(), text.end(), isCsvSpecial);
-    return {text, quoted, quoted ? text.size() + 2 + text.count(u'"') : text.size()};
+    const qsizetype length = text.size() + (neutralised ? 1 : 0);
+    return {text, neutralised, quoted, quoted ? length + 2 + text.count(u'"') : length};
 }
 
 // Writes the field at `out`; returns the end of it.
 QChar* writeCsvField(QChar* out, const CsvForm& field)
 {
+    if (field.quoted)
+        *out++ = u'"';
+    if (field.neutralised)
+        *out++ = u'\'';
     if (!field.quoted)
         return std::copy(field.text.begin(), field.text.end(), out);
-    *out++ = u'"';
     for (const QChar c : field.text) {
         if (c == u'"')
             *out++ = u'"';

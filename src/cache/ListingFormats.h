@@ -95,7 +95,9 @@ QString JsonSourcesEnd();
 // The object of a source that could not be listed: its fields and "Error".
 QString JsonFailedSource(const RowSource& source, const QString& error);
 
-// One CSV field: quoted (with doubled quotes) when it holds a comma, quote, CR or LF.
+// One CSV field: quoted (with doubled quotes) when it holds a comma, quote, CR or LF, and
+// led by "'" when a spreadsheet would take it for a formula (it begins with =, +, -, @, tab
+// or CR and is not a whole number).
 QString CsvField(const QString& text);
 
 } // namespace parvelle

@@ -39,6 +39,16 @@ TEST(CsvFormat, QuotesOnlyWhereNeeded)
     EXPECT_EQ(CsvField(QStringLiteral("say \"hi\"")), QStringLiteral("\"say \"\"hi\"\"\""));
     EXPECT_EQ(CsvField(QStringLiteral("two\nlines")), QStringLiteral("\"two\nlines\""));
     EXPECT_EQ(CsvField(QString()), QString());
+    // Texts a spreadsheet would run as formulas are led by a quote; numbers stay numbers.
+    EXPECT_EQ(CsvField(QStringLiteral("=HYPERLINK(\"http://x\",\"y\")")), QStringLiteral("\"'=HYPERLINK(\"\"http://x\"\",\"\"y\"\")\""));
+    EXPECT_EQ(CsvField(QStringLiteral("@SUM(A1)")), QStringLiteral("'@SUM(A1)"));
+    EXPECT_EQ(CsvField(QStringLiteral("+1+2")), QStringLiteral("'+1+2"));
+    EXPECT_EQ(CsvField(QStringLiteral("-")), QStringLiteral("'-"));
+    EXPECT_EQ(CsvField(QStringLiteral("\tx")), QStringLiteral("'\tx"));
+    EXPECT_EQ(CsvField(QStringLiteral("\rx")), QStringLiteral("\"'\rx\""));
+    EXPECT_EQ(CsvField(QStringLiteral("-1")), QStringLiteral("-1"));
+    EXPECT_EQ(CsvField(QStringLiteral("+12")), QStringLiteral("+12"));
+    EXPECT_EQ(CsvField(QStringLiteral("a=b")), QStringLiteral("a=b"));
 }
 
 TEST(CsvFormat, HeaderRowsAndIsoDates)
@@ -49,6 +59,21 @@ TEST(CsvFormat, HeaderRowsAndIsoDates)
     EXPECT_EQ(lines[1], QStringLiteral("7-Zip,Yes,C:\\7-Zip\\7zFM.exe,frequently (12),2006-08-14T03:33:20Z,3801088,True,552,1"));
     EXPECT_EQ(lines[2], QStringLiteral("\"Tool, \"\"Pro\"\"\",No,,rarely (-1),,-1,False,552,"));
     EXPECT_EQ(lines[3], QStringLiteral("Über,No,,,,7,True,20,"));
+}
+
+TEST(CsvFormat, FormulaLikeTextsAreNeutralisedWhileNumbersAndJsonStayExact)
+{
+    ListingMachine m;
+    const QString name = QStringLiteral("=HYPERLINK(\"http://x\")");
+    m.addEntry(name, record(552, 552, true, -1, 0, -1, "@SUM(A1)"));
+    m.entry(name).WriteText(QStringLiteral("Changed"), QStringLiteral("-cmd"));
+    const CacheListing listing = ListCache(m.machine, {}, luIso);
+    EXPECT_EQ(csvLines(ListingAsCsv(listing)).value(1),
+              QStringLiteral("\"'=HYPERLINK(\"\"http://x\"\")\",No,'@SUM(A1),rarely (-1),,-1,True,552,'-cmd"));
+    const QJsonObject entry = QJsonDocument::fromJson(ListingAsJson(listing)).object().value("entries").toArray().at(0).toObject();
+    EXPECT_EQ(entry.value("KeyName").toString(), name);
+    EXPECT_EQ(entry.value("FilePath").toString(), QStringLiteral("@SUM(A1)"));
+    EXPECT_EQ(entry.value("Changed").toString(), QStringLiteral("-cmd"));
 }
 
 TEST(CsvFormat, SameTextWhicheverLastUsedStyleTheListingCarries)
