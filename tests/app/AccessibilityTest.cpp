@@ -131,6 +131,14 @@ TEST_F(WindowTest, ScreenReadersFindEveryControlByRoleAndNameAndUseItsAction)
     EXPECT_FALSE(Find<TsuiCheckBox>(QStringLiteral("suiCheckBox13"))->Checked());
     EXPECT_FALSE(checkAll->state().checked);
 
+    // Links are read as links and followed through their action.
+    const QStringList links = tree.NamesOf(QAccessible::Link);
+    EXPECT_EQ(links.count(QStringLiteral("Click Here for More Info and Download")), 3);
+    EXPECT_TRUE(links.contains(QStringLiteral("Parvelle documentation")));
+    Press(tree.Find(QAccessible::Link, QStringLiteral("Parvelle documentation")));
+    ASSERT_EQ(shell.targets.size(), 1u);
+    EXPECT_TRUE(shell.targets[0].endsWith(QStringLiteral("index.html"))) << shell.targets[0].toStdString();
+
     // Rotated labels read their text.
     const QStringList labels = tree.NamesOf(QAccessible::StaticText);
     for (const char* text : {"Award Winning", "All Updates", "FREE", "Written by Skilled Programmers"})
@@ -194,7 +202,8 @@ TEST_F(WindowTest, EveryControlTabReachesShowsItsFocus)
             EXPECT_NE(withFocus, withoutFocus) << "no focus shown on " << focused->objectName().toStdString();
         }
     }
-    for (const char* name : {"suiListView1", "suiButton1", "suiButton2", "suiButton3", "ScrollBox1", "suiCheckBox13",
-                             "CheckListBox1", "Button2", "Button12", "Button1", "ComboBox2", "Button3"})
+    for (const char* name : {"Image1", "Label22", "suiListView1", "suiButton1", "suiButton2", "suiButton3", "Label26",
+                             "Label27", "Label28", "ScrollBox1", "suiCheckBox13", "CheckListBox1", "Button2", "Button12",
+                             "Button1", "ComboBox2", "Button3"})
         EXPECT_TRUE(visited.contains(QString::fromUtf8(name))) << name << " not reached by Tab";
 }

@@ -2,11 +2,14 @@
 
 #include "Fonts.h"
 
+#include "skin/ButtonPaint.h"
 #include "skin/ControlAlign.h"
 #include "skin/FocusOutline.h"
 
+#include <QAccessibleWidget>
 #include <QComboBox>
 #include <QHeaderView>
+#include <QKeyEvent>
 #include <QListView>
 #include <QMouseEvent>
 #include <QPainter>
@@ -40,6 +43,68 @@ void ClickLabel::mouseReleaseEvent(QMouseEvent* event)
     QLabel::mouseReleaseEvent(event);
     if (event->button() == Qt::LeftButton && rect().contains(event->position().toPoint()))
         Q_EMIT clicked();
+}
+
+namespace {
+class AccessibleLink : public QAccessibleWidget {
+public:
+    explicit AccessibleLink(LinkLabel* link) : QAccessibleWidget(link, QAccessible::Link) {}
+
+    QString text(QAccessible::Text kind) const override
+    {
+        if (kind == QAccessible::Name && widget()->accessibleName().isEmpty())
+            return static_cast<LinkLabel*>(widget())->text().simplified();
+        return QAccessibleWidget::text(kind);
+    }
+
+    QAccessible::State state() const override
+    {
+        QAccessible::State state = QAccessibleWidget::state();
+        state.linked = true;
+        return state;
+    }
+
+    QStringList actionNames() const override { return QStringList{pressAction()} + QAccessibleWidget::actionNames(); }
+
+    void doAction(const QString& name) override
+    {
+        if (name == pressAction())
+            Q_EMIT static_cast<LinkLabel*>(widget())->clicked();
+        else
+            QAccessibleWidget::doAction(name);
+    }
+};
+
+QAccessibleInterface* LinkInterface(const QString&, QObject* object)
+{
+    auto* link = qobject_cast<LinkLabel*>(object);
+    return link ? new AccessibleLink(link) : nullptr;
+}
+} // namespace
+
+LinkLabel::LinkLabel(QWidget* parent) : ClickLabel(parent)
+{
+    static const bool installed = (QAccessible::installFactory(LinkInterface), true);
+    Q_UNUSED(installed);
+    setFocusPolicy(Qt::TabFocus);
+    setCursor(Qt::PointingHandCursor);
+}
+
+void LinkLabel::keyPressEvent(QKeyEvent* event)
+{
+    if (IsActivationKey(event->key()))
+        Q_EMIT clicked();
+    else
+        ClickLabel::keyPressEvent(event);
+}
+
+void LinkLabel::paintEvent(QPaintEvent* event)
+{
+    ClickLabel::paintEvent(event);
+    if (hasFocus()) {
+        QPainter painter(this);
+        DrawFocusRectangle(painter, rect());
+    }
 }
 
 ShapeWidget::ShapeWidget(QWidget* parent, QColor brush, int penWidth, bool rounded)
@@ -279,10 +344,11 @@ QLabel* makeLabel(QWidget* parent, const QString& name, const QString& caption, 
     return label;
 }
 
-ClickLabel* makeLinkLabel(QWidget* parent, const QString& name, const QString& caption,
-                          QRect geometry, QColor color)
+LinkLabel* makeLinkLabel(QWidget* parent, const QString& name, const QString& caption,
+                         QRect geometry, QColor color)
 {
-    auto* label = Place(new ClickLabel(caption, parent), name, geometry);
+    auto* label = Place(new LinkLabel(parent), name, geometry);
+    label->setText(caption);
     QFont font = DesignFont(QStringLiteral("MS Sans Serif"), 11);
     font.setUnderline(true);
     label->setFont(font);
@@ -290,7 +356,6 @@ ClickLabel* makeLinkLabel(QWidget* parent, const QString& name, const QString& c
     QPalette palette = label->palette();
     palette.setColor(QPalette::WindowText, color);
     label->setPalette(palette);
-    label->setCursor(Qt::PointingHandCursor);
     return label;
 }
 
@@ -299,6 +364,15 @@ ClickLabel* makeImage(QWidget* parent, const QString& name, QRect geometry, cons
     auto* image = Place(new ClickLabel(parent), name, geometry);
     image->setPixmap(picture);
     return image;
+}
+
+LinkLabel* makePictureLink(QWidget* parent, const QString& name, QRect geometry, const QPixmap& picture,
+                           const QString& description)
+{
+    auto* link = Place(new LinkLabel(parent), name, geometry);
+    link->setPixmap(picture);
+    link->setAccessibleName(description);
+    return link;
 }
 
 QListView* makeCheckListBox(QWidget* parent, const QString& name, QRect geometry, QAbstractItemModel* model)

@@ -35,6 +35,18 @@ protected:
     void mouseReleaseEvent(QMouseEvent* event) override;
 };
 
+// A web link: reached by Tab with its focus drawn around it, clicked by the mouse, Space
+// or Enter, and read by screen readers as a link with a press action.
+class LinkLabel : public ClickLabel {
+    Q_OBJECT
+public:
+    explicit LinkLabel(QWidget* parent);
+
+protected:
+    void keyPressEvent(QKeyEvent* event) override;
+    void paintEvent(QPaintEvent* event) override;
+};
+
 // A filled rectangle, optionally with rounded corners and a pen.
 class ShapeWidget : public QWidget {
     Q_OBJECT
@@ -89,9 +101,12 @@ TsuiCheckBox* makeCheckBox(QWidget* parent, const QString& name, const QString& 
                            const QFont& font);
 QLabel* makeLabel(QWidget* parent, const QString& name, const QString& caption, QRect geometry,
                   const QFont& font, Qt::Alignment alignment = Qt::AlignLeft | Qt::AlignTop);
-ClickLabel* makeLinkLabel(QWidget* parent, const QString& name, const QString& caption,
-                          QRect geometry, QColor color);
+LinkLabel* makeLinkLabel(QWidget* parent, const QString& name, const QString& caption,
+                         QRect geometry, QColor color);
 ClickLabel* makeImage(QWidget* parent, const QString& name, QRect geometry, const QPixmap& picture);
+// A picture that is a link; Description is what screen readers call it.
+LinkLabel* makePictureLink(QWidget* parent, const QString& name, QRect geometry, const QPixmap& picture,
+                           const QString& description);
 QListView* makeCheckListBox(QWidget* parent, const QString& name, QRect geometry, QAbstractItemModel* model);
 QComboBox* makeComboBox(QWidget* parent, const QString& name, QRect geometry);
 QScrollArea* makeScrollBox(QWidget* parent, const QString& name, QRect geometry, int contentHeight);

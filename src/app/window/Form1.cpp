@@ -264,9 +264,8 @@ void TForm1::BuildAboutPage(QWidget* page)
                               Qt::AlignLeft | Qt::AlignVCenter);
     SetTextColor(pointer, Qt::red);
 
-    auto* logo = makeImage(page, QStringLiteral("Image1"), QRect(24, 304, 193, 57), LogoPicture(QSize(193, 57)));
-    logo->setCursor(Qt::PointingHandCursor);
-    ConnectLink(logo);
+    ConnectLink(makePictureLink(page, QStringLiteral("Image1"), QRect(24, 304, 193, 57), LogoPicture(QSize(193, 57)),
+                                QStringLiteral("Parvelle documentation")));
     auto* notice = makeLinkLabel(page, QStringLiteral("Label22"),
                                  QStringLiteral("Parvelle reads and cleans the ARPCache of Windows registry hive files.\nClick here for its documentation."),
                                  QRect(224, 312, 425, 45), Qt::black);
@@ -332,6 +331,7 @@ void TForm1::BuildOtherProgramsPage(QWidget* page)
                   QRect(72, 30, width - 200, 30), DesignFont(kMsSansSerif, 11))->setWordWrap(true);
         auto* link = makeLinkLabel(shape, QString::fromLatin1(panel.link), QStringLiteral("Click Here for More Info and Download"),
                                    QRect(72, panel.geometry.height() - 22, 220, 16), panel.linkColour);
+        link->setAccessibleDescription(QString::fromUtf8(panel.headline));
         ConnectLink(link);
     }
     auto* award = makeRotateLabel(page->findChild<QWidget*>(QStringLiteral("Shape2")), QStringLiteral("RotateLabel1"),
