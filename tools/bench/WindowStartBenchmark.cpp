@@ -1,29 +1,44 @@
-// Start-up of the window on SOFTWARE hives with 5,000 cache entries:
-//   build/bin/parvelle-bench-window [RUNS]
-// Each run is a whole `parvelle --software HIVE --screenshot FILE` process on the offscreen
-// platform, timed from its start to its exit. It exits once the window is shown with its
-// table filled, rendered and saved, so each figure is an upper bound on the time until a
-// user sees the filled table. The hives are those of parvelle-bench: one holding only the
-// cache and one of about 100 MiB, as a real SOFTWARE hive is. `parvelle --version` (the
-// process without a window) is timed for comparison. Minimum and median of RUNS runs
-// (default 11), after one run that warms the file cache.
+// The window on large caches: build/bin/parvelle-bench-window [RUNS]
+// Start-up: each run is a whole `parvelle --software HIVE --screenshot FILE` process on the
+// offscreen platform, timed from its start to its exit. It exits once the window is shown
+// with its table filled, rendered and saved, so each figure is an upper bound on the time
+// until a user sees the filled table. The hives are those of parvelle-bench, one holding
+// only the cache and one of about 100 MiB, as a real SOFTWARE hive is, and one of 100,000
+// cache entries. `parvelle --version` (the process without a window) is timed for
+// comparison. Minimum and median of RUNS runs (default 11), after one run that warms the
+// file cache.
+// Use: the window on the 100,000 entries, in this process: a scroll step (a wheel notch
+// and a page down), a sort by a header click, F5, the removal of one entry; each timed
+// from the input until the table is painted again.
+#include "app/window/Form1.h"
+#include "cache/CacheListing.h"
 #include "demo/DemoRegistry.h"
+#include "registry/RegistrySources.h"
 
-#include <QCoreApplication>
+#include <QApplication>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFileInfo>
+#include <QHeaderView>
 #include <QImage>
 #include <QProcess>
+#include <QScrollBar>
 #include <QTemporaryDir>
+#include <QTest>
+#include <QTreeWidget>
+#include <functional>
 #include <algorithm>
+#include <ctime>
 #include <cstdio>
 #include <stdexcept>
 #include <vector>
 
 namespace {
 
+using namespace parvelle;
+
 constexpr int kEntries = 5000;
+constexpr int kManyEntries = 100000;
 constexpr qint64 kLargeHiveFiller = qint64(64) << 20;
 
 // Seconds one whole parvelle process took; throws when it fails.
@@ -48,16 +63,21 @@ struct Timing {
     double median;
 };
 
+Timing timingOf(std::vector<double> seconds)
+{
+    std::sort(seconds.begin(), seconds.end());
+    const size_t middle = seconds.size() / 2;
+    const double median = seconds.size() % 2 ? seconds[middle] : (seconds[middle - 1] + seconds[middle]) / 2;
+    return {seconds.front(), median};
+}
+
 Timing timeRuns(const QStringList& arguments, int runs)
 {
     timeRun(arguments);
     std::vector<double> seconds;
     for (int run = 0; run < runs; ++run)
         seconds.push_back(timeRun(arguments));
-    std::sort(seconds.begin(), seconds.end());
-    const size_t middle = seconds.size() / 2;
-    const double median = seconds.size() % 2 ? seconds[middle] : (seconds[middle - 1] + seconds[middle]) / 2;
-    return {seconds.front(), median};
+    return timingOf(std::move(seconds));
 }
 
 // Times the window on `hive` and checks that the run saved a picture of the window.
@@ -72,11 +92,124 @@ void reportWindowOn(const QString& label, const QString& hive, const QString& sc
                 timing.minimum, timing.median);
 }
 
+// Wall and CPU seconds of one action.
+struct Cost {
+    double wall;
+    double cpu;
+};
+
+// Minimum and median wall time, and median CPU time, of several costs: the CPU time tells
+// the work apart from the waits of a machine shared with other work.
+void printCosts(const char* label, std::vector<Cost> costs)
+{
+    std::vector<double> wall;
+    std::vector<double> cpu;
+    for (const Cost& cost : costs) {
+        wall.push_back(cost.wall);
+        cpu.push_back(cost.cpu);
+    }
+    const Timing w = timingOf(std::move(wall));
+    std::printf("  %-46s %6.1f ms %6.1f ms %6.1f ms\n", label, w.minimum * 1e3, w.median * 1e3, timingOf(std::move(cpu)).median * 1e3);
+}
+
+// The window of this process on a hive, its table painted after each action timed.
+class WindowInUse {
+public:
+    explicit WindowInUse(const QString& hive)
+        : machine_(openSoftware(hive))
+        , form_(machine_, undo_.path())
+        , table_(form_.findChild<QTreeWidget*>(QStringLiteral("suiListView1")))
+    {
+        form_.setAttribute(Qt::WA_DontShowOnScreen);
+    }
+
+    // From `action` until the table is painted again.
+    Cost cost(const std::function<void()>& action)
+    {
+        QElapsedTimer timer;
+        timer.start();
+        const std::clock_t cpu = std::clock();
+        action();
+        QApplication::processEvents();
+        table_->viewport()->repaint();
+        return {timer.nsecsElapsed() / 1e9, double(std::clock() - cpu) / CLOCKS_PER_SEC};
+    }
+
+    std::vector<Cost> costs(int runs, const std::function<void()>& action)
+    {
+        std::vector<Cost> all;
+        for (int run = 0; run < runs; ++run)
+            all.push_back(cost(action));
+        return all;
+    }
+
+    TForm1& form() { return form_; }
+    QTreeWidget& table() { return *table_; }
+
+    void clickHeader(int column)
+    {
+        QHeaderView* header = table_->header();
+        const QPoint at(header->sectionViewportPosition(column) + header->sectionSize(column) / 2, header->height() / 2);
+        QTest::mouseClick(header->viewport(), Qt::LeftButton, {}, at);
+    }
+
+private:
+    static Machine openSoftware(const QString& hive)
+    {
+        RegistrySources sources;
+        sources.software = hive;
+        return OpenRegistrySources(sources);
+    }
+
+    QTemporaryDir undo_;
+    Machine machine_;
+    TForm1 form_;
+    QTreeWidget* table_;
+};
+
+void reportUse(const QString& hive, int runs)
+{
+    WindowInUse window(hive);
+    std::printf("window in use, 100,000 cache entries, %d runs:       minimum    median  CPU median\n", runs);
+    printCosts("show, table filled and painted", {window.cost([&] { window.form().show(); })});
+    QTreeWidget& table = window.table();
+    if (table.topLevelItemCount() != kManyEntries)
+        throw std::runtime_error("the table does not hold every entry");
+    QWidget* viewport = table.viewport();
+    const QPoint middle = viewport->rect().center();
+    printCosts("scroll step: one wheel notch down", window.costs(runs, [&] {
+        QWheelEvent wheel(middle, viewport->mapToGlobal(middle), {}, {0, -120}, Qt::NoButton, {}, Qt::NoScrollPhase, false);
+        QApplication::sendEvent(viewport, &wheel);
+    }));
+    table.setFocus();
+    printCosts("scroll step: Page Down", window.costs(runs, [&] { QTest::keyClick(&table, Qt::Key_PageDown); }));
+    // A column's first sort works its order out; the reversal and later sorts reuse it.
+    std::vector<Cost> firstSorts;
+    std::vector<Cost> reversals;
+    for (const int column : {ccKeyName, ccInAddRemove, ccFilePath, ccFrequency, ccLastUsed, ccInstallSize, ccHasName,
+                             ccDataSize, ccChanged}) {
+        firstSorts.push_back(window.cost([&] { window.clickHeader(column); }));
+        reversals.push_back(window.cost([&] { window.clickHeader(column); }));
+    }
+    printCosts("sort: a column's first header click", firstSorts);
+    printCosts("sort: the second click, reversing", reversals);
+    printCosts("F5 (Refresh)", window.costs(runs, [&] { window.form().FormShow(); }));
+    const auto removeMiddleRow = [&] {
+        table.setCurrentItem(table.topLevelItem(table.topLevelItemCount() / 2));
+        window.form().suiButton3Click();
+    };
+    printCosts("remove one entry: the first (hive copied in)", {window.cost(removeMiddleRow)});
+    printCosts("remove one entry: the later ones", window.costs(runs, removeMiddleRow));
+    if (table.topLevelItemCount() != kManyEntries - 1 - runs)
+        throw std::runtime_error("the removals did not leave the table one row shorter each");
+}
+
 } // namespace
 
 int main(int argc, char** argv)
 {
-    QCoreApplication app(argc, argv);
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
     const int runs = app.arguments().size() > 1 ? app.arguments()[1].toInt() : 11;
     if (runs < 1) {
         std::fprintf(stderr, "usage: parvelle-bench-window [RUNS]\n");
@@ -84,14 +217,17 @@ int main(int argc, char** argv)
     }
     try {
         QTemporaryDir dir;
-        const QString cacheOnly = parvelle::MakeBigCacheHive(dir.filePath(QStringLiteral("small")), kEntries);
-        const QString large = parvelle::MakeBigCacheHive(dir.filePath(QStringLiteral("large")), kEntries, kLargeHiveFiller);
+        const QString cacheOnly = MakeBigCacheHive(dir.filePath(QStringLiteral("small")), kEntries);
+        const QString large = MakeBigCacheHive(dir.filePath(QStringLiteral("large")), kEntries, kLargeHiveFiller);
+        const QString many = MakeBigCacheHive(dir.filePath(QStringLiteral("many")), kManyEntries);
         const QString screenshot = dir.filePath(QStringLiteral("window.png"));
         std::printf("parvelle, process start to exit, %d runs each:       minimum    median\n", runs);
         reportWindowOn(QStringLiteral("window, 5,000 cache entries"), cacheOnly, screenshot, runs);
         reportWindowOn(QStringLiteral("window, 5,000 cache entries"), large, screenshot, runs);
+        reportWindowOn(QStringLiteral("window, 100,000 cache entries"), many, screenshot, runs);
         const Timing version = timeRuns({QStringLiteral("--version")}, runs);
         std::printf("  %-46s %6.3f s  %6.3f s\n", "--version, no window", version.minimum, version.median);
+        reportUse(many, runs);
     } catch (const std::exception& e) {
         std::fprintf(stderr, "parvelle-bench-window: %s\n", e.what());
         return 1;

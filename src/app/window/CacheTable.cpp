@@ -2,58 +2,136 @@
 
 #include <QHeaderView>
 #include <QTreeWidget>
+#include <algorithm>
+#include <numeric>
+#include <optional>
+#include <vector>
 
 namespace parvelle {
 
 namespace {
 
-std::array<QVariant, ccColumnCount> SortKeys(const CacheRow& row)
+// A signed value mapped onto the unsigned ones in the same order.
+uint64_t Ordered(int64_t value)
 {
-    const CacheRecord& r = row.Record;
-    auto field = [&r](CacheRecord::Field f, auto value) { return r.has(f) ? QVariant::fromValue(value) : QVariant(); };
-    std::array<QVariant, ccColumnCount> keys;
-    for (int column = 0; column < ccColumnCount; ++column)
-        keys[size_t(column)] = row.Columns.value(column).toCaseFolded();
-    keys[ccFrequency] = field(CacheRecord::fFrequency, qint64(r.Frequency));
-    keys[ccLastUsed] = field(CacheRecord::fLastUsed, quint64(r.LastUsed));
-    keys[ccInstallSize] = field(CacheRecord::fInstallSize, qint64(r.InstallSize));
-    keys[ccDataSize] = field(CacheRecord::fRecordSize, qint64(r.RecordSize));
-    bool number = false;
-    const qint64 changed = row.Changed.value_or(QString()).toLongLong(&number);
-    if (number)
-        keys[ccChanged] = changed;
-    return keys;
+    return uint64_t(value) ^ (uint64_t(1) << 63);
 }
+
+// The rows of one filling in the registry's order, and the order of each column sorted by
+// so far (a row's rank by index).
+class CacheTableRows : public QObject {
+    Q_OBJECT
+
+public:
+    explicit CacheTableRows(QTreeWidget* table)
+        : QObject(table)
+    {
+    }
+
+    void reset(std::vector<CacheTableItem*> rows)
+    {
+        rows_ = std::move(rows);
+        for (auto& ranks : ranks_)
+            ranks.reset();
+    }
+
+    // Gives each row its rank by `column`, ascending.
+    void rankBy(int column)
+    {
+        std::optional<std::vector<int>>& ranks = ranks_[size_t(column)];
+        if (!ranks)
+            ranks = ranksBy(column);
+        for (CacheTableItem* row : rows_)
+            row->setSortRank((*ranks)[size_t(row->index())]);
+    }
+
+    static CacheTableRows* of(QTreeWidget* table)
+    {
+        auto* rows = table->findChild<CacheTableRows*>(QString(), Qt::FindDirectChildrenOnly);
+        return rows ? rows : new CacheTableRows(table);
+    }
+
+private:
+    std::vector<int> ranksBy(int column) const
+    {
+        std::vector<CacheTableItem::SortKey> keys;
+        keys.reserve(rows_.size());
+        for (const CacheTableItem* row : rows_)
+            keys.push_back(row->sortKey(column));
+        std::vector<int> order(rows_.size());
+        std::iota(order.begin(), order.end(), 0);
+        // Equal keys keep the registry's order.
+        std::stable_sort(order.begin(), order.end(), [&keys](int a, int b) { return keys[size_t(a)] < keys[size_t(b)]; });
+        std::vector<int> ranks(order.size());
+        for (size_t place = 0; place < order.size(); ++place)
+            ranks[size_t(order[place])] = int(place);
+        return ranks;
+    }
+
+    std::vector<CacheTableItem*> rows_;
+    std::array<std::optional<std::vector<int>>, ccColumnCount> ranks_;
+};
 
 } // namespace
 
-CacheTableItem::CacheTableItem(QTreeWidget* table, const CacheRow& row, int index)
-    : QTreeWidgetItem(table, row.Columns)
-    , keys_(SortKeys(row))
+CacheTableItem::CacheTableItem(const CacheRow& row, int index)
+    : QTreeWidgetItem(ItemType)
+    , columns_(row.Columns)
     , index_(index)
 {
+    const CacheRecord& r = row.Record;
+    const auto setNumber = [this](int column, uint64_t value) {
+        numbers_[size_t(column)] = value;
+        numberColumns_ |= 1u << column;
+    };
+    if (r.has(CacheRecord::fFrequency))
+        setNumber(ccFrequency, Ordered(r.Frequency));
+    if (r.has(CacheRecord::fLastUsed))
+        setNumber(ccLastUsed, r.LastUsed);
+    if (r.has(CacheRecord::fInstallSize))
+        setNumber(ccInstallSize, Ordered(r.InstallSize));
+    if (r.has(CacheRecord::fRecordSize))
+        setNumber(ccDataSize, Ordered(r.RecordSize));
+    bool number = false;
+    const qint64 changed = row.Changed ? row.Changed->toLongLong(&number) : 0;
+    if (number)
+        setNumber(ccChanged, Ordered(changed));
+}
+
+QVariant CacheTableItem::data(int column, int role) const
+{
+    if ((role == Qt::DisplayRole || role == Qt::EditRole) && column >= 0 && column < columns_.size())
+        return columns_.at(column);
+    return QTreeWidgetItem::data(column, role);
 }
 
 bool CacheTableItem::operator<(const QTreeWidgetItem& other) const
 {
-    const auto* that = dynamic_cast<const CacheTableItem*>(&other);
-    if (!that)
+    if (other.type() != ItemType)
         return QTreeWidgetItem::operator<(other);
-    const int column = treeWidget()->sortColumn();
-    if (column >= 0 && column < ccColumnCount) {
-        const QVariant& a = keys_[size_t(column)];
-        const QVariant& b = that->keys_[size_t(column)];
-        // Missing values first; numbers before texts in a column holding both.
-        if (a.isValid() != b.isValid())
-            return !a.isValid();
-        const bool aText = a.typeId() == QMetaType::QString;
-        if (aText != (b.typeId() == QMetaType::QString))
-            return !aText;
-        const QPartialOrdering order = QVariant::compare(a, b);
-        if (order != QPartialOrdering::Equivalent)
-            return order == QPartialOrdering::Less;
+    return sortRank_ < static_cast<const CacheTableItem&>(other).sortRank_;
+}
+
+CacheTableItem::SortKey CacheTableItem::sortKey(int column) const
+{
+    if (numberColumns_ & (1u << column))
+        return {SortKey::Number, numbers_[size_t(column)], {}};
+    switch (column) {
+    case ccFrequency:
+    case ccLastUsed:
+    case ccInstallSize:
+    case ccDataSize:
+        return {SortKey::Missing, 0, {}};
+    default:
+        return {SortKey::Text, 0, columns_.value(column).toCaseFolded()};
     }
-    return index_ < that->index_;   // equal keys keep the registry's order
+}
+
+bool CacheTableItem::SortKey::operator<(const SortKey& other) const
+{
+    if (kind != other.kind)
+        return kind < other.kind;
+    return kind == Number ? number < other.number : text < other.text;
 }
 
 void EnableHeaderSorting(QTreeWidget* table)
@@ -63,20 +141,34 @@ void EnableHeaderSorting(QTreeWidget* table)
     // The header flips its indicator on a click: ascending on a new column, reversed on the same.
     for (int column = 0; column < table->columnCount(); ++column)
         table->headerItem()->setData(column, Qt::InitialSortOrderRole, int(Qt::AscendingOrder));
-    QObject::connect(header, &QHeaderView::sectionClicked, table, [table, header] {
+    CacheTableRows* rows = CacheTableRows::of(table);
+    QObject::connect(header, &QHeaderView::sectionClicked, table, [table, header, rows] {
+        const int column = header->sortIndicatorSection();
+        if (column < 0 || column >= ccColumnCount)
+            return;
         header->setSortIndicatorShown(true);
-        table->sortItems(header->sortIndicatorSection(), header->sortIndicatorOrder());
+        rows->rankBy(column);
+        table->sortItems(column, header->sortIndicatorOrder());
     });
 }
 
 void FillCacheTable(QTreeWidget* table, const CacheListing& listing)
 {
+    std::vector<CacheTableItem*> rows;
+    rows.reserve(listing.Rows.size());
+    QList<QTreeWidgetItem*> items;
+    items.reserve(qsizetype(listing.Rows.size()));
+    for (const CacheRow& row : listing.Rows) {
+        rows.push_back(new CacheTableItem(row, int(rows.size())));
+        items.append(rows.back());
+    }
     table->clear();
     table->header()->setSortIndicator(-1, Qt::AscendingOrder);
     table->header()->setSortIndicatorShown(false);
-    int index = 0;
-    for (const CacheRow& row : listing.Rows)
-        new CacheTableItem(table, row, index++);
+    table->addTopLevelItems(items);
+    CacheTableRows::of(table)->reset(std::move(rows));
 }
 
 } // namespace parvelle
+
+#include "CacheTable.moc"

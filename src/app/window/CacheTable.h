@@ -1,12 +1,14 @@
 #pragma once
 // The cache table's rows and sorting: a header click sorts by that column (numbers, sizes
 // and dates by value, the rest by text), a second click reverses; refilling the table puts
-// back the registry's order.
+// back the registry's order. Built for caches of 100,000 entries: a row shares the
+// listing's texts instead of copying them, and a column's order is worked out once per
+// filling, so that a sort only ranks the rows.
 #include "cache/CacheListing.h"
 
 #include <QTreeWidgetItem>
-#include <QVariant>
 #include <array>
+#include <cstdint>
 
 class QTreeWidget;
 
@@ -14,13 +16,31 @@ namespace parvelle {
 
 class CacheTableItem : public QTreeWidgetItem {
 public:
-    // Appended to the table; Index is the row's place in the registry's order.
-    CacheTableItem(QTreeWidget* table, const CacheRow& row, int index);
+    static constexpr int ItemType = QTreeWidgetItem::UserType + 1;
+
+    // Index is the row's place in the registry's order.
+    CacheTableItem(const CacheRow& row, int index);
+    // The row's texts; setText() is not used on these rows.
+    QVariant data(int column, int role) const override;
     bool operator<(const QTreeWidgetItem& other) const override;
 
+    // How the row sorts by one column.
+    struct SortKey {
+        enum Kind { Missing, Number, Text } kind;   // missing values first, numbers before texts
+        uint64_t number = 0;                        // in the order of the values
+        QString text;                               // case-folded
+        bool operator<(const SortKey& other) const;
+    };
+    SortKey sortKey(int column) const;
+    int index() const { return index_; }
+    void setSortRank(int rank) { sortRank_ = rank; }
+
 private:
-    std::array<QVariant, ccColumnCount> keys_;   // invalid where the record lacks the field
+    QStringList columns_;
+    std::array<uint64_t, ccColumnCount> numbers_{};   // by value, where numberColumns_ has the bit
+    uint32_t numberColumns_ = 0;
     int index_;
+    int sortRank_ = 0;   // the row's place in the order of the column sorted by
 };
 
 // Header clicks of the table sort it.
