@@ -180,6 +180,8 @@ LastUsedText lastUsedText(LastUsedStyle style)
 {
     if (style == luIso)
         return FileTimeToIso;
+    if (style == luWhenShown)
+        return [](uint64_t) { return QString(); };
     return [formatter = LastUsedFormatter()](uint64_t fileTime) { return formatter.text(fileTime); };
 }
 

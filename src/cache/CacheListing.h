@@ -34,9 +34,10 @@ struct CacheRow {
                                       // empty and File Path shows kDamagedEntry
 };
 
-// How the Last Used column is written: in the locale's formats (the table and the window)
-// or as ISO 8601 UTC (CSV and JSON, which never show the locale text).
-enum LastUsedStyle { luLocale, luIso };
+// How the Last Used column is written: in the locale's formats (the command line's table),
+// as ISO 8601 UTC (CSV and JSON, which never show the locale text), or not at all, for the
+// window, which writes it with a LastUsedFormatter when a row is shown.
+enum LastUsedStyle { luLocale, luIso, luWhenShown };
 
 struct CacheListing {
     uint8_t OSKind = 0;

@@ -67,6 +67,12 @@ TEST_F(WindowTest, StartsOnTheFilledCacheListWithCaptionsAndStatus)
     EXPECT_EQ(rows[1][ccInAddRemove], QStringLiteral("No"));
     EXPECT_EQ(rows[1][ccFrequency], QStringLiteral("frequently (11)"));
     EXPECT_EQ(rows[0][ccFilePath], QStringLiteral("C:\\Program Files\\Alpha\\alpha.exe"));
+    // Every cell as the command line's table writes it, Last Used too, which the window
+    // writes only when a row is shown.
+    const CacheListing listing = ListCache(registry.machine(), {}, luLocale);
+    for (int row = 0; row < rows.size(); ++row)
+        EXPECT_EQ(rows[row], listing.Rows[size_t(row)].Columns);
+    EXPECT_FALSE(rows[0][ccLastUsed].isEmpty());
     EXPECT_EQ(window.OSKind(), 6);
 
     auto* status = Find<QLabel>(QStringLiteral("RegistryStatus"));

@@ -100,9 +100,13 @@ CacheTableItem::CacheTableItem(const CacheRow& row, int index)
 
 QVariant CacheTableItem::data(int column, int role) const
 {
-    if ((role == Qt::DisplayRole || role == Qt::EditRole) && column >= 0 && column < columns_.size())
-        return columns_.at(column);
-    return QTreeWidgetItem::data(column, role);
+    if ((role != Qt::DisplayRole && role != Qt::EditRole) || column < 0 || column >= columns_.size())
+        return QTreeWidgetItem::data(column, role);
+    if (column == ccLastUsed && columns_.at(column).isEmpty() && (numberColumns_ & (1u << ccLastUsed))) {
+        static const LastUsedFormatter dates;   // a listing made luWhenShown
+        return dates.text(numbers_[ccLastUsed]);
+    }
+    return columns_.at(column);
 }
 
 bool CacheTableItem::operator<(const QTreeWidgetItem& other) const

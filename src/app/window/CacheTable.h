@@ -2,8 +2,9 @@
 // The cache table's rows and sorting: a header click sorts by that column (numbers, sizes
 // and dates by value, the rest by text), a second click reverses; refilling the table puts
 // back the registry's order. Built for caches of 100,000 entries: a row shares the
-// listing's texts instead of copying them, and a column's order is worked out once per
-// filling, so that a sort only ranks the rows.
+// listing's texts instead of copying them and writes Last Used only when it is shown (from
+// a listing made luWhenShown), and a column's order is worked out once per filling, so
+// that a sort only ranks the rows.
 #include "cache/CacheListing.h"
 
 #include <QTreeWidgetItem>

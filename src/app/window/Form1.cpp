@@ -448,7 +448,7 @@ void TForm1::ShowMessage(const QString& text)
 void TForm1::FormShow()
 {
     // Read first: a hive that cannot be read again leaves the table as it was.
-    const CacheListing listing = ListCache(machine_, [this] { BagEnter(); });
+    const CacheListing listing = ListCache(machine_, [this] { BagEnter(); }, luWhenShown);
     osKind_ = listing.OSKind;
     ShowRegistryStatus(EmptyListingReason(machine_, listing));
     FillCacheTable(suiListView1_, listing);
