@@ -1,5 +1,6 @@
 // Parvelle: the main window over the registry chosen on the command line.
 #include "app/common/RegistryOptions.h"
+#include "registry/SafeFile.h"
 #include "app/window/Controls.h"
 #include "app/window/ErrorHandler.h"
 #include "app/window/Form1.h"
@@ -129,6 +130,7 @@ int main(int argc, char** argv)
     if (early.answered)
         return *early.answered;
     const std::unique_ptr<TApplication> app = MakeApplication(argc, argv, early.screenshot);
+    RemoveTemporariesOnSignals();
     SetApplicationIdentity();
     QCoreApplication::setApplicationVersion(QStringLiteral(PARVELLE_VERSION));
     QCommandLineParser parser;

@@ -1,5 +1,4 @@
 #include "HiveStore.h"
-#include "FilePlacement.h"
 
 #include "HiveImage.h"
 #include "HiveLogs.h"
@@ -83,99 +82,19 @@ QString fileReadOnlyReason(const QFileInfo& info)
     return {};
 }
 
-// Temporary files of a save are named ".NAME.parvelle-" and six random characters.
-QString temporaryPrefix(const QFileInfo& target)
-{
-    return QStringLiteral(".") + target.fileName() + QStringLiteral(".parvelle-");
-}
-constexpr qsizetype kTemporaryRandomPart = 6;
+const QString kSaveFailure = QStringLiteral("Cannot save the hive file '%1'");
+const QString kNothingSaved = QStringLiteral("; nothing was saved");
+const QString kChangedMeanwhile = QStringLiteral("The hive file '%1' was changed by another program after it was opened; open it again");
 
-// Creates a unique empty file beside `target` for an atomic replace.
-QString makeTempBeside(const QString& target)
+// Runs a file operation, its failures reported as failures of the hive.
+template <class Operation>
+auto asHiveError(Operation operation)
 {
-    const QFileInfo info(target);
-    QByteArray pattern = nativePath(info.absolutePath() + QLatin1Char('/') + temporaryPrefix(info)
-                                    + QString(kTemporaryRandomPart, QLatin1Char('X')));
-    const int fd = ::mkstemp(pattern.data());
-    if (fd < 0)
-        throw EHiveError(QStringLiteral("Cannot save the hive file '%1': cannot create a temporary file in its folder: %2")
-                             .arg(target, systemError()));
-    ::close(fd);
-    return QFile::decodeName(pattern);
-}
-
-// Writes `bytes` into a new temporary file beside `target` and returns its path.
-// `failure` starts the error message ("Cannot save the hive file '%1'").
-QString writeBeside(const QString& target, const QByteArray& bytes, const QString& failure)
-{
-    const QString temp = makeTempBeside(target);
-    QFile file(temp);
-    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size() || !file.flush()) {
-        const QString reason = file.errorString();
-        file.remove();
-        throw EHiveError(QStringLiteral("%1: %2").arg(failure.arg(target), reason));
+    try {
+        return operation();
+    } catch (const EInOutError& error) {
+        throw EHiveError(error.message());
     }
-    return temp;
-}
-
-// A file descriptor closed when it goes out of scope.
-struct Descriptor {
-    explicit Descriptor(int fd) : fd(fd) {}
-    Descriptor(const Descriptor&) = delete;
-    Descriptor& operator=(const Descriptor&) = delete;
-    ~Descriptor()
-    {
-        if (fd >= 0)
-            ::close(fd);
-    }
-    const int fd;
-};
-
-// Makes `temp` durable with `mode` (and `owner` when given), then renames it over
-// `target` and flushes the folder. Until the rename, a failure removes the temp file and
-// throws. Returns why the folder could not be flushed after the rename, or empty.
-// Puts the temporary file in the target's place; a new file (no owner given) never
-// replaces one that appeared meanwhile.
-[[nodiscard]] QString replaceAtomically(const QString& temp, const QString& target, mode_t mode, const struct stat* owner)
-{
-    const QByteArray tempName = nativePath(temp);
-    const auto failed = [&](const QString& step) {
-        const QString reason = systemError();
-        ::unlink(tempName.constData());
-        throw EHiveError(QStringLiteral("Cannot save the hive file '%1': %2: %3; nothing was saved").arg(target, step, reason));
-    };
-    const Descriptor file(::open(tempName.constData(), O_WRONLY | O_CLOEXEC));
-    if (file.fd < 0)
-        failed(QStringLiteral("cannot reopen the temporary file"));
-    struct stat written {};
-    if (::fstat(file.fd, &written) != 0)
-        failed(QStringLiteral("cannot read the temporary file's owner"));
-    if (owner && (written.st_uid != owner->st_uid || written.st_gid != owner->st_gid)
-        && ::fchown(file.fd, owner->st_uid, owner->st_gid) != 0)
-        failed(QStringLiteral("the new file cannot keep the hive's owner (user %1, group %2)").arg(owner->st_uid).arg(owner->st_gid));
-    if (::fchmod(file.fd, mode) != 0 || ::fsync(file.fd) != 0)
-        failed(QStringLiteral("cannot flush the temporary file"));
-    // Opened before the rename, so that a folder that cannot be flushed changes nothing.
-    const Descriptor folder(::open(nativePath(QFileInfo(target).absolutePath()).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-    if (folder.fd < 0)
-        failed(QStringLiteral("cannot open its folder to flush the rename"));
-    if (!owner) {
-        errno = RenameNoReplace(tempName, nativePath(target));
-        if (errno != 0)
-            failed(errno == EEXIST ? QStringLiteral("another file of that name appeared") : QStringLiteral("cannot create the file"));
-    } else if (::rename(tempName.constData(), nativePath(target).constData()) != 0) {
-        failed(QStringLiteral("cannot replace the file"));
-    }
-    return ::fsync(folder.fd) == 0 ? QString() : systemError();
-}
-
-// Throws when the folder of a file just saved could not be flushed (see replaceAtomically).
-void requireFlushedFolder(const QString& target, const QString& failure)
-{
-    if (!failure.isEmpty())
-        throw EHiveError(QStringLiteral("The hive file '%1' was saved, but its folder could not be flushed to disk (%2); "
-                                        "the change may be lost if the system stops before it writes the folder")
-                             .arg(target, failure));
 }
 
 // Writes a new file atomically; refuses to replace an existing one.
@@ -186,19 +105,14 @@ void createFile(const QString& filePath, const QByteArray& bytes)
         throw EHiveError(QStringLiteral("Cannot create the hive file '%1': the file already exists").arg(target));
     if (!QFileInfo(QFileInfo(target).absolutePath()).isDir())
         throw EHiveError(QStringLiteral("Cannot create the hive file '%1': its folder does not exist").arg(target));
-    const QString temp = writeBeside(target, bytes, QStringLiteral("Cannot create the hive file '%1'"));
-    requireFlushedFolder(target, replaceAtomically(temp, target, 0644, nullptr));
+    asHiveError([&] { WriteNewFile(target, bytes, {QStringLiteral("Cannot create the hive file '%1'"), kNothingSaved}); });
 }
 
 } // namespace
 
-HiveStore::FileIdentity HiveStore::identityOf(const QString& path)
+FileIdentity HiveStore::identityOf(const QString& path)
 {
-    struct stat st {};
-    if (::stat(nativePath(path).constData(), &st) != 0)
-        return {};
-    return FileIdentity{uint64_t(st.st_dev), uint64_t(st.st_ino), int64_t(st.st_size),
-                        int64_t(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec};
+    return FileIdentity::of(path, kIdentityHead);
 }
 
 HiveStore::HiveStore(const QString& filePath, Access access) : HiveStore(filePath, access, FindHiveLogs(filePath))
@@ -261,24 +175,6 @@ std::unique_ptr<StoreLock> HiveStore::lockAndReload()
     return held;
 }
 
-// A writer keeps the lock while its temporary file exists, so with the lock held, one
-// older than the lock was left by a save that crashed.
-void HiveStore::removeStaleTemporaries() const
-{
-    const QFileInfo hive(filePath_);
-    const QString prefix = temporaryPrefix(hive);
-    const QDir folder = hive.absoluteDir();
-    for (const QString& name : QuietFolderEntries(folder.path(), EntryKind::Files)) {
-        if (!name.startsWith(prefix) || name.size() != prefix.size() + kTemporaryRandomPart)
-            continue;
-        const QByteArray path = nativePath(folder.filePath(name));
-        struct stat st {};
-        if (::lstat(path.constData(), &st) == 0 && S_ISREG(st.st_mode)
-            && int64_t(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec < lock_->takenAt())
-            ::unlink(path.constData());
-    }
-}
-
 // One user of the hive's lock; the last one to go lets it go.
 class HiveStore::HeldLock : public StoreLock {
 public:
@@ -303,8 +199,8 @@ std::unique_ptr<StoreLock> HiveStore::holdLock()
     if (!lock_ && !QFileInfo::exists(filePath_))
         throwMissing();   // rather than failing to put a lock file beside it
     if (!lock_) {
-        lock_ = std::make_unique<HiveLock>(filePath_);
-        removeStaleTemporaries();   // only a change, about to be made, tidies beside the hive
+        lock_ = asHiveError([&] { return std::make_unique<FileLock>(filePath_, kLockWait, QStringLiteral("hive file")); });
+        RemoveStaleTemporaries(filePath_, *lock_);   // only a change, about to be made, tidies beside the hive
     }
     return std::make_unique<HeldLock>(*this);
 }
@@ -645,13 +541,33 @@ void HiveStore::applyChanges()
     writeTimes_.clear();
 }
 
-void HiveStore::commit()
+// A save made ready: the hive's new file synced beside it, the hive's lock held.
+class HiveStore::PreparedSave : public PreparedCommit {
+public:
+    PreparedSave(HiveStore& store, std::unique_ptr<StoreLock> lock, const QByteArray& bytes, const FileOptions& options)
+        : store_(store), lock_(std::move(lock)), file_(asHiveError([&] { return PreparedFile(store.filePath_, bytes, options); }))
+    {
+    }
+    void addTo(Replacement& replacement) override { replacement.add(file_, store_.identity_, kIdentityHead); }
+    void placed() override
+    {
+        store_.identity_ = identityOf(store_.filePath_);
+        store_.modified_ = false;
+    }
+
+private:
+    HiveStore& store_;
+    std::unique_ptr<StoreLock> lock_;
+    PreparedFile file_;
+};
+
+std::unique_ptr<PreparedCommit> HiveStore::prepareCommit()
 {
     if (!modified_)
-        return;
+        return nullptr;
     if (!isWritable())
         throw EHiveError(QStringLiteral("The hive file '%1' is read-only: %2").arg(filePath_, readOnlyReason_));
-    const std::unique_ptr<StoreLock> held = holdLock();
+    std::unique_ptr<StoreLock> held = holdLock();
     requireUnchangedOnDisk();
     requireNoKeysInFreeCells();
     struct stat original {};
@@ -661,11 +577,14 @@ void HiveStore::commit()
         throw EHiveError(QStringLiteral("Cannot save the hive file '%1': %2; nothing was saved")
                              .arg(filePath_, hardLinksReason(original.st_nlink)));
     applyChanges();
-    const QString temp = writeBeside(filePath_, image_->save(CurrentFileTime()), QStringLiteral("Cannot save the hive file '%1'"));
-    const QString unflushed = replaceAtomically(temp, filePath_, original.st_mode & 07777, &original);
-    identity_ = identityOf(filePath_);
-    modified_ = false;
-    requireFlushedFolder(filePath_, unflushed);
+    FileOptions options{kSaveFailure, kNothingSaved, kChangedMeanwhile, mode_t(original.st_mode & 07777), true,
+                        original.st_uid, original.st_gid};
+    return std::make_unique<PreparedSave>(*this, std::move(held), image_->save(CurrentFileTime()), options);
+}
+
+void HiveStore::commit()
+{
+    CommitTogether({this});
 }
 
 } // namespace parvelle

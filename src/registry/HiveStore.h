@@ -1,9 +1,9 @@
 #pragma once
 // A registry hive file: read into memory, changed there and saved whole, atomically.
-#include "HiveLock.h"
 #include "HiveLogs.h"
 #include "RegfEditor.h"
 #include "RegistryStore.h"
+#include "SafeFile.h"
 
 #include <memory>
 #include <unordered_map>
@@ -13,6 +13,8 @@ namespace parvelle {
 
 class HiveStore : public RegistryStore {
 public:
+    // How long a second writer waits for the hive's lock before it gives up.
+    static constexpr std::chrono::milliseconds kLockWait{3000};
     enum class Access { Auto, ReadOnly };
 
     // Opens the hive writable when the file and its folder are writable, it has no other
@@ -62,8 +64,10 @@ public:
     bool isModified() const override { return modified_; }
     // Atomic: under the hive's lock, a temp file beside the hive, fsync, rename, fsync
     // folder. Refuses, saving nothing, when another program changed the file since it
-    // was read or the new file cannot keep the hive's owner.
+    // was read (checked again just before and after the rename) or the new file cannot
+    // keep the hive's owner.
     void commit() override;
+    std::unique_ptr<PreparedCommit> prepareCommit() override;
     std::unique_ptr<StoreLock> lockForChanges() override;
     QString describe() const override { return filePath_; }
     bool reloadIfChangedOnDisk() override;
@@ -90,19 +94,13 @@ private:
     // Puts a list read from a file into Windows' order before it is changed, should a
     // tool that sorts otherwise have written it.
     static void sortLikeWindows(ChildIndex& index);
-    struct FileIdentity {
-        uint64_t device = 0;
-        uint64_t inode = 0;
-        int64_t size = -1;
-        int64_t modified = 0;
-        bool operator==(const FileIdentity&) const = default;
-    };
+    static constexpr qsizetype kIdentityHead = 12;   // signature and both sequence numbers
     static FileIdentity identityOf(const QString& path);
 
     class HeldLock;
+    class PreparedSave;
     // The hive's lock for one user; taken from other processes on the first.
     std::unique_ptr<StoreLock> holdLock();
-    void removeStaleTemporaries() const;   // with the lock held
 
     // Reads the file into a new image, dropping every change not committed, and decides
     // whether it may be written.
@@ -137,7 +135,7 @@ private:
     QString note_;
     bool dirty_ = false;
     bool modified_ = false;
-    std::unique_ptr<HiveLock> lock_;
+    std::unique_ptr<FileLock> lock_;
     int lockUsers_ = 0;
     std::unordered_set<NodeId> deleted_;
     mutable std::unordered_map<NodeId, ChildIndex> childIndexes_;

@@ -210,19 +210,9 @@ void Machine::discardChanges()
 
 void Machine::commit()
 {
-    std::optional<EHiveError> firstFailure;
-    forEachStore([&firstFailure](RegistryStore& store) {
-        if (!store.isModified())
-            return;
-        try {
-            store.commit();
-        } catch (const EHiveError& e) {
-            if (!firstFailure)
-                firstFailure = e;
-        }
-    });
-    if (firstFailure)
-        throw *firstFailure;
+    std::vector<RegistryStore*> stores;
+    forEachStore([&stores](RegistryStore& store) { stores.push_back(&store); });
+    CommitTogether(stores);
 }
 
 } // namespace parvelle

@@ -59,8 +59,7 @@ public:
     // Drops the uncommitted changes of every store (see RegistryStore::discardChanges).
     void discardChanges();
 
-    // Commits every store with uncommitted changes (atomically per hive file); when one
-    // fails the others are still committed and the first failure is raised afterwards.
+    // Commits every store with uncommitted changes, all or none (CommitTogether).
     void commit();
 
 private:

@@ -178,6 +178,23 @@ void MemoryStore::commit()
     ++commitCount_;
 }
 
+std::unique_ptr<PreparedCommit> MemoryStore::prepareCommit()
+{
+    // Nothing to write: it fails here or not at all.
+    class Prepared : public PreparedCommit {
+    public:
+        explicit Prepared(MemoryStore& store) : store_(store) {}
+        void addTo(Replacement&) override {}
+        void placed() override { store_.commit(); }
+
+    private:
+        MemoryStore& store_;
+    };
+    if (modified_ && !commitFailure_.isEmpty())
+        throw EHiveError(commitFailure_);
+    return std::make_unique<Prepared>(*this);
+}
+
 void MemoryStore::setReadOnly(const QString& reason)
 {
     readOnlyReason_ = reason;

@@ -28,6 +28,7 @@ public:
     QString readOnlyReason() const override { return readOnlyReason_; }
     bool isModified() const override { return modified_; }
     void commit() override;
+    std::unique_ptr<PreparedCommit> prepareCommit() override;
     QString describe() const override { return QStringLiteral("memory"); }
 
     // Fault switches for tests.

@@ -1,5 +1,8 @@
 #include "RegistryStore.h"
 
+#include "Errors.h"
+#include "SafeFile.h"
+
 #include <QDateTime>
 #include <algorithm>
 
@@ -68,6 +71,38 @@ std::optional<NodeId> RegistryStore::find(NodeId from, const QString& path) cons
         node = *next;
     }
     return node;
+}
+
+} // namespace parvelle
+
+namespace parvelle {
+
+void CommitTogether(const std::vector<RegistryStore*>& stores)
+{
+    std::vector<std::unique_ptr<PreparedCommit>> prepared;
+    for (RegistryStore* store : stores) {
+        if (store->isModified()) {
+            if (std::unique_ptr<PreparedCommit> commit = store->prepareCommit())
+                prepared.push_back(std::move(commit));
+        }
+    }
+    if (prepared.empty())
+        return;
+    Replacement replacement;
+    for (const std::unique_ptr<PreparedCommit>& commit : prepared)
+        commit->addTo(replacement);
+    QString unflushed;
+    try {
+        unflushed = replacement.place();
+    } catch (const EInOutError& error) {
+        throw EHiveError(error.message());
+    }
+    for (const std::unique_ptr<PreparedCommit>& commit : prepared)
+        commit->placed();
+    if (!unflushed.isEmpty())
+        throw EHiveError(QStringLiteral("The changes were saved, but the folder %1 could not be flushed to disk; "
+                                        "they may be lost if the system stops before it writes the folder")
+                             .arg(unflushed));
 }
 
 } // namespace parvelle

@@ -65,6 +65,17 @@ public:
     virtual ~StoreLock() = default;
 };
 
+class Replacement;
+
+// A store's commit made ready: its new file written and synced beside the old one, the
+// store's lock held. Destroying it before placed() drops the new file.
+class PreparedCommit {
+public:
+    virtual ~PreparedCommit() = default;
+    virtual void addTo(Replacement& replacement) = 0;
+    virtual void placed() = 0;   // the new file is in place
+};
+
 // Contract shared by HiveStore and MemoryStore:
 // - names compare case-insensitively (as Windows does) and keep their stored spelling;
 // - subkeys enumerate in stored order, which is sorted by name ignoring letter case as a
@@ -102,6 +113,13 @@ public:
     virtual QString readOnlyReason() const = 0;   // empty when writable
     virtual bool isModified() const = 0;          // changes not yet committed
     virtual void commit() = 0;                    // throws EHiveError; no-op when unmodified
+    // The first half of a commit of several stores together (see CommitTogether); a store
+    // without a file commits here and returns nullptr.
+    virtual std::unique_ptr<PreparedCommit> prepareCommit()
+    {
+        commit();
+        return nullptr;
+    }
     // Locks the store's file against other writers until the lock is destroyed, after
     // checking that the file still holds what the store read; throws EHiveError when
     // another writer keeps it or changed it. Nothing to lock (memory, read-only): nullptr.
@@ -133,5 +151,10 @@ public:
     // Resolves a backslash-separated path below `from` (empty path = `from`).
     std::optional<NodeId> find(NodeId from, const QString& path) const;
 };
+
+// Commits the modified stores all or none: every new file is written and synced first,
+// then they are put in place; when one cannot be, those already placed are put back.
+// Throws EHiveError saying what was saved (nothing, unless a file could not be put back).
+void CommitTogether(const std::vector<RegistryStore*>& stores);
 
 } // namespace parvelle

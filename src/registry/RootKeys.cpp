@@ -1,4 +1,5 @@
 #include "RootKeys.h"
+#include "RegistryStore.h"
 
 #include <array>
 #include <utility>
@@ -30,7 +31,7 @@ QString RootName(HKEY root)
 HKEY RootFromName(const QString& name)
 {
     for (const auto& [handle, rootName] : kRoots) {
-        if (name.compare(QLatin1String(rootName), Qt::CaseInsensitive) == 0)
+        if (SameName(name, QString::fromLatin1(rootName)))
             return handle;
     }
     return 0;

@@ -1,12 +1,12 @@
 #include "ThemePack.h"
 
 #include "ThemeItems.h"
+#include "registry/SafeFile.h"
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QImage>
-#include <QSaveFile>
 #include <QSet>
 
 #include <cerrno>
@@ -140,13 +140,6 @@ QByteArray Unescape(const QString& text, const QString& where)
     if (QString::fromLatin1(plain.toLatin1()) != plain)
         throw EParvelleError(QStringLiteral("%1: texts hold single-byte characters only").arg(where));
     return plain.toLatin1();
-}
-
-void WriteWholeFile(const QString& path, const QByteArray& content)
-{
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly) || file.write(content) != content.size() || !file.commit())
-        throw EInOutError(QStringLiteral("Cannot write '%1': %2").arg(path, file.errorString()));
 }
 
 // Names are compared without regard to case, as readers do, within one kind of entry.
@@ -319,12 +312,8 @@ public:
     void Write(const QString& name, const QByteArray& content)
     {
         const QString path = dir_.filePath(name);
-        QFile file(path);
-        if (!file.open(QIODevice::WriteOnly | QIODevice::NewOnly))
-            throw EInOutError(QStringLiteral("Cannot write '%1': %2").arg(path, file.errorString()));
+        WriteNewFile(path, content);
         written_.append(path);
-        if (file.write(content) != content.size() || !file.flush())
-            throw EInOutError(QStringLiteral("Cannot write '%1': %2").arg(path, file.errorString()));
     }
 
     void Finish()
@@ -369,7 +358,7 @@ ThemePackResult PackThemeFolder(const QString& folder, const QString& outFile)
         throw EParvelleError(QStringLiteral("Theme folder '%1' holds no <Entry>%2 file and no value in %3: "
                                             "no theme file written")
                                  .arg(folder, ImageSuffix, QLatin1String(ThemeValuesFileName)));
-    WriteWholeFile(outFile, BuildThemeFile(content.Entries));
+    ReplaceFile(outFile, BuildThemeFile(content.Entries));
     ThemePackResult result{{}, content.Skipped};
     for (const ThemeFileEntry& entry : content.Entries)
         CountEntry(result.Counts, entry.Type);

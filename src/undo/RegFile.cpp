@@ -365,22 +365,38 @@ UndoEntry SplitUndoEntry(const QString& entry)
     return {entry.left(split), entry.mid(split + 3)};
 }
 
-QStringList FindValueTexts(const RegFileText& file, const QString& keyPath,
-                           const QString& namePart)
+ValueLineIndex::ValueLineIndex(const RegFileText& file) : file_(file)
 {
-    const QString keyLine = u'[' + keyPath + u']';
-    QStringList texts;
-    bool inSection = false;
+    NameMap<std::vector<qsizetype>>* section = nullptr;
     for (qsizetype i = 1; i < file.lines.size(); ++i) {
         const QString& line = file.lines[i];
         if (line.startsWith(u'[')) {
-            inSection = rightTrimmed(line) == keyLine;
-        } else if (inSection && line.contains(u'=')
-                   && namePartOf(line).compare(namePart, Qt::CaseInsensitive) == 0) {
-            texts << joinedData(file.lines, i, namePart.size());
+            const QString keyLine = rightTrimmed(line);
+            section = &lines_[keyLine.mid(1, keyLine.size() - 2)];
+        } else if (section && line.contains(u'=')) {
+            (*section)[ValueNameOf(namePartOf(line))].push_back(i);
         }
     }
+}
+
+QStringList ValueLineIndex::valueTexts(const QString& keyPath, const QString& namePart) const
+{
+    QStringList texts;
+    const auto section = lines_.find(keyPath);
+    if (section == lines_.end())
+        return texts;
+    const auto found = section->second.find(ValueNameOf(namePart));
+    if (found == section->second.end())
+        return texts;
+    for (qsizetype index : found->second)
+        texts << joinedData(file_.lines, index, namePartOf(file_.lines[index]).size());
     return texts;
+}
+
+QStringList FindValueTexts(const RegFileText& file, const QString& keyPath,
+                           const QString& namePart)
+{
+    return ValueLineIndex(file).valueTexts(keyPath, namePart);
 }
 
 HKEY RootStToRoot(QString& keyPath)
@@ -389,7 +405,7 @@ HKEY RootStToRoot(QString& keyPath)
                                      HKEY_USERS, HKEY_CURRENT_CONFIG, HKEY_DYN_DATA};
     for (const HKEY root : roots) {
         const QString name = RootName(root);
-        if (keyPath.startsWith(name, Qt::CaseInsensitive)
+        if (SameName(QStringView(keyPath).left(name.size()), name)
             && (keyPath.size() == name.size() || keyPath[name.size()] == u'\\')) {
             keyPath.remove(0, name.size());
             return root;

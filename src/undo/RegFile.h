@@ -1,5 +1,6 @@
 #pragma once
 // Reading .reg files: decoding, the listing of undo entries, value data, whole-file parsing.
+#include "registry/RegistryStore.h"
 #include "registry/RootKeys.h"
 
 #include <QByteArray>
@@ -7,6 +8,7 @@
 #include <QStringList>
 #include <cstdint>
 #include <optional>
+#include <unordered_map>
 #include <vector>
 
 namespace parvelle {
@@ -62,8 +64,21 @@ struct UndoEntry {
 };
 UndoEntry SplitUndoEntry(const QString& entry);
 
-// Data texts of every value line matching the name part in every section whose key
-// line is exactly "[" + keyPath + "]", in file order, continuation lines joined.
+// The value lines of a file by key path and value name, read once for many lookups.
+class ValueLineIndex {
+public:
+    explicit ValueLineIndex(const RegFileText& file);
+    // Data texts of every value line whose name is the name part's, compared as the
+    // registry compares names, in every section whose key line is exactly "[" + keyPath
+    // + "]"; in file order, continuation lines joined.
+    QStringList valueTexts(const QString& keyPath, const QString& namePart) const;
+
+private:
+    const RegFileText& file_;
+    std::unordered_map<QString, NameMap<std::vector<qsizetype>>> lines_;   // key path, value name: line indexes
+};
+
+// ValueLineIndex(file).valueTexts(keyPath, namePart), for one lookup.
 QStringList FindValueTexts(const RegFileText& file, const QString& keyPath,
                            const QString& namePart);
 

@@ -13,11 +13,12 @@ namespace parvelle {
 // file yet). May throw to refuse the write; nothing is changed then.
 using UndoFileComposer = std::function<QByteArray(const std::optional<QByteArray>& current)>;
 
-// Writes the composed content to a temporary file in the file's folder, syncs it and
-// renames it into place. A new file never replaces one that appeared meanwhile (the
-// content is composed again from that file); an existing file is rewritten under its
-// exclusive lock, waiting up to `lockWait` for another writer. Throws EInOutError with
-// the system's reason; a failed write leaves no trace.
+// Under the file's lock (waiting up to `lockWait` for another writer), writes the
+// composed content to a temporary file in the file's folder, syncs it and puts it in
+// place (SafeFile): a new file never replaces one that appeared meanwhile, an existing
+// one is replaced only while it is as read. Temporaries of killed writers in the folder
+// are removed first. Throws EInOutError with the system's reason; a failed write leaves
+// no trace.
 void PutUndoFile(const QString& path, const UndoFileComposer& compose,
                  std::chrono::milliseconds lockWait = std::chrono::seconds(10));
 

@@ -2,7 +2,7 @@
 // that crashed.
 #include "RegistryTestSupport.h"
 
-#include "registry/HiveLock.h"
+#include "registry/SafeFile.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -29,6 +29,15 @@ protected:
         HiveStore::createEmpty(path);
     }
 
+    // A hivexsh script that adds the key "Theirs" and commits.
+    QString hivexshScript() const
+    {
+        QFile file(dir.filePath(QStringLiteral("commands")));
+        EXPECT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write("add Theirs\ncommit\n");
+        return file.fileName();
+    }
+
     QStringList folderFiles() const { return QDir(dir.path()).entryList(QDir::Files | QDir::Hidden); }
 
     bool hasKey(const QString& name) const
@@ -42,16 +51,16 @@ TEST_F(HiveWriting, ASecondWriterGivesUpNamingTheHolderAndChangesNothing)
 {
     const QByteArray before = fileDigest(path);
     {
-        const HiveLock holder(path);
-        EXPECT_EQ(throwMessage([&] { HiveLock second(path, 50ms); }),
+        const FileLock holder(path, HiveStore::kLockWait, QStringLiteral("hive file"));
+        EXPECT_EQ(throwMessage([&] { FileLock second(path, 50ms, QStringLiteral("hive file")); }),
                   QStringLiteral("The hive file '%1' is being changed by another program (process %2); nothing was changed, try again later")
                       .arg(path)
                       .arg(::getpid()));
-        EXPECT_EQ(HiveLock::tryTake(path), nullptr);
+        EXPECT_EQ(FileLock::tryTake(path), nullptr);
     }
     EXPECT_EQ(fileDigest(path), before);
     EXPECT_EQ(folderFiles(), QStringList{"hive"});   // the lock file goes with the lock
-    EXPECT_NE(HiveLock::tryTake(path), nullptr);
+    EXPECT_NE(FileLock::tryTake(path), nullptr);
 }
 
 TEST_F(HiveWriting, ACommitWaitsForTheHolderToFinish)
@@ -60,7 +69,7 @@ TEST_F(HiveWriting, ACommitWaitsForTheHolderToFinish)
     store.addChild(store.root(), QStringLiteral("Second"));
     std::atomic<bool> held = false;
     std::thread holder([&] {
-        const HiveLock lock(path);
+        const FileLock lock(path, HiveStore::kLockWait, QStringLiteral("hive file"));
         held = true;
         std::this_thread::sleep_for(300ms);
     });
@@ -88,9 +97,9 @@ TEST_F(HiveWriting, LockingForChangesRefusesAFileChangedSinceItWasRead)
     std::unique_ptr<StoreLock> inner = fresh.lockForChanges();
     fresh.commit();
     inner.reset();
-    EXPECT_EQ(HiveLock::tryTake(path), nullptr);
+    EXPECT_EQ(FileLock::tryTake(path), nullptr);
     outer.reset();
-    EXPECT_NE(HiveLock::tryTake(path), nullptr);
+    EXPECT_NE(FileLock::tryTake(path), nullptr);
     EXPECT_TRUE(hasKey(QStringLiteral("Third")));
 }
 
@@ -117,6 +126,71 @@ TEST_F(HiveWriting, AHardLinkedHiveIsNotSavedOverItsLinks)
     struct stat linkedFile {};
     ASSERT_EQ(::stat(QFile::encodeName(path).constData(), &linkedFile), 0);
     EXPECT_EQ(linkedFile.st_nlink, 2u);
+}
+
+// Another writer steps in between the moment our new file is ready and its rename.
+class SteppingIn {
+public:
+    explicit SteppingIn(std::function<void(const QString& target)> writer) { test::SetBeforeReplacing(std::move(writer)); }
+    ~SteppingIn() { test::SetBeforeReplacing({}); }
+};
+
+TEST_F(HiveWriting, AChangeByAnotherProgramDuringTheSaveIsNeverOverwritten)
+{
+    const QString script = hivexshScript();
+    const QString copy = dir.filePath(QStringLiteral("copy"));
+    const std::vector<std::pair<const char*, std::function<void()>>> writers{
+        {"hivexsh -w, in place", [&] { runTool(QStringLiteral("hivexsh"), {QStringLiteral("-w"), QStringLiteral("-f"), script, path}); }},
+        {"a copy moved over it", [&] {
+             runTool(QStringLiteral("cp"), {path, copy});
+             runTool(QStringLiteral("hivexsh"), {QStringLiteral("-w"), QStringLiteral("-f"), script, copy});
+             ASSERT_TRUE(::rename(QFile::encodeName(copy).constData(), QFile::encodeName(path).constData()) == 0);
+         }},
+    };
+    for (const auto& [how, write] : writers) {
+        HiveStore::createEmpty(dir.filePath(QStringLiteral("fresh")));
+        ASSERT_EQ(::rename(QFile::encodeName(dir.filePath(QStringLiteral("fresh"))).constData(), QFile::encodeName(path).constData()), 0);
+        HiveStore store(path);
+        store.addChild(store.root(), QStringLiteral("Ours"));
+        QString message;
+        {
+            const SteppingIn other([&](const QString&) { write(); });
+            message = throwMessage([&] { store.commit(); });
+        }
+        EXPECT_EQ(message, QStringLiteral("The hive file '%1' was changed by another program after it was opened; open it again").arg(path)) << how;
+        EXPECT_TRUE(hasKey(QStringLiteral("Theirs"))) << how;
+        EXPECT_FALSE(hasKey(QStringLiteral("Ours"))) << how;
+        EXPECT_EQ(folderFiles(), (QStringList{"commands", "hive"})) << how;
+        EXPECT_TRUE(store.isModified()) << how;
+    }
+}
+
+TEST_F(HiveWriting, TwoHivesAreSavedBothOrNeither)
+{
+    const QString other = dir.filePath(QStringLiteral("other"));
+    HiveStore::createEmpty(other);
+    const QString script = hivexshScript();
+    const QByteArray before = fileDigest(path);
+    HiveStore first(path);
+    HiveStore second(other);
+    first.addChild(first.root(), QStringLiteral("One"));
+    second.addChild(second.root(), QStringLiteral("Two"));
+    QString message;
+    {
+        // The second hive is changed by another program once the first is in place.
+        const SteppingIn writer([&](const QString& target) {
+            if (target == other)
+                runTool(QStringLiteral("hivexsh"), {QStringLiteral("-w"), QStringLiteral("-f"), script, other});
+        });
+        message = throwMessage([&] { CommitTogether({&first, &second}); });
+    }
+    EXPECT_EQ(message, QStringLiteral("The hive file '%1' was changed by another program after it was opened; open it again").arg(other));
+    EXPECT_EQ(fileDigest(path), before);   // put back
+    EXPECT_TRUE(first.isModified());
+    EXPECT_TRUE(second.isModified());
+    EXPECT_EQ(folderFiles(), (QStringList{"commands", "hive", "other"}));
+    CommitTogether({&first});
+    EXPECT_TRUE(hasKey(QStringLiteral("One")));
 }
 
 void writeTemporary(const QString& path, time_t modified)

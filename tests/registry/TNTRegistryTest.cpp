@@ -362,20 +362,20 @@ TEST(MachineMounts, DeepMountPointsAreReachedThroughVirtualKeys)
     EXPECT_FALSE(r.OpenPath(QStringLiteral("\\S-1-5-21\\Other"), true));
 }
 
-TEST(MachineMounts, FailedCommitStillCommitsTheOtherStores)
+TEST(MachineMounts, AFailedCommitCommitsNoOtherStore)
 {
     Machine m;
-    auto failing = std::make_shared<MemoryStore>();
     auto healthy = std::make_shared<MemoryStore>();
-    m.mount(HKEY_LOCAL_MACHINE, QStringLiteral("SOFTWARE"), failing);
+    auto failing = std::make_shared<MemoryStore>();
     m.mount(HKEY_CURRENT_USER, QString(), healthy);
+    m.mount(HKEY_LOCAL_MACHINE, QStringLiteral("SOFTWARE"), failing);
     failing->addChild(failing->root(), QStringLiteral("a"));
     healthy->addChild(healthy->root(), QStringLiteral("b"));
     failing->setCommitFailure(QStringLiteral("disk full"));
     EXPECT_EQ(throwMessage([&] { m.commit(); }), QStringLiteral("disk full"));
     EXPECT_TRUE(failing->isModified());
-    EXPECT_FALSE(healthy->isModified());
-    EXPECT_EQ(healthy->commitCount(), 1);
+    EXPECT_TRUE(healthy->isModified());
+    EXPECT_EQ(healthy->commitCount(), 0);
 }
 
 TEST(MemoryStoreFaults, UnreadableValueRaisesAHiveError)

@@ -253,7 +253,7 @@ TEST_F(HiveRoundTrip, AReadOnlyUndoFolderLeavesTheHiveFileUnchanged)
             message = error.message();
         }
     }
-    EXPECT_EQ(message, QStringLiteral("Cannot write '%1/20080303-140509.reg': cannot create a temporary file in its folder: Permission denied").arg(undoFolder));
+    EXPECT_EQ(message, QStringLiteral("Cannot take the lock '%1/.20080303-140509.reg.parvelle-lock' of the undo file beside it: Permission denied").arg(undoFolder));
     EXPECT_EQ(ReadAll(path), bytes);
     EXPECT_TRUE(QDir(undoFolder).isEmpty());
 }

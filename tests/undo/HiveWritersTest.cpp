@@ -7,6 +7,7 @@
 #include "undo/RegFile.h"
 
 #include <QDir>
+#include <QStandardPaths>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -160,6 +161,55 @@ TEST_F(HiveWriters, RemovalsFromTwoHivesAtOnceShareTheUndoFolder)
     }
 }
 
+// The hidden files parvelle's writers leave in a folder (temporaries, locks).
+QStringList leftovers(const QString& folder)
+{
+    return QDir(folder).entryList({QStringLiteral(".*parvelle-*")}, QDir::Files | QDir::Hidden);
+}
+
+// A removal killed at every step of its undo write and its save (strace kills it at the
+// Nth call of each system call those steps make, for every N it reaches): the hive is
+// whole and holds the entry, or the entry is gone and recorded; the next writer in both
+// folders clears what the killed one left.
+TEST_F(HiveWriters, AWriterKilledAtAnyStepLeavesAWholeHiveAndEveryRemovalRecorded)
+{
+    if (QStandardPaths::findExecutable(QStringLiteral("strace")).isEmpty())
+        GTEST_SKIP() << "needs strace";
+    const QString name = QStringLiteral("7-Zip 4.42");
+    const QByteArray original = slowInfoCache(*cacheEntry(demo + QStringLiteral("/SOFTWARE"), name));
+    int killed = 0;
+    for (const char* call : {"write", "fsync", "fchmod", "renameat2", "unlink", "flock"}) {
+        for (int n = 1;; ++n) {
+            const QString folder = copyDemo(QStringLiteral("%1-%2").arg(QLatin1String(call)).arg(n));
+            const QString where = QStringLiteral("killed at %1 #%2").arg(QLatin1String(call)).arg(n);
+            QProcess traced;
+            traced.start(QStringLiteral("strace"), QStringList{QStringLiteral("-f"), QStringLiteral("-qq"), QStringLiteral("-o"),
+                                                               QStringLiteral("/dev/null"), QStringLiteral("-e"),
+                                                               QStringLiteral("inject=%1:signal=KILL:when=%2").arg(QLatin1String(call)).arg(n),
+                                                               cliPath(), QStringLiteral("remove"), name}
+                                                       + options(folder));
+            const CliRun run = finish(traced);
+            const QString software = folder + QStringLiteral("/SOFTWARE");
+            std::optional<std::vector<RegValue>> entry;
+            ASSERT_NO_THROW(entry = cacheEntry(software, name)) << where.toStdString();
+            const QList<QByteArray> records = recordedRecords(folder + QStringLiteral("/undo"), name);
+            if (entry)
+                EXPECT_EQ(slowInfoCache(*entry), original) << where.toStdString();
+            else
+                EXPECT_EQ(records, QList<QByteArray>{original}) << where.toStdString();
+            QProcess next;
+            next.start(cliPath(), QStringList{QStringLiteral("remove"), QStringLiteral("WinZip")} + options(folder));
+            EXPECT_EQ(finish(next).status, 0) << where.toStdString();
+            EXPECT_EQ(leftovers(folder) + leftovers(folder + QStringLiteral("/undo")), QStringList()) << where.toStdString();
+            if (run.status == 0)
+                break;   // the run got past every such call
+            ++killed;
+            ASSERT_LT(n, 60) << call;
+        }
+    }
+    EXPECT_GT(killed, 10);
+}
+
 // Runs parvelle-cli as the unprivileged user "nobody"; needs root to set up.
 class UnprivilegedSave : public HiveWriters {
 protected:
@@ -203,7 +253,7 @@ TEST_F(UnprivilegedSave, AHiveWhoseOwnerCannotBeKeptIsNotReplaced)
     const QByteArray before = ReadAll(software);
     const CliRun run = runAsNobody(QStringList{QStringLiteral("import"), importFile()} + options(folder));
     EXPECT_EQ(run.status, 1);
-    EXPECT_TRUE(run.err.contains(QStringLiteral("the new file cannot keep the hive's owner (user 0, group 0)"))
+    EXPECT_TRUE(run.err.contains(QStringLiteral("the new file cannot keep the owner (user 0, group 0)"))
                 && run.err.contains(QStringLiteral("nothing was saved")))
         << run.err.toStdString();
     EXPECT_EQ(ReadAll(software), before);

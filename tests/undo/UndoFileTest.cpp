@@ -109,15 +109,16 @@ TEST(PutUndoFile, AnAppendWaitsForTheLockOfAnotherProcess)
     const QString path = dir.filePath(QStringLiteral("u.reg"));
     WriteAll(path, "first\n");
     // Another process holds the file's lock while it adds a line.
+    const QString lock = dir.filePath(QStringLiteral(".u.reg.parvelle-lock"));
     QProcess holder;
-    holder.start(QStringLiteral("flock"), {path, QStringLiteral("sh"), QStringLiteral("-c"),
+    holder.start(QStringLiteral("flock"), {lock, QStringLiteral("sh"), QStringLiteral("-c"),
                                            QStringLiteral("echo locked; sleep 0.5; echo second >> \"$0\""), path});
     ASSERT_TRUE(holder.waitForReadyRead(10000));
     PutUndoFile(path, [](const std::optional<QByteArray>& current) { return Appended(current, "third\n"); });
     ASSERT_TRUE(holder.waitForFinished(10000));
     EXPECT_EQ(ReadAll(path), "first\nsecond\nthird\n");
 
-    holder.start(QStringLiteral("flock"), {path, QStringLiteral("sleep"), QStringLiteral("5")});
+    holder.start(QStringLiteral("flock"), {lock, QStringLiteral("sleep"), QStringLiteral("5")});
     ASSERT_TRUE(holder.waitForStarted());
     QThread::msleep(300);
     EXPECT_THROW(PutUndoFile(path, [](const std::optional<QByteArray>& current) { return Appended(current, "x"); },

@@ -1,6 +1,7 @@
 // parvelle-cli: the cache listing and the undo operations without a window.
 #include "CliCommands.h"
 #include "app/common/RegistryOptions.h"
+#include "registry/SafeFile.h"
 
 #include <QCoreApplication>
 #include <cstdio>
@@ -8,6 +9,7 @@
 int main(int argc, char* argv[])
 {
     QCoreApplication application(argc, argv);
+    parvelle::RemoveTemporariesOnSignals();
     parvelle::SetApplicationIdentity();
     QCoreApplication::setApplicationVersion(QStringLiteral(PARVELLE_VERSION));
     QTextStream out(stdout);
