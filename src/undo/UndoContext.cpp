@@ -8,7 +8,9 @@
 #include "registry/TNTRegistry.h"
 
 #include <QDir>
+#include <QSet>
 #include <algorithm>
+#include <unordered_set>
 
 namespace parvelle {
 
@@ -23,11 +25,17 @@ QString fullPath(HKEY root, const QString& keyPath)
 // its commit.
 using ChangeLocks = std::vector<std::unique_ptr<StoreLock>>;
 
+// The stores an operation changes, each locked for changes once.
+struct WriteLocks {
+    std::unordered_set<RegistryStore*> stores;
+    ChangeLocks held;
+};
+
 // Throws unless the key (or, when it is missing, its nearest existing ancestor) lies in
 // a hive that can be written, so that nothing is recorded or changed that cannot be.
 // Then locks that hive against other writers, or throws when another program holds it
 // or changed it since it was read.
-void lockWritable(Machine& machine, HKEY root, const QString& keyPath, ChangeLocks& locks)
+void lockWritable(Machine& machine, HKEY root, const QString& keyPath, WriteLocks& locks)
 {
     const std::optional<KeyRef> rootRef = machine.rootKey(root);
     if (!rootRef)
@@ -47,7 +55,8 @@ void lockWritable(Machine& machine, HKEY root, const QString& keyPath, ChangeLoc
     if (!machine.isWritable(*key))
         throw EHiveError(QStringLiteral("The key '%1' cannot be changed: %2")
                              .arg(fullPath(root, keyPath), key->store->readOnlyReason()));
-    locks.push_back(key->store->lockForChanges());
+    if (locks.stores.insert(key->store).second)
+        locks.held.push_back(key->store->lockForChanges());
 }
 
 // The key path with every name spelled as the registry stores it (the path opens).
@@ -95,21 +104,40 @@ void requireRecordable(HKEY root, const QString& keyPath)
                    .arg(names.last().size()).arg(kMaxKeyNameLength));
 }
 
-// Commits the operation; when a hive refuses, its changes are dropped so that it shows
-// what its file holds, and the refusal is raised.
+// Drops the changes not committed, so that every hive shows what its file holds.
+void discardQuietly(Machine& machine)
+{
+    try {
+        machine.discardChanges();
+    } catch (const EHiveError&) {
+        // The file cannot be read now: the changes stay pending, and the next
+        // operation's commit reports the file again.
+    }
+}
+
+// Commits the operation; when a hive refuses, its changes are dropped and the refusal
+// is raised.
 void commitOrDiscard(Machine& machine)
 {
     try {
         machine.commit();
     } catch (const EHiveError&) {
-        try {
-            machine.discardChanges();
-        } catch (const EHiveError&) {
-            // The file cannot be read now: the changes stay pending, and the next
-            // operation's commit reports the file again.
-        }
+        discardQuietly(machine);
         throw;
     }
+}
+
+// Applies the changes and commits them, all or nothing: a failure part-way drops what
+// was applied before it, in memory too.
+void applyAndCommit(Machine& machine, const std::function<void()>& apply)
+{
+    try {
+        apply();
+    } catch (...) {
+        discardQuietly(machine);
+        throw;
+    }
+    commitOrDiscard(machine);
 }
 
 // "Cannot delete the key '...'", with the store's reason when it gave one.
@@ -297,7 +325,7 @@ QStringList TUndoContext::removeKeys(HKEY root, const QStringList& keyPaths)
     const ChangeLocks held = machine_.lockAndReloadStores();
     QStringList missing;
     QStringList found;
-    ChangeLocks locks;
+    WriteLocks locks;
     TNTRegistry reg(machine_);
     reg.SelectRoot(root);
     for (const QString& keyPath : keyPaths) {
@@ -343,7 +371,7 @@ bool TUndoContext::RemoveRegistryValue(HKEY root, const QString& keyPath,
     if (!reg.OpenPath(RemoveSlash(keyPath), false) || !reg.QueryValue(valueName, info))
         return false;
     const QString path = storedPath(machine_, root, RemoveSlash(keyPath));
-    ChangeLocks locks;
+    WriteLocks locks;
     lockWritable(machine_, root, path, locks);
     requireRecordable(root, path);
     QStringList names;
@@ -389,7 +417,9 @@ int TUndoContext::RestoreChecked(const QString& undoFilePath, const QStringList&
         throw EConvertError(QStringLiteral("'%1' cannot be restored: %2").arg(undoFilePath, error.message()));
     }
     const bool regedit4 = HasRegedit4Header(file);
-    const QStringList listed = ListUndoEntries(file);
+    const QStringList entries = ListUndoEntries(file);
+    const QSet<QString> listed(entries.cbegin(), entries.cend());
+    const ValueLineIndex values(file);
     const ChangeLocks held = machine_.lockAndReloadStores();
     std::vector<PlannedWrite> plan;
     for (const QString& entry : checkedEntries) {
@@ -403,7 +433,7 @@ int TUndoContext::RestoreChecked(const QString& undoFilePath, const QStringList&
                                          .arg(QuotedForMessage(parts.keyPath)));
         path = RemoveSlash(path);
         const QStringList texts = parts.namePart.isEmpty() ? QStringList()
-                                                           : FindValueTexts(file, parts.keyPath, parts.namePart);
+                                                           : values.valueTexts(parts.keyPath, parts.namePart);
         if (parts.namePart.isEmpty() ? !listed.contains(entry) : texts.isEmpty())
             throw EParvelleError(QStringLiteral("'%1' is not an entry of the undo file '%2'")
                                      .arg(QuotedForMessage(entry), undoFilePath));
@@ -413,13 +443,14 @@ int TUndoContext::RestoreChecked(const QString& undoFilePath, const QStringList&
         for (const QString& dataText : texts)
             plan.push_back({root, path, false, valueName, ParseValueData(dataText, regedit4)});
     }
-    ChangeLocks locks;
+    WriteLocks locks;
     for (const PlannedWrite& write : plan)
         lockWritable(machine_, write.root, write.path, locks);
     TNTRegistry reg(machine_);
-    for (const PlannedWrite& write : plan)
-        applyWrite(reg, write);
-    commitOrDiscard(machine_);
+    applyAndCommit(machine_, [&] {
+        for (const PlannedWrite& write : plan)
+            applyWrite(reg, write);
+    });
     return static_cast<int>(plan.size());
 }
 
@@ -430,26 +461,25 @@ int TUndoContext::ImportFile(const QString& regFilePath)
         return s.kind == RegStatement::CreateKey && s.keyPath.isEmpty();   // a root exists
     });
     const ChangeLocks held = machine_.lockAndReloadStores();
-    ChangeLocks locks;
+    WriteLocks locks;
     for (const RegStatement& statement : statements)
         lockWritable(machine_, statement.root, u'\\' + statement.keyPath, locks);
     TNTRegistry reg(machine_);
-    int applied = 0;
-    for (const RegStatement& statement : statements) {
-        const QString path = u'\\' + statement.keyPath;
-        if (statement.kind == RegStatement::DeleteKey) {
-            reg.SelectRoot(statement.root);
-            if (reg.SubkeyExists(path) && !reg.DeleteTree(path))
-                throw deleteFailure(reg, statement.root, path);
-        } else {
-            applyWrite(reg, {statement.root, path, statement.kind == RegStatement::CreateKey,
-                             statement.valueName, {statement.kind == RegStatement::EraseValue,
-                                                   statement.type, statement.data}});
+    applyAndCommit(machine_, [&] {
+        for (const RegStatement& statement : statements) {
+            const QString path = u'\\' + statement.keyPath;
+            if (statement.kind == RegStatement::DeleteKey) {
+                reg.SelectRoot(statement.root);
+                if (reg.SubkeyExists(path) && !reg.DeleteTree(path))
+                    throw deleteFailure(reg, statement.root, path);
+            } else {
+                applyWrite(reg, {statement.root, path, statement.kind == RegStatement::CreateKey,
+                                 statement.valueName, {statement.kind == RegStatement::EraseValue,
+                                                       statement.type, statement.data}});
+            }
         }
-        ++applied;
-    }
-    commitOrDiscard(machine_);
-    return applied;
+    });
+    return static_cast<int>(statements.size());
 }
 
 } // namespace parvelle

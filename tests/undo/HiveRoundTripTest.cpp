@@ -283,3 +283,27 @@ TEST_F(HiveRoundTrip, ImportDeletesATreeOfAnyDepthWithoutRecursion)
     EXPECT_FALSE(HiveStore(path).find(HiveStore(path).root(), QStringLiteral("Deep")).has_value());
     EXPECT_EQ(HiveListing(path), HiveListing(original));
 }
+
+TEST_F(HiveRoundTrip, ARestoreOrImportThatFailsPartWayLeavesMemoryAsItWas)
+{
+    const QString path = copyOf(QStringLiteral("failing.DAT"));
+    const QByteArray bytes = ReadAll(path);
+    // The second value's name is longer than Windows allows: it fails once the first is in.
+    const QString file = dir.filePath(QStringLiteral("failing.reg"));
+    WriteAll(file, "REGEDIT4\r\n\r\n[HKEY_CURRENT_USER\\Software\\Added]\r\n\"v\"=\"x\"\r\n\"" + QByteArray(16384, 'n')
+                       + "\"=\"y\"\r\n");
+    Machine machine;
+    const auto hive = std::make_shared<HiveStore>(path);
+    machine.mount(HKEY_CURRENT_USER, QString(), hive);
+    TUndoContext undo(machine, 8, dir.filePath(QStringLiteral("undo")), FixedClock());
+    const std::vector<std::function<void()>> operations{
+        [&] { undo.RestoreChecked(file, ListUndoEntries(ReadRegFile(file))); },
+        [&] { undo.ImportFile(file); },
+    };
+    for (const auto& operation : operations) {
+        EXPECT_THROW(operation(), EParvelleError);
+        EXPECT_FALSE(hive->isModified());
+        EXPECT_FALSE(hive->find(hive->root(), QStringLiteral("Software\\Added")).has_value());
+        EXPECT_EQ(ReadAll(path), bytes);
+    }
+}

@@ -275,3 +275,19 @@ TEST_F(Restore, OnlyEntriesOfTheFileAreRestored)
     EXPECT_EQ(undo.RestoreChecked(path, {QStringLiteral("HKEY_LOCAL_MACHINE\\SOFTWARE\\Empty")}), 1);
     EXPECT_TRUE(store().find(store().root(), QStringLiteral("Empty")).has_value());
 }
+
+TEST_F(Restore, NamesThatDifferOnlyUnderUnicodeCaseFoldingStayApart)
+{
+    // Windows upper-cases each unit on its own: none of these pairs is one name.
+    const QStringList names{QStringLiteral("k"), QStringLiteral("\u212A"), QStringLiteral("\u00DF"),
+                            QStringLiteral("\u1E9E"), QStringLiteral("\u03A9"), QStringLiteral("\u2126")};
+    QString text = QStringLiteral("Windows Registry Editor Version 5.00\r\n\r\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\Fold]\r\n");
+    for (const QString& name : names)
+        text += QStringLiteral("\"%1\"=\"data of %1\"\r\n").arg(name);
+    const QString path = writeFile(QStringLiteral("fold.reg"), text.toUtf8());
+    context(5).RestoreChecked(path, ListUndoEntries(ReadRegFile(path)));
+    const NodeId key = *store().find(store().root(), QStringLiteral("Fold"));
+    EXPECT_EQ(store().values(key).size(), size_t(names.size()));
+    for (const QString& name : names)
+        EXPECT_EQ(store().value(key, name)->data, Utf16z(QStringLiteral("data of ") + name)) << name.toStdString();
+}

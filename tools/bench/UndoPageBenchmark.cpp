@@ -3,6 +3,7 @@
 //   - the longest time the window's event loop went without turning meanwhile (a timer
 //     asks every 10 ms), that is how long the window stopped answering,
 //   - a Refresh with that file unchanged.
+#include "BigUndoFile.h"
 #include "app/window/Form1.h"
 #include "demo/DemoRegistry.h"
 #include "registry/RegistrySources.h"
@@ -22,21 +23,6 @@ using namespace parvelle;
 
 constexpr int kKeys = 10000;
 constexpr int kValuesPerKey = 20;
-
-void writeUndoFile(const QString& path)
-{
-    QByteArray text = "Windows Registry Editor Version 5.00\r\n\r\n";
-    for (int key = 0; key < kKeys; ++key) {
-        text += "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\App Management\\ARPCache\\Program "
-            + QByteArray::number(key) + "]\r\n";
-        for (int value = 0; value < kValuesPerKey; ++value)
-            text += "\"Value" + QByteArray::number(value) + "\"=\"Some text of value " + QByteArray::number(value) + "\"\r\n";
-        text += "\r\n";
-    }
-    QFile file(path);
-    if (!file.open(QIODevice::WriteOnly) || file.write(text) != text.size())
-        throw std::runtime_error("cannot write the undo file");
-}
 
 // Runs the event loop until the Undo page's list is read; returns the seconds it took
 // and the longest stall of the loop in milliseconds.
@@ -73,7 +59,7 @@ int main(int argc, char** argv)
     Machine machine = OpenRegistrySources(sources);
     const QString undoFolder = dir.filePath(QStringLiteral("undo"));
     QDir().mkpath(undoFolder);
-    writeUndoFile(undoFolder + QStringLiteral("/20260101-000000.reg"));
+    bench::WriteBigUndoFile(undoFolder + QStringLiteral("/20260101-000000.reg"), kKeys, kValuesPerKey);
 
     TForm1 form(machine, undoFolder);
     form.setAttribute(Qt::WA_DontShowOnScreen);
