@@ -63,4 +63,10 @@ TEST(RegistryOptions, UndoFolderChoice)
     options.UndoDir.clear();
     ASSERT_TRUE(QFileInfo(QCoreApplication::applicationDirPath()).isWritable());
     EXPECT_EQ(UndoFolder(options), QCoreApplication::applicationDirPath());
+
+    // A packaged program run as root would otherwise write its undo files into /usr/bin.
+    for (const char* folder : {"/usr/bin", "/usr/bin/", "/bin", "/usr/sbin"})
+        EXPECT_TRUE(IsSystemProgramFolder(QString::fromLatin1(folder))) << folder;
+    for (const char* folder : {"/usr/local/bin", "/opt/parvelle", "/home/ann/.local/bin", "/usr/bin/parvelle"})
+        EXPECT_FALSE(IsSystemProgramFolder(QString::fromLatin1(folder))) << folder;
 }

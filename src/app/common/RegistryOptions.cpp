@@ -137,9 +137,17 @@ QString UndoFolder(const RegistryOptions& options)
     if (!options.UndoDir.isEmpty())
         return options.ReadOnly ? options.UndoDir : makeFolder(options.UndoDir);
     const QString programFolder = QCoreApplication::applicationDirPath();
-    if (!programFolder.isEmpty() && QFileInfo(programFolder).isWritable())
+    if (!programFolder.isEmpty() && QFileInfo(programFolder).isWritable() && !IsSystemProgramFolder(programFolder))
         return programFolder;
     return options.ReadOnly ? QStandardPaths::writableLocation(QStandardPaths::AppDataLocation) : UserDataFolder();
+}
+
+bool IsSystemProgramFolder(const QString& folder)
+{
+    static const QStringList systemFolders{QStringLiteral("/usr/bin"), QStringLiteral("/usr/sbin"), QStringLiteral("/usr/games"),
+                                           QStringLiteral("/bin"), QStringLiteral("/sbin")};
+    const QString canonical = QFileInfo(folder).canonicalFilePath();
+    return systemFolders.contains(QDir::cleanPath(folder)) || (!canonical.isEmpty() && systemFolders.contains(canonical));
 }
 
 } // namespace parvelle

@@ -46,7 +46,12 @@ QString DemoRegistryFolder();
 // Throws EParvelleError (EHiveError for a missing or corrupt hive).
 std::unique_ptr<Machine> OpenRegistry(const RegistryOptions& options);
 
-// --undo-dir, else the executable's folder when writable, else the per-user data folder.
+// --undo-dir, else the executable's folder when writable and not a system folder of
+// programs, else the per-user data folder.
 QString UndoFolder(const RegistryOptions& options);
+
+// Whether `folder` is one the system's packages own (/usr/bin and the like), where files of
+// a user's work do not belong even when it is writable (as root).
+bool IsSystemProgramFolder(const QString& folder);
 
 } // namespace parvelle
