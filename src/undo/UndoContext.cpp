@@ -8,6 +8,9 @@
 #include "registry/TNTRegistry.h"
 
 #include <QDir>
+#include <QFileInfo>
+#include <QThread>
+#include <QTime>
 #include <QSet>
 #include <algorithm>
 #include <unordered_set>
@@ -80,6 +83,17 @@ QString storedPath(const Machine& machine, HKEY root, const QString& keyPath)
         stored += u'\\' + name;
     }
     return stored;
+}
+
+// The name of the open key's value as the registry stores it (the name matches it).
+QString storedValueName(TNTRegistry& reg, const QString& valueName)
+{
+    QStringList names;
+    reg.ListValues(names);
+    const auto stored = std::find_if(names.cbegin(), names.cend(), [&](const QString& name) {
+        return SameName(name, valueName);
+    });
+    return stored == names.cend() ? valueName : *stored;
 }
 
 // Throws unless the key can be written to an undo file and imported again as it is:
@@ -374,12 +388,7 @@ bool TUndoContext::RemoveRegistryValue(HKEY root, const QString& keyPath,
     WriteLocks locks;
     lockWritable(machine_, root, path, locks);
     requireRecordable(root, path);
-    QStringList names;
-    reg.ListValues(names);
-    const auto stored = std::find_if(names.cbegin(), names.cend(), [&](const QString& name) {
-        return SameName(name, valueName);
-    });
-    const QString storedName = stored == names.cend() ? valueName : *stored;
+    const QString storedName = storedValueName(reg, valueName);
     writeUndo([&](bool regedit4) {
         QString text = kCrLf + KeyLine(root, path);
         recordValue(fullPath(root, path), storedName, reg.ReadRaw(storedName), regedit4, text);
@@ -454,6 +463,63 @@ int TUndoContext::RestoreChecked(const QString& undoFilePath, const QStringList&
     return static_cast<int>(plan.size());
 }
 
+void TUndoContext::recordImport(TNTRegistry& reg, const std::vector<RegStatement>& statements, const QString& regFilePath)
+{
+    importUndoFile_.clear();
+    QSet<QString> recorded;   // key paths, and key paths with "\\:" and a value name upper-cased
+    std::vector<const RegStatement*> recording;
+    for (const RegStatement& statement : statements) {
+        const QString path = u'\\' + statement.keyPath;
+        reg.SelectRoot(statement.root);
+        ValueInfo info;
+        const bool exists = statement.kind == RegStatement::DeleteKey
+            ? reg.OpenPath(path, false)
+            : statement.kind != RegStatement::CreateKey && reg.OpenPath(path, false) && reg.QueryValue(statement.valueName, info);
+        if (!exists)
+            continue;   // nothing there to delete or overwrite
+        QString upcased = statement.valueName;
+        for (QChar& unit : upcased)
+            unit = QChar(UpcaseUnit(unit.unicode()));
+        const QString id = fullPath(statement.root, storedPath(machine_, statement.root, path))
+            + (statement.kind == RegStatement::DeleteKey ? QString() : QStringLiteral("\\\\:") + upcased);
+        if (!recorded.contains(id)) {
+            recorded.insert(id);
+            recording.push_back(&statement);
+        }
+    }
+    if (recording.empty())
+        return;
+    stampNow();
+    const auto isImported = [&] { return QFileInfo(UndoFilePath()).absoluteFilePath() == QFileInfo(regFilePath).absoluteFilePath(); };
+    if (isImported()) {
+        // The file imported was written this second: its record goes into the next second's.
+        QThread::msleep(1000 - QTime::currentTime().msec());
+        stampNow();
+    }
+    if (isImported())
+        throw EInOutError(QStringLiteral("The record of this import would go into '%1', the file imported; "
+                                         "nothing was changed, try again in a second").arg(regFilePath));
+    writeUndo([&](bool regedit4) {
+        QString text;
+        for (const RegStatement* statement : recording) {
+            reg.SelectRoot(statement->root);
+            const QString path = storedPath(machine_, statement->root, u'\\' + statement->keyPath);
+            if (statement->kind == RegStatement::DeleteKey) {
+                recordTree(reg, statement->root, path, regedit4, text);
+                continue;
+            }
+            requireRecordable(statement->root, path);
+            reg.OpenPath(path, false);
+            text += kCrLf + KeyLine(statement->root, path);
+            recordValue(fullPath(statement->root, path), storedValueName(reg, statement->valueName),
+                        reg.ReadRaw(statement->valueName), regedit4, text);
+            endSection(text);
+        }
+        return text;
+    });
+    importUndoFile_ = UndoFilePath();
+}
+
 int TUndoContext::ImportFile(const QString& regFilePath)
 {
     std::vector<RegStatement> statements = ParseRegStatements(ReadRegFile(regFilePath));
@@ -465,6 +531,7 @@ int TUndoContext::ImportFile(const QString& regFilePath)
     for (const RegStatement& statement : statements)
         lockWritable(machine_, statement.root, u'\\' + statement.keyPath, locks);
     TNTRegistry reg(machine_);
+    recordImport(reg, statements, regFilePath);
     applyAndCommit(machine_, [&] {
         for (const RegStatement& statement : statements) {
             const QString path = u'\\' + statement.keyPath;

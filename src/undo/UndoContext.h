@@ -3,7 +3,9 @@
 // files. Every operation locks the hives against other writers and reads again those another
 // program changed before it reads what it records, and commits the machine once, at its
 // end, under those locks.
+#include "RegFile.h"
 #include "UndoFolder.h"
+#include "registry/TNTRegistry.h"
 #include "registry/Machine.h"
 #include "registry/RootKeys.h"
 
@@ -58,12 +60,17 @@ public:
     // checked before the first write: a damaged file, or an entry the file does not
     // hold, throws and restores nothing. Returns the number of values and keys written.
     int RestoreChecked(const QString& undoFilePath, const QStringList& checkedEntries);
-    // Applies a whole .reg file as the registry editor imports it. Returns the number
-    // of statements applied.
+    // Applies a whole .reg file as the registry editor imports it. What it will delete or
+    // overwrite is first recorded in an undo file of the current stamp, like a removal's
+    // (none when it changes nothing that exists). Returns the number of statements applied.
     int ImportFile(const QString& regFilePath);
+    // The undo file the last import wrote; empty when it recorded nothing.
+    const QString& ImportUndoFile() const { return importUndoFile_; }
 
 private:
     void stampNow();
+    // Writes the undo file of an import (see ImportFile).
+    void recordImport(TNTRegistry& reg, const std::vector<RegStatement>& statements, const QString& regFilePath);
     // Writes the undo text, made for the header of the file it goes into, as WriteReg.
     void writeUndo(const std::function<QString(bool regedit4)>& text);
     void requireCacheEntryName(const QString& name) const;
@@ -76,6 +83,7 @@ private:
     TUndoFolder folder_;
     Clock clock_;
     QString undoStamp_;
+    QString importUndoFile_;
 };
 
 } // namespace parvelle

@@ -258,7 +258,7 @@ TEST_F(HiveRoundTrip, AReadOnlyUndoFolderLeavesTheHiveFileUnchanged)
     EXPECT_TRUE(QDir(undoFolder).isEmpty());
 }
 
-TEST_F(HiveRoundTrip, ImportDeletesATreeOfAnyDepthWithoutRecursion)
+TEST_F(HiveRoundTrip, ATreeOfAnyDepthIsWalkedWithoutRecursion)
 {
     const QString path = copyOf(QStringLiteral("deep.DAT"));
     {
@@ -271,16 +271,28 @@ TEST_F(HiveRoundTrip, ImportDeletesATreeOfAnyDepthWithoutRecursion)
     const QString regFile = dir.filePath(QStringLiteral("delete.reg"));
     WriteAll(regFile, "REGEDIT4\r\n\r\n[-HKEY_CURRENT_USER\\Deep]\r\n");
     Machine machine;
-    machine.mount(HKEY_CURRENT_USER, QString(), std::make_shared<HiveStore>(path));
+    const auto hive = std::make_shared<HiveStore>(path);
+    machine.mount(HKEY_CURRENT_USER, QString(), hive);
     TUndoContext undo(machine, 8, dir.filePath(QStringLiteral("undo")), FixedClock());
-    // On a small stack: a walk that recursed once per level would overflow it.
-    int applied = 0;
-    std::unique_ptr<QThread> thread(QThread::create([&] { applied = undo.ImportFile(regFile); }));
+    // On a small stack: a walk that recursed once per level would overflow it. The import
+    // cannot record a tree deeper than Windows allows, so it deletes nothing.
+    QString message;
+    std::unique_ptr<QThread> thread(QThread::create([&] {
+        try {
+            undo.ImportFile(regFile);
+        } catch (const EParvelleError& error) {
+            message = error.message();
+        }
+        hive->deleteNode(*hive->find(hive->root(), QStringLiteral("Deep")));
+        hive->commit();
+    }));
     thread->setStackSize(512 * 1024);
     thread->start();
     ASSERT_TRUE(thread->wait(QDeadlineTimer(120000)));
-    EXPECT_EQ(applied, 1);
-    EXPECT_FALSE(HiveStore(path).find(HiveStore(path).root(), QStringLiteral("Deep")).has_value());
+    EXPECT_TRUE(message.endsWith(QStringLiteral("cannot be recorded in an undo file: it is more than 512 levels deep, "
+                                                "deeper than Windows allows")))
+        << message.toStdString();
+    EXPECT_FALSE(QFileInfo::exists(dir.filePath(QStringLiteral("undo/20080303-140509.reg"))));
     EXPECT_EQ(HiveListing(path), HiveListing(original));
 }
 

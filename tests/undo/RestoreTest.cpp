@@ -228,7 +228,9 @@ TEST_F(Restore, ImportAppliesDeletionsAndCreatesParentsFromAUtf16File)
         "@=\"€\"\r\n");
     QStringEncoder utf16(QStringConverter::Utf16LE);
     const QString path = writeFile(QStringLiteral("u16.reg"), QByteArray("\xFF\xFE") + QByteArray(utf16.encode(text)));
-    EXPECT_EQ(context(0).ImportFile(path), 8);
+    const QStringList before = Snapshot(store(), store().root());
+    TUndoContext undo = context(0);
+    EXPECT_EQ(undo.ImportFile(path), 8);
     EXPECT_FALSE(store().find(store().root(), QStringLiteral("Old")).has_value());
     EXPECT_FALSE(store().value(keep, QStringLiteral("drop")).has_value());
     EXPECT_TRUE(store().value(keep, QStringLiteral("stay")).has_value());
@@ -237,6 +239,20 @@ TEST_F(Restore, ImportAppliesDeletionsAndCreatesParentsFromAUtf16File)
     EXPECT_EQ(store().value(created, QStringLiteral("m"))->type, REG_MULTI_SZ);
     EXPECT_EQ(store().value(created, QString())->data, Utf16z(QStringLiteral("€")));
     EXPECT_EQ(store().commitCount(), 1);
+
+    // What it deleted or overwrote was recorded first, and comes back from that record.
+    EXPECT_EQ(undo.ImportUndoFile(), undoFile());
+    const QStringList recorded = ListUndoEntries(ReadRegFile(undoFile()));
+    EXPECT_EQ(recorded, (QStringList{QStringLiteral("HKEY_LOCAL_MACHINE\\SOFTWARE\\Old"),
+                                     QStringLiteral("HKEY_LOCAL_MACHINE\\SOFTWARE\\Old\\Child\\\\:\"x\""),
+                                     QStringLiteral("HKEY_LOCAL_MACHINE\\SOFTWARE\\Keep\\\\:\"drop\"")}));
+    undo.RestoreChecked(undoFile(), recorded);
+    store().deleteNode(*store().find(store().root(), QStringLiteral("A")));
+    QStringList restored = Snapshot(store(), store().root());
+    restored.sort();   // a value put back comes after those that stayed
+    QStringList expected = before;
+    expected.sort();
+    EXPECT_EQ(restored, expected);
 }
 
 TEST_F(Restore, ACutFileRestoresNothingAndNamesTheLine)

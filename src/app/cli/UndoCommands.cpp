@@ -138,6 +138,9 @@ int RunImport(CliContext& context)
     const QString path = UndoFileArgument(opened.undo->UndoFolder(), positionals[0]);
     const int applied = opened.undo->ImportFile(path);
     context.out << QStringLiteral("Imported %1 statements from %2\n").arg(applied).arg(path);
+    if (!opened.undo->ImportUndoFile().isEmpty())
+        context.out << QStringLiteral("What it deleted or overwrote is recorded in %1\n")
+                           .arg(QDir::toNativeSeparators(opened.undo->ImportUndoFile()));
     return 0;
 }
 
