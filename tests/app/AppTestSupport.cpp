@@ -121,11 +121,6 @@ void SetChecked(QAbstractItemView* list, int row, bool checked)
     list->model()->setData(list->model()->index(row, 0), checked ? Qt::Checked : Qt::Unchecked, Qt::CheckStateRole);
 }
 
-QString RunTool(const QString& program, const QStringList& arguments)
-{
-    return RunProcess(program, arguments).output;
-}
-
 void ClickOnItsPage(QWidget* control)
 {
     ASSERT_NE(control, nullptr);

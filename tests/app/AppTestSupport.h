@@ -7,6 +7,7 @@
 #include "app/window/Shell.h"
 #include "registry/HiveStore.h"
 #include "registry/Machine.h"
+#include "TestSupport.h"
 
 #include <QPrinter>
 #include <QProcessEnvironment>
@@ -135,8 +136,5 @@ void SetChecked(QAbstractItemView* list, int row, bool checked);
 
 // Clicks a control of the window as a user does: its page brought to the front first.
 void ClickOnItsPage(QWidget* control);
-
-// Runs a program and returns its standard output ("" when it did not finish).
-QString RunTool(const QString& program, const QStringList& arguments);
 
 } // namespace parvelle::test

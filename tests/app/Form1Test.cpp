@@ -200,9 +200,9 @@ TEST_F(WindowTest, RestoreCheckedPutsTheValuesBack)
     EXPECT_EQ(Find<QTreeWidget>(QStringLiteral("suiListView1"))->topLevelItemCount(), 3);
 
     // An independent reader sees the restored value in the hive file.
-    const QString lookup = RunTool(QStringLiteral("reglookup"),
-                                   {QStringLiteral("-p"), QStringLiteral("/Microsoft/Windows/CurrentVersion/App Management/ARPCache/BetaTool"),
-                                    registry.HivePath()});
+    const QString lookup = QString::fromUtf8(RunTool(QStringLiteral("reglookup"),
+        {QStringLiteral("-p"), QStringLiteral("/Microsoft/Windows/CurrentVersion/App Management/ARPCache/BetaTool"),
+         registry.HivePath()}));
     EXPECT_TRUE(lookup.contains(QStringLiteral("SlowInfoCache,BINARY"))) << lookup.toStdString();
 }
 

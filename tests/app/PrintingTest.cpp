@@ -11,9 +11,9 @@ using namespace parvelle::test;
 namespace {
 QString PdfText(const QString& pdf, int page)
 {
-    return RunTool(QStringLiteral("pdftotext"),
-                   {QStringLiteral("-f"), QString::number(page), QStringLiteral("-l"), QString::number(page),
-                    QStringLiteral("-layout"), pdf, QStringLiteral("-")});
+    return QString::fromUtf8(RunTool(QStringLiteral("pdftotext"),
+        {QStringLiteral("-f"), QString::number(page), QStringLiteral("-l"), QString::number(page),
+         QStringLiteral("-layout"), pdf, QStringLiteral("-")}));
 }
 
 QString Squeezed(QString text)

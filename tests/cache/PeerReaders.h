@@ -1,9 +1,9 @@
 #pragma once
 // The keys and values of a hive as the Debian tools read them, and as a store holds them.
 #include "registry/RegistryStore.h"
+#include "TestSupport.h"
 
 #include <QByteArray>
-#include <QProcess>
 #include <QString>
 #include <QStringDecoder>
 #include <map>
@@ -35,15 +35,6 @@ inline HiveContents contentsOf(const RegistryStore& store, const QString& path =
     return out;
 }
 
-inline QByteArray runTool(const QString& program, const QStringList& arguments)
-{
-    QProcess process;
-    process.start(program, arguments);
-    if (!process.waitForFinished(60000) || process.exitStatus() != QProcess::NormalExit || process.exitCode() != 0)
-        return QByteArray();
-    return process.readAllStandardOutput();
-}
-
 // A line of hivexregedit's output: UTF-8 where it is valid (names above U+00FF), else Latin-1.
 inline QString decodeLine(const QByteArray& line)
 {
@@ -72,7 +63,7 @@ inline HiveContents readWithHivexregedit(const QString& hive)
 {
     HiveContents out;
     QString key;
-    for (const QByteArray& raw : runTool(QStringLiteral("hivexregedit"), {"--export", hive, "\\"}).split('\n')) {
+    for (const QByteArray& raw : RunTool(QStringLiteral("hivexregedit"), {"--export", hive, "\\"}).split('\n')) {
         const QString line = decodeLine(raw);
         if (line.startsWith(QLatin1Char('[')) && line.endsWith(QLatin1Char(']'))) {
             key = line.mid(1, line.size() - 2);
@@ -114,7 +105,7 @@ inline QByteArray unescapeReglookup(const QByteArray& text)
 inline std::map<QByteArray, std::pair<QByteArray, QByteArray>> readWithReglookup(const QString& hive)
 {
     std::map<QByteArray, std::pair<QByteArray, QByteArray>> out;
-    for (const QByteArray& line : runTool(QStringLiteral("reglookup"), {"-H", hive}).split('\n')) {
+    for (const QByteArray& line : RunTool(QStringLiteral("reglookup"), {"-H", hive}).split('\n')) {
         const QList<QByteArray> fields = line.split(',');
         if (fields.size() >= 3)
             out[unescapeReglookup(fields[0])] = {fields[1], unescapeReglookup(fields[2])};

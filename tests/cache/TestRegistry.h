@@ -1,11 +1,10 @@
 #pragma once
 // A machine on memory stores (SOFTWARE and the user hive) and byte helpers for the tests.
-#include "registry/Machine.h"
-#include "registry/MemoryStore.h"
-#include "registry/TNTRegistry.h"
+#include "MemoryMachine.h"
 #include "demo/DemoRegistry.h"
 #include "cache/CacheListing.h"
 #include "cache/OSInfo.h"
+#include "TestSupport.h"
 
 #include <QByteArray>
 #include <QDateTime>
@@ -13,37 +12,10 @@
 #include <QStringList>
 #include <QtEndian>
 #include <initializer_list>
-#include <ostream>
 #include <memory>
 #include <vector>
 
-// Readable gtest messages for Qt strings.
-inline void PrintTo(const QString& text, std::ostream* os) { *os << '"' << text.toStdString() << '"'; }
-inline void PrintTo(const QStringList& list, std::ostream* os) { *os << '[' << list.join("|").toStdString() << ']'; }
-
 namespace parvelle::test {
-
-struct MemoryMachine {
-    std::shared_ptr<MemoryStore> software = std::make_shared<MemoryStore>();
-    std::shared_ptr<MemoryStore> user = std::make_shared<MemoryStore>();
-    Machine machine;
-
-    MemoryMachine()
-    {
-        machine.mount(HKEY_LOCAL_MACHINE, QStringLiteral("SOFTWARE"), software);
-        machine.mount(HKEY_CURRENT_USER, QString(), user);
-    }
-
-    // A TNTRegistry with `path` (absolute) opened, created when missing, under `root`.
-    std::unique_ptr<TNTRegistry> keyAt(HKEY root, const QString& path)
-    {
-        auto registry = std::make_unique<TNTRegistry>(machine);
-        registry->SelectRoot(root);
-        if (!registry->OpenPath(path, true))
-            throw std::runtime_error("cannot create " + path.toStdString());
-        return registry;
-    }
-};
 
 inline QByteArray bytes(std::initializer_list<int> values)
 {

@@ -128,7 +128,7 @@ TEST(HiveEdit, ChangesToAVersion15HiveReadBackInPeersInItsOwnRecordForms)
     EXPECT_TRUE(after.contains(added + QStringLiteral(" : big = 3 ") + QString::fromLatin1(big.toHex())));
     EXPECT_EQ(after.filter(added + QStringLiteral("\\Sub ")).size(), 600);
     EXPECT_EQ(storeDump(HiveStore(path)), after);
-    const QByteArray looked = runTool(QStringLiteral("reglookup"), {QStringLiteral("-H"), QStringLiteral("-p"),
+    const QByteArray looked = RunTool(QStringLiteral("reglookup"), {QStringLiteral("-H"), QStringLiteral("-p"),
                                                                     QStringLiteral("/Control Panel/Parvelle Edit"), path});
     EXPECT_EQ(looked.count('\n'), 602);   // the key, its value, its subkeys
 
@@ -466,13 +466,13 @@ TEST(HiveEdit, BigValuesKeepTheirSegmentsInFileOrderForEveryReader)
     for (int size : sizes) {
         const QString name = QStringLiteral("v%1").arg(size);
         EXPECT_EQ(reread.value(key, name)->data, pattern(size)) << size;
-        const QByteArray looked = runTool(QStringLiteral("reglookup"), {QStringLiteral("-H"), QStringLiteral("-p"),
+        const QByteArray looked = RunTool(QStringLiteral("reglookup"), {QStringLiteral("-H"), QStringLiteral("-p"),
                                                                         QStringLiteral("/Control Panel/Parvelle Big/") + name, path});
         EXPECT_EQ(reglookupBytes(looked.split(',').value(2)), pattern(size)) << size;
     }
     const QString script = dir.filePath(QStringLiteral("lsval"));
     writeFile(script, "cd \\Control Panel\\Parvelle Big\nlsval\n");
-    const QString listed = QString::fromLatin1(runTool(QStringLiteral("hivexsh"), {QStringLiteral("-f"), script, path}));
+    const QString listed = QString::fromLatin1(RunTool(QStringLiteral("hivexsh"), {QStringLiteral("-f"), script, path}));
     for (int size : sizes) {
         EXPECT_TRUE(listed.contains(QStringLiteral("\"v%1\"=hex(3):%2\n").arg(size).arg(QString::fromLatin1(pattern(size).toHex(',')))))
             << size;

@@ -22,7 +22,7 @@ namespace {
 // reglookup's line for one value or key: "PATH,TYPE,VALUE".
 QStringList reglookupLines(const QString& hive, const QString& prefix)
 {
-    const QByteArray out = runTool(QStringLiteral("reglookup"), {QStringLiteral("-H"), QStringLiteral("-p"), prefix, hive});
+    const QByteArray out = RunTool(QStringLiteral("reglookup"), {QStringLiteral("-H"), QStringLiteral("-p"), prefix, hive});
     QStringList lines;
     for (const QByteArray& line : out.split('\n')) {
         if (!line.isEmpty())
@@ -33,7 +33,7 @@ QStringList reglookupLines(const QString& hive, const QString& prefix)
 
 QString exportKey(const QString& hive, const QString& key)
 {
-    return QString::fromUtf8(runTool(QStringLiteral("hivexregedit"),
+    return QString::fromUtf8(RunTool(QStringLiteral("hivexregedit"),
                                      {QStringLiteral("--export"), QStringLiteral("--prefix"), QStringLiteral("HKEY_TEST"), hive, key}));
 }
 
@@ -280,7 +280,7 @@ TEST_F(RealHive, NewEmptyHiveIsReadByEveryPeer)
     ASSERT_TRUE(commands.open(QIODevice::WriteOnly));
     commands.write("lsval\nadd Child\ncd Child\nsetval 1\nName\nstring:text\ncommit\n");
     commands.close();
-    runTool(QStringLiteral("hivexsh"), {QStringLiteral("-w"), QStringLiteral("-f"), script, path});
+    RunTool(QStringLiteral("hivexsh"), {QStringLiteral("-w"), QStringLiteral("-f"), script, path});
     EXPECT_EQ(reglookupLines(path, QStringLiteral("/")), (QStringList{"/,KEY,", "/Child,KEY,", "/Child/Name,SZ,text"}));
 
     const QByteArray before = fileDigest(path);

@@ -59,7 +59,7 @@ TEST(HiveWriter, WholeTreeReadsBackInEveryReader)
     EXPECT_TRUE(store.isWritable());
     EXPECT_EQ(storeDump(store), storeDump(*tree));
     EXPECT_EQ(hivexDump(path), storeDump(*tree));
-    const QByteArray lookedUp = runTool(QStringLiteral("reglookup"), {QStringLiteral("-H"), path});
+    const QByteArray lookedUp = RunTool(QStringLiteral("reglookup"), {QStringLiteral("-H"), path});
     EXPECT_EQ(lookedUp.count("\n"), storeDump(*tree).size());
     EXPECT_TRUE(lookedUp.contains("/Many/Entry 1233,KEY,")) << lookedUp.left(300).toStdString();
     // A name beyond Latin-1 is stored as UTF-16LE, which reglookup shows byte by byte.

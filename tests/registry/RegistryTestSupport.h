@@ -4,36 +4,17 @@
 #include "registry/HiveStore.h"
 #include "registry/MemoryStore.h"
 #include "TestData.h"
+#include "TestSupport.h"
 
 #include <QCryptographicHash>
 #include <QFile>
-#include <QProcess>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
 #include <functional>
-#include <ostream>
 #include <memory>
 
-// Readable QString output in failure messages.
-inline void PrintTo(const QString& text, std::ostream* os)
-{
-    *os << '"' << text.toStdString() << '"';
-}
-
 namespace parvelle::test {
-
-// Runs a program and returns its standard output; fails the test when it does not exit 0.
-inline QByteArray runTool(const QString& program, const QStringList& args)
-{
-    QProcess process;
-    process.start(program, args);
-    const bool finished = process.waitForFinished(60000);
-    EXPECT_TRUE(finished) << program.toStdString() << " did not finish";
-    EXPECT_EQ(process.exitStatus(), QProcess::NormalExit);
-    EXPECT_EQ(process.exitCode(), 0) << program.toStdString() << ": " << process.readAllStandardError().toStdString();
-    return process.readAllStandardOutput();
-}
 
 // Decompresses one of the test hives into `dir` and returns the new file's path.
 inline QString unpackHive(const QTemporaryDir& dir, const char* name)

@@ -1,28 +1,18 @@
 #pragma once
 // Shared helpers of the undo tests: memory registries, files, cache entries.
 #include "cache/OSInfo.h"
-#include "registry/Machine.h"
-#include "registry/MemoryStore.h"
 #include "registry/RegistryStore.h"
 #include "undo/UndoContext.h"
+#include "MemoryMachine.h"
+#include "TestSupport.h"
 
 #include <QByteArray>
 #include <QDateTime>
 #include <QFile>
-#include <QProcess>
 #include <QString>
 #include <QStringList>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
-#include <memory>
-
-#include <ostream>
-
-// Readable QString values in test failure messages.
-inline void PrintTo(const QString& text, std::ostream* os)
-{
-    *os << '"' << text.toStdString() << '"';
-}
 
 namespace parvelle::test {
 
@@ -47,18 +37,6 @@ inline void WriteAll(const QString& path, const QByteArray& bytes)
 inline QString Golden(const QString& name)
 {
     return QStringLiteral(PARVELLE_SOURCE_DIR "/tests/undo/golden/") + name;
-}
-
-inline QByteArray RunTool(const QString& program, const QStringList& arguments,
-                   const QProcessEnvironment& environment = QProcessEnvironment::systemEnvironment())
-{
-    QProcess process;
-    process.setProcessEnvironment(environment);
-    process.start(program, arguments);
-    EXPECT_TRUE(process.waitForFinished(120000)) << program.toStdString();
-    EXPECT_EQ(process.exitCode(), 0) << program.toStdString() << ": "
-                                     << process.readAllStandardError().toStdString();
-    return process.readAllStandardOutput();
 }
 
 // reglookup's listing of a hive without the modification times of keys.
@@ -100,17 +78,10 @@ inline QByteArray Pattern(int size, int step = 7, int offset = 3)
     return bytes;
 }
 
-// A machine with a memory SOFTWARE hive under HKEY_LOCAL_MACHINE and a memory user hive
-// as HKEY_CURRENT_USER, the cache key present in both.
-struct MemoryCacheMachine {
-    std::shared_ptr<MemoryStore> software = std::make_shared<MemoryStore>();
-    std::shared_ptr<MemoryStore> user = std::make_shared<MemoryStore>();
-    Machine machine;
-
+// A machine on memory stores with the cache key present in both hives.
+struct MemoryCacheMachine : MemoryMachine {
     MemoryCacheMachine()
     {
-        machine.mount(HKEY_LOCAL_MACHINE, QStringLiteral("SOFTWARE"), software);
-        machine.mount(HKEY_CURRENT_USER, QString(), user);
         MakeKey(*software, kArpCacheBelowSoftware);
         MakeKey(*user, QStringLiteral("Software\\") + kArpCacheBelowSoftware);
     }
