@@ -30,7 +30,7 @@ parvelle=$!
 /usr/bin/python3 "$here/read-window.py" || fail "the window as a screen reader reads it"
 
 # The Close button's action closes the window, which ends the program.
-for _ in $(seq 50); do kill -0 "$parvelle" 2>/dev/null || break; sleep 0.1; done
+for _ in $(seq 150); do kill -0 "$parvelle" 2>/dev/null || break; sleep 0.1; done
 kill -0 "$parvelle" 2>/dev/null && fail "parvelle still runs after its Close button was pressed"
 wait "$parvelle" || fail "parvelle ended with status $?"
 parvelle=
