@@ -1,8 +1,8 @@
 """Reads parvelle's window through AT-SPI as a screen reader does: finds Refresh, Remove,
 the Undo page tab and the Close title-bar button by role and name, removes the first cache
 entry (a row selected through the table, then Remove pressed), selects the Undo page
-through its tab's action, unchecks its entries with the check box, and closes the window
-through Close.
+through its tab's action, unchecks its entries with the check box, maximises the window
+(the Maximize button becomes Restore) and closes it through Close.
 Exits 0 when every check passed."""
 import sys
 import time
@@ -70,7 +70,8 @@ def event_from(kind, source_name, detail):
 
 def main():
     listener = Atspi.EventListener.new(events.append)
-    for kind in ("object:state-changed:selected", "object:state-changed:checked"):
+    for kind in ("object:state-changed:selected", "object:state-changed:checked",
+                 "object:property-change:accessible-name"):
         listener.register(kind)
 
     window = None
@@ -135,6 +136,13 @@ def main():
               and has_state(box, pyatspi.STATE_CHECKED) != was)
     else:
         check("the Undo page has its check box", False)
+
+    maximize = find(window, pyatspi.ROLE_PUSH_BUTTON, "Maximize")
+    if maximize is not None:
+        press(maximize, "Press")
+        check("the maximised window's Maximize button is renamed Restore (and says so)",
+              pump(15, lambda: any(e.type.startswith("object:property-change:accessible-name")
+                                   and e.source is not None and e.source.name == "Restore" for e in events)))
 
     if close is not None:
         press(close, "Press")
