@@ -587,7 +587,10 @@ void TsuiForm::contextMenuEvent(QContextMenuEvent* event)
 
 QImage WindowImage(QWidget& form)
 {
-    QImage image(form.size(), QImage::Format_ARGB32);
+    // At the screen's pixel density: every device pixel as the screen shows it.
+    const qreal ratio = form.devicePixelRatioF();
+    QImage image(form.size() * ratio, QImage::Format_ARGB32);
+    image.setDevicePixelRatio(ratio);
     image.fill(Qt::transparent);
     QPainter painter(&image);
     if (!form.mask().isEmpty())

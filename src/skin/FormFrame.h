@@ -155,7 +155,8 @@ private:
     MessageHook* messageHook_ = nullptr;   // set when this frame installed the hook
 };
 
-// The form as its window shows it: pixels outside its window region are transparent.
+// The form as its window shows it, in device pixels: pixels outside its window region are
+// transparent.
 QImage WindowImage(QWidget& form);
 
 } // namespace parvelle

@@ -186,6 +186,17 @@ void TsuiListView::HScrollBarChanged()
     system->setValue(system->value() + HScrollBar()->PositionDelta());
 }
 
+QModelIndex TsuiListView::moveCursor(CursorAction action, Qt::KeyboardModifiers modifiers)
+{
+    const bool paging = action == MovePageDown || action == MovePageUp || action == MoveHome || action == MoveEnd;
+    if (paging && !currentIndex().isValid()) {
+        const QModelIndex top = indexAt(QPoint(0, 0));
+        if (top.isValid())
+            selectionModel()->setCurrentIndex(top, QItemSelectionModel::NoUpdate);
+    }
+    return QTreeWidget::moveCursor(action, modifiers);
+}
+
 bool TsuiListView::event(QEvent* event)
 {
     const bool handled = QTreeWidget::event(event);

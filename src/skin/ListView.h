@@ -47,6 +47,9 @@ public:
     void SyncScrollBars();
 
 protected:
+    // Without a current row, paging and Home / End start from the top row shown (the
+    // toolkit's view would only go to the first row).
+    QModelIndex moveCursor(CursorAction action, Qt::KeyboardModifiers modifiers) override;
     bool event(QEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
     void moveEvent(QMoveEvent* event) override;

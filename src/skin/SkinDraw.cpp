@@ -178,8 +178,14 @@ void DrawGreyedImage(QPainter& canvas, const QPoint& point, const QImage& image)
 
 QPixmap OffscreenBuffer(const QWidget* widget)
 {
+    // The device pixels from the widget's left (top) edge in its window to its right
+    // (bottom) edge, each rounded as the window places it: at a fractional scale widgets
+    // side by side then meet without a pixel drawn twice, and a border is as wide on the
+    // right as on the left.
     const qreal ratio = widget->devicePixelRatioF();
-    QPixmap buffer(widget->size() * ratio);
+    const QPointF origin = widget->mapTo(widget->window(), QPointF(0, 0)) * ratio;
+    const QPointF end = origin + QPointF(widget->width(), widget->height()) * ratio;
+    QPixmap buffer(qRound(end.x()) - qRound(origin.x()), qRound(end.y()) - qRound(origin.y()));
     buffer.setDevicePixelRatio(ratio);
     return buffer;
 }

@@ -620,7 +620,9 @@ void TsuiTitleBar::DrawButtons(QPainter& buffer, const QSize& size)
         DrawButtonPicture(buffer, *buttons[i], layout.buttons[i], i == layout.hot);
     }
     if (!layout.icon.isNull())
-        buffer.drawPixmap(layout.icon.topLeft(), ApplicationIcon().pixmap(QSize(AppIconSize, AppIconSize), 1.0));
+        // The icon's picture for the screen's pixel density (32 pixels at 2x).
+        buffer.drawPixmap(layout.icon.topLeft(),
+                          ApplicationIcon().pixmap(QSize(AppIconSize, AppIconSize), buffer.device()->devicePixelRatioF()));
     DrawCaption(buffer, layout);
 }
 
@@ -683,10 +685,12 @@ void TsuiTitleBar::mousePressEvent(QMouseEvent* event)
     if (hotIndex_ >= 0 || !form || form->isMaximized())
         return;
     const Qt::Edges edges = HitTestEdges(TopEdgeZone(event->position().toPoint()));
-    if (edges && form->windowHandle())
+    if (edges && form->windowHandle()) {
         form->windowHandle()->startSystemResize(edges);
-    else
+    } else {
         dragPending_ = true;
+        dragPointer_ = event->globalPosition().toPoint();
+    }
     pressed_ = false;
 }
 
@@ -694,14 +698,24 @@ void TsuiTitleBar::mouseMoveEvent(QMouseEvent* event)
 {
     const QPoint position = event->position().toPoint();
     setCursor(HitTestCursor(TopEdgeZone(position)));
-    // The window manager moves the form from the first mouse move on: started at the press,
-    // its pointer grab would take the second click of a double click.
-    if (dragPending_ && (event->buttons() & Qt::LeftButton)) {
-        dragPending_ = false;
-        if (QWidget* form = Form(); form && form->windowHandle())
-            form->windowHandle()->startSystemMove();
-    }
+    if (dragPending_ && (event->buttons() & Qt::LeftButton))
+        DragForm(event->globalPosition().toPoint());
     update();
+}
+
+// The window manager moves the form from the first mouse move on (started at the press, its
+// pointer grab would take the second click of a double click). It moves the form from
+// where the pointer is then, so the form first follows that first motion itself; where the
+// window manager cannot move windows, the form follows every motion itself.
+void TsuiTitleBar::DragForm(const QPoint& pointer)
+{
+    QWidget* form = Form();
+    if (!form)
+        return;
+    form->move(form->pos() + pointer - dragPointer_);
+    dragPointer_ = pointer;
+    if (form->windowHandle() && form->windowHandle()->startSystemMove())
+        dragPending_ = false;
 }
 
 void TsuiTitleBar::leaveEvent(QEvent*)

@@ -288,6 +288,7 @@ private:
                            bool hot);
     void DrawCaption(QPainter& buffer, const TitleBarLayout& layout);
     int TopEdgeZone(const QPoint& position) const;
+    void DragForm(const QPoint& pointer);
     void FileThemeDestroyed();
 
     bool custom_ = false;
@@ -312,6 +313,7 @@ private:
     int captionOffset_ = 0;
     bool keepFontColor_ = false;
     bool dragPending_ = false;   // pressed on the empty title bar: a move may follow
+    QPoint dragPointer_;         // the pointer's last place while the form follows it
     // A click on the control box opens the system menu once no second click follows, so a
     // double click can close the form.
     QTimer systemMenuDelay_;

@@ -9,6 +9,7 @@
 #include <QCloseEvent>
 #include <QCursor>
 #include <QFrame>
+#include <QMouseEvent>
 #include <QScreen>
 #include <QTest>
 #include <QToolButton>
@@ -334,6 +335,27 @@ TEST_F(FrameTest, DoubleClickOnTheEmptyTitleBarTogglesMaximiseToTheWorkArea)
     EXPECT_FALSE(form->isMaximized());
     EXPECT_TRUE(QTest::qWaitFor([&] { return form->geometry() == normal; }, 2000));
     EXPECT_EQ(bar->Buttons()->Items(2)->PicNormal(), TitleButtonSlice(7).convertToFormat(bar->Buttons()->Items(2)->PicNormal().format()));
+}
+
+TEST_F(FrameTest, ADragOnTheTitleBarMovesTheFormWithThePointerFromItsFirstMotion)
+{
+    MakeWinXP();
+    form->show();
+    TsuiTitleBar* bar = frame->TitleBar();
+    const QPoint start = form->pos();
+    const auto send = [bar](QEvent::Type type, QPoint at, Qt::MouseButtons buttons) {
+        QMouseEvent event(type, at, bar->mapToGlobal(at), type == QEvent::MouseMove ? Qt::NoButton : Qt::LeftButton,
+                          buttons, Qt::NoModifier);
+        QApplication::sendEvent(bar, &event);
+    };
+    send(QEvent::MouseButtonPress, QPoint(300, 15), Qt::LeftButton);
+    send(QEvent::MouseMove, QPoint(330, 27), Qt::LeftButton);
+    EXPECT_EQ(form->pos(), start + QPoint(30, 12));
+    send(QEvent::MouseMove, QPoint(300, 15) + QPoint(40, 12), Qt::LeftButton);   // the bar moved along
+    EXPECT_EQ(form->pos(), start + QPoint(70, 24));
+    send(QEvent::MouseButtonRelease, QPoint(300, 15), Qt::NoButton);
+    send(QEvent::MouseMove, QPoint(320, 15), Qt::NoButton);
+    EXPECT_EQ(form->pos(), start + QPoint(70, 24));
 }
 
 TEST_F(FrameTest, ButtonsCloseMinimiseAndSignalTheirClicks)

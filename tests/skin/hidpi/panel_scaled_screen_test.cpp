@@ -1,6 +1,8 @@
 // Skinned painting on a screen scaled by 2: the off-screen buffer has the screen's pixel
 // density, so text is drawn at device resolution while skin bitmaps are scaled as a whole.
+#include "skin/FormFrame.h"
 #include "skin/ImagePanel.h"
+#include "skin/TitleBar.h"
 
 #include <QApplication>
 #include <QFont>
@@ -70,4 +72,21 @@ TEST(ScaledScreen, PictureIsScaledAsAWhole)
     for (int y = 0; y < 6; ++y)
         for (int x = 0; x < 8; ++x)
             ASSERT_EQ(shot.pixel(x, y), picture.pixel(x / 2, y / 2)) << x << "," << y;
+}
+
+TEST(ScaledScreen, TitleBarIconIsTheLargerPicture)
+{
+    ScaledApplication();
+    QWidget form;
+    form.resize(300, 120);
+    auto* frame = new TsuiForm(&form);
+    frame->SetUIStyle(WinXP);
+    frame->SetTitleBarDrawAppIcon(true);
+    form.show();
+    TsuiTitleBar* bar = frame->TitleBar();
+    const QRect icon = bar->Arrange(bar->width(), QPoint(-1, -1)).icon;
+    ASSERT_FALSE(icon.isEmpty());
+    // The 16-pixel picture blown up would fill every 2 x 2 block with one colour.
+    const QImage shot = bar->grab().toImage().convertToFormat(QImage::Format_RGB32);
+    EXPECT_FALSE(Blocky(shot, icon));
 }
