@@ -5,6 +5,7 @@
 #include "app/window/Form1.h"
 #include "app/window/RegEditWindow.h"
 #include "app/window/WindowClass.h"
+#include "cache/CacheListing.h"
 #include "demo/DemoRegistry.h"
 #include "skin/Buttons.h"
 
@@ -91,6 +92,25 @@ TEST(DemoRegistryWindow, RemoveAndRestoreCheckedGiveBackTheSameTable)
     EXPECT_EQ(TableOf(*demo.form), before);
 }
 
+TEST(DemoRegistryWindow, RowsAreAsHighWhateverTheFirstHoldsAndPageDownMovesAPage)
+{
+    DemoWindow demo(false);
+    auto* table = demo.form->findChild<QTreeWidget*>(QStringLiteral("suiListView1"));
+    const int latinFirst = table->visualItemRect(table->topLevelItem(0)).height();
+    table->sortItems(ccKeyName, Qt::DescendingOrder);
+    ASSERT_TRUE(table->topLevelItem(0)->text(ccKeyName).startsWith(QString::fromUtf8("日本語")));
+    EXPECT_EQ(table->visualItemRect(table->topLevelItem(0)).height(), latinFirst);
+
+    // From the top, as the keyboard reaches the table: PageDown moves to the page's last row.
+    demo.form->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(demo.form.get()));
+    table->setCurrentItem(nullptr);
+    table->setFocus(Qt::TabFocusReason);
+    QTest::keyClick(table, Qt::Key_PageDown);
+    const int perPage = table->viewport()->height() / latinFirst;
+    EXPECT_GE(table->indexOfTopLevelItem(table->currentItem()), perPage - 1);
+}
+
 TEST(DemoRegistryWindow, OnVistaTheCacheLivesUnderTheCurrentUser)
 {
     DemoWindow demo(true);
@@ -151,6 +171,28 @@ TEST(ParvelleProgram, ScreenshotShowsTheDesignedColours)
     // The list view's empty area (below the rows) is cream; the page around the buttons white.
     EXPECT_EQ(Pixel(image, 3 + 3 + 600, 29 + 22 + 335), QColor(255, 251, 240));
     EXPECT_EQ(Pixel(image, 3 + 3 + 200, 29 + 22 + 350), QColor(Qt::white));
+
+    // At 1.5 device pixels to the pixel the border is as wide on the right as on the left.
+    QProcessEnvironment scaled = QProcessEnvironment::systemEnvironment();
+    scaled.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+    scaled.insert(QStringLiteral("QT_SCALE_FACTOR"), QStringLiteral("1.5"));
+    const ProcessRun large = RunProcess(QStringLiteral(PARVELLE_BIN_DIR "/parvelle"),
+                                        {QStringLiteral("--software"), hives.Software, QStringLiteral("--ntuser"), hives.NtUser,
+                                         QStringLiteral("--undo-dir"), dir.path(), QStringLiteral("--screenshot"), png},
+                                        scaled);
+    ASSERT_EQ(large.exitCode, 0) << large.errors.toStdString();
+    const QImage device(png);
+    ASSERT_GE(device.width(), 1027);
+    const auto borderRun = [&device](QPoint from, QPoint step) {
+        int run = 0;
+        for (QPoint at = from; device.valid(at) && device.pixelColor(at) == QColor(0, 44, 200); at += step)
+            ++run;
+        return run;
+    };
+    const int middle = device.height() / 2;
+    const int left = borderRun(QPoint(0, middle), QPoint(1, 0));
+    EXPECT_GE(left, 4);
+    EXPECT_EQ(borderRun(QPoint(device.width() - 1, middle), QPoint(-1, 0)), left);
 
     // Another skin changes the title bar, not the designed colours of the page.
     const ProcessRun macos = RunParvelle({QStringLiteral("--software"), hives.Software, QStringLiteral("--ntuser"), hives.NtUser,

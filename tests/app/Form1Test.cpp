@@ -14,6 +14,7 @@
 #include <QHeaderView>
 #include <QLabel>
 #include <QListView>
+#include <QScrollBar>
 #include <QTreeWidget>
 
 using namespace parvelle;
@@ -49,7 +50,7 @@ TEST_F(WindowTest, StartsOnTheFilledCacheListWithCaptionsAndStatus)
 {
     TForm1& window = Open();
     // The task bar names the hive; the skinned title bar keeps the caption alone.
-    EXPECT_EQ(window.windowTitle(), registry.HivePath() + QStringLiteral(" - Parvelle"));
+    EXPECT_EQ(window.windowTitle(), QStringLiteral("SOFTWARE - Parvelle"));
     EXPECT_EQ(Find<TsuiForm>(QStringLiteral("suiForm1"))->Caption(), QStringLiteral("Parvelle"));
     auto* pages = Find<TsuiPageControl>(QStringLiteral("suiPageControl1"));
     EXPECT_EQ(pages->ActivePage()->PageIndex(), 1);
@@ -77,7 +78,7 @@ TEST_F(WindowTest, StartsOnTheFilledCacheListWithCaptionsAndStatus)
 
     auto* status = Find<QLabel>(QStringLiteral("RegistryStatus"));
     EXPECT_TRUE(status->parentWidget()->toolTip().contains(registry.HivePath())) << status->parentWidget()->toolTip().toStdString();
-    EXPECT_TRUE(status->text().endsWith(QStringLiteral("[writable]")));
+    EXPECT_EQ(status->text(), QStringLiteral("[writable]  SOFTWARE"));
     EXPECT_FALSE(Find<TsuiButton>(QStringLiteral("Button3"))->isEnabled());
     EXPECT_TRUE(messages.shown.empty());
 }
@@ -381,9 +382,13 @@ TEST(WindowStart, TheStatusLineTellsWhatAHiveTransactionLogsDid)
     machine.mount(HKEY_CURRENT_USER, QString(), std::make_shared<HiveStore>(hive));
     RecordingMessages messages;
     TForm1 window(machine, registry.UndoFolder(), {&messages, nullptr, nullptr, {}});
-    const QString status = window.findChild<QLabel*>(QStringLiteral("RegistryStatus"))->parentWidget()->toolTip();
-    EXPECT_TRUE(status.endsWith(QStringLiteral("[read-only]  NTUSER.DAT: transaction logs applied: 132 dirty pages from NTUSER.DAT.LOG1")))
-        << status.toStdString();
+    // The state and the file names first (the line is cut at its end); the whole paths in
+    // the tooltip.
+    const auto* status = window.findChild<QLabel*>(QStringLiteral("RegistryStatus"));
+    const QString line = QStringLiteral("[read-only]  SOFTWARE, NTUSER.DAT  NTUSER.DAT: transaction logs applied: 132 dirty pages from NTUSER.DAT.LOG1");
+    EXPECT_EQ(status->parentWidget()->toolTip(), QStringList({line, registry.HivePath(), hive}).join(QLatin1Char('\n')));
+    EXPECT_TRUE(status->text().startsWith(QStringLiteral("[read-only]  SOFTWARE, NTUSER"))) << status->text().toStdString();
+    EXPECT_EQ(window.windowTitle(), QStringLiteral("SOFTWARE, NTUSER.DAT [read-only] - Parvelle"));
 }
 
 TEST(WindowErrors, RemovalOnAReadOnlyHiveShowsTheErrorAndKeepsEverything)
@@ -516,11 +521,76 @@ TEST_F(WindowTest, ALargerWindowGivesTheTableTheRoomWithTheButtonsBelowIt)
     EXPECT_EQ(Find(QStringLiteral("suiButton2"))->geometry(), QRect(272 + 100, 344 + 100, 129, 19));
     EXPECT_EQ(Find(QStringLiteral("suiButton3"))->geometry(), QRect(464 + 200, 344 + 100, 201, 19));
 
+    // The Undo page alike: the list takes the room, its rows of controls stay below it.
+    EXPECT_EQ(Find(QStringLiteral("CheckListBox1"))->geometry(), QRect(16, 112, 633 + 200, 185 + 100));
+    EXPECT_EQ(Find(QStringLiteral("Button2"))->geometry().topLeft(), QPoint(16, 297 + 100));
+    EXPECT_EQ(Find(QStringLiteral("Button1"))->geometry().bottomRight(), QPoint(648 + 200, 319 + 100));
+    EXPECT_EQ(Find(QStringLiteral("ComboBox2"))->geometry(), QRect(248 + 100, 336 + 100, 217, 21));
+
     window.resize(685, 422);
     QApplication::processEvents();
     EXPECT_EQ(Find(QStringLiteral("suiListView1"))->geometry(), QRect(0, 0, 673, 341));
     EXPECT_EQ(Find(QStringLiteral("suiButton2"))->geometry(), QRect(272, 344, 129, 19));
     EXPECT_EQ(Find(QStringLiteral("suiButton3"))->geometry(), QRect(464, 344, 201, 19));
+    EXPECT_EQ(Find(QStringLiteral("Button1"))->geometry(), QRect(496, 297, 153, 23));
+}
+
+namespace {
+// The part of a page its controls show in: the page less the scroll bars it shows.
+QRect PageView(const QWidget* page)
+{
+    QRect view = page->rect();
+    for (const QScrollBar* bar : page->findChildren<QScrollBar*>(Qt::FindDirectChildrenOnly)) {
+        if (bar->isHidden())
+            continue;
+        if (bar->orientation() == Qt::Horizontal)
+            view.setBottom(std::min(view.bottom(), bar->y() - 1));
+        else
+            view.setRight(std::min(view.right(), bar->x() - 1));
+    }
+    return view;
+}
+} // namespace
+
+TEST_F(WindowTest, AtAnySizeThePagesControlsKeepApartAndTheKeyboardReachesEach)
+{
+    TForm1& window = Open();
+    window.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&window));
+    auto* pages = Find<TsuiPageControl>(QStringLiteral("suiPageControl1"));
+    for (int width : {150, 230, 300, 420, 557, 600, 685, 900}) {
+        for (int height : {50, 130, 260, 422, 700}) {
+            window.resize(width, height);
+            for (int index = 0; index < pages->PageCount(); ++index) {
+                ShowPage(index);
+                QApplication::processEvents();
+                QWidget* page = pages->Page(index);
+                const QRect view = PageView(page);
+                const std::string where = std::to_string(window.width()) + "x" + std::to_string(window.height())
+                    + " page " + std::to_string(index) + ": ";
+                QList<QWidget*> controls;
+                for (QWidget* control : page->findChildren<QWidget*>(Qt::FindDirectChildrenOnly)) {
+                    if (!control->isHidden() && !qobject_cast<QScrollBar*>(control))
+                        controls.append(control);
+                }
+                for (qsizetype i = 0; i < controls.size(); ++i) {
+                    for (qsizetype j = i + 1; j < controls.size(); ++j)
+                        EXPECT_FALSE((controls[i]->geometry() & view).intersects(controls[j]->geometry() & view))
+                            << where << controls[i]->objectName().toStdString() << " overlaps "
+                            << controls[j]->objectName().toStdString();
+                }
+                if (view.isEmpty())
+                    continue;
+                // Tabbing to a control scrolls it into view.
+                for (QWidget* control : controls) {
+                    if (!(control->focusPolicy() & Qt::TabFocus) || !control->isEnabled())
+                        continue;
+                    control->setFocus(Qt::TabFocusReason);
+                    EXPECT_TRUE(control->geometry().intersects(view)) << where << control->objectName().toStdString();
+                }
+            }
+        }
+    }
 }
 
 TEST_F(WindowTest, TheThemeManagerRestylesItsTwelveComponentsAndLeavesTheRotatedLabels)

@@ -25,7 +25,7 @@ const ShellCase kShellCases[] = {
     {28, "The DDE transaction could not be completed because the request timed out."},
     {29, "The DDE transaction failed."},
     {30, "The DDE transaction could not be completed because other DDE transactions were being processed."},
-    {31, "There is no application associated with the given filename extension."},
+    {31, "No program to open web pages is installed."},
     {32, "Windows 95 only: The specified dynamic-link library was not found."},
     {1, "A ShellExecute Error occurred."},
     {-5, "A ShellExecute Error occurred."},

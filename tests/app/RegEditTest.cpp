@@ -7,6 +7,7 @@
 #include <QFile>
 #include <QKeyEvent>
 #include <QListView>
+#include <QStatusBar>
 #include <QTreeWidget>
 
 using namespace parvelle;
@@ -70,6 +71,11 @@ TEST_F(RegEditTest, SendsThirtyOneLeftsThenOneRightPerBackslashAndTheCharacters)
 
     EXPECT_EQ(Editor()->Tree()->CurrentKeyPath(), path);
     EXPECT_FALSE(Editor()->Values()->findItems(QStringLiteral("SlowInfoCache"), Qt::MatchExactly, 0).isEmpty());
+
+    // The panes take the window's height, the status bar one line.
+    const QStatusBar* status = Editor()->StatusBar();
+    EXPECT_LE(status->height(), 2 * status->fontMetrics().height());
+    EXPECT_EQ(Editor()->Tree()->height() + status->height(), Editor()->height());
 }
 
 TEST_F(RegEditTest, OpenInRegEditSelectsTheEntryAlsoWhenTheEditorShowsAnotherDeepKey)

@@ -21,6 +21,7 @@
 #include <QStandardPaths>
 #include <QStatusBar>
 #include <QStorageInfo>
+#include <QStyledItemDelegate>
 #include <QToolTip>
 #include <QTreeWidget>
 #include <unistd.h>
@@ -371,4 +372,52 @@ TEST_F(WindowTest, TheCacheTableShowsCutTextsAndFitsColumnsOnDoubleClick)
     const int divider = header->sectionViewportPosition(ccFilePath) + header->sectionSize(ccFilePath) - 1;
     QTest::mouseDClick(header->viewport(), Qt::LeftButton, {}, QPoint(divider, header->height() / 2));
     EXPECT_GE(table->columnWidth(ccFilePath), table->fontMetrics().horizontalAdvance(fullPath));
+}
+
+TEST(WindowText, ControlCharactersAndBidiControlsInNamesAreShownEscapedAndStillReachTheirKeys)
+{
+    EnsureApp();
+    const QString bidi = QStringLiteral("Bidi \u202Eexe.txt");
+    const QString escape = QStringLiteral("Esc \x1B[31mred");
+    TestRegistry registry({{bidi, QStringLiteral("C:\\a.exe"), 3, false}, {escape, QStringLiteral("C:\\b.exe"), 3, false}});
+    RecordingMessages messages;
+    TForm1 window(registry.machine(), registry.UndoFolder(), {&messages, nullptr, nullptr, {}});
+    window.show();
+    // What a view draws for the text of an index.
+    const auto shown = [](const QAbstractItemView* view, const QModelIndex& index) {
+        const auto* delegate = qobject_cast<const QStyledItemDelegate*>(view->itemDelegate());
+        return delegate ? delegate->displayText(index.data(), QLocale()) : index.data().toString();
+    };
+    auto* table = window.findChild<QTreeWidget*>(QStringLiteral("suiListView1"));
+    ASSERT_EQ(table->topLevelItemCount(), 2);
+    EXPECT_EQ(shown(table, table->model()->index(0, ccKeyName)), QStringLiteral("Bidi \\u202Eexe.txt"));
+    EXPECT_EQ(shown(table, table->model()->index(1, ccKeyName)), QStringLiteral("Esc \\x1B[31mred"));
+
+    // Removed by its real name; the Undo page's line escaped and wide enough to scroll to its end.
+    table->setCurrentItem(table->topLevelItem(0));
+    ClickOnItsPage(window.findChild<QWidget*>(QStringLiteral("suiButton3")));
+    ASSERT_TRUE(QTest::qWaitFor([&window] { return !window.ReadingUndoList(); }, 20000));
+    EXPECT_FALSE(EntryOnDisk(registry, bidi));
+    auto* list = window.findChild<QListView*>(QStringLiteral("CheckListBox1"));
+    const QString value = QStringLiteral("\\Bidi \\u202Eexe.txt\\\\:\"SlowInfoCache\"");
+    int found = 0;
+    for (int row = 0; row < list->model()->rowCount(); ++row) {
+        const QModelIndex line = list->model()->index(row, 0);
+        if (!shown(list, line).endsWith(value))
+            continue;
+        ++found;
+        EXPECT_GE(list->visualRect(line).width(), list->fontMetrics().horizontalAdvance(shown(list, line)));
+    }
+    EXPECT_EQ(found, 1);
+
+    // Restored, and shown by the editor, whose tree escapes it too.
+    ClickOnItsPage(window.findChild<QWidget*>(QStringLiteral("Button1")));   // Restore Checked
+    ASSERT_TRUE(EntryOnDisk(registry, bidi));
+    const QString path = RootName(HKEY_LOCAL_MACHINE) + CacheEntryPath(bidi);
+    window.OpenRegEdit(path);
+    auto* editor = qobject_cast<TRegEditWindow*>(FindWindow(kRegEditClass));
+    ASSERT_NE(editor, nullptr);
+    EXPECT_EQ(editor->Tree()->CurrentKeyPath(), path);
+    EXPECT_EQ(shown(editor->Tree(), editor->Tree()->currentIndex()), QStringLiteral("Bidi \\u202Eexe.txt"));
+    EXPECT_EQ(messages.shown.size(), 1u);   // "Selected Keys Restored"
 }

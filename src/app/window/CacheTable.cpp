@@ -151,6 +151,8 @@ void EnableHeaderSorting(QTreeWidget* table)
         if (column < 0 || column >= ccColumnCount)
             return;
         header->setSortIndicatorShown(true);
+        // Room for the arrow beside the caption, which the column was sized to.
+        table->setColumnWidth(column, std::max(table->columnWidth(column), header->sectionSizeHint(column)));
         rows->rankBy(column);
         table->sortItems(column, header->sortIndicatorOrder());
     });

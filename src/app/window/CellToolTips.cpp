@@ -1,5 +1,7 @@
 #include "CellToolTips.h"
 
+#include "cache/TerminalText.h"
+
 #include <QAbstractItemView>
 #include <QHelpEvent>
 #include <QStyle>
@@ -19,7 +21,7 @@ public:
             return QObject::eventFilter(watched, event);
         const auto* help = static_cast<QHelpEvent*>(event);
         const QModelIndex index = view_->indexAt(help->pos());
-        const QString text = index.data().toString();
+        const QString text = TerminalText(index.data().toString());   // as the cell shows it
         const QRect cell = view_->visualRect(index);
         if (index.isValid() && TextWidth(text) > cell.width())
             QToolTip::showText(help->globalPos(), text, view_->viewport(), cell);

@@ -13,7 +13,6 @@
 #include <QListView>
 #include <QMouseEvent>
 #include <QPainter>
-#include <QResizeEvent>
 #include <QScrollArea>
 #include <QScrollBar>
 #include <QShortcut>
@@ -126,58 +125,6 @@ void ShapeWidget::paintEvent(QPaintEvent*)
         painter.drawRect(box);
 }
 
-namespace {
-// One direction of an anchored control: its designed start and length and the parent's
-// designed length; returns the start and length for the parent's length now.
-std::pair<int, int> Anchored(int start, int length, int design, int now, bool near, bool far)
-{
-    if (near && far)
-        return {start, length + now - design};
-    if (far)
-        return {start + now - design, length};
-    if (near)
-        return {start, length};
-    return {start + (now - design) / 2, length};
-}
-
-class ControlAnchor : public QObject {
-public:
-    ControlAnchor(QWidget* control, QSize design, int anchors)
-        : QObject(control), control_(control), designed_(control->geometry()), design_(design), anchors_(anchors)
-    {
-        control->parentWidget()->installEventFilter(this);
-        Place(control->parentWidget()->size());
-    }
-
-    bool eventFilter(QObject* watched, QEvent* event) override
-    {
-        if (watched == control_->parentWidget() && event->type() == QEvent::Resize)
-            Place(static_cast<QResizeEvent*>(event)->size());
-        return false;
-    }
-
-private:
-    void Place(QSize parent)
-    {
-        const auto [x, width] = Anchored(designed_.x(), designed_.width(), design_.width(), parent.width(),
-                                         anchors_ & akLeft, anchors_ & akRight);
-        const auto [y, height] = Anchored(designed_.y(), designed_.height(), design_.height(), parent.height(),
-                                          anchors_ & akTop, anchors_ & akBottom);
-        control_->setGeometry(x, y, width, height);
-    }
-
-    QWidget* control_;
-    QRect designed_;
-    QSize design_;
-    int anchors_;
-};
-} // namespace
-
-void AnchorControl(QWidget* control, QSize design, int anchors)
-{
-    new ControlAnchor(control, design, anchors);
-}
-
 TitleBarNote::TitleBarNote(TsuiTitleBar* titleBar) : QLabel(titleBar), titleBar_(titleBar)
 {
     setAttribute(Qt::WA_TransparentForMouseEvents);
@@ -218,7 +165,7 @@ void TitleBarNote::Place()
     const QRect space(captionEnd + kGap, 0, std::max(0, layout.captionRight - captionEnd - 2 * kGap),
                       titleBar_->height());
     setGeometry(space);
-    setText(fontMetrics().elidedText(note_, Qt::ElideMiddle, space.width()));
+    setText(fontMetrics().elidedText(note_, Qt::ElideRight, space.width()));
 }
 
 TsuiForm* makeFrame(QWidget* form, const QString& name, const QString& caption, QSize size)

@@ -63,8 +63,8 @@ private:
 };
 
 // A note drawn in a title bar between its caption and its buttons, in the caption's colour,
-// cut in the middle with "..." when it does not fit. Mouse events go to the title bar below,
-// which shows the note's tooltip.
+// cut at its end with "..." when it does not fit (what matters most comes first). Mouse
+// events go to the title bar below, which shows the note's tooltip.
 class TitleBarNote : public QLabel {
     Q_OBJECT
 public:
@@ -81,12 +81,6 @@ private:
     TsuiTitleBar* titleBar_;
     QString note_;
 };
-
-// Edges of its parent a control keeps its designed distance to when the parent is resized.
-enum Anchor { akLeft = 1, akTop = 2, akRight = 4, akBottom = 8 };
-// Given for both edges of a direction the control stretches; for neither it keeps its
-// centre's place relative to the parent's centre. Design is the parent's designed size.
-void AnchorControl(QWidget* control, QSize design, int anchors);
 
 // The form's skinned frame; the form takes the frame's size plus its border.
 TsuiForm* makeFrame(QWidget* form, const QString& name, const QString& caption, QSize size);

@@ -8,8 +8,10 @@
 #include "ErrorHandler.h"
 #include "Fonts.h"
 #include "MessageBox.h"
+#include "PageLayout.h"
 #include "Printing.h"
 #include "RegEditWindow.h"
+#include "SafeTextDelegate.h"
 #include "Shell.h"
 #include "UndoListModel.h"
 #include "UndoListReader.h"
@@ -40,6 +42,10 @@ namespace {
 const QString kMsSansSerif = QStringLiteral("MS Sans Serif");
 const QString kArial = QStringLiteral("Arial");
 const QString kSelectAnItem = QStringLiteral("You must select an item from the list");
+
+// Every page is designed at this size; the lists on them keep at least a few rows.
+constexpr QSize kPageDesign(673, 365);
+constexpr QSize kLeastTable(160, 80);
 
 constexpr int kLeftArrowsToCollapse = 31;
 
@@ -151,13 +157,30 @@ QStringList RegistryPlaces(const Machine& machine)
     places.removeDuplicates();
     return places;
 }
+
+// The places by their file names alone, which tell the hives apart.
+QString PlaceNames(const QStringList& places)
+{
+    QStringList names;
+    for (const QString& place : places)
+        names.append(QFileInfo(place).fileName());
+    return names.join(QStringLiteral(", "));
+}
+
+bool AnyReadOnly(const Machine& machine)
+{
+    return std::any_of(machine.mounts().begin(), machine.mounts().end(),
+                       [](const Machine::Mount& mount) { return !mount.store->isWritable(); });
+}
 } // namespace
 
 QString WindowTitleText(const Machine& machine)
 {
     const QStringList places = RegistryPlaces(machine);
-    return places.isEmpty() ? QStringLiteral("Parvelle")
-                            : places.join(QStringLiteral(", ")) + QStringLiteral(" - Parvelle");
+    if (places.isEmpty())
+        return QStringLiteral("Parvelle");
+    return PlaceNames(places) + (AnyReadOnly(machine) ? QStringLiteral(" [read-only]") : QString())
+        + QStringLiteral(" - Parvelle");
 }
 
 QString RegistryStatusText(const Machine& machine)
@@ -165,14 +188,16 @@ QString RegistryStatusText(const Machine& machine)
     const QStringList places = RegistryPlaces(machine);
     if (places.isEmpty())
         return QStringLiteral("No registry open");
-    bool readOnly = false;
-    for (const Machine::Mount& mount : machine.mounts())
-        readOnly = readOnly || !mount.store->isWritable();
-    QString text = places.join(QStringLiteral(", "))
-        + (readOnly ? QStringLiteral("  [read-only]") : QStringLiteral("  [writable]"));
+    QString text = (AnyReadOnly(machine) ? QStringLiteral("[read-only]  ") : QStringLiteral("[writable]  "))
+        + PlaceNames(places);
     for (const QString& note : machine.notes() + machine.warnings())
         text += QStringLiteral("  ") + note;
     return text;
+}
+
+QString RegistryToolTip(const Machine& machine)
+{
+    return (QStringList{RegistryStatusText(machine)} + RegistryPlaces(machine)).join(QLatin1Char('\n'));
 }
 
 TForm1::TForm1(Machine& machine, const QString& undoFolder, TForm1Services services, QWidget* parent)
@@ -229,9 +254,9 @@ TForm1::~TForm1() = default;
 
 void TForm1::ShowRegistryStatus(const QString& note)
 {
-    const QString status = RegistryStatusText(machine_);
-    registryStatus_->SetNote(note.isEmpty() ? status : note,
-                             note.isEmpty() ? status : status + QLatin1Char('\n') + note);
+    const QString toolTip = RegistryToolTip(machine_);
+    registryStatus_->SetNote(note.isEmpty() ? RegistryStatusText(machine_) : note,
+                             note.isEmpty() ? toolTip : toolTip + QLatin1Char('\n') + note);
 }
 
 std::function<void()> TForm1::Guarded(std::function<void()> handler)
@@ -254,7 +279,7 @@ void TForm1::BuildAboutPage(QWidget* page)
               QRect(24, 88, 625, 81), paragraph)->setWordWrap(true);
     makeLabel(page, QStringLiteral("Label3"),
               QStringLiteral("     This tool allows you to see what is in your ARPCache and lets you remove items from it."),
-              QRect(24, 176, 625, 57), paragraph)->setWordWrap(true);
+              QRect(24, 176, 625, 56), paragraph)->setWordWrap(true);
 
     auto* box = makeShape(page, QStringLiteral("Shape1"), QRect(32, 232, 609, 53), QColor(255, 196, 196), 2, true);
     makeImage(box, QStringLiteral("Image2"), QRect(12, 10, 32, 32), PointerPicture(QSize(32, 32)));
@@ -273,6 +298,7 @@ void TForm1::BuildAboutPage(QWidget* page)
     notice->setAlignment(Qt::AlignCenter);
     notice->setWordWrap(true);
     ConnectLink(notice);
+    new TPageLayout(page, kPageDesign);
 }
 
 void TForm1::BuildListPage(QWidget* page)
@@ -280,6 +306,7 @@ void TForm1::BuildListPage(QWidget* page)
     suiListView1_ = makeListView(page, QStringLiteral("suiListView1"), QRect(0, 0, 673, 341), CacheColumnHeaders());
     EnableHeaderSorting(suiListView1_);
     ShowCutOffCellTexts(suiListView1_);
+    ShowTextsSafely(suiListView1_);
     auto* refresh = makeButton(page, QStringLiteral("suiButton1"), QStringLiteral("Refresh"), QRect(8, 344, 97, 19));
     auto* open = makeButton(page, QStringLiteral("suiButton2"), QStringLiteral("Open in RegEdit"), QRect(272, 344, 129, 19));
     auto* remove = makeButton(page, QStringLiteral("suiButton3"), QStringLiteral("Remove Item from ARPCache"),
@@ -288,11 +315,11 @@ void TForm1::BuildListPage(QWidget* page)
     ConnectClick(open, &TForm1::suiButton2Click);
     ConnectClick(remove, &TForm1::suiButton3Click);
     // A larger window gives the table the room; the buttons stay in a row below it.
-    const QSize design(673, 365);
-    AnchorControl(suiListView1_, design, akLeft | akTop | akRight | akBottom);
-    AnchorControl(refresh, design, akLeft | akBottom);
-    AnchorControl(open, design, akBottom);
-    AnchorControl(remove, design, akRight | akBottom);
+    auto* layout = new TPageLayout(page, kPageDesign);
+    layout->Anchor(suiListView1_, akLeft | akTop | akRight | akBottom, kLeastTable);
+    layout->Anchor(refresh, akLeft | akBottom);
+    layout->Anchor(open, akBottom);
+    layout->Anchor(remove, akRight | akBottom);
 }
 
 void TForm1::BuildOtherProgramsPage(QWidget* page)
@@ -348,6 +375,7 @@ void TForm1::BuildOtherProgramsPage(QWidget* page)
                                     QRect(4, 4, 169, 113), 0, tsRecessed, DesignFont(QStringLiteral("Arial Narrow"), 27, true));
     skilled->SetAlignment(taCenter);
     skilled->SetWordWrap(true);
+    new TPageLayout(page, kPageDesign);
 }
 
 void TForm1::BuildHelpPage(QWidget* page)
@@ -382,6 +410,8 @@ void TForm1::BuildHelpPage(QWidget* page)
         }
         y += 12;
     }
+    // A taller window shows more of the topics.
+    (new TPageLayout(page, kPageDesign))->Anchor(box, akLeft | akTop | akBottom, QSize(0, kLeastTable.height()));
 }
 
 void TForm1::BuildUndoPage(QWidget* page)
@@ -392,12 +422,13 @@ void TForm1::BuildUndoPage(QWidget* page)
     makeLabel(page, QStringLiteral("Label52"),
               QStringLiteral("If you have removed any items with Parvelle, they are in the dropdown box below.  To view the contents of an undo list and/or to restore it, select it in the dropdown box and it will be displayed in the listbox."),
               QRect(16, 48, 633, 33), DesignFont(kArial, 12), Qt::AlignHCenter | Qt::AlignTop)->setWordWrap(true);
-    Label21_ = makeLabel(page, QStringLiteral("Label21"), QStringLiteral("0 Items"), QRect(16, 92, 633, 13),
+    Label21_ = makeLabel(page, QStringLiteral("Label21"), QStringLiteral("0 Items"), QRect(150, 92, 365, 13),
                          DesignFont(kArial, 12), Qt::AlignHCenter | Qt::AlignTop);
     suiCheckBox13_ = makeCheckBox(page, QStringLiteral("suiCheckBox13"), QStringLiteral("Check / Uncheck All"),
                                   QPoint(24, 90), DesignFont(kArial, 11));
     undoEntries_ = new TUndoListModel(this);
     CheckListBox1_ = makeCheckListBox(page, QStringLiteral("CheckListBox1"), QRect(16, 112, 633, 185), undoEntries_);
+    ShowTextsSafely(CheckListBox1_);
     undoReader_ = new TUndoListReader(CheckListBox1_->font(), this);
     connect(undoReader_, &TUndoListReader::Loaded, this, [this](const QStringList& entries, int maxExtent) {
         Guarded([&] { ShowUndoEntries(entries, maxExtent); })();
@@ -419,6 +450,17 @@ void TForm1::BuildUndoPage(QWidget* page)
     Button3_->setEnabled(false);
     for (TsuiButton* button : {Button2_, Button5_, Button12_, Button1_, Button3_})
         button->setFont(DesignFont(kArial, 11));
+    // Like the list page: the list takes the room, the rows of buttons stay below it.
+    auto* layout = new TPageLayout(page, kPageDesign);
+    layout->Anchor(title, akLeft | akTop | akRight);
+    layout->Anchor(page->findChild<QLabel*>(QStringLiteral("Label52")), akLeft | akTop | akRight);
+    layout->Anchor(Label21_, akLeft | akTop | akRight,
+                   QSize(Label21_->fontMetrics().horizontalAdvance(QStringLiteral("0000000 Items")), 0));
+    layout->Anchor(CheckListBox1_, akLeft | akTop | akRight | akBottom, kLeastTable);
+    for (TsuiButton* button : {Button2_, Button5_, Button12_, Button1_})
+        layout->Anchor(button, akSpreadX | akBottom);
+    for (QWidget* control : std::initializer_list<QWidget*>{comboLabel, ComboBox2_, Button3_})
+        layout->Anchor(control, akBottom);
 
     ConnectClick(Button2_, &TForm1::Button2Click);
     ConnectClick(Button5_, &TForm1::Button5Click);

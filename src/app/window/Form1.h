@@ -121,10 +121,13 @@ private:
     QComboBox* ComboBox2_ = nullptr;
 };
 
-// One line telling which registry is open, whether it can be changed, how its hives
-// were opened (transaction logs applied) and what damage was read past.
+// One line telling whether the registry can be changed, which hive files are open (their
+// names), how they were opened (transaction logs applied) and what damage was read past.
 QString RegistryStatusText(const Machine& machine);
-// The window's title for the task bar: the open hives, then the program's name.
+// The status line, then the full path of each hive file, one a line.
+QString RegistryToolTip(const Machine& machine);
+// The window's title for the task bar: the open hives' file names and whether they are
+// read-only, then the program's name.
 QString WindowTitleText(const Machine& machine);
 
 } // namespace parvelle

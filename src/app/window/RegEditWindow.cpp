@@ -1,5 +1,6 @@
 #include "RegEditWindow.h"
 
+#include "SafeTextDelegate.h"
 #include "WindowClass.h"
 #include "registry/RootKeys.h"
 
@@ -139,7 +140,9 @@ void TRegTree::Fill(QTreeWidgetItem* item)
 void TRegTree::keyPressEvent(QKeyEvent* event)
 {
     const QList<uint> typed = event->text().toUcs4();
-    const bool plainText = !typed.isEmpty() && QChar::isPrint(typed.first())
+    // Format characters (bidirectional controls, joiners) are part of names as well.
+    const bool plainText = !typed.isEmpty()
+        && (QChar::isPrint(typed.first()) || QChar::category(typed.first()) == QChar::Other_Format)
         && !(event->modifiers() & (Qt::ControlModifier | Qt::AltModifier));
     if (event->key() == Qt::Key_Left) {
         search_.clear();
@@ -222,12 +225,14 @@ TRegEditWindow::TRegEditWindow(Machine& machine, QWidget* parent)
     values_->setHeaderLabels({QStringLiteral("Name"), QStringLiteral("Type"), QStringLiteral("Data")});
     values_->setEditTriggers(QAbstractItemView::NoEditTriggers);
     splitter->setStretchFactor(1, 2);
+    ShowTextsSafely(tree_);
+    ShowTextsSafely(values_);
     status_ = new QStatusBar(this);
     status_->setObjectName(QStringLiteral("StatusBar"));
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(0);
-    layout->addWidget(splitter);
+    layout->addWidget(splitter, 1);   // the panes take the height, the status bar one line
     layout->addWidget(status_);
     resize(760, 480);
     connect(tree_, &QTreeWidget::currentItemChanged, this, [this](QTreeWidgetItem* current) {

@@ -31,7 +31,8 @@ QString ShellErrorMessage(int code)
     case 28: return QStringLiteral("The DDE transaction could not be completed because the request timed out.");
     case 29: return QStringLiteral("The DDE transaction failed.");
     case 30: return QStringLiteral("The DDE transaction could not be completed because other DDE transactions were being processed.");
-    case 31: return QStringLiteral("There is no application associated with the given filename extension.");
+    // Links are the only targets, and xdg-open (xdg-utils) hands them to the browser.
+    case 31: return QStringLiteral("No program to open web pages is installed.");
     case 32: return QStringLiteral("Windows 95 only: The specified dynamic-link library was not found.");
     default: return QStringLiteral("A ShellExecute Error occurred.");
     }

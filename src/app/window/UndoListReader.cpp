@@ -1,6 +1,7 @@
 #include "UndoListReader.h"
 
 #include "ErrorHandler.h"
+#include "cache/TerminalText.h"
 #include "undo/RegFile.h"
 
 #include <QDateTime>
@@ -55,7 +56,8 @@ private:
     std::vector<int> basic_;
 };
 
-// The widest entry's drawn width plus the average character width. Only the entries with
+// The widest entry's drawn width (control characters escaped, as the list draws them) plus
+// the average character width. Only the entries with
 // the widest estimates are measured whole: measuring each of hundreds of thousands would
 // take seconds, and kerning cannot move an entry up past that many others.
 int WidestExtent(const QStringList& entries, const QFont& font)
@@ -66,12 +68,12 @@ int WidestExtent(const QStringList& entries, const QFont& font)
     std::vector<std::pair<int, qsizetype>> byEstimate;   // (estimated width, entry index)
     byEstimate.reserve(size_t(entries.size()));
     for (qsizetype i = 0; i < entries.size(); ++i)
-        byEstimate.emplace_back(estimate.Of(entries[i]), i);
+        byEstimate.emplace_back(estimate.Of(TerminalText(entries[i])), i);
     const size_t measured = std::min(kMeasuredWhole, byEstimate.size());
     std::nth_element(byEstimate.begin(), byEstimate.begin() + qsizetype(measured), byEstimate.end(), std::greater<>());
     int widest = 0;
     for (size_t i = 0; i < measured; ++i)
-        widest = std::max(widest, metrics.horizontalAdvance(entries[byEstimate[i].second]));
+        widest = std::max(widest, metrics.horizontalAdvance(TerminalText(entries[byEstimate[i].second])));
     return widest + metrics.averageCharWidth();
 }
 
