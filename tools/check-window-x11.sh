@@ -34,7 +34,7 @@ removed_since() { comm -23 <(sort <<<"$1") <(sort <<<"$(entries)"); }
 
 query
 title=$(xdotool getwindowname "$window")
-check "opens at 685 x 422 naming the demo hives in its title" eval '[ "$W $H" = "685 422" ] && [[ "$title" == *"/demo/SOFTWARE"*" - Parvelle" ]]'
+check "opens at 685 x 422 naming the demo hives in its title" eval '[ "$W $H" = "685 422" ] && [ "$title" = "SOFTWARE, NTUSER.DAT - Parvelle" ]'
 
 x0=$X y0=$Y
 drag $((X + W / 2)) $((Y + 12)) 120 80

@@ -3,7 +3,7 @@
 set -e
 PACKAGES="cmake ninja-build g++ ccache pkg-config xz-utils qt6-base-dev qt6-base-dev-tools \
 libgl-dev libhivex-dev libhivex-bin libwin-hivex-perl reglookup libgtest-dev libgmock-dev libbenchmark-dev \
-fonts-wine fonts-liberation fonts-wqy-microhei poppler-utils jq time wine desktop-file-utils xdg-utils \
+fonts-wine fonts-liberation fonts-wqy-microhei poppler-utils jq time wine desktop-file-utils xdg-utils libxcb1-dev \
 appstream dpkg-dev file parallel strace \
 xvfb dbus-daemon at-spi2-core python3-pyatspi"
 missing=""

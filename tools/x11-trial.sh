@@ -40,10 +40,10 @@ check() {   # check NAME CONDITION...
     local name=$1; shift
     if "$@"; then echo "PASS $name"; else echo "FAIL $name ($(failure_detail))"; failures=$((failures + 1)); fi
 }
-drag() {   # drag FROMX FROMY DX DY: a first small motion, then ten steps to the end
+drag() {   # drag FROMX FROMY DX DY: a first motion of 12 pixels, then ten steps to the end
     xdotool mousemove "$1" "$2" mousedown 1
     sleep 0.2
-    xdotool mousemove_relative -- 1 0   # a move starts with the first motion, as a hand's does
+    xdotool mousemove_relative -- 12 0   # a move starts with the first motion, as a hand's does
     sleep 0.1
     local steps=10 i
     for i in $(seq $steps); do

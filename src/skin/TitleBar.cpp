@@ -7,6 +7,8 @@
 #include "FrameHitTest.h"
 
 #include <QApplication>
+#include <QGuiApplication>
+#include <xcb/xcb.h>
 #include <QCursor>
 #include <QMouseEvent>
 #include <QPainter>
@@ -663,6 +665,43 @@ void TsuiTitleBar::paintEvent(QPaintEvent*)
     QPainter(this).drawPixmap(0, 0, buffer);
 }
 
+namespace {
+// Restarts the X window manager's move of the form from where the drag began: Qt's request
+// counts from the pointer's place at the first motion, so the form would lag by it.
+void AnchorX11Move(QWidget* form, QPoint pressed)
+{
+    auto* x11 = qGuiApp->nativeInterface<QNativeInterface::QX11Application>();
+    if (!x11)
+        return;
+    xcb_connection_t* connection = x11->connection();
+    static const xcb_atom_t moveResize = [connection] {
+        const char name[] = "_NET_WM_MOVERESIZE";
+        const xcb_intern_atom_cookie_t cookie = xcb_intern_atom(connection, 0, sizeof name - 1, name);
+        xcb_intern_atom_reply_t* reply = xcb_intern_atom_reply(connection, cookie, nullptr);
+        const xcb_atom_t atom = reply ? reply->atom : XCB_ATOM_NONE;
+        free(reply);
+        return atom;
+    }();
+    const QPoint at = pressed * form->devicePixelRatioF();
+    xcb_client_message_event_t message{};
+    message.response_type = XCB_CLIENT_MESSAGE;
+    message.format = 32;
+    message.window = xcb_window_t(form->winId());
+    message.type = moveResize;
+    message.data.data32[0] = uint32_t(at.x());
+    message.data.data32[1] = uint32_t(at.y());
+    message.data.data32[2] = 11;   // _NET_WM_MOVERESIZE_CANCEL
+    message.data.data32[3] = 1;
+    message.data.data32[4] = 1;
+    const xcb_window_t root = xcb_setup_roots_iterator(xcb_get_setup(connection)).data->root;
+    const uint32_t mask = XCB_EVENT_MASK_SUBSTRUCTURE_REDIRECT | XCB_EVENT_MASK_SUBSTRUCTURE_NOTIFY;
+    xcb_send_event(connection, 0, root, mask, reinterpret_cast<const char*>(&message));
+    message.data.data32[2] = 8;    // _NET_WM_MOVERESIZE_MOVE
+    xcb_send_event(connection, 0, root, mask, reinterpret_cast<const char*>(&message));
+    xcb_flush(connection);
+}
+} // namespace
+
 // ---- mouse ----------------------------------------------------------------------------------
 
 int TsuiTitleBar::TopEdgeZone(const QPoint& position) const
@@ -703,19 +742,22 @@ void TsuiTitleBar::mouseMoveEvent(QMouseEvent* event)
     update();
 }
 
-// The window manager moves the form from the first mouse move on (started at the press, its
-// pointer grab would take the second click of a double click). It moves the form from
-// where the pointer is then, so the form first follows that first motion itself; where the
-// window manager cannot move windows, the form follows every motion itself.
+// The window manager moves the form from the first mouse move on (started at the press,
+// its pointer grab would take the second click of a double click), counting the pointer's
+// way from the press so that the form keeps up with it. Where it cannot move windows, the
+// form follows every motion itself.
 void TsuiTitleBar::DragForm(const QPoint& pointer)
 {
     QWidget* form = Form();
     if (!form)
         return;
+    if (form->windowHandle() && form->windowHandle()->startSystemMove()) {
+        AnchorX11Move(form, dragPointer_);
+        dragPending_ = false;
+        return;
+    }
     form->move(form->pos() + pointer - dragPointer_);
     dragPointer_ = pointer;
-    if (form->windowHandle() && form->windowHandle()->startSystemMove())
-        dragPending_ = false;
 }
 
 void TsuiTitleBar::leaveEvent(QEvent*)

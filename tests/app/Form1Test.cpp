@@ -670,6 +670,8 @@ TEST_F(WindowTest, HeaderClicksSortByValueAndRefreshBringsBackTheRegistryOrder)
     // Frequencies -1, 3 and 11: as text they would sort "frequently", "occasionally", "rarely".
     ClickHeader(table, ccFrequency);
     EXPECT_EQ(KeyNames(table), (QStringList{QStringLiteral("GammaSuite"), QStringLiteral("AlphaApp"), QStringLiteral("BetaTool")}));
+    // The column, sized to its caption, widens for the arrow beside it.
+    EXPECT_GE(table->columnWidth(ccFrequency), table->header()->sectionSizeHint(ccFrequency));
     ClickHeader(table, ccFrequency);
     EXPECT_EQ(KeyNames(table), (QStringList{QStringLiteral("BetaTool"), QStringLiteral("AlphaApp"), QStringLiteral("GammaSuite")}));
     EXPECT_TRUE(table->header()->isSortIndicatorShown());

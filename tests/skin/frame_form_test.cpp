@@ -342,7 +342,7 @@ TEST_F(FrameTest, ADragOnTheTitleBarMovesTheFormWithThePointerFromItsFirstMotion
     MakeWinXP();
     form->show();
     TsuiTitleBar* bar = frame->TitleBar();
-    const QPoint start = form->pos();
+    const QPoint start = form->pos();   // off screen no window manager moves it: the form itself does
     const auto send = [bar](QEvent::Type type, QPoint at, Qt::MouseButtons buttons) {
         QMouseEvent event(type, at, bar->mapToGlobal(at), type == QEvent::MouseMove ? Qt::NoButton : Qt::LeftButton,
                           buttons, Qt::NoModifier);
