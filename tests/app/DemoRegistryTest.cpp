@@ -11,6 +11,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QHeaderView>
 #include <QImage>
 #include <QTest>
 #include <QTreeWidget>
@@ -97,7 +98,10 @@ TEST(DemoRegistryWindow, RowsAreAsHighWhateverTheFirstHoldsAndPageDownMovesAPage
     DemoWindow demo(false);
     auto* table = demo.form->findChild<QTreeWidget*>(QStringLiteral("suiListView1"));
     const int latinFirst = table->visualItemRect(table->topLevelItem(0)).height();
-    table->sortItems(ccKeyName, Qt::DescendingOrder);
+    QHeaderView* header = table->header();
+    const QPoint keyName(header->sectionViewportPosition(ccKeyName) + 10, header->height() / 2);
+    QTest::mouseClick(header->viewport(), Qt::LeftButton, {}, keyName);
+    QTest::mouseClick(header->viewport(), Qt::LeftButton, {}, keyName);   // descending
     ASSERT_TRUE(table->topLevelItem(0)->text(ccKeyName).startsWith(QString::fromUtf8("日本語")));
     EXPECT_EQ(table->visualItemRect(table->topLevelItem(0)).height(), latinFirst);
 
