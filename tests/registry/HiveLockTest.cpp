@@ -140,10 +140,10 @@ TEST_F(HiveWriting, AChangeByAnotherProgramDuringTheSaveIsNeverOverwritten)
     const QString script = hivexshScript();
     const QString copy = dir.filePath(QStringLiteral("copy"));
     const std::vector<std::pair<const char*, std::function<void()>>> writers{
-        {"hivexsh -w, in place", [&] { runTool(QStringLiteral("hivexsh"), {QStringLiteral("-w"), QStringLiteral("-f"), script, path}); }},
+        {"hivexsh -w, in place", [&] { RunTool(QStringLiteral("hivexsh"), {QStringLiteral("-w"), QStringLiteral("-f"), script, path}); }},
         {"a copy moved over it", [&] {
-             runTool(QStringLiteral("cp"), {path, copy});
-             runTool(QStringLiteral("hivexsh"), {QStringLiteral("-w"), QStringLiteral("-f"), script, copy});
+             RunTool(QStringLiteral("cp"), {path, copy});
+             RunTool(QStringLiteral("hivexsh"), {QStringLiteral("-w"), QStringLiteral("-f"), script, copy});
              ASSERT_TRUE(::rename(QFile::encodeName(copy).constData(), QFile::encodeName(path).constData()) == 0);
          }},
     };
@@ -180,7 +180,7 @@ TEST_F(HiveWriting, TwoHivesAreSavedBothOrNeither)
         // The second hive is changed by another program once the first is in place.
         const SteppingIn writer([&](const QString& target) {
             if (target == other)
-                runTool(QStringLiteral("hivexsh"), {QStringLiteral("-w"), QStringLiteral("-f"), script, other});
+                RunTool(QStringLiteral("hivexsh"), {QStringLiteral("-w"), QStringLiteral("-f"), script, other});
         });
         message = throwMessage([&] { CommitTogether({&first, &second}); });
     }
