@@ -202,35 +202,42 @@ QStringList columnTexts(const CacheRow& row, const LastUsedText& lastUsed)
     };
 }
 
-// The row of one entry; nullopt when its SlowInfoCache is missing or not binary.
+// The row of an entry whose record is not shown: its name when that can be read, why, and
+// `mark` in place of the File Path.
+CacheRow rowWithoutRecord(const QString& name, const QString& reason, const QString& mark,
+                          const UninstallLookup& inUninstall, const LastUsedText& lastUsed,
+                          std::optional<QString> changed = std::nullopt)
+{
+    CacheRow row;
+    row.KeyName = name;
+    setAddRemoveAnswer(row, inUninstall);
+    row.Damage = reason;
+    row.Changed = std::move(changed);
+    row.Columns = columnTexts(row, lastUsed);
+    if (name.isEmpty())
+        row.Columns[ccKeyName] = kUnreadableName;
+    row.Columns[ccFilePath] = mark;
+    return row;
+}
+
+// The row of one entry; nullopt when it has no SlowInfoCache.
 std::optional<CacheRow> readRow(const RegistryStore& store, NodeId entry, const QString& name,
                                 const UninstallLookup& inUninstall, const LastUsedText& lastUsed)
 {
     const std::vector<RegValue> values = store.values(entry);   // one read for both values
     const RegValue* record = findValue(values, kSlowInfoCache);
-    if (!record || KindOfType(record->type) != dkBinary)
+    if (!record)
         return std::nullopt;
+    std::optional<QString> changed = changedText(findValue(values, kChanged));
+    if (KindOfType(record->type) != dkBinary)
+        return rowWithoutRecord(name, QStringLiteral("its SlowInfoCache value is of type %1, not binary").arg(ValueTypeName(record->type)),
+                                kRecordNotBinary, inUninstall, lastUsed, std::move(changed));
     CacheRow row;
     row.KeyName = name;
     setAddRemoveAnswer(row, inUninstall);
     row.Record = DecodeCacheRecord(record->data);
-    row.Changed = changedText(findValue(values, kChanged));
+    row.Changed = std::move(changed);
     row.Columns = columnTexts(row, lastUsed);
-    return row;
-}
-
-// The row of an entry whose key cannot be read: its name when that can be, the marks.
-CacheRow damagedRow(const QString& name, const QString& damage, const UninstallLookup& inUninstall,
-                    const LastUsedText& lastUsed)
-{
-    CacheRow row;
-    row.KeyName = name;
-    setAddRemoveAnswer(row, inUninstall);
-    row.Damage = damage;
-    row.Columns = columnTexts(row, lastUsed);
-    if (name.isEmpty())
-        row.Columns[ccKeyName] = kUnreadableName;
-    row.Columns[ccFilePath] = kDamagedEntry;
     return row;
 }
 
@@ -303,9 +310,37 @@ QString FileTimeToIso(uint64_t fileTime)
     return QString(reinterpret_cast<const QChar*>(text), out - text);
 }
 
+namespace {
+
+// The date format with a two-digit year ("yy") written with four, so that 1601 never shows
+// as 01; quoted text is left as it is.
+QString withFourDigitYears(QString format)
+{
+    bool quoted = false;
+    for (qsizetype i = 0; i < format.size(); ++i) {
+        if (format.at(i) == u'\'') {
+            quoted = !quoted;
+            continue;
+        }
+        if (quoted || format.at(i) != u'y')
+            continue;
+        qsizetype end = i;
+        while (end < format.size() && format.at(end) == u'y')
+            ++end;
+        if (end - i == 2) {
+            format.insert(i, QStringLiteral("yy"));
+            end += 2;
+        }
+        i = end - 1;
+    }
+    return format;
+}
+
+} // namespace
+
 LastUsedFormatter::LastUsedFormatter(const QLocale& locale)
     : locale_(locale)
-    , dateFormat_(locale.dateFormat(QLocale::ShortFormat))
+    , dateFormat_(withFourDigitYears(locale.dateFormat(QLocale::ShortFormat)))
     , timeFormat_(locale.timeFormat(QLocale::LongFormat))
 {
 }
@@ -363,11 +398,12 @@ CacheListing StreamCache(Machine& machine, const CacheRowSink& eachRow, LastUsed
         } catch (const EHiveShortenedError&) {
             throw;   // not one entry's damage: the whole listing is void
         } catch (const EParvelleError& error) {
-            row = damagedRow(name, error.message(), inUninstall, lastUsed);
-            listing.Unreadable.append(row->Columns[ccKeyName] + QStringLiteral(": ") + error.message());
+            row = rowWithoutRecord(name, error.message(), kDamagedEntry, inUninstall, lastUsed);
         }
         if (!row)
             continue;
+        if (!row->Damage.isEmpty())
+            listing.Unreadable.append(row->Columns[ccKeyName] + QStringLiteral(": ") + row->Damage);
         if (eachRow)
             eachRow(std::move(*row));   // outside the try: the sink's own errors are not the entry's
         else

@@ -30,8 +30,9 @@ struct CacheRow {
     std::optional<QString> Changed;   // a string value, or a 32-bit number in signed decimal
     QStringList Columns;              // the nine column texts, CacheColumn order; Last Used in
                                       // the listing's LastUsedColumn style
-    QString Damage;                   // why the entry's key cannot be read; its record is left
-                                      // empty and File Path shows kDamagedEntry
+    QString Damage;                   // why the entry's record is not shown: its key cannot be
+                                      // read (File Path shows kDamagedEntry) or its SlowInfoCache
+                                      // is not binary (kRecordNotBinary); the record is left empty
 };
 
 // How the Last Used column is written: in the locale's formats (the command line's table),
@@ -56,8 +57,9 @@ struct CacheListing {
 uint8_t CacheOSKind(Machine& machine);
 
 // Reads the cache of the machine, first reading again the hives another program changed
-// since they were read. Entries whose SlowInfoCache is missing or not binary are left out;
-// entries the store fails to read are listed with their Damage and named in Unreadable.
+// since they were read. Entries without a SlowInfoCache are left out; entries the store
+// fails to read, or whose SlowInfoCache is not binary, are listed with their Damage and
+// named in Unreadable.
 // Ends by calling bagEnter (when given).
 CacheListing ListCache(Machine& machine, const std::function<void()>& bagEnter = {},
                        LastUsedStyle lastUsedColumn = luLocale);
@@ -80,6 +82,7 @@ QString HasNameText(bool hasName);                        // "True" / "False"
 inline const QString kNoDateGiven = QStringLiteral("No Date Given");
 inline const QString kUnknownAnswer = QStringLiteral("Unknown");           // In Add/Remove
 inline const QString kDamagedEntry = QStringLiteral("<damaged key>");      // File Path
+inline const QString kRecordNotBinary = QStringLiteral("<SlowInfoCache not binary>");   // File Path
 inline const QString kUnreadableName = QStringLiteral("<unreadable name>"); // KeyName
 
 // The FILETIME as a UTC date and time; nullopt for 0 and for values past the year 9999.
@@ -87,8 +90,8 @@ std::optional<QDateTime> FileTimeToUtc(uint64_t fileTime);
 // "2006-08-14T03:33:20Z", or empty when FileTimeToUtc gives nothing.
 QString FileTimeToIso(uint64_t fileTime);
 
-// Last Used in the locale's short date and long time formats (the time left out at
-// midnight), or "No Date Given".
+// Last Used in the locale's short date (with a four-digit year) and long time formats (the
+// time left out at midnight), or "No Date Given".
 class LastUsedFormatter {
 public:
     explicit LastUsedFormatter(const QLocale& locale = QLocale::system());

@@ -36,9 +36,9 @@ QString TextUpToZero(QByteArrayView utf16le)
             break;
         surrogates |= QChar::isSurrogate(unit);
     }
-    // Without surrogates and a leading byte order mark the units are the text.
-    if (surrogates || (length > 0 && unitAt(0) == 0xFEFF)) {
-        QStringDecoder utf16(QStringDecoder::Utf16LE);
+    // Without surrogates the units are the text; a leading U+FEFF is part of it either way.
+    if (surrogates) {
+        QStringDecoder utf16(QStringDecoder::Utf16LE, QStringDecoder::Flag::ConvertInitialBom);
         return utf16.decode(utf16le.first(2 * length));
     }
     QString text(length, Qt::Uninitialized);

@@ -253,6 +253,10 @@ void addEntryFields(JsonObjectText& object, const CacheRow& row, const QString& 
         object.null(QLatin1StringView("FrequencyText"));
     }
     object.optionalText(QLatin1StringView("LastUsed"), lastUsed);
+    // The stored FILETIME as decimal text, exact in every parser (a number beyond 2^53
+    // is not): it keeps dates that have no ISO form.
+    has(CacheRecord::fLastUsed) ? object.string(QLatin1StringView("LastUsedFileTime"), QString::number(r.LastUsed))
+                                : object.null(QLatin1StringView("LastUsedFileTime"));
     has(CacheRecord::fInstallSize) ? object.number(QLatin1StringView("InstallSize"), r.InstallSize) : object.null(QLatin1StringView("InstallSize"));
     has(CacheRecord::fHasName) ? object.boolean(QLatin1StringView("HasName"), r.HasName) : object.null(QLatin1StringView("HasName"));
     has(CacheRecord::fRecordSize) ? object.number(QLatin1StringView("DataSize"), r.RecordSize) : object.null(QLatin1StringView("DataSize"));

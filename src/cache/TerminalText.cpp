@@ -25,11 +25,12 @@ constexpr Range kWide[] = {
     {0x20000, 0x2FFFD}, {0x30000, 0x3FFFD},
 };
 
-// Characters that move the cursor, end a line or reorder the text on a terminal.
+// Characters that move the cursor or end a line on a terminal; with the format characters
+// (bidirectional controls, zero-width characters, U+FEFF), which reorder the text or hide.
 constexpr Range kUnsafe[] = {
-    {0x00, 0x1F},     {0x7F, 0x9F},     {0x061C, 0x061C}, {0x200E, 0x200F},
-    {0x2028, 0x202E}, {0x2066, 0x2069},
+    {0x00, 0x1F}, {0x7F, 0x9F}, {0x2028, 0x2029},
 };
+
 
 template <size_t N>
 bool inRanges(const Range (&ranges)[N], char32_t c)
@@ -37,6 +38,11 @@ bool inRanges(const Range (&ranges)[N], char32_t c)
     const auto after = std::upper_bound(std::begin(ranges), std::end(ranges), c,
                                         [](char32_t value, const Range& r) { return value < r.first; });
     return after != std::begin(ranges) && c <= std::prev(after)->last;
+}
+
+bool isUnsafe(char32_t c)
+{
+    return inRanges(kUnsafe, c) || QChar::category(c) == QChar::Other_Format;
 }
 
 // Printable ASCII only: nothing to escape, one cell per character (most names and paths).
@@ -99,7 +105,7 @@ QString TerminalText(QStringView text)
     QString out;
     out.reserve(text.size());
     forEachCodePoint(text, [&out](char32_t c) {
-        if (inRanges(kUnsafe, c))
+        if (isUnsafe(c))
             out += escapeOf(c);
         else
             appendCodePoint(out, c);

@@ -165,12 +165,10 @@ void writeDemoEntry(Machine& machine, HKEY cacheRoot, const DemoEntry& e)
         writeUninstall(machine, e.name, e.name);
 }
 
-// Entries that give no row: a string record, and a key with no record at all.
-void writeRowlessEntries(Machine& machine, HKEY cacheRoot)
+// An entry that gives no row: a key with no record at all.
+void writeRowlessEntry(Machine& machine, HKEY cacheRoot)
 {
     TNTRegistry key(machine);
-    open(key, cacheRoot, CacheEntryPath(QStringLiteral("Brother MFL-Pro Suite")));
-    key.WriteText(QStringLiteral("SlowInfoCache"), QStringLiteral("C:\\Program Files\\Brother\\brmfl.exe"));
     open(key, cacheRoot, CacheEntryPath(QStringLiteral("HP Photosmart Essential")));
     key.WriteDword(QStringLiteral("Changed"), 1);
 }
@@ -256,7 +254,7 @@ void FillDemoRegistry(Machine& machine, bool vista)
     writeUserHive(machine);
     for (const DemoEntry& entry : demoEntries())
         writeDemoEntry(machine, cacheRoot, entry);
-    writeRowlessEntries(machine, cacheRoot);
+    writeRowlessEntry(machine, cacheRoot);
     for (const QString& name : kUninstallOnly)
         writeUninstall(machine, name, name);
 }

@@ -14,6 +14,25 @@ uint64_t CurrentFileTime()
     return uint64_t(QDateTime::currentMSecsSinceEpoch() + kUnixEpochInFileTimeMs) * 10000u;
 }
 
+QString ValueTypeName(uint32_t type)
+{
+    switch (type) {
+    case REG_NONE: return QStringLiteral("REG_NONE");
+    case REG_SZ: return QStringLiteral("REG_SZ");
+    case REG_EXPAND_SZ: return QStringLiteral("REG_EXPAND_SZ");
+    case REG_BINARY: return QStringLiteral("REG_BINARY");
+    case REG_DWORD: return QStringLiteral("REG_DWORD");
+    case REG_DWORD_BIG_ENDIAN: return QStringLiteral("REG_DWORD_BIG_ENDIAN");
+    case REG_LINK: return QStringLiteral("REG_LINK");
+    case REG_MULTI_SZ: return QStringLiteral("REG_MULTI_SZ");
+    case REG_RESOURCE_LIST: return QStringLiteral("REG_RESOURCE_LIST");
+    case REG_FULL_RESOURCE_DESCRIPTOR: return QStringLiteral("REG_FULL_RESOURCE_DESCRIPTOR");
+    case REG_RESOURCE_REQUIREMENTS_LIST: return QStringLiteral("REG_RESOURCE_REQUIREMENTS_LIST");
+    case REG_QWORD: return QStringLiteral("REG_QWORD");
+    default: return QStringLiteral("0x%1").arg(type, 8, 16, QLatin1Char('0'));
+    }
+}
+
 char16_t UpcaseBeyondAscii(char16_t unit)
 {
     const char32_t upper = QChar::toUpper(char32_t(unit));   // the simple mapping; a surrogate stays

@@ -18,6 +18,9 @@ enum RegType : uint32_t {
     REG_FULL_RESOURCE_DESCRIPTOR = 9, REG_RESOURCE_REQUIREMENTS_LIST = 10, REG_QWORD = 11,
 };
 
+// "REG_SZ", ... as the registry editor names the type; an unknown type in hexadecimal.
+QString ValueTypeName(uint32_t type);
+
 struct RegValue {
     QString name;       // empty = the key's default value
     uint32_t type = REG_NONE;

@@ -92,8 +92,13 @@ TEST(CacheListingDates, LastUsedTexts)
     EXPECT_EQ(c.text(0x8000000000000000ULL), QStringLiteral("No Date Given"));
     EXPECT_EQ(c.text(~0ULL), QStringLiteral("No Date Given"));
 
+    // Four-digit years in every locale, also where the short format has two.
     const LastUsedFormatter german{QLocale(QLocale::German, QLocale::Germany)};
-    EXPECT_TRUE(german.text(fileTime(2006, 8, 14, 3, 33, 20)).startsWith(QStringLiteral("14.08.06 03:33:20")));
+    EXPECT_TRUE(german.text(fileTime(2006, 8, 14, 3, 33, 20)).startsWith(QStringLiteral("14.08.2006 03:33:20")));
+    const LastUsedFormatter american{QLocale(QLocale::English, QLocale::UnitedStates)};
+    EXPECT_EQ(american.text(fileTime(1601, 1, 2)), QStringLiteral("1/2/1601"));
+    const LastUsedFormatter chinese{QLocale(QLocale::Chinese, QLocale::China)};
+    EXPECT_EQ(chinese.text(fileTime(1601, 1, 2)), QStringLiteral("1601/1/2"));
 }
 
 TEST(CacheListingDates, IsoTextsInUtc)
@@ -240,17 +245,22 @@ TEST(CacheListingChanged, EachValueKind)
     }
 }
 
-TEST(CacheListingEntries, EntriesWithoutABinaryRecordAreLeftOut)
+// An entry without a record is left out; one whose record is of another type is listed,
+// marked with the reason, rather than dropped without a word.
+TEST(CacheListingEntries, EntriesWithoutABinaryRecordAreLeftOutOrMarked)
 {
     ListingMachine m;
     m.addEntry(QStringLiteral("1 good"), plainRecord());
     m.entry(QStringLiteral("2 string")).WriteText(QStringLiteral("SlowInfoCache"), QStringLiteral("text"));
+    m.entry(QStringLiteral("2 string")).WriteDword(QStringLiteral("Changed"), 7);
     m.entry(QStringLiteral("3 none")).WriteDword(QStringLiteral("Changed"), 1);
     m.entry(QStringLiteral("4 dword")).WriteDword(QStringLiteral("SlowInfoCache"), 1);
     m.addEntry(QStringLiteral("5 empty"), QByteArray());
     const CacheListing listing = ListCache(m.machine);
-    EXPECT_EQ(names(listing), (QStringList{"1 good", "5 empty"}));
-    EXPECT_TRUE(listing.Unreadable.isEmpty());
+    EXPECT_EQ(names(listing), (QStringList{"1 good", "2 string", "4 dword", "5 empty"}));
+    EXPECT_EQ(listing.Rows[1].Columns, (QStringList{"2 string", "No", kRecordNotBinary, "", "", "", "", "", "7"}));
+    EXPECT_EQ(listing.Unreadable, (QStringList{"2 string: its SlowInfoCache value is of type REG_SZ, not binary",
+                                               "4 dword: its SlowInfoCache value is of type REG_DWORD, not binary"}));
 }
 
 TEST(CacheListingEntries, ShortRecordLeavesUnreachedColumnsEmpty)

@@ -148,8 +148,8 @@ TEST(CacheRecordSizes, UnreachedFieldsAreZeroNotLeftovers)
 
 TEST(CacheRecordText, AgreesWithQtsUtf16Decoder)
 {
-    // Plain texts are copied unit by unit; surrogates and a leading byte order mark go
-    // through Qt's decoder, which is the reference for every case.
+    // Plain texts are copied unit by unit, texts with surrogates go through Qt's decoder;
+    // the decoder, keeping a leading U+FEFF as stored, is the reference for every case.
     const auto bytes = [](std::initializer_list<char16_t> units) {
         QByteArray out;
         for (char16_t u : units)
@@ -163,6 +163,7 @@ TEST(CacheRecordText, AgreesWithQtsUtf16Decoder)
         bytes({u'a', u'b', 0, u'c'}),
         bytes({u'a', u'b'}) + 'x',
         bytes({0xFEFF, u'a'}),
+        bytes({0xFEFF, 0xD801, 0xDC37}),
         bytes({u'a', 0xFEFF}),
         bytes({0xFFFE, u'a'}),
         bytes({0xD801, 0xDC37, u'z'}),
@@ -170,6 +171,7 @@ TEST(CacheRecordText, AgreesWithQtsUtf16Decoder)
         bytes({0xDC37, u'a'}),
         bytes({0xD801, 0, 0xDC37}),
     };
+    EXPECT_EQ(TextUpToZero(bytes({0xFEFF, u'a'})), QStringLiteral("\uFEFFa"));
     for (const QByteArray& input : inputs) {
         QByteArrayView upToZero = input;
         for (qsizetype i = 0; i + 1 < input.size(); i += 2)
@@ -179,7 +181,7 @@ TEST(CacheRecordText, AgreesWithQtsUtf16Decoder)
             }
         if (upToZero.size() % 2)
             upToZero.chop(1);
-        QStringDecoder utf16(QStringDecoder::Utf16LE);
+        QStringDecoder utf16(QStringDecoder::Utf16LE, QStringDecoder::Flag::ConvertInitialBom);
         const QString expected = utf16.decode(upToZero);
         EXPECT_EQ(TextUpToZero(input), expected) << input.toHex().toStdString();
     }

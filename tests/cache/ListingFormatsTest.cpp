@@ -91,7 +91,7 @@ TEST(JsonFormat, TypedFieldsAndNulls)
     ASSERT_EQ(entries.size(), 3);
 
     const QJsonObject zip = entries[0].toObject();
-    EXPECT_EQ(zip.keys().size(), 11);
+    EXPECT_EQ(zip.keys().size(), 12);
     EXPECT_TRUE(zip.value("Damage").isNull());
     EXPECT_EQ(zip.value("KeyName").toString(), QStringLiteral("7-Zip"));
     EXPECT_EQ(zip.value("InAddRemove"), QJsonValue(true));
@@ -99,6 +99,7 @@ TEST(JsonFormat, TypedFieldsAndNulls)
     EXPECT_EQ(zip.value("Frequency"), QJsonValue(12));
     EXPECT_EQ(zip.value("FrequencyText").toString(), QStringLiteral("frequently (12)"));
     EXPECT_EQ(zip.value("LastUsed").toString(), QStringLiteral("2006-08-14T03:33:20Z"));
+    EXPECT_EQ(zip.value("LastUsedFileTime").toString(), QString::number(fileTime(2006, 8, 14, 3, 33, 20)));
     EXPECT_EQ(zip.value("InstallSize").toInteger(), 3801088);
     EXPECT_EQ(zip.value("HasName"), QJsonValue(true));
     EXPECT_EQ(zip.value("DataSize").toInteger(), 552);
@@ -106,6 +107,7 @@ TEST(JsonFormat, TypedFieldsAndNulls)
 
     const QJsonObject tool = entries[1].toObject();
     EXPECT_TRUE(tool.value("LastUsed").isNull());
+    EXPECT_EQ(tool.value("LastUsedFileTime").toString(), QStringLiteral("0"));
     EXPECT_TRUE(tool.value("Changed").isNull());
     EXPECT_EQ(tool.value("InstallSize").toInteger(), -1);
     EXPECT_EQ(tool.value("Frequency"), QJsonValue(-1));
@@ -116,7 +118,22 @@ TEST(JsonFormat, TypedFieldsAndNulls)
     EXPECT_TRUE(shortOne.value("FilePath").isNull());
     EXPECT_TRUE(shortOne.value("Frequency").isNull());
     EXPECT_TRUE(shortOne.value("LastUsed").isNull());
+    EXPECT_TRUE(shortOne.value("LastUsedFileTime").isNull());
     EXPECT_EQ(shortOne.value("InstallSize").toInteger(), 7);
+}
+
+// Dates past the year 9999 have no ISO form; the stored FILETIME keeps them exactly.
+TEST(JsonFormat, TheStoredFileTimeKeepsDatesWithoutAnIsoForm)
+{
+    ListingMachine m;
+    const uint64_t beyond = fileTime(9999, 12, 31, 23, 59, 59) + 10'000'000ULL;
+    m.addEntry(QStringLiteral("Beyond"), record(552, 552, true, 1, beyond, 1, "C:\\b.exe"));
+    m.addEntry(QStringLiteral("Top"), record(552, 552, true, 1, ~0ULL, 1, "C:\\t.exe"));
+    const QJsonArray entries = QJsonDocument::fromJson(ListingAsJson(ListCache(m.machine))).object().value("entries").toArray();
+    ASSERT_EQ(entries.size(), 2);
+    EXPECT_TRUE(entries[0].toObject().value("LastUsed").isNull());
+    EXPECT_EQ(entries[0].toObject().value("LastUsedFileTime").toString(), QString::number(beyond));
+    EXPECT_EQ(entries[1].toObject().value("LastUsedFileTime").toString(), QStringLiteral("18446744073709551615"));
 }
 
 TEST(TableFormat, ColumnsAlignedUnderTheirHeaders)

@@ -11,6 +11,7 @@ TEST(TerminalText, ControlAndBidiCharactersAreEscapedVisibly)
     EXPECT_EQ(TerminalText(QStringView(u"n\0l\r\n\t", 6)), QStringLiteral("n\\x00l\\x0D\\x0A\\x09"));
     EXPECT_EQ(TerminalText(u"del\x7f c1\x85 \x9b"), QStringLiteral("del\\x7F c1\\x85 \\x9B"));
     EXPECT_EQ(TerminalText(u"exe\u202Etxt\u2066\u200F\u2028"), QStringLiteral("exe\\u202Etxt\\u2066\\u200F\\u2028"));
+    EXPECT_EQ(TerminalText(u"\uFEFFzero\u200Bwidth\u2060soft\u00AD"), QStringLiteral("\\uFEFFzero\\u200Bwidth\\u2060soft\\xAD"));
     EXPECT_EQ(TerminalText(u"C:\\Program Files\\Café 中文 \U0001F600"), QStringLiteral("C:\\Program Files\\Café 中文 \U0001F600"));
 }
 

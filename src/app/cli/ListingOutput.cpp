@@ -30,7 +30,7 @@ QStringList listingMessages(const Machine& machine, const CacheListing& listing)
     for (const QString& damage : machine.warnings())
         messages.append(QStringLiteral("warning: ") + damage);
     for (const QString& entry : listing.Unreadable)
-        messages.append(QStringLiteral("warning: damaged entry listed without its record, ") + entry);
+        messages.append(QStringLiteral("warning: entry listed without its record, ") + entry);
     if (!listing.UninstallDamage.isEmpty())
         messages.append(QStringLiteral("warning: In Add/Remove is Unknown for programs not found, the "
                                        "Uninstall key being damaged: ") + listing.UninstallDamage);

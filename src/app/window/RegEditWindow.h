@@ -60,8 +60,7 @@ private:
     QStatusBar* status_;
 };
 
-// The text of a value's data as the editor shows it, and its type name.
-QString ValueTypeName(uint32_t type);
+// The text of a value's data as the editor shows it.
 QString ValueDataText(uint32_t type, const QByteArray& data);
 
 } // namespace parvelle
