@@ -136,7 +136,7 @@ FileDescriptor::~FileDescriptor()
 FileIdentity FileIdentity::of(const QString& path, qsizetype headBytes)
 {
     FileIdentity identity;
-    const FileDescriptor file(::open(native(path).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
+    const FileDescriptor file(OpenQuietly(path, O_NONBLOCK));   // reading the head changes no access time
     struct stat st {};
     if (file.get() < 0 || ::fstat(file.get(), &st) != 0)
         return identity;
