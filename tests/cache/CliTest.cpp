@@ -27,6 +27,12 @@ using namespace parvelle::test;
 
 namespace {
 
+QByteArray fileBytes(const QString& path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
 struct CliResult {
     int exitCode = -1;
     QString out;
@@ -291,6 +297,18 @@ TEST_F(Cli, OutputThatCannotBeWrittenFailsInEveryCommand)
                          QStringLiteral("Cannot write the output"));
     expectOneLineFailure(run(QStringList{"restore", undoFiles.first()} + withUndo, full), 1,
                          QStringLiteral("Cannot write the output"));
+
+    // Standard output closed: said so, and nothing done (no file takes its descriptor).
+    const QByteArray before = fileBytes(hives.at(1));
+    for (const QStringList& arguments : {QStringList{"list"} + hives, QStringList{"remove", "QuickTime"} + withUndo}) {
+        QProcess closed;
+        closed.start(QStringLiteral("sh"), QStringList{"-c", "exec \"$0\" \"$@\" >&-", PARVELLE_BIN_DIR "/parvelle-cli"} + arguments);
+        ASSERT_TRUE(closed.waitForFinished(60000));
+        EXPECT_EQ(closed.exitCode(), 1);
+        EXPECT_EQ(QString::fromUtf8(closed.readAllStandardError()), QStringLiteral("parvelle-cli: Cannot write the output: Bad file descriptor\n"));
+    }
+    EXPECT_EQ(fileBytes(hives.at(1)), before);
+    EXPECT_EQ(QDir(undoDir).entryList(QDir::Files), undoFiles);
 }
 
 TEST_F(Cli, JsonParsesStrictlyWhateverTheNamesHold)
@@ -430,16 +448,6 @@ TEST_F(Cli, UserHiveAloneListsItsOwnCacheWithANote)
     EXPECT_EQ(after.out.count(u'\n'), csv.out.count(u'\n') - 1);
     EXPECT_FALSE(after.out.contains(name));
 }
-
-namespace {
-
-QByteArray fileBytes(const QString& path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
-} // namespace
 
 TEST_F(Cli, DamagedCacheEntryIsMarkedAndTheOthersListed)
 {

@@ -4,16 +4,27 @@
 #include "registry/SafeFile.h"
 
 #include <QCoreApplication>
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
+#include <fcntl.h>
+#include <unistd.h>
 
 int main(int argc, char* argv[])
 {
+    // With standard output closed, the next file opened would take its descriptor and the
+    // output would go into that file: nothing is done then. Checked before anything opens.
+    const int outputError = ::fcntl(STDOUT_FILENO, F_GETFD) < 0 ? errno : 0;
     QCoreApplication application(argc, argv);
     parvelle::RemoveTemporariesOnSignals();
     parvelle::SetApplicationIdentity();
     QCoreApplication::setApplicationVersion(QStringLiteral(PARVELLE_VERSION));
     QTextStream out(stdout);
     QTextStream err(stderr);
+    if (outputError != 0) {
+        err << "parvelle-cli: Cannot write the output: " << QString::fromLocal8Bit(std::strerror(outputError)) << '\n';
+        return 1;
+    }
     const int status = parvelle::RunCli(application.arguments(), out, err);
     out.flush();
     err.flush();
