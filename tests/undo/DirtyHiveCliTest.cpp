@@ -141,6 +141,13 @@ TEST_F(DirtyHiveCli, RecoverTakesLogsFromElsewhereAndFailsWithoutAUsableOne)
         << stale.errLines.first().toStdString();
     EXPECT_FALSE(QFileInfo::exists(out));
 
+    const QString missing = dir.filePath(QStringLiteral("logs/missing.log"));
+    const CliRun lacking = cli({QStringLiteral("recover"), hive, out, QStringLiteral("--log"), moved, QStringLiteral("--log"), missing});
+    EXPECT_EQ(lacking.status, 1);
+    EXPECT_EQ(lacking.errLines, QStringList{QStringLiteral("parvelle-cli: Cannot read the transaction log '%1': No such file or directory; "
+                                                           "nothing was written").arg(missing)});
+    EXPECT_FALSE(QFileInfo::exists(out));
+
     const CliRun named = cli({QStringLiteral("recover"), hive, out, QStringLiteral("--log"), moved});
     EXPECT_EQ(named.status, 0) << named.errLines.join(u'\n').toStdString();
     EXPECT_EQ(named.errLines, QStringList{QStringLiteral("parvelle-cli: note: transactions_NTUSER.DAT: transaction logs applied: "

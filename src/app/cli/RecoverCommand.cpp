@@ -4,12 +4,27 @@
 #include "app/common/RegistryOptions.h"
 #include "registry/HiveLogs.h"
 #include "registry/HiveStore.h"
+#include "registry/QuietRead.h"
 
 #include <QDir>
+#include <cerrno>
+#include <cstring>
+#include <unistd.h>
 
 namespace parvelle {
 
 namespace {
+
+// A log named by the user that cannot be read would leave pages of the hive unrecovered
+// without a word: refused before anything is written.
+void requireReadable(const QString& logPath)
+{
+    const int fd = OpenQuietly(logPath);
+    if (fd < 0)
+        throw EInOutError(QStringLiteral("Cannot read the transaction log '%1': %2; nothing was written")
+                              .arg(logPath, QString::fromLocal8Bit(std::strerror(errno))));
+    ::close(fd);
+}
 
 int RunRecover(CliContext& context)
 {
@@ -28,6 +43,8 @@ int RunRecover(CliContext& context)
                                                 : QStringLiteral("unexpected argument '%1'").arg(positional.at(2)));
 
     const QStringList logs = parser.isSet(log) ? parser.values(log) : FindHiveLogs(positional[0]);
+    for (const QString& named : parser.values(log))
+        requireReadable(named);
     HiveStore hive(positional[0], HiveStore::Access::ReadOnly, logs);
     if (!hive.note().isEmpty())
         WriteMessage(context, QStringLiteral("parvelle-cli: note: ") + hive.note());
