@@ -291,6 +291,14 @@ TEST_F(Cli, OutputThatCannotBeWrittenFailsInEveryCommand)
         SCOPED_TRACE(arguments.join(QLatin1Char(' ')).toStdString());
         expectOneLineFailure(run(arguments, full), 1, QStringLiteral("Cannot write the output: No space left on device"));
     }
+    // A recovered hive already in place is a success, with the failure warned about.
+    const QString recovered = home.filePath(QStringLiteral("recovered"));
+    const CliResult recover = run({"recover", hives.at(1), recovered}, full);
+    EXPECT_EQ(recover.exitCode, 0);
+    EXPECT_EQ(recover.err, QStringLiteral("parvelle-cli: warning: Cannot write the output: No space left on device; '%1' was written\n")
+                               .arg(recovered));
+    EXPECT_EQ(fileBytes(recovered), fileBytes(hives.at(1)));
+
     const QStringList undoFiles = QDir(undoDir).entryList(QDir::Files);
     ASSERT_EQ(undoFiles.size(), 1);
     expectOneLineFailure(run(QStringList{"undo", "show", undoFiles.first()} + withUndo, full), 1,

@@ -41,16 +41,6 @@ QString oneLine(const QString& message)
     return TerminalText(message.trimmed());
 }
 
-// Flushes standard output; throws EInOutError when it could not be written.
-void finishOutput(QTextStream& out)
-{
-    out.flush();
-    if (out.status() == QTextStream::Ok)
-        return;
-    const QString reason = out.device() ? out.device()->errorString() : QString();
-    throw EInOutError(QStringLiteral("Cannot write the output: %1").arg(reason.isEmpty() ? QStringLiteral("write failed") : reason));
-}
-
 // The help of one command, its usage line naming the command instead of the program's path.
 QString commandHelp(const QCommandLineParser& parser, const CliContext& context)
 {
@@ -94,6 +84,15 @@ int runCommand(const QStringList& arguments, QTextStream& out, QTextStream& err)
 
 } // namespace
 
+void FlushOutput(QTextStream& out)
+{
+    out.flush();
+    if (out.status() == QTextStream::Ok)
+        return;
+    const QString reason = out.device() ? out.device()->errorString() : QString();
+    throw EInOutError(QStringLiteral("Cannot write the output: %1").arg(reason.isEmpty() ? QStringLiteral("write failed") : reason));
+}
+
 bool IsTerminal(const QTextStream& stream)
 {
     const auto* file = qobject_cast<const QFileDevice*>(stream.device());
@@ -134,7 +133,7 @@ void WriteOutput(CliContext& context, QStringView text)
         context.out << text.first(size);
         text = text.sliced(size);
         if (context.out.status() != QTextStream::Ok)
-            finishOutput(context.out);
+            FlushOutput(context.out);
     }
 }
 
@@ -158,7 +157,7 @@ int RunCli(const QStringList& arguments, QTextStream& out, QTextStream& err)
 {
     try {
         const int status = runCommand(arguments, out, err);
-        finishOutput(out);
+        FlushOutput(out);
         return status;
     } catch (const std::exception& e) {
         err << "parvelle-cli: " << oneLine(QString::fromUtf8(e.what())) << "\n";

@@ -44,6 +44,9 @@ bool ParseCliArguments(QCommandLineParser& parser, CliContext& context, const QS
 // Whatever a command prints is also checked once at its end.
 void WriteOutput(CliContext& context, QStringView text);
 
+// Flushes standard output; throws EInOutError when it could not be written.
+void FlushOutput(QTextStream& out);
+
 // One line of standard output: exact in a file or pipe, control characters shown escaped on
 // a terminal.
 void WriteLine(CliContext& context, const QString& line);

@@ -26,6 +26,19 @@ void requireReadable(const QString& logPath)
     ::close(fd);
 }
 
+// Once OUT is in place the recovery succeeded: a confirmation that cannot be printed is
+// only warned about, so that the status never claims that nothing was written.
+void confirmWritten(CliContext& context, const QString& out)
+{
+    try {
+        WriteOutput(context, out + u'\n');
+        FlushOutput(context.out);
+    } catch (const EInOutError& error) {
+        context.out.resetStatus();
+        WriteMessage(context, QStringLiteral("parvelle-cli: warning: %1; '%2' was written").arg(error.message(), out));
+    }
+}
+
 int RunRecover(CliContext& context)
 {
     QCommandLineParser parser;
@@ -49,7 +62,7 @@ int RunRecover(CliContext& context)
     if (!hive.note().isEmpty())
         WriteMessage(context, QStringLiteral("parvelle-cli: note: ") + hive.note());
     hive.saveCleanCopy(positional[1]);
-    WriteOutput(context, QDir::toNativeSeparators(positional[1]) + u'\n');
+    confirmWritten(context, QDir::toNativeSeparators(positional[1]));
     return 0;
 }
 
