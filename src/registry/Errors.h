@@ -7,9 +7,30 @@ namespace parvelle {
 
 class EParvelleError : public std::runtime_error {
 public:
-    explicit EParvelleError(const QString& message) : std::runtime_error(message.toStdString()) {}
+    // Messages longer than this (a name of thousands of characters in one) are cut with "…".
+    static constexpr qsizetype kMaxMessage = 1000;
+
+    explicit EParvelleError(const QString& message) : std::runtime_error(capped(message).toStdString()) {}
     QString message() const { return QString::fromUtf8(what()); }
+
+private:
+    static QString capped(const QString& message)
+    {
+        if (message.size() <= kMaxMessage)
+            return message;
+        qsizetype kept = kMaxMessage - 1;
+        if (message.at(kept - 1).isHighSurrogate())
+            --kept;   // never half a character
+        return message.left(kept) + QChar(0x2026);
+    }
 };
+
+// What both programs say when an operation runs out of memory.
+inline QString OutOfMemoryMessage()
+{
+    return QStringLiteral("There is not enough memory for this operation; it was stopped before it saved anything "
+                          "more");
+}
 
 // Raised by TNTRegistry: "Invalid data type for '%s'", "Failed to get data for '%s'",
 // "Failed to set data for '%s'".

@@ -413,6 +413,8 @@ void TUndoContext::writeUndo(const std::function<QString(bool regedit4)>& text)
                               .arg(folder_.Folder()));
     const QString path = UndoFilePath();
     PutUndoFile(path, [&](const std::optional<QByteArray>& current) {
+        if (current && !current->isEmpty() && !IsHeaderLine(DecodeRegFile(*current).lines.first()))
+            throw EInOutError(QStringLiteral("Cannot write '%1': the file is not an undo file; it was left as it is").arg(path));
         return composeUndoFile(current, HeaderFor(osKind_), text);
     });
 }

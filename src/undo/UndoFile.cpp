@@ -102,11 +102,16 @@ void PutUndoFile(const QString& path, const UndoFileComposer& compose, std::chro
 
 QByteArray ReadLimitedFile(const QString& path)
 {
-    const FileDescriptor file(::open(native(path).constData(), O_RDONLY | O_CLOEXEC));
+    // Not waiting for a writer: a FIFO opens at once and is refused with any other kind of file.
+    const FileDescriptor file(::open(native(path).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
     if (file.get() < 0)
         failRead(path, systemReason());
     struct stat info {};
-    if (::fstat(file.get(), &info) == 0 && S_ISREG(info.st_mode) && info.st_size > kMaxRegFileSize)
+    if (::fstat(file.get(), &info) != 0)
+        failRead(path, systemReason());
+    if (!S_ISREG(info.st_mode))
+        failRead(path, QStringLiteral("it is not a regular file"));
+    if (info.st_size > kMaxRegFileSize)
         failTooLarge(path);
     return readWhole(file.get(), path);
 }

@@ -25,8 +25,8 @@ void PutUndoFile(const QString& path, const UndoFileComposer& compose,
 // The largest file the readers take: larger input is refused, not read.
 inline constexpr qint64 kMaxRegFileSize = 128LL * 1024 * 1024;
 
-// Reads a whole file of at most kMaxRegFileSize bytes (any kind of file: a device is
-// read in pieces). Throws EInOutError when it cannot be read or is larger.
+// Reads a whole regular file of at most kMaxRegFileSize bytes. Throws EInOutError when it
+// cannot be read, is larger, or is no regular file (a FIFO or a device is never waited on).
 QByteArray ReadLimitedFile(const QString& path);
 
 } // namespace parvelle

@@ -99,6 +99,14 @@ TEST_F(ChangedHiveTest, RefreshAndRemovalWorkOnWhatIsOnDiskNow)
     EXPECT_TRUE(EntryOnDisk(registry, QStringLiteral("GammaSuite")));
     EXPECT_EQ(KeyNames(Table()), QStringList{QStringLiteral("GammaSuite")});
     ASSERT_EQ(UndoFiles(registry).size(), 1);
+
+    // An entry still listed here that another program has removed meanwhile.
+    RemoveElsewhere(QStringLiteral("GammaSuite"));
+    SelectRow(Table(), QStringLiteral("GammaSuite"));
+    Click(QStringLiteral("suiButton3"));
+    EXPECT_EQ(LastMessage(), QStringLiteral("'GammaSuite' is no longer in the cache: another program removed it"));
+    EXPECT_TRUE(KeyNames(Table()).isEmpty());
+    EXPECT_EQ(UndoFiles(registry).size(), 1);
 }
 
 TEST_F(ChangedHiveTest, RestoreCheckedWorksOnWhatIsOnDiskNow)

@@ -177,10 +177,15 @@ TEST_F(Removal, AnEntryNamedTwiceInABatchIsRemovedOnce)
     EXPECT_FALSE(cacheEntryExists(QStringLiteral("SampleApp")));
 }
 
-TEST_F(Removal, AnExistingFileWithoutHeaderIsReplaced)
+TEST_F(Removal, AnExistingFileThatIsNoUndoFileIsNeverOverwritten)
 {
     addSampleApp();
     WriteAll(undoFile(), "not an undo file\r\n[HKEY_USERS\\x]\r\n");
+    TUndoContext undo = context(0);
+    EXPECT_EQ(failingRemoval(undo, QStringLiteral("SampleApp")),
+              QStringLiteral("Cannot write '%1': the file is not an undo file; it was left as it is").arg(undoFile()));
+    EXPECT_EQ(ReadAll(undoFile()), "not an undo file\r\n[HKEY_USERS\\x]\r\n");
+    WriteAll(undoFile(), "");   // an empty file holds nothing to keep
     ASSERT_TRUE(context(0).RemoveCacheEntry(QStringLiteral("SampleApp")));
     EXPECT_EQ(ReadAll(undoFile()), ReadAll(Golden(QStringLiteral("slowinfo_regedit4.reg"))));
 }

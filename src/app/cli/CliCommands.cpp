@@ -2,10 +2,12 @@
 
 #include "app/common/RegistryOptions.h"
 #include "cache/TerminalText.h"
+#include "registry/Errors.h"
 
 #include <QCoreApplication>
 #include <QFileDevice>
 #include <algorithm>
+#include <new>
 #include <unistd.h>
 
 namespace parvelle {
@@ -159,6 +161,9 @@ int RunCli(const QStringList& arguments, QTextStream& out, QTextStream& err)
         const int status = runCommand(arguments, out, err);
         FlushOutput(out);
         return status;
+    } catch (const std::bad_alloc&) {
+        err << "parvelle-cli: " << OutOfMemoryMessage() << "\n";
+        return kExitFailure;
     } catch (const std::exception& e) {
         err << "parvelle-cli: " << oneLine(QString::fromUtf8(e.what())) << "\n";
         return kExitFailure;

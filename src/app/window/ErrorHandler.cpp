@@ -11,6 +11,8 @@ QString EscapedErrorMessage(std::exception_ptr error)
         std::rethrow_exception(error);
     } catch (const EParvelleError& e) {
         return e.message();
+    } catch (const std::bad_alloc&) {
+        return OutOfMemoryMessage();
     } catch (const std::exception& e) {
         return QString::fromUtf8(e.what());
     } catch (...) {

@@ -520,9 +520,11 @@ void TForm1::suiButton3Click()
         return;
     }
     TUndoContext context(machine_, osKind_, undoFolder_);
-    context.RemoveCacheEntry(name);
+    const bool removed = context.RemoveCacheEntry(name);
     undoStamp_ = context.UndoStamp();
     FormShow();
+    if (!removed)
+        ShowMessage(QStringLiteral("'%1' is no longer in the cache: another program removed it").arg(name));
 }
 
 void TForm1::HTTPLinkClick(QObject* sender)
