@@ -181,9 +181,14 @@ TEST_F(Removal, AnExistingFileThatIsNoUndoFileIsNeverOverwritten)
 {
     addSampleApp();
     WriteAll(undoFile(), "not an undo file\r\n[HKEY_USERS\\x]\r\n");
-    TUndoContext undo = context(0);
-    EXPECT_EQ(failingRemoval(undo, QStringLiteral("SampleApp")),
-              QStringLiteral("Cannot write '%1': the file is not an undo file; it was left as it is").arg(undoFile()));
+    EXPECT_THROW(
+        try { context(0).RemoveCacheEntry(QStringLiteral("SampleApp")); } catch (const EInOutError& error) {
+            EXPECT_EQ(error.message(),
+                      QStringLiteral("Cannot write '%1': the file is not an undo file; it was left as it is").arg(undoFile()));
+            throw;
+        },
+        EInOutError);
+    EXPECT_TRUE(registry.software->find(registry.software->root(), kArpCacheBelowSoftware + QStringLiteral("\\SampleApp")));
     EXPECT_EQ(ReadAll(undoFile()), "not an undo file\r\n[HKEY_USERS\\x]\r\n");
     WriteAll(undoFile(), "");   // an empty file holds nothing to keep
     ASSERT_TRUE(context(0).RemoveCacheEntry(QStringLiteral("SampleApp")));
