@@ -1,6 +1,7 @@
 #include "WindowsCollection.h"
 
 #include "Errors.h"
+#include "QuietRead.h"
 #include "RegistrySources.h"
 
 #include <QDir>
@@ -61,9 +62,9 @@ private:
             found_.installations.append(relative(folder));
             return;
         }
-        const QFileInfoList entries = QDir(folder).entryInfoList(
-            QDir::Dirs | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System, QDir::Name | QDir::Reversed);
-        for (const QFileInfo& entry : entries) {
+        const QStringList names = QuietFolderEntries(folder, EntryKind::Folders);
+        for (auto name = names.rbegin(); name != names.rend(); ++name) {   // the stack gives them back in order
+            const QFileInfo entry(QDir(folder).filePath(*name));
             const QString target = entry.canonicalFilePath();
             if (entry.isSymLink() && !isWithin(canonicalRoot_, target)) {
                 found_.linksLeftOut.append(relative(entry.filePath()) + QStringLiteral(" -> ") + entry.symLinkTarget());

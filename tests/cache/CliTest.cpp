@@ -717,8 +717,14 @@ protected:
 TEST_F(CliCollection, ListsEveryInstallationAndUserInOrderReadingOnly)
 {
     const QStringList before = folderSnapshot(root.path());
+    const QByteArray searched = QFile::encodeName(root.filePath(QStringLiteral("notes")));
+    const timespec accessedBeforeModified[2] = {{1000000000, 0}, {0, UTIME_OMIT}};
+    ASSERT_EQ(::utimensat(AT_FDCWD, searched.constData(), accessedBeforeModified, 0), 0);
     const QStringList listCsv{"list", "--collection", root.path(), "--format", "csv"};
     const CliResult csv = run(listCsv + QStringList{"-j", "3"});
+    struct stat afterSearch {};
+    ASSERT_EQ(::stat(searched.constData(), &afterSearch), 0);
+    EXPECT_EQ(afterSearch.st_atim.tv_sec, 1000000000) << "a searched folder's access time changed";
     EXPECT_EQ(csv.exitCode, 1);
     QStringList expected{CsvHeaderWithSource().trimmed()};
     expected += rowsWithSource(listIn(xp), "alpha/C", "alpha/C/Windows/System32/config/SOFTWARE", "");
