@@ -250,7 +250,13 @@ void HiveStore::saveCleanCopy(const QString& target)
     if (dirty_)
         throw EHiveError(QStringLiteral("The hive file '%1' was not closed cleanly and no transaction log brings it up "
                                         "to date; nothing was written").arg(filePath_));
-    image_->checkAllBins();
+    try {
+        image_->checkReachableCells();
+    } catch (const EHiveShortenedError&) {
+        throw;
+    } catch (const EHiveError& error) {
+        throw EHiveError(error.message() + QStringLiteral("; nothing was written"));
+    }
     image_->makePrivateCopy();
     createFile(target, CleanHiveFile(image_->bytes()));
 }

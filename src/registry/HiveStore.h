@@ -40,8 +40,8 @@ public:
     // The hive was not closed cleanly and its logs could not bring it up to date.
     bool isDirty() const { return dirty_; }
     // Writes the hive as read (its logs applied) into a new hive file `target`, clean and
-    // without the bytes that followed the hive bins; refuses an existing file and a dirty
-    // hive. Throws EHiveError.
+    // without the bytes that followed the hive bins; refuses an existing file, a dirty hive
+    // and one with damage anywhere it reaches. Throws EHiveError.
     void saveCleanCopy(const QString& target);
 
     NodeId root() const override;

@@ -65,14 +65,6 @@ void RegfEditor::adoptFreeCells()
     }
 }
 
-RegfImage::Cell RegfEditor::securityCell(uint32_t offset) const
-{
-    const Cell sk = cell(offset);
-    if (sk.size < 0x14 || std::memcmp(sk.data, "sk", 2) != 0)
-        damaged(QStringLiteral("the security record at offset 0x%1 is broken").arg(offset + kBinsStart, 0, 16));
-    return sk;
-}
-
 NodeId RegfEditor::addKey(NodeId parent, const QString& name, uint64_t time)
 {
     const uint32_t security = u32(keyCell(parent).data + 0x2C);

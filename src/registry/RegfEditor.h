@@ -45,7 +45,6 @@ private:
     void collectValueRecordCells(uint32_t vk, std::vector<uint32_t>& cells) const;
     void freeCells(const std::vector<uint32_t>& cells);
     void releaseSecurity(uint32_t sk);
-    Cell securityCell(uint32_t offset) const;
     uint32_t keyCellOffset(NodeId key) const;
     void synced();
     // Before the first change: every hive bin is checked, the image becomes a copy in

@@ -7,6 +7,7 @@
 #include <QtEndian>
 #include <algorithm>
 #include <cstring>
+#include <unordered_set>
 
 namespace parvelle {
 
@@ -20,6 +21,12 @@ uint32_t u32(const char* at) { return qFromLittleEndian<uint32_t>(at); }
 // Hive bins start and end on multiples of this; `binEnds_` keeps one entry per unit.
 constexpr uint32_t kBinUnit = 0x1000;
 constexpr uint32_t kBrokenBin = 1;   // never the end of a bin
+
+// A key's path below the root, as messages show it.
+QString shownPath(const QString& path)
+{
+    return path.isEmpty() ? QStringLiteral("\\") : path;
+}
 
 QString decodeName(const char* at, int length, bool compressed)
 {
@@ -163,6 +170,35 @@ void RegfImage::checkAllBins() const
     }
     requireIntact();
     allBinsChecked_ = true;
+}
+
+void RegfImage::checkReachableCells() const
+{
+    checkAllBins();
+    std::unordered_set<uint32_t> securityChecked;
+    std::vector<std::pair<NodeId, QString>> pending{{root_, QString()}};   // a key and its parent's path
+    while (!pending.empty()) {
+        const auto [key, parentPath] = std::move(pending.back());
+        pending.pop_back();
+        QString where = QStringLiteral("a subkey of '%1'").arg(shownPath(parentPath));
+        try {
+            const QString path = key == root_ ? QString() : parentPath + u'\\' + name(key);
+            where = QStringLiteral("the key '%1'").arg(shownPath(path));
+            const uint32_t security = u32(keyCell(key).data + 0x2C);
+            if (securityChecked.insert(security).second)
+                checkSecurity(security);
+            values(key);
+            for (NodeId kid : children(key))
+                pending.emplace_back(kid, path);
+        } catch (const EHiveShortenedError&) {
+            throw;
+        } catch (const EHiveError& error) {
+            throw EHiveError(QStringLiteral("%1 (in %2)").arg(error.message(), where));
+        }
+    }
+    const QStringList keys = keysInFreeCells();
+    if (!keys.isEmpty())
+        throw EHiveError(keys.first());
 }
 
 void RegfImage::makePrivateCopy()
@@ -374,6 +410,21 @@ QByteArray RegfImage::valueData(uint32_t length, uint32_t offset) const
     if (uint32_t(bytes.size()) != length)
         damaged(QStringLiteral("a big value is shorter than its length"));
     return bytes;
+}
+
+RegfImage::Cell RegfImage::securityCell(uint32_t offset) const
+{
+    const Cell sk = cell(offset);
+    if (sk.size < 0x14 || std::memcmp(sk.data, "sk", 2) != 0)
+        damaged(QStringLiteral("the security record at offset 0x%1 is broken").arg(offset + kBinsStart, 0, 16));
+    return sk;
+}
+
+void RegfImage::checkSecurity(uint32_t offset) const
+{
+    const Cell sk = securityCell(offset);
+    securityCell(u32(sk.data + 0x04));
+    securityCell(u32(sk.data + 0x08));
 }
 
 RegValue RegfImage::readValue(uint32_t vkOffset) const

@@ -46,6 +46,11 @@ public:
     // whole. Throws EHiveError.
     void checkAllBins() const;
 
+    // Checks every hive bin, then every key, value, subkey list and security record reachable
+    // from the root, and that no key lies in a cell marked free: before the image is written
+    // whole as a new hive. Throws EHiveError naming what is damaged and the key holding it.
+    void checkReachableCells() const;
+
     // A mapped image becomes a copy in memory and the file is let go: for changing the
     // bytes. EHiveError when another program shortened the file meanwhile.
     void makePrivateCopy();
@@ -99,6 +104,9 @@ protected:
     // Maps in at once the pages of many subkeys lying close together, as a key's subkeys
     // usually do, before they are read one by one.
     void prefetchKeys(const std::vector<NodeId>& keys) const;
+    // A security record and the records on either side of it in their list.
+    Cell securityCell(uint32_t offset) const;
+    void checkSecurity(uint32_t offset) const;
     RegValue readValue(uint32_t vkOffset) const;
     QByteArray valueData(uint32_t length, uint32_t offset) const;
     [[noreturn]] void damaged(const QString& what) const;

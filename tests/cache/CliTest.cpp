@@ -510,7 +510,8 @@ TEST_F(Cli, DamagedUninstallSubkeyMakesUnfoundAnswersUnknown)
 // Each kind of damage to each key on the way to the cache and to Uninstall: a key in a cell
 // marked free, its record intact, is read as it stands with one warning naming it; a key that
 // cannot be read fails the listing naming its offset, never an empty listing; an unreadable
-// Uninstall key makes every In Add/Remove answer Unknown, with one warning.
+// Uninstall key makes every In Add/Remove answer Unknown, with one warning. Recovery refuses
+// every one of them.
 TEST_F(Cli, DamageOnTheWayToTheCacheIsReadThroughOrNamed)
 {
     const QStringList hives = makeDemo(false);
@@ -548,6 +549,17 @@ TEST_F(Cli, DamageOnTheWayToTheCacheIsReadThroughOrNamed)
             } else {
                 expectOneLineFailure(listed, 1, offset);
             }
+            // A recovered copy is checked whole: any damage refuses it, naming the key, or its
+            // parent when its name cannot be read.
+            const QString recovered = home.filePath(QStringLiteral("recovered"));
+            const CliResult refused = run({"recover", hives.at(1), recovered});
+            expectOneLineFailure(refused, 1, offset);
+            const QString named = damage == KeyDamage::MarkedFree ? QStringLiteral("'%1' ").arg(QLatin1String(key))
+                                  : QLatin1String(parent) == QLatin1String("ROOT") ? QStringLiteral("in a subkey of '\\')")
+                                                                                  : QStringLiteral("\\%1')").arg(QLatin1String(parent));
+            EXPECT_TRUE(refused.err.contains(named) && refused.err.contains(QStringLiteral("nothing was written")))
+                << refused.err.toStdString();
+            EXPECT_FALSE(QFileInfo::exists(recovered));
         }
     }
 }

@@ -438,6 +438,37 @@ TEST_F(DirtyHive, AReplayThatBreaksTheHiveFallsBackOnTheSavedState)
     EXPECT_EQ(ours, hivexDump(hive));
 }
 
+// An entry with valid hashes that shrinks the hive while keys still lie beyond its new end:
+// the hive opens, but its recovered copy is refused, naming the cell out of reach.
+TEST_F(DirtyHive, AnEntryThatShrinksTheHiveBelowItsCellsIsNotRecovered)
+{
+    const std::vector<qsizetype> entries = EntryOffsets(log1());
+    QByteArray log = log1().left(entries[18]);   // up to sequence number 583, whose pages lie below 0xD6000
+    const QByteArray replayed = replayLog1(log).image;
+    uint32_t cut = 0;   // the first bin boundary from there on
+    while (cut < 0xD6000)
+        cut += U32(replayed, kBins + cut + 8);
+    ASSERT_LT(cut, U32(replayed, 40));
+    SetU32(log, entries[17] + 16, cut);
+    Rehash(log, entries[17]);
+    const QString hive = placeFiles();
+    WriteFile(dir.filePath(QStringLiteral("ntuser.dat.LOG1")), log);
+
+    HiveStore store(hive);
+    EXPECT_FALSE(store.isDirty()) << store.note().toStdString();
+    const QString copy = dir.filePath(QStringLiteral("recovered"));
+    try {
+        store.saveCleanCopy(copy);
+        ADD_FAILURE() << "a hive shrunk below its cells was recovered";
+    } catch (const EHiveError& error) {
+        EXPECT_TRUE(error.message().contains(QStringLiteral("points outside the hive"))
+                    && error.message().contains(QStringLiteral("(in the key '\\"))
+                    && error.message().endsWith(QStringLiteral("; nothing was written")))
+            << error.message().toStdString();
+    }
+    EXPECT_FALSE(QFileInfo::exists(copy));
+}
+
 // Old logs (a bitmap of dirty 512-byte pages) made from the same change: the hive as
 // saved and as recovered from LOG1. Old systems stamp the hive's last write time, which
 // tells whether a log belongs to the saved state.
