@@ -317,9 +317,8 @@ QString CsvField(const QString& text)
 
 QString ListingAsTable(const CacheListing& listing, const RowSource* source)
 {
-    const QStringList lead = source ? QStringList{source->Source, source->User} : QStringList();
-    std::vector<QStringList> lines{tableCells((source ? QStringList{sourceHeaders().at(0), sourceHeaders().at(2)} : QStringList())
-                                              + CacheColumnHeaders())};
+    const QStringList lead = source ? QStringList{source->Source, source->Hive, source->User} : QStringList();
+    std::vector<QStringList> lines{tableCells((source ? sourceHeaders() : QStringList()) + CacheColumnHeaders())};
     lines.reserve(listing.Rows.size() + 1);
     for (const CacheRow& row : listing.Rows)
         lines.push_back(tableCells(lead + row.Columns));

@@ -750,6 +750,10 @@ TEST_F(CliCollection, ListsEveryInstallationAndUserInOrderReadingOnly)
     EXPECT_EQ(messages.last(), QStringLiteral("parvelle-cli: 1 of 4 sources failed"));
     EXPECT_EQ(run(listCsv + QStringList{"-j", "1"}).out, csv.out);
 
+    const QString table = run({"list", "--collection", root.path()}).out;
+    EXPECT_TRUE(table.contains(QRegularExpression(QStringLiteral("^Source +Hive +User +KeyName")))) << table.toStdString();
+    EXPECT_TRUE(table.contains(QStringLiteral("beta/users/alice/ntuser.dat  alice ")));
+
     // JSON names the failed source with its error; JSON Lines carry the timeline's fields.
     const QJsonArray sources = QJsonDocument::fromJson(run({"list", "--collection", root.path(), "--format", "json"}).out.toUtf8())
                                    .object().value("sources").toArray();
