@@ -442,7 +442,7 @@ public:
     bool event(QEvent* e) override
     {
         if (e->type() == QEvent::User)
-            throw EInOutError(QStringLiteral("File not found"));
+            throw EInOutError(QStringLiteral("File not found: 'Bidi \u202Eexe.txt'\nline two"));
         return QObject::event(e);
     }
 };
@@ -461,7 +461,7 @@ TEST(WindowErrors, AnErrorEscapingAnyEventIsShownAndTheLoopGoesOn)
     QCoreApplication::processEvents();
     app->SetErrorMessages(before);
     ASSERT_EQ(messages.shown.size(), 2u);
-    EXPECT_EQ(messages.shown[0].text, QStringLiteral("File not found"));
+    EXPECT_EQ(messages.shown[0].text, QStringLiteral("File not found: 'Bidi \\u202Eexe.txt'\nline two"));
 }
 
 namespace {

@@ -1,11 +1,14 @@
 #include "ErrorHandler.h"
 
 #include "MessageBox.h"
+#include "cache/TerminalText.h"
 #include "registry/Errors.h"
 
 namespace parvelle {
 
-QString EscapedErrorMessage(std::exception_ptr error)
+namespace {
+
+QString ErrorMessage(std::exception_ptr error)
 {
     try {
         std::rethrow_exception(error);
@@ -18,6 +21,17 @@ QString EscapedErrorMessage(std::exception_ptr error)
     } catch (...) {
         return QStringLiteral("Unknown error");
     }
+}
+
+} // namespace
+
+// Names from a hive in the message are shown escaped, line by line, as the table shows them.
+QString EscapedErrorMessage(std::exception_ptr error)
+{
+    QStringList lines = ErrorMessage(error).split(QLatin1Char('\n'));
+    for (QString& line : lines)
+        line = TerminalText(line);
+    return lines.join(QLatin1Char('\n'));
 }
 
 void RunGuarded(MessageBoxService& messages, const std::function<void()>& handler)
