@@ -1,6 +1,8 @@
 #pragma once
 // Error classes shared by every layer. Each carries only a message (UTF-8).
 #include <QString>
+#include <cerrno>
+#include <cstring>
 #include <stdexcept>
 
 namespace parvelle {
@@ -24,6 +26,12 @@ private:
         return message.left(kept) + QChar(0x2026);
     }
 };
+
+// The system's text for an errno value.
+inline QString SystemErrorText(int error = errno)
+{
+    return QString::fromLocal8Bit(std::strerror(error));
+}
 
 // What both programs say when an operation runs out of memory.
 inline QString OutOfMemoryMessage()

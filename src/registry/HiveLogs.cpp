@@ -1,5 +1,6 @@
 #include "HiveLogs.h"
 
+#include "Errors.h"
 #include "HiveCells.h"
 #include "HiveImage.h"
 #include "QuietRead.h"
@@ -543,7 +544,7 @@ std::vector<HiveLog> ReadHiveLogs(const QStringList& paths)
         const int fd = OpenQuietly(path);
         QFile file;
         if (fd < 0 || !file.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle))
-            log.error = QStringLiteral("cannot be read: %1").arg(fd < 0 ? QString::fromLocal8Bit(std::strerror(errno)) : file.errorString());
+            log.error = QStringLiteral("cannot be read: %1").arg(fd < 0 ? SystemErrorText() : file.errorString());
         else if (file.size() > kMaxLogFile)
             log.error = QStringLiteral("is too large for a transaction log");
         else

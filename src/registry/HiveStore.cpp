@@ -22,11 +22,6 @@ namespace parvelle {
 
 namespace {
 
-QString systemError(int error = errno)
-{
-    return QString::fromLocal8Bit(std::strerror(error));
-}
-
 QByteArray nativePath(const QString& path)
 {
     return QFile::encodeName(path);
@@ -49,7 +44,7 @@ HiveFileContent openHiveFile(const QString& path)
     const int fd = OpenQuietly(path);
     QFile file;
     if (fd < 0 || !file.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle))
-        throw EHiveError(QStringLiteral("Cannot read the hive file '%1': %2").arg(path, fd < 0 ? systemError() : file.errorString()));
+        throw EHiveError(QStringLiteral("Cannot read the hive file '%1': %2").arg(path, fd < 0 ? SystemErrorText() : file.errorString()));
     if (std::shared_ptr<const MappedFile> mapping = MappedFile::map(file.handle(), file.size()))
         return {mapping->bytes(), std::move(mapping)};
     const QByteArray bytes = file.read(file.size() > 0 ? file.size() : qint64(regf::kBinsStart));
@@ -578,7 +573,7 @@ std::unique_ptr<PreparedCommit> HiveStore::prepareCommit()
     requireNoKeysInFreeCells();
     struct stat original {};
     if (::stat(nativePath(filePath_).constData(), &original) != 0)
-        throw EHiveError(QStringLiteral("Cannot save the hive file '%1': %2").arg(filePath_, systemError()));
+        throw EHiveError(QStringLiteral("Cannot save the hive file '%1': %2").arg(filePath_, SystemErrorText()));
     if (original.st_nlink > 1)
         throw EHiveError(QStringLiteral("Cannot save the hive file '%1': %2; nothing was saved")
                              .arg(filePath_, hardLinksReason(original.st_nlink)));

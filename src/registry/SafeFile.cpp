@@ -25,11 +25,6 @@ namespace parvelle {
 
 namespace {
 
-QString systemError(int error)
-{
-    return QString::fromLocal8Bit(std::strerror(error));
-}
-
 QByteArray native(const QString& path)
 {
     return QFile::encodeName(path);
@@ -190,7 +185,7 @@ bool FileLock::attempt(const QString& what)
     }
     const auto cannotLock = [&](int error) {
         throw EInOutError(QStringLiteral("Cannot take the lock '%1' of the %2 beside it: %3")
-                              .arg(QFile::decodeName(lockPath_), what, systemError(error)));
+                              .arg(QFile::decodeName(lockPath_), what, SystemErrorText(error)));
     };
     if (fd < 0)
         cannotLock(errno);
@@ -275,7 +270,7 @@ void PreparedFile::fail(const QString& step, int error) const
     unregisterTemporary(registered_);
     if (!temporary_.isEmpty())
         ::unlink(temporary_.constData());
-    throw EInOutError(QStringLiteral("%1: %2: %3%4").arg(options_.failure.arg(target_), step, systemError(error),
+    throw EInOutError(QStringLiteral("%1: %2: %3%4").arg(options_.failure.arg(target_), step, SystemErrorText(error),
                                                         options_.unchanged));
 }
 
@@ -296,7 +291,7 @@ void PreparedFile::placeAsNew()
     registered_ = -1;
     temporary_.clear();
     if (::fsync(folder.get()) != 0)
-        throw EInOutError(QStringLiteral("%1: cannot sync its folder: %2").arg(options_.failure.arg(target_), systemError(errno)));
+        throw EInOutError(QStringLiteral("%1: cannot sync its folder: %2").arg(options_.failure.arg(target_), SystemErrorText(errno)));
 }
 
 // ---- Replacement
@@ -329,7 +324,7 @@ QString Replacement::place()
                 done.temporary_.clear();
             else
                 kept << QStringLiteral("'%1' was replaced nonetheless: it could not be put back (%2)")
-                            .arg(done.target(), systemError(errno));
+                            .arg(done.target(), SystemErrorText(errno));
         }
         throw EInOutError(kept.isEmpty() ? message : message + QStringLiteral("; ") + kept.join(u"; "));
     };
@@ -343,7 +338,7 @@ QString Replacement::place()
         const int error = swapIn(file.temporary_, native(file.target()));
         if (error != 0)
             refuse(QStringLiteral("%1: cannot replace the file: %2%3")
-                       .arg(file.options_.failure.arg(file.target()), systemError(error), file.options_.unchanged));
+                       .arg(file.options_.failure.arg(file.target()), SystemErrorText(error), file.options_.unchanged));
         replaced.push_back(&file);
         // What was replaced must be what was checked, should another writer have stepped in.
         if (!(FileIdentity::of(QFile::decodeName(file.temporary_), plan.headBytes) == plan.expected))
@@ -357,7 +352,7 @@ QString Replacement::place()
     }
     for (const auto& [folder, fd] : folders) {
         if (::fsync(fd->get()) != 0)
-            return QStringLiteral("'%1': %2").arg(folder, systemError(errno));
+            return QStringLiteral("'%1': %2").arg(folder, SystemErrorText(errno));
     }
     return {};
 }

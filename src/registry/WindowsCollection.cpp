@@ -27,7 +27,7 @@ QString unsearchableReason(const QString& folder)
 {
     if (::access(QFile::encodeName(folder).constData(), R_OK | X_OK) == 0)
         return {};
-    return QString::fromLocal8Bit(std::strerror(errno));
+    return SystemErrorText();
 }
 
 class CollectionSearch {

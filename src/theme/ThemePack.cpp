@@ -325,7 +325,7 @@ public:
             ::close(fd);
         if (!synced)
             throw EInOutError(QStringLiteral("Cannot write the files of '%1' to disk: %2")
-                                  .arg(dir_.path(), QString::fromLocal8Bit(std::strerror(error))));
+                                  .arg(dir_.path(), SystemErrorText(error)));
         finished_ = true;
     }
 

@@ -17,11 +17,6 @@ namespace {
 
 constexpr qint64 kReadPiece = 1024 * 1024;
 
-QString systemReason(int error = errno)
-{
-    return QString::fromLocal8Bit(std::strerror(error));
-}
-
 [[noreturn]] void failWrite(const QString& path, const QString& reason)
 {
     throw EInOutError(QStringLiteral("Cannot write '%1': %2").arg(path, reason));
@@ -55,7 +50,7 @@ QByteArray readWhole(int fd, const QString& path)
             continue;
         }
         if (got < 0)
-            failRead(path, systemReason());
+            failRead(path, SystemErrorText());
         bytes.resize(used + got);
         if (got == 0)
             return bytes;
@@ -87,7 +82,7 @@ void PutUndoFile(const QString& path, const UndoFileComposer& compose, std::chro
     const FileDescriptor current(::open(native(path).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
     struct stat held {};
     if (current.get() < 0 || ::fstat(current.get(), &held) != 0)
-        failWrite(path, systemReason());
+        failWrite(path, SystemErrorText());
     if (!S_ISREG(held.st_mode))
         failWrite(path, QStringLiteral("it is not a regular file"));
     FileOptions options;
@@ -105,10 +100,10 @@ QByteArray ReadLimitedFile(const QString& path)
     // Not waiting for a writer: a FIFO opens at once and is refused with any other kind of file.
     const FileDescriptor file(::open(native(path).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
     if (file.get() < 0)
-        failRead(path, systemReason());
+        failRead(path, SystemErrorText());
     struct stat info {};
     if (::fstat(file.get(), &info) != 0)
-        failRead(path, systemReason());
+        failRead(path, SystemErrorText());
     if (!S_ISREG(info.st_mode))
         failRead(path, QStringLiteral("it is not a regular file"));
     if (info.st_size > kMaxRegFileSize)

@@ -22,7 +22,7 @@ void requireReadable(const QString& logPath)
     const int fd = OpenQuietly(logPath);
     if (fd < 0)
         throw EInOutError(QStringLiteral("Cannot read the transaction log '%1': %2; nothing was written")
-                              .arg(logPath, QString::fromLocal8Bit(std::strerror(errno))));
+                              .arg(logPath, SystemErrorText()));
     ::close(fd);
 }
 

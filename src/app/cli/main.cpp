@@ -22,7 +22,7 @@ int main(int argc, char* argv[])
     QTextStream out(stdout);
     QTextStream err(stderr);
     if (outputError != 0) {
-        err << "parvelle-cli: Cannot write the output: " << QString::fromLocal8Bit(std::strerror(outputError)) << '\n';
+        err << "parvelle-cli: Cannot write the output: " << parvelle::SystemErrorText(outputError) << '\n';
         return 1;
     }
     const int status = parvelle::RunCli(application.arguments(), out, err);
