@@ -1,10 +1,10 @@
 // Parvelle: the main window over the registry chosen on the command line.
 #include "app/common/RegistryOptions.h"
-#include "registry/SafeFile.h"
 #include "app/window/Controls.h"
 #include "app/window/ErrorHandler.h"
 #include "app/window/Form1.h"
 #include "app/window/MessageBox.h"
+#include "core/SafeFile.h"
 
 #include <QCommandLineParser>
 #include <QTimer>

@@ -1,9 +1,9 @@
 #include "HiveLogs.h"
 
-#include "Errors.h"
 #include "HiveCells.h"
 #include "HiveImage.h"
-#include "QuietRead.h"
+#include "core/Errors.h"
+#include "core/QuietRead.h"
 
 #include <QDir>
 #include <QFile>

@@ -3,8 +3,8 @@
 #include "HiveImage.h"
 #include "HiveLogs.h"
 #include "MemoryStore.h"
-#include "QuietRead.h"
-#include "Errors.h"
+#include "core/Errors.h"
+#include "core/QuietRead.h"
 
 #include <QDir>
 #include <QFile>

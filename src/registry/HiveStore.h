@@ -3,7 +3,7 @@
 #include "HiveLogs.h"
 #include "RegfEditor.h"
 #include "RegistryStore.h"
-#include "SafeFile.h"
+#include "core/SafeFile.h"
 
 #include <memory>
 #include <unordered_map>

@@ -1,6 +1,6 @@
 #include "Machine.h"
 
-#include "Errors.h"
+#include "core/Errors.h"
 
 #include <QStringTokenizer>
 #include <algorithm>

@@ -1,6 +1,6 @@
 #include "MemoryStore.h"
 
-#include "Errors.h"
+#include "core/Errors.h"
 
 #include <algorithm>
 

@@ -1,8 +1,8 @@
 #include "RegfImage.h"
 
-#include "Errors.h"
 #include "HiveCells.h"
 #include "HiveImage.h"
+#include "core/Errors.h"
 
 #include <QtEndian>
 #include <algorithm>

@@ -1,8 +1,8 @@
 #include "RegistrySources.h"
 
-#include "Errors.h"
 #include "HiveStore.h"
-#include "QuietRead.h"
+#include "core/Errors.h"
+#include "core/QuietRead.h"
 
 #include <QDir>
 #include <QFileInfo>

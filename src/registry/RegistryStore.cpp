@@ -1,7 +1,7 @@
 #include "RegistryStore.h"
 
-#include "Errors.h"
-#include "SafeFile.h"
+#include "core/Errors.h"
+#include "core/SafeFile.h"
 
 #include <QDateTime>
 #include <algorithm>

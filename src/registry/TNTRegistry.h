@@ -1,7 +1,7 @@
 #pragma once
 // The program's only way into the registry: one root, one open key, operations by path.
-#include "Errors.h"
 #include "Machine.h"
+#include "core/Errors.h"
 
 #include <QByteArray>
 #include <QString>

@@ -1,8 +1,8 @@
 #include "WindowsCollection.h"
 
-#include "Errors.h"
-#include "QuietRead.h"
 #include "RegistrySources.h"
+#include "core/Errors.h"
+#include "core/QuietRead.h"
 
 #include <QDir>
 #include <QFileInfo>

@@ -5,7 +5,7 @@
 // Right is x + width and its Bottom is y + height (one past the last pixel). Build such
 // rectangles with RectLTRB and read their far edges with RightOf / BottomOf; never use
 // QRect::right()/bottom() for them.
-#include "registry/Errors.h"
+#include "core/Errors.h"
 
 #include <QColor>
 #include <QImage>

@@ -5,7 +5,7 @@
 // the first directory entry), then a chain of 77-byte directory entries (64-byte name,
 // type byte, data offset, data size, next offset). The entry whose next offset is 0 ends
 // the chain and carries no value.
-#include "registry/Errors.h"
+#include "core/Errors.h"
 
 #include <QByteArray>
 #include <QList>

@@ -1,7 +1,7 @@
 #include "ThemePack.h"
 
 #include "ThemeItems.h"
-#include "registry/SafeFile.h"
+#include "core/SafeFile.h"
 
 #include <QDir>
 #include <QFile>

@@ -2,7 +2,7 @@
 
 #include "UndoFile.h"
 #include "UndoText.h"
-#include "registry/Errors.h"
+#include "core/Errors.h"
 #include "registry/RegistryStore.h"
 
 #include <QFile>

@@ -4,7 +4,7 @@
 #include "UndoFile.h"
 #include "UndoText.h"
 #include "cache/OSInfo.h"
-#include "registry/Errors.h"
+#include "core/Errors.h"
 #include "registry/TNTRegistry.h"
 
 #include <QDir>

@@ -1,7 +1,7 @@
 #include "UndoFile.h"
-#include "registry/SafeFile.h"
+#include "core/SafeFile.h"
 
-#include "registry/Errors.h"
+#include "core/Errors.h"
 
 #include <QFile>
 #include <QFileInfo>

@@ -1,7 +1,7 @@
 #include "UndoFolder.h"
 
 #include "RegFile.h"
-#include "registry/Errors.h"
+#include "core/Errors.h"
 
 #include <QDir>
 #include <QFile>

@@ -1,6 +1,6 @@
 #include "UndoText.h"
 
-#include "registry/Errors.h"
+#include "core/Errors.h"
 #include "registry/RegistryStore.h"
 
 #include <QStringDecoder>

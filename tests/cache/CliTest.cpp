@@ -2,7 +2,7 @@
 #include "TestData.h"
 #include "TestRegistry.h"
 #include "cache/ListingFormats.h"
-#include "registry/QuietRead.h"
+#include "core/QuietRead.h"
 #include "registry/RegistrySources.h"
 #include "registry/TNTRegistry.h"
 

@@ -2,7 +2,7 @@
 // hivexregedit.
 #include "RegistryTestSupport.h"
 
-#include "registry/SafeFile.h"
+#include "core/SafeFile.h"
 #include "registry/HiveImage.h"
 #include "registry/TNTRegistry.h"
 

@@ -2,7 +2,7 @@
 // that crashed.
 #include "RegistryTestSupport.h"
 
-#include "registry/SafeFile.h"
+#include "core/SafeFile.h"
 
 #include <QDir>
 #include <QFileInfo>

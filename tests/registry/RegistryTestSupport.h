@@ -1,10 +1,10 @@
 #pragma once
 // Shared helpers of the registry tests: stores of both kinds, real hives, peer tools.
-#include "registry/Errors.h"
-#include "registry/HiveStore.h"
-#include "registry/MemoryStore.h"
 #include "TestData.h"
 #include "TestSupport.h"
+#include "core/Errors.h"
+#include "registry/HiveStore.h"
+#include "registry/MemoryStore.h"
 
 #include <QCryptographicHash>
 #include <QFile>

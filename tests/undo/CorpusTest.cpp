@@ -1,8 +1,8 @@
 // Replays the reader corpus (seed files and fuzzer finds) through every reader, the
 // restore and the importer: each input ends normally or with the program's own error.
 #include "UndoTestSupport.h"
+#include "core/Errors.h"
 #include "fuzz/ExerciseReaders.h"
-#include "registry/Errors.h"
 #include "undo/RegFile.h"
 
 #include <QDir>

@@ -2,7 +2,7 @@
 // hivexregedit, the Debian tools that read and write hives independently of us.
 #include "TestData.h"
 #include "UndoTestSupport.h"
-#include "registry/Errors.h"
+#include "core/Errors.h"
 #include "registry/HiveStore.h"
 #include "undo/RegFile.h"
 

@@ -1,6 +1,6 @@
 // Reading .reg files: encodings, the listing of entries, value data, whole-file parsing.
 #include "UndoTestSupport.h"
-#include "registry/Errors.h"
+#include "core/Errors.h"
 #include "undo/RegFile.h"
 #include "undo/UndoText.h"
 

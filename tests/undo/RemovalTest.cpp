@@ -1,6 +1,6 @@
 // Removal of cache entries: the undo file written before anything is deleted.
 #include "UndoTestSupport.h"
-#include "registry/Errors.h"
+#include "core/Errors.h"
 #include "undo/RegFile.h"
 #include "undo/UndoText.h"
 

@@ -1,6 +1,6 @@
 // Restoring checked entries and importing whole .reg files into a memory registry.
 #include "UndoTestSupport.h"
-#include "registry/Errors.h"
+#include "core/Errors.h"
 #include "undo/RegFile.h"
 #include "undo/UndoText.h"
 

@@ -1,7 +1,7 @@
 // Undo files on disk: complete or absent, never written over another writer's file, and
 // in the encoding the registry editor reads under each header.
 #include "UndoTestSupport.h"
-#include "registry/Errors.h"
+#include "core/Errors.h"
 #include "undo/RegFile.h"
 #include "undo/UndoFile.h"
 #include "undo/UndoText.h"

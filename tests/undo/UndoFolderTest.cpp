@@ -1,6 +1,6 @@
 // The undo folder: listing, loading, deleting, and names confined to the folder.
 #include "UndoTestSupport.h"
-#include "registry/Errors.h"
+#include "core/Errors.h"
 #include "undo/UndoFolder.h"
 
 #include <QDir>

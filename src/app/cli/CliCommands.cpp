@@ -2,7 +2,7 @@
 
 #include "app/common/RegistryOptions.h"
 #include "cache/TerminalText.h"
-#include "registry/Errors.h"
+#include "core/Errors.h"
 
 #include <QCoreApplication>
 #include <QFileDevice>

@@ -2,7 +2,7 @@
 
 #include "app/common/OrderedParallel.h"
 #include "cache/OSInfo.h"
-#include "registry/Errors.h"
+#include "core/Errors.h"
 #include "registry/RegistrySources.h"
 #include "registry/WindowsCollection.h"
 

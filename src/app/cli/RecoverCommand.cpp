@@ -2,9 +2,9 @@
 // applied, written as a new clean hive file.
 #include "CliCommands.h"
 #include "app/common/RegistryOptions.h"
+#include "core/QuietRead.h"
 #include "registry/HiveLogs.h"
 #include "registry/HiveStore.h"
-#include "registry/QuietRead.h"
 
 #include <QDir>
 #include <cerrno>

@@ -1,7 +1,7 @@
 // parvelle-cli: the cache listing and the undo operations without a window.
 #include "CliCommands.h"
 #include "app/common/RegistryOptions.h"
-#include "registry/SafeFile.h"
+#include "core/SafeFile.h"
 
 #include <QCoreApplication>
 #include <cerrno>

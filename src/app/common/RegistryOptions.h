@@ -1,6 +1,6 @@
 #pragma once
 // The options that choose a registry and the undo folder, shared by parvelle and parvelle-cli.
-#include "registry/Errors.h"
+#include "core/Errors.h"
 #include "registry/Machine.h"
 
 #include <QCommandLineParser>

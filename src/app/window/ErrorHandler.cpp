@@ -2,7 +2,7 @@
 
 #include "MessageBox.h"
 #include "cache/TerminalText.h"
-#include "registry/Errors.h"
+#include "core/Errors.h"
 
 namespace parvelle {
 

@@ -2,7 +2,7 @@
 // Runs bytes through the transaction log replay as logs of a small dirty hive, then reads
 // the replayed hive. Bad input may only end the replay early or raise EHiveError from the
 // reader; anything else (a crash, a read outside a buffer, another exception) is a fault.
-#include "registry/Errors.h"
+#include "core/Errors.h"
 #include "registry/HiveImage.h"
 #include "registry/HiveLogs.h"
 #include "registry/MemoryStore.h"

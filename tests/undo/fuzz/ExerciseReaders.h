@@ -1,7 +1,7 @@
 #pragma once
 // Runs bytes through every reader of .reg files. Bad input may only raise the
 // program's own errors; anything else (a crash, another exception) is a fault.
-#include "registry/Errors.h"
+#include "core/Errors.h"
 #include "undo/RegFile.h"
 
 #include <QByteArray>
