@@ -161,7 +161,8 @@ TEST_F(HiveRoundTrip, TheRegistryEditorsImporterReadsOurUndoFiles)
         GTEST_SKIP() << "hivexregedit is not installed";
     const QStringList before = HiveListing(original);
     // A file of the 5.00 header: text outside ASCII makes it UTF-16, which hivexregedit
-    // reads after the README's conversion to UTF-8, and then only with Perl's switch.
+    // reads after the conversion to UTF-8 of docs/saving-and-undo.md, and then only with
+    // Perl's switch.
     const QString path = removedCopy(QStringLiteral("merge.DAT"), dir.filePath(QStringLiteral("undo")), 5);
     const QString undoFile = dir.filePath(QStringLiteral("undo/20080303-140509.reg"));
     ASSERT_TRUE(ReadAll(undoFile).startsWith("\xFF\xFE"));
