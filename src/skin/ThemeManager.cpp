@@ -30,23 +30,45 @@ void TsuiThemeManager::SetFileTheme(TsuiFileTheme* fileTheme)
     UpdateAll();   // the style written again with its current value: no change signal
 }
 
+QStringList TsuiThemeManager::CompList() const
+{
+    QStringList names;
+    for (const Listed& entry : listed_)
+        names.append(entry.component ? entry.component->objectName() : entry.name);
+    return names;
+}
+
 void TsuiThemeManager::SetCompList(const QStringList& names)
 {
-    compList_ = names;
-    WatchListedComponents();
+    listed_.clear();
+    for (const QString& name : names)
+        listed_.append(Listed{name});
+    BindNamedComponents();
+}
+
+void TsuiThemeManager::SetComponents(const QList<QObject*>& components)
+{
+    listed_.clear();
+    for (QObject* component : components) {
+        if (!component)
+            continue;
+        listed_.append(Listed{});
+        Bind(listed_.last(), component);
+    }
 }
 
 void TsuiThemeManager::UpdateAll()
 {
     if (!OwnerForm())
         return;
-    WatchListedComponents();
-    for (const QString& name : std::as_const(compList_)) {
-        QObject* component = FindComponent(name);
-        if (!component)
+    BindNamedComponents();
+    // A copy: a component restyled may remove another from the list.
+    const QList<Listed> listed = listed_;
+    for (const Listed& entry : listed) {
+        if (!entry.component)
             continue;
-        SetPublishedProperty(component, QStringLiteral("UIStyle"), QVariant::fromValue(uiStyle_));
-        SetPublishedProperty(component, QStringLiteral("FileTheme"),
+        SetPublishedProperty(entry.component, QStringLiteral("UIStyle"), QVariant::fromValue(uiStyle_));
+        SetPublishedProperty(entry.component, QStringLiteral("FileTheme"),
                              QVariant::fromValue(fileTheme_.data()));
     }
 }
@@ -69,25 +91,28 @@ QObject* TsuiThemeManager::FindComponent(const QString& name) const
     return nullptr;
 }
 
-// Removal notifications: every listed component found on the form reports its destruction.
-void TsuiThemeManager::WatchListedComponents()
+// A bound component reports its destruction, which takes it off the list.
+void TsuiThemeManager::Bind(Listed& entry, QObject* component)
 {
-    for (const QString& name : std::as_const(compList_)) {
-        if (QObject* component = FindComponent(name); component && component != this)
-            connect(component, &QObject::destroyed, this, &TsuiThemeManager::ComponentRemoved,
-                    Qt::UniqueConnection);
+    entry.component = component;
+    if (component != this)
+        connect(component, &QObject::destroyed, this, &TsuiThemeManager::ComponentRemoved,
+                Qt::UniqueConnection);
+}
+
+void TsuiThemeManager::BindNamedComponents()
+{
+    for (Listed& entry : listed_) {
+        if (entry.component)
+            continue;
+        if (QObject* component = FindComponent(entry.name))
+            Bind(entry, component);
     }
 }
 
 void TsuiThemeManager::ComponentRemoved(QObject* component)
 {
-    const QString name = component->objectName();
-    for (qsizetype i = 0; i < compList_.size(); ++i) {
-        if (compList_[i].compare(name, Qt::CaseInsensitive) == 0) {
-            compList_.removeAt(i);
-            return;
-        }
-    }
+    listed_.removeIf([component](const Listed& entry) { return entry.component == component; });
 }
 
 void TsuiThemeManager::FileThemeRemoved()

@@ -3,6 +3,7 @@
 #include "ThemeCatalogue.h"
 #include "ThemeFile.h"
 
+#include <QList>
 #include <QObject>
 #include <QPointer>
 #include <QStringList>
@@ -28,8 +29,14 @@ public:
     // Stores it and writes UIStyle again (UpdateAll, no signal).
     void SetFileTheme(TsuiFileTheme* fileTheme);
 
-    QStringList CompList() const { return compList_; }
-    void SetCompList(const QStringList& names);   // copies the names; restyles nothing
+    // The listed components by name, as stored files hold them: a component's current name
+    // once it is bound, else the name it is to be found by.
+    QStringList CompList() const;
+    // Names to be found on the form (case-insensitively), each bound to its component once
+    // found, now or in a later UpdateAll. Restyles nothing.
+    void SetCompList(const QStringList& names);
+    // Binds the components themselves: renaming one keeps it listed. Restyles nothing.
+    void SetComponents(const QList<QObject*>& components);
 
     // Gives every listed component of the form, in list order, UIStyle then FileTheme.
     // Only when the owner is a form; names without a component are skipped.
@@ -39,15 +46,22 @@ Q_SIGNALS:
     void OnUIStyleChanged(parvelle::TsuiThemeManager* sender);
 
 private:
+    // One list entry: bound to its component, or a name still to be found.
+    struct Listed {
+        QString name;
+        QObject* component = nullptr;   // cleared from the list when it is destroyed
+    };
+
     QWidget* OwnerForm() const;
     QObject* FindComponent(const QString& name) const;
-    void WatchListedComponents();
+    void Bind(Listed& entry, QObject* component);
+    void BindNamedComponents();
     void ComponentRemoved(QObject* component);
     void FileThemeRemoved();
 
     TsuiUIStyle uiStyle_ = DeepBlue;
     QPointer<TsuiFileTheme> fileTheme_;
-    QStringList compList_;
+    QList<Listed> listed_;
 };
 
 } // namespace parvelle

@@ -89,6 +89,23 @@ TEST_F(ThemeManagerOnForm, RemovedComponentLeavesTheList)
     EXPECT_EQ(list->UIStyle(), BlueGlass);
 }
 
+TEST_F(ThemeManagerOnForm, BoundComponentsStayListedWhenRenamed)
+{
+    manager->SetCompList({"Button1"});
+    manager->SetUIStyle(WinXP);
+    button->setObjectName("Renamed");   // bound when the list was set
+    manager->SetComponents({list, nullptr, unlisted});
+    EXPECT_TRUE(list->writes.isEmpty());   // binding restyles nothing
+    list->setObjectName("Table");
+    manager->SetUIStyle(MacOS);
+    EXPECT_EQ(list->UIStyle(), MacOS);
+    EXPECT_EQ(unlisted->UIStyle(), MacOS);
+    EXPECT_EQ(button->UIStyle(), WinXP);   // no longer listed
+    EXPECT_EQ(manager->CompList(), QStringList({"Table", "Unlisted"}));
+    delete list;
+    EXPECT_EQ(manager->CompList(), QStringList({"Unlisted"}));
+}
+
 TEST_F(ThemeManagerOnForm, ComponentFoundLaterIsWatchedFromUpdateAll)
 {
     manager->SetCompList({"Later"});

@@ -172,17 +172,12 @@ TsuiForm* makeFrame(QWidget* form, const QString& name, const QString& caption, 
 {
     auto* frame = new TsuiForm(form);
     frame->setObjectName(name);
-    frame->SetUIStyle(WinXP);
+    frame->SetUIStyle(WinXP);   // the border, its width, the colours and the round corners
     frame->SetUIStyleAutoUpdateSub(false);
     frame->SetTitleBarCustom(false);
-    frame->SetBorderColor(13118464);
-    frame->SetBorderWidth(3);
-    frame->SetColor(14609391);
-    frame->SetRoundCorner(13);
     frame->SetCaption(caption);
     frame->SetFont(DesignFont(QStringLiteral("Tahoma"), 11, true));
     frame->SetTitleBarDrawAppIcon(true);
-    frame->SetMenuBarColor(14609391);
     frame->SetMenuBarHeight(22);
     // The frame takes the form's client area less the border on three sides.
     form->resize(size.width() + 2 * frame->BorderWidth(), size.height() + frame->BorderWidth());
@@ -216,9 +211,8 @@ TsuiPageControl* makePageControl(QWidget* parent, const QString& name)
 {
     auto* pages = new TsuiPageControl(parent);
     pages->setObjectName(name);
-    pages->SetUIStyle(WinXP);
+    pages->SetUIStyle(WinXP);   // the border colour
     pages->SetLeftMargin(10);
-    pages->SetBorderColor(6842472);
     pages->SetColor(clWhite);
     SetControlAlign(pages, alClient);
     AddPageKeys(pages);
@@ -237,8 +231,7 @@ TsuiTabSheet* makeTabSheet(TsuiPageControl* pages, const QString& name, const QS
 TsuiListView* makeListView(QWidget* parent, const QString& name, QRect geometry, const QStringList& columns)
 {
     auto* view = Place(new TsuiListView(parent), name, geometry);
-    view->SetUIStyle(WinXP);
-    view->SetBorderColor(6842472);
+    view->SetUIStyle(WinXP);   // the border colour
     view->SetColor(ToTColor(QColor(255, 251, 240)));
     view->setRootIsDecorated(false);
     view->setUniformRowHeights(true);
@@ -292,9 +285,10 @@ QLabel* makeLabel(QWidget* parent, const QString& name, const QString& caption, 
 }
 
 LinkLabel* makeLinkLabel(QWidget* parent, const QString& name, const QString& caption,
-                         QRect geometry, QColor color)
+                         QRect geometry, QColor color, const QString& target)
 {
     auto* label = Place(new LinkLabel(parent), name, geometry);
+    label->SetTarget(target);
     label->setText(caption);
     QFont font = DesignFont(QStringLiteral("MS Sans Serif"), 11);
     font.setUnderline(true);
@@ -314,9 +308,10 @@ ClickLabel* makeImage(QWidget* parent, const QString& name, QRect geometry, cons
 }
 
 LinkLabel* makePictureLink(QWidget* parent, const QString& name, QRect geometry, const QPixmap& picture,
-                           const QString& description)
+                           const QString& description, const QString& target)
 {
     auto* link = Place(new LinkLabel(parent), name, geometry);
+    link->SetTarget(target);
     link->setPixmap(picture);
     link->setAccessibleName(description);
     return link;
@@ -377,12 +372,12 @@ TRotateLabel* makeRotateLabel(QWidget* parent, const QString& name, const QStrin
     return Place(label, name, geometry);
 }
 
-TsuiThemeManager* makeThemeManager(QWidget* form, const QString& name, const QStringList& components)
+TsuiThemeManager* makeThemeManager(QWidget* form, const QString& name, const QList<QObject*>& components)
 {
     auto* manager = new TsuiThemeManager(form);
     manager->setObjectName(name);
     manager->SetUIStyle(WinXP);   // before the list, so that loading restyles nothing
-    manager->SetCompList(components);
+    manager->SetComponents(components);
     return manager;
 }
 

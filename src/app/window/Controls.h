@@ -36,15 +36,21 @@ protected:
 };
 
 // A web link: reached by Tab with its focus drawn around it, clicked by the mouse, Space
-// or Enter, and read by screen readers as a link with a press action.
+// or Enter, and read by screen readers as a link with a press action. It carries the
+// address it opens.
 class LinkLabel : public ClickLabel {
     Q_OBJECT
 public:
     explicit LinkLabel(QWidget* parent);
+    const QString& Target() const { return target_; }
+    void SetTarget(const QString& target) { target_ = target; }
 
 protected:
     void keyPressEvent(QKeyEvent* event) override;
     void paintEvent(QPaintEvent* event) override;
+
+private:
+    QString target_;
 };
 
 // A filled rectangle, optionally with rounded corners and a pen.
@@ -96,11 +102,11 @@ TsuiCheckBox* makeCheckBox(QWidget* parent, const QString& name, const QString& 
 QLabel* makeLabel(QWidget* parent, const QString& name, const QString& caption, QRect geometry,
                   const QFont& font, Qt::Alignment alignment = Qt::AlignLeft | Qt::AlignTop);
 LinkLabel* makeLinkLabel(QWidget* parent, const QString& name, const QString& caption,
-                         QRect geometry, QColor color);
+                         QRect geometry, QColor color, const QString& target);
 ClickLabel* makeImage(QWidget* parent, const QString& name, QRect geometry, const QPixmap& picture);
 // A picture that is a link; Description is what screen readers call it.
 LinkLabel* makePictureLink(QWidget* parent, const QString& name, QRect geometry, const QPixmap& picture,
-                           const QString& description);
+                           const QString& description, const QString& target);
 QListView* makeCheckListBox(QWidget* parent, const QString& name, QRect geometry, QAbstractItemModel* model);
 QComboBox* makeComboBox(QWidget* parent, const QString& name, QRect geometry);
 QScrollArea* makeScrollBox(QWidget* parent, const QString& name, QRect geometry, int contentHeight);
@@ -108,7 +114,7 @@ ShapeWidget* makeShape(QWidget* parent, const QString& name, QRect geometry, QCo
                        int penWidth = 1, bool rounded = false);
 TRotateLabel* makeRotateLabel(QWidget* parent, const QString& name, const QString& caption,
                               QRect geometry, int escapement, TTextStyle style, const QFont& font);
-// Keeps the named components of the form in one style.
-TsuiThemeManager* makeThemeManager(QWidget* form, const QString& name, const QStringList& components);
+// Keeps the components of the form in one style.
+TsuiThemeManager* makeThemeManager(QWidget* form, const QString& name, const QList<QObject*>& components);
 
 } // namespace parvelle

@@ -86,20 +86,6 @@ const std::vector<HelpSection>& HelpSections()
     return sections;
 }
 
-// Link targets: the About page's notice and logo, then the three advertisement panels.
-QString LinkTarget(const QString& controlName)
-{
-    if (controlName == QLatin1String("Label22") || controlName == QLatin1String("Image1"))
-        return DocumentationPage(QStringLiteral("index.html"));
-    if (controlName == QLatin1String("Label26"))
-        return DocumentationPage(QStringLiteral("cli.html"));
-    if (controlName == QLatin1String("Label27"))
-        return DocumentationPage(QStringLiteral("regedit.html"));
-    if (controlName == QLatin1String("Label28"))
-        return DocumentationPage(QStringLiteral("themes.html"));
-    return {};
-}
-
 // Height of a word-wrapped text in a column of that width.
 int TextHeight(const QFont& font, const QString& text, int width)
 {
@@ -244,10 +230,8 @@ TForm1::TForm1(Machine& machine, const QString& undoFolder, TForm1Services servi
     suiPageControl1_->ActivatePageIndex(1);
 
     makeThemeManager(this, QStringLiteral("suiThemeManager1"),
-                     {QStringLiteral("suiForm1"), QStringLiteral("suiPageControl1"), QStringLiteral("suiListView1"),
-                      QStringLiteral("suiButton1"), QStringLiteral("suiButton2"), QStringLiteral("suiButton3"),
-                      QStringLiteral("Button2"), QStringLiteral("Button5"), QStringLiteral("Button12"),
-                      QStringLiteral("Button1"), QStringLiteral("Button3"), QStringLiteral("suiCheckBox13")});
+                     {suiForm1_, suiPageControl1_, suiListView1_, suiButton1_, suiButton2_, suiButton3_, Button2_,
+                      Button5_, Button12_, Button1_, Button3_, suiCheckBox13_});
 }
 
 TForm1::~TForm1() = default;
@@ -264,7 +248,7 @@ std::function<void()> TForm1::Guarded(std::function<void()> handler)
     return [this, handler] { RunGuarded(*services_.Messages, handler); };
 }
 
-void TForm1::ConnectLink(ClickLabel* control)
+void TForm1::ConnectLink(LinkLabel* control)
 {
     connect(control, &ClickLabel::clicked, this, Guarded([this, control] { HTTPLinkClick(control); }));
 }
@@ -290,10 +274,11 @@ void TForm1::BuildAboutPage(QWidget* page)
     SetTextColor(pointer, Qt::red);
 
     ConnectLink(makePictureLink(page, QStringLiteral("Image1"), QRect(24, 304, 193, 57), LogoPicture(QSize(193, 57)),
-                                QStringLiteral("Parvelle documentation")));
+                                QStringLiteral("Parvelle documentation"), DocumentationPage(QStringLiteral("index.html"))));
     auto* notice = makeLinkLabel(page, QStringLiteral("Label22"),
                                  QStringLiteral("Parvelle reads and cleans the ARPCache of Windows registry hive files.\nClick here for its documentation."),
-                                 QRect(224, 312, 425, 45), Qt::black);
+                                 QRect(224, 312, 425, 45), Qt::black,
+                                 DocumentationPage(QStringLiteral("index.html")));
     notice->setFont(DesignFont(kMsSansSerif, 11));
     notice->setAlignment(Qt::AlignCenter);
     notice->setWordWrap(true);
@@ -307,19 +292,19 @@ void TForm1::BuildListPage(QWidget* page)
     EnableHeaderSorting(suiListView1_);
     ShowCutOffCellTexts(suiListView1_);
     ShowTextsSafely(suiListView1_);
-    auto* refresh = makeButton(page, QStringLiteral("suiButton1"), QStringLiteral("Refresh"), QRect(8, 344, 97, 19));
-    auto* open = makeButton(page, QStringLiteral("suiButton2"), QStringLiteral("Open in RegEdit"), QRect(272, 344, 129, 19));
-    auto* remove = makeButton(page, QStringLiteral("suiButton3"), QStringLiteral("Remove Item from ARPCache"),
-                              QRect(464, 344, 201, 19));
-    ConnectClick(refresh, &TForm1::FormShow);
-    ConnectClick(open, &TForm1::suiButton2Click);
-    ConnectClick(remove, &TForm1::suiButton3Click);
+    suiButton1_ = makeButton(page, QStringLiteral("suiButton1"), QStringLiteral("Refresh"), QRect(8, 344, 97, 19));
+    suiButton2_ = makeButton(page, QStringLiteral("suiButton2"), QStringLiteral("Open in RegEdit"), QRect(272, 344, 129, 19));
+    suiButton3_ = makeButton(page, QStringLiteral("suiButton3"), QStringLiteral("Remove Item from ARPCache"),
+                             QRect(464, 344, 201, 19));
+    ConnectClick(suiButton1_, &TForm1::FormShow);
+    ConnectClick(suiButton2_, &TForm1::suiButton2Click);
+    ConnectClick(suiButton3_, &TForm1::suiButton3Click);
     // A larger window gives the table the room; the buttons stay in a row below it.
     auto* layout = new TPageLayout(page, kPageDesign);
     layout->Anchor(suiListView1_, akLeft | akTop | akRight | akBottom, kLeastTable);
-    layout->Anchor(refresh, akLeft | akBottom);
-    layout->Anchor(open, akBottom);
-    layout->Anchor(remove, akRight | akBottom);
+    layout->Anchor(suiButton1_, akLeft | akBottom);
+    layout->Anchor(suiButton2_, akBottom);
+    layout->Anchor(suiButton3_, akRight | akBottom);
 }
 
 void TForm1::BuildOtherProgramsPage(QWidget* page)
@@ -332,21 +317,22 @@ void TForm1::BuildOtherProgramsPage(QWidget* page)
         const char* headline;
         const char* text;
         const char* link;
+        const char* linkPage;
         QColor linkColour;
     };
     const Panel panels[] = {
         {"Shape2", QRect(24, 24, 553, 89), QColor(255, 196, 196), TerminalPicture(QSize(48, 48)),
          "parvelle-cli: the ARPCache from the command line",
          "List the cache as a table, CSV or JSON; remove entries and restore them in scripts, with the same undo files.",
-         "Label26", Qt::blue},
+         "Label26", "cli.html", Qt::blue},
         {"Shape3", QRect(24, 128, 553, 81), QColor(192, 220, 192), KeyTreePicture(QSize(40, 48)),
          "The registry editor window",
          "Browse every key and value of the open hive files; Open in RegEdit and Show Key take you straight to an entry.",
-         "Label27", Qt::blue},
+         "Label27", "regedit.html", Qt::blue},
         {"Shape4", QRect(216, 224, 441, 121), QColor(166, 202, 240), PalettePicture(QSize(48, 48)),
          "Theme files",
          "Give Parvelle a look of your own: theme files hold the colours and pictures of the skinned window.",
-         "Label28", Qt::white},
+         "Label28", "themes.html", Qt::white},
     };
     for (const Panel& panel : panels) {
         auto* shape = makeShape(page, QString::fromLatin1(panel.name), panel.geometry, panel.colour);
@@ -357,7 +343,8 @@ void TForm1::BuildOtherProgramsPage(QWidget* page)
         makeLabel(shape, QString::fromLatin1(panel.name) + QStringLiteral("Text"), QString::fromUtf8(panel.text),
                   QRect(72, 30, width - 200, 30), DesignFont(kMsSansSerif, 11))->setWordWrap(true);
         auto* link = makeLinkLabel(shape, QString::fromLatin1(panel.link), QStringLiteral("Click Here for More Info and Download"),
-                                   QRect(72, panel.geometry.height() - 22, 220, 16), panel.linkColour);
+                                   QRect(72, panel.geometry.height() - 22, 220, 16), panel.linkColour,
+                                   DocumentationPage(QString::fromLatin1(panel.linkPage)));
         link->setAccessibleDescription(QString::fromUtf8(panel.headline));
         ConnectLink(link);
     }
@@ -529,7 +516,8 @@ void TForm1::suiButton3Click()
 
 void TForm1::HTTPLinkClick(QObject* sender)
 {
-    const int result = services_.ShellOpen->ShellExecute(LinkTarget(sender->objectName()));
+    const auto* link = qobject_cast<LinkLabel*>(sender);
+    const int result = services_.ShellOpen->ShellExecute(link ? link->Target() : QString());
     if (result < 33)
         ShowMessage(ShellErrorMessage(result));
 }

@@ -14,7 +14,7 @@ class QListView;
 
 namespace parvelle {
 
-class ClickLabel;
+class LinkLabel;
 class MessageBoxService;
 class PrinterChooser;
 class Shell;
@@ -81,7 +81,7 @@ private:
     {
         connect(control, &Control::OnClick, this, Guarded([this, handler] { (this->*handler)(); }));
     }
-    void ConnectLink(ClickLabel* control);
+    void ConnectLink(LinkLabel* control);
     // The handler, with any error it raises shown in a message box.
     std::function<void()> Guarded(std::function<void()> handler);
 
@@ -108,6 +108,9 @@ private:
     TitleBarNote* registryStatus_ = nullptr;
     TsuiPageControl* suiPageControl1_ = nullptr;
     TsuiListView* suiListView1_ = nullptr;
+    TsuiButton* suiButton1_ = nullptr;
+    TsuiButton* suiButton2_ = nullptr;
+    TsuiButton* suiButton3_ = nullptr;
     TsuiCheckBox* suiCheckBox13_ = nullptr;
     QLabel* Label21_ = nullptr;
     QListView* CheckListBox1_ = nullptr;
