@@ -371,7 +371,7 @@ private:
 TitleBarLayout ArrangedButtons(const QWidget* owner)
 {
     const auto* bar = static_cast<const TsuiTitleBar*>(owner);
-    return bar->Arrange(bar->width(), QPoint(-1, -1));
+    return bar->Arrange(bar->width());
 }
 
 class TitleBarButton : public ControlPart {

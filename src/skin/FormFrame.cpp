@@ -4,17 +4,15 @@
 #include "ErrorDialog.h"
 #include "FrameHitTest.h"
 #include "ImagePanel.h"
+#include "MenuBar.h"
 
-#include <QActionEvent>
 #include <QApplication>
 #include <QContextMenuEvent>
 #include <QFrame>
-#include <QHBoxLayout>
 #include <QKeyEvent>
 #include <QMdiArea>
 #include <QMdiSubWindow>
 #include <QPainter>
-#include <QToolButton>
 #include <QWindow>
 
 // The skinned MDI parent windows that would receive the frame's MDI notifications are no
@@ -25,7 +23,6 @@ namespace parvelle {
 
 namespace {
 
-constexpr int MenuCaptionPadding = 14;   // around a menu bar caption
 constexpr int MdiChildShrink = 3;
 
 // The window's border style as Qt tells it.
@@ -38,160 +35,64 @@ TFormBorderStyle BorderStyleOf(const QWidget* form)
     return fixed ? bsSingle : bsSizeable;
 }
 
-// A one-pixel frame on the pixels of Rect.
-void FrameRect(QPainter& painter, const QRect& rect, const QColor& color)
+// The device pixel edge of a logical Position within Extent, rounded from the nearer end of
+// Extent: both ends round alike, so strips of one width are as wide at either end.
+int DeviceEdge(int position, int extent, qreal ratio)
 {
-    painter.fillRect(QRect(rect.left(), rect.top(), rect.width(), 1), color);
-    painter.fillRect(QRect(rect.left(), rect.bottom(), rect.width(), 1), color);
-    painter.fillRect(QRect(rect.left(), rect.top(), 1, rect.height()), color);
-    painter.fillRect(QRect(rect.right(), rect.top(), 1, rect.height()), color);
+    if (2 * position <= extent)
+        return qRound(position * ratio);
+    return qRound(extent * ratio) - qRound((extent - position) * ratio);
 }
 
 } // namespace
 
-// ---- menu bar ---------------------------------------------------------------------------
+// ---- border ---------------------------------------------------------------------------------
 
-// One top-level item of the main menu; its text and enabled state follow the item.
-class TsuiMenuBarButton : public QToolButton {
+// The border strips, on a widget of their own over the form, shaped to the strips; mouse
+// events pass through it to the form. Its shape takes in the frame's last column and row:
+// at a fractional scale the frame's far edges round over a device pixel of the border,
+// which the strips, painted in device pixels, take back.
+class TsuiForm::Border : public QWidget {
 public:
-    TsuiMenuBarButton(TsuiMenuBar* bar, QAction* item);
-    QSize sizeHint() const override;
-
-protected:
-    void paintEvent(QPaintEvent* event) override;
-    void actionEvent(QActionEvent* event) override;
-
-private:
-    TsuiMenuBar* bar_;
-};
-
-// A flat bar of menu captions across the frame, below the title bar.
-class TsuiMenuBar : public QWidget {
-public:
-    explicit TsuiMenuBar(TsuiForm* frame)
-        : QWidget(frame)
+    explicit Border(TsuiForm* frame)
+        : QWidget(frame->Form())
         , frame_(frame)
-        , row_(new QHBoxLayout(this))
     {
-        setAttribute(Qt::WA_OpaquePaintEvent);
-        row_->setContentsMargins(0, 0, 0, 0);
-        row_->setSpacing(0);
-        row_->addStretch();
-        resize(frame->width(), frame->MenuBarHeight());
-        SetControlAlign(this, alTop);
+        setAttribute(Qt::WA_TransparentForMouseEvents);
     }
 
-    // Buttons for the menu's top-level items, in menu order.
-    void Rebuild()
+    // Over the whole form, above the frame.
+    void Place()
     {
-        for (QToolButton* button : findChildren<QToolButton*>(Qt::FindDirectChildrenOnly))
-            delete button;
-        const TsuiMainMenu* menu = frame_->Menu();
-        if (!menu)
-            return;
-        int position = 0;
-        for (QAction* item : menu->actions()) {
-            if (!item->isSeparator() && item->isVisible())
-                row_->insertWidget(position++, new TsuiMenuBarButton(this, item));
-        }
-        UpdateFont();
-    }
-
-    void UpdateHeight()
-    {
-        resize(width(), frame_->MenuBarHeight());
-        AlignControls(frame_);
-    }
-
-    void UpdateFont()
-    {
-        if (const TsuiMainMenu* menu = frame_->Menu())
-            setFont(menu->ItemFont());
+        setGeometry(frame_->Form()->rect());
+        QRegion shape;
+        for (const QRect& strip : frame_->BorderStrips())
+            shape += strip;
+        const int bw = frame_->BorderWidth();
+        shape += QRegion(width() - bw - 1, 0, 1, height()) + QRegion(0, height() - bw - 1, width(), 1);
+        setMask(shape);
+        raise();
         update();
     }
-
-    const TsuiMainMenu& Menu() const { return *frame_->Menu(); }
-    int BarHeight() const { return frame_->MenuBarHeight(); }
-
-    TColor ThemeColorOf(int item) const
-    {
-        return ThemeColor(Menu().FileTheme(), Menu().UIStyle(), item);
-    }
-    bool MacLook() const { return Menu().UIStyle() == MacOS; }
-
-    // The caption colour of a button that is neither hot nor pressed.
-    TColor CaptionColor() const { return Menu().UseSystemFont() ? clMenuText : Menu().FontColor(); }
 
 protected:
     void paintEvent(QPaintEvent*) override
     {
-        QPixmap buffer = OffscreenBuffer(this);
-        {
-            QPainter painter(&buffer);
-            const QImage bar = frame_->Menu() && MacLook() ? LoadSkinBitmap(QStringLiteral("MACOS_MENU_BAR")) : QImage();
-            if (!bar.isNull())
-                painter.drawImage(rect(), bar);
-            else
-                painter.fillRect(rect(), ToQColor(frame_->MenuBarColor()));
-        }
-        QPainter(this).drawPixmap(0, 0, buffer);
+        QPainter painter(this);
+        const qreal ratio = devicePixelRatioF();
+        painter.scale(1 / ratio, 1 / ratio);   // device pixels
+        const auto device = [this, ratio](const QRect& strip) {
+            return QRect(QPoint(DeviceEdge(strip.left(), width(), ratio), DeviceEdge(strip.top(), height(), ratio)),
+                         QPoint(DeviceEdge(RightOf(strip), width(), ratio) - 1,
+                                DeviceEdge(BottomOf(strip), height(), ratio) - 1));
+        };
+        for (const QRect& strip : frame_->BorderStrips())
+            painter.fillRect(device(strip), ToQColor(frame_->BorderColor()));
     }
 
 private:
-    TsuiForm* frame_;
-    QHBoxLayout* row_;
+    const TsuiForm* frame_;
 };
-
-TsuiMenuBarButton::TsuiMenuBarButton(TsuiMenuBar* bar, QAction* item)
-    : QToolButton(bar)
-    , bar_(bar)
-{
-    setDefaultAction(item);
-    setText(item->text());
-    setPopupMode(QToolButton::InstantPopup);
-    setToolButtonStyle(Qt::ToolButtonTextOnly);
-    setAutoRaise(true);
-    setFocusPolicy(Qt::NoFocus);
-}
-
-// The item's own text, hot key marker included (the tool button would drop it).
-void TsuiMenuBarButton::actionEvent(QActionEvent* event)
-{
-    QToolButton::actionEvent(event);
-    if (defaultAction())
-        setText(defaultAction()->text());
-}
-
-QSize TsuiMenuBarButton::sizeHint() const
-{
-    const int textWidth = fontMetrics().size(Qt::TextShowMnemonic, text()).width();
-    return QSize(textWidth + MenuCaptionPadding, bar_->BarHeight());
-}
-
-void TsuiMenuBarButton::paintEvent(QPaintEvent*)
-{
-    QPainter painter(this);
-    painter.setFont(font());
-    const int flags = Qt::AlignCenter | Qt::TextSingleLine | Qt::TextShowMnemonic;
-    const bool pressed = isDown() || (menu() && menu()->isVisible());
-    if (!pressed && !underMouse()) {
-        painter.setPen(ToQColor(isEnabled() ? bar_->CaptionColor() : clGray));
-        painter.drawText(rect(), flags, text());
-        return;
-    }
-    const QColor captionColor = ToQColor(bar_->ThemeColorOf(ThemeItem::MenuSelectedFontColor));
-    QRect captionRect = rect().adjusted(0, 2, 0, 0);
-    if (bar_->MacLook()) {
-        painter.drawImage(rect(), LoadSkinBitmap(QStringLiteral("MACOS_MENU_SELECT")));
-    } else {
-        const QRect face = pressed ? rect().adjusted(0, 0, -2, 0) : rect();
-        painter.fillRect(face, ToQColor(bar_->ThemeColorOf(ThemeItem::MenuSelectedBackgroundColor)));
-        FrameRect(painter, face, ToQColor(bar_->ThemeColorOf(ThemeItem::MenuSelectedBorderColor)));
-        captionRect = face.adjusted(pressed ? 2 : 0, 2, 0, 0);
-    }
-    painter.setPen(captionColor);
-    painter.drawText(captionRect, flags, text());
-}
 
 // ---- application message hook ---------------------------------------------------------------
 
@@ -268,6 +169,8 @@ TsuiForm::TsuiForm(QWidget* form)
     }
     form_->setMouseTracking(true);   // the cursor follows the resize zones
     form_->installEventFilter(this);
+    border_ = new Border(this);
+    border_->show();
     if (!MessageHook::Installed())
         MessageHook::Installed() = messageHook_ = new MessageHook(this);
     LayoutFrame();
@@ -280,7 +183,7 @@ TsuiForm::~TsuiForm()
     if (menu_ && menu_->Form() == this)
         menu_->SetForm(nullptr);
     form_->removeEventFilter(this);
-    form_->update();
+    delete border_.data();
 }
 
 bool TsuiForm::IsMdiChild() const
@@ -338,6 +241,9 @@ void TsuiForm::ApplyStyle()
     borderWidth_ = ThemeInt(fileTheme_, uiStyle_, ThemeItem::FormBorderWidthInt);
     color_ = ThemeColor(fileTheme_, uiStyle_, ThemeItem::FormBackgroundColor);
     menuBarColor_ = color_;
+    backgroundTile_ = uiStyle_ == MacOS ? LoadSkinBitmap(QStringLiteral("MACOS_FORM_BACKGROUND"))
+        : uiStyle_ == Protein           ? LoadSkinBitmap(QStringLiteral("PROTEIN_FORM_BACKGROUND"))
+                                        : QImage();
     titleBar_->SetFileTheme(fileTheme_);
     titleBar_->SetUIStyle(uiStyle_);
     if (IsMdiChild())
@@ -351,7 +257,7 @@ void TsuiForm::ApplyStyle()
     if (IsMdiChild())
         form_->setGeometry(bounds);
     if (menuBar_)
-        menuBar_->UpdateFont();
+        menuBar_->UpdateStyle();
     LayoutFrame();
     update();
 }
@@ -466,7 +372,8 @@ void TsuiForm::LayoutFrame()
     setGeometry(borderWidth_, top, form_->width() - 2 * borderWidth_ - shrink,
                 form_->height() - borderWidth_ - top - shrink);
     AlignControls(this);
-    form_->update();   // the border
+    if (border_)
+        border_->Place();
 }
 
 // Resized: the new size has arrived; otherwise only the window state changed and the
@@ -490,38 +397,21 @@ void TsuiForm::Sizing(bool resized)
     titleBar_->ApplyWindowRegion();
 }
 
-void TsuiForm::DrawBorder()
+QList<QRect> TsuiForm::BorderStrips() const
 {
-    QPainter painter(form_);
-    const QColor color = ToQColor(borderColor_);
     const int cw = form_->width(), ch = form_->height(), bw = borderWidth_;
     const int mdi = IsMdiChild() ? MdiChildShrink : 0;
-    painter.fillRect(RectLTRB(0, 0, bw, ch - (mdi ? 2 : 0)), color);
-    painter.fillRect(RectLTRB(0, ch - bw - mdi, cw, ch - mdi), color);
-    painter.fillRect(RectLTRB(cw - bw - mdi, 0, cw - mdi, ch), color);
-    // The top edge as a whole strip: it shows only while the title bar is hidden.
-    painter.fillRect(RectLTRB(0, 0, cw, bw), color);
+    QList<QRect> strips{RectLTRB(0, 0, bw, ch - (mdi ? 2 : 0)), RectLTRB(0, ch - bw - mdi, cw, ch - mdi),
+                        RectLTRB(cw - bw - mdi, 0, cw - mdi, ch)};
+    if (!TitleBarVisible())
+        strips.append(RectLTRB(0, 0, cw, bw));
+    return strips;
 }
 
 int TsuiForm::HitTest(const QPoint& cursor) const
 {
     return FormHitTest(cursor, form_->mapToGlobal(QPoint(0, 0)), form_->size(), InitialSizeable(),
                        form_->isMaximized(), HTCLIENT);
-}
-
-bool TsuiForm::FormMouseEvent(QEvent* event)
-{
-    const auto* mouse = static_cast<QMouseEvent*>(event);
-    const int zone = HitTest(mouse->globalPosition().toPoint());
-    if (event->type() == QEvent::MouseMove) {
-        form_->setCursor(HitTestCursor(zone));
-        return false;
-    }
-    const Qt::Edges edges = HitTestEdges(zone);
-    if (mouse->button() != Qt::LeftButton || !edges || !form_->windowHandle())
-        return false;
-    form_->windowHandle()->startSystemResize(edges);
-    return true;
 }
 
 bool TsuiForm::MenuTakesShortcut(const QKeyEvent* event) const
@@ -547,12 +437,6 @@ bool TsuiForm::eventFilter(QObject* watched, QEvent* event)
     case QEvent::WindowStateChange:
         Sizing(event->type() == QEvent::Resize);
         break;
-    case QEvent::Paint:
-        DrawBorder();
-        break;
-    case QEvent::MouseMove:
-    case QEvent::MouseButtonPress:
-        return FormMouseEvent(event);
     case QEvent::KeyPress:
         return IsFormActive(form_) && form_->isActiveWindow()
             && MenuTakesShortcut(static_cast<QKeyEvent*>(event));
@@ -566,13 +450,10 @@ void TsuiForm::paintEvent(QPaintEvent*)
     QPixmap buffer = OffscreenBuffer(this);
     {
         QPainter painter(&buffer);
-        const QImage tile = uiStyle_ == MacOS ? LoadSkinBitmap(QStringLiteral("MACOS_FORM_BACKGROUND"))
-            : uiStyle_ == Protein             ? LoadSkinBitmap(QStringLiteral("PROTEIN_FORM_BACKGROUND"))
-                                              : QImage();
-        if (tile.isNull())
+        if (backgroundTile_.isNull())
             painter.fillRect(rect(), ToQColor(color_));
         else
-            TileDrawPicture(painter, tile, rect());
+            TileDrawPicture(painter, backgroundTile_, rect());
     }
     QPainter(this).drawPixmap(0, 0, buffer);
 }

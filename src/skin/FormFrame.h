@@ -6,6 +6,8 @@
 #include "Menus.h"
 #include "TitleBar.h"
 
+#include <QImage>
+
 #include <QPointer>
 #include <QWidget>
 
@@ -123,19 +125,21 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
-    friend class TsuiMenuBar;
+    class Border;
     class MessageHook;
 
     static QWidget* RequireNoFrame(QWidget* form);
     void ApplyStyle();
     void Sizing(bool resized);
-    void DrawBorder();
-    bool FormMouseEvent(QEvent* event);
+    // The border's strips on the form: left, bottom, right, and the top while the title
+    // bar is hidden.
+    QList<QRect> BorderStrips() const;
     bool MenuTakesShortcut(const QKeyEvent* event) const;
     void FileThemeDestroyed();
     void MenuDestroyed();
 
     QWidget* form_;
+    QPointer<Border> border_;   // a child of the form, which may delete it first
     TsuiTitleBar* titleBar_;
     TsuiMenuBar* menuBar_ = nullptr;
     QPointer<TsuiFileTheme> fileTheme_;
@@ -144,6 +148,7 @@ private:
     TColor borderColor_ = clBlack;
     int borderWidth_ = 1;
     TColor color_ = clBtnFace;
+    QImage backgroundTile_;   // the style's tiled background; null where it fills with Color
     QPointer<QWidget> formPanel_;
     QPointer<TsuiMainMenu> menu_;
     TColor menuBarColor_ = clBtnFace;

@@ -3,7 +3,6 @@
 #include <QApplication>
 #include <QCoreApplication>
 #include <QEvent>
-#include <QHash>
 #include <QPainter>
 #include <QProxyStyle>
 #include <QSet>
@@ -23,23 +22,9 @@ constexpr int MacSeparatorHeight = 12;
 constexpr int StyledBarWidth = 26;
 constexpr int ImageSize = 16;
 
-// A one-pixel frame on the pixels of `rect`.
-void FrameRect(QPainter& painter, const QRect& rect, const QColor& color)
-{
-    painter.fillRect(QRect(rect.left(), rect.top(), rect.width(), 1), color);
-    painter.fillRect(QRect(rect.left(), rect.bottom(), rect.width(), 1), color);
-    painter.fillRect(QRect(rect.left(), rect.top(), 1, rect.height()), color);
-    painter.fillRect(QRect(rect.right(), rect.top(), 1, rect.height()), color);
-}
-
 // A MacOS menu bitmap, its top `rows` kept, stretched over `rect`.
-void DrawMacBitmap(QPainter& painter, const char* name, int rows, const QRect& rect)
+void DrawMacBitmap(QPainter& painter, const QImage& bitmap, int rows, const QRect& rect)
 {
-    static QHash<QString, QImage> loaded;   // decoded once, drawn on every item paint
-    const QString key = QLatin1String(name);
-    if (!loaded.contains(key))
-        loaded.insert(key, LoadSkinBitmap(key));
-    const QImage& bitmap = loaded[key];
     if (!bitmap.isNull())
         painter.drawImage(rect, bitmap, QRect(0, 0, bitmap.width(), qMin(rows, bitmap.height())));
 }
@@ -193,6 +178,7 @@ TsuiMenu::TsuiMenu(QWidget* owner)
     , uiStyle_(OwnerFormUIStyle(owner))
 {
     setStyle(style_);
+    LoadMacPictures();
     connect(this, &QMenu::aboutToShow, this, &TsuiMenu::InstallHandlers);
 }
 
@@ -228,7 +214,15 @@ void TsuiMenu::SetUIStyle(TsuiUIStyle style)
     selectedColor_ = color(ThemeItem::MenuSelectedBackgroundColor);
     selectedFontColor_ = color(ThemeItem::MenuSelectedFontColor);
     fontColor_ = color(ThemeItem::MenuFontColor);
+    LoadMacPictures();
     Relayout();
+}
+
+void TsuiMenu::LoadMacPictures()
+{
+    const bool mac = uiStyle_ == MacOS;
+    macBarPicture_ = mac ? LoadSkinBitmap(QStringLiteral("MACOS_MENU_BAR")) : QImage();
+    macSelectPicture_ = mac ? LoadSkinBitmap(QStringLiteral("MACOS_MENU_SELECT")) : QImage();
 }
 
 // The toolkit keeps item rectangles until told the measuring changed: this menu and its
@@ -319,13 +313,13 @@ void TsuiMenu::DrawItemBackground(QPainter& painter, const QRect& rect, bool sel
     const bool mac = uiStyle_ == MacOS;
     if (selected) {
         if (mac) {
-            DrawMacBitmap(painter, "MACOS_MENU_SELECT", MacMenuItemHeight, rect);
+            DrawMacBitmap(painter, macSelectPicture_, MacMenuItemHeight, rect);
         } else {
             painter.fillRect(rect, ToQColor(selectedColor_));
             FrameRect(painter, rect, ToQColor(selectedBorderColor_));
         }
     } else if (mac) {
-        DrawMacBitmap(painter, "MACOS_MENU_BAR", MacMenuItemHeight, rect);
+        DrawMacBitmap(painter, macBarPicture_, MacMenuItemHeight, rect);
     } else {
         DrawBarAndBackground(painter, rect);
     }
@@ -374,7 +368,7 @@ void TsuiMenu::DrawItem(QPainter& painter, const QStyleOptionMenuItem& item) con
     painter.save();
     if (IsSeparator(item)) {
         if (uiStyle_ == MacOS) {
-            DrawMacBitmap(painter, "MACOS_MENU_BAR", MacSeparatorHeight, r);
+            DrawMacBitmap(painter, macBarPicture_, MacSeparatorHeight, r);
         } else {
             DrawBarAndBackground(painter, r);
             // The line runs from L + BarWidth + 4 up to, not including, R - 2.
@@ -418,37 +412,6 @@ void TsuiMenu::paintEvent(QPaintEvent* event)
 TsuiPopupMenu::TsuiPopupMenu(QWidget* owner)
     : TsuiMenu(owner)
 {
-}
-
-// ---- TsuiTitleBarPopupMenu ----------------------------------------------------
-
-TsuiTitleBarPopupMenu::TsuiTitleBarPopupMenu(QWidget* titleBar, TsuiTitleBarCommands* commands)
-    : TsuiPopupMenu(titleBar)
-    , commands_(commands)
-{
-    addAction(QStringLiteral("Mi&nimize"), this, [this] { commands_->MinimizeForm(); });
-    addAction(QStringLiteral("Ma&ximize/Restore"), this, [this] { commands_->ClickMaximizeButtons(); });
-    addSeparator();
-    addAction(QStringLiteral("&Close"), this, [this] { commands_->CloseForm(); });
-    InstallHandlers();
-}
-
-QAction* TsuiTitleBarPopupMenu::Item(ItemIndex index) const
-{
-    return actions().value(index);
-}
-
-void TsuiTitleBarPopupMenu::UpdateItems()
-{
-    Item(MinimizeItem)->setEnabled(commands_->HasMinimizeButton());
-    Item(MaximizeItem)->setEnabled(commands_->HasMaximizeButton());
-    Item(CloseItem)->setEnabled(commands_->HasCloseButton());
-}
-
-void TsuiTitleBarPopupMenu::Popup(int x, int y)
-{
-    UpdateItems();
-    popup(QPoint(x, y));
 }
 
 // ---- TsuiMainMenu -------------------------------------------------------------

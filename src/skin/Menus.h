@@ -1,7 +1,7 @@
 #pragma once
 // Skinned menus: owner-drawn menus that paint their items in the colours of a skin style.
-// TsuiPopupMenu is the popup menu, TsuiTitleBarPopupMenu the system menu of a skinned
-// title bar, TsuiMainMenu the main menu a TsuiForm shows as its menu bar.
+// TsuiPopupMenu is the popup menu, TsuiMainMenu the main menu a TsuiForm shows as its menu
+// bar (MenuBar.h); the title bar's system menu is in SystemMenu.h.
 #include "ThemeCatalogue.h"
 #include "ThemeFile.h"
 
@@ -84,6 +84,10 @@ public:
     bool UseSystemFont() const { return useSystemFont_; }
     void SetUseSystemFont(bool use);
 
+    // The MacOS style's menu bar and selection bitmaps; null images in the other styles.
+    const QImage& MacBarPicture() const { return macBarPicture_; }
+    const QImage& MacSelectPicture() const { return macSelectPicture_; }
+
     // The font items are drawn and measured in.
     QFont ItemFont() const;
     // Height and width of an item with this caption and shortcut text.
@@ -107,6 +111,7 @@ private:
     void DrawCheckAndImage(QPainter& painter, const QStyleOptionMenuItem& item) const;
     void DrawFlatFrame(QPainter& painter) const;
     void Relayout();
+    void LoadMacPictures();
     void FileThemeDestroyed();
 
     TsuiMenuStyle* style_;
@@ -128,6 +133,7 @@ private:
     int fontSize_ = 8;
     int fontCharset_ = 1;
     bool useSystemFont_ = true;
+    QImage macBarPicture_, macSelectPicture_;   // decoded once per style
 };
 
 class TsuiPopupMenu : public TsuiMenu {
@@ -135,39 +141,6 @@ class TsuiPopupMenu : public TsuiMenu {
 
 public:
     explicit TsuiPopupMenu(QWidget* owner = nullptr);
-};
-
-// What the system menu needs of the title bar it belongs to.
-class TsuiTitleBarCommands {
-public:
-    virtual ~TsuiTitleBarCommands() = default;
-    // Whether the title bar has a button of that type, visible or not.
-    virtual bool HasMinimizeButton() const = 0;
-    virtual bool HasMaximizeButton() const = 0;
-    virtual bool HasCloseButton() const = 0;
-    virtual void MinimizeForm() = 0;           // as the minimise button does
-    virtual void ClickMaximizeButtons() = 0;   // every maximise button, in collection order
-    virtual void CloseForm() = 0;
-};
-
-// The system menu: "Mi&nimize", "Ma&ximize/Restore", a separator and "&Close".
-class TsuiTitleBarPopupMenu : public TsuiPopupMenu {
-    Q_OBJECT
-
-public:
-    enum ItemIndex { MinimizeItem = 0, MaximizeItem = 1, SeparatorItem = 2, CloseItem = 3 };
-
-    // Owner: the title bar widget; commands: its buttons and form (usually the same object).
-    TsuiTitleBarPopupMenu(QWidget* titleBar, TsuiTitleBarCommands* commands);
-
-    // Enables the items whose buttons the title bar has, then pops up at the screen point.
-    void Popup(int x, int y);
-    // Enables the items whose buttons the title bar has.
-    void UpdateItems();
-    QAction* Item(ItemIndex index) const;
-
-private:
-    TsuiTitleBarCommands* commands_;
 };
 
 // The main menu a TsuiForm shows as its menu bar: its actions are the top-level items.

@@ -313,6 +313,14 @@ void DrawControlBorder(const QWidget* control, QPainter& canvas, TColor outerCol
         frame(whole.adjusted(1, 1, -1, -1), innerColor);
 }
 
+void FrameRect(QPainter& canvas, const QRect& rect, const QColor& color)
+{
+    canvas.fillRect(QRect(rect.left(), rect.top(), rect.width(), 1), color);
+    canvas.fillRect(QRect(rect.left(), rect.bottom(), rect.width(), 1), color);
+    canvas.fillRect(QRect(rect.left(), rect.top(), 1, rect.height()), color);
+    canvas.fillRect(QRect(rect.right(), rect.top(), 1, rect.height()), color);
+}
+
 void TileDrawPicture(QPainter& canvas, const QImage& picture, const QRect& rect)
 {
     const int w = picture.width(), h = picture.height();

@@ -122,6 +122,8 @@ void PaintParentBackground(QPainter& canvas, const QWidget* control);
 void DrawControlBorder(const QWidget* control, QPainter& canvas, TColor outerColor,
                        TColor innerColor, bool drawInner);
 
+// A one-pixel frame on the pixels of Rect.
+void FrameRect(QPainter& canvas, const QRect& rect, const QColor& color);
 // Tiles Picture from the canvas origin over Rect's size; an empty picture draws nothing.
 void TileDrawPicture(QPainter& canvas, const QImage& picture, const QRect& rect);
 

@@ -4,15 +4,10 @@
 #include "ControlAlign.h"
 #include "ErrorDialog.h"
 #include "FormFrame.h"
-#include "FrameHitTest.h"
+#include "FrameMouse.h"
 
 #include <QApplication>
-#include <QGuiApplication>
-#include <xcb/xcb.h>
-#include <QCursor>
-#include <QMouseEvent>
 #include <QPainter>
-#include <QWindow>
 #include <cmath>
 
 namespace parvelle {
@@ -58,7 +53,16 @@ TsuiTitleBar* TsuiTitleBarButton::TitleBar() const
 
 void TsuiTitleBarButton::Changed()
 {
+    MakeDrawnPictures();
     collection_->Changed();
+}
+
+void TsuiTitleBarButton::MakeDrawnPictures()
+{
+    const auto drawn = [this](const QImage& picture) {
+        return transparent_ && !picture.isNull() ? AutoTransparent(picture) : picture;
+    };
+    drawn_ = {drawn(picNormal_), drawn(picMouseOn_), drawn(picMouseDown_)};
 }
 
 void TsuiTitleBarButton::SetUIStyle(TsuiUIStyle style)
@@ -100,11 +104,12 @@ void TsuiTitleBarButton::LoadPictures()
     const QWidget* form = titleBar ? titleBar->Form() : nullptr;
     const bool maximized = form && form->isMaximized() && !(titleBar && titleBar->Custom());
     const int first = FirstSlice(buttonType_, maximized);
-    if (first == 0)
-        return;
-    ThemeBitmap(theme, uiStyle_, ThemeItem::TitleBarButtonImage, picNormal_, first, TitleButtonSlices);
-    ThemeBitmap(theme, uiStyle_, ThemeItem::TitleBarButtonImage, picMouseOn_, first + 1, TitleButtonSlices);
-    ThemeBitmap(theme, uiStyle_, ThemeItem::TitleBarButtonImage, picMouseDown_, first + 2, TitleButtonSlices);
+    if (first != 0) {
+        ThemeBitmap(theme, uiStyle_, ThemeItem::TitleBarButtonImage, picNormal_, first, TitleButtonSlices);
+        ThemeBitmap(theme, uiStyle_, ThemeItem::TitleBarButtonImage, picMouseOn_, first + 1, TitleButtonSlices);
+        ThemeBitmap(theme, uiStyle_, ThemeItem::TitleBarButtonImage, picMouseDown_, first + 2, TitleButtonSlices);
+    }
+    MakeDrawnPictures();
 }
 
 void TsuiTitleBarButton::ClickButton()
@@ -320,6 +325,7 @@ TsuiTitleBar::TsuiTitleBar(QWidget* parent)
     InstallSkinAccessibility();
     setAttribute(Qt::WA_OpaquePaintEvent);   // painted whole from a buffer, never erased
     setMouseTracking(true);
+    new TsuiFrameMouse(this);
     systemMenuDelay_.setSingleShot(true);
     systemMenuDelay_.setInterval(QApplication::doubleClickInterval());
     connect(&systemMenuDelay_, &QTimer::timeout, this, &TsuiTitleBar::PopupSystemMenu);
@@ -470,22 +476,10 @@ void TsuiTitleBar::PopupSystemMenu()
     systemMenu_->Popup(at.x(), at.y());
 }
 
-bool TsuiTitleBar::HasMinimizeButton() const
+bool TsuiTitleBar::HasButton(TsuiTitleBarBtnType type) const
 {
     const auto& list = buttons_->List();
-    return std::any_of(list.begin(), list.end(), [](auto* b) { return b->ButtonType() == suiMin; });
-}
-
-bool TsuiTitleBar::HasMaximizeButton() const
-{
-    const auto& list = buttons_->List();
-    return std::any_of(list.begin(), list.end(), [](auto* b) { return b->ButtonType() == suiMax; });
-}
-
-bool TsuiTitleBar::HasCloseButton() const
-{
-    const auto& list = buttons_->List();
-    return std::any_of(list.begin(), list.end(), [](auto* b) { return b->ButtonType() == suiClose; });
+    return std::any_of(list.begin(), list.end(), [type](auto* b) { return b->ButtonType() == type; });
 }
 
 void TsuiTitleBar::MinimizeForm()
@@ -510,7 +504,18 @@ void TsuiTitleBar::CloseForm()
 
 // ---- layout and painting ----------------------------------------------------------------
 
-TitleBarLayout TsuiTitleBar::Arrange(int width, const QPoint& cursor) const
+int TitleBarLayout::ButtonAt(const QPoint& position) const
+{
+    if (controlBox >= 0 && PointInRect(position, buttons[controlBox]))
+        return controlBox;
+    for (qsizetype i = buttons.size() - 1; i >= 0; --i) {
+        if (!buttons[i].isNull() && PointInRect(position, buttons[i]))
+            return int(i);
+    }
+    return -1;
+}
+
+TitleBarLayout TsuiTitleBar::Arrange(int width) const
 {
     TitleBarLayout layout;
     const auto& buttons = buttons_->List();
@@ -527,16 +532,12 @@ TitleBarLayout TsuiTitleBar::Arrange(int width, const QPoint& cursor) const
         const QSize size = button->PicNormal().size();
         xr -= size.width() + buttonInterval_ + 1;
         layout.buttons[i] = QRect(QPoint(xr, button->Top()), size);
-        if (PointInRect(cursor, layout.buttons[i]))
-            layout.hot = i;
     }
     int xl = leftBtnXOffset_;
     if (layout.controlBox >= 0) {
         const TsuiTitleBarButton* box = buttons[layout.controlBox];
         const QSize size = box->PicNormal().size();
         layout.buttons[layout.controlBox] = QRect(QPoint(xl, box->Top()), size);
-        if (PointInRect(cursor, layout.buttons[layout.controlBox]))
-            layout.hot = layout.controlBox;
         if (drawAppIcon_) {
             layout.icon = QRect(xl + 3, box->Top(), AppIconSize, AppIconSize);
             xl += AppIconAdvance;
@@ -604,27 +605,27 @@ void TsuiTitleBar::DrawSections(QPainter& buffer, const QSize& size)
 void TsuiTitleBar::DrawButtonPicture(QPainter& buffer, const TsuiTitleBarButton& button,
                                      const QRect& rect, bool hot)
 {
-    const QImage& picture = !hot ? button.PicNormal() : pressed_ ? button.PicMouseDown() : button.PicMouseOn();
+    const QImage& picture = button.Drawn(!hot                   ? TsuiTitleBarButton::Normal
+                                         : buttonDown_          ? TsuiTitleBarButton::MouseDown
+                                                                : TsuiTitleBarButton::MouseOn);
     if (picture.isNull())
         return;   // a missing picture leaves the slot blank
-    const QImage drawn = button.Transparent() ? AutoTransparent(picture) : picture;
-    buffer.drawImage(rect.topLeft(), drawn, QRect(QPoint(0, 0), rect.size()));
+    buffer.drawImage(rect.topLeft(), picture, QRect(QPoint(0, 0), rect.size()));
 }
 
 void TsuiTitleBar::DrawButtons(QPainter& buffer, const QSize& size)
 {
-    const TitleBarLayout layout = Arrange(size.width(), mapFromGlobal(QCursor::pos()));
-    hotIndex_ = layout.hot;
+    const TitleBarLayout layout = Arrange(size.width());
     const auto& buttons = buttons_->List();
     for (int i = 0; i < buttons.size(); ++i) {
         if (layout.buttons[i].isNull() || (i == layout.controlBox && drawAppIcon_))
             continue;
-        DrawButtonPicture(buffer, *buttons[i], layout.buttons[i], i == layout.hot);
+        DrawButtonPicture(buffer, *buttons[i], layout.buttons[i], i == hotIndex_);
     }
     if (!layout.icon.isNull())
         // The icon's picture for the screen's pixel density (32 pixels at 2x).
         buffer.drawPixmap(layout.icon.topLeft(),
-                          ApplicationIcon().pixmap(QSize(AppIconSize, AppIconSize), buffer.device()->devicePixelRatioF()));
+                          appIcon_.pixmap(QSize(AppIconSize, AppIconSize), buffer.device()->devicePixelRatioF()));
     DrawCaption(buffer, layout);
 }
 
@@ -665,145 +666,46 @@ void TsuiTitleBar::paintEvent(QPaintEvent*)
     QPainter(this).drawPixmap(0, 0, buffer);
 }
 
-namespace {
-// Restarts the X window manager's move of the form from where the drag began: Qt's request
-// counts from the pointer's place at the first motion, so the form would lag by it.
-void AnchorX11Move(QWidget* form, QPoint pressed)
+// ---- clicks ----------------------------------------------------------------------------------
+
+void TsuiTitleBar::SetHotButton(int index, bool down)
 {
-    auto* x11 = qGuiApp->nativeInterface<QNativeInterface::QX11Application>();
-    if (!x11)
+    if (index == hotIndex_ && down == buttonDown_)
         return;
-    xcb_connection_t* connection = x11->connection();
-    static const xcb_atom_t moveResize = [connection] {
-        const char name[] = "_NET_WM_MOVERESIZE";
-        const xcb_intern_atom_cookie_t cookie = xcb_intern_atom(connection, 0, sizeof name - 1, name);
-        xcb_intern_atom_reply_t* reply = xcb_intern_atom_reply(connection, cookie, nullptr);
-        const xcb_atom_t atom = reply ? reply->atom : XCB_ATOM_NONE;
-        free(reply);
-        return atom;
-    }();
-    const QPoint at = pressed * form->devicePixelRatioF();
-    xcb_client_message_event_t message{};
-    message.response_type = XCB_CLIENT_MESSAGE;
-    message.format = 32;
-    message.window = xcb_window_t(form->winId());
-    message.type = moveResize;
-    message.data.data32[0] = uint32_t(at.x());
-    message.data.data32[1] = uint32_t(at.y());
-    message.data.data32[2] = 11;   // _NET_WM_MOVERESIZE_CANCEL
-    message.data.data32[3] = 1;
-    message.data.data32[4] = 1;
-    const xcb_window_t root = xcb_setup_roots_iterator(xcb_get_setup(connection)).data->root;
-    const uint32_t mask = XCB_EVENT_MASK_SUBSTRUCTURE_REDIRECT | XCB_EVENT_MASK_SUBSTRUCTURE_NOTIFY;
-    xcb_send_event(connection, 0, root, mask, reinterpret_cast<const char*>(&message));
-    message.data.data32[2] = 8;    // _NET_WM_MOVERESIZE_MOVE
-    xcb_send_event(connection, 0, root, mask, reinterpret_cast<const char*>(&message));
-    xcb_flush(connection);
-}
-} // namespace
-
-// ---- mouse ----------------------------------------------------------------------------------
-
-int TsuiTitleBar::TopEdgeZone(const QPoint& position) const
-{
-    const TsuiForm* frame = Frame();
-    const QWidget* form = Form();
-    if (!frame || !form)
-        return HTCLIENT;
-    return TitleBarHitTest(position, form->width(), frame->InitialSizeable(), form->isMaximized(), HTCLIENT);
-}
-
-void TsuiTitleBar::mousePressEvent(QMouseEvent* event)
-{
-    if (event->button() != Qt::LeftButton)
-        return QWidget::mousePressEvent(event);
-    pressed_ = true;
-    hotIndex_ = Arrange(width(), event->position().toPoint()).hot;
-    update();
-    QWidget* form = Form();
-    if (hotIndex_ >= 0 || !form || form->isMaximized())
-        return;
-    const Qt::Edges edges = HitTestEdges(TopEdgeZone(event->position().toPoint()));
-    if (edges && form->windowHandle()) {
-        form->windowHandle()->startSystemResize(edges);
-    } else {
-        dragPending_ = true;
-        dragPointer_ = event->globalPosition().toPoint();
-    }
-    pressed_ = false;
-}
-
-void TsuiTitleBar::mouseMoveEvent(QMouseEvent* event)
-{
-    const QPoint position = event->position().toPoint();
-    setCursor(HitTestCursor(TopEdgeZone(position)));
-    if (dragPending_ && (event->buttons() & Qt::LeftButton))
-        DragForm(event->globalPosition().toPoint());
+    hotIndex_ = index;
+    buttonDown_ = down;
     update();
 }
 
-// The window manager moves the form from the first mouse move on (started at the press,
-// its pointer grab would take the second click of a double click), counting the pointer's
-// way from the press so that the form keeps up with it. Where it cannot move windows, the
-// form follows every motion itself.
-void TsuiTitleBar::DragForm(const QPoint& pointer)
+void TsuiTitleBar::ClickButton(int index)
 {
-    QWidget* form = Form();
-    if (!form)
+    TsuiTitleBarButton* button = buttons_->Items(index);
+    if (!button)
         return;
-    if (form->windowHandle() && form->windowHandle()->startSystemMove()) {
-        AnchorX11Move(form, dragPointer_);
-        dragPending_ = false;
+    if (button->ButtonType() == suiControlBox && !button->ControlBoxMenu()) {
+        systemMenuDelay_.start();
         return;
     }
-    form->move(form->pos() + pointer - dragPointer_);
-    dragPointer_ = pointer;
+    button->ClickButton();
+    if (button->ButtonType() == suiCustom)
+        Q_EMIT OnCustomBtnsClick(this, index);
+    else if (button->ButtonType() == suiHelp)
+        Q_EMIT OnHelpBtnClick(this, index);
 }
 
-void TsuiTitleBar::leaveEvent(QEvent*)
+void TsuiTitleBar::DoubleClickButton(int index)
 {
-    update();
-}
-
-void TsuiTitleBar::mouseReleaseEvent(QMouseEvent* event)
-{
-    if (event->button() != Qt::LeftButton)
-        return QWidget::mouseReleaseEvent(event);
-    dragPending_ = false;
-    hotIndex_ = Arrange(width(), event->position().toPoint()).hot;
-    if (hotIndex_ >= 0) {
-        const int index = hotIndex_;
-        TsuiTitleBarButton* button = buttons_->Items(index);
-        if (button->ButtonType() != suiControlBox || button->ControlBoxMenu()) {
-            button->ClickButton();
-            if (button->ButtonType() == suiCustom)
-                Q_EMIT OnCustomBtnsClick(this, index);
-            else if (button->ButtonType() == suiHelp)
-                Q_EMIT OnHelpBtnClick(this, index);
-        } else {
-            systemMenuDelay_.start();
-        }
-    }
-    pressed_ = false;
-    update();
-}
-
-void TsuiTitleBar::mouseDoubleClickEvent(QMouseEvent* event)
-{
-    if (event->button() != Qt::LeftButton)
-        return QWidget::mouseDoubleClickEvent(event);
-    dragPending_ = false;
     systemMenuDelay_.stop();
-    const TitleBarLayout layout = Arrange(width(), event->position().toPoint());
-    if (layout.hot < 0) {
-        for (TsuiTitleBarButton* button : buttons_->List()) {
-            if (button->ButtonType() == suiMax) {
-                button->ClickButton();
-                break;
-            }
+    if (index >= 0) {
+        if (index == Arrange(width()).controlBox)
+            CloseForm();
+        return;
+    }
+    for (TsuiTitleBarButton* button : buttons_->List()) {
+        if (button->ButtonType() == suiMax) {
+            button->ClickButton();
+            return;
         }
-    } else if (layout.hot == layout.controlBox) {
-        CloseForm();
     }
 }
 

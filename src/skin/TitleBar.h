@@ -2,7 +2,7 @@
 // The skinned title bar: sections of theme bitmaps across the top of a skinned frame, the
 // title bar buttons (control box, close, maximise, minimise, help, custom), the application
 // icon and the caption, painted in one block from an off-screen buffer.
-#include "Menus.h"
+#include "SystemMenu.h"
 #include "ThemeCatalogue.h"
 #include "ThemeFile.h"
 
@@ -12,20 +12,12 @@
 #include <QPointer>
 #include <QTimer>
 #include <QWidget>
+#include <array>
 #include <cstdint>
 
 class QFontMetrics;
 
 namespace parvelle {
-
-enum TsuiTitleBarBtnType : uint8_t {
-    suiMax = 0,
-    suiMin = 1,
-    suiClose = 2,
-    suiHelp = 3,
-    suiControlBox = 4,
-    suiCustom = 5,
-};
 
 enum TsuiTitleBarAlign : uint8_t { suiLeft = 0, suiRight = 1, suiClient = 2 };
 
@@ -71,6 +63,11 @@ public:
     const QImage& PicMouseDown() const { return picMouseDown_; }
     void SetPicMouseDown(const QImage& picture);
 
+    // The picture of a state as the title bar draws it: with its corner colour made
+    // transparent when Transparent. Made when a picture or Transparent changes.
+    enum State { Normal, MouseOn, MouseDown };
+    const QImage& Drawn(State state) const { return drawn_[state]; }
+
     // The button's action on its title bar's form; nothing without one.
     void ClickButton();
     // The theme's pictures for the type (the maximise glyph for the form's state).
@@ -80,6 +77,7 @@ public:
 
 private:
     void Changed();
+    void MakeDrawnPictures();
 
     TsuiTitleBarButtons* collection_;
     TsuiUIStyle uiStyle_ = DeepBlue;
@@ -89,6 +87,7 @@ private:
     QPointer<QMenu> controlBoxMenu_;
     bool visible_ = true;
     QImage picNormal_, picMouseOn_, picMouseDown_;
+    std::array<QImage, 3> drawn_;
 };
 
 class TsuiTitleBarSection : public QObject {
@@ -173,14 +172,16 @@ private:
 // "..." appended; empty when not even "..." fits.
 QString FitCaption(const QString& caption, const QFontMetrics& metrics, int space);
 
-// Where the buttons, the icon and the caption of a title bar go, for one cursor position.
+// Where the buttons, the icon and the caption of a title bar go.
 struct TitleBarLayout {
     QList<QRect> buttons;   // one per button in collection order; empty when not shown
-    int hot = -1;           // the button under the cursor, -1 = none
     int controlBox = -1;    // the control box's index, -1 = none shown
     QRect icon;             // the application icon, empty without it
     int captionLeft = 0;    // the caption's space: from captionLeft up to captionRight
     int captionRight = 0;
+
+    // The button at Position (far edges included), -1 = none; the control box first.
+    int ButtonAt(const QPoint& position) const;
 };
 
 class TsuiTitleBar : public QWidget, public TsuiTitleBarCommands {
@@ -251,18 +252,28 @@ public:
     void ApplyWindowRegion();
     // The system menu at the title bar's bottom-left corner.
     void PopupSystemMenu();
-    // Where everything goes at this width with the cursor at Cursor (title bar coordinates).
-    TitleBarLayout Arrange(int width, const QPoint& cursor) const;
+    // Where everything goes at this width.
+    TitleBarLayout Arrange(int width) const;
     // The caption as drawn in the space the layout leaves.
     QString FittedCaption(const TitleBarLayout& layout) const;
     // The caption's colour: the font's while the form is active, else InactiveCaptionColor.
     TColor CaptionColor() const;
     int CaptionTop() const;   // y of the caption's top
 
+    // The button under the pointer (-1 = none) and whether the left button went down on a
+    // button and is held, as the mouse left them; the paint shows them.
+    int HotButton() const { return hotIndex_; }
+    bool ButtonDown() const { return buttonDown_; }
+    void SetHotButton(int index, bool down);
+    // A click released on the button at Index (-1 = none): its action and signal; the
+    // control box opens the system menu once no second click follows.
+    void ClickButton(int index);
+    // A double click on the button at Index: the control box closes the form, the empty
+    // title bar (-1) clicks the first maximise button.
+    void DoubleClickButton(int index);
+
     // TsuiTitleBarCommands, for the system menu.
-    bool HasMinimizeButton() const override;
-    bool HasMaximizeButton() const override;
-    bool HasCloseButton() const override;
+    bool HasButton(TsuiTitleBarBtnType type) const override;
     void MinimizeForm() override;
     void ClickMaximizeButtons() override;
     void CloseForm() override;
@@ -273,11 +284,6 @@ Q_SIGNALS:
 
 protected:
     void paintEvent(QPaintEvent* event) override;
-    void mousePressEvent(QMouseEvent* event) override;
-    void mouseReleaseEvent(QMouseEvent* event) override;
-    void mouseDoubleClickEvent(QMouseEvent* event) override;
-    void mouseMoveEvent(QMouseEvent* event) override;
-    void leaveEvent(QEvent* event) override;
     virtual void DrawSections(QPainter& buffer, const QSize& size);
     virtual void DrawButtons(QPainter& buffer, const QSize& size);
 
@@ -287,8 +293,6 @@ private:
     void DrawButtonPicture(QPainter& buffer, const TsuiTitleBarButton& button, const QRect& rect,
                            bool hot);
     void DrawCaption(QPainter& buffer, const TitleBarLayout& layout);
-    int TopEdgeZone(const QPoint& position) const;
-    void DragForm(const QPoint& pointer);
     void FileThemeDestroyed();
 
     bool custom_ = false;
@@ -306,14 +310,13 @@ private:
     int roundCorner_ = 0;
     TColor fontColor_ = clWhite;
     TsuiTitleBarPopupMenu* systemMenu_;
+    const QIcon appIcon_ = ApplicationIcon();   // decoded once, drawn at the screen's density
     int hotIndex_ = -1;
-    bool pressed_ = false;
+    bool buttonDown_ = false;
     TColor outlineColor_ = clBlack;
     int captionBandHeight_ = 0;
     int captionOffset_ = 0;
     bool keepFontColor_ = false;
-    bool dragPending_ = false;   // pressed on the empty title bar: a move may follow
-    QPoint dragPointer_;         // the pointer's last place while the form follows it
     // A click on the control box opens the system menu once no second click follows, so a
     // double click can close the form.
     QTimer systemMenuDelay_;
@@ -329,5 +332,4 @@ QRegion RoundedTopRegion(const QSize& client, int corner);
 
 } // namespace parvelle
 
-Q_DECLARE_METATYPE(parvelle::TsuiTitleBarBtnType)
 Q_DECLARE_METATYPE(parvelle::TsuiTitleBarAlign)

@@ -176,27 +176,31 @@ TEST(ParvelleProgram, ScreenshotShowsTheDesignedColours)
     EXPECT_EQ(Pixel(image, 3 + 3 + 600, 29 + 22 + 335), QColor(255, 251, 240));
     EXPECT_EQ(Pixel(image, 3 + 3 + 200, 29 + 22 + 350), QColor(Qt::white));
 
-    // At 1.5 device pixels to the pixel the border is as wide on the right as on the left.
-    QProcessEnvironment scaled = QProcessEnvironment::systemEnvironment();
-    scaled.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
-    scaled.insert(QStringLiteral("QT_SCALE_FACTOR"), QStringLiteral("1.5"));
-    const ProcessRun large = RunProcess(QStringLiteral(PARVELLE_BIN_DIR "/parvelle"),
-                                        {QStringLiteral("--software"), hives.Software, QStringLiteral("--ntuser"), hives.NtUser,
-                                         QStringLiteral("--undo-dir"), dir.path(), QStringLiteral("--screenshot"), png},
-                                        scaled);
-    ASSERT_EQ(large.exitCode, 0) << large.errors.toStdString();
-    const QImage device(png);
-    ASSERT_GE(device.width(), 1027);
-    const auto borderRun = [&device](QPoint from, QPoint step) {
-        int run = 0;
-        for (QPoint at = from; device.valid(at) && device.pixelColor(at) == QColor(0, 44, 200); at += step)
-            ++run;
-        return run;
-    };
-    const int middle = device.height() / 2;
-    const int left = borderRun(QPoint(0, middle), QPoint(1, 0));
-    EXPECT_GE(left, 4);
-    EXPECT_EQ(borderRun(QPoint(device.width() - 1, middle), QPoint(-1, 0)), left);
+    // At fractional scales the border is as wide on the right and at the bottom as on the
+    // left.
+    for (const char* scale : {"1.25", "1.5", "1.75"}) {
+        QProcessEnvironment scaled = QProcessEnvironment::systemEnvironment();
+        scaled.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+        scaled.insert(QStringLiteral("QT_SCALE_FACTOR"), QString::fromLatin1(scale));
+        const ProcessRun large = RunProcess(QStringLiteral(PARVELLE_BIN_DIR "/parvelle"),
+                                            {QStringLiteral("--software"), hives.Software, QStringLiteral("--ntuser"), hives.NtUser,
+                                             QStringLiteral("--undo-dir"), dir.path(), QStringLiteral("--screenshot"), png},
+                                            scaled);
+        ASSERT_EQ(large.exitCode, 0) << large.errors.toStdString();
+        const QImage device(png);
+        ASSERT_GE(device.width(), 856) << scale;
+        const auto borderRun = [&device](QPoint from, QPoint step) {
+            int run = 0;
+            for (QPoint at = from; device.valid(at) && device.pixelColor(at) == QColor(0, 44, 200); at += step)
+                ++run;
+            return run;
+        };
+        const int middle = device.height() / 2;
+        const int left = borderRun(QPoint(0, middle), QPoint(1, 0));
+        EXPECT_GE(left, 3) << scale;
+        EXPECT_EQ(borderRun(QPoint(device.width() - 1, middle), QPoint(-1, 0)), left) << scale;
+        EXPECT_EQ(borderRun(QPoint(device.width() / 2, device.height() - 1), QPoint(0, -1)), left) << scale;
+    }
 
     // Another skin changes the title bar, not the designed colours of the page.
     const ProcessRun macos = RunParvelle({QStringLiteral("--software"), hives.Software, QStringLiteral("--ntuser"), hives.NtUser,

@@ -96,7 +96,7 @@ TEST_F(FrameTest, WinXPFrameStripsAndTitleBarGeometry)
     TsuiTitleBar* bar = frame->TitleBar();
     EXPECT_EQ(bar->geometry(), QRect(0, 0, 679, 29));
     const int W = bar->width();
-    const TitleBarLayout layout = bar->Arrange(W, QPoint(-100, -100));
+    const TitleBarLayout layout = bar->Arrange(W);
     EXPECT_EQ(layout.buttons[1], QRect(W - 23, 5, 21, 21));   // close
     EXPECT_EQ(layout.buttons[2], QRect(W - 45, 5, 21, 21));   // maximise
     EXPECT_EQ(layout.buttons[3], QRect(W - 67, 5, 21, 21));   // minimise
@@ -370,7 +370,23 @@ TEST_F(FrameTest, ButtonsCloseMinimiseAndSignalTheirClicks)
     QList<int> helpClicks, customClicks;
     QObject::connect(frame, &TsuiForm::OnTitleBarHelpBtnClick, [&](QObject*, int i) { helpClicks << i; });
     QObject::connect(frame, &TsuiForm::OnTitleBarCustomBtnsClick, [&](QObject*, int i) { customClicks << i; });
-    const TitleBarLayout layout = bar->Arrange(bar->width(), QPoint(-1, -1));
+    const TitleBarLayout layout = bar->Arrange(bar->width());
+    // The close button shows the pointer over it and the press, as the mouse left them.
+    const QRect close = layout.buttons[1];
+    const auto send = [bar](QEvent::Type type, QPoint at, Qt::MouseButtons buttons) {
+        QMouseEvent event(type, at, bar->mapToGlobal(at), type == QEvent::MouseMove ? Qt::NoButton : Qt::LeftButton,
+                          buttons, Qt::NoModifier);
+        QApplication::sendEvent(bar, &event);
+    };
+    send(QEvent::MouseMove, close.center(), Qt::NoButton);
+    ExpectBlock(Shot(bar), close.topLeft(), TitleButtonSlice(17));
+    send(QEvent::MouseButtonPress, close.center(), Qt::LeftButton);
+    ExpectBlock(Shot(bar), close.topLeft(), TitleButtonSlice(18));
+    send(QEvent::MouseMove, QPoint(300, 15), Qt::LeftButton);
+    ExpectBlock(Shot(bar), close.topLeft(), TitleButtonSlice(16));
+    send(QEvent::MouseButtonRelease, QPoint(300, 15), Qt::NoButton);
+    EXPECT_EQ(form->closeRequests, 0);   // released beside it
+
     QTest::mouseClick(bar, Qt::LeftButton, {}, layout.buttons[4].center());
     QTest::mouseClick(bar, Qt::LeftButton, {}, layout.buttons[5].center());
     EXPECT_EQ(helpClicks, QList<int>{4});

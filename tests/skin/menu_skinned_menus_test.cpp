@@ -1,5 +1,6 @@
 // Skinned menus measured and rendered off-screen.
 #include "skin/Menus.h"
+#include "skin/SystemMenu.h"
 #include "theme_test_support.h"
 
 #include <QDir>
@@ -55,9 +56,10 @@ class FakeTitleBar : public TsuiTitleBarCommands {
 public:
     bool hasMin = true, hasMax = true, hasClose = true;
     QStringList calls;
-    bool HasMinimizeButton() const override { return hasMin; }
-    bool HasMaximizeButton() const override { return hasMax; }
-    bool HasCloseButton() const override { return hasClose; }
+    bool HasButton(TsuiTitleBarBtnType type) const override
+    {
+        return type == suiMin ? hasMin : type == suiMax ? hasMax : type == suiClose && hasClose;
+    }
     void MinimizeForm() override { calls << "min"; }
     void ClickMaximizeButtons() override { calls << "max"; }
     void CloseForm() override { calls << "close"; }

@@ -158,7 +158,7 @@ void TitleBarNote::paintEvent(QPaintEvent*)
 // From after the caption to before the first button, the text cut to fit.
 void TitleBarNote::Place()
 {
-    const TitleBarLayout layout = titleBar_->Arrange(titleBar_->width(), QPoint(-1, -1));
+    const TitleBarLayout layout = titleBar_->Arrange(titleBar_->width());
     const int captionEnd = layout.captionLeft
         + QFontMetrics(titleBar_->font()).horizontalAdvance(titleBar_->FittedCaption(layout));
     constexpr int kGap = 12;

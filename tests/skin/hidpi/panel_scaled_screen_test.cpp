@@ -84,7 +84,7 @@ TEST(ScaledScreen, TitleBarIconIsTheLargerPicture)
     frame->SetTitleBarDrawAppIcon(true);
     form.show();
     TsuiTitleBar* bar = frame->TitleBar();
-    const QRect icon = bar->Arrange(bar->width(), QPoint(-1, -1)).icon;
+    const QRect icon = bar->Arrange(bar->width()).icon;
     ASSERT_FALSE(icon.isEmpty());
     // The 16-pixel picture blown up would fill every 2 x 2 block with one colour.
     const QImage shot = bar->grab().toImage().convertToFormat(QImage::Format_RGB32);

@@ -1,0 +1,203 @@
+#include "FrameMouse.h"
+
+#include "FormFrame.h"
+#include "FrameHitTest.h"
+#include "TitleBar.h"
+
+#include <QGuiApplication>
+#include <QMouseEvent>
+#include <QStyleHints>
+#include <QWindow>
+#include <xcb/xcb.h>
+
+namespace parvelle {
+
+namespace {
+
+bool IsX11()
+{
+    return qGuiApp->nativeInterface<QNativeInterface::QX11Application>() != nullptr;
+}
+
+// Restarts the X window manager's move of the form from where the drag began: Qt's request
+// counts from the pointer's place at the first motion, so the form would lag by it.
+void AnchorX11Move(QWidget* form, QPoint pressed)
+{
+    auto* x11 = qGuiApp->nativeInterface<QNativeInterface::QX11Application>();
+    if (!x11)
+        return;
+    xcb_connection_t* connection = x11->connection();
+    static const xcb_atom_t moveResize = [connection] {
+        const char name[] = "_NET_WM_MOVERESIZE";
+        const xcb_intern_atom_cookie_t cookie = xcb_intern_atom(connection, 0, sizeof name - 1, name);
+        xcb_intern_atom_reply_t* reply = xcb_intern_atom_reply(connection, cookie, nullptr);
+        const xcb_atom_t atom = reply ? reply->atom : xcb_atom_t(XCB_ATOM_NONE);
+        free(reply);
+        return atom;
+    }();
+    const QPoint at = pressed * form->devicePixelRatioF();
+    xcb_client_message_event_t message{};
+    message.response_type = XCB_CLIENT_MESSAGE;
+    message.format = 32;
+    message.window = xcb_window_t(form->winId());
+    message.type = moveResize;
+    message.data.data32[0] = uint32_t(at.x());
+    message.data.data32[1] = uint32_t(at.y());
+    message.data.data32[2] = 11;   // _NET_WM_MOVERESIZE_CANCEL
+    message.data.data32[3] = 1;
+    message.data.data32[4] = 1;
+    const xcb_window_t root = xcb_setup_roots_iterator(xcb_get_setup(connection)).data->root;
+    const uint32_t mask = XCB_EVENT_MASK_SUBSTRUCTURE_REDIRECT | XCB_EVENT_MASK_SUBSTRUCTURE_NOTIFY;
+    xcb_send_event(connection, 0, root, mask, reinterpret_cast<const char*>(&message));
+    message.data.data32[2] = 8;    // _NET_WM_MOVERESIZE_MOVE
+    xcb_send_event(connection, 0, root, mask, reinterpret_cast<const char*>(&message));
+    xcb_flush(connection);
+}
+
+const QMouseEvent& Mouse(const QEvent* event)
+{
+    return *static_cast<const QMouseEvent*>(event);
+}
+
+} // namespace
+
+TsuiFrameMouse::TsuiFrameMouse(TsuiTitleBar* titleBar)
+    : QObject(titleBar)
+    , titleBar_(titleBar)
+{
+    titleBar->installEventFilter(this);
+    if (titleBar->Frame())
+        titleBar->Frame()->Form()->installEventFilter(this);
+}
+
+bool TsuiFrameMouse::eventFilter(QObject* watched, QEvent* event)
+{
+    if (watched == titleBar_)
+        return TitleBarEvent(event);
+    if (const TsuiForm* frame = titleBar_->Frame(); frame && watched == frame->Form())
+        return FormEvent(event);
+    return false;
+}
+
+// The form's edges: the cursor shows the zone, a left press there resizes.
+bool TsuiFrameMouse::FormEvent(QEvent* event)
+{
+    const auto type = event->type();
+    if (type != QEvent::MouseMove && type != QEvent::MouseButtonPress)
+        return false;
+    const TsuiForm* frame = titleBar_->Frame();
+    QWidget* form = frame->Form();
+    const QMouseEvent& mouse = Mouse(event);
+    const int zone = frame->HitTest(mouse.globalPosition().toPoint());
+    if (type == QEvent::MouseMove) {
+        form->setCursor(HitTestCursor(zone));
+        return false;
+    }
+    const Qt::Edges edges = HitTestEdges(zone);
+    if (mouse.button() != Qt::LeftButton || !edges || !form->windowHandle())
+        return false;
+    form->windowHandle()->startSystemResize(edges);
+    return true;
+}
+
+bool TsuiFrameMouse::TitleBarEvent(QEvent* event)
+{
+    const auto type = event->type();
+    if (type == QEvent::Leave) {
+        titleBar_->SetHotButton(-1, titleBar_->ButtonDown());
+        return false;
+    }
+    if (type == QEvent::MouseMove) {
+        Move(Mouse(event));
+        return true;
+    }
+    if (type != QEvent::MouseButtonPress && type != QEvent::MouseButtonRelease
+        && type != QEvent::MouseButtonDblClick)
+        return false;
+    const QMouseEvent& mouse = Mouse(event);
+    if (mouse.button() != Qt::LeftButton)
+        return false;
+    const int button = titleBar_->Arrange(titleBar_->width()).ButtonAt(mouse.position().toPoint());
+    switch (type) {
+    case QEvent::MouseButtonPress:
+        titleBar_->SetHotButton(button, button >= 0);
+        if (button < 0)
+            Press(mouse);
+        break;
+    case QEvent::MouseButtonRelease:
+        dragPending_ = false;
+        titleBar_->SetHotButton(button, false);
+        titleBar_->ClickButton(button);
+        break;
+    default:
+        dragPending_ = false;
+        titleBar_->DoubleClickButton(button);
+        break;
+    }
+    return true;
+}
+
+// A press on the empty title bar: its top edge resizes the form, the rest moves it. The
+// second press of a double click does neither: the double click that follows maximises.
+void TsuiFrameMouse::Press(const QMouseEvent& event)
+{
+    const ulong interval = QGuiApplication::styleHints()->mouseDoubleClickInterval();
+    const bool secondClick = lastPress_ && event.timestamp() - *lastPress_ < interval;
+    lastPress_ = event.timestamp();
+    QWidget* form = titleBar_->Form();
+    if (!form || form->isMaximized() || secondClick)
+        return;
+    const Qt::Edges edges = HitTestEdges(TopEdgeZone(event.position().toPoint()));
+    if (edges && form->windowHandle())
+        form->windowHandle()->startSystemResize(edges);
+    else
+        StartMove(event.globalPosition().toPoint());
+}
+
+void TsuiFrameMouse::Move(const QMouseEvent& event)
+{
+    const QPoint position = event.position().toPoint();
+    titleBar_->setCursor(HitTestCursor(TopEdgeZone(position)));
+    if (dragPending_ && (event.buttons() & Qt::LeftButton))
+        FollowPointer(event.globalPosition().toPoint());
+    titleBar_->SetHotButton(titleBar_->Arrange(titleBar_->width()).ButtonAt(position), titleBar_->ButtonDown());
+}
+
+// The compositor or window manager moves the form, counting the pointer's way from the
+// press so that no motion is lost. Where the platform lets a program start the move at the
+// press it starts there. X window managers start it at the first motion, as their pointer
+// grab would take the second click of a double click, and are then told the press's place.
+// Where nothing moves windows, the form follows every motion itself.
+void TsuiFrameMouse::StartMove(const QPoint& pointer)
+{
+    QWidget* form = titleBar_->Form();
+    if (!IsX11() && form->windowHandle() && form->windowHandle()->startSystemMove())
+        return;
+    dragPending_ = true;
+    dragPointer_ = pointer;
+}
+
+void TsuiFrameMouse::FollowPointer(const QPoint& pointer)
+{
+    QWidget* form = titleBar_->Form();
+    if (!form)
+        return;
+    if (IsX11() && form->windowHandle() && form->windowHandle()->startSystemMove()) {
+        AnchorX11Move(form, dragPointer_);
+        dragPending_ = false;
+        return;
+    }
+    form->move(form->pos() + pointer - dragPointer_);
+    dragPointer_ = pointer;
+}
+
+int TsuiFrameMouse::TopEdgeZone(const QPoint& position) const
+{
+    const TsuiForm* frame = titleBar_->Frame();
+    const QWidget* form = titleBar_->Form();
+    if (!frame || !form)
+        return HTCLIENT;
+    return TitleBarHitTest(position, form->width(), frame->InitialSizeable(), form->isMaximized(), HTCLIENT);
+}
+
+} // namespace parvelle
