@@ -1,9 +1,10 @@
 #pragma once
 // Damages a key or a hive bin of a real hive file, as a failing disk or a faulty tool leaves one.
+#include "registry/RegfLayout.h"
+
 #include <QByteArray>
 #include <QFile>
 #include <QString>
-#include <QtEndian>
 
 #include <stdexcept>
 
@@ -29,10 +30,7 @@ inline const char* KeyDamageName(KeyDamage damage)
 inline qsizetype BreakKeyCell(const QString& hivePath, const QByteArray& parentPath, const QByteArray& name,
                               KeyDamage damage = KeyDamage::Signature)
 {
-    constexpr qsizetype kBins = 0x1000;
-    constexpr qsizetype kNameAt = 0x4C;      // from the signature
-    constexpr qsizetype kNameLength = 0x48;
-    constexpr qsizetype kParent = 0x10;
+    using regf::KeyNode;
     QFile file(hivePath);
     if (!file.open(QIODevice::ReadWrite))
         throw std::runtime_error("cannot open " + hivePath.toStdString());
@@ -40,12 +38,13 @@ inline qsizetype BreakKeyCell(const QString& hivePath, const QByteArray& parentP
     // The signature of the key with that name (and that parent, when one is given), or -1.
     const auto keyNamed = [&bytes](const QByteArray& wanted, qsizetype parent) {
         for (qsizetype at = bytes.indexOf(wanted); at >= 0; at = bytes.indexOf(wanted, at + 1)) {
-            const qsizetype key = at - kNameAt;
-            if (key < kBins || bytes.mid(key, 2) != "nk"
-                || qFromLittleEndian<uint16_t>(bytes.constData() + key + kNameLength) != wanted.size())
+            const qsizetype key = at - KeyNode::kName;
+            if (key < regf::kBinsStart || bytes.mid(key, 2) != "nk"
+                || regf::LoadU16(bytes.constData() + key + KeyNode::kNameLength) != wanted.size())
                 continue;
             // The parent field holds the offset of the parent's cell (its size field) from the bins.
-            if (parent < 0 || qFromLittleEndian<uint32_t>(bytes.constData() + key + kParent) + kBins == parent - 4)
+            const qsizetype parentCell = regf::LoadU32(bytes.constData() + key + KeyNode::kParent) + regf::kBinsStart;
+            if (parent < 0 || parentCell == parent - regf::kCellSizeField)
                 return key;
         }
         return qsizetype(-1);
@@ -56,21 +55,21 @@ inline qsizetype BreakKeyCell(const QString& hivePath, const QByteArray& parentP
         if (key < 0)
             throw std::runtime_error("no key " + name.toStdString() + " below " + parentPath.toStdString());
     }
-    char* size = bytes.data() + key - 4;
+    char* size = bytes.data() + key - regf::kCellSizeField;
     switch (damage) {
     case KeyDamage::Signature:
         bytes.replace(key, 2, "xx");
         break;
     case KeyDamage::MarkedFree:
-        qToLittleEndian<int32_t>(-qFromLittleEndian<int32_t>(size), size);
+        regf::StoreI32(size, -regf::LoadI32(size));
         break;
     case KeyDamage::CellSize:
-        qToLittleEndian<int32_t>(-0x40000000, size);
+        regf::StoreI32(size, -0x40000000);   // far past any hive bin
         break;
     }
     if (!file.seek(0) || file.write(bytes) != bytes.size())
         throw std::runtime_error("cannot write " + hivePath.toStdString());
-    return key - 4;
+    return key - regf::kCellSizeField;
 }
 
 // Overwrites the signature of the hive bin that holds the point `fraction` (0 to 1) of the
@@ -78,16 +77,17 @@ inline qsizetype BreakKeyCell(const QString& hivePath, const QByteArray& parentP
 // throws when the file cannot be read or written or its bins do not chain.
 inline qsizetype BreakHiveBin(const QString& hivePath, double fraction)
 {
-    constexpr qsizetype kBins = 0x1000;
+    constexpr qsizetype kBins = regf::kBinsStart;
     QFile file(hivePath);
-    if (!file.open(QIODevice::ReadWrite) || file.size() < 2 * kBins)
+    if (!file.open(QIODevice::ReadWrite) || file.size() < kBins + regf::kPageSize)
         throw std::runtime_error("cannot open " + hivePath.toStdString());
     const QByteArray bytes = file.readAll();
-    const auto u32 = [&bytes](qsizetype at) { return qFromLittleEndian<uint32_t>(bytes.constData() + at); };
-    const qsizetype binsSize = u32(0x28);
+    const qsizetype binsSize = regf::BaseBlock(bytes.constData()).binsSize();
     const qsizetype target = kBins + qsizetype(double(binsSize) * fraction);
-    for (qsizetype bin = kBins; bin < kBins + binsSize && bytes.mid(bin, 4) == "hbin" && u32(bin + 8) > 0; bin += u32(bin + 8)) {
-        if (target < bin + u32(bin + 8)) {
+    const auto binSize = [&bytes](qsizetype bin) { return qsizetype(regf::LoadU32(bytes.constData() + bin + regf::BinHeader::kSize)); };
+    for (qsizetype bin = kBins; bin < kBins + binsSize && regf::BinHeader::startsAt(bytes.constData() + bin) && binSize(bin) > 0;
+         bin += binSize(bin)) {
+        if (target < bin + binSize(bin)) {
             if (!file.seek(bin) || file.write(QByteArray(4, '\0')) != 4)
                 throw std::runtime_error("cannot write " + hivePath.toStdString());
             return bin;

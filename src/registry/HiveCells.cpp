@@ -7,8 +7,6 @@ namespace parvelle::regf {
 
 namespace {
 
-constexpr uint32_t kPage = 4096;
-constexpr uint32_t kBinHeader = 0x20;
 constexpr size_t kLeafEntries = 500;   // subkeys per leaf; more go into an ri index
 
 // The second half of a leaf entry: the first four name characters (lf) or a hash of the
@@ -30,15 +28,23 @@ QByteArray leafHint(const QString& name, bool hash)
 
 uint32_t writeLeaf(CellWriter& cells, const std::vector<SubkeyEntry>& kids, size_t from, size_t to, bool hash)
 {
-    const uint32_t leaf = cells.allocate(4 + 8 * uint32_t(to - from));
+    const uint32_t leaf = cells.allocate(SubkeyList::kEntries + SubkeyList::kHashedEntry * uint32_t(to - from));
     cells.bytes(leaf, 0, hash ? "lh" : "lf");
-    cells.u16(leaf, 2, uint16_t(to - from));
+    cells.u16(leaf, SubkeyList::kCount, uint16_t(to - from));
     for (size_t i = from; i < to; ++i) {
-        const uint32_t at = 4 + 8 * uint32_t(i - from);
+        const uint32_t at = SubkeyList::kEntries + SubkeyList::kHashedEntry * uint32_t(i - from);
         cells.u32(leaf, at, kids[i].cell);
-        cells.bytes(leaf, at + 4, leafHint(kids[i].name, hash));
+        cells.bytes(leaf, at + kOffsetEntry, leafHint(kids[i].name, hash));
     }
     return leaf;
+}
+
+uint32_t writeOffsetList(CellWriter& cells, const std::vector<uint32_t>& offsets)
+{
+    const uint32_t list = cells.allocate(kOffsetEntry * uint32_t(offsets.size()));
+    for (size_t i = 0; i < offsets.size(); ++i)
+        cells.u32(list, kOffsetEntry * uint32_t(i), offsets[i]);
+    return list;
 }
 
 uint32_t writeData(CellWriter& cells, const QByteArray& data, bool bigDataSegments)
@@ -53,41 +59,40 @@ uint32_t writeData(CellWriter& cells, const QByteArray& data, bool bigDataSegmen
     // are taken, then filled in file order, and the last one is cut to its part. Like a
     // full segment (16,344 bytes in a cell of 16,352), each keeps four bytes beyond its
     // part: reglookup reads a segment as its cell less eight bytes.
+    constexpr uint32_t kSegmentSlack = 4;
     std::vector<uint32_t> segments((size + kBigDataSegment - 1) / kBigDataSegment);
     for (uint32_t& segment : segments)
-        segment = cells.allocate(kBigDataSegment + 4);
+        segment = cells.allocate(kBigDataSegment + kSegmentSlack);
     std::sort(segments.begin(), segments.end());
     for (size_t i = 0; i < segments.size(); ++i)
         cells.bytes(segments[i], 0, data.mid(qsizetype(i * kBigDataSegment), kBigDataSegment));
-    cells.shrink(segments.back(), size - uint32_t(segments.size() - 1) * kBigDataSegment + 4);
-    const uint32_t list = cells.allocate(4 * uint32_t(segments.size()));
-    for (size_t i = 0; i < segments.size(); ++i)
-        cells.u32(list, 4 * uint32_t(i), segments[i]);
-    const uint32_t db = cells.allocate(8);
+    cells.shrink(segments.back(), size - uint32_t(segments.size() - 1) * kBigDataSegment + kSegmentSlack);
+    const uint32_t list = writeOffsetList(cells, segments);
+    const uint32_t db = cells.allocate(BigData::kSize);
     cells.bytes(db, 0, "db");
-    cells.u16(db, 2, uint16_t(segments.size()));
-    cells.u32(db, 4, list);
+    cells.u16(db, BigData::kSegmentCount, uint16_t(segments.size()));
+    cells.u32(db, BigData::kSegmentList, list);
     return db;
 }
 
 uint32_t writeValue(CellWriter& cells, const RegValue& value, bool bigDataSegments)
 {
     const QByteArray stored = StoredName(value.name);
-    const uint32_t vk = cells.allocate(0x14 + uint32_t(stored.size()));
+    const uint32_t vk = cells.allocate(ValueKey::kName + uint32_t(stored.size()));
     cells.bytes(vk, 0, "vk");
-    cells.u16(vk, 0x02, uint16_t(stored.size()));
+    cells.u16(vk, ValueKey::kNameLength, uint16_t(stored.size()));
     const uint32_t size = uint32_t(value.data.size());
-    if (size <= 4) {
-        cells.u32(vk, 0x04, size | 0x80000000u);   // small data sits in the offset field
-        cells.bytes(vk, 0x08, value.data);
+    if (size <= ValueKey::kMaxInlineData) {
+        cells.u32(vk, ValueKey::kDataLength, size | ValueKey::kDataInline);   // small data sits in the offset field
+        cells.bytes(vk, ValueKey::kData, value.data);
     } else {
         const uint32_t data = writeData(cells, value.data, bigDataSegments);
-        cells.u32(vk, 0x04, size);
-        cells.u32(vk, 0x08, data);
+        cells.u32(vk, ValueKey::kDataLength, size);
+        cells.u32(vk, ValueKey::kData, data);
     }
-    cells.u32(vk, 0x0C, value.type);
-    cells.u16(vk, 0x10, IsLatin1(value.name) ? kValueCompressedName : 0);
-    cells.bytes(vk, 0x14, stored);
+    cells.u32(vk, ValueKey::kType, value.type);
+    cells.u16(vk, ValueKey::kFlags, IsLatin1(value.name) ? ValueKey::kCompressedName : 0);
+    cells.bytes(vk, ValueKey::kName, stored);
     return vk;
 }
 
@@ -108,23 +113,14 @@ QByteArray StoredName(const QString& name)
     return bytes;
 }
 
-namespace {
-
-uint32_t cellSizeFor(uint32_t payload)
-{
-    return (payload + 4 + 7) & ~7u;
-}
-
-} // namespace
-
 int32_t CellWriter::sizeOf(uint32_t cell) const
 {
-    return qFromLittleEndian<int32_t>(file_.constData() + kBinsStart + cell);
+    return LoadI32(file_.constData() + kBinsStart + cell);
 }
 
 void CellWriter::setSize(uint32_t cell, int32_t size)
 {
-    qToLittleEndian<int32_t>(size, file_.data() + kBinsStart + cell);
+    StoreI32(file_.data() + kBinsStart + cell, size);
 }
 
 void CellWriter::removeFree(std::map<uint32_t, uint32_t>::iterator free)
@@ -157,27 +153,27 @@ void CellWriter::addFree(uint32_t cell, uint32_t size)
 // The smallest free cell that fits, split when the rest can be a cell of its own.
 uint32_t CellWriter::allocate(uint32_t payload)
 {
-    const uint32_t size = cellSizeFor(payload);
+    const uint32_t size = CellSizeFor(payload);
     auto fit = freeBySize_.lower_bound({size, 0});
     if (fit == freeBySize_.end()) {
-        openBin(std::max(kPage, (size + kBinHeader + kPage - 1) / kPage * kPage));
+        openBin(std::max(kPageSize, (size + kBinHeaderSize + kPageSize - 1) / kPageSize * kPageSize));
         fit = freeBySize_.lower_bound({size, 0});
     }
     const auto [cellSize, at] = *fit;
     removeFree(freeAt_.find(at));
-    const uint32_t taken = cellSize - size >= 8 ? size : cellSize;
+    const uint32_t taken = cellSize - size >= kSmallestCell ? size : cellSize;
     if (taken < cellSize)
         addFree(at + taken, cellSize - taken);
     setSize(at, -int32_t(taken));
-    std::fill_n(file_.data() + kBinsStart + at + 4, taken - 4, '\0');
+    std::fill_n(file_.data() + kBinsStart + at + kCellSizeField, taken - kCellSizeField, '\0');
     return at;
 }
 
 void CellWriter::shrink(uint32_t cell, uint32_t payload)
 {
     const uint32_t size = uint32_t(-sizeOf(cell));
-    const uint32_t kept = cellSizeFor(payload);
-    if (size - kept < 8)
+    const uint32_t kept = CellSizeFor(payload);
+    if (size - kept < kSmallestCell)
         return;
     setSize(cell, -int32_t(kept));
     addFree(cell + kept, size - kept);
@@ -197,22 +193,18 @@ void CellWriter::openBin(uint32_t size)
 {
     const uint32_t start = binsSize();
     file_.append(QByteArray(qsizetype(size), '\0'));
-    char* bin = file_.data() + kBinsStart + start;
-    std::copy_n("hbin", 4, bin);
-    qToLittleEndian<uint32_t>(start, bin + 4);
-    qToLittleEndian<uint32_t>(size, bin + 8);
-    qToLittleEndian<uint64_t>(binTime_, bin + 0x14);
-    addFree(start + kBinHeader, size - kBinHeader);
+    BinHeader::write(file_.data() + kBinsStart + start, start, size, binTime_);
+    addFree(start + kBinHeaderSize, size - kBinHeaderSize);
 }
 
 char* CellWriter::ptr(uint32_t cell, uint32_t at)
 {
-    return file_.data() + kBinsStart + cell + 4 + at;
+    return file_.data() + kBinsStart + cell + kCellSizeField + at;
 }
 
 uint32_t CellWriter::u32At(uint32_t cell, uint32_t at) const
 {
-    return qFromLittleEndian<uint32_t>(file_.constData() + kBinsStart + cell + 4 + at);
+    return LoadU32(file_.constData() + kBinsStart + cell + kCellSizeField + at);
 }
 
 void CellWriter::u16(uint32_t cell, uint32_t at, uint16_t v) { qToLittleEndian(v, ptr(cell, at)); }
@@ -227,11 +219,11 @@ uint32_t WriteSubkeyList(CellWriter& cells, const std::vector<SubkeyEntry>& sort
     std::vector<uint32_t> leaves;
     for (size_t from = 0; from < sorted.size(); from += kLeafEntries)
         leaves.push_back(writeLeaf(cells, sorted, from, std::min(sorted.size(), from + kLeafEntries), hashLeaves));
-    const uint32_t ri = cells.allocate(4 + 4 * uint32_t(leaves.size()));
+    const uint32_t ri = cells.allocate(SubkeyList::kEntries + kOffsetEntry * uint32_t(leaves.size()));
     cells.bytes(ri, 0, "ri");
-    cells.u16(ri, 2, uint16_t(leaves.size()));
+    cells.u16(ri, SubkeyList::kCount, uint16_t(leaves.size()));
     for (size_t i = 0; i < leaves.size(); ++i)
-        cells.u32(ri, 4 + 4 * uint32_t(i), leaves[i]);
+        cells.u32(ri, SubkeyList::kEntries + kOffsetEntry * uint32_t(i), leaves[i]);
     return ri;
 }
 
@@ -241,28 +233,25 @@ uint32_t WriteValueList(CellWriter& cells, const std::vector<RegValue>& values, 
     std::vector<uint32_t> vks;
     for (size_t i = 0; i < values.size(); ++i)
         vks.push_back(i < kept.size() && kept[i] != kNoCell ? kept[i] : writeValue(cells, values[i], bigDataSegments));
-    const uint32_t list = cells.allocate(4 * uint32_t(vks.size()));
-    for (size_t i = 0; i < vks.size(); ++i)
-        cells.u32(list, 4 * uint32_t(i), vks[i]);
-    return list;
+    return writeOffsetList(cells, vks);
 }
 
 uint32_t WriteKey(CellWriter& cells, const QString& name, uint32_t parent, uint32_t security, uint64_t time,
                   uint16_t flags)
 {
     const QByteArray stored = StoredName(name);
-    const uint32_t nk = cells.allocate(0x4C + uint32_t(stored.size()));
+    const uint32_t nk = cells.allocate(KeyNode::kName + uint32_t(stored.size()));
     cells.bytes(nk, 0, "nk");
-    cells.u16(nk, 0x02, uint16_t(flags | (IsLatin1(name) ? kKeyCompressedName : 0)));
-    cells.u64(nk, 0x04, time);
-    cells.u32(nk, 0x10, parent);
-    cells.u32(nk, 0x1C, kNoCell);   // subkeys
-    cells.u32(nk, 0x20, kNoCell);   // volatile subkeys
-    cells.u32(nk, 0x28, kNoCell);   // values
-    cells.u32(nk, 0x2C, security);
-    cells.u32(nk, 0x30, kNoCell);   // class name
-    cells.u16(nk, 0x48, uint16_t(stored.size()));
-    cells.bytes(nk, 0x4C, stored);
+    cells.u16(nk, KeyNode::kFlags, uint16_t(flags | (IsLatin1(name) ? KeyNode::kCompressedName : 0)));
+    cells.u64(nk, KeyNode::kTimestamp, time);
+    cells.u32(nk, KeyNode::kParent, parent);
+    cells.u32(nk, KeyNode::kSubkeyList, kNoCell);
+    cells.u32(nk, KeyNode::kVolatileSubkeyList, kNoCell);
+    cells.u32(nk, KeyNode::kValueList, kNoCell);
+    cells.u32(nk, KeyNode::kSecurity, security);
+    cells.u32(nk, KeyNode::kClassName, kNoCell);
+    cells.u16(nk, KeyNode::kNameLength, uint16_t(stored.size()));
+    cells.bytes(nk, KeyNode::kName, stored);
     return nk;
 }
 
@@ -272,10 +261,11 @@ uint32_t SetKeySubkeys(CellWriter& cells, uint32_t nk, const std::vector<SubkeyE
     for (const SubkeyEntry& kid : sorted)
         longest = std::max(longest, uint32_t(2 * kid.name.size()));
     const uint32_t list = sorted.empty() ? kNoCell : WriteSubkeyList(cells, sorted, hashLeaves);
-    cells.u32(nk, 0x14, uint32_t(sorted.size()));
-    cells.u32(nk, 0x1C, list);
+    cells.u32(nk, KeyNode::kSubkeyCount, uint32_t(sorted.size()));
+    cells.u32(nk, KeyNode::kSubkeyList, list);
     // The upper half of the word holds the key's virtualisation, user and debug flags.
-    cells.u32(nk, 0x34, (cells.u32At(nk, 0x34) & 0xFFFF0000u) | std::min(longest, 0xFFFFu));
+    const uint32_t flags = cells.u32At(nk, KeyNode::kLongestSubkeyName) & 0xFFFF0000u;
+    cells.u32(nk, KeyNode::kLongestSubkeyName, flags | std::min(longest, 0xFFFFu));
     return list;
 }
 
@@ -289,10 +279,10 @@ uint32_t SetKeyValues(CellWriter& cells, uint32_t nk, const std::vector<RegValue
         longestData = std::max(longestData, uint32_t(v.data.size()));
     }
     const uint32_t list = values.empty() ? kNoCell : WriteValueList(cells, values, bigDataSegments, kept);
-    cells.u32(nk, 0x24, uint32_t(values.size()));
-    cells.u32(nk, 0x28, list);
-    cells.u32(nk, 0x3C, longestName);
-    cells.u32(nk, 0x40, longestData);
+    cells.u32(nk, KeyNode::kValueCount, uint32_t(values.size()));
+    cells.u32(nk, KeyNode::kValueList, list);
+    cells.u32(nk, KeyNode::kLongestValueName, longestName);
+    cells.u32(nk, KeyNode::kLongestValueData, longestData);
     return list;
 }
 

@@ -1,6 +1,8 @@
 #pragma once
 // Records of the regf format written into hive bins, shared by the writer of new hives
-// and the editor of existing ones. Cell offsets are relative to the first hive bin.
+// and the editor of existing ones. Cell offsets are relative to the first hive bin; the
+// offsets of fields within a cell are those of the views in RegfLayout.h.
+#include "RegfLayout.h"
 #include "RegistryStore.h"
 
 #include <QByteArray>
@@ -11,14 +13,6 @@
 #include <vector>
 
 namespace parvelle::regf {
-
-constexpr uint32_t kBinsStart = 0x1000;
-constexpr uint32_t kNoCell = 0xFFFFFFFF;
-constexpr uint32_t kBigDataSegment = 16344;
-constexpr uint16_t kKeyHiveEntry = 0x0004;
-constexpr uint16_t kKeyNoDelete = 0x0008;
-constexpr uint16_t kKeyCompressedName = 0x0020;
-constexpr uint16_t kValueCompressedName = 0x0001;
 
 bool IsLatin1(const QString& text);
 // Names as Windows stores them: one byte per character when all fit, else UTF-16LE.

@@ -11,9 +11,6 @@ namespace {
 
 using namespace regf;
 
-constexpr int kPage = 4096;
-constexpr int kChecksumOffset = 0x1FC;
-
 // Self-relative descriptor: owner Administrators, group SYSTEM, a DACL granting
 // Everyone full access to the key and its subkeys.
 QByteArray securityDescriptor()
@@ -47,14 +44,14 @@ public:
     uint32_t write()
     {
         const QByteArray sd = securityDescriptor();
-        security_ = cells_.allocate(0x14 + uint32_t(sd.size()));
+        security_ = cells_.allocate(SecurityKey::kDescriptor + uint32_t(sd.size()));
         const uint32_t root = writeKey(tree_.root(), 0, true);
         cells_.bytes(security_, 0, "sk");
-        cells_.u32(security_, 0x04, security_);   // the only descriptor links to itself
-        cells_.u32(security_, 0x08, security_);
-        cells_.u32(security_, 0x0C, keyCount_);
-        cells_.u32(security_, 0x10, uint32_t(sd.size()));
-        cells_.bytes(security_, 0x14, sd);
+        cells_.u32(security_, SecurityKey::kNext, security_);   // the only descriptor links to itself
+        cells_.u32(security_, SecurityKey::kPrevious, security_);
+        cells_.u32(security_, SecurityKey::kReferences, keyCount_);
+        cells_.u32(security_, SecurityKey::kDescriptorSize, uint32_t(sd.size()));
+        cells_.bytes(security_, SecurityKey::kDescriptor, sd);
         return root;
     }
 
@@ -64,7 +61,7 @@ private:
     uint32_t writeKey(NodeId node, uint32_t parentCell, bool isRoot)
     {
         const uint32_t nk = WriteKey(cells_, isRoot ? QStringLiteral("ROOT") : tree_.name(node), parentCell, security_,
-                                     tree_.lastWriteTime(node), isRoot ? kKeyHiveEntry | kKeyNoDelete : 0);
+                                     tree_.lastWriteTime(node), isRoot ? KeyNode::kHiveEntry | KeyNode::kNoDelete : 0);
         ++keyCount_;
         std::vector<SubkeyEntry> sorted;
         for (NodeId kid : tree_.children(node))
@@ -83,58 +80,42 @@ private:
 
 QByteArray baseBlock(uint64_t fileTime, uint32_t rootCell, uint32_t binsSize)
 {
-    QByteArray block(kPage, '\0');
+    QByteArray block(BaseBlock::kSize, '\0');
     char* at = block.data();
     block.replace(0, 4, "regf");
-    qToLittleEndian<uint32_t>(1, at + 0x04);          // primary sequence number
-    qToLittleEndian<uint32_t>(1, at + 0x08);          // secondary, equal: cleanly closed
-    qToLittleEndian<uint32_t>(1, at + 0x14);          // format 1.3
-    qToLittleEndian<uint32_t>(3, at + 0x18);
-    qToLittleEndian<uint32_t>(0, at + 0x1C);          // primary file
-    qToLittleEndian<uint32_t>(1, at + 0x20);          // direct memory load
-    qToLittleEndian<uint32_t>(rootCell, at + 0x24);
-    qToLittleEndian<uint32_t>(binsSize, at + 0x28);
-    qToLittleEndian<uint32_t>(1, at + 0x2C);          // clustering factor
+    StoreU32(at + BaseBlock::kSequence1, 1);
+    StoreU32(at + BaseBlock::kSequence2, 1);   // equal: cleanly closed
+    StoreU32(at + BaseBlock::kMajorVersion, BaseBlock::kMajor);
+    StoreU32(at + BaseBlock::kMinorVersion, 3);
+    StoreU32(at + BaseBlock::kFileType, BaseBlock::kPrimary);
+    StoreU32(at + BaseBlock::kFileFormat, BaseBlock::kDirectMemoryLoad);
+    StoreU32(at + BaseBlock::kRootCell, rootCell);
+    StoreU32(at + BaseBlock::kBinsSize, binsSize);
+    StoreU32(at + BaseBlock::kClustering, 1);
     StampBaseBlock(block, fileTime);
     return block;
 }
 
 } // namespace
 
-uint32_t BaseBlockXor(const QByteArray& image)
-{
-    uint32_t sum = 0;
-    for (int at = 0; at < kChecksumOffset; at += 4)
-        sum ^= qFromLittleEndian<uint32_t>(image.constData() + at);
-    return sum;
-}
-
 void StampBaseBlock(QByteArray& header, uint64_t fileTime)
 {
     // hivex checks the plain XOR while Windows adjusts the sums 0 and ~0; a stamp one
     // tick later avoids the two sums on which they disagree.
     for (;; ++fileTime) {
-        qToLittleEndian<uint64_t>(fileTime, header.data() + 0x0C);
+        StoreU64(header.data() + BaseBlock::kTimestamp, fileTime);
         if (BaseBlockXor(header) == BaseBlockChecksum(header))
             break;
     }
-    qToLittleEndian<uint32_t>(BaseBlockChecksum(header), header.data() + kChecksumOffset);
-}
-
-uint32_t BaseBlockChecksum(const QByteArray& image)
-{
-    const uint32_t sum = BaseBlockXor(image);
-    if (sum == 0xFFFFFFFF)
-        return 0xFFFFFFFE;
-    return sum == 0 ? 1 : sum;
+    StoreChecksum(header);
 }
 
 QByteArray BuildHiveImage(const RegistryStore& tree, uint64_t fileTime)
 {
-    QByteArray file(kPage, '\0');
+    QByteArray file(BaseBlock::kSize, '\0');
     TreeWriter writer(tree, file, fileTime);
     const uint32_t rootCell = writer.write();
-    file.replace(0, kPage, baseBlock(fileTime, rootCell, writer.binsSize()));
+    file.replace(0, BaseBlock::kSize, baseBlock(fileTime, rootCell, writer.binsSize()));
     return file;
 }
 

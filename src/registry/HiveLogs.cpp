@@ -1,7 +1,6 @@
 #include "HiveLogs.h"
 
-#include "HiveCells.h"
-#include "HiveImage.h"
+#include "RegfLayout.h"
 #include "core/Errors.h"
 #include "core/QuietRead.h"
 
@@ -20,29 +19,13 @@ namespace parvelle {
 
 namespace {
 
-using regf::kBinsStart;
+using namespace regf;
 
-constexpr qsizetype kLogHeader = 512;     // the base block copy at the start of a log
-constexpr uint32_t kPage = 0x1000;
-constexpr uint32_t kOldPage = 512;        // a bit of the old bitmap covers this much
-constexpr uint32_t kMaxBinsSize = 0x7FFFF000;   // cell offsets stay below 2^31
+constexpr qsizetype kLogHeader = BaseBlock::kLogCopySize;   // the base block copy at the start of a log
+constexpr uint32_t kMaxBinsSize = 0x80000000u - kPageSize;   // cell offsets stay below 2^31
 constexpr qsizetype kMaxLogFile = qsizetype(1) << 30;
 
-// Base block fields.
-constexpr int kSequence1 = 4;
-constexpr int kSequence2 = 8;
-constexpr int kTimestamp = 12;
-constexpr int kFileType = 28;
-constexpr int kBinsSize = 40;
-constexpr int kFlags = 144;
-constexpr int kChecksum = 508;
-constexpr uint32_t kFlagLocked = 1;
-
-enum FileType : uint32_t { kPrimary = 0, kOldLog = 1, kOldestLog = 2, kNewLog = 6 };
-
-uint32_t u32(const char* at) { return qFromLittleEndian<uint32_t>(at); }
-uint64_t u64(const char* at) { return qFromLittleEndian<uint64_t>(at); }
-void setU32(QByteArray& bytes, qsizetype at, uint32_t value) { qToLittleEndian<uint32_t>(value, bytes.data() + at); }
+void setU32(QByteArray& bytes, qsizetype at, uint32_t value) { StoreU32(bytes.data() + at, value); }
 
 // a comes before b in the wrapping order of sequence numbers.
 bool SerialBefore(uint32_t a, uint32_t b)
@@ -58,17 +41,20 @@ QString hex(qsizetype value)
 
 bool HasValidBaseBlock(const QByteArray& bytes)
 {
-    if (bytes.size() < kLogHeader || !bytes.startsWith("regf"))
-        return false;
-    const uint32_t stored = u32(bytes.constData() + kChecksum);
-    return stored == BaseBlockChecksum(bytes) || stored == BaseBlockXor(bytes);
+    return BaseBlock::startsIn(bytes) && HasMatchingChecksum(bytes);
+}
+
+BaseBlock baseBlockOf(const QByteArray& bytes)
+{
+    return BaseBlock(bytes.constData());
 }
 
 // The fields that tie a log to its hive: versions, format and root cell, file name, GUIDs.
 bool SameHive(const QByteArray& primary, const QByteArray& log)
 {
-    const auto same = [&](int from, int to) { return std::memcmp(primary.constData() + from, log.constData() + from, to - from) == 0; };
-    return same(20, 28) && same(32, 40) && same(48, kFlags) && same(kFlags + 4, 164);
+    const auto same = [&](uint32_t from, uint32_t to) { return std::memcmp(primary.constData() + from, log.constData() + from, to - from) == 0; };
+    return same(BaseBlock::kMajorVersion, BaseBlock::kFileType) && same(BaseBlock::kFileFormat, BaseBlock::kBinsSize)
+           && same(BaseBlock::kFileName, BaseBlock::kFlags) && same(BaseBlock::kTmId, BaseBlock::kGuidSignature);
 }
 
 struct PageRef {
@@ -77,7 +63,7 @@ struct PageRef {
 };
 
 // One checked entry of a new-format log.
-struct LogEntry {
+struct CheckedEntry {
     qsizetype at = 0;
     uint32_t size = 0;
     uint32_t flags = 0;
@@ -102,11 +88,11 @@ public:
         result_.dirty = true;
         result_.anyLog = std::any_of(logs.begin(), logs.end(), [](const HiveLog& log) { return !log.bytes.isEmpty() || !log.error.isEmpty(); });
         primaryValid_ = HasValidBaseBlock(result_.image);
-        binsSize_ = u32(result_.image.constData() + kBinsSize);
+        binsSize_ = LoadU32(result_.image.constData() + BaseBlock::kBinsSize);
         qsizetype limit = std::max<qsizetype>(result_.image.size() - kBinsStart, 0);
         for (const HiveLog& log : logs)
             limit += log.bytes.size();
-        limit_ = uint32_t(std::min<qsizetype>(limit, kMaxBinsSize)) / kPage * kPage;
+        limit_ = uint32_t(std::min<qsizetype>(limit, kMaxBinsSize)) / kPageSize * kPageSize;
     }
 
     LogReplay run()
@@ -140,24 +126,25 @@ private:
                 result_.problems.append(QStringLiteral("%1 is not usable: %2").arg(log.name, fault));
                 continue;
             }
-            const char* header = log.bytes.constData();
-            usable.push_back({&log, u32(header + kFileType) == kNewLog, u32(header + kSequence1), u64(header + kTimestamp)});
+            const BaseBlock header = baseBlockOf(log.bytes);
+            usable.push_back({&log, header.fileType() == BaseBlock::kNewLog, header.sequence1(), header.timestamp()});
         }
         return usable;
     }
 
     QString baseBlockFault(const QByteArray& log) const
     {
-        if (log.size() < kLogHeader || !log.startsWith("regf"))
+        if (!BaseBlock::startsIn(log))
             return QStringLiteral("no 'regf' header");
-        if (u32(log.constData() + kChecksum) != BaseBlockChecksum(log))
+        const BaseBlock header = baseBlockOf(log);
+        if (header.storedChecksum() != BaseBlockChecksum(log))
             return QStringLiteral("its header checksum does not match");
-        if (u32(log.constData() + kSequence1) != u32(log.constData() + kSequence2))
+        if (header.sequence1() != header.sequence2())
             return QStringLiteral("its header is incomplete (sequence numbers differ)");
-        const uint32_t type = u32(log.constData() + kFileType);
-        if (type != kOldLog && type != kOldestLog && type != kNewLog)
+        const uint32_t type = header.fileType();
+        if (type != BaseBlock::kOldLog && type != BaseBlock::kOldestLog && type != BaseBlock::kNewLog)
             return QStringLiteral("it is not a transaction log (file type %1)").arg(type);
-        if (type != kNewLog && (log.size() < kLogHeader + 4 || std::memcmp(log.constData() + kLogHeader, "DIRT", 4) != 0))
+        if (type != BaseBlock::kNewLog && !DirtyLog::startsIn(log))
             return QStringLiteral("no dirty page bitmap");
         if (primaryValid_ && !SameHive(result_.image, log))
             return QStringLiteral("it belongs to another hive");
@@ -178,7 +165,7 @@ private:
     // one ended; logs older than the hive are left out.
     void replayChain(std::vector<UsableLog> logs)
     {
-        const uint32_t secondary = u32(result_.image.constData() + kSequence2);
+        const uint32_t secondary = baseBlockOf(result_.image).sequence2();
         const auto stale = [&](const UsableLog& l) { return SerialBefore(l.sequence, secondary); };
         for (const UsableLog& log : logs) {
             if (stale(log))
@@ -220,7 +207,7 @@ private:
         int applied = 0;
         for (qsizetype at = kLogHeader;;) {
             QString problem;
-            const std::optional<LogEntry> entry = readEntry(log.bytes, at, expected, problem);
+            const std::optional<CheckedEntry> entry = readEntry(log.bytes, at, expected, problem);
             if (!entry) {
                 if (!problem.isEmpty())
                     result_.problems.append(QStringLiteral("%1: the entry at offset %2 %3").arg(log.name, hex(at), problem));
@@ -238,38 +225,38 @@ private:
 
     // The entry at `at` when it passes every check; otherwise nothing, with `problem`
     // empty for the ordinary end of the log (no entry, or one left from an earlier cycle).
-    std::optional<LogEntry> readEntry(const QByteArray& log, qsizetype at, uint32_t expected, QString& problem) const
+    std::optional<CheckedEntry> readEntry(const QByteArray& log, qsizetype at, uint32_t expected, QString& problem) const
     {
-        if (log.size() - at < 40 || std::memcmp(log.constData() + at, "HvLE", 4) != 0)
+        if (!LogEntry::startsAt(log, at))
             return std::nullopt;
-        const char* header = log.constData() + at;
-        if (Marvin32(kLogHashSeed, header, 32) != u64(header + 32)) {
+        const LogEntry header(log.constData() + at);
+        if (Marvin32(kLogHashSeed, log.constData() + at, LogEntry::kHeaderHash) != header.headerHash()) {
             problem = QStringLiteral("fails its header hash");
             return std::nullopt;
         }
-        LogEntry entry;
+        CheckedEntry entry;
         entry.at = at;
-        entry.size = u32(header + 4);
-        entry.flags = u32(header + 8);
-        entry.sequence = u32(header + 12);
-        entry.binsSize = u32(header + 16);
-        const uint32_t count = u32(header + 20);
+        entry.size = header.size();
+        entry.flags = header.flags();
+        entry.sequence = header.sequence();
+        entry.binsSize = header.binsSize();
+        const uint32_t count = header.pageCount();
         if (entry.size < kLogHeader || entry.size % kLogHeader != 0 || entry.size > log.size() - at) {
             problem = QStringLiteral("runs past the end of the log (size %1)").arg(hex(entry.size));
             return std::nullopt;
         }
-        if (entry.binsSize < kPage || entry.binsSize % kPage != 0 || entry.binsSize > limit_) {
+        if (entry.binsSize < kPageSize || entry.binsSize % kPageSize != 0 || entry.binsSize > limit_) {
             problem = QStringLiteral("declares an impossible hive size (%1)").arg(hex(entry.binsSize));
             return std::nullopt;
         }
-        if (count == 0 || count > (entry.size - 40) / 8) {
+        if (count == 0 || count > (entry.size - LogEntry::kPageRefs) / LogEntry::kPageRef) {
             problem = QStringLiteral("has a broken page table (%1 pages)").arg(count);
             return std::nullopt;
         }
         uint64_t dataSize = 0;
         entry.pages.reserve(count);
         for (uint32_t i = 0; i < count; ++i) {
-            const PageRef page{u32(header + 40 + 8 * i), u32(header + 44 + 8 * i)};
+            const PageRef page{header.pageOffset(i), header.pageSize(i)};
             if (uint64_t(page.offset) + page.size > entry.binsSize) {
                 problem = QStringLiteral("has a page past the end of the hive (offset %1)").arg(hex(page.offset));
                 return std::nullopt;
@@ -277,11 +264,12 @@ private:
             dataSize += page.size;
             entry.pages.push_back(page);
         }
-        if (40 + 8 * uint64_t(count) + dataSize > entry.size) {
+        if (LogEntry::kPageRefs + LogEntry::kPageRef * uint64_t(count) + dataSize > entry.size) {
             problem = QStringLiteral("has more page data than room for it");
             return std::nullopt;
         }
-        if (Marvin32(kLogHashSeed, header + 40, entry.size - 40) != u64(header + 24)) {
+        const char* hashed = log.constData() + at + LogEntry::kPageRefs;
+        if (Marvin32(kLogHashSeed, hashed, entry.size - LogEntry::kPageRefs) != header.dataHash()) {
             problem = QStringLiteral("fails its data hash");
             return std::nullopt;
         }
@@ -293,16 +281,16 @@ private:
         return entry;
     }
 
-    void applyEntry(const QByteArray& log, const LogEntry& entry)
+    void applyEntry(const QByteArray& log, const CheckedEntry& entry)
     {
         resizeBins(entry.binsSize);
-        const char* data = log.constData() + entry.at + 40 + 8 * qsizetype(entry.pages.size());
+        const char* data = log.constData() + entry.at + LogEntry::kPageRefs + LogEntry::kPageRef * qsizetype(entry.pages.size());
         for (const PageRef& page : entry.pages) {
             copyPage(page.offset, data, page.size);
             data += page.size;
         }
-        const uint32_t flags = u32(result_.image.constData() + kFlags);
-        setU32(result_.image, kFlags, (flags & ~kFlagLocked) | (entry.flags & kFlagLocked));
+        const uint32_t flags = baseBlockOf(result_.image).flags();
+        setU32(result_.image, BaseBlock::kFlags, (flags & ~BaseBlock::kFlagLocked) | (entry.flags & BaseBlock::kFlagLocked));
         result_.pages += uint32_t(entry.pages.size());
         result_.sequence = entry.sequence;
         result_.applied = true;
@@ -324,21 +312,17 @@ private:
     void copyPage(uint32_t offset, const char* data, uint32_t size)
     {
         std::memcpy(result_.image.data() + kBinsStart + offset, data, size);
-        const uint32_t last = (offset + size + kPage - 1) / kPage;
+        const uint32_t last = (offset + size + kPageSize - 1) / kPageSize;
         if (touched_.size() < last)
             touched_.resize(last, false);
-        for (uint32_t page = offset / kPage; page < last; ++page)
+        for (uint32_t page = offset / kPageSize; page < last; ++page)
             touched_[page] = true;
     }
 
     // The size of the valid hive bin at `bin`, or 0 when its header is broken.
     uint32_t validBinSize(uint32_t bin) const
     {
-        const char* at = result_.image.constData() + kBinsStart + bin;
-        const uint32_t size = u32(at + 8);
-        const bool valid = std::memcmp(at, "hbin", 4) == 0 && u32(at + 4) == bin && size >= kPage && size % kPage == 0
-                           && size <= binsSize_ - bin;
-        return valid ? size : 0;
+        return CheckBinHeader(result_.image.constData() + kBinsStart, bin, binsSize_).size;
     }
 
     // The offset of the first broken hive bin, or binsSize_ when the chain is whole.
@@ -352,7 +336,7 @@ private:
 
     bool isTouched(uint32_t offset) const
     {
-        return offset / kPage < touched_.size() && touched_[offset / kPage];
+        return offset / kPageSize < touched_.size() && touched_[offset / kPageSize];
     }
 
     // A bin broken by a log page is replaced by an empty one, as Windows does; a broken
@@ -366,7 +350,7 @@ private:
                 if (!isTouched(bin))
                     break;
                 writeEmptyBin(bin);
-                size = kPage;
+                size = kPageSize;
                 ++replaced;
             }
             bin += size;
@@ -378,21 +362,19 @@ private:
     void writeEmptyBin(uint32_t bin)
     {
         char* at = result_.image.data() + kBinsStart + bin;
-        std::memset(at, 0, 32);
-        std::memcpy(at, "hbin", 4);
-        qToLittleEndian<uint32_t>(bin, at + 4);
-        qToLittleEndian<uint32_t>(kPage, at + 8);
-        qToLittleEndian<int32_t>(int32_t(kPage - 32), at + 32);   // one free cell
+        BinHeader::write(at, bin, kPageSize, 0);
+        StoreI32(at + kBinHeaderSize, int32_t(kPageSize - kBinHeaderSize));   // one free cell
     }
 
     // Old format: one log, whose timestamp matches the hive's; a newer one only when none
     // matches.
     void replayOldLogs(std::vector<UsableLog> logs)
     {
-        const qsizetype reference = primaryValid_ ? kTimestamp : kBinsStart + 20;
-        if (result_.image.size() < reference + 8)
+        // A primary whose base block is broken keeps its last write time in the first bin.
+        const qsizetype reference = primaryValid_ ? BaseBlock::kTimestamp : kBinsStart + BinHeader::kTimestamp;
+        if (result_.image.size() < reference + qsizetype(sizeof(uint64_t)))
             return;
-        const uint64_t hiveTime = u64(result_.image.constData() + reference);
+        const uint64_t hiveTime = LoadU64(result_.image.constData() + reference);
         std::vector<UsableLog> candidates;
         for (const UsableLog& log : logs) {
             if (log.timestamp == hiveTime)
@@ -416,21 +398,22 @@ private:
     bool applyOldLog(const HiveLog& log)
     {
         const QByteArray& bytes = log.bytes;
-        const uint32_t binsSize = u32(bytes.constData() + kBinsSize);
+        const uint32_t binsSize = baseBlockOf(bytes).binsSize();
         const auto reject = [&](const QString& why) {
             result_.problems.append(QStringLiteral("%1 is not usable: %2").arg(log.name, why));
             return false;
         };
-        if (binsSize < kPage || binsSize % kPage != 0 || binsSize > limit_)
+        if (binsSize < kPageSize || binsSize % kPageSize != 0 || binsSize > limit_)
             return reject(QStringLiteral("it declares an impossible hive size (%1)").arg(hex(binsSize)));
-        const qsizetype bitmap = kLogHeader + 4;
-        const qsizetype bitmapBytes = binsSize / (8 * kOldPage);
+        constexpr qsizetype bitmap = DirtyLog::kBitmap;
+        constexpr uint32_t kOldPage = DirtyLog::kPage;
+        const qsizetype bitmapBytes = DirtyLog::bitmapBytes(binsSize);
         if (bytes.size() < bitmap + bitmapBytes)
             return reject(QStringLiteral("its dirty page bitmap is cut short"));
         qsizetype dirty = 0;
         for (qsizetype i = 0; i < bitmapBytes; ++i)
             dirty += std::popcount(uint8_t(bytes[bitmap + i]));
-        const qsizetype pagesAt = (bitmap + bitmapBytes + kOldPage - 1) / kOldPage * kOldPage;
+        const qsizetype pagesAt = DirtyLog::pagesStart(binsSize);
         if (bytes.size() - pagesAt < dirty * kOldPage)
             return reject(QStringLiteral("it holds fewer dirty pages than its bitmap lists"));
 
@@ -455,7 +438,7 @@ private:
         if (!primaryValid_)
             takeBaseBlockOf(log);
         result_.pages = uint32_t(dirty);
-        result_.sequence = u32(bytes.constData() + kSequence1);
+        result_.sequence = baseBlockOf(bytes).sequence1();
         result_.logsUsed.append(log.name);
         result_.applied = true;
         return true;
@@ -466,16 +449,16 @@ private:
     {
         std::memcpy(result_.image.data(), log.bytes.constData(), kLogHeader);
         std::memset(result_.image.data() + kLogHeader, 0, kBinsStart - kLogHeader);
-        binsSize_ = u32(log.bytes.constData() + kBinsSize);
+        binsSize_ = baseBlockOf(log.bytes).binsSize();
     }
 
     void finishBaseBlock()
     {
-        setU32(result_.image, kSequence1, result_.sequence);
-        setU32(result_.image, kSequence2, result_.sequence);
-        setU32(result_.image, kFileType, kPrimary);
-        setU32(result_.image, kBinsSize, binsSize_);
-        setU32(result_.image, kChecksum, BaseBlockChecksum(result_.image));
+        setU32(result_.image, BaseBlock::kSequence1, result_.sequence);
+        setU32(result_.image, BaseBlock::kSequence2, result_.sequence);
+        setU32(result_.image, BaseBlock::kFileType, BaseBlock::kPrimary);
+        setU32(result_.image, BaseBlock::kBinsSize, binsSize_);
+        StoreChecksum(result_.image);
     }
 
     const std::vector<HiveLog>& logs_;
@@ -501,7 +484,7 @@ uint64_t Marvin32(uint64_t seed, const char* data, size_t size)
     };
     size_t at = 0;
     for (; size - at >= 4; at += 4) {
-        lo += u32(data + at);
+        lo += LoadU32(data + at);
         mix();
     }
     const size_t rest = size - at;
@@ -516,9 +499,10 @@ uint64_t Marvin32(uint64_t seed, const char* data, size_t size)
 
 bool IsDirtyHive(const QByteArray& image)
 {
-    if (image.size() < kBinsStart || !image.startsWith("regf"))
+    if (image.size() < kBinsStart || !BaseBlock::startsIn(image))
         return false;
-    return !HasValidBaseBlock(image) || u32(image.constData() + kSequence1) != u32(image.constData() + kSequence2);
+    const BaseBlock header = baseBlockOf(image);
+    return !HasValidBaseBlock(image) || header.sequence1() != header.sequence2();
 }
 
 QStringList FindHiveLogs(const QString& hivePath)
@@ -591,7 +575,7 @@ QString LogReplay::note() const
 
 QByteArray CleanHiveFile(const QByteArray& image)
 {
-    return image.left(kBinsStart + qsizetype(u32(image.constData() + kBinsSize)));
+    return image.left(kBinsStart + qsizetype(baseBlockOf(image).binsSize()));
 }
 
 } // namespace parvelle

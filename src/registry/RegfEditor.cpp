@@ -12,13 +12,6 @@ namespace parvelle {
 
 using namespace regf;
 
-namespace {
-
-uint16_t u16(const char* at) { return qFromLittleEndian<uint16_t>(at); }
-uint32_t u32(const char* at) { return qFromLittleEndian<uint32_t>(at); }
-
-} // namespace
-
 RegfEditor::RegfEditor(QByteArray bytes, const QString& path, std::shared_ptr<const MappedFile> mapping)
     : RegfImage(std::move(bytes), path, std::move(mapping)), cells_(bytes_, CurrentFileTime()),
       slackStart_(qsizetype(kBinsStart + binsSize_))
@@ -51,11 +44,11 @@ uint32_t RegfEditor::keyCellOffset(NodeId key) const
 void RegfEditor::adoptFreeCells()
 {
     for (uint32_t bin = 0; bin < binsSize_;) {
-        const uint32_t binEnd = bin + u32(bytes_.constData() + kBinsStart + bin + 8);   // checked by beginChanges()
-        for (uint32_t at = bin + 0x20; binEnd - at >= 8;) {
-            const int32_t size = qFromLittleEndian<int32_t>(bytes_.constData() + kBinsStart + at);
+        const uint32_t binEnd = bin + LoadU32(bins() + bin + BinHeader::kSize);   // checked by beginChanges()
+        for (uint32_t at = bin + kBinHeaderSize; binEnd - at >= kSmallestCell;) {
+            const int32_t size = LoadI32(bins() + at);
             const uint32_t length = uint32_t(size < 0 ? -int64_t(size) : size);
-            if (length < 8 || length % 8 != 0 || length > binEnd - at)
+            if (length < kSmallestCell || length % kCellAlignment != 0 || length > binEnd - at)
                 break;   // a damaged bin: its cells are left alone
             if (size > 0)
                 cells_.adopt(at, length);
@@ -67,26 +60,27 @@ void RegfEditor::adoptFreeCells()
 
 NodeId RegfEditor::addKey(NodeId parent, const QString& name, uint64_t time)
 {
-    const uint32_t security = u32(keyCell(parent).data + 0x2C);
-    const uint32_t references = u32(securityCell(security).data + 0x0C);
+    const uint32_t security = KeyNode(keyCell(parent)).security();
+    const uint32_t references = SecurityKey(securityCell(security)).references();
     beginChanges();
     const uint32_t nk = WriteKey(cells_, name, keyCellOffset(parent), security, time);
     synced();
-    cells_.u32(security, 0x0C, references + 1);
+    cells_.u32(security, SecurityKey::kReferences, references + 1);
     return NodeId(nk) + kBinsStart;
 }
 
 void RegfEditor::collectSubkeyList(uint32_t list, std::vector<uint32_t>& cells) const
 {
-    const Cell c = cell(list);
+    const SubkeyList index(cell(list));
     cells.push_back(list);
-    if (std::memcmp(c.data, "ri", 2) != 0)
+    if (!index.isIndex())
         return;
-    const uint16_t count = u16(c.data + 2);
-    if (4u + 4u * count > c.size)
-        damaged(QStringLiteral("the subkey list at offset 0x%1 is broken").arg(list + kBinsStart, 0, 16));
-    for (uint32_t i = 0; i < count; ++i) {
-        const uint32_t leaf = u32(c.data + 4 + 4 * i);
+    if (!index.fits(SubkeyList::Kind::Index))
+        damaged(QStringLiteral("the subkey list at offset 0x%1 is broken").arg(list + kBinsStart, 0, 16),
+                DamageKind::SubkeyList, list + kBinsStart + kCellSizeField + SubkeyList::kCount,
+                 (index.size() - SubkeyList::kEntries) / kOffsetEntry, index.count());
+    for (uint32_t i = 0; i < index.count(); ++i) {
+        const uint32_t leaf = index.entry(i, SubkeyList::Kind::Index);
         cell(leaf);
         cells.push_back(leaf);
     }
@@ -94,40 +88,40 @@ void RegfEditor::collectSubkeyList(uint32_t list, std::vector<uint32_t>& cells) 
 
 std::pair<uint32_t, std::vector<uint32_t>> RegfEditor::valueRecords(NodeId key) const
 {
-    const Cell nk = keyCell(key);
-    const uint32_t count = u32(nk.data + 0x24);
-    if (count == 0)
+    const KeyNode nk(keyCell(key));
+    if (nk.valueCount() == 0)
         return {kNoCell, {}};
-    const uint32_t listOffset = u32(nk.data + 0x28);
-    const Cell list = cell(listOffset);
-    if (count > list.size / 4)
-        damaged(QStringLiteral("the value list of the key at offset 0x%1 is broken").arg(key, 0, 16));
+    const OffsetList list(cell(nk.valueList()));
+    if (!list.fits(nk.valueCount()))
+        brokenValueList(key, list, nk.valueCount());
     std::vector<uint32_t> records;
-    for (uint32_t i = 0; i < count; ++i)
-        records.push_back(u32(list.data + 4 * i));
-    return {listOffset, records};
+    for (uint32_t i = 0; i < nk.valueCount(); ++i)
+        records.push_back(list.entry(i));
+    return {nk.valueList(), records};
 }
 
 void RegfEditor::collectValueRecordCells(uint32_t vkOffset, std::vector<uint32_t>& cells) const
 {
-    const Cell vk = cell(vkOffset);
+    const ValueKey vk(cell(vkOffset));
     cells.push_back(vkOffset);
-    const uint32_t length = vk.size >= 0x0C ? u32(vk.data + 4) : 0;
-    if (length == 0 || (length & 0x80000000u))   // no data, or data inside the record
+    const uint32_t length = vk.holdsDataFields() ? vk.dataLength() : 0;
+    if (length == 0 || (length & ValueKey::kDataInline))   // no data, or data inside the record
         return;
-    const uint32_t dataOffset = u32(vk.data + 8);
+    const uint32_t dataOffset = vk.dataField();
     const Cell data = cell(dataOffset);
     cells.push_back(dataOffset);
-    if (length <= data.size || data.size < 8 || std::memcmp(data.data, "db", 2) != 0)
+    const BigData big(data);
+    if (length <= data.size || !big.whole())
         return;
-    const uint16_t segments = u16(data.data + 2);
-    const uint32_t segmentList = u32(data.data + 4);
-    const Cell segmentCells = cell(segmentList);
-    if (segments * 4u > segmentCells.size)
-        damaged(QStringLiteral("a big data list is broken"));
-    cells.push_back(segmentList);
+    const uint16_t segments = big.segmentCount();
+    const OffsetList segmentCells(cell(big.segmentList()));
+    if (!segmentCells.fits(segments))
+        damaged(QStringLiteral("a big data list is broken"),
+                DamageKind::ValueData, dataOffset + kBinsStart + kCellSizeField + BigData::kSegmentCount,
+                 segmentCells.size() / kOffsetEntry, segments);
+    cells.push_back(big.segmentList());
     for (uint32_t s = 0; s < segments; ++s) {
-        const uint32_t segment = u32(segmentCells.data + 4 * s);
+        const uint32_t segment = segmentCells.entry(s);
         cell(segment);
         cells.push_back(segment);
     }
@@ -144,18 +138,18 @@ void RegfEditor::collectValueCells(NodeId key, std::vector<uint32_t>& cells) con
 
 void RegfEditor::collectKeyCells(NodeId key, Cells& cells) const
 {
-    const Cell nk = keyCell(key);
+    const KeyNode nk(keyCell(key));
     cells.keys.push_back(keyCellOffset(key));
-    const uint32_t className = u32(nk.data + 0x30);
-    if (className != kNoCell && u16(nk.data + 0x4A) > 0) {
+    const uint32_t className = nk.className();
+    if (className != kNoCell && nk.classNameLength() > 0) {
         cell(className);
         cells.free.push_back(className);
     }
-    const uint32_t subkeys = u32(nk.data + 0x1C);
-    if (u32(nk.data + 0x14) > 0 && subkeys != kNoCell)
+    const uint32_t subkeys = nk.subkeyList();
+    if (nk.subkeyCount() > 0 && subkeys != kNoCell)
         collectSubkeyList(subkeys, cells.free);
     collectValueCells(key, cells.free);
-    cells.security.push_back(u32(nk.data + 0x2C));
+    cells.security.push_back(nk.security());
 }
 
 void RegfEditor::freeCells(const std::vector<uint32_t>& cells)
@@ -166,16 +160,16 @@ void RegfEditor::freeCells(const std::vector<uint32_t>& cells)
 
 void RegfEditor::releaseSecurity(uint32_t sk)
 {
-    const Cell record = cell(sk);
-    const uint32_t references = u32(record.data + 0x0C);
+    const SecurityKey record(cell(sk));
+    const uint32_t references = record.references();
     if (references > 1) {
-        cells_.u32(sk, 0x0C, references - 1);
+        cells_.u32(sk, SecurityKey::kReferences, references - 1);
         return;
     }
-    const uint32_t next = u32(record.data + 0x04);
-    const uint32_t previous = u32(record.data + 0x08);
-    cells_.u32(previous, 0x04, next);
-    cells_.u32(next, 0x08, previous);
+    const uint32_t next = record.next();
+    const uint32_t previous = record.previous();
+    cells_.u32(previous, SecurityKey::kNext, next);
+    cells_.u32(next, SecurityKey::kPrevious, previous);
     freeCells({sk});
 }
 
@@ -190,13 +184,14 @@ void RegfEditor::freeKeys(const std::vector<NodeId>& keys)
     for (uint32_t sk : cells.security)
         ++releases[sk];
     for (const auto& [sk, count] : releases) {
-        const Cell record = securityCell(sk);
-        const uint32_t references = u32(record.data + 0x0C);
+        const SecurityKey record(securityCell(sk));
+        const uint32_t references = record.references();
         if (references < count)
-            damaged(QStringLiteral("the security record at offset 0x%1 has too few references").arg(sk + kBinsStart, 0, 16));
+            damaged(QStringLiteral("the security record at offset 0x%1 has too few references").arg(sk + kBinsStart, 0, 16),
+                    DamageKind::SecurityRecord, sk + kBinsStart + kCellSizeField + SecurityKey::kReferences, count, references);
         if (references == count) {
-            securityCell(u32(record.data + 0x04));
-            securityCell(u32(record.data + 0x08));
+            securityCell(record.next());
+            securityCell(record.previous());
         }
     }
     beginChanges();   // before the cells freed here become free
@@ -209,10 +204,10 @@ void RegfEditor::freeKeys(const std::vector<NodeId>& keys)
 
 void RegfEditor::setSubkeys(NodeId key, const std::vector<NodeId>& kids, const QStringList& names)
 {
-    const Cell nk = keyCell(key);
+    const KeyNode nk(keyCell(key));
     std::vector<uint32_t> old;
-    const uint32_t list = u32(nk.data + 0x1C);
-    if (u32(nk.data + 0x14) > 0 && list != kNoCell)
+    const uint32_t list = nk.subkeyList();
+    if (nk.subkeyCount() > 0 && list != kNoCell)
         collectSubkeyList(list, old);
     std::vector<SubkeyEntry> entries;
     entries.reserve(kids.size());
@@ -260,7 +255,7 @@ void RegfEditor::setValues(NodeId key, const std::vector<RegValue>& values)
 void RegfEditor::setTimestamp(NodeId key, uint64_t time)
 {
     beginChanges();
-    cells_.u64(keyCellOffset(key), 0x04, time);
+    cells_.u64(keyCellOffset(key), KeyNode::kTimestamp, time);
 }
 
 QByteArray RegfEditor::save(uint64_t time)
@@ -268,9 +263,9 @@ QByteArray RegfEditor::save(uint64_t time)
     beginChanges();
     sequence1_ = sequence2_ = std::max(sequence1_, sequence2_) + 1;   // equal: cleanly closed
     char* header = bytes_.data();
-    qToLittleEndian<uint32_t>(sequence1_, header + 0x04);
-    qToLittleEndian<uint32_t>(sequence2_, header + 0x08);
-    qToLittleEndian<uint32_t>(binsSize_, header + 0x28);
+    StoreU32(header + BaseBlock::kSequence1, sequence1_);
+    StoreU32(header + BaseBlock::kSequence2, sequence2_);
+    StoreU32(header + BaseBlock::kBinsSize, binsSize_);
     StampBaseBlock(bytes_, time);
     return bytes_ + slack_.mid(bytes_.size() - slackStart_);
 }

@@ -15,17 +15,25 @@ namespace {
 
 using namespace regf;
 
-uint16_t u16(const char* at) { return qFromLittleEndian<uint16_t>(at); }
-uint32_t u32(const char* at) { return qFromLittleEndian<uint32_t>(at); }
-
-// Hive bins start and end on multiples of this; `binEnds_` keeps one entry per unit.
-constexpr uint32_t kBinUnit = 0x1000;
+// `binEnds_` keeps one entry per page.
 constexpr uint32_t kBrokenBin = 1;   // never the end of a bin
+
+// No more keys than `binsSize` bytes of hive bins hold, one record without a name each.
+constexpr uint32_t MostKeys(uint32_t binsSize)
+{
+    return binsSize / (kCellSizeField + KeyNode::kName);
+}
 
 // A key's path below the root, as messages show it.
 QString shownPath(const QString& path)
 {
     return path.isEmpty() ? QStringLiteral("\\") : path;
+}
+
+// A cell size field's bits, as a damage report shows them.
+uint64_t sizeBits(int32_t size)
+{
+    return uint32_t(size);
 }
 
 QString decodeName(const char* at, int length, bool compressed)
@@ -36,6 +44,11 @@ QString decodeName(const char* at, int length, bool compressed)
     for (int i = 0; i < length / 2; ++i)
         name[i] = QChar(qFromLittleEndian<char16_t>(at + 2 * i));
     return name;
+}
+
+QString keyName(const KeyNode& key)
+{
+    return decodeName(key.name(), key.nameLength(), key.compressedName());
 }
 
 } // namespace
@@ -65,40 +78,37 @@ void PageTable::fill(uint32_t from, uint32_t to, uint32_t value)
 RegfImage::RegfImage(QByteArray bytes, const QString& path, std::shared_ptr<const MappedFile> mapping)
     : bytes_(std::move(bytes)), mapping_(std::move(mapping)), path_(path)
 {
-    if (bytes_.size() < qsizetype(kBinsStart) || !bytes_.startsWith("regf"))
+    if (bytes_.size() < qsizetype(BaseBlock::kSize) || !BaseBlock::startsIn(bytes_))
         throw EHiveError(QStringLiteral("'%1' is not a registry hive file (no 'regf' header)").arg(path_));
-    const char* header = bytes_.constData();
-    const uint32_t checksum = u32(header + 0x1FC);
-    if (checksum != BaseBlockChecksum(bytes_) && checksum != BaseBlockXor(bytes_))
-        damaged(QStringLiteral("the header checksum does not match"));
-    if (u32(header + 0x1C) != 0)
+    const BaseBlock header(bytes_.constData());
+    if (!HasMatchingChecksum(bytes_))
+        damaged(QStringLiteral("the header checksum does not match"),
+                DamageKind::BaseBlockChecksum, BaseBlock::kChecksum, BaseBlockChecksum(bytes_), header.storedChecksum());
+    if (header.fileType() != BaseBlock::kPrimary)
         throw EHiveError(QStringLiteral("'%1' is a transaction log of a hive, not the hive itself").arg(path_));
-    if (u32(header + 0x14) != 1)
-        damaged(QStringLiteral("unknown format version %1.%2").arg(u32(header + 0x14)).arg(u32(header + 0x18)));
-    sequence1_ = u32(header + 0x04);
-    sequence2_ = u32(header + 0x08);
-    minorVersion_ = u32(header + 0x18);
-    binsSize_ = u32(header + 0x28);
-    if (binsSize_ == 0 || binsSize_ % 0x1000 != 0 || qsizetype(kBinsStart) + binsSize_ > bytes_.size())
-        damaged(QStringLiteral("the hive bins run past the end of the file"));
-    root_ = NodeId(u32(header + 0x24)) + kBinsStart;
+    if (header.majorVersion() != BaseBlock::kMajor)
+        damaged(QStringLiteral("unknown format version %1.%2").arg(header.majorVersion()).arg(header.minorVersion()),
+                DamageKind::FormatVersion, BaseBlock::kMajorVersion, BaseBlock::kMajor, header.majorVersion());
+    sequence1_ = header.sequence1();
+    sequence2_ = header.sequence2();
+    minorVersion_ = header.minorVersion();
+    binsSize_ = header.binsSize();
+    if (binsSize_ == 0 || binsSize_ % kPageSize != 0 || qsizetype(kBinsStart) + binsSize_ > bytes_.size())
+        damaged(QStringLiteral("the hive bins run past the end of the file"),
+                DamageKind::BinsSize, BaseBlock::kBinsSize, uint64_t(bytes_.size() - kBinsStart) / kPageSize * kPageSize, binsSize_);
+    root_ = NodeId(header.rootCell()) + kBinsStart;
     children(root_);   // the root key and its subkey list, which every path goes through
     requireIntact();
 }
 
 bool RegfImage::startsWithBinSignature(uint32_t page) const
 {
-    return std::memcmp(bytes_.constData() + kBinsStart + page * kBinUnit, "hbin", 4) == 0;
+    return BinHeader::startsAt(bins() + page * kPageSize);
 }
 
-uint32_t RegfImage::headerBinSize(uint32_t page) const
+BinHeaderCheck RegfImage::binHeader(uint32_t page) const
 {
-    const uint32_t bin = page * kBinUnit;
-    const char* at = bytes_.constData() + kBinsStart + bin;
-    const uint32_t size = u32(at + 8);
-    const bool valid = startsWithBinSignature(page) && u32(at + 4) == bin && size >= kBinUnit && size % kBinUnit == 0
-                       && size <= binsSize_ - bin;
-    return valid ? size : 0;
+    return CheckBinHeader(bins(), page * kPageSize, binsSize_);
 }
 
 uint32_t RegfImage::binStartCandidate(uint32_t page) const
@@ -118,18 +128,18 @@ uint32_t RegfImage::endOfBinBefore(uint32_t page) const
         --before;
     if (soundEnd(before))
         return binEnds_.at(before);
-    const uint32_t size = headerBinSize(before);
-    return size == 0 ? 0 : before * kBinUnit + size;
+    const uint32_t size = binHeader(before).size;
+    return size == 0 ? 0 : before * kPageSize + size;
 }
 
 uint32_t RegfImage::soundBinEnd(uint32_t page) const
 {
-    const uint32_t size = headerBinSize(page);
+    const uint32_t size = binHeader(page).size;
     if (size == 0)
         return 0;
-    const uint32_t end = page * kBinUnit + size;
-    const bool meetsNext = end == binsSize_ || headerBinSize(end / kBinUnit) != 0;
-    const bool meetsPrevious = page == 0 || endOfBinBefore(page) == page * kBinUnit;
+    const uint32_t end = page * kPageSize + size;
+    const bool meetsNext = end == binsSize_ || binHeader(end / kPageSize).size != 0;
+    const bool meetsPrevious = page == 0 || endOfBinBefore(page) == page * kPageSize;
     return meetsNext && meetsPrevious ? end : 0;
 }
 
@@ -139,7 +149,7 @@ void RegfImage::checkBinHolding(uint32_t page) const
     uint32_t brokenFrom = start + 1;   // a page checked before starts no bin that holds `page`
     if (binEnds_.at(start) == 0) {
         const uint32_t end = soundBinEnd(start);
-        brokenFrom = end == 0 ? start : end / kBinUnit;
+        brokenFrom = end == 0 ? start : end / kPageSize;
         binEnds_.fill(start, brokenFrom, end);
     }
     if (brokenFrom <= page)
@@ -148,14 +158,36 @@ void RegfImage::checkBinHolding(uint32_t page) const
 
 uint32_t RegfImage::binEnd(uint32_t offset) const
 {
-    const uint32_t page = offset / kBinUnit;
+    const uint32_t page = offset / kPageSize;
     if (page >= binEnds_.size())
-        binEnds_.resize(binsSize_ / kBinUnit);   // first use, or bins added by a change
+        binEnds_.resize(binsSize_ / kPageSize);   // first use, or bins added by a change
     if (binEnds_.at(page) == 0)
         checkBinHolding(page);
     if (binEnds_.at(page) == kBrokenBin)
-        damaged(QStringLiteral("the hive bin holding offset 0x%1, or one beside it, is broken").arg(kBinsStart + page * kBinUnit, 0, 16));
+        brokenBin(page);
     return binEnds_.at(page);
+}
+
+void RegfImage::brokenBin(uint32_t page) const
+{
+    const HiveDamage damage = brokenBinNear(page);
+    damaged(QStringLiteral("the hive bin holding offset 0x%1, or one beside it, is broken").arg(kBinsStart + page * kPageSize, 0, 16),
+            damage.kind, damage.offset, damage.expected, damage.found);
+}
+
+HiveDamage RegfImage::brokenBinNear(uint32_t page) const
+{
+    const uint32_t start = binStartCandidate(page);
+    BinHeaderCheck check = binHeader(start);
+    uint32_t bin = start * kPageSize;
+    if (check.size != 0) {
+        const uint32_t previousEnd = start == 0 ? 0 : endOfBinBefore(start);
+        if (previousEnd != bin)   // the bin before does not end where this one starts
+            return {DamageKind::HiveBin, kBinsStart + bin + BinHeader::kOffset, previousEnd, bin};
+        bin += check.size;
+        check = bin < binsSize_ ? binHeader(bin / kPageSize) : check;
+    }
+    return {DamageKind::HiveBin, kBinsStart + bin + check.field, check.expected, check.found};
 }
 
 void RegfImage::checkAllBins() const
@@ -163,10 +195,11 @@ void RegfImage::checkAllBins() const
     if (allBinsChecked_)
         return;
     for (uint32_t bin = 0; bin < binsSize_;) {
-        const uint32_t size = headerBinSize(bin / kBinUnit);
-        if (size == 0)
-            damaged(QStringLiteral("the hive bin at offset 0x%1 is broken").arg(kBinsStart + bin, 0, 16));
-        bin += size;
+        const BinHeaderCheck check = binHeader(bin / kPageSize);
+        if (check.size == 0)
+            damaged(QStringLiteral("the hive bin at offset 0x%1 is broken").arg(kBinsStart + bin, 0, 16),
+                    DamageKind::HiveBin, kBinsStart + bin + check.field, check.expected, check.found);
+        bin += check.size;
     }
     requireIntact();
     allBinsChecked_ = true;
@@ -184,21 +217,21 @@ void RegfImage::checkReachableCells() const
         try {
             const QString path = key == root_ ? QString() : parentPath + u'\\' + name(key);
             where = QStringLiteral("the key '%1'").arg(shownPath(path));
-            const uint32_t security = u32(keyCell(key).data + 0x2C);
+            const uint32_t security = KeyNode(keyCell(key)).security();
             if (securityChecked.insert(security).second)
                 checkSecurity(security);
             values(key);
             for (NodeId kid : children(key))
                 pending.emplace_back(kid, path);
-        } catch (const EHiveShortenedError&) {
-            throw;
-        } catch (const EHiveError& error) {
-            throw EHiveError(QStringLiteral("%1 (in %2)").arg(error.message(), where));
+        } catch (const EHiveDamage& error) {
+            throw EHiveDamage(QStringLiteral("%1 (in %2)").arg(error.message(), where), error.damage());
         }
     }
-    const QStringList keys = keysInFreeCells();
-    if (!keys.isEmpty())
-        throw EHiveError(keys.first());
+    if (!keysInFreeCells_.empty()) {
+        const auto& [node, line] = *keysInFreeCells_.begin();
+        const int32_t size = LoadI32(bytes_.constData() + node);
+        throw EHiveDamage(line, {DamageKind::KeyInFreeCell, node, sizeBits(-size), sizeBits(size)});
+    }
 }
 
 void RegfImage::makePrivateCopy()
@@ -217,44 +250,64 @@ void RegfImage::requireIntact() const
         throw EHiveShortenedError(QStringLiteral("The hive file '%1' was shortened by another program while it was read").arg(path_));
 }
 
-void RegfImage::damaged(const QString& what) const
+void RegfImage::damaged(const QString& what, DamageKind kind, uint64_t offset, uint64_t expected, uint64_t found) const
 {
     requireIntact();
-    throw EHiveError(QStringLiteral("The hive file '%1' is damaged: %2").arg(path_, what));
+    throw EHiveDamage(QStringLiteral("The hive file '%1' is damaged: %2").arg(path_, what), {kind, offset, expected, found});
 }
 
 RegfImage::Cell RegfImage::cell(uint32_t offset) const
 {
-    if (offset >= binsSize_ || binsSize_ - offset < 8)
-        damaged(QStringLiteral("a cell reference (0x%1) points outside the hive").arg(offset, 0, 16));
+    if (offset >= binsSize_ || binsSize_ - offset < kSmallestCell)
+        damaged(QStringLiteral("a cell reference (0x%1) points outside the hive").arg(offset, 0, 16),
+                DamageKind::CellReference, kBinsStart + uint64_t(offset), binsSize_ - kSmallestCell, offset);
     const uint32_t end = binEnd(offset);
-    const char* at = bytes_.constData() + kBinsStart + offset;
-    const int32_t size = qFromLittleEndian<int32_t>(at);
-    if (size >= 0 || uint32_t(-int64_t(size)) > end - offset || -size < 8)
-        damaged(QStringLiteral("a cell reference (0x%1) points to a free or broken cell").arg(offset, 0, 16));
-    return Cell{at + 4, uint32_t(-int64_t(size)) - 4};
+    const char* at = bins() + offset;
+    const int32_t size = LoadI32(at);
+    if (size >= 0 || uint32_t(-int64_t(size)) > end - offset || -size < int32_t(kSmallestCell))
+        brokenCell(offset, end);
+    return Cell{at + kCellSizeField, uint32_t(-int64_t(size)) - kCellSizeField};
+}
+
+void RegfImage::brokenCell(uint32_t offset, uint32_t end) const
+{
+    damaged(QStringLiteral("a cell reference (0x%1) points to a free or broken cell").arg(offset, 0, 16),
+            DamageKind::CellReference, kBinsStart + uint64_t(offset), end - offset, sizeBits(LoadI32(bins() + offset)));
 }
 
 RegfImage::Cell RegfImage::keyRecord(NodeId node, bool& markedFree) const
 {
-    if (node < kBinsStart || node - kBinsStart >= binsSize_ || binsSize_ - (node - kBinsStart) < 8)
-        damaged(QStringLiteral("a key reference (0x%1) points outside the hive").arg(node, 0, 16));
+    if (node < kBinsStart || node - kBinsStart >= binsSize_ || binsSize_ - (node - kBinsStart) < kSmallestCell)
+        damaged(QStringLiteral("a key reference (0x%1) points outside the hive").arg(node, 0, 16),
+                DamageKind::CellReference, node, kBinsStart + binsSize_ - kSmallestCell, node);
     const uint32_t offset = uint32_t(node - kBinsStart);
     const uint32_t end = binEnd(offset);
-    const char* at = bytes_.constData() + kBinsStart + offset;
-    const int32_t size = qFromLittleEndian<int32_t>(at);
+    const char* at = bins() + offset;
+    const int32_t size = LoadI32(at);
     const int64_t length = size < 0 ? -int64_t(size) : int64_t(size);
-    if (length < 8 || length > int64_t(end - offset))
-        damaged(QStringLiteral("the cell of the key at offset 0x%1 has a broken size (%2)").arg(node, 0, 16).arg(size));
-    const Cell key{at + 4, uint32_t(length) - 4};
-    if (key.size < 0x4C || std::memcmp(key.data, "nk", 2) != 0 || 0x4Cu + u16(key.data + 0x48) > key.size)
-        damaged(QStringLiteral("the key at offset 0x%1 is broken").arg(node, 0, 16));
+    const KeyNode key(Cell{at + kCellSizeField, uint32_t(length) - kCellSizeField});
     // A key's cell is exactly as large as its record: a free cell larger than that holds
     // more than the key (free cells joined, or a hive bin replaced by an empty one).
-    if (size > 0 && length != ((4 + 0x4C + u16(key.data + 0x48) + 7) & ~7))
-        damaged(QStringLiteral("the key at offset 0x%1 lies in a free cell larger than the key").arg(node, 0, 16));
+    if (length < kSmallestCell || length > int64_t(end - offset) || !key.whole() || (size > 0 && length != key.cellSize()))
+        brokenKey(node, end);
     markedFree = size > 0;
-    return key;
+    return Cell{key.data(), key.size()};
+}
+
+void RegfImage::brokenKey(NodeId node, uint32_t end) const
+{
+    const uint32_t room = end - uint32_t(node - kBinsStart);
+    const int32_t size = LoadI32(bytes_.constData() + node);
+    const int64_t length = size < 0 ? -int64_t(size) : int64_t(size);
+    if (length < kSmallestCell || length > room)
+        damaged(QStringLiteral("the cell of the key at offset 0x%1 has a broken size (%2)").arg(node, 0, 16).arg(size),
+                DamageKind::KeyCell, node, room, uint64_t(length));
+    const KeyNode key(Cell{bytes_.constData() + node + kCellSizeField, uint32_t(length) - kCellSizeField});
+    if (!key.whole())
+        damaged(QStringLiteral("the key at offset 0x%1 is broken").arg(node, 0, 16),
+                DamageKind::KeyRecord, node + kCellSizeField, LoadU16("nk"), LoadU16(key.data()));
+    damaged(QStringLiteral("the key at offset 0x%1 lies in a free cell larger than the key").arg(node, 0, 16),
+            DamageKind::KeyInFreeCell, node, key.cellSize(), uint64_t(length));
 }
 
 RegfImage::Cell RegfImage::keyCell(NodeId node) const
@@ -262,7 +315,7 @@ RegfImage::Cell RegfImage::keyCell(NodeId node) const
     bool markedFree = false;
     const Cell key = keyRecord(node, markedFree);
     if (markedFree && keysInFreeCells_.count(node) == 0) {
-        const QString name = decodeName(key.data + 0x4C, u16(key.data + 0x48), u16(key.data + 0x02) & kKeyCompressedName);
+        const QString name = keyName(KeyNode(key));
         keysInFreeCells_.emplace(node, QStringLiteral("The hive file '%1' is damaged: the key '%2' at offset 0x%3 lies in a cell "
                                                       "marked free; its record is intact and was read as it stands")
                                            .arg(path_, name).arg(node, 0, 16));
@@ -280,8 +333,7 @@ QStringList RegfImage::keysInFreeCells() const
 
 QString RegfImage::name(NodeId node) const
 {
-    const Cell key = keyCell(node);
-    QString decoded = decodeName(key.data + 0x4C, u16(key.data + 0x48), u16(key.data + 0x02) & kKeyCompressedName);
+    QString decoded = keyName(KeyNode(keyCell(node)));
     requireIntact();
     return decoded;
 }
@@ -298,31 +350,32 @@ std::optional<RegfImage::Cell> RegfImage::readableKey(NodeId node) const
 
 NodeId RegfImage::parent(NodeId node) const
 {
-    const NodeId parent = NodeId(u32(keyCell(node).data + 0x10)) + kBinsStart;
+    const NodeId parent = NodeId(KeyNode(keyCell(node)).parent()) + kBinsStart;
     requireIntact();
     return parent;
 }
 
 uint64_t RegfImage::timestamp(NodeId node) const
 {
-    const uint64_t time = qFromLittleEndian<uint64_t>(keyCell(node).data + 0x04);
+    const uint64_t time = KeyNode(keyCell(node)).timestamp();
     requireIntact();
     return time;
 }
 
 void RegfImage::collectSubkeys(uint32_t list, std::vector<NodeId>& into, int depth) const
 {
-    const Cell c = cell(list);
-    const uint16_t count = u16(c.data + 2);
-    const bool hashed = std::memcmp(c.data, "lf", 2) == 0 || std::memcmp(c.data, "lh", 2) == 0;
-    const bool index = std::memcmp(c.data, "ri", 2) == 0;
-    if (!hashed && !index && std::memcmp(c.data, "li", 2) != 0)
-        damaged(QStringLiteral("unknown subkey list at offset 0x%1").arg(list + kBinsStart, 0, 16));
-    const uint32_t stride = hashed ? 8 : 4;
-    if (4u + count * stride > c.size || (index && depth > 0))
-        damaged(QStringLiteral("the subkey list at offset 0x%1 is broken").arg(list + kBinsStart, 0, 16));
-    for (uint32_t i = 0; i < count; ++i) {
-        const uint32_t entry = u32(c.data + 4 + i * stride);
+    const SubkeyList subkeys(cell(list));
+    const SubkeyList::Kind kind = subkeys.kind();
+    if (kind == SubkeyList::Kind::Unknown)
+        damaged(QStringLiteral("unknown subkey list at offset 0x%1").arg(list + kBinsStart, 0, 16),
+                DamageKind::SubkeyList, list + kBinsStart + kCellSizeField, LoadU16("lf"), LoadU16(subkeys.data()));
+    const bool index = kind == SubkeyList::Kind::Index;
+    if (!subkeys.fits(kind) || (index && depth > 0))
+        damaged(QStringLiteral("the subkey list at offset 0x%1 is broken").arg(list + kBinsStart, 0, 16),
+                DamageKind::SubkeyList, list + kBinsStart + kCellSizeField + SubkeyList::kCount,
+                 index && depth > 0 ? 0 : (subkeys.size() - SubkeyList::kEntries) / SubkeyList::stride(kind), subkeys.count());
+    for (uint32_t i = 0; i < subkeys.count(); ++i) {
+        const uint32_t entry = subkeys.entry(i, kind);
         if (index)
             collectSubkeys(entry, into, depth + 1);
         else
@@ -337,33 +390,36 @@ void RegfImage::prefetchKeys(const std::vector<NodeId>& keys) const
     if (!mapping_ || keys.size() < kFewKeys)
         return;
     const auto [first, last] = std::minmax_element(keys.begin(), keys.end());
-    const qsizetype span = qsizetype(*last - *first) + kBinUnit;
+    const qsizetype span = qsizetype(*last - *first) + kPageSize;
     if (span <= qsizetype(keys.size()) * kMostBytesPerKey)
         mapping_->prefetch(qsizetype(*first), span);
 }
 
 std::vector<NodeId> RegfImage::children(NodeId node) const
 {
-    const Cell key = keyCell(node);
+    const KeyNode key(keyCell(node));
     std::vector<NodeId> kids;
-    const uint32_t count = u32(key.data + 0x14);
-    const uint32_t list = u32(key.data + 0x1C);
+    const uint32_t count = key.subkeyCount();
+    const uint32_t list = key.subkeyList();
     if (count == 0 || list == kNoCell) {
         requireIntact();
         return kids;
     }
-    kids.reserve(std::min(count, binsSize_ / 0x50));   // no more keys than the smallest key cells fit
+    kids.reserve(std::min(count, MostKeys(binsSize_)));
     collectSubkeys(list, kids, 0);
     if (kids.size() != count)
-        damaged(QStringLiteral("the key at offset 0x%1 lists %2 subkeys instead of %3").arg(node, 0, 16).arg(kids.size()).arg(count));
+        damaged(QStringLiteral("the key at offset 0x%1 lists %2 subkeys instead of %3").arg(node, 0, 16).arg(kids.size()).arg(count),
+                DamageKind::SubkeyCount, node + kCellSizeField + KeyNode::kSubkeyCount, kids.size(), count);
     prefetchKeys(kids);
     // A subkey must name its key as parent, never be the root and be listed once: then
     // every key is reached once and walks of the tree end. A damaged subkey is listed all
     // the same, so that its siblings stay readable; every read of it raises its damage.
     for (NodeId kid : kids) {
         const std::optional<Cell> record = readableKey(kid);
-        if (kid == root_ || (record && NodeId(u32(record->data + 0x10)) + kBinsStart != node))
-            damaged(QStringLiteral("the key at offset 0x%1 is listed under a key that is not its parent").arg(kid, 0, 16));
+        const NodeId parent = record ? NodeId(KeyNode(*record).parent()) + kBinsStart : node;
+        if (kid == root_ || parent != node)
+            damaged(QStringLiteral("the key at offset 0x%1 is listed under a key that is not its parent").arg(kid, 0, 16),
+                    DamageKind::SubkeyParent, kid + kCellSizeField + KeyNode::kParent, node - kBinsStart, parent - kBinsStart);
     }
     std::vector<NodeId> sortedCopy;   // needed only when the keys are not in file order already
     const std::vector<NodeId>* sorted = &kids;
@@ -373,19 +429,22 @@ std::vector<NodeId> RegfImage::children(NodeId node) const
         sorted = &sortedCopy;
     }
     if (const auto twice = std::adjacent_find(sorted->begin(), sorted->end()); twice != sorted->end())
-        damaged(QStringLiteral("the key at offset 0x%1 is listed twice").arg(*twice, 0, 16));
+        damaged(QStringLiteral("the key at offset 0x%1 is listed twice").arg(*twice, 0, 16),
+                DamageKind::SubkeyListedTwice, list + kBinsStart, 1, 2);
     requireIntact();
     return kids;
 }
 
-QByteArray RegfImage::valueData(uint32_t length, uint32_t offset) const
+QByteArray RegfImage::valueData(uint32_t vkOffset, uint32_t length, uint32_t offset) const
 {
-    if (length & 0x80000000u) {   // up to 4 bytes kept in the offset field itself
-        length &= 0x7FFFFFFFu;
-        if (length > 4)
-            damaged(QStringLiteral("a value claims %1 bytes of inline data").arg(length));
-        char inline_[4];
-        qToLittleEndian<uint32_t>(offset, inline_);
+    const uint64_t at = offset + kBinsStart + kCellSizeField;
+    if (length & ValueKey::kDataInline) {   // up to 4 bytes kept in the offset field itself
+        length &= ~ValueKey::kDataInline;
+        if (length > ValueKey::kMaxInlineData)
+            damaged(QStringLiteral("a value claims %1 bytes of inline data").arg(length),
+                    DamageKind::ValueData, vkOffset + kBinsStart + kCellSizeField + ValueKey::kDataLength, ValueKey::kMaxInlineData, length);
+        char inline_[ValueKey::kMaxInlineData];
+        StoreU32(inline_, offset);
         return QByteArray(inline_, length);
     }
     if (length == 0)
@@ -393,64 +452,81 @@ QByteArray RegfImage::valueData(uint32_t length, uint32_t offset) const
     const Cell data = cell(offset);
     if (length <= data.size)
         return QByteArray(data.data, length);
-    if (std::memcmp(data.data, "db", 2) != 0 || data.size < 8)
-        damaged(QStringLiteral("a value's data (%1 bytes) does not fit its cell").arg(length));
-    const uint16_t segments = u16(data.data + 2);
-    const Cell list = cell(u32(data.data + 4));
-    if (segments * 4u > list.size)
-        damaged(QStringLiteral("a big data list is broken"));
+    const BigData big(data);
+    if (!big.whole())
+        damaged(QStringLiteral("a value's data (%1 bytes) does not fit its cell").arg(length),
+                DamageKind::ValueData, at, data.size, length);
+    const uint16_t segments = big.segmentCount();
+    const OffsetList list(cell(big.segmentList()));
+    if (!list.fits(segments))
+        damaged(QStringLiteral("a big data list is broken"),
+                DamageKind::ValueData, at + BigData::kSegmentCount, list.size() / kOffsetEntry, segments);
     if (length > segments * kBigDataSegment)
-        damaged(QStringLiteral("a big value is longer than its segments"));
+        damaged(QStringLiteral("a big value is longer than its segments"),
+                DamageKind::ValueData, at + BigData::kSegmentCount, (length + kBigDataSegment - 1) / kBigDataSegment, segments);
     QByteArray bytes;
     bytes.reserve(std::min(length, binsSize_));
     for (uint32_t i = 0; i < segments && uint32_t(bytes.size()) < length; ++i) {
-        const Cell segment = cell(u32(list.data + 4 * i));
+        const Cell segment = cell(list.entry(i));
         bytes.append(segment.data, std::min({segment.size, kBigDataSegment, length - uint32_t(bytes.size())}));
     }
     if (uint32_t(bytes.size()) != length)
-        damaged(QStringLiteral("a big value is shorter than its length"));
+        damaged(QStringLiteral("a big value is shorter than its length"), DamageKind::ValueData, at, length, uint64_t(bytes.size()));
     return bytes;
 }
 
 RegfImage::Cell RegfImage::securityCell(uint32_t offset) const
 {
     const Cell sk = cell(offset);
-    if (sk.size < 0x14 || std::memcmp(sk.data, "sk", 2) != 0)
-        damaged(QStringLiteral("the security record at offset 0x%1 is broken").arg(offset + kBinsStart, 0, 16));
+    if (!SecurityKey(sk).whole())
+        damaged(QStringLiteral("the security record at offset 0x%1 is broken").arg(offset + kBinsStart, 0, 16),
+                DamageKind::SecurityRecord, offset + kBinsStart + kCellSizeField, LoadU16("sk"), LoadU16(sk.data));
     return sk;
 }
 
 void RegfImage::checkSecurity(uint32_t offset) const
 {
-    const Cell sk = securityCell(offset);
-    securityCell(u32(sk.data + 0x04));
-    securityCell(u32(sk.data + 0x08));
+    const SecurityKey sk(securityCell(offset));
+    securityCell(sk.next());
+    securityCell(sk.previous());
 }
 
 RegValue RegfImage::readValue(uint32_t vkOffset) const
 {
-    const Cell vk = cell(vkOffset);
-    if (vk.size < 0x14 || std::memcmp(vk.data, "vk", 2) != 0 || 0x14u + u16(vk.data + 2) > vk.size)
-        damaged(QStringLiteral("the value at offset 0x%1 is broken").arg(vkOffset + kBinsStart, 0, 16));
-    return RegValue{decodeName(vk.data + 0x14, u16(vk.data + 2), u16(vk.data + 0x10) & kValueCompressedName),
-                    u32(vk.data + 0x0C), valueData(u32(vk.data + 4), u32(vk.data + 8))};
+    const ValueKey vk(cell(vkOffset));
+    if (!vk.whole())
+        brokenValue(vkOffset);
+    return RegValue{decodeName(vk.name(), vk.nameLength(), vk.compressedName()), vk.type(),
+                    valueData(vkOffset, vk.dataLength(), vk.dataField())};
+}
+
+void RegfImage::brokenValue(uint32_t vkOffset) const
+{
+    damaged(QStringLiteral("the value at offset 0x%1 is broken").arg(vkOffset + kBinsStart, 0, 16), DamageKind::ValueRecord,
+            vkOffset + kBinsStart + kCellSizeField, LoadU16("vk"), LoadU16(bins() + vkOffset + kCellSizeField));
+}
+
+void RegfImage::brokenValueList(NodeId node, const OffsetList& list, uint32_t count) const
+{
+    damaged(QStringLiteral("the value list of the key at offset 0x%1 is broken").arg(node, 0, 16), DamageKind::ValueList,
+            node + kCellSizeField + KeyNode::kValueCount, list.size() / kOffsetEntry, count);
 }
 
 std::vector<RegValue> RegfImage::values(NodeId node) const
 {
-    const Cell key = keyCell(node);
+    const KeyNode key(keyCell(node));
     std::vector<RegValue> result;
-    const uint32_t count = u32(key.data + 0x24);
+    const uint32_t count = key.valueCount();
     if (count == 0) {
         requireIntact();
         return result;
     }
-    const Cell list = cell(u32(key.data + 0x28));
-    if (count > list.size / 4)
-        damaged(QStringLiteral("the value list of the key at offset 0x%1 is broken").arg(node, 0, 16));
+    const OffsetList list(cell(key.valueList()));
+    if (!list.fits(count))
+        brokenValueList(node, list, count);
     result.reserve(count);
     for (uint32_t i = 0; i < count; ++i)
-        result.push_back(readValue(u32(list.data + 4 * i)));
+        result.push_back(readValue(list.entry(i)));
     requireIntact();
     return result;
 }

@@ -7,6 +7,7 @@
 // needed: each hive bin is checked when a cell in it is first read, so that a listing
 // does not load every page of a large hive.
 #include "MappedFile.h"
+#include "RegfLayout.h"
 #include "RegistryStore.h"
 
 #include <QByteArray>
@@ -72,11 +73,9 @@ public:
     QStringList keysInFreeCells() const;
 
 protected:
-    struct Cell {
-        const char* data;   // after the size field
-        uint32_t size;      // payload bytes
-    };
+    using Cell = regf::Cell;
 
+    const char* bins() const { return bytes_.constData() + regf::kBinsStart; }
     Cell cell(uint32_t offset) const;   // offset relative to the first hive bin
     // A key's record; one in a cell marked free is read and noted in keysInFreeCells().
     // The end of the hive bin holding `offset`, checked on first use: its header, and that
@@ -92,7 +91,10 @@ protected:
     // The end of the bin before the one starting at `page` (> 0) as its header gives it, or 0
     // when that header is broken.
     uint32_t endOfBinBefore(uint32_t page) const;
-    uint32_t headerBinSize(uint32_t page) const;   // 0 unless `page` starts a valid bin header
+    regf::BinHeaderCheck binHeader(uint32_t page) const;
+    // Reports the bin holding `page` broken, with what is broken in or beside it.
+    [[noreturn]] Q_DECL_COLD_FUNCTION void brokenBin(uint32_t page) const;
+    regf::HiveDamage brokenBinNear(uint32_t page) const;
     bool startsWithBinSignature(uint32_t page) const;
     Cell keyCell(NodeId node) const;
     // A key's record whether its cell is allocated or marked free (then `markedFree` is
@@ -107,9 +109,19 @@ protected:
     // A security record and the records on either side of it in their list.
     Cell securityCell(uint32_t offset) const;
     void checkSecurity(uint32_t offset) const;
+    // Reports of damage found by the checks that every read goes through, made out of line.
+    [[noreturn]] Q_DECL_COLD_FUNCTION void brokenCell(uint32_t offset, uint32_t binEnd) const;
+    [[noreturn]] Q_DECL_COLD_FUNCTION void brokenKey(NodeId node, uint32_t binEnd) const;
+    [[noreturn]] Q_DECL_COLD_FUNCTION void brokenValue(uint32_t vkOffset) const;
+    // Reports the value list of a key too short for its `count` values.
+    [[noreturn]] Q_DECL_COLD_FUNCTION void brokenValueList(NodeId node, const regf::OffsetList& list, uint32_t count) const;
     RegValue readValue(uint32_t vkOffset) const;
-    QByteArray valueData(uint32_t length, uint32_t offset) const;
-    [[noreturn]] void damaged(const QString& what) const;
+    // The data of the value whose record is at `vkOffset`, from its length and data fields.
+    QByteArray valueData(uint32_t vkOffset, uint32_t length, uint32_t offset) const;
+    // Throws regf::EHiveDamage naming the file, with `what` for the user and the details
+    // of a regf::HiveDamage.
+    [[noreturn]] Q_DECL_COLD_FUNCTION void damaged(const QString& what, regf::DamageKind kind, uint64_t offset,
+                                                   uint64_t expected, uint64_t found) const;
     // EHiveError when pages of the mapped file were gone when read: what was read is not
     // the hive.
     void requireIntact() const;

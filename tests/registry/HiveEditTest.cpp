@@ -5,6 +5,7 @@
 #include "RegistryTestSupport.h"
 
 #include "registry/HiveImage.h"
+#include "registry/RegfLayout.h"
 
 #include <QFileInfo>
 #include <QRandomGenerator>
@@ -14,6 +15,12 @@
 
 using namespace parvelle;
 using namespace parvelle::test;
+using regf::BaseBlock;
+using regf::BigData;
+using regf::BinHeader;
+using regf::KeyNode;
+using regf::SubkeyList;
+using regf::ValueKey;
 
 namespace {
 
@@ -34,7 +41,10 @@ void writeFile(const QString& path, const QByteArray& bytes)
 uint32_t at32(const QByteArray& file, uint32_t offset) { return qFromLittleEndian<uint32_t>(file.constData() + offset); }
 
 // The payload of a cell, as a file offset.
-uint32_t payload(uint32_t cell) { return 0x1000 + cell + 4; }
+uint32_t payload(uint32_t cell) { return regf::kBinsStart + cell + regf::kCellSizeField; }
+
+// The record of the key at file offset `key`, as a file offset.
+uint32_t keyRecord(NodeId key) { return uint32_t(key) + regf::kCellSizeField; }
 
 // A real hive marked as cleanly closed, so that it opens writable.
 // A hive whose key "Many" holds 2,000 subkeys "Entry 0" ..., each with a 600-byte value
@@ -55,7 +65,7 @@ QString cleanCopy(const QTemporaryDir& dir, const char* name)
 {
     const QString path = unpackHive(dir, name);
     QByteArray bytes = readFile(path);
-    qToLittleEndian<uint32_t>(at32(bytes, 0x04), bytes.data() + 0x08);
+    regf::StoreU32(bytes.data() + BaseBlock::kSequence2, at32(bytes, BaseBlock::kSequence1));
     StampBaseBlock(bytes, 1);
     writeFile(path, bytes);
     return path;
@@ -72,12 +82,14 @@ void readLeaves(const QByteArray& file, uint32_t list, SubkeyLeaves& leaves)
 {
     const uint32_t at = payload(list);
     const QByteArray kind = file.mid(at, 2);
-    const uint16_t count = qFromLittleEndian<uint16_t>(file.constData() + at + 2);
+    const uint16_t count = regf::LoadU16(file.constData() + at + SubkeyList::kCount);
     for (uint32_t i = 0; i < count; ++i) {
-        if (kind == "ri")
-            readLeaves(file, at32(file, at + 4 + 4 * i), leaves);
-        else
-            leaves.hints[at32(file, at + 4 + 8 * i)] = at32(file, at + 8 + 8 * i);
+        if (kind == "ri") {
+            readLeaves(file, at32(file, at + SubkeyList::kEntries + regf::kOffsetEntry * i), leaves);
+        } else {
+            const uint32_t entry = at + SubkeyList::kEntries + SubkeyList::kHashedEntry * i;
+            leaves.hints[at32(file, entry)] = at32(file, entry + regf::kOffsetEntry);
+        }
     }
     if (kind != "ri")
         leaves.kinds << kind;
@@ -86,7 +98,7 @@ void readLeaves(const QByteArray& file, uint32_t list, SubkeyLeaves& leaves)
 SubkeyLeaves subkeyLeaves(const QByteArray& file, NodeId key)
 {
     SubkeyLeaves leaves;
-    readLeaves(file, at32(file, uint32_t(key) + 4 + 0x1C), leaves);
+    readLeaves(file, at32(file, keyRecord(key) + KeyNode::kSubkeyList), leaves);
     return leaves;
 }
 
@@ -143,8 +155,8 @@ TEST(HiveEdit, ChangesToAVersion15HiveReadBackInPeersInItsOwnRecordForms)
     EXPECT_EQ(now.kinds, QByteArrayList{"lh"});
     EXPECT_EQ(subkeyLeaves(saved, edit).kinds, (QByteArrayList{"lh", "lh"}));
     // Data beyond one segment is split into segments ("db").
-    const uint32_t vk = at32(saved, payload(at32(saved, uint32_t(edit) + 4 + 0x28)));
-    EXPECT_EQ(saved.mid(payload(at32(saved, payload(vk) + 8)), 2), QByteArray("db"));
+    const uint32_t vk = at32(saved, payload(at32(saved, keyRecord(edit) + KeyNode::kValueList)));
+    EXPECT_EQ(saved.mid(payload(at32(saved, payload(vk) + ValueKey::kData)), 2), QByteArray("db"));
 }
 
 TEST(HiveEdit, BytesAfterTheHiveBinsAreKept)
@@ -152,7 +164,7 @@ TEST(HiveEdit, BytesAfterTheHiveBinsAreKept)
     QTemporaryDir dir;
     const QString path = unpackHive(dir, "NTUSER.DAT");   // its file is longer than its bins
     const QByteArray original = readFile(path);
-    const qsizetype binsEnd = 0x1000 + at32(original, 0x28);
+    const qsizetype binsEnd = regf::kBinsStart + at32(original, BaseBlock::kBinsSize);
     ASSERT_GT(original.size(), binsEnd + 8192);
     {
         HiveStore store(path);
@@ -160,7 +172,7 @@ TEST(HiveEdit, BytesAfterTheHiveBinsAreKept)
         store.commit();
     }
     const QByteArray saved = readFile(path);
-    const qsizetype newBinsEnd = 0x1000 + at32(saved, 0x28);
+    const qsizetype newBinsEnd = regf::kBinsStart + at32(saved, BaseBlock::kBinsSize);
     EXPECT_GT(newBinsEnd, binsEnd);   // the new bins took the first part of the rest
     EXPECT_EQ(saved.size(), original.size());
     EXPECT_EQ(saved.mid(newBinsEnd), original.mid(newBinsEnd));
@@ -229,7 +241,7 @@ TEST(HiveEdit, DeletingADamagedTreeChangesNothing)
         QByteArray bytes = readFile(path);
         const HiveStore reader(path);
         const NodeId b = *reader.find(reader.root(), QStringLiteral("A\\B"));
-        qToLittleEndian<uint32_t>(0x7FFFFFF0, bytes.data() + b + 4 + 0x28);
+        regf::StoreU32(bytes.data() + keyRecord(b) + KeyNode::kValueList, 0x7FFFFFF0);
         writeFile(path, bytes);
     }
     const QByteArray digest = fileDigest(path);
@@ -267,7 +279,7 @@ TEST(HiveEdit, ChangesToRandomlyDamagedHivesFailCleanly)
     for (int round = 0; round < 300; ++round) {
         QByteArray damaged = clean;
         for (int flips = 0; flips < 6; ++flips)
-            damaged[int(0x1000 + random.bounded(uint32_t(clean.size() - 0x1000)))] = char(random.bounded(256));
+            damaged[int(regf::kBinsStart + random.bounded(uint32_t(clean.size() - regf::kBinsStart)))] = char(random.bounded(256));
         QFile::remove(path);
         writeFile(path, damaged);
         try {
@@ -306,14 +318,14 @@ struct StoredRecords {
 
 void collectRecords(const HiveStore& store, const QByteArray& file, NodeId node, const QString& path, StoredRecords& out)
 {
-    const uint32_t nk = uint32_t(node) + 4;
-    out.keys[path] = file.mid(nk, 0x4C + at16(file, nk + 0x48));
-    const uint32_t count = at32(file, nk + 0x24);
-    const uint32_t list = count ? payload(at32(file, nk + 0x28)) : 0;
+    const uint32_t nk = keyRecord(node);
+    out.keys[path] = file.mid(nk, KeyNode::kName + at16(file, nk + KeyNode::kNameLength));
+    const uint32_t count = at32(file, nk + KeyNode::kValueCount);
+    const uint32_t list = count ? payload(at32(file, nk + KeyNode::kValueList)) : 0;
     for (uint32_t i = 0; i < count; ++i) {
-        const uint32_t vk = payload(at32(file, list + 4 * i));
-        const QByteArray record = file.mid(vk, 0x14 + at16(file, vk + 2));
-        out.values[path + QStringLiteral(" : ") + QString::fromLatin1(record.mid(0x14).toHex())] = record;
+        const uint32_t vk = payload(at32(file, list + regf::kOffsetEntry * i));
+        const QByteArray record = file.mid(vk, ValueKey::kName + at16(file, vk + ValueKey::kNameLength));
+        out.values[path + QStringLiteral(" : ") + QString::fromLatin1(record.mid(ValueKey::kName).toHex())] = record;
     }
     for (NodeId kid : store.children(node))
         collectRecords(store, file, kid, path + u'\\' + store.name(kid), out);
@@ -332,7 +344,9 @@ StoredRecords storedRecords(const QString& path)
 // value count and list, value name and data lengths.
 QByteArray withoutRewrittenFields(QByteArray nk)
 {
-    for (const auto& [at, length] : {std::pair{0x04, 8}, {0x14, 4}, {0x1C, 4}, {0x24, 4}, {0x28, 4}, {0x34, 2}, {0x3C, 4}, {0x40, 4}})
+    for (const auto& [at, length] : {std::pair{KeyNode::kTimestamp, 8}, {KeyNode::kSubkeyCount, 4}, {KeyNode::kSubkeyList, 4},
+                                     {KeyNode::kValueCount, 4}, {KeyNode::kValueList, 4}, {KeyNode::kLongestSubkeyName, 2},
+                                     {KeyNode::kLongestValueName, 4}, {KeyNode::kLongestValueData, 4}})
         nk.replace(at, length, QByteArray(length, '\0'));
     return nk;
 }
@@ -345,7 +359,7 @@ TEST(HiveEdit, FieldsTheWriterDoesNotOwnComeBackBitForBit)
     const QString desktop = QStringLiteral("\\Control Panel\\Desktop");
     const StoredRecords before = storedRecords(path);
     // Virtualisation, user and debug flags in the upper half of the subkey name length.
-    ASSERT_EQ(at32(before.keys.at(accessibility), 0x34), 0x10026u);
+    ASSERT_EQ(at32(before.keys.at(accessibility), KeyNode::kLongestSubkeyName), 0x10026u);
     {
         HiveStore store(path);
         const NodeId key = *store.find(store.root(), accessibility);
@@ -355,7 +369,7 @@ TEST(HiveEdit, FieldsTheWriterDoesNotOwnComeBackBitForBit)
         store.commit();
     }
     const StoredRecords after = storedRecords(path);
-    EXPECT_EQ(at32(after.keys.at(accessibility), 0x34), 0x10026u);
+    EXPECT_EQ(at32(after.keys.at(accessibility), KeyNode::kLongestSubkeyName), 0x10026u);
     int compared = 0;
     for (const auto& [key, record] : before.keys) {
         if (!after.keys.count(key))
@@ -382,10 +396,10 @@ TEST(HiveEdit, FieldsTheWriterDoesNotOwnComeBackBitForBit)
 qint64 liveBytes(const QByteArray& file)
 {
     qint64 live = 0;
-    const uint32_t binsEnd = 0x1000 + at32(file, 0x28);
-    for (uint32_t bin = 0x1000; bin < binsEnd; bin += at32(file, bin + 8)) {
-        for (uint32_t cell = bin + 0x20; cell < bin + at32(file, bin + 8);) {
-            const int32_t size = qFromLittleEndian<int32_t>(file.constData() + cell);
+    const uint32_t binsEnd = regf::kBinsStart + at32(file, BaseBlock::kBinsSize);
+    for (uint32_t bin = regf::kBinsStart; bin < binsEnd; bin += at32(file, bin + BinHeader::kSize)) {
+        for (uint32_t cell = bin + regf::kBinHeaderSize; cell < bin + at32(file, bin + BinHeader::kSize);) {
+            const int32_t size = regf::LoadI32(file.constData() + cell);
             live += size < 0 ? -size : 0;
             cell += uint32_t(size < 0 ? -size : size);
         }
@@ -453,14 +467,15 @@ TEST(HiveEdit, BigValuesKeepTheirSegmentsInFileOrderForEveryReader)
         store.commit();
     }
     const QByteArray file = readFile(path);
-    const uint32_t list = payload(at32(file, uint32_t(key) + 4 + 0x28));
+    const uint32_t list = payload(at32(file, keyRecord(key) + KeyNode::kValueList));
     for (int i = 0; i < sizes.size(); ++i) {
-        const uint32_t db = payload(at32(file, payload(at32(file, list + 4 * i)) + 8));
+        const uint32_t db = payload(at32(file, payload(at32(file, list + regf::kOffsetEntry * i)) + ValueKey::kData));
         ASSERT_EQ(file.mid(db, 2), QByteArray("db"));
-        const uint16_t count = qFromLittleEndian<uint16_t>(file.constData() + db + 2);
-        const uint32_t segments = payload(at32(file, db + 4));
+        const uint16_t count = regf::LoadU16(file.constData() + db + BigData::kSegmentCount);
+        const uint32_t segments = payload(at32(file, db + BigData::kSegmentList));
+        const auto segment = [&](uint32_t s) { return at32(file, segments + regf::kOffsetEntry * s); };
         for (uint16_t s = 1; s < count; ++s)
-            EXPECT_LT(at32(file, segments + 4 * (s - 1)), at32(file, segments + 4 * s)) << sizes[i];
+            EXPECT_LT(segment(s - 1), segment(s)) << sizes[i];
     }
     const HiveStore reread(path);
     for (int size : sizes) {

@@ -4,6 +4,7 @@
 
 #include "core/SafeFile.h"
 #include "registry/HiveImage.h"
+#include "registry/RegfLayout.h"
 #include "registry/TNTRegistry.h"
 
 #include <QDir>
@@ -272,7 +273,7 @@ TEST_F(RealHive, NewEmptyHiveIsReadByEveryPeer)
     ASSERT_TRUE(file.open(QIODevice::ReadOnly));
     const QByteArray image = file.readAll();
     EXPECT_EQ(image.size(), 8192);
-    EXPECT_EQ(qFromLittleEndian<uint32_t>(image.constData() + 0x1FC), BaseBlockChecksum(image));
+    EXPECT_EQ(regf::BaseBlock(image.constData()).storedChecksum(), regf::BaseBlockChecksum(image));
     EXPECT_EQ(reglookupLines(path, QStringLiteral("/")), QStringList{"/,KEY,"});
     EXPECT_TRUE(exportKey(path, QStringLiteral("\\")).contains(QLatin1String("[HKEY_TEST\\]")));
     const QString script = dir.filePath(QStringLiteral("commands"));

@@ -5,6 +5,7 @@
 #include "RegistryTestSupport.h"
 #include "registry/HiveImage.h"
 #include "registry/HiveLogs.h"
+#include "registry/RegfLayout.h"
 
 #include <QtEndian>
 #include <functional>
@@ -14,7 +15,13 @@ using namespace parvelle::test;
 
 namespace {
 
-constexpr qsizetype kBins = 0x1000;
+using regf::BaseBlock;
+using regf::BinHeader;
+using regf::DirtyLog;
+using regf::LogEntry;
+
+constexpr qsizetype kBins = regf::kBinsStart;
+constexpr qsizetype kLogHeader = BaseBlock::kLogCopySize;
 
 uint32_t U32(const QByteArray& bytes, qsizetype at) { return qFromLittleEndian<uint32_t>(bytes.constData() + at); }
 void SetU32(QByteArray& bytes, qsizetype at, uint32_t value) { qToLittleEndian<uint32_t>(value, bytes.data() + at); }
@@ -35,14 +42,14 @@ void WriteFile(const QString& path, const QByteArray& bytes)
 
 void Restamp(QByteArray& baseBlock)
 {
-    SetU32(baseBlock, 508, BaseBlockChecksum(baseBlock));
+    SetU32(baseBlock, BaseBlock::kChecksum, regf::BaseBlockChecksum(baseBlock));
 }
 
 // Offsets of the entries of a new-format log, following their sizes.
 std::vector<qsizetype> EntryOffsets(const QByteArray& log)
 {
     std::vector<qsizetype> offsets;
-    for (qsizetype at = 512; log.size() - at >= 40 && log.mid(at, 4) == "HvLE"; at += U32(log, at + 4))
+    for (qsizetype at = kLogHeader; LogEntry::startsAt(log, at); at += U32(log, at + LogEntry::kSize))
         offsets.push_back(at);
     return offsets;
 }
@@ -50,22 +57,24 @@ std::vector<qsizetype> EntryOffsets(const QByteArray& log)
 // Recomputes both hashes of the entry at `at` after a change.
 void Rehash(QByteArray& log, qsizetype at)
 {
-    const uint32_t size = U32(log, at + 4);
-    qToLittleEndian<uint64_t>(Marvin32(kLogHashSeed, log.constData() + at + 40, size - 40), log.data() + at + 24);
-    qToLittleEndian<uint64_t>(Marvin32(kLogHashSeed, log.constData() + at, 32), log.data() + at + 32);
+    const uint32_t size = U32(log, at + LogEntry::kSize);
+    const uint64_t dataHash = Marvin32(kLogHashSeed, log.constData() + at + LogEntry::kPageRefs, size - LogEntry::kPageRefs);
+    qToLittleEndian<uint64_t>(dataHash, log.data() + at + LogEntry::kDataHash);
+    qToLittleEndian<uint64_t>(Marvin32(kLogHashSeed, log.constData() + at, LogEntry::kHeaderHash), log.data() + at + LogEntry::kHeaderHash);
 }
 
 // The hive bins of an image, as its base block sizes them.
 QByteArray Bins(const QByteArray& image)
 {
-    return image.mid(kBins, U32(image, 40));
+    return image.mid(kBins, U32(image, BaseBlock::kBinsSize));
 }
 
 int CountBins(const QByteArray& image)
 {
     int count = 0;
-    for (uint32_t at = 0; at < U32(image, 40); at += U32(image, kBins + at + 8), ++count) {
-        if (image.mid(kBins + at, 4) != "hbin" || U32(image, kBins + at + 4) != at || U32(image, kBins + at + 8) < 0x1000)
+    for (uint32_t at = 0; at < U32(image, BaseBlock::kBinsSize); at += U32(image, kBins + at + BinHeader::kSize), ++count) {
+        if (image.mid(kBins + at, 4) != "hbin" || U32(image, kBins + at + BinHeader::kOffset) != at
+            || U32(image, kBins + at + BinHeader::kSize) < regf::kPageSize)
             return -1;
     }
     return count;
@@ -77,11 +86,12 @@ bool SpoilEverywhere(QByteArray& log, uint32_t offset)
 {
     bool spoilt = false;
     for (qsizetype entry : EntryOffsets(log)) {
-        const uint32_t count = U32(log, entry + 20);
-        qsizetype data = entry + 40 + 8 * count;
+        const uint32_t count = U32(log, entry + LogEntry::kPageCount);
+        qsizetype data = entry + LogEntry::kPageRefs + LogEntry::kPageRef * count;
         for (uint32_t i = 0; i < count; ++i) {
-            const uint32_t page = U32(log, entry + 40 + 8 * i);
-            const uint32_t size = U32(log, entry + 44 + 8 * i);
+            const qsizetype ref = entry + LogEntry::kPageRefs + LogEntry::kPageRef * i;
+            const uint32_t page = U32(log, ref);
+            const uint32_t size = U32(log, ref + LogEntry::kPageRefSize);
             if (page <= offset && offset < page + size) {
                 log[data + (offset - page)] = 'X';
                 Rehash(log, entry);
@@ -176,13 +186,13 @@ TEST_F(DirtyHive, LogsAreFoundInAnyLetterCaseAndReplayedInOrder)
     EXPECT_EQ(replay.pages, 132u);
     EXPECT_EQ(replay.sequence, 588u);
     EXPECT_EQ(replay.note(), QStringLiteral("transaction logs applied: 132 dirty pages from ntuser.dat.LOG1"));
-    EXPECT_EQ(U32(replay.image, 4), 588u);
-    EXPECT_EQ(U32(replay.image, 8), 588u);
-    EXPECT_EQ(U32(replay.image, 40), 0xE2000u);
-    EXPECT_EQ(U32(replay.image, 508), BaseBlockChecksum(replay.image));
+    EXPECT_EQ(U32(replay.image, BaseBlock::kSequence1), 588u);
+    EXPECT_EQ(U32(replay.image, BaseBlock::kSequence2), 588u);
+    EXPECT_EQ(U32(replay.image, BaseBlock::kBinsSize), 0xE2000u);
+    EXPECT_EQ(U32(replay.image, BaseBlock::kChecksum), regf::BaseBlockChecksum(replay.image));
     EXPECT_EQ(CountBins(replay.image), 179);
     EXPECT_EQ(replay.image.left(4), primary().left(4));
-    EXPECT_EQ(replay.image.mid(512, kBins - 512), primary().mid(512, kBins - 512));
+    EXPECT_EQ(replay.image.mid(kLogHeader, kBins - kLogHeader), primary().mid(kLogHeader, kBins - kLogHeader));
 
     // LOG2 alone is older than the hive: the hive is used as it is.
     const LogReplay stale = Replay(primary(), {{QStringLiteral("NTUSER.DAT.LOG2"), log2()}});
@@ -294,16 +304,16 @@ TEST_F(DirtyHive, DamagedEntriesEndTheReplayWhereTheyStand)
     } cases[] = {
         {"truncated", 5, [](QByteArray& log, qsizetype at) { log.truncate(at + 1000); }, "runs past the end of the log"},
         {"data hash", 3, [](QByteArray& log, qsizetype at) { log[at + 5000] = char(log[at + 5000] ^ 0x40); }, "fails its data hash"},
-        {"header hash", 7, [](QByteArray& log, qsizetype at) { log[at + 13] = char(log[at + 13] ^ 1); }, "fails its header hash"},
-        {"page past the end", 2, [](QByteArray& log, qsizetype at) { SetU32(log, at + 40, 0x7FFFF000); Rehash(log, at); }, "page past the end of the hive"},
-        {"huge hive size", 4, [](QByteArray& log, qsizetype at) { SetU32(log, at + 16, 0x7FFFF000); Rehash(log, at); }, "impossible hive size"},
-        {"unaligned hive size", 4, [](QByteArray& log, qsizetype at) { SetU32(log, at + 16, 0xE2001); Rehash(log, at); }, "impossible hive size"},
-        {"huge page count", 8, [](QByteArray& log, qsizetype at) { SetU32(log, at + 20, 0x10000000); Rehash(log, at); }, "broken page table"},
-        {"no pages", 8, [](QByteArray& log, qsizetype at) { SetU32(log, at + 20, 0); Rehash(log, at); }, "broken page table"},
-        {"huge page", 9, [](QByteArray& log, qsizetype at) { SetU32(log, at + 44, 0x7FFFF000); SetU32(log, at + 40, 0); Rehash(log, at); }, "past the end of the hive"},
-        {"huge entry size", 6, [](QByteArray& log, qsizetype at) { SetU32(log, at + 4, 0xFFFFFE00); qToLittleEndian<uint64_t>(Marvin32(kLogHashSeed, log.constData() + at, 32), log.data() + at + 32); }, "runs past the end of the log"},
-        {"gap in sequence", 6, [](QByteArray& log, qsizetype at) { SetU32(log, at + 12, U32(log, at + 12) + 5); Rehash(log, at); }, "has sequence number 577 instead of 572"},
-        {"leftover entry", 6, [](QByteArray& log, qsizetype at) { SetU32(log, at + 12, 500); Rehash(log, at); }, ""},
+        {"header hash", 7, [](QByteArray& log, qsizetype at) { log[at + LogEntry::kSequence + 1] ^= 1; }, "fails its header hash"},
+        {"page past the end", 2, [](QByteArray& log, qsizetype at) { SetU32(log, at + LogEntry::kPageRefs, 0x7FFFF000); Rehash(log, at); }, "page past the end of the hive"},
+        {"huge hive size", 4, [](QByteArray& log, qsizetype at) { SetU32(log, at + LogEntry::kBinsSize, 0x7FFFF000); Rehash(log, at); }, "impossible hive size"},
+        {"unaligned hive size", 4, [](QByteArray& log, qsizetype at) { SetU32(log, at + LogEntry::kBinsSize, 0xE2001); Rehash(log, at); }, "impossible hive size"},
+        {"huge page count", 8, [](QByteArray& log, qsizetype at) { SetU32(log, at + LogEntry::kPageCount, 0x10000000); Rehash(log, at); }, "broken page table"},
+        {"no pages", 8, [](QByteArray& log, qsizetype at) { SetU32(log, at + LogEntry::kPageCount, 0); Rehash(log, at); }, "broken page table"},
+        {"huge page", 9, [](QByteArray& log, qsizetype at) { SetU32(log, at + LogEntry::kPageRefs + LogEntry::kPageRefSize, 0x7FFFF000); SetU32(log, at + LogEntry::kPageRefs, 0); Rehash(log, at); }, "past the end of the hive"},
+        {"huge entry size", 6, [](QByteArray& log, qsizetype at) { SetU32(log, at + LogEntry::kSize, 0xFFFFFE00); qToLittleEndian<uint64_t>(Marvin32(kLogHashSeed, log.constData() + at, LogEntry::kHeaderHash), log.data() + at + LogEntry::kHeaderHash); }, "runs past the end of the log"},
+        {"gap in sequence", 6, [](QByteArray& log, qsizetype at) { SetU32(log, at + LogEntry::kSequence, U32(log, at + LogEntry::kSequence) + 5); Rehash(log, at); }, "has sequence number 577 instead of 572"},
+        {"leftover entry", 6, [](QByteArray& log, qsizetype at) { SetU32(log, at + LogEntry::kSequence, 500); Rehash(log, at); }, ""},
         {"unsigned", 10, [](QByteArray& log, qsizetype at) { log[at] = 'h'; }, ""},
     };
     for (const auto& c : cases) {
@@ -313,7 +323,7 @@ TEST_F(DirtyHive, DamagedEntriesEndTheReplayWhereTheyStand)
         const LogReplay replay = replayLog1(log);
         const LogReplay expected = replayLog1(log1().left(entries[size_t(c.entry)]));
         EXPECT_EQ(replay.sequence, 566u + uint32_t(c.entry) - 1);
-        EXPECT_EQ(U32(replay.image, 4), replay.sequence);
+        EXPECT_EQ(U32(replay.image, BaseBlock::kSequence1), replay.sequence);
         EXPECT_TRUE(replay.image == expected.image);
         EXPECT_EQ(CountBins(replay.image), CountBins(expected.image));
         if (*c.message) {
@@ -337,11 +347,11 @@ TEST_F(DirtyHive, LogsThatCannotBeTrustedAreNotUsed)
     } cases[] = {
         {"signature", [](QByteArray& log) { log[3] = 'x'; }, "no 'regf' header"},
         {"checksum", [](QByteArray& log) { log[100] = char(log[100] ^ 1); }, "checksum does not match"},
-        {"half-written header", [](QByteArray& log) { SetU32(log, 8, U32(log, 8) - 1); Restamp(log); }, "sequence numbers differ"},
-        {"primary hive", [](QByteArray& log) { SetU32(log, 28, 0); Restamp(log); }, "not a transaction log"},
-        {"another hive", [](QByteArray& log) { log[50] = 'X'; Restamp(log); }, "belongs to another hive"},
+        {"half-written header", [](QByteArray& log) { SetU32(log, BaseBlock::kSequence2, U32(log, BaseBlock::kSequence2) - 1); Restamp(log); }, "sequence numbers differ"},
+        {"primary hive", [](QByteArray& log) { SetU32(log, BaseBlock::kFileType, BaseBlock::kPrimary); Restamp(log); }, "not a transaction log"},
+        {"another hive", [](QByteArray& log) { log[BaseBlock::kFileName + 2] = 'X'; Restamp(log); }, "belongs to another hive"},
         {"short", [](QByteArray& log) { log.truncate(300); }, "no 'regf' header"},
-        {"old format without bitmap", [](QByteArray& log) { SetU32(log, 28, 1); Restamp(log); }, "no dirty page bitmap"},
+        {"old format without bitmap", [](QByteArray& log) { SetU32(log, BaseBlock::kFileType, BaseBlock::kOldLog); Restamp(log); }, "no dirty page bitmap"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
@@ -362,12 +372,12 @@ TEST_F(DirtyHive, SplitLogsAreChainedBySequenceNumber)
 {
     const std::vector<qsizetype> entries = EntryOffsets(log1());
     const qsizetype split = entries[10];
-    const qsizetype end = entries.back() + U32(log1(), entries.back() + 4);
+    const qsizetype end = entries.back() + U32(log1(), entries.back() + LogEntry::kSize);
     const QByteArray first = log1().left(split);
     const auto second = [&](uint32_t sequence) {
-        QByteArray header = log1().left(512);
-        SetU32(header, 4, sequence);
-        SetU32(header, 8, sequence);
+        QByteArray header = log1().left(kLogHeader);
+        SetU32(header, BaseBlock::kSequence1, sequence);
+        SetU32(header, BaseBlock::kSequence2, sequence);
         Restamp(header);
         return header + log1().mid(split, end - split);
     };
@@ -390,14 +400,14 @@ TEST_F(DirtyHive, SplitLogsAreChainedBySequenceNumber)
 TEST_F(DirtyHive, BadBaseBlockIsTakenFromTheNewestLog)
 {
     QByteArray broken = primary();
-    broken[0x30] = char(broken[0x30] ^ 0x20);   // the checksum no longer matches
+    broken[BaseBlock::kFileName] ^= 0x20;   // the checksum no longer matches
     const LogReplay replay = Replay(broken, {{QStringLiteral("H.LOG1"), log1()}, {QStringLiteral("H.LOG2"), log2()}});
     const LogReplay normal = replayLog1(log1());
     EXPECT_TRUE(replay.applied);
     EXPECT_EQ(replay.logsUsed, QStringList{QStringLiteral("H.LOG1")});
     EXPECT_TRUE(Bins(replay.image) == Bins(normal.image));
-    EXPECT_EQ(replay.image.left(512), normal.image.left(512));   // the log's copy equals the primary's there
-    EXPECT_EQ(replay.image.mid(512, kBins - 512), QByteArray(kBins - 512, '\0'));
+    EXPECT_EQ(replay.image.left(kLogHeader), normal.image.left(kLogHeader));   // the log's copy equals the primary's there
+    EXPECT_EQ(replay.image.mid(kLogHeader, kBins - kLogHeader), QByteArray(kBins - kLogHeader, '\0'));
 }
 
 TEST_F(DirtyHive, BinsBrokenByValidPagesAreReplacedByEmptyOnes)
@@ -405,7 +415,7 @@ TEST_F(DirtyHive, BinsBrokenByValidPagesAreReplacedByEmptyOnes)
     const QByteArray whole = replayLog1(log1()).image;
     // The last bin of the grown hive, written by the log: its header spoilt in the log.
     uint32_t lastBin = 0;
-    for (uint32_t at = 0; at < U32(whole, 40); at += U32(whole, kBins + at + 8))
+    for (uint32_t at = 0; at < U32(whole, BaseBlock::kBinsSize); at += U32(whole, kBins + at + BinHeader::kSize))
         lastBin = at;
     QByteArray log = log1();
     const bool spoilt = SpoilEverywhere(log, lastBin);
@@ -414,9 +424,9 @@ TEST_F(DirtyHive, BinsBrokenByValidPagesAreReplacedByEmptyOnes)
     EXPECT_EQ(replay.sequence, 588u);
     EXPECT_GE(CountBins(replay.image), 179);
     EXPECT_EQ(replay.image.mid(kBins + lastBin, 4), "hbin");
-    EXPECT_EQ(U32(replay.image, kBins + lastBin + 4), lastBin);
-    EXPECT_EQ(U32(replay.image, kBins + lastBin + 8), 0x1000u);
-    EXPECT_EQ(U32(replay.image, kBins + lastBin + 32), 0x1000u - 32);   // one free cell
+    EXPECT_EQ(U32(replay.image, kBins + lastBin + BinHeader::kOffset), lastBin);
+    EXPECT_EQ(U32(replay.image, kBins + lastBin + BinHeader::kSize), regf::kPageSize);
+    EXPECT_EQ(U32(replay.image, kBins + lastBin + regf::kBinHeaderSize), regf::kPageSize - regf::kBinHeaderSize);   // one free cell
     ASSERT_FALSE(replay.problems.isEmpty());
     EXPECT_TRUE(replay.problems.last().endsWith(QStringLiteral("damaged hive bins replaced by empty ones")));
     EXPECT_TRUE(replay.image.left(kBins + lastBin) == whole.left(kBins + lastBin));
@@ -447,9 +457,9 @@ TEST_F(DirtyHive, AnEntryThatShrinksTheHiveBelowItsCellsIsNotRecovered)
     const QByteArray replayed = replayLog1(log).image;
     uint32_t cut = 0;   // the first bin boundary from there on
     while (cut < 0xD6000)
-        cut += U32(replayed, kBins + cut + 8);
-    ASSERT_LT(cut, U32(replayed, 40));
-    SetU32(log, entries[17] + 16, cut);
+        cut += U32(replayed, kBins + cut + BinHeader::kSize);
+    ASSERT_LT(cut, U32(replayed, BaseBlock::kBinsSize));
+    SetU32(log, entries[17] + LogEntry::kBinsSize, cut);
     Rehash(log, entries[17]);
     const QString hive = placeFiles();
     WriteFile(dir.filePath(QStringLiteral("ntuser.dat.LOG1")), log);
@@ -479,33 +489,34 @@ protected:
     void SetUp() override
     {
         hive = primary();
-        qToLittleEndian<uint64_t>(kHiveTime, hive.data() + 12);
+        qToLittleEndian<uint64_t>(kHiveTime, hive.data() + BaseBlock::kTimestamp);
         Restamp(hive);
     }
 
     QByteArray makeOldLog(uint64_t timestamp)
     {
         const QByteArray target = replayLog1(log1()).image;
-        const uint32_t size = U32(target, 40);
-        QByteArray header = hive.left(512);
-        SetU32(header, 8, U32(hive, 4));
-        qToLittleEndian<uint64_t>(timestamp, header.data() + 12);
-        SetU32(header, 28, 1);
-        SetU32(header, 40, size);
+        constexpr uint32_t kPage = DirtyLog::kPage;
+        const uint32_t size = U32(target, BaseBlock::kBinsSize);
+        QByteArray header = hive.left(kLogHeader);
+        SetU32(header, BaseBlock::kSequence2, U32(hive, BaseBlock::kSequence1));
+        qToLittleEndian<uint64_t>(timestamp, header.data() + BaseBlock::kTimestamp);
+        SetU32(header, BaseBlock::kFileType, BaseBlock::kOldLog);
+        SetU32(header, BaseBlock::kBinsSize, size);
         Restamp(header);
-        QByteArray bitmap(size / 4096, '\0');
+        QByteArray bitmap(size / (8 * kPage), '\0');
         QByteArray pages;
         const QByteArray saved = Bins(hive);
-        for (uint32_t page = 0; page < size / 512; ++page) {
-            const QByteArray now = target.mid(kBins + page * 512, 512);
-            if (now != saved.mid(page * 512, 512)) {
+        for (uint32_t page = 0; page < size / kPage; ++page) {
+            const QByteArray now = target.mid(kBins + page * kPage, kPage);
+            if (now != saved.mid(page * kPage, kPage)) {
                 bitmap[page / 8] = char(bitmap[page / 8] | (1 << (page % 8)));
                 pages += now;
                 ++dirtyPages;
             }
         }
         QByteArray log = header + "DIRT" + bitmap;
-        log.append(QByteArray((512 - log.size() % 512) % 512, '\x5A'));   // leftovers before the pages
+        log.append(QByteArray((kPage - log.size() % kPage) % kPage, '\x5A'));   // leftovers before the pages
         return log + pages + QByteArray(1024, '\x33');
     }
 
@@ -516,16 +527,16 @@ protected:
 TEST_F(OldLog, DirtyPagesOfTheMatchingLogAreApplied)
 {
     const QByteArray log = makeOldLog(kHiveTime);
-    const LogReplay replay = Replay(hive, {{QStringLiteral("H.LOG2"), log1().left(512)}, {QStringLiteral("H.LOG"), log}});
+    const LogReplay replay = Replay(hive, {{QStringLiteral("H.LOG2"), log1().left(kLogHeader)}, {QStringLiteral("H.LOG"), log}});
     EXPECT_TRUE(replay.applied);
     EXPECT_TRUE(replay.problems.isEmpty()) << replay.problems.join(u';').toStdString();
     EXPECT_EQ(replay.logsUsed, QStringList{QStringLiteral("H.LOG")});
     EXPECT_EQ(replay.pages, dirtyPages);
     EXPECT_TRUE(Bins(replay.image) == Bins(replayLog1(log1()).image));
-    EXPECT_EQ(U32(replay.image, 4), 567u);
-    EXPECT_EQ(U32(replay.image, 8), 567u);
-    EXPECT_EQ(U32(replay.image, 28), 0u);
-    EXPECT_EQ(U32(replay.image, 508), BaseBlockChecksum(replay.image));
+    EXPECT_EQ(U32(replay.image, BaseBlock::kSequence1), 567u);
+    EXPECT_EQ(U32(replay.image, BaseBlock::kSequence2), 567u);
+    EXPECT_EQ(U32(replay.image, BaseBlock::kFileType), uint32_t(BaseBlock::kPrimary));
+    EXPECT_EQ(U32(replay.image, BaseBlock::kChecksum), regf::BaseBlockChecksum(replay.image));
 }
 
 TEST_F(OldLog, TimestampDecidesWhetherTheLogApplies)
@@ -547,14 +558,14 @@ TEST_F(OldLog, TimestampDecidesWhetherTheLogApplies)
 TEST_F(OldLog, ShortOrBinBreakingLogsAreRejectedWhole)
 {
     const QByteArray log = makeOldLog(kHiveTime);
-    const qsizetype pagesAt = (516 + U32(log, 40) / 4096 + 511) / 512 * 512;
+    const qsizetype pagesAt = DirtyLog::pagesStart(U32(log, BaseBlock::kBinsSize));
     const struct {
         const char* name;
         QByteArray log;
         const char* message;
     } cases[] = {
-        {"pages cut short", log.left(pagesAt + (dirtyPages - 1) * 512), "fewer dirty pages than its bitmap lists"},
-        {"bitmap cut short", log.left(530), "bitmap is cut short"},
+        {"pages cut short", log.left(pagesAt + (dirtyPages - 1) * DirtyLog::kPage), "fewer dirty pages than its bitmap lists"},
+        {"bitmap cut short", log.left(DirtyLog::kBitmap + 14), "bitmap is cut short"},
         {"bin header spoilt", QByteArray(log).replace(pagesAt, 4, "hbiX"), "leaves the hive bin at offset 0x1000 broken"},
     };
     for (const auto& c : cases) {

@@ -5,6 +5,7 @@
 
 #include "registry/HiveImage.h"
 #include "registry/RegfImage.h"
+#include "registry/RegfLayout.h"
 #include "registry/TNTRegistry.h"
 
 #include <QRandomGenerator>
@@ -15,6 +16,12 @@ using namespace parvelle;
 using namespace parvelle::test;
 
 namespace {
+
+// The file offset of the record in the cell at file offset `cell`.
+qsizetype recordOf(qsizetype cell)
+{
+    return cell + regf::kCellSizeField;
+}
 
 TEST(HiveReader, ReadsRealHivesExactlyAsHivexDoes)
 {
@@ -124,7 +131,7 @@ TEST(HiveReader, DamagedBytesGiveErrorsNotCrashes)
     for (int round = 0; round < 400; ++round) {
         QByteArray damaged = clean;
         for (int flips = 0; flips < 8; ++flips)
-            damaged[int(0x1000 + random.bounded(uint32_t(clean.size() - 0x1000)))] = char(random.bounded(256));
+            damaged[int(regf::kBinsStart + random.bounded(uint32_t(clean.size() - regf::kBinsStart)))] = char(random.bounded(256));
         try {
             const RegfImage image(damaged, QStringLiteral("damaged"));
             std::function<void(NodeId, int)> walk = [&](NodeId node, int depth) {
@@ -144,10 +151,18 @@ TEST(HiveReader, DamagedBytesGiveErrorsNotCrashes)
     EXPECT_GT(failures, 0);
 
     QByteArray badHeader = clean;
-    badHeader[0x30] = 'x';   // inside the checksummed header
-    EXPECT_EQ(throwMessage([&] { RegfImage image(badHeader, QStringLiteral("h")); }),
-              QStringLiteral("The hive file 'h' is damaged: the header checksum does not match"));
-    EXPECT_THROW(RegfImage(clean.left(0x1800), QStringLiteral("short")), EHiveError);
+    badHeader[regf::BaseBlock::kFileName] = 'x';   // inside the checksummed header
+    try {
+        RegfImage image(badHeader, QStringLiteral("h"));
+        ADD_FAILURE() << "a changed header was read";
+    } catch (const regf::EHiveDamage& e) {
+        EXPECT_EQ(e.message(), QStringLiteral("The hive file 'h' is damaged: the header checksum does not match"));
+        EXPECT_EQ(e.damage().kind, regf::DamageKind::BaseBlockChecksum);
+        EXPECT_EQ(e.damage().offset, regf::BaseBlock::kChecksum);
+        EXPECT_EQ(e.damage().expected, regf::BaseBlockChecksum(badHeader));
+        EXPECT_EQ(e.damage().found, regf::BaseBlock(clean.constData()).storedChecksum());
+    }
+    EXPECT_THROW(RegfImage(clean.left(regf::kBinsStart + regf::kPageSize / 2), QStringLiteral("short")), EHiveError);
 }
 
 TEST(HiveReader, KeyListedUnderItselfIsRefused)
@@ -158,11 +173,19 @@ TEST(HiveReader, KeyListedUnderItselfIsRefused)
     const RegfImage clean(bytes, QStringLiteral("loop"));
     const NodeId a = clean.children(clean.root()).at(0);
     // Point A's only subkey entry back at A itself.
-    const uint32_t list = qFromLittleEndian<uint32_t>(bytes.constData() + a + 4 + 0x1C);
-    qToLittleEndian<uint32_t>(uint32_t(a - 0x1000), bytes.data() + 0x1000 + list + 4 + 4);
+    const uint32_t list = regf::LoadU32(bytes.constData() + recordOf(a) + regf::KeyNode::kSubkeyList);
+    regf::StoreU32(bytes.data() + recordOf(regf::kBinsStart + list) + regf::SubkeyList::kEntries, uint32_t(a - regf::kBinsStart));
     const RegfImage looped(bytes, QStringLiteral("loop"));
-    const QString message = throwMessage([&] { looped.children(a); });
-    EXPECT_TRUE(message.contains(QStringLiteral("not its parent"))) << message.toStdString();
+    try {
+        looped.children(a);
+        ADD_FAILURE() << "a key listed under itself was read";
+    } catch (const regf::EHiveDamage& e) {
+        EXPECT_TRUE(e.message().contains(QStringLiteral("not its parent"))) << e.what();
+        EXPECT_EQ(e.damage().kind, regf::DamageKind::SubkeyParent);
+        EXPECT_EQ(e.damage().offset, recordOf(a) + regf::KeyNode::kParent);
+        EXPECT_EQ(e.damage().expected, a - regf::kBinsStart);   // A lists itself: it should be its own parent
+        EXPECT_EQ(e.damage().found, clean.root() - regf::kBinsStart);
+    }
 }
 
 TEST(HiveReader, RootOrTwiceListedSubkeysAreRefused)
@@ -175,17 +198,17 @@ TEST(HiveReader, RootOrTwiceListedSubkeysAreRefused)
     const RegfImage image(clean, QStringLiteral("h"));
     const NodeId root = image.root();
     const NodeId aCell = image.children(root).at(0);
-    const uint32_t list = 0x1000 + qFromLittleEndian<uint32_t>(clean.constData() + aCell + 4 + 0x1C) + 4;
-    const auto entry = [&](int i) { return list + 4 + 8 * i; };
+    const uint32_t list = recordOf(regf::kBinsStart + regf::LoadU32(clean.constData() + recordOf(aCell) + regf::KeyNode::kSubkeyList));
+    const auto entry = [&](int i) { return list + regf::SubkeyList::kEntries + regf::SubkeyList::kHashedEntry * i; };
 
     // The root listed under A, with A as its parent: a cycle through the root.
     QByteArray cycle = clean;
-    qToLittleEndian<uint32_t>(uint32_t(root - 0x1000), cycle.data() + entry(0));
-    qToLittleEndian<uint32_t>(uint32_t(aCell - 0x1000), cycle.data() + root + 4 + 0x10);
+    regf::StoreU32(cycle.data() + entry(0), uint32_t(root - regf::kBinsStart));
+    regf::StoreU32(cycle.data() + recordOf(root) + regf::KeyNode::kParent, uint32_t(aCell - regf::kBinsStart));
     EXPECT_THROW(RegfImage(cycle, QStringLiteral("h")).children(aCell), EHiveError);
 
     QByteArray twice = clean;
-    std::memcpy(twice.data() + entry(1), twice.constData() + entry(0), 4);
+    std::memcpy(twice.data() + entry(1), twice.constData() + entry(0), regf::kOffsetEntry);
     const QString message = throwMessage([&] { RegfImage(twice, QStringLiteral("h")).children(aCell); });
     EXPECT_TRUE(message.contains(QStringLiteral("listed twice"))) << message.toStdString();
 }

@@ -12,13 +12,13 @@ using namespace parvelle::test;
 TEST(LogReplayCorpus, SeedLogsBringTheHiveUpToDate)
 {
     const QByteArray& target = SeedTarget();
-    const uint32_t size = LogU32(target, 40);
+    const uint32_t size = LogU32(target, regf::BaseBlock::kBinsSize);
     for (const auto& [name, bytes] : SeedLogs()) {
         SCOPED_TRACE(name.toStdString());
         const LogReplay replay = ExerciseLogReplay(bytes);
         EXPECT_TRUE(replay.applied) << replay.note().toStdString();
         EXPECT_EQ(replay.sequence, 2u);
-        EXPECT_EQ(replay.image.mid(0x1000, size), target.mid(0x1000, size));
+        EXPECT_EQ(replay.image.mid(regf::kBinsStart, size), target.mid(regf::kBinsStart, size));
         EXPECT_EQ(replay.logsUsed.size(), name == QLatin1String("new-split") ? 2 : 1);
         const RegfImage image(replay.image, name);
         EXPECT_EQ(image.children(image.root()).size(), 40u);

@@ -7,11 +7,16 @@
 #include "registry/HiveLogs.h"
 #include "registry/MemoryStore.h"
 #include "registry/RegfImage.h"
+#include "registry/RegfLayout.h"
 
 #include <QtEndian>
 #include <algorithm>
 
 namespace parvelle::test {
+
+using regf::BaseBlock;
+using regf::LogEntry;
+constexpr qsizetype kLogStart = BaseBlock::kLogCopySize;   // the first entry, after the base block copy
 
 inline uint32_t LogU32(const QByteArray& bytes, qsizetype at)
 {
@@ -29,14 +34,17 @@ inline QByteArray SmallHive(int keys)
         tree.setValue(key, RegValue{QStringLiteral("Data"), REG_BINARY, QByteArray(40 + i, char('a' + i % 26))});
     }
     QByteArray hive = BuildHiveImage(tree, kTime);
-    for (qsizetype bin = 0x1000, binSize = 0; bin + 32 <= hive.size() && (binSize = LogU32(hive, bin + 8)) > 0; bin += binSize) {
-        for (qsizetype cell = bin + 32, size = 0; cell + 16 <= bin + binSize; cell += size) {
-            const int32_t stored = qFromLittleEndian<int32_t>(hive.constData() + cell);
+    constexpr qsizetype kHeader = regf::kBinHeaderSize;
+    for (qsizetype bin = regf::kBinsStart, binSize = 0;
+         bin + kHeader <= hive.size() && (binSize = LogU32(hive, bin + regf::BinHeader::kSize)) > 0; bin += binSize) {
+        for (qsizetype cell = bin + kHeader, size = 0; cell + 16 <= bin + binSize; cell += size) {
+            const int32_t stored = regf::LoadI32(hive.constData() + cell);
             size = std::abs(stored);
             if (size == 0)
                 break;
-            if (stored < 0 && hive.mid(cell + 4, 2) == "nk")
-                qToLittleEndian<uint64_t>(kTime, hive.data() + cell + 8);
+            const qsizetype record = cell + regf::kCellSizeField;
+            if (stored < 0 && hive.mid(record, 2) == "nk")
+                regf::StoreU64(hive.data() + record + regf::KeyNode::kTimestamp, kTime);
         }
     }
     return hive;
@@ -47,8 +55,8 @@ inline const QByteArray& DirtySmallHive()
 {
     static const QByteArray hive = [] {
         QByteArray bytes = SmallHive(10);
-        qToLittleEndian<uint32_t>(2, bytes.data() + 4);
-        qToLittleEndian<uint32_t>(BaseBlockChecksum(bytes), bytes.data() + 508);
+        regf::StoreU32(bytes.data() + BaseBlock::kSequence1, 2);
+        regf::StoreChecksum(bytes);
         return bytes;
     }();
     return hive;
@@ -65,27 +73,28 @@ inline const QByteArray& SeedTarget()
 // fuzzing gets past them.
 inline void SealLog(QByteArray& log)
 {
-    if (log.size() < 512)
+    if (log.size() < kLogStart)
         return;
-    qToLittleEndian<uint32_t>(BaseBlockChecksum(log), log.data() + 508);
-    for (qsizetype at = 512; log.size() - at >= 40 && log.mid(at, 4) == "HvLE";) {
-        const uint32_t size = LogU32(log, at + 4);
-        if (size < 40 || size > log.size() - at)
+    regf::StoreChecksum(log);
+    for (qsizetype at = kLogStart; LogEntry::startsAt(log, at);) {
+        const uint32_t size = LogU32(log, at + LogEntry::kSize);
+        if (size < LogEntry::kPageRefs || size > log.size() - at)
             break;
-        qToLittleEndian<uint64_t>(Marvin32(kLogHashSeed, log.constData() + at + 40, size - 40), log.data() + at + 24);
-        qToLittleEndian<uint64_t>(Marvin32(kLogHashSeed, log.constData() + at, 32), log.data() + at + 32);
-        at += std::max<uint32_t>(size, 512);
+        const char* entry = log.constData() + at;
+        regf::StoreU64(log.data() + at + LogEntry::kDataHash, Marvin32(kLogHashSeed, entry + LogEntry::kPageRefs, size - LogEntry::kPageRefs));
+        regf::StoreU64(log.data() + at + LogEntry::kHeaderHash, Marvin32(kLogHashSeed, entry, LogEntry::kHeaderHash));
+        at += std::max<uint32_t>(size, kLogStart);
     }
 }
 
 // A log header for the dirty hive: its base block copy with the given type and sequence.
 inline QByteArray LogHeader(const QByteArray& hive, uint32_t type, uint32_t sequence, uint32_t binsSize)
 {
-    QByteArray header = hive.left(512);
-    qToLittleEndian<uint32_t>(sequence, header.data() + 4);
-    qToLittleEndian<uint32_t>(sequence, header.data() + 8);
-    qToLittleEndian<uint32_t>(type, header.data() + 28);
-    qToLittleEndian<uint32_t>(binsSize, header.data() + 40);
+    QByteArray header = hive.left(kLogStart);
+    regf::StoreU32(header.data() + BaseBlock::kSequence1, sequence);
+    regf::StoreU32(header.data() + BaseBlock::kSequence2, sequence);
+    regf::StoreU32(header.data() + BaseBlock::kFileType, type);
+    regf::StoreU32(header.data() + BaseBlock::kBinsSize, binsSize);
     return header;
 }
 
@@ -95,7 +104,8 @@ inline std::vector<std::pair<QString, QByteArray>> SeedLogs()
 {
     const QByteArray& hive = DirtySmallHive();
     const QByteArray& target = SeedTarget();
-    const uint32_t size = LogU32(target, 40);
+    const uint32_t size = LogU32(target, BaseBlock::kBinsSize);
+    constexpr qsizetype kBins = regf::kBinsStart;
     const auto le = [](uint32_t value) {
         QByteArray bytes(4, '\0');
         qToLittleEndian<uint32_t>(value, bytes.data());
@@ -108,7 +118,7 @@ inline std::vector<std::pair<QString, QByteArray>> SeedLogs()
         QByteArray data;
         uint32_t count = 0;
         for (uint32_t at = from; at < to;) {
-            const auto differs = [&](uint32_t run) { return target.mid(0x1000 + run, 64) != hive.mid(0x1000 + run, 64).leftJustified(64, '\0'); };
+            const auto differs = [&](uint32_t run) { return target.mid(kBins + run, 64) != hive.mid(kBins + run, 64).leftJustified(64, '\0'); };
             if (!differs(at)) {
                 at += 64;
                 continue;
@@ -117,28 +127,30 @@ inline std::vector<std::pair<QString, QByteArray>> SeedLogs()
             while (end < to && differs(end))
                 end += 64;
             refs += le(at) + le(end - at);
-            data += target.mid(0x1000 + at, end - at);
+            data += target.mid(kBins + at, end - at);
             ++count;
             at = end;
         }
         QByteArray bytes = "HvLE" + le(0) + le(0) + le(sequence) + le(size) + le(count) + QByteArray(16, '\0') + refs + data;
-        bytes.append(QByteArray((512 - bytes.size() % 512) % 512, '\0'));
-        qToLittleEndian<uint32_t>(uint32_t(bytes.size()), bytes.data() + 4);
+        bytes.append(QByteArray((kLogStart - bytes.size() % kLogStart) % kLogStart, '\0'));
+        regf::StoreU32(bytes.data() + LogEntry::kSize, uint32_t(bytes.size()));
         return bytes;
     };
-    QByteArray newLog = LogHeader(hive, 6, 1, size) + entry(1, 0, size - 0x1000) + entry(2, size - 0x1000, size);
+    const uint32_t lastPage = size - regf::kPageSize;
+    QByteArray newLog = LogHeader(hive, BaseBlock::kNewLog, 1, size) + entry(1, 0, lastPage) + entry(2, lastPage, size);
     SealLog(newLog);
 
-    QByteArray bitmap(size / 0x1000, '\0');
+    constexpr uint32_t kPage = regf::DirtyLog::kPage;
+    QByteArray bitmap(size / (8 * kPage), '\0');
     QByteArray pages;
-    for (uint32_t page = 0; page < size / 512; ++page) {
-        if (target.mid(0x1000 + page * 512, 512) != hive.mid(0x1000 + page * 512, 512).leftJustified(512, '\0')) {
+    for (uint32_t page = 0; page < size / kPage; ++page) {
+        if (target.mid(kBins + page * kPage, kPage) != hive.mid(kBins + page * kPage, kPage).leftJustified(kPage, '\0')) {
             bitmap[page / 8] = char(bitmap[page / 8] | (1 << (page % 8)));
-            pages += target.mid(0x1000 + page * 512, 512);
+            pages += target.mid(kBins + page * kPage, kPage);
         }
     }
-    QByteArray oldLog = LogHeader(hive, 1, 2, size) + "DIRT" + bitmap;
-    oldLog.append(QByteArray((512 - oldLog.size() % 512) % 512, '\0'));
+    QByteArray oldLog = LogHeader(hive, BaseBlock::kOldLog, 2, size) + "DIRT" + bitmap;
+    oldLog.append(QByteArray((kPage - oldLog.size() % kPage) % kPage, '\0'));
     oldLog += pages;
     SealLog(oldLog);
     // The first byte of a fuzz input chooses the mode (see ExerciseLogReplay).
@@ -157,12 +169,15 @@ inline LogReplay ExerciseLogReplay(const QByteArray& input)
     const uint8_t mode = uint8_t(input[0]);
     QByteArray log = input.mid(1);
     std::vector<HiveLog> logs;
-    if ((mode & 2) && log.size() >= 552) {
-        const qsizetype split = 512 + std::clamp<qsizetype>(LogU32(log, 516), 40, log.size() - 512);
-        QByteArray second = log.left(512) + log.mid(split);
+    if ((mode & 2) && log.size() >= kLogStart + LogEntry::kPageRefs) {
+        const qsizetype firstSize = LogU32(log, kLogStart + LogEntry::kSize);
+        const qsizetype split = kLogStart + std::clamp<qsizetype>(firstSize, LogEntry::kPageRefs, log.size() - kLogStart);
+        QByteArray second = log.left(kLogStart) + log.mid(split);
         log.truncate(split);
-        if (second.size() >= 528)
-            second.replace(4, 4, second.mid(524, 4)).replace(8, 4, second.mid(524, 4));
+        // The second log's header takes the sequence number of its first entry.
+        const qsizetype sequence = kLogStart + LogEntry::kSequence;
+        if (second.size() >= sequence + 4)
+            second.replace(BaseBlock::kSequence1, 4, second.mid(sequence, 4)).replace(BaseBlock::kSequence2, 4, second.mid(sequence, 4));
         if (mode & 1)
             SealLog(second);
         logs.push_back(HiveLog{QStringLiteral("H.LOG2"), second, {}});
@@ -172,7 +187,7 @@ inline LogReplay ExerciseLogReplay(const QByteArray& input)
     logs.insert(logs.begin(), HiveLog{QStringLiteral("H.LOG1"), log, {}});
     QByteArray hive = dirty;
     if (mode & 4)
-        hive[100] = char(hive[100] ^ 1);
+        hive[BaseBlock::kFileName] = char(hive[BaseBlock::kFileName] ^ 1);
     LogReplay replay = ReplayHiveLogs(hive, logs);
     try {
         const RegfImage image(replay.image, QStringLiteral("replayed"));
