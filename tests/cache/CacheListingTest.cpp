@@ -1,6 +1,7 @@
 #include "cache/CacheListing.h"
 #include "cache/OSInfo.h"
 #include "demo/DemoRegistry.h"
+#include "registry/RegfLayout.h"
 #include "registry/RegistrySources.h"
 #include "TestRegistry.h"
 
@@ -380,7 +381,7 @@ TEST(CacheListingStream, AHiveShortenedWhileListedFailsTheListing)
     int rows = 0;
     const auto shortenAfterFirst = [&](CacheRow&&) {
         if (++rows == 1) {
-            ASSERT_TRUE(QFile::resize(software, 0x1000));   // the hive bins gone, as an in-place rewrite starts
+            ASSERT_TRUE(QFile::resize(software, regf::kBinsStart));   // the hive bins gone, as an in-place rewrite starts
         }
     };
     try {

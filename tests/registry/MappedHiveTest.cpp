@@ -85,6 +85,9 @@ TEST(MappedFileDeathTest, OtherBusErrorsStillEndTheProgram)
     EXPECT_EXIT(std::raise(SIGBUS), ::testing::KilledBySignal(SIGBUS), "");
 }
 
+// The base block and the first page of the hive bins: what is left as an in-place rewrite starts.
+constexpr qsizetype kCutSize = regf::kBinsStart + regf::kPageSize;
+
 TEST(MappedHive, AHiveShortenedWhileOpenGivesAnErrorNotACrash)
 {
     QTemporaryDir dir;
@@ -92,7 +95,7 @@ TEST(MappedHive, AHiveShortenedWhileOpenGivesAnErrorNotACrash)
     HiveStore store(path, HiveStore::Access::ReadOnly);
     ASSERT_EQ(store.children(store.root()).size(), 200u);
 
-    shorten(path, 0x2000);   // as an in-place rewrite starts
+    shorten(path, kCutSize);
     const QString message = throwMessage([&] { readAll(store); });
     EXPECT_TRUE(message.contains(QStringLiteral("was shortened by another program"))) << message.toStdString();
 }
@@ -103,14 +106,14 @@ TEST(MappedHive, AShortenedHiveIsNeitherChangedNorSaved)
     const QString path = writeHive(dir, 200);
     HiveStore store(path);
     const NodeId key = store.children(store.root()).front();
-    shorten(path, 0x2000);
+    shorten(path, kCutSize);
     EXPECT_THROW(
         {
             store.setValue(key, RegValue{QStringLiteral("New"), REG_DWORD, QByteArray(4, '\1')});
             store.commit();
         },
         EHiveError);
-    EXPECT_EQ(QFileInfo(path).size(), 0x2000);
+    EXPECT_EQ(QFileInfo(path).size(), kCutSize);
 }
 
 TEST(MappedHive, ChangesGoToACopyAndTheFileIsReplacedOnSave)
