@@ -19,6 +19,9 @@ namespace parvelle {
 
 namespace {
 
+const QString kReading = QStringLiteral("Reading the file");
+const QString kRestoring = QStringLiteral("Restoring");
+
 QString fullPath(HKEY root, const QString& keyPath)
 {
     return RootName(root) + RemoveSlash(keyPath);
@@ -139,19 +142,6 @@ void commitOrDiscard(Machine& machine)
         discardQuietly(machine);
         throw;
     }
-}
-
-// Applies the changes and commits them, all or nothing: a failure part-way drops what
-// was applied before it, in memory too.
-void applyAndCommit(Machine& machine, const std::function<void()>& apply)
-{
-    try {
-        apply();
-    } catch (...) {
-        discardQuietly(machine);
-        throw;
-    }
-    commitOrDiscard(machine);
 }
 
 // "Cannot delete the key '...'", with the store's reason when it gave one.
@@ -297,6 +287,42 @@ void TUndoContext::stampNow()
     undoStamp_ = UndoStampOf(clock_());
 }
 
+void TUndoContext::report(const QString& step) const
+{
+    if (progress_)
+        progress_(step, 0, 0);
+}
+
+void TUndoContext::reportCount(const QString& step, qint64 done, qint64 total) const
+{
+    constexpr qint64 kCountStride = 1000;
+    if (progress_ && (done % kCountStride == 0 || done == total))
+        progress_(step, done, total);
+}
+
+ChangeLocks TUndoContext::lockStores() const
+{
+    report(QStringLiteral("Waiting for the hive files' locks"));
+    return machine_.lockAndReloadStores();
+}
+
+void TUndoContext::commit() const
+{
+    report(QStringLiteral("Saving"));
+    commitOrDiscard(machine_);
+}
+
+void TUndoContext::applyAndCommit(const std::function<void()>& apply) const
+{
+    try {
+        apply();
+    } catch (...) {
+        discardQuietly(machine_);
+        throw;
+    }
+    commit();
+}
+
 void TUndoContext::requireCacheEntryName(const QString& name) const
 {
     if (name.isEmpty())
@@ -336,7 +362,7 @@ bool TUndoContext::RemoveRegistryKey(HKEY root, const QString& keyPath)
 
 QStringList TUndoContext::removeKeys(HKEY root, const QStringList& keyPaths)
 {
-    const ChangeLocks held = machine_.lockAndReloadStores();
+    const ChangeLocks held = lockStores();
     QStringList missing;
     QStringList found;
     WriteLocks locks;
@@ -367,10 +393,10 @@ QStringList TUndoContext::removeKeys(HKEY root, const QStringList& keyPaths)
                 throw deleteFailure(reg, root, path);
         }
     } catch (...) {
-        commitOrDiscard(machine_);   // the keys deleted before the failure are recorded already
+        commit();   // the keys deleted before the failure are recorded already
         throw;
     }
-    commitOrDiscard(machine_);
+    commit();
     return missing;
 }
 
@@ -378,7 +404,7 @@ bool TUndoContext::RemoveRegistryValue(HKEY root, const QString& keyPath,
                                        const QString& valueName)
 {
     stampNow();
-    const ChangeLocks held = machine_.lockAndReloadStores();
+    const ChangeLocks held = lockStores();
     TNTRegistry reg(machine_);
     reg.SelectRoot(root);
     ValueInfo info;
@@ -397,7 +423,7 @@ bool TUndoContext::RemoveRegistryValue(HKEY root, const QString& keyPath,
     });
     if (!reg.EraseValue(storedName))
         throw ERegistryException(QStringLiteral("Cannot delete the value '%1'").arg(storedName));
-    commitOrDiscard(machine_);
+    commit();
     return true;
 }
 
@@ -412,6 +438,7 @@ void TUndoContext::writeUndo(const std::function<QString(bool regedit4)>& text)
         throw EInOutError(QStringLiteral("Cannot create the undo folder '%1'")
                               .arg(folder_.Folder()));
     const QString path = UndoFilePath();
+    report(QStringLiteral("Writing the undo file"));
     PutUndoFile(path, [&](const std::optional<QByteArray>& current) {
         if (current && !current->isEmpty() && !IsHeaderLine(DecodeRegFile(*current).lines.first()))
             throw EInOutError(QStringLiteral("Cannot write '%1': the file is not an undo file; it was left as it is").arg(path));
@@ -421,6 +448,7 @@ void TUndoContext::writeUndo(const std::function<QString(bool regedit4)>& text)
 
 int TUndoContext::RestoreChecked(const QString& undoFilePath, const QStringList& checkedEntries)
 {
+    report(kReading);
     const RegFileText file = ReadRegFile(undoFilePath);
     try {
         ParseRegStatements(file);   // a damaged or cut file restores nothing
@@ -431,7 +459,7 @@ int TUndoContext::RestoreChecked(const QString& undoFilePath, const QStringList&
     const QStringList entries = ListUndoEntries(file);
     const QSet<QString> listed(entries.cbegin(), entries.cend());
     const ValueLineIndex values(file);
-    const ChangeLocks held = machine_.lockAndReloadStores();
+    const ChangeLocks held = lockStores();
     std::vector<PlannedWrite> plan;
     for (const QString& entry : checkedEntries) {
         const UndoEntry parts = SplitUndoEntry(entry);
@@ -458,9 +486,11 @@ int TUndoContext::RestoreChecked(const QString& undoFilePath, const QStringList&
     for (const PlannedWrite& write : plan)
         lockWritable(machine_, write.root, write.path, locks);
     TNTRegistry reg(machine_);
-    applyAndCommit(machine_, [&] {
-        for (const PlannedWrite& write : plan)
-            applyWrite(reg, write);
+    applyAndCommit([&] {
+        for (size_t i = 0; i < plan.size(); ++i) {
+            applyWrite(reg, plan[i]);
+            reportCount(kRestoring, qint64(i + 1), qint64(plan.size()));
+        }
     });
     return static_cast<int>(plan.size());
 }
@@ -470,7 +500,10 @@ void TUndoContext::recordImport(TNTRegistry& reg, const std::vector<RegStatement
     importUndoFile_.clear();
     QSet<QString> recorded;   // key paths, and key paths with "\\:" and a value name upper-cased
     std::vector<const RegStatement*> recording;
+    const QString checking = QStringLiteral("Finding what it replaces");
+    qint64 checked = 0;
     for (const RegStatement& statement : statements) {
+        reportCount(checking, ++checked, qint64(statements.size()));
         const QString path = u'\\' + statement.keyPath;
         reg.SelectRoot(statement.root);
         ValueInfo info;
@@ -524,17 +557,19 @@ void TUndoContext::recordImport(TNTRegistry& reg, const std::vector<RegStatement
 
 int TUndoContext::ImportFile(const QString& regFilePath)
 {
+    report(kReading);
     std::vector<RegStatement> statements = ParseRegStatements(ReadRegFile(regFilePath));
     std::erase_if(statements, [](const RegStatement& s) {
         return s.kind == RegStatement::CreateKey && s.keyPath.isEmpty();   // a root exists
     });
-    const ChangeLocks held = machine_.lockAndReloadStores();
+    const ChangeLocks held = lockStores();
     WriteLocks locks;
     for (const RegStatement& statement : statements)
         lockWritable(machine_, statement.root, u'\\' + statement.keyPath, locks);
     TNTRegistry reg(machine_);
     recordImport(reg, statements, regFilePath);
-    applyAndCommit(machine_, [&] {
+    qint64 done = 0;
+    applyAndCommit([&] {
         for (const RegStatement& statement : statements) {
             const QString path = u'\\' + statement.keyPath;
             if (statement.kind == RegStatement::DeleteKey) {
@@ -546,6 +581,7 @@ int TUndoContext::ImportFile(const QString& regFilePath)
                                  statement.valueName, {statement.kind == RegStatement::EraseValue,
                                                        statement.type, statement.data}});
             }
+            reportCount(kRestoring, ++done, qint64(statements.size()));
         }
     });
     return static_cast<int>(statements.size());

@@ -20,6 +20,9 @@ namespace parvelle {
 class TUndoContext {
 public:
     using Clock = std::function<QDateTime()>;   // local time
+    // Told, on the operation's thread, what a change is doing: its step, and in a step
+    // over many statements how many of how many are done (total 0: the step does not count).
+    using Progress = std::function<void(const QString& step, qint64 done, qint64 total)>;
 
     TUndoContext(Machine& machine, uint8_t osKind, const QString& undoFolder,
                  Clock clock = [] { return QDateTime::currentDateTime(); });
@@ -30,6 +33,7 @@ public:
     const QString& UndoStamp() const { return undoStamp_; }
     // Full path of the undo file of the last removal.
     QString UndoFilePath() const;
+    void SetProgress(Progress progress) { progress_ = std::move(progress); }
 
     // Removes the cache entry of that key name (HKEY_CURRENT_USER on OS kind 8, else
     // HKEY_LOCAL_MACHINE). False when the entry does not exist. Throws
@@ -69,6 +73,16 @@ public:
 
 private:
     void stampNow();
+    void report(const QString& step) const;
+    // Reports the count of one step now and then, not at each of many thousands.
+    void reportCount(const QString& step, qint64 done, qint64 total) const;
+    // Locks and reads again the changed stores, reporting the wait for another program.
+    std::vector<std::unique_ptr<StoreLock>> lockStores() const;
+    // Commits the machine, reporting the save; a refused commit drops the changes.
+    void commit() const;
+    // Applies the changes and commits them, all or nothing: a failure part-way drops
+    // what was applied before it, in memory too.
+    void applyAndCommit(const std::function<void()>& apply) const;
     // Writes the undo file of an import (see ImportFile).
     void recordImport(TNTRegistry& reg, const std::vector<RegStatement>& statements, const QString& regFilePath);
     // Writes the undo text, made for the header of the file it goes into, as WriteReg.
@@ -82,6 +96,7 @@ private:
     uint8_t osKind_;
     TUndoFolder folder_;
     Clock clock_;
+    Progress progress_;
     QString undoStamp_;
     QString importUndoFile_;
 };

@@ -98,6 +98,7 @@ TEST_F(WindowTest, ScreenReadersFindEveryControlByRoleAndNameAndUseItsAction)
     auto* table = Find<QTreeWidget>(QStringLiteral("suiListView1"));
     table->setCurrentItem(table->topLevelItem(0));
     Press(tree.Find(QAccessible::Button, QStringLiteral("Remove Item from ARPCache")));
+    WaitForChange();
     WaitForUndoList();
 
     // The page control is a list of page tabs, each holding its page.

@@ -1,4 +1,5 @@
 #include "AppTestSupport.h"
+#include "app/window/Form1.h"
 
 #include "registry/TNTRegistry.h"
 #include "skin/PageControl.h"
@@ -129,6 +130,8 @@ void ClickOnItsPage(QWidget* control)
             sheet->PageControl()->ActivatePage(sheet);
     }
     QTest::mouseClick(control, Qt::LeftButton);
+    if (const auto* form = qobject_cast<const TForm1*>(control->window()))
+        EXPECT_TRUE(QTest::qWaitFor([form] { return !form->ChangeRunning(); }, kProcessTimeLimitMs));
 }
 
 } // namespace parvelle::test

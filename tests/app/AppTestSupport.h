@@ -135,6 +135,7 @@ int CheckedCount(const QAbstractItemView* list);
 void SetChecked(QAbstractItemView* list, int row, bool checked);
 
 // Clicks a control of the window as a user does: its page brought to the front first.
+// Then waits until a removal, restore or import the click started has ended.
 void ClickOnItsPage(QWidget* control);
 
 } // namespace parvelle::test

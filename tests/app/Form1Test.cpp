@@ -405,7 +405,7 @@ TEST(WindowErrors, RemovalOnAReadOnlyHiveShowsTheErrorAndKeepsEverything)
     EXPECT_TRUE(window.findChild<QLabel*>(QStringLiteral("RegistryStatus"))->text().contains(QStringLiteral("[read-only]")));
     auto* table = window.findChild<QTreeWidget*>(QStringLiteral("suiListView1"));
     table->setCurrentItem(table->topLevelItem(0));
-    QTest::mouseClick(window.findChild<TsuiButton*>(QStringLiteral("suiButton3")), Qt::LeftButton);
+    ClickOnItsPage(window.findChild<QWidget*>(QStringLiteral("suiButton3")));
     ASSERT_EQ(messages.shown.size(), 1u);
     EXPECT_FALSE(messages.shown[0].text.isEmpty());
     EXPECT_EQ(messages.shown[0].title, AppTitle());
@@ -430,7 +430,7 @@ TEST(WindowErrors, AnUnwritableUndoFolderStopsTheRemovalBeforeAnythingIsDeleted)
     window.show();
     auto* table = window.findChild<QTreeWidget*>(QStringLiteral("suiListView1"));
     table->setCurrentItem(table->topLevelItem(0));
-    QTest::mouseClick(window.findChild<TsuiButton*>(QStringLiteral("suiButton3")), Qt::LeftButton);
+    ClickOnItsPage(window.findChild<QWidget*>(QStringLiteral("suiButton3")));
     ASSERT_EQ(messages.shown.size(), 1u);
     EXPECT_TRUE(CacheEntryExists(*registry.Reopen(), QStringLiteral("AlphaApp")));
     EXPECT_TRUE(CacheEntryExists(registry.machine(), QStringLiteral("AlphaApp")));

@@ -42,6 +42,12 @@ protected:
         EXPECT_TRUE(QTest::qWaitFor([this] { return !form->ReadingUndoList(); }, 20000));
     }
 
+    // A removal, restore or import runs on a worker thread; this waits until it has ended.
+    void WaitForChange()
+    {
+        EXPECT_TRUE(QTest::qWaitFor([this] { return !form->ChangeRunning(); }, kProcessTimeLimitMs));
+    }
+
     template <class T = QWidget>
     T* Find(const QString& name) const
     {

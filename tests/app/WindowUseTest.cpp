@@ -2,10 +2,13 @@
 // as failures, large undo files, the table's conveniences.
 #include "WindowFixture.h"
 
+#include "app/window/RegistryJob.h"
+
 #include "cache/CacheListing.h"
 #include "cache/OSInfo.h"
 #include "demo/DemoRegistry.h"
 #include "registry/RegistrySources.h"
+#include "core/SafeFile.h"
 #include "registry/TNTRegistry.h"
 #include "undo/UndoContext.h"
 
@@ -18,12 +21,15 @@
 #include <QListView>
 #include <QScrollBar>
 #include <QSettings>
+#include <QSignalSpy>
 #include <QStandardPaths>
 #include <QStatusBar>
 #include <QStorageInfo>
 #include <QStyledItemDelegate>
+#include <QTimer>
 #include <QToolTip>
 #include <QTreeWidget>
+#include <algorithm>
 #include <unistd.h>
 
 using namespace parvelle;
@@ -428,4 +434,173 @@ TEST(WindowText, ControlCharactersAndBidiControlsInNamesAreShownEscapedAndStillR
     EXPECT_EQ(editor->Tree()->CurrentKeyPath(), path);
     EXPECT_EQ(shown(editor->Tree(), editor->Tree()->currentIndex()), QStringLiteral("Bidi \\u202Eexe.txt"));
     EXPECT_EQ(messages.shown.size(), 1u);   // "Selected Keys Restored"
+}
+
+namespace {
+// Counts the events of one type a widget gets while a condition holds.
+class EventsWhile : public QObject {
+public:
+    EventsWhile(QWidget* watched, QEvent::Type type, std::function<bool()> condition)
+        : type_(type), condition_(std::move(condition))
+    {
+        watched->installEventFilter(this);
+    }
+    int count = 0;
+
+protected:
+    bool eventFilter(QObject*, QEvent* event) override
+    {
+        if (event->type() == type_ && condition_())
+            ++count;
+        return false;
+    }
+
+private:
+    QEvent::Type type_;
+    std::function<bool()> condition_;
+};
+
+// Enabled, or to be once its page is shown.
+bool EnabledOnItsPage(const QWidget* control)
+{
+    return control->isEnabledTo(control->parentWidget());
+}
+
+const QStringList kChangingControls{QStringLiteral("suiButton1"), QStringLiteral("suiButton2"), QStringLiteral("suiButton3"),
+                                    QStringLiteral("Button1"),    QStringLiteral("Button12"),   QStringLiteral("Button3")};
+} // namespace
+
+// 200,000 values restored beside the window: a timer fires and the status line, showing the
+// count, is painted while they are written; the controls that change the registry wait for
+// the end; the result is applied once.
+TEST_F(WindowTest, ALongRestoreLeavesTheWindowAnsweringAndIsAppliedOnce)
+{
+    Open();
+    ShowPage(4);
+    constexpr int kKeys = 10000;
+    constexpr int kValues = 20;
+    QByteArray text = "Windows Registry Editor Version 5.00\r\n\r\n";
+    for (int key = 0; key < kKeys; ++key) {
+        text += "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Restored\\K" + QByteArray::number(key) + "]\r\n";
+        for (int value = 0; value < kValues; ++value)
+            text += "\"v" + QByteArray::number(value) + "\"=\"x\"\r\n";
+        text += "\r\n";
+    }
+    WriteUndoFile(registry, text);
+    form->BagEnter();
+    WaitForUndoList();
+
+    auto* job = Find<TRegistryJob>(QString());
+    QSignalSpy finished(job, &TRegistryJob::Finished);
+    QSignalSpy progress(job, &TRegistryJob::Progress);
+    const auto running = [this] { return form->ChangeRunning(); };
+    EventsWhile paints(Find(QStringLiteral("RegistryStatus")), QEvent::Paint, running);
+    int ticks = 0;
+    QStringList enabledWhileRunning;
+    QTimer timer;
+    timer.callOnTimeout([&] {
+        if (!running())
+            return;
+        ++ticks;
+        for (const QString& name : kChangingControls)
+            if (EnabledOnItsPage(Find(name)))
+                enabledWhileRunning << name;
+    });
+    timer.start(0);
+    Click(QStringLiteral("Button1"));   // Restore Checked, every entry checked
+    timer.stop();
+    EXPECT_GT(ticks, 0);
+    EXPECT_GT(paints.count, 0);
+    EXPECT_EQ(enabledWhileRunning, QStringList());
+
+    // The counts went up to every value, each reported once.
+    QList<qint64> counts;
+    for (const QList<QVariant>& report : progress)
+        if (report.at(0).toString() == QLatin1String("Restoring"))
+            counts << report.at(1).toLongLong();
+    EXPECT_GT(counts.size(), 1);
+    EXPECT_TRUE(std::is_sorted(counts.begin(), counts.end()) && std::adjacent_find(counts.begin(), counts.end()) == counts.end());
+    EXPECT_EQ(counts.value(counts.size() - 1), kKeys * kValues);
+
+    QCoreApplication::processEvents();
+    EXPECT_EQ(finished.size(), 1);
+    ASSERT_EQ(messages.shown.size(), 1u);
+    EXPECT_EQ(messages.shown[0].text, QStringLiteral("Selected Keys Restored"));
+    const auto machine = registry.Reopen();
+    TNTRegistry reg(*machine);
+    reg.SelectRoot(HKEY_LOCAL_MACHINE);
+    ASSERT_TRUE(reg.OpenPath(QStringLiteral("\\SOFTWARE\\Restored\\K%1").arg(kKeys - 1), false));
+    QStringList values;
+    reg.ListValues(values);
+    EXPECT_EQ(values.size(), kValues);
+    EXPECT_TRUE(Find<QLabel>(QStringLiteral("RegistryStatus"))->text().startsWith(QStringLiteral("[writable]")));
+    for (const QString& name : kChangingControls)
+        EXPECT_TRUE(EnabledOnItsPage(Find(name))) << name.toStdString();
+}
+
+// Another program holds the hive's lock: while the restore waits for it the window answers,
+// says what it waits for and stays open when asked to close; then it reports the wait that
+// ran out, having restored nothing, and closes.
+TEST_F(WindowTest, ARestoreWaitingForAnotherProgramsLockLeavesTheWindowAnsweringThenReports)
+{
+    Open();
+    SelectRow(Find<QTreeWidget>(QStringLiteral("suiListView1")), QStringLiteral("BetaTool"));
+    Click(QStringLiteral("suiButton3"));
+    ShowPage(4);
+    const FileLock otherProgram(registry.HivePath(), std::chrono::milliseconds(0), QStringLiteral("hive file"));
+    QSignalSpy finished(Find<TRegistryJob>(QString()), &TRegistryJob::Finished);
+    int ticks = 0;
+    bool closed = false;
+    QString shown;
+    QTimer timer;
+    timer.callOnTimeout([&] {
+        if (!form->ChangeRunning())
+            return;
+        if (ticks++ == 0)
+            closed = form->close();
+        shown = Find(QStringLiteral("suiForm1"))->findChild<QLabel*>(QStringLiteral("RegistryStatus"))->parentWidget()->toolTip();
+    });
+    timer.start(0);
+    Click(QStringLiteral("Button1"));
+    timer.stop();
+    EXPECT_GT(ticks, 0);
+    EXPECT_FALSE(closed);
+    EXPECT_TRUE(shown.startsWith(QStringLiteral("Waiting for the hive files' locks...")) && shown.contains(QStringLiteral("closes")))
+        << shown.toStdString();
+    EXPECT_EQ(finished.size(), 1);
+    ASSERT_EQ(messages.shown.size(), 1u);
+    EXPECT_TRUE(LastMessage().contains(QStringLiteral("is being changed by another program (process %1)").arg(::getpid())))
+        << LastMessage().toStdString();
+    EXPECT_FALSE(EntryOnDisk(registry, QStringLiteral("BetaTool")));
+    EXPECT_FALSE(form->isVisible());
+}
+
+// A Restore All or Restore Checked that fails after its first value leaves no row behind after
+// F5, and the next removal saves nothing of it.
+TEST_F(WindowTest, AFailedRestoreLeavesNoPhantomRowAndTheNextRemovalSavesNothingOfIt)
+{
+    Open();
+    form->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(form.get()));
+    // The second value's name is longer than Windows allows: it fails once the first is in.
+    WriteUndoFile(registry, "Windows Registry Editor Version 5.00\r\n\r\n["
+                                + (RootName(HKEY_LOCAL_MACHINE) + CacheEntryPath(QStringLiteral("Phantom"))).toUtf8()
+                                + "]\r\n\"v\"=\"x\"\r\n\"" + QByteArray(16384, 'n') + "\"=\"y\"\r\n");
+    auto* table = Find<QTreeWidget>(QStringLiteral("suiListView1"));
+    size_t failures = 0;
+    for (const char* button : {"Button12", "Button1"}) {
+        form->BagEnter();
+        WaitForUndoList();
+        Click(QLatin1String(button));
+        EXPECT_EQ(messages.shown.size(), ++failures) << button;
+        QTest::keyClick(form.get(), Qt::Key_F5);
+        EXPECT_EQ(KeyNames(table), (QStringList{QStringLiteral("AlphaApp"), QStringLiteral("BetaTool"), QStringLiteral("GammaSuite")}))
+            << button;
+    }
+    SelectRow(table, QStringLiteral("AlphaApp"));
+    Click(QStringLiteral("suiButton3"));
+    EXPECT_EQ(messages.shown.size(), failures);
+    EXPECT_FALSE(EntryOnDisk(registry, QStringLiteral("AlphaApp")));
+    EXPECT_FALSE(EntryOnDisk(registry, QStringLiteral("Phantom")));
+    EXPECT_TRUE(EntryOnDisk(registry, QStringLiteral("BetaTool")));
 }

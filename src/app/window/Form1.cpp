@@ -11,6 +11,7 @@
 #include "PageLayout.h"
 #include "Printing.h"
 #include "RegEditWindow.h"
+#include "RegistryJob.h"
 #include "SafeTextDelegate.h"
 #include "Shell.h"
 #include "UndoListModel.h"
@@ -25,6 +26,7 @@
 #include "undo/UndoFolder.h"
 
 #include <QApplication>
+#include <QCloseEvent>
 #include <QComboBox>
 #include <QFile>
 #include <QFileInfo>
@@ -35,6 +37,7 @@
 #include <QScrollBar>
 #include <QShortcut>
 #include <QTreeWidget>
+#include <utility>
 
 namespace parvelle {
 
@@ -218,8 +221,10 @@ TForm1::TForm1(Machine& machine, const QString& undoFolder, TForm1Services servi
     registryStatus_->setObjectName(QStringLiteral("RegistryStatus"));
     registryStatus_->setFont(DesignFont(QStringLiteral("Tahoma"), 11));
     ShowRegistryStatus({});
-    auto* refresh = new QShortcut(QKeySequence(Qt::Key_F5), this);
-    connect(refresh, &QShortcut::activated, this, Guarded([this] { FormShow(); }));
+    refresh_ = new QShortcut(QKeySequence(Qt::Key_F5), this);
+    connect(refresh_, &QShortcut::activated, this, Guarded([this] { FormShow(); }));
+    job_ = new TRegistryJob(this);
+    connect(job_, &TRegistryJob::Progress, this, &TForm1::ShowProgress);
 
     suiPageControl1_ = makePageControl(suiForm1_, QStringLiteral("suiPageControl1"));
     BuildAboutPage(makeTabSheet(suiPageControl1_, QStringLiteral("suiTabSheet1"), QStringLiteral("About Parvelle")));
@@ -234,10 +239,14 @@ TForm1::TForm1(Machine& machine, const QString& undoFolder, TForm1Services servi
                       Button5_, Button12_, Button1_, Button3_, suiCheckBox13_});
 }
 
-TForm1::~TForm1() = default;
+TForm1::~TForm1()
+{
+    delete job_;   // waits for a change still running, before any member goes
+}
 
 void TForm1::ShowRegistryStatus(const QString& note)
 {
+    statusNote_ = note;
     const QString toolTip = RegistryToolTip(machine_);
     registryStatus_->SetNote(note.isEmpty() ? RegistryStatusText(machine_) : note,
                              note.isEmpty() ? toolTip : toolTip + QLatin1Char('\n') + note);
@@ -434,7 +443,6 @@ void TForm1::BuildUndoPage(QWidget* page)
     ComboBox2_ = makeComboBox(page, QStringLiteral("ComboBox2"), QRect(248, 336, 217, 21));
     comboLabel->setBuddy(ComboBox2_);
     Button3_ = makeButton(page, QStringLiteral("Button3"), QStringLiteral("<<  &Delete this Undo List"), QRect(472, 335, 169, 23));
-    Button3_->setEnabled(false);
     for (TsuiButton* button : {Button2_, Button5_, Button12_, Button1_, Button3_})
         button->setFont(DesignFont(kArial, 11));
     // Like the list page: the list takes the room, the rows of buttons stay below it.
@@ -465,8 +473,68 @@ void TForm1::BuildUndoPage(QWidget* page)
 void TForm1::showEvent(QShowEvent* event)
 {
     QWidget::showEvent(event);
-    if (!event->spontaneous())
+    if (!event->spontaneous() && !ChangeRunning())
         Guarded([this] { FormShow(); })();
+}
+
+void TForm1::closeEvent(QCloseEvent* event)
+{
+    if (!ChangeRunning()) {
+        QWidget::closeEvent(event);
+        return;
+    }
+    // A change is never cut short: what it saves and records stays whole.
+    event->ignore();
+    closeWhenDone_ = true;
+    ShowProgress({}, 0, 0);
+}
+
+bool TForm1::ChangeRunning() const
+{
+    return job_->IsRunning();
+}
+
+void TForm1::RunChange(std::function<void(TUndoContext&)> change, std::function<void(TUndoContext&)> applied)
+{
+    auto context = std::make_shared<TUndoContext>(machine_, osKind_, undoFolder_);
+    job_->Start(
+        [context, change = std::move(change)](const TRegistryJob::Report& report) {
+            context->SetProgress(report);
+            change(*context);
+        },
+        [this, context, applied = std::move(applied)](std::exception_ptr error) {
+            SetChanging(false);
+            Guarded([&] {
+                if (error)
+                    std::rethrow_exception(error);
+                applied(*context);
+            })();
+            if (std::exchange(closeWhenDone_, false))
+                close();
+        });
+    SetChanging(true);
+    ShowProgress(QStringLiteral("Starting"), 0, 0);
+}
+
+void TForm1::SetChanging(bool changing)
+{
+    refresh_->setEnabled(!changing);
+    for (TsuiButton* button : {suiButton1_, suiButton2_, suiButton3_})
+        button->setEnabled(!changing);
+    if (QWidget* editor = FindWindow(kRegEditClass))
+        editor->setEnabled(!changing);
+    UpdateListBox1();
+    if (!changing)
+        ShowRegistryStatus(statusNote_);
+}
+
+void TForm1::ShowProgress(const QString& step, qint64 done, qint64 total)
+{
+    if (!step.isEmpty())
+        progress_ = total > 0 ? QStringLiteral("%1: %2 of %3").arg(step, QLocale().toString(done), QLocale().toString(total))
+                              : step + QStringLiteral("...");
+    const QString note = closeWhenDone_ ? progress_ + QStringLiteral("  (the window closes when this is done)") : progress_;
+    registryStatus_->SetNote(note, note);
 }
 
 void TForm1::ShowMessage(const QString& text)
@@ -506,12 +574,14 @@ void TForm1::suiButton3Click()
         ShowMessage(kSelectAnItem);
         return;
     }
-    TUndoContext context(machine_, osKind_, undoFolder_);
-    const bool removed = context.RemoveCacheEntry(name);
-    undoStamp_ = context.UndoStamp();
-    FormShow();
-    if (!removed)
-        ShowMessage(QStringLiteral("'%1' is no longer in the cache: another program removed it").arg(name));
+    auto removed = std::make_shared<bool>(false);
+    RunChange([name, removed](TUndoContext& context) { *removed = context.RemoveCacheEntry(name); },
+              [this, name, removed](TUndoContext& context) {
+                  undoStamp_ = context.UndoStamp();
+                  FormShow();
+                  if (!*removed)
+                      ShowMessage(QStringLiteral("'%1' is no longer in the cache: another program removed it").arg(name));
+              });
 }
 
 void TForm1::HTTPLinkClick(QObject* sender)
@@ -612,7 +682,6 @@ void TForm1::BagEnter()
             LoadUndoFile(name);
         suiCheckBox13_->SetChecked(true);
     }
-    Button3_->setEnabled(ComboBox2_->count() > 0);
     UpdateListBox1();
 }
 
@@ -630,12 +699,14 @@ void TForm1::UpdateListBox1()
     const int count = undoEntries_->rowCount();
     const bool hasEntries = count > 0;
     const bool selected = CheckListBox1_->selectionModel()->hasSelection();
-    Button1_->setEnabled(hasEntries);
+    const bool idle = !ChangeRunning();
+    Button1_->setEnabled(hasEntries && idle);
     Label21_->setText(ReadingUndoList() ? QStringLiteral("Reading...") : QStringLiteral("%1 Items").arg(count));
     Label21_->repaint();
     Button2_->setEnabled(hasEntries);
-    Button5_->setEnabled(selected);
-    Button12_->setEnabled(hasEntries);
+    Button5_->setEnabled(selected && idle);
+    Button12_->setEnabled(hasEntries && idle);
+    Button3_->setEnabled(ComboBox2_->count() > 0 && idle);
     suiCheckBox13_->setEnabled(hasEntries);
     update();
 }
@@ -667,18 +738,25 @@ void TForm1::Button3Click()
 
 void TForm1::Button1Click()
 {
+    const auto restored = [this] {
+        services_.Messages->Show(QStringLiteral("Selected Keys Restored"), QStringLiteral("Finished"));
+        FormShow();
+    };
     const QStringList checked = undoEntries_->CheckedEntries();
-    if (!checked.isEmpty()) {
-        const QString name = ComboBox2_->currentText();
-        if (SelectedUndoFile().isEmpty())
-            throw EInOutError(QStringLiteral("The undo file '%1' is not in the undo folder; nothing was restored").arg(name));
-        TUndoContext context(machine_, osKind_, undoFolder_);
-        if (context.RestoreChecked(TUndoFolder(undoFolder_).PathOf(name), checked) == 0)
-            throw EInOutError(QStringLiteral("The undo file '%1' holds none of the checked entries; nothing was restored")
-                                  .arg(name));
+    if (checked.isEmpty()) {
+        restored();
+        return;
     }
-    services_.Messages->Show(QStringLiteral("Selected Keys Restored"), QStringLiteral("Finished"));
-    FormShow();
+    const QString name = ComboBox2_->currentText();
+    if (SelectedUndoFile().isEmpty())
+        throw EInOutError(QStringLiteral("The undo file '%1' is not in the undo folder; nothing was restored").arg(name));
+    RunChange(
+        [name, path = TUndoFolder(undoFolder_).PathOf(name), checked](TUndoContext& context) {
+            if (context.RestoreChecked(path, checked) == 0)
+                throw EInOutError(QStringLiteral("The undo file '%1' holds none of the checked entries; nothing was restored")
+                                      .arg(name));
+        },
+        [restored](TUndoContext&) { restored(); });
 }
 
 void TForm1::Button12Click()
@@ -686,9 +764,8 @@ void TForm1::Button12Click()
     const QString name = SelectedUndoFile();
     if (name.isEmpty())
         return;
-    TUndoContext context(machine_, osKind_, undoFolder_);
-    context.ImportFile(TUndoFolder(undoFolder_).PathOf(name));
-    FormShow();
+    RunChange([path = TUndoFolder(undoFolder_).PathOf(name)](TUndoContext& context) { context.ImportFile(path); },
+              [this](TUndoContext&) { FormShow(); });
 }
 
 void TForm1::Button2Click()

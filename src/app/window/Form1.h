@@ -11,6 +11,7 @@
 class QComboBox;
 class QLabel;
 class QListView;
+class QShortcut;
 
 namespace parvelle {
 
@@ -24,6 +25,8 @@ class TsuiCheckBox;
 class TsuiForm;
 class TsuiListView;
 class TsuiPageControl;
+class TRegistryJob;
+class TUndoContext;
 class TUndoListModel;
 class TUndoListReader;
 
@@ -63,11 +66,16 @@ public:
     void BagEnter();
     // True while the Undo page's file is being read (the list fills when it is done).
     bool ReadingUndoList() const;
+    // True while a removal, restore or import runs on its worker thread; the controls that
+    // read or change the registry are disabled meanwhile.
+    bool ChangeRunning() const;
     void OpenRegEdit(const QString& path);
     void PrintStrings(const QStringList& lines);
 
 protected:
     void showEvent(QShowEvent* event) override;
+    // While a change runs the window stays open and closes when it is done.
+    void closeEvent(QCloseEvent* event) override;
 
 private:
     void BuildAboutPage(QWidget* page);
@@ -93,6 +101,11 @@ private:
     QString SelectedUndoFile() const;
     QString SelectedCacheEntry() const;
     void ShowMessage(const QString& text);
+    // Runs the change on the worker thread with its progress in the status line, then
+    // `applied` here when it ended well; what it raised is shown as a handler's error is.
+    void RunChange(std::function<void(TUndoContext&)> change, std::function<void(TUndoContext&)> applied);
+    void SetChanging(bool changing);
+    void ShowProgress(const QString& step, qint64 done, qint64 total);
 
     Machine& machine_;
     QString undoFolder_;
@@ -103,6 +116,11 @@ private:
 
     uint8_t osKind_ = 0;
     QString undoStamp_;
+    QString statusNote_;      // the note the status line shows between changes
+    QString progress_;        // the running change's last report
+    bool closeWhenDone_ = false;
+    TRegistryJob* job_ = nullptr;
+    QShortcut* refresh_ = nullptr;
 
     TsuiForm* suiForm1_ = nullptr;
     TitleBarNote* registryStatus_ = nullptr;
