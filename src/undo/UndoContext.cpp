@@ -302,7 +302,7 @@ void TUndoContext::reportCount(const QString& step, qint64 done, qint64 total) c
 
 ChangeLocks TUndoContext::lockStores() const
 {
-    report(QStringLiteral("Waiting for the hive files' locks"));
+    report(QStringLiteral("Locking the hive files"));
     return machine_.lockAndReloadStores();
 }
 

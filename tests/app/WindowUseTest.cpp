@@ -565,7 +565,7 @@ TEST_F(WindowTest, ARestoreWaitingForAnotherProgramsLockLeavesTheWindowAnswering
     timer.stop();
     EXPECT_GT(ticks, 0);
     EXPECT_FALSE(closed);
-    EXPECT_TRUE(shown.startsWith(QStringLiteral("Waiting for the hive files' locks...")) && shown.contains(QStringLiteral("closes")))
+    EXPECT_TRUE(shown.startsWith(QStringLiteral("Locking the hive files...")) && shown.contains(QStringLiteral("closes")))
         << shown.toStdString();
     EXPECT_EQ(finished.size(), 1);
     ASSERT_EQ(messages.shown.size(), 1u);
