@@ -8,6 +8,8 @@
 
 #include <QDir>
 #include <QStandardPaths>
+#include <algorithm>
+#include <functional>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -42,18 +44,39 @@ std::optional<std::vector<RegValue>> cacheEntry(const QString& software, const Q
     return store.values(*entry);
 }
 
-// The SlowInfoCache data recorded for the entry in any undo file of the folder.
-QList<QByteArray> recordedRecords(const QString& undoFolder, const QString& name)
+// The data recorded for the value in any undo file of the folder.
+QList<QByteArray> recordedData(const QString& undoFolder, const QString& keyPath, const QString& valueName)
 {
     QList<QByteArray> records;
-    const QString keyPath = QStringLiteral("HKEY_LOCAL_MACHINE\\SOFTWARE\\") + kArpCacheBelowSoftware + u'\\' + name;
     const QDir folder(undoFolder);
     for (const QString& file : folder.entryList({QStringLiteral("*.reg")}, QDir::Files)) {
         const RegFileText text = ReadRegFile(folder.filePath(file));
-        for (const QString& data : FindValueTexts(text, keyPath, QStringLiteral("\"SlowInfoCache\"")))
+        for (const QString& data : FindValueTexts(text, keyPath, u'"' + valueName + u'"'))
             records << ParseValueData(data).data;
     }
     return records;
+}
+
+QString cacheKeyPath(const QString& name)
+{
+    return QStringLiteral("HKEY_LOCAL_MACHINE\\SOFTWARE\\") + kArpCacheBelowSoftware + u'\\' + name;
+}
+
+// The SlowInfoCache data recorded for the entry in any undo file of the folder.
+QList<QByteArray> recordedRecords(const QString& undoFolder, const QString& name)
+{
+    return recordedData(undoFolder, cacheKeyPath(name), QStringLiteral("SlowInfoCache"));
+}
+
+// The data of a value in a hive file, or nothing when the value or its key is missing.
+std::optional<QByteArray> valueData(const QString& hive, const QString& keyPath, const QString& valueName)
+{
+    const HiveStore store(hive, HiveStore::Access::ReadOnly);
+    const std::optional<NodeId> key = store.find(store.root(), keyPath);
+    if (!key)
+        return std::nullopt;
+    const std::optional<RegValue> value = store.value(*key, valueName);
+    return value ? std::optional<QByteArray>(value->data) : std::nullopt;
 }
 
 QByteArray slowInfoCache(const std::vector<RegValue>& values)
@@ -167,47 +190,112 @@ QStringList leftovers(const QString& folder)
     return QDir(folder).entryList({QStringLiteral(".*parvelle-*")}, QDir::Files | QDir::Hidden);
 }
 
-// A removal killed at every step of its undo write and its save (strace kills it at the
-// Nth call of each system call those steps make, for every N it reaches): the hive is
-// whole and holds the entry, or the entry is gone and recorded; the next writer in both
-// folders clears what the killed one left.
-TEST_F(HiveWriters, AWriterKilledAtAnyStepLeavesAWholeHiveAndEveryRemovalRecorded)
+// One value a killed operation changes: where it is, what it holds once changed (nothing:
+// removed with its key), and the key path its undo record names.
+struct KilledChange {
+    QString hive;
+    QString keyPath;
+    QString valueName;
+    std::optional<QByteArray> changed;
+    QString recordedKey;
+};
+
+// An operation the crash-point test kills; its changes in the order their hives are saved.
+struct KilledOperation {
+    QString name;
+    QStringList arguments;
+    std::vector<KilledChange> changes;
+    QStringList nextArguments;   // the next writer's, which repeats it when it is the same
+};
+
+// A removal and a two-hive import killed at every step of their undo writes and saves
+// (strace kills them at the Nth call of each system call those steps make, for every N
+// they reach): every hive is whole, and each value is as it was or changed, a later hive
+// changed only after the earlier ones (a kill between the two renames leaves SOFTWARE new
+// and NTUSER.DAT old, and repeating the import completes it); the undo record is whole or
+// absent, and there once anything changed. The next writer in both folders clears what the
+// killed one left.
+TEST_F(HiveWriters, AWriterKilledAtAnyStepLeavesWholeHivesChangedInOrderAndEveryChangeRecorded)
 {
     if (QStandardPaths::findExecutable(QStringLiteral("strace")).isEmpty())
         GTEST_SKIP() << "needs strace";
-    const QString name = QStringLiteral("7-Zip 4.42");
-    const QByteArray original = slowInfoCache(*cacheEntry(demo + QStringLiteral("/SOFTWARE"), name));
-    int killed = 0;
-    for (const char* call : {"write", "fsync", "fchmod", "renameat2", "unlink", "flock"}) {
-        for (int n = 1;; ++n) {
-            const QString folder = copyDemo(QStringLiteral("%1-%2").arg(QLatin1String(call)).arg(n));
-            const QString where = QStringLiteral("killed at %1 #%2").arg(QLatin1String(call)).arg(n);
-            QProcess traced;
-            traced.start(QStringLiteral("strace"), QStringList{QStringLiteral("-f"), QStringLiteral("-qq"), QStringLiteral("-o"),
-                                                               QStringLiteral("/dev/null"), QStringLiteral("-e"),
-                                                               QStringLiteral("inject=%1:signal=KILL:when=%2").arg(QLatin1String(call)).arg(n),
-                                                               cliPath(), QStringLiteral("remove"), name}
-                                                       + options(folder));
-            const CliRun run = finish(traced);
-            const QString software = folder + QStringLiteral("/SOFTWARE");
-            std::optional<std::vector<RegValue>> entry;
-            ASSERT_NO_THROW(entry = cacheEntry(software, name)) << where.toStdString();
-            const QList<QByteArray> records = recordedRecords(folder + QStringLiteral("/undo"), name);
-            if (entry)
-                EXPECT_EQ(slowInfoCache(*entry), original) << where.toStdString();
-            else
-                EXPECT_EQ(records, QList<QByteArray>{original}) << where.toStdString();
-            QProcess next;
-            next.start(cliPath(), QStringList{QStringLiteral("remove"), QStringLiteral("WinZip")} + options(folder));
-            EXPECT_EQ(finish(next).status, 0) << where.toStdString();
-            EXPECT_EQ(leftovers(folder) + leftovers(folder + QStringLiteral("/undo")), QStringList()) << where.toStdString();
-            if (run.status == 0)
-                break;   // the run got past every such call
-            ++killed;
-            ASSERT_LT(n, 60) << call;
+    const QString importFile = dir.filePath(QStringLiteral("import.reg"));
+    WriteAll(importFile, "Windows Registry Editor Version 5.00\r\n\r\n[" + cacheKeyPath(QStringLiteral("7-Zip 4.42")).toUtf8()
+                             + "]\r\n\"SlowInfoCache\"=hex:01,02,03\r\n\r\n"
+                               "[HKEY_CURRENT_USER\\Control Panel\\International]\r\n\"sShortDate\"=\"yyyy-MM-dd\"\r\n");
+    const KilledChange cacheEntry{QStringLiteral("SOFTWARE"), kArpCacheBelowSoftware + QStringLiteral("\\7-Zip 4.42"),
+                                  QStringLiteral("SlowInfoCache"), std::nullopt, cacheKeyPath(QStringLiteral("7-Zip 4.42"))};
+    KilledChange cacheRecord = cacheEntry;
+    cacheRecord.changed = QByteArray::fromHex("010203");
+    const KilledChange dateFormat{QStringLiteral("NTUSER.DAT"), QStringLiteral("Control Panel\\International"),
+                                  QStringLiteral("sShortDate"), Utf16z(QStringLiteral("yyyy-MM-dd")),
+                                  QStringLiteral("HKEY_CURRENT_USER\\Control Panel\\International")};
+    const std::vector<KilledOperation> operations{
+        {QStringLiteral("remove"), {QStringLiteral("remove"), QStringLiteral("7-Zip 4.42")}, {cacheEntry},
+         {QStringLiteral("remove"), QStringLiteral("WinZip")}},
+        {QStringLiteral("import"), {QStringLiteral("import"), importFile}, {cacheRecord, dateFormat},
+         {QStringLiteral("import"), importFile}},
+    };
+    for (const KilledOperation& operation : operations) {
+        std::vector<QByteArray> original;
+        for (const KilledChange& change : operation.changes)
+            original.push_back(*valueData(demo + u'/' + change.hive, change.keyPath, change.valueName));
+        // Each change, made or not, and the undo records of it (once; a repeated import may
+        // have recorded it twice).
+        const auto check = [&](const QString& folder, const QString& where, bool repeated) {
+            std::vector<bool> made;
+            for (size_t i = 0; i < operation.changes.size(); ++i) {
+                const KilledChange& change = operation.changes[i];
+                std::optional<QByteArray> now;
+                EXPECT_NO_THROW(now = valueData(folder + u'/' + change.hive, change.keyPath, change.valueName))
+                    << where.toStdString();
+                made.push_back(now == change.changed);
+                if (!made.back())
+                    EXPECT_EQ(now, original[i]) << where.toStdString() << " " << change.valueName.toStdString();
+            }
+            for (size_t i = 0; i < operation.changes.size(); ++i) {
+                const KilledChange& change = operation.changes[i];
+                const QList<QByteArray> records = recordedData(folder + QStringLiteral("/undo"), change.recordedKey, change.valueName);
+                if (made.front())
+                    EXPECT_TRUE(repeated ? records.contains(original[i]) : records.count(original[i]) == 1)
+                        << where.toStdString() << " " << change.valueName.toStdString();
+                else
+                    EXPECT_TRUE(records.isEmpty() || records == QList<QByteArray>{original[i]}) << where.toStdString();
+            }
+            EXPECT_TRUE(std::is_sorted(made.begin(), made.end(), std::greater<>())) << where.toStdString();
+            return made;
+        };
+        int killed = 0;
+        int halfway = 0;
+        for (const char* call : {"write", "fsync", "fchmod", "renameat2", "unlink", "flock"}) {
+            for (int n = 1;; ++n) {
+                const QString folder = copyDemo(QStringLiteral("%1-%2-%3").arg(operation.name, QLatin1String(call)).arg(n));
+                const QString where = QStringLiteral("%1 killed at %2 #%3").arg(operation.name, QLatin1String(call)).arg(n);
+                QProcess traced;
+                traced.start(QStringLiteral("strace"), QStringList{QStringLiteral("-f"), QStringLiteral("-qq"), QStringLiteral("-o"),
+                                                                   QStringLiteral("/dev/null"), QStringLiteral("-e"),
+                                                                   QStringLiteral("inject=%1:signal=KILL:when=%2").arg(QLatin1String(call)).arg(n),
+                                                                   cliPath()}
+                                                           + operation.arguments + options(folder));
+                const CliRun run = finish(traced);
+                const std::vector<bool> made = check(folder, where, false);
+                if (made.front() != made.back())
+                    ++halfway;
+                QProcess next;
+                next.start(cliPath(), operation.nextArguments + options(folder));
+                EXPECT_EQ(finish(next).status, 0) << where.toStdString();
+                if (operation.nextArguments == operation.arguments)
+                    EXPECT_EQ(check(folder, where + QStringLiteral(", then repeated"), true), std::vector<bool>(made.size(), true));
+                EXPECT_EQ(leftovers(folder) + leftovers(folder + QStringLiteral("/undo")), QStringList()) << where.toStdString();
+                if (run.status == 0)
+                    break;   // the run got past every such call
+                ++killed;
+                ASSERT_LT(n, 100) << where.toStdString();
+            }
         }
+        EXPECT_GT(killed, 10) << operation.name.toStdString();
+        EXPECT_EQ(halfway > 0, operation.changes.size() > 1) << operation.name.toStdString();
     }
-    EXPECT_GT(killed, 10);
 }
 
 // Runs parvelle-cli as the unprivileged user "nobody"; needs root to set up.
