@@ -61,7 +61,7 @@ const QMouseEvent& Mouse(const QEvent* event)
 
 } // namespace
 
-TsuiFrameMouse::TsuiFrameMouse(TsuiTitleBar* titleBar)
+FrameMouse::FrameMouse(TsuiTitleBar* titleBar)
     : QObject(titleBar)
     , titleBar_(titleBar)
 {
@@ -70,17 +70,17 @@ TsuiFrameMouse::TsuiFrameMouse(TsuiTitleBar* titleBar)
         titleBar->Frame()->Form()->installEventFilter(this);
 }
 
-bool TsuiFrameMouse::eventFilter(QObject* watched, QEvent* event)
+bool FrameMouse::eventFilter(QObject* watched, QEvent* event)
 {
     if (watched == titleBar_)
-        return TitleBarEvent(event);
+        return titleBarEvent(event);
     if (const TsuiForm* frame = titleBar_->Frame(); frame && watched == frame->Form())
-        return FormEvent(event);
+        return formEvent(event);
     return false;
 }
 
 // The form's edges: the cursor shows the zone, a left press there resizes.
-bool TsuiFrameMouse::FormEvent(QEvent* event)
+bool FrameMouse::formEvent(QEvent* event)
 {
     const auto type = event->type();
     if (type != QEvent::MouseMove && type != QEvent::MouseButtonPress)
@@ -100,7 +100,7 @@ bool TsuiFrameMouse::FormEvent(QEvent* event)
     return true;
 }
 
-bool TsuiFrameMouse::TitleBarEvent(QEvent* event)
+bool FrameMouse::titleBarEvent(QEvent* event)
 {
     const auto type = event->type();
     if (type == QEvent::Leave) {
@@ -108,7 +108,7 @@ bool TsuiFrameMouse::TitleBarEvent(QEvent* event)
         return false;
     }
     if (type == QEvent::MouseMove) {
-        Move(Mouse(event));
+        pointerMoved(Mouse(event));
         return true;
     }
     if (type != QEvent::MouseButtonPress && type != QEvent::MouseButtonRelease
@@ -117,12 +117,12 @@ bool TsuiFrameMouse::TitleBarEvent(QEvent* event)
     const QMouseEvent& mouse = Mouse(event);
     if (mouse.button() != Qt::LeftButton)
         return false;
-    const int button = titleBar_->Arrange(titleBar_->width()).ButtonAt(mouse.position().toPoint());
+    const int button = titleBar_->Arrange(titleBar_->width()).buttonAt(mouse.position().toPoint());
     switch (type) {
     case QEvent::MouseButtonPress:
         titleBar_->SetHotButton(button, button >= 0);
         if (button < 0)
-            Press(mouse);
+            emptyBarPressed(mouse);
         break;
     case QEvent::MouseButtonRelease:
         dragPending_ = false;
@@ -139,7 +139,7 @@ bool TsuiFrameMouse::TitleBarEvent(QEvent* event)
 
 // A press on the empty title bar: its top edge resizes the form, the rest moves it. The
 // second press of a double click does neither: the double click that follows maximises.
-void TsuiFrameMouse::Press(const QMouseEvent& event)
+void FrameMouse::emptyBarPressed(const QMouseEvent& event)
 {
     const ulong interval = QGuiApplication::styleHints()->mouseDoubleClickInterval();
     const bool secondClick = lastPress_ && event.timestamp() - *lastPress_ < interval;
@@ -147,20 +147,20 @@ void TsuiFrameMouse::Press(const QMouseEvent& event)
     QWidget* form = titleBar_->Form();
     if (!form || form->isMaximized() || secondClick)
         return;
-    const Qt::Edges edges = HitTestEdges(TopEdgeZone(event.position().toPoint()));
+    const Qt::Edges edges = HitTestEdges(topEdgeZone(event.position().toPoint()));
     if (edges && form->windowHandle())
         form->windowHandle()->startSystemResize(edges);
     else
-        StartMove(event.globalPosition().toPoint());
+        startMove(event.globalPosition().toPoint());
 }
 
-void TsuiFrameMouse::Move(const QMouseEvent& event)
+void FrameMouse::pointerMoved(const QMouseEvent& event)
 {
     const QPoint position = event.position().toPoint();
-    titleBar_->setCursor(HitTestCursor(TopEdgeZone(position)));
+    titleBar_->setCursor(HitTestCursor(topEdgeZone(position)));
     if (dragPending_ && (event.buttons() & Qt::LeftButton))
-        FollowPointer(event.globalPosition().toPoint());
-    titleBar_->SetHotButton(titleBar_->Arrange(titleBar_->width()).ButtonAt(position), titleBar_->ButtonDown());
+        followPointer(event.globalPosition().toPoint());
+    titleBar_->SetHotButton(titleBar_->Arrange(titleBar_->width()).buttonAt(position), titleBar_->ButtonDown());
 }
 
 // The compositor or window manager moves the form, counting the pointer's way from the
@@ -168,7 +168,7 @@ void TsuiFrameMouse::Move(const QMouseEvent& event)
 // press it starts there. X window managers start it at the first motion, as their pointer
 // grab would take the second click of a double click, and are then told the press's place.
 // Where nothing moves windows, the form follows every motion itself.
-void TsuiFrameMouse::StartMove(const QPoint& pointer)
+void FrameMouse::startMove(const QPoint& pointer)
 {
     QWidget* form = titleBar_->Form();
     if (!IsX11() && form->windowHandle() && form->windowHandle()->startSystemMove())
@@ -177,7 +177,7 @@ void TsuiFrameMouse::StartMove(const QPoint& pointer)
     dragPointer_ = pointer;
 }
 
-void TsuiFrameMouse::FollowPointer(const QPoint& pointer)
+void FrameMouse::followPointer(const QPoint& pointer)
 {
     QWidget* form = titleBar_->Form();
     if (!form)
@@ -191,7 +191,7 @@ void TsuiFrameMouse::FollowPointer(const QPoint& pointer)
     dragPointer_ = pointer;
 }
 
-int TsuiFrameMouse::TopEdgeZone(const QPoint& position) const
+int FrameMouse::topEdgeZone(const QPoint& position) const
 {
     const TsuiForm* frame = titleBar_->Frame();
     const QWidget* form = titleBar_->Form();

@@ -12,23 +12,23 @@ namespace parvelle {
 
 class TsuiTitleBar;
 
-class TsuiFrameMouse : public QObject {
+class FrameMouse : public QObject {
 public:
     // Watches the title bar, and its form's edges when the title bar is on a skinned frame.
-    explicit TsuiFrameMouse(TsuiTitleBar* titleBar);
+    explicit FrameMouse(TsuiTitleBar* titleBar);
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
-    bool FormEvent(QEvent* event);
-    bool TitleBarEvent(QEvent* event);
-    void Press(const QMouseEvent& event);
-    void Move(const QMouseEvent& event);
-    void StartMove(const QPoint& pointer);
-    void FollowPointer(const QPoint& pointer);
+    bool formEvent(QEvent* event);
+    bool titleBarEvent(QEvent* event);
+    void emptyBarPressed(const QMouseEvent& event);
+    void pointerMoved(const QMouseEvent& event);
+    void startMove(const QPoint& pointer);
+    void followPointer(const QPoint& pointer);
     // The resize zone of the title bar's top edge at Position (title bar coordinates).
-    int TopEdgeZone(const QPoint& position) const;
+    int topEdgeZone(const QPoint& position) const;
 
     TsuiTitleBar* titleBar_;
     bool dragPending_ = false;   // pressed on the empty title bar: a move may follow

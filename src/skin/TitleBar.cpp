@@ -325,7 +325,7 @@ TsuiTitleBar::TsuiTitleBar(QWidget* parent)
     InstallSkinAccessibility();
     setAttribute(Qt::WA_OpaquePaintEvent);   // painted whole from a buffer, never erased
     setMouseTracking(true);
-    new TsuiFrameMouse(this);
+    new FrameMouse(this);
     systemMenuDelay_.setSingleShot(true);
     systemMenuDelay_.setInterval(QApplication::doubleClickInterval());
     connect(&systemMenuDelay_, &QTimer::timeout, this, &TsuiTitleBar::PopupSystemMenu);
@@ -504,7 +504,7 @@ void TsuiTitleBar::CloseForm()
 
 // ---- layout and painting ----------------------------------------------------------------
 
-int TitleBarLayout::ButtonAt(const QPoint& position) const
+int TitleBarLayout::buttonAt(const QPoint& position) const
 {
     if (controlBox >= 0 && PointInRect(position, buttons[controlBox]))
         return controlBox;

@@ -181,7 +181,7 @@ struct TitleBarLayout {
     int captionRight = 0;
 
     // The button at Position (far edges included), -1 = none; the control box first.
-    int ButtonAt(const QPoint& position) const;
+    int buttonAt(const QPoint& position) const;
 };
 
 class TsuiTitleBar : public QWidget, public TsuiTitleBarCommands {

@@ -288,7 +288,7 @@ LinkLabel* makeLinkLabel(QWidget* parent, const QString& name, const QString& ca
                          QRect geometry, QColor color, const QString& target)
 {
     auto* label = Place(new LinkLabel(parent), name, geometry);
-    label->SetTarget(target);
+    label->setTarget(target);
     label->setText(caption);
     QFont font = DesignFont(QStringLiteral("MS Sans Serif"), 11);
     font.setUnderline(true);
@@ -311,7 +311,7 @@ LinkLabel* makePictureLink(QWidget* parent, const QString& name, QRect geometry,
                            const QString& description, const QString& target)
 {
     auto* link = Place(new LinkLabel(parent), name, geometry);
-    link->SetTarget(target);
+    link->setTarget(target);
     link->setPixmap(picture);
     link->setAccessibleName(description);
     return link;

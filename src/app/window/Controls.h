@@ -42,8 +42,8 @@ class LinkLabel : public ClickLabel {
     Q_OBJECT
 public:
     explicit LinkLabel(QWidget* parent);
-    const QString& Target() const { return target_; }
-    void SetTarget(const QString& target) { target_ = target; }
+    const QString& target() const { return target_; }
+    void setTarget(const QString& target) { target_ = target; }
 
 protected:
     void keyPressEvent(QKeyEvent* event) override;

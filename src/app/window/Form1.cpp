@@ -587,7 +587,7 @@ void TForm1::suiButton3Click()
 void TForm1::HTTPLinkClick(QObject* sender)
 {
     const auto* link = qobject_cast<LinkLabel*>(sender);
-    const int result = services_.ShellOpen->ShellExecute(link ? link->Target() : QString());
+    const int result = services_.ShellOpen->ShellExecute(link ? link->target() : QString());
     if (result < 33)
         ShowMessage(ShellErrorMessage(result));
 }
