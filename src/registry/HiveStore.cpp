@@ -150,6 +150,7 @@ void HiveStore::load()
     changedSubkeys_.clear();
     changedValues_.clear();
     writeTimes_.clear();
+    countReading();
 }
 
 bool HiveStore::reloadIfChangedOnDisk()
@@ -514,6 +515,7 @@ void HiveStore::touch(NodeId node)
 {
     writeTimes_[node] = CurrentFileTime();
     modified_ = true;
+    countChange();
 }
 
 void HiveStore::requireUnchangedOnDisk() const

@@ -200,6 +200,20 @@ std::vector<std::unique_ptr<StoreLock>> Machine::lockAndReloadStores()
     return locks;
 }
 
+uint64_t Machine::revision() const
+{
+    uint64_t sum = 0;
+    forEachStore([&sum](const RegistryStore& store) { sum += store.revision(); });
+    return sum;
+}
+
+uint64_t Machine::readings() const
+{
+    uint64_t sum = 0;
+    forEachStore([&sum](const RegistryStore& store) { sum += store.readings(); });
+    return sum;
+}
+
 void Machine::discardChanges()
 {
     forEachStore([](RegistryStore& store) {

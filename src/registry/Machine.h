@@ -56,6 +56,11 @@ public:
     // The same under each store's lock against other writers, held until the returned
     // locks are destroyed.
     std::vector<std::unique_ptr<StoreLock>> lockAndReloadStores();
+    // The sums of the stores' RegistryStore::revision() and readings(): a listing made
+    // when the revision was what it is now still shows the machine as it is.
+    uint64_t revision() const;
+    uint64_t readings() const;
+
     // Drops the uncommitted changes of every store (see RegistryStore::discardChanges).
     void discardChanges();
 

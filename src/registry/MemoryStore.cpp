@@ -33,6 +33,7 @@ void MemoryStore::touch(Node& node)
 {
     node.lastWrite = CurrentFileTime();
     modified_ = true;
+    countChange();
 }
 
 void MemoryStore::throwIfUnreadable(NodeId node, const QString& name) const
@@ -206,6 +207,7 @@ void MemoryStore::setValueUnreadable(NodeId node, const QString& name, bool unre
     names.removeIf([&](const QString& n) { return SameName(n, name); });
     if (unreadable)
         names.append(name);
+    countChange();
 }
 
 void MemoryStore::setCommitFailure(const QString& message)

@@ -153,6 +153,24 @@ public:
 
     // Resolves a backslash-separated path below `from` (empty path = `from`).
     std::optional<NodeId> find(NodeId from, const QString& path) const;
+
+    // Counts what changed the store's contents: every change made here and every reading
+    // of its file. What was read from the store while the count stayed is still true.
+    uint64_t revision() const { return revision_; }
+    // Counts the readings of its file alone (the first one included).
+    uint64_t readings() const { return readings_; }
+
+protected:
+    void countChange() { ++revision_; }
+    void countReading()
+    {
+        ++revision_;
+        ++readings_;
+    }
+
+private:
+    uint64_t revision_ = 0;
+    uint64_t readings_ = 0;
 };
 
 // Commits the modified stores all or none: every new file is written and synced first,

@@ -686,6 +686,27 @@ TEST_F(WindowTest, HeaderClicksSortByValueAndRefreshBringsBackTheRegistryOrder)
     EXPECT_EQ(KeyNames(table), (QStringList{QStringLiteral("GammaSuite"), QStringLiteral("BetaTool"), QStringLiteral("AlphaApp")}));
 }
 
+TEST_F(WindowTest, ARemovalLeavesTheTableAsAFreshListingWould)
+{
+    Open();
+    auto* table = Find<QTreeWidget>(QStringLiteral("suiListView1"));
+    ClickHeader(table, ccFrequency);
+    table->setCurrentItem(table->findItems(QStringLiteral("AlphaApp"), Qt::MatchExactly).first());
+    Click(QStringLiteral("suiButton3"));
+    ASSERT_TRUE(messages.shown.empty()) << LastMessage().toStdString();
+    EXPECT_FALSE(table->header()->isSortIndicatorShown());
+    EXPECT_EQ(table->currentItem(), nullptr);
+    EXPECT_TRUE(table->selectedItems().isEmpty());
+
+    const auto machine = registry.Reopen();
+    TForm1 fresh(*machine, registry.UndoFolder(), TForm1Services{&messages, &shell, &printers, {}});
+    fresh.show();
+    const auto* freshTable = fresh.findChild<QTreeWidget*>(QStringLiteral("suiListView1"));
+    EXPECT_EQ(TableOf(table), TableOf(freshTable));
+    EXPECT_EQ(TableOf(table).size(), 2);
+    EXPECT_EQ(freshTable->currentItem(), nullptr);
+}
+
 TEST_F(WindowTest, WindowCarriesTheApplicationIconInItsThreeSizes)
 {
     Open();

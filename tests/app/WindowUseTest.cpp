@@ -160,14 +160,28 @@ TEST_F(ChangedHiveTest, AHiveReplacedByADamagedFileStopsTheRemovalWithItsReason)
     EXPECT_EQ(UndoFiles(registry).size(), 1);
 }
 
-TEST_F(ChangedHiveTest, F5RefreshesTheList)
+TEST_F(ChangedHiveTest, F5ReadsTheCacheAgainWhenTheRegistryChanged)
 {
     Open();
     form->activateWindow();
     ASSERT_TRUE(QTest::qWaitForWindowActive(form.get()));
+    // A mark on a row lasts as long as the row: with nothing changed, F5 keeps the rows.
+    const auto markFirstRow = [this] { Table()->topLevelItem(0)->setData(ccKeyName, Qt::UserRole, true); };
+    const auto firstRowMarked = [this] { return Table()->topLevelItem(0)->data(ccKeyName, Qt::UserRole).toBool(); };
+    markFirstRow();
+    QTest::keyClick(form.get(), Qt::Key_F5);
+    EXPECT_TRUE(firstRowMarked());
+
     RemoveElsewhere(QStringLiteral("AlphaApp"));
     QTest::keyClick(form.get(), Qt::Key_F5);
     EXPECT_EQ(KeyNames(Table()), (QStringList{QStringLiteral("BetaTool"), QStringLiteral("GammaSuite")}));
+
+    // A change made in this process, not by the window's buttons.
+    markFirstRow();
+    ASSERT_TRUE(TUndoContext(registry.machine(), 6, otherUndo.path()).RemoveCacheEntry(QStringLiteral("GammaSuite")));
+    QTest::keyClick(form.get(), Qt::Key_F5);
+    EXPECT_EQ(KeyNames(Table()), QStringList{QStringLiteral("BetaTool")});
+    EXPECT_FALSE(firstRowMarked());
 }
 
 TEST(WindowProgram, HelpAndVersionAnswerWithoutOpeningTheWindow)

@@ -52,6 +52,27 @@ TEST_F(HiveReloadTest, AChangedFileIsReadAgainAndThenSavedOverCleanly)
     EXPECT_EQ(HiveStore(path).childNames(HiveStore(path).root()).size(), 4);
 }
 
+TEST_F(HiveReloadTest, RevisionCountsEveryChangeAndEveryReading)
+{
+    const uint64_t read = store->revision();
+    EXPECT_EQ(store->readings(), 1u);
+    EXPECT_FALSE(store->reloadIfChangedOnDisk());
+    EXPECT_EQ(store->revision(), read);
+
+    store->addChild(store->root(), QStringLiteral("Delta"));
+    const uint64_t changed = store->revision();
+    EXPECT_GT(changed, read);
+    store->commit();   // its own save is no change to read again
+    EXPECT_FALSE(store->reloadIfChangedOnDisk());
+    EXPECT_EQ(store->revision(), changed);
+    EXPECT_EQ(store->readings(), 1u);
+
+    AddKeyElsewhere(QStringLiteral("Gamma"));
+    EXPECT_TRUE(store->reloadIfChangedOnDisk());
+    EXPECT_GT(store->revision(), changed);
+    EXPECT_EQ(store->readings(), 2u);
+}
+
 TEST_F(HiveReloadTest, PendingChangesAreKeptUntilDiscarded)
 {
     store->deleteNode(*store->child(store->root(), QStringLiteral("Alpha")));

@@ -33,6 +33,13 @@ public:
         rows_ = std::move(rows);
         for (auto& ranks : ranks_)
             ranks.reset();
+        sorted_ = false;
+    }
+
+    // Forgets a row about to be deleted; the ranks of the others keep their order.
+    void remove(const QTreeWidgetItem* row)
+    {
+        std::erase(rows_, row);
     }
 
     // Gives each row its rank by `column`, ascending.
@@ -43,6 +50,18 @@ public:
             ranks = ranksBy(column);
         for (CacheTableItem* row : rows_)
             row->setSortRank((*ranks)[size_t(row->index())]);
+        sorted_ = true;
+    }
+
+    // Puts the rows back in the registry's order when a sort moved them.
+    void unsort(QTreeWidget* table)
+    {
+        if (!sorted_)
+            return;
+        for (CacheTableItem* row : rows_)
+            row->setSortRank(row->index());
+        table->sortItems(0, Qt::AscendingOrder);
+        sorted_ = false;
     }
 
     static CacheTableRows* of(QTreeWidget* table)
@@ -70,7 +89,33 @@ private:
 
     std::vector<CacheTableItem*> rows_;
     std::array<std::optional<std::vector<int>>, ccColumnCount> ranks_;
+    bool sorted_ = false;
 };
+
+// The text case-folded; ASCII, as most texts of the table are, is folded here, many times
+// faster than by QString::toCaseFolded(), and shared when it has no capital letter.
+QString CaseFolded(const QString& text)
+{
+    bool capitals = false;
+    for (const QChar c : text) {
+        if (c.unicode() >= 0x80)
+            return text.toCaseFolded();
+        capitals = capitals || (c >= u'A' && c <= u'Z');
+    }
+    if (!capitals)
+        return text;
+    QString folded(text.size(), Qt::Uninitialized);
+    std::transform(text.begin(), text.end(), folded.begin(), [](QChar c) {
+        return c >= u'A' && c <= u'Z' ? QChar(c.unicode() + (u'a' - u'A')) : c;
+    });
+    return folded;
+}
+
+void hideSortIndicator(QTreeWidget* table)
+{
+    table->header()->setSortIndicator(-1, Qt::AscendingOrder);
+    table->header()->setSortIndicatorShown(false);
+}
 
 } // namespace
 
@@ -127,7 +172,7 @@ CacheTableItem::SortKey CacheTableItem::sortKey(int column) const
     case ccDataSize:
         return {SortKey::Missing, 0, {}};
     default:
-        return {SortKey::Text, 0, columns_.value(column).toCaseFolded()};
+        return {SortKey::Text, 0, CaseFolded(columns_.value(column))};
     }
 }
 
@@ -169,10 +214,24 @@ void FillCacheTable(QTreeWidget* table, const CacheListing& listing)
         items.append(rows.back());
     }
     table->clear();
-    table->header()->setSortIndicator(-1, Qt::AscendingOrder);
-    table->header()->setSortIndicatorShown(false);
+    hideSortIndicator(table);
     table->addTopLevelItems(items);
     CacheTableRows::of(table)->reset(std::move(rows));
+}
+
+void ShowCacheTableAsFilled(QTreeWidget* table)
+{
+    CacheTableRows::of(table)->unsort(table);
+    hideSortIndicator(table);
+    table->setCurrentItem(nullptr);
+    table->clearSelection();
+    table->scrollToTop();
+}
+
+void RemoveCacheTableRow(QTreeWidget* table, QTreeWidgetItem* row)
+{
+    CacheTableRows::of(table)->remove(row);
+    delete row;
 }
 
 } // namespace parvelle

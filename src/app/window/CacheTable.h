@@ -49,5 +49,10 @@ void EnableHeaderSorting(QTreeWidget* table);
 
 // Fills the table in the listing's (registry) order, without a sort indicator.
 void FillCacheTable(QTreeWidget* table, const CacheListing& listing);
+// Shows the rows as FillCacheTable left them: in the registry's order, without a sort
+// indicator, a current row or a selection, scrolled to the top.
+void ShowCacheTableAsFilled(QTreeWidget* table);
+// Takes out (and deletes) the row of an entry removed from the registry.
+void RemoveCacheTableRow(QTreeWidget* table, QTreeWidgetItem* row);
 
 } // namespace parvelle

@@ -545,16 +545,32 @@ void TForm1::ShowMessage(const QString& text)
 void TForm1::FormShow()
 {
     // Read first: a hive that cannot be read again leaves the table as it was.
+    machine_.reloadChangedStores();
+    if (listedRevision_ == machine_.revision()) {
+        // Nothing changed since the table was filled: shown as filled, not read again.
+        BagEnter();
+        ShowRegistryStatus(listedEmptyReason_);
+        ShowCacheTableAsFilled(suiListView1_);
+        return;
+    }
     const CacheListing listing = ListCache(machine_, [this] { BagEnter(); }, luWhenShown);
     osKind_ = listing.OSKind;
-    ShowRegistryStatus(EmptyListingReason(machine_, listing));
+    listedEmptyReason_ = EmptyListingReason(machine_, listing);
+    ShowRegistryStatus(listedEmptyReason_);
     FillCacheTable(suiListView1_, listing);
+    listedRevision_ = machine_.revision();
+}
+
+QTreeWidgetItem* TForm1::SelectedCacheRow() const
+{
+    const QList<QTreeWidgetItem*> selected = suiListView1_->selectedItems();
+    return selected.isEmpty() ? nullptr : selected.first();
 }
 
 QString TForm1::SelectedCacheEntry() const
 {
-    const QList<QTreeWidgetItem*> selected = suiListView1_->selectedItems();
-    return selected.isEmpty() ? QString() : selected.first()->text(ccKeyName);
+    const QTreeWidgetItem* row = SelectedCacheRow();
+    return row ? row->text(ccKeyName) : QString();
 }
 
 void TForm1::suiButton2Click()
@@ -569,15 +585,25 @@ void TForm1::suiButton2Click()
 
 void TForm1::suiButton3Click()
 {
-    const QString name = SelectedCacheEntry();
+    QTreeWidgetItem* row = SelectedCacheRow();
+    const QString name = row ? row->text(ccKeyName) : QString();
     if (name.isEmpty()) {
         ShowMessage(kSelectAnItem);
         return;
     }
+    // While the table shows the registry as read, a removal that reads no hive again is
+    // all that changes it: a listing afterwards would give the same rows without this one.
+    const std::optional<uint64_t> listed = listedRevision_;
+    const bool tableCurrent = listed == machine_.revision();
+    const uint64_t readings = machine_.readings();
     auto removed = std::make_shared<bool>(false);
     RunChange([name, removed](TUndoContext& context) { *removed = context.RemoveCacheEntry(name); },
-              [this, name, removed](TUndoContext& context) {
+              [this, name, removed, row, listed, tableCurrent, readings](TUndoContext& context) {
                   undoStamp_ = context.UndoStamp();
+                  if (*removed && tableCurrent && listedRevision_ == listed && machine_.readings() == readings) {
+                      RemoveCacheTableRow(suiListView1_, row);   // not filled again meanwhile: still there
+                      listedRevision_ = machine_.revision();
+                  }
                   FormShow();
                   if (!*removed)
                       ShowMessage(QStringLiteral("'%1' is no longer in the cache: another program removed it").arg(name));

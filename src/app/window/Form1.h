@@ -7,11 +7,13 @@
 #include <QWidget>
 #include <functional>
 #include <memory>
+#include <optional>
 
 class QComboBox;
 class QLabel;
 class QListView;
 class QShortcut;
+class QTreeWidgetItem;
 
 namespace parvelle {
 
@@ -99,6 +101,7 @@ private:
     void ShowUndoEntries(const QStringList& entries, int maxExtent);
     void ClearList();
     QString SelectedUndoFile() const;
+    QTreeWidgetItem* SelectedCacheRow() const;
     QString SelectedCacheEntry() const;
     void ShowMessage(const QString& text);
     // Runs the change on the worker thread with its progress in the status line, then
@@ -121,6 +124,9 @@ private:
     bool closeWhenDone_ = false;
     TRegistryJob* job_ = nullptr;
     QShortcut* refresh_ = nullptr;
+    // The machine's revision when the cache table was filled, and why it was empty.
+    std::optional<uint64_t> listedRevision_;
+    QString listedEmptyReason_;
 
     TsuiForm* suiForm1_ = nullptr;
     TitleBarNote* registryStatus_ = nullptr;
