@@ -705,6 +705,13 @@ TEST_F(WindowTest, ARemovalLeavesTheTableAsAFreshListingWould)
     EXPECT_EQ(TableOf(table), TableOf(freshTable));
     EXPECT_EQ(TableOf(table).size(), 2);
     EXPECT_EQ(freshTable->currentItem(), nullptr);
+
+    // The rows left sort as before, by an order already worked out and by a new one.
+    ClickHeader(table, ccFrequency);
+    EXPECT_EQ(KeyNames(table), (QStringList{QStringLiteral("GammaSuite"), QStringLiteral("BetaTool")}));
+    ClickHeader(table, ccKeyName);
+    ClickHeader(table, ccKeyName);
+    EXPECT_EQ(KeyNames(table), (QStringList{QStringLiteral("GammaSuite"), QStringLiteral("BetaTool")}));
 }
 
 TEST_F(WindowTest, WindowCarriesTheApplicationIconInItsThreeSizes)

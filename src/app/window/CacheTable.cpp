@@ -71,6 +71,7 @@ public:
     }
 
 private:
+    // The rank of each row by `column`, by the row's index (a removed row's is left 0).
     std::vector<int> ranksBy(int column) const
     {
         std::vector<CacheTableItem::SortKey> keys;
@@ -79,11 +80,11 @@ private:
             keys.push_back(row->sortKey(column));
         std::vector<int> order(rows_.size());
         std::iota(order.begin(), order.end(), 0);
-        // Equal keys keep the registry's order.
+        // Equal keys keep the registry's order, which is that of rows_.
         std::stable_sort(order.begin(), order.end(), [&keys](int a, int b) { return keys[size_t(a)] < keys[size_t(b)]; });
-        std::vector<int> ranks(order.size());
+        std::vector<int> ranks(rows_.empty() ? 0 : size_t(rows_.back()->index()) + 1);
         for (size_t place = 0; place < order.size(); ++place)
-            ranks[size_t(order[place])] = int(place);
+            ranks[size_t(rows_[size_t(order[place])]->index())] = int(place);
         return ranks;
     }
 
@@ -111,7 +112,7 @@ QString CaseFolded(const QString& text)
     return folded;
 }
 
-void hideSortIndicator(QTreeWidget* table)
+void HideSortIndicator(QTreeWidget* table)
 {
     table->header()->setSortIndicator(-1, Qt::AscendingOrder);
     table->header()->setSortIndicatorShown(false);
@@ -214,7 +215,7 @@ void FillCacheTable(QTreeWidget* table, const CacheListing& listing)
         items.append(rows.back());
     }
     table->clear();
-    hideSortIndicator(table);
+    HideSortIndicator(table);
     table->addTopLevelItems(items);
     CacheTableRows::of(table)->reset(std::move(rows));
 }
@@ -222,7 +223,7 @@ void FillCacheTable(QTreeWidget* table, const CacheListing& listing)
 void ShowCacheTableAsFilled(QTreeWidget* table)
 {
     CacheTableRows::of(table)->unsort(table);
-    hideSortIndicator(table);
+    HideSortIndicator(table);
     table->setCurrentItem(nullptr);
     table->clearSelection();
     table->scrollToTop();
