@@ -75,13 +75,18 @@ def main():
         listener.register(kind)
 
     window = None
-    ready = lambda: window is not None and find(window, pyatspi.ROLE_PUSH_BUTTON, "Refresh") is not None
+    def ready():
+        # Refresh shown and the table filled: the cache may be read after the window shows.
+        if window is None or find(window, pyatspi.ROLE_PUSH_BUTTON, "Refresh") is None:
+            return False
+        table = pyatspi.findDescendant(window, lambda node: node is not None and "Table" in pyatspi.listInterfaces(node))
+        return table is not None and fresh(table).queryTable().nRows > 0
     deadline = time.monotonic() + 30
     while not ready() and time.monotonic() < deadline:
         window = the_window()
         pump(0.3)
     if not ready():
-        print("FAIL the window's Refresh button never appeared on the accessibility bus")
+        print("FAIL the window's Refresh button and filled table never appeared on the accessibility bus")
         return 1
 
     refresh = find(window, pyatspi.ROLE_PUSH_BUTTON, "Refresh")
