@@ -1,9 +1,11 @@
 // Parvelle: the main window over the registry chosen on the command line.
 #include "app/common/RegistryOptions.h"
+#include "cache/TerminalText.h"
 #include "app/window/Controls.h"
 #include "app/window/ErrorHandler.h"
 #include "app/window/Form1.h"
 #include "app/window/MessageBox.h"
+#include "core/NativePath.h"
 #include "core/SafeFile.h"
 
 #include <QCommandLineParser>
@@ -22,9 +24,10 @@ const QString kSkin = QStringLiteral("skin");
 
 int Fail(const QString& message, int status, bool quiet)
 {
-    std::fprintf(stderr, "parvelle: %s\n", qPrintable(message));
+    const QString shown = TerminalText(message);
+    std::fprintf(stderr, "parvelle: %s\n", qPrintable(shown));
     if (!quiet)
-        QtMessageBox(nullptr).Show(message, AppTitle());
+        QtMessageBox(nullptr).Show(shown, AppTitle());
     return status;
 }
 
@@ -68,7 +71,7 @@ EarlyOptions ReadEarlyOptions(int argc, char** argv)
     QCoreApplication::setApplicationVersion(QStringLiteral(PARVELLE_VERSION));
     QCommandLineParser parser;
     AddWindowOptions(parser);
-    if (!parser.parse(probe.arguments()))
+    if (!parser.parse(ArgumentsFromNative(argc, argv)))
         return {};   // reported by the full parse
     if (parser.isSet(QStringLiteral("help"))) {
         std::fputs(qPrintable(parser.helpText()), stdout);
@@ -116,8 +119,9 @@ int SaveScreenshot(TForm1& form, const QString& file, int page)
     while (form.ReadingUndoList())
         QApplication::processEvents(QEventLoop::WaitForMoreEvents);
     QApplication::processEvents();
-    if (!WindowImage(form).save(file, "PNG")) {
-        std::fprintf(stderr, "parvelle: cannot write %s\n", qPrintable(file));
+    QFile out;
+    if (!OpenFile(out, file, QIODevice::WriteOnly) || !WindowImage(form).save(&out, "PNG")) {
+        std::fprintf(stderr, "parvelle: cannot write %s\n", qPrintable(TerminalText(file)));
         return 1;
     }
     return 0;
@@ -139,7 +143,7 @@ int main(int argc, char** argv)
     int page = 1;
     std::optional<TsuiUIStyle> style;
     try {
-        ParseCommandLine(parser, app->arguments());
+        ParseCommandLine(parser, ArgumentsFromNative(argc, argv));
         if (!parser.positionalArguments().isEmpty())
             throw EUsageError(QStringLiteral("unexpected argument \"%1\"; hives are given with --software, --system, "
                                              "--ntuser or --windows").arg(parser.positionalArguments().first()));
@@ -160,7 +164,7 @@ int main(int argc, char** argv)
         machine = OpenRegistry(options);
         undoFolder = UndoFolder(options);
     } catch (const std::exception& e) {
-        return Fail(QString::fromUtf8(e.what()), 1, screenshot);
+        return Fail(PathFromNative(e.what()), 1, screenshot);
     }
 
     TForm1 form(*machine, undoFolder);

@@ -349,7 +349,7 @@ QString LastUsedFormatter::text(uint64_t fileTime) const
 {
     const auto utc = FileTimeToUtc(fileTime);
     if (!utc)
-        return kNoDateGiven;
+        return fileTime == 0 ? kNoDateGiven : QStringLiteral("Out of range (FILETIME %1)").arg(decimalText(fileTime));
     const qint64 day = utc->date().toJulianDay();
     auto date = dateTexts_.constFind(day);
     if (date == dateTexts_.cend())

@@ -91,7 +91,8 @@ std::optional<QDateTime> FileTimeToUtc(uint64_t fileTime);
 QString FileTimeToIso(uint64_t fileTime);
 
 // Last Used in the locale's short date (with a four-digit year) and long time formats (the
-// time left out at midnight), or "No Date Given".
+// time left out at midnight); "No Date Given" for 0, and for a time past the year 9999
+// "Out of range (FILETIME N)" with its value.
 class LastUsedFormatter {
 public:
     explicit LastUsedFormatter(const QLocale& locale = QLocale::system());

@@ -1,5 +1,7 @@
 #include "TerminalText.h"
 
+#include "core/NativePath.h"
+
 #include <QTextBoundaryFinder>
 #include <algorithm>
 #include <iterator>
@@ -51,7 +53,7 @@ bool isPlainAscii(QStringView text)
     return std::all_of(text.begin(), text.end(), [](QChar c) { return c.unicode() >= 0x20 && c.unicode() < 0x7F; });
 }
 
-// Calls `visit` with every code point of the text, an unpaired surrogate as U+FFFD.
+// Calls `visit` with every code point of the text, an unpaired surrogate as itself.
 template <typename Visit>
 void forEachCodePoint(QStringView text, Visit visit)
 {
@@ -61,9 +63,14 @@ void forEachCodePoint(QStringView text, Visit visit)
             visit(QChar::surrogateToUcs4(c, text[i + 1]));
             ++i;
         } else {
-            visit(c.isSurrogate() ? kReplacement : char32_t(c.unicode()));
+            visit(char32_t(c.unicode()));
         }
     }
+}
+
+char32_t withoutSurrogate(char32_t c)
+{
+    return QChar::isSurrogate(c) ? kReplacement : c;
 }
 
 void appendCodePoint(QString& out, char32_t c)
@@ -105,10 +112,12 @@ QString TerminalText(QStringView text)
     QString out;
     out.reserve(text.size());
     forEachCodePoint(text, [&out](char32_t c) {
-        if (isUnsafe(c))
+        if (const int pathByte = c <= 0xFFFF ? PathByteOf(char16_t(c)) : -1; pathByte >= 0)
+            out += escapeOf(char32_t(pathByte));
+        else if (isUnsafe(withoutSurrogate(c)))
             out += escapeOf(c);
         else
-            appendCodePoint(out, c);
+            appendCodePoint(out, withoutSurrogate(c));
     });
     return out;
 }
@@ -117,7 +126,7 @@ QString WithoutLoneSurrogates(QStringView text)
 {
     QString out;
     out.reserve(text.size());
-    forEachCodePoint(text, [&out](char32_t c) { appendCodePoint(out, c); });
+    forEachCodePoint(text, [&out](char32_t c) { appendCodePoint(out, withoutSurrogate(c)); });
     return out;
 }
 
@@ -126,7 +135,7 @@ int TerminalCells(QStringView text)
     if (isPlainAscii(text))
         return int(text.size());
     int cells = 0;
-    forEachCodePoint(text, [&cells](char32_t c) { cells += cellsOf(c); });
+    forEachCodePoint(text, [&cells](char32_t c) { cells += cellsOf(withoutSurrogate(c)); });
     return cells;
 }
 

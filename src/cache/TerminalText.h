@@ -8,7 +8,8 @@ namespace parvelle {
 
 // The text with control characters (C0, DEL, C1), line and paragraph separators and
 // format characters (bidirectional controls, zero-width characters, U+FEFF) written
-// visibly as \xHH or \uHHHH, and every unpaired surrogate replaced by U+FFFD.
+// visibly as \xHH or \uHHHH, a byte of a file name that is not UTF-8 as \xHH (see
+// NativePath.h), and every other unpaired surrogate replaced by U+FFFD.
 QString TerminalText(QStringView text);
 
 // Every unpaired surrogate replaced by U+FFFD; nothing else changed.

@@ -1,5 +1,8 @@
 #pragma once
-// Error classes shared by every layer. Each carries only a message (UTF-8).
+// Error classes shared by every layer. Each carries only a message: UTF-8, where a byte of
+// a file name that is not UTF-8 stays that byte (see NativePath.h).
+#include "NativePath.h"
+
 #include <QString>
 #include <cerrno>
 #include <cstring>
@@ -12,8 +15,8 @@ public:
     // Messages longer than this (a name of thousands of characters in one) are cut with "…".
     static constexpr qsizetype kMaxMessage = 1000;
 
-    explicit EParvelleError(const QString& message) : std::runtime_error(capped(message).toStdString()) {}
-    QString message() const { return QString::fromUtf8(what()); }
+    explicit EParvelleError(const QString& message) : std::runtime_error(NativePath(capped(message)).toStdString()) {}
+    QString message() const { return PathFromNative(what()); }
 
 private:
     static QString capped(const QString& message)

@@ -1,6 +1,7 @@
 #include "QuietRead.h"
 
-#include <QFile>
+#include "NativePath.h"
+
 #include <cerrno>
 #include <dirent.h>
 #include <sys/stat.h>
@@ -10,7 +11,7 @@ namespace parvelle {
 
 int OpenQuietly(const QString& path, int flags)
 {
-    const QByteArray name = QFile::encodeName(path);
+    const QByteArray name = NativePath(path);
     flags |= O_RDONLY | O_CLOEXEC;
     const int fd = ::open(name.constData(), flags | O_NOATIME);
     if (fd >= 0 || errno != EPERM)
@@ -36,8 +37,8 @@ QStringList QuietFolderEntries(const QString& folder, EntryKind kind)
         struct stat st {};
         if (::fstatat(::dirfd(dir), entry->d_name, &st, 0) != 0 && ::fstatat(::dirfd(dir), entry->d_name, &st, AT_SYMLINK_NOFOLLOW) != 0)
             continue;
-        if (S_ISDIR(st.st_mode) == (kind == EntryKind::Folders))
-            names.append(QFile::decodeName(name));
+        if (kind == EntryKind::Any || S_ISDIR(st.st_mode) == (kind == EntryKind::Folders))
+            names.append(PathFromNative(name));
     }
     ::closedir(dir);
     names.sort(Qt::CaseInsensitive);

@@ -12,11 +12,11 @@ namespace parvelle {
 // with errno set.
 int OpenQuietly(const QString& path, int flags = 0);
 
-enum class EntryKind { Files, Folders };
+enum class EntryKind { Files, Folders, Any };
 
 // The names of a folder's entries of one kind (symbolic links followed; "Files" counts
-// every entry that is not a folder), sorted ignoring letter case; empty when the folder
-// cannot be read.
+// every entry that is not a folder, "Any" every entry), sorted ignoring letter case; empty
+// when the folder cannot be read.
 QStringList QuietFolderEntries(const QString& folder, EntryKind kind);
 
 } // namespace parvelle

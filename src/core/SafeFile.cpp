@@ -1,6 +1,7 @@
 #include "SafeFile.h"
 
 #include "Errors.h"
+#include "NativePath.h"
 #include "QuietRead.h"
 
 #include <QDir>
@@ -25,11 +26,6 @@ namespace parvelle {
 
 namespace {
 
-QByteArray native(const QString& path)
-{
-    return QFile::encodeName(path);
-}
-
 int64_t nanoseconds(const struct timespec& time)
 {
     return int64_t(time.tv_sec) * 1000000000 + time.tv_nsec;
@@ -41,8 +37,7 @@ constexpr qsizetype kTemporaryRandomPart = 6;
 
 QString besideTarget(const QString& target, const QString& suffix)
 {
-    const QFileInfo info(target);
-    return info.absolutePath() + QStringLiteral("/.") + info.fileName() + kTemporaryMark + suffix;
+    return ParentFolder(target) + QStringLiteral("/.") + QFileInfo(target).fileName() + kTemporaryMark + suffix;
 }
 
 // The target a temporary's or a lock file's name belongs to, or empty for any other name.
@@ -150,7 +145,7 @@ FileIdentity FileIdentity::of(const QString& path, qsizetype headBytes)
 // ---- FileLock
 
 FileLock::FileLock(const QString& target, std::chrono::milliseconds wait, const QString& what)
-    : lockPath_(native(besideTarget(target, QStringLiteral("lock"))))
+    : lockPath_(NativePath(besideTarget(target, QStringLiteral("lock"))))
 {
     const auto deadline = std::chrono::steady_clock::now() + wait;
     while (!attempt(what)) {
@@ -167,7 +162,7 @@ FileLock::FileLock(const QString& target, std::chrono::milliseconds wait, const 
 
 std::unique_ptr<FileLock> FileLock::tryTake(const QString& target)
 {
-    std::unique_ptr<FileLock> lock(new FileLock(native(besideTarget(target, QStringLiteral("lock")))));
+    std::unique_ptr<FileLock> lock(new FileLock(NativePath(besideTarget(target, QStringLiteral("lock")))));
     try {
         return lock->attempt(QStringLiteral("file")) ? std::move(lock) : nullptr;
     } catch (const EInOutError&) {
@@ -185,7 +180,7 @@ bool FileLock::attempt(const QString& what)
     }
     const auto cannotLock = [&](int error) {
         throw EInOutError(QStringLiteral("Cannot take the lock '%1' of the %2 beside it: %3")
-                              .arg(QFile::decodeName(lockPath_), what, SystemErrorText(error)));
+                              .arg(PathFromNative(lockPath_), what, SystemErrorText(error)));
     };
     if (fd < 0)
         cannotLock(errno);
@@ -214,8 +209,8 @@ bool FileLock::attempt(const QString& what)
 
 int64_t FileLock::holder() const
 {
-    QFile file(QFile::decodeName(lockPath_));
-    if (!file.open(QIODevice::ReadOnly))
+    QFile file;
+    if (!OpenFile(file, PathFromNative(lockPath_), QIODevice::ReadOnly))
         return 0;
     return file.read(32).trimmed().toLongLong();
 }
@@ -231,9 +226,9 @@ FileLock::~FileLock()
 // ---- PreparedFile
 
 PreparedFile::PreparedFile(const QString& target, const QByteArray& bytes, FileOptions options)
-    : target_(QFileInfo(target).absoluteFilePath()), options_(std::move(options))
+    : target_(AbsolutePath(target)), options_(std::move(options))
 {
-    QByteArray pattern = native(besideTarget(target_, QString(kTemporaryRandomPart, u'X')));
+    QByteArray pattern = NativePath(besideTarget(target_, QString(kTemporaryRandomPart, u'X')));
     const int fd = ::mkostemp(pattern.data(), O_CLOEXEC);
     if (fd < 0)
         fail(QStringLiteral("cannot create a temporary file in its folder"), errno);
@@ -276,13 +271,13 @@ void PreparedFile::fail(const QString& step, int error) const
 
 void PreparedFile::placeAsNew()
 {
-    const FileDescriptor folder(::open(native(QFileInfo(target_).absolutePath()).constData(),
+    const FileDescriptor folder(::open(NativePath(ParentFolder(target_)).constData(),
                                    O_RDONLY | O_DIRECTORY | O_CLOEXEC));
     if (folder.get() < 0)
         fail(QStringLiteral("cannot open its folder to flush the rename"), errno);
     if (const auto& hook = beforeReplacingHook())
         hook(target_);
-    const int error = RenameNoReplace(temporary_, native(target_));
+    const int error = RenameNoReplace(temporary_, NativePath(target_));
     if (error == EEXIST)
         fail(QStringLiteral("another file of that name appeared"), error);
     if (error != 0)
@@ -306,10 +301,10 @@ QString Replacement::place()
     // Opened first, so that a folder that cannot be synced changes nothing.
     std::map<QString, std::unique_ptr<FileDescriptor>> folders;
     for (const Planned& plan : planned_) {
-        const QString folder = QFileInfo(plan.file->target()).absolutePath();
+        const QString folder = ParentFolder(plan.file->target());
         if (folders.count(folder))
             continue;
-        auto fd = std::make_unique<FileDescriptor>(::open(native(folder).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+        auto fd = std::make_unique<FileDescriptor>(::open(NativePath(folder).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
         if (fd->get() < 0)
             plan.file->fail(QStringLiteral("cannot open its folder to flush the rename"), errno);
         folders.emplace(folder, std::move(fd));
@@ -320,7 +315,7 @@ QString Replacement::place()
         QStringList kept;
         for (auto it = replaced.rbegin(); it != replaced.rend(); ++it) {
             PreparedFile& done = **it;
-            if (::rename(done.temporary_.constData(), native(done.target()).constData()) == 0)
+            if (::rename(done.temporary_.constData(), NativePath(done.target()).constData()) == 0)
                 done.temporary_.clear();
             else
                 kept << QStringLiteral("'%1' was replaced nonetheless: it could not be put back (%2)")
@@ -335,13 +330,13 @@ QString Replacement::place()
             hook(file.target());
         if (!(FileIdentity::of(file.target(), plan.headBytes) == plan.expected))
             refuse(changed());
-        const int error = swapIn(file.temporary_, native(file.target()));
+        const int error = swapIn(file.temporary_, NativePath(file.target()));
         if (error != 0)
             refuse(QStringLiteral("%1: cannot replace the file: %2%3")
                        .arg(file.options_.failure.arg(file.target()), SystemErrorText(error), file.options_.unchanged));
         replaced.push_back(&file);
         // What was replaced must be what was checked, should another writer have stepped in.
-        if (!(FileIdentity::of(QFile::decodeName(file.temporary_), plan.headBytes) == plan.expected))
+        if (!(FileIdentity::of(PathFromNative(file.temporary_), plan.headBytes) == plan.expected))
             refuse(changed());
     }
     for (PreparedFile* file : replaced) {
@@ -368,7 +363,7 @@ void removeOlderThan(const QDir& folder, const QString& name, const QStringList&
         bool isLock = false;
         if (ownerOfHiddenFile(entry, isLock) != name || isLock)
             continue;
-        const QByteArray path = native(folder.filePath(entry));
+        const QByteArray path = NativePath(folder.filePath(entry));
         struct stat st {};
         // A writer holds the lock while its temporary exists: one older than the lock is left over.
         if (::lstat(path.constData(), &st) == 0 && S_ISREG(st.st_mode) && nanoseconds(st.st_mtim) < lock.takenAt())
@@ -381,8 +376,8 @@ void removeOlderThan(const QDir& folder, const QString& name, const QStringList&
 void RemoveStaleTemporaries(const QString& target)
 {
     const QFileInfo info(target);
-    const bool wholeFolder = info.isDir();
-    const QDir folder = wholeFolder ? QDir(target) : info.absoluteDir();
+    const bool wholeFolder = IsFolder(target);
+    const QDir folder(wholeFolder ? AbsolutePath(target) : ParentFolder(target));
     const QStringList entries = QuietFolderEntries(folder.path(), EntryKind::Files);
     std::set<QString> owners;
     for (const QString& entry : entries) {
@@ -400,8 +395,8 @@ void RemoveStaleTemporaries(const QString& target)
 
 void RemoveStaleTemporaries(const QString& target, const FileLock& held)
 {
-    const QFileInfo info(target);
-    removeOlderThan(info.absoluteDir(), info.fileName(), QuietFolderEntries(info.absolutePath(), EntryKind::Files), held);
+    const QString folder = ParentFolder(target);
+    removeOlderThan(QDir(folder), QFileInfo(target).fileName(), QuietFolderEntries(folder, EntryKind::Files), held);
 }
 
 namespace {
@@ -410,14 +405,14 @@ constexpr std::chrono::milliseconds kOutputLockWait{3000};
 
 void placeOver(const QString& target, const QByteArray& bytes, FileOptions options, bool mayReplace)
 {
-    RemoveStaleTemporaries(QFileInfo(target).absolutePath());
+    RemoveStaleTemporaries(ParentFolder(target));
     const FileLock lock(target, kOutputLockWait, QStringLiteral("file"));
     const FileIdentity before = FileIdentity::of(target);
     struct stat st {};
-    if (before.exists() || ::lstat(native(target).constData(), &st) == 0) {
+    if (before.exists() || ::lstat(NativePath(target).constData(), &st) == 0) {
         if (!mayReplace)
             throw EInOutError(QStringLiteral("%1: the file already exists").arg(options.failure.arg(target)));
-        if (::stat(native(target).constData(), &st) != 0 || !S_ISREG(st.st_mode))
+        if (::stat(NativePath(target).constData(), &st) != 0 || !S_ISREG(st.st_mode))
             throw EInOutError(QStringLiteral("%1: it is not a regular file").arg(options.failure.arg(target)));
         options.mode = st.st_mode & 07777;
         PreparedFile file(target, bytes, options);

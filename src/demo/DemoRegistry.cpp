@@ -1,16 +1,17 @@
 #include "DemoRegistry.h"
 
 #include "cache/OSInfo.h"
+#include "core/NativePath.h"
 #include "registry/HiveStore.h"
 #include "registry/MemoryStore.h"
 #include "registry/TNTRegistry.h"
 
 #include <QDateTime>
 #include <QDir>
-#include <QFile>
 #include <QtEndian>
 #include <functional>
 #include <memory>
+#include <unistd.h>
 #include <vector>
 
 namespace parvelle {
@@ -189,7 +190,7 @@ void writeUserHive(Machine& machine)
 void writeHives(const QString& software, const QString& ntUser, const std::function<void(Machine&)>& fill)
 {
     for (const QString& path : {software, ntUser})
-        if (!path.isEmpty() && QFile::exists(path))
+        if (!path.isEmpty() && PathExists(path))
             throw EHiveError(QStringLiteral("'%1' already exists").arg(QDir::toNativeSeparators(path)));
     QStringList created;
     try {
@@ -206,14 +207,14 @@ void writeHives(const QString& software, const QString& ntUser, const std::funct
         machine.commit();
     } catch (...) {
         for (const QString& path : created)
-            QFile::remove(path);
+            ::unlink(NativePath(path).constData());
         throw;
     }
 }
 
 void makeFolder(const QString& dir)
 {
-    if (!QDir().mkpath(dir))
+    if (!MakeFolders(dir))
         throw EInOutError(QStringLiteral("Cannot create the folder '%1'").arg(QDir::toNativeSeparators(dir)));
 }
 

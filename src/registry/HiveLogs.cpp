@@ -1,7 +1,9 @@
 #include "HiveLogs.h"
 
+#include "RegfImage.h"
 #include "RegfLayout.h"
 #include "core/Errors.h"
+#include "core/NativePath.h"
 #include "core/QuietRead.h"
 
 #include <QDir>
@@ -37,6 +39,11 @@ bool SerialBefore(uint32_t a, uint32_t b)
 QString hex(qsizetype value)
 {
     return QStringLiteral("0x%1").arg(value, 0, 16);
+}
+
+QString shrinkingFault(uint32_t binsSize)
+{
+    return QStringLiteral("shrinks the hive to %1 bytes of bins, below cells it still references").arg(hex(binsSize));
 }
 
 bool HasValidBaseBlock(const QByteArray& bytes)
@@ -208,7 +215,9 @@ private:
         for (qsizetype at = kLogHeader;;) {
             QString problem;
             const std::optional<CheckedEntry> entry = readEntry(log.bytes, at, expected, problem);
-            if (!entry) {
+            if (entry && cutsOffCells(log.bytes, *entry))
+                problem = shrinkingFault(entry->binsSize);
+            if (!entry || !problem.isEmpty()) {
                 if (!problem.isEmpty())
                     result_.problems.append(QStringLiteral("%1: the entry at offset %2 %3").arg(log.name, hex(at), problem));
                 break;
@@ -279,6 +288,39 @@ private:
             return std::nullopt;
         }
         return entry;
+    }
+
+    // Whether `entry` shrinks the hive while the hive after it still reaches cells past its
+    // new end. Damage that the shrinking does not cause is left to the reader to report.
+    bool cutsOffCells(const QByteArray& log, const CheckedEntry& entry) const
+    {
+        if (entry.binsSize >= binsSize_)
+            return false;
+        LogReplayer after(*this);
+        after.applyEntry(log, entry);
+        return after.shrinkingCutOffCells(binsSize_);
+    }
+
+    // Whether the hive as replayed, shrunk from `binsSize` bytes of bins, reaches cells past
+    // its end that it reached before.
+    bool shrinkingCutOffCells(uint32_t binsSize) const
+    {
+        return binsSize_ < binsSize && !reachesOnlyCellsWithin(binsSize_) && reachesOnlyCellsWithin(binsSize);
+    }
+
+    // Whether the hive as replayed so far, with `binsSize` bytes of bins, reaches only sound
+    // cells from its root.
+    bool reachesOnlyCellsWithin(uint32_t binsSize) const
+    {
+        LogReplayer finished(*this);
+        finished.binsSize_ = binsSize;
+        finished.finishBaseBlock();
+        try {
+            RegfImage(finished.result_.image, QString()).checkReachableCells();
+            return true;
+        } catch (const EHiveError&) {
+            return false;
+        }
     }
 
     void applyEntry(const QByteArray& log, const CheckedEntry& entry)
@@ -428,12 +470,16 @@ private:
                 page += kOldPage;
             }
         }
-        const uint32_t broken = firstBrokenBin();
-        if (broken < binsSize_) {
+        QString fault;
+        if (const uint32_t broken = firstBrokenBin(); broken < binsSize_)
+            fault = QStringLiteral("it leaves the hive bin at offset %1 broken").arg(hex(kBinsStart + broken));
+        else if (shrinkingCutOffCells(binsBefore))
+            fault = QStringLiteral("it ") + shrinkingFault(binsSize_);
+        if (!fault.isEmpty()) {
             result_.image = before;
             binsSize_ = binsBefore;
             touched_ = touchedBefore;
-            return reject(QStringLiteral("it leaves the hive bin at offset %1 broken").arg(hex(kBinsStart + broken)));
+            return reject(fault);
         }
         if (!primaryValid_)
             takeBaseBlockOf(log);
@@ -508,7 +554,7 @@ bool IsDirtyHive(const QByteArray& image)
 QStringList FindHiveLogs(const QString& hivePath)
 {
     const QFileInfo hive(hivePath);
-    const QDir folder = hive.absoluteDir();
+    const QDir folder(ParentFolder(hivePath));
     const QStringList entries = QuietFolderEntries(folder.path(), EntryKind::Files);
     QStringList logs;
     for (const QString& suffix : {QStringLiteral(".LOG1"), QStringLiteral(".LOG2"), QStringLiteral(".LOG")}) {

@@ -4,6 +4,7 @@
 #include "HiveLogs.h"
 #include "MemoryStore.h"
 #include "core/Errors.h"
+#include "core/NativePath.h"
 #include "core/QuietRead.h"
 
 #include <QDir>
@@ -22,11 +23,6 @@ namespace parvelle {
 
 namespace {
 
-QByteArray nativePath(const QString& path)
-{
-    return QFile::encodeName(path);
-}
-
 struct HiveFileContent {
     QByteArray bytes;
     std::shared_ptr<const MappedFile> mapping;   // the bytes' owner when mapped
@@ -36,10 +32,9 @@ struct HiveFileContent {
 // when it cannot be mapped (then at most its first block when its size is unknown).
 HiveFileContent openHiveFile(const QString& path)
 {
-    const QFileInfo info(path);
-    if (!info.exists())
+    if (!PathExists(path))
         throw EHiveError(QStringLiteral("The hive file '%1' does not exist").arg(path));
-    if (info.isDir())
+    if (IsFolder(path))
         throw EHiveError(QStringLiteral("'%1' is a folder, not a hive file").arg(path));
     const int fd = OpenQuietly(path);
     QFile file;
@@ -61,9 +56,9 @@ QString hardLinksReason(nlink_t links)
 }
 
 // Why the file cannot be changed in place, or empty when it can.
-QString fileReadOnlyReason(const QFileInfo& info)
+QString fileReadOnlyReason(const QString& path)
 {
-    const QByteArray file = nativePath(info.absoluteFilePath());
+    const QByteArray file = NativePath(path);
     struct stat st {};
     // Root passes access() for any file, so a file without write permission bits counts
     // as read-only too.
@@ -72,7 +67,7 @@ QString fileReadOnlyReason(const QFileInfo& info)
         return QStringLiteral("the file is not writable");
     if (st.st_nlink > 1)
         return hardLinksReason(st.st_nlink);
-    if (::access(nativePath(info.absolutePath()).constData(), W_OK | X_OK) != 0)
+    if (::access(NativePath(ParentFolder(path)).constData(), W_OK | X_OK) != 0)
         return QStringLiteral("its folder is not writable");
     return {};
 }
@@ -95,10 +90,10 @@ auto asHiveError(Operation operation)
 // Writes a new file atomically; refuses to replace an existing one.
 void createFile(const QString& filePath, const QByteArray& bytes)
 {
-    const QString target = QFileInfo(filePath).absoluteFilePath();
-    if (QFileInfo::exists(target) || QFileInfo(target).isSymLink())
+    const QString target = AbsolutePath(filePath);
+    if (PathExists(target) || IsSymLink(target))
         throw EHiveError(QStringLiteral("Cannot create the hive file '%1': the file already exists").arg(target));
-    if (!QFileInfo(QFileInfo(target).absolutePath()).isDir())
+    if (!IsFolder(ParentFolder(target)))
         throw EHiveError(QStringLiteral("Cannot create the hive file '%1': its folder does not exist").arg(target));
     asHiveError([&] { WriteNewFile(target, bytes, {QStringLiteral("Cannot create the hive file '%1'"), kNothingSaved}); });
 }
@@ -117,8 +112,8 @@ HiveStore::HiveStore(const QString& filePath, Access access) : HiveStore(filePat
 HiveStore::HiveStore(const QString& filePath, Access access, const QStringList& logPaths)
     : access_(access), logPaths_(logPaths)
 {
-    const QFileInfo given(filePath);
-    filePath_ = given.exists() ? given.canonicalFilePath() : given.absoluteFilePath();
+    const QString canonical = CanonicalPath(filePath);
+    filePath_ = canonical.isEmpty() ? AbsolutePath(filePath) : canonical;
     load();
 }
 
@@ -139,7 +134,7 @@ void HiveStore::load()
                                          "its transaction logs have not been replayed")
                               .arg(image->sequence1()).arg(image->sequence2());
     else
-        readOnlyReason_ = fileReadOnlyReason(QFileInfo(filePath_));
+        readOnlyReason_ = fileReadOnlyReason(filePath_);
     dirty_ = replay.dirty && !replay.applied;
     note_ = replay.dirty ? QStringLiteral("%1: %2").arg(QFileInfo(filePath_).fileName(), replay.note()) : QString();
     image_ = std::move(image);
@@ -192,7 +187,7 @@ void HiveStore::throwMissing() const
 
 std::unique_ptr<StoreLock> HiveStore::holdLock()
 {
-    if (!lock_ && !QFileInfo::exists(filePath_))
+    if (!lock_ && !PathExists(filePath_))
         throwMissing();   // rather than failing to put a lock file beside it
     if (!lock_) {
         lock_ = asHiveError([&] { return std::make_unique<FileLock>(filePath_, kLockWait, QStringLiteral("hive file")); });
@@ -574,7 +569,7 @@ std::unique_ptr<PreparedCommit> HiveStore::prepareCommit()
     requireUnchangedOnDisk();
     requireNoKeysInFreeCells();
     struct stat original {};
-    if (::stat(nativePath(filePath_).constData(), &original) != 0)
+    if (::stat(NativePath(filePath_).constData(), &original) != 0)
         throw EHiveError(QStringLiteral("Cannot save the hive file '%1': %2").arg(filePath_, SystemErrorText()));
     if (original.st_nlink > 1)
         throw EHiveError(QStringLiteral("Cannot save the hive file '%1': %2; nothing was saved")

@@ -2,6 +2,7 @@
 
 #include "HiveStore.h"
 #include "core/Errors.h"
+#include "core/NativePath.h"
 #include "core/QuietRead.h"
 
 #include <QDir>
@@ -100,7 +101,7 @@ bool HoldsWindowsInstallation(const QString& dir)
 
 WindowsHives FindWindowsHives(const QString& dir, const QString& user)
 {
-    if (!QFileInfo(dir).isDir())
+    if (!IsFolder(dir))
         throw EHiveError(QStringLiteral("The Windows folder '%1' does not exist").arg(dir));
     const QString systemFolder = findSystemFolder(dir);
     if (systemFolder.isEmpty())
@@ -109,8 +110,7 @@ WindowsHives FindWindowsHives(const QString& dir, const QString& user)
     hives.software = softwareHiveOf(systemFolder);
     hives.system = pathIgnoringCase(systemFolder, {QStringLiteral("System32"), QStringLiteral("config"), QStringLiteral("SYSTEM")});
 
-    const QString driveRoot = QFileInfo(systemFolder).canonicalFilePath() == QFileInfo(dir).canonicalFilePath()
-        ? QFileInfo(systemFolder).absolutePath() : dir;
+    const QString driveRoot = CanonicalPath(systemFolder) == CanonicalPath(dir) ? ParentFolder(systemFolder) : dir;
     hives.profiles = userProfiles(driveRoot);
     const std::map<QString, QString>& profiles = hives.profiles;
     if (!user.isEmpty()) {
@@ -155,14 +155,14 @@ Machine OpenRegistrySources(const RegistrySources& sources)
         }
     }
     if (user.isEmpty() && !ntuser.isEmpty())
-        user = QFileInfo(QFileInfo(ntuser).absolutePath()).fileName();
+        user = QFileInfo(ParentFolder(ntuser)).fileName();
     if (user.isEmpty())
         user = QStringLiteral("User");
 
     // A file named twice is opened once, so two handles never write the same hive.
     std::map<QString, std::shared_ptr<RegistryStore>> opened;
     const auto open = [&](const QString& path) {
-        const QString key = QFileInfo(path).exists() ? QFileInfo(path).canonicalFilePath() : path;
+        const QString key = PathExists(path) ? CanonicalPath(path) : path;
         auto& store = opened[key];
         if (!store)
             store = std::make_shared<HiveStore>(path, sources.readOnly ? HiveStore::Access::ReadOnly : HiveStore::Access::Auto);

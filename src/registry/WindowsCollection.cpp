@@ -2,6 +2,7 @@
 
 #include "RegistrySources.h"
 #include "core/Errors.h"
+#include "core/NativePath.h"
 #include "core/QuietRead.h"
 
 #include <QDir>
@@ -25,7 +26,7 @@ bool isWithin(const QString& canonicalRoot, const QString& canonicalPath)
 // Why a folder cannot be searched, or empty when it can.
 QString unsearchableReason(const QString& folder)
 {
-    if (::access(QFile::encodeName(folder).constData(), R_OK | X_OK) == 0)
+    if (::access(NativePath(folder).constData(), R_OK | X_OK) == 0)
         return {};
     return SystemErrorText();
 }
@@ -33,7 +34,7 @@ QString unsearchableReason(const QString& folder)
 class CollectionSearch {
 public:
     explicit CollectionSearch(const QString& root)
-        : root_(root), canonicalRoot_(QFileInfo(root).canonicalFilePath())
+        : root_(root), canonicalRoot_(CanonicalPath(root))
     {
         found_.root = root;
     }
@@ -64,14 +65,14 @@ private:
         }
         const QStringList names = QuietFolderEntries(folder, EntryKind::Folders);
         for (auto name = names.rbegin(); name != names.rend(); ++name) {   // the stack gives them back in order
-            const QFileInfo entry(QDir(folder).filePath(*name));
-            const QString target = entry.canonicalFilePath();
-            if (entry.isSymLink() && !isWithin(canonicalRoot_, target)) {
-                found_.linksLeftOut.append(relative(entry.filePath()) + QStringLiteral(" -> ") + entry.symLinkTarget());
+            const QString entry = QDir(folder).filePath(*name);
+            const QString target = CanonicalPath(entry);
+            if (IsSymLink(entry) && !isWithin(canonicalRoot_, target)) {
+                found_.linksLeftOut.append(relative(entry) + QStringLiteral(" -> ") + SymLinkTarget(entry));
                 continue;
             }
             if (!target.isEmpty() && visited_.insert(target).second)
-                pending.push_back(entry.filePath());
+                pending.push_back(entry);
         }
     }
 
@@ -87,20 +88,20 @@ private:
 
 WindowsCollection FindWindowsInstallations(const QString& root)
 {
-    if (!QFileInfo(root).isDir())
+    if (!IsFolder(root))
         throw EHiveError(QStringLiteral("The collection folder '%1' does not exist").arg(root));
     return CollectionSearch(root).run();
 }
 
 QString RelativeToRoot(const QString& root, const QString& path)
 {
-    return QDir(QFileInfo(root).absoluteFilePath()).relativeFilePath(QFileInfo(path).absoluteFilePath());
+    return QDir(AbsolutePath(root)).relativeFilePath(AbsolutePath(path));
 }
 
 bool LiesInside(const QString& root, const QString& path)
 {
-    const QString target = QFileInfo(path).canonicalFilePath();
-    return !target.isEmpty() && isWithin(QFileInfo(root).canonicalFilePath(), target);
+    const QString target = CanonicalPath(path);
+    return !target.isEmpty() && isWithin(CanonicalPath(root), target);
 }
 
 } // namespace parvelle

@@ -1,5 +1,7 @@
 #include "ThemeFileReader.h"
 
+#include "core/NativePath.h"
+
 #include <QFile>
 #include <QHash>
 #include <QSet>
@@ -119,9 +121,9 @@ QByteArray BuildThemeFile(const QList<ThemeFileEntry>& entries)
 
 QByteArray ReadSkinFile(const QString& path)
 {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        throw EInOutError(QStringLiteral("Cannot open '%1': %2").arg(path, file.errorString()));
+    QFile file;
+    if (!OpenFile(file, path, QIODevice::ReadOnly))
+        throw EInOutError(QStringLiteral("Cannot open '%1': %2").arg(path, SystemErrorText()));
     if (file.size() > MaxSkinFileSize)
         throw EInOutError(QStringLiteral("'%1' is too large for a theme file").arg(path));
     QByteArray content = file.read(MaxSkinFileSize + 1);

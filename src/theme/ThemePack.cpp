@@ -1,11 +1,11 @@
 #include "ThemePack.h"
 
 #include "ThemeItems.h"
+#include "core/NativePath.h"
+#include "core/QuietRead.h"
 #include "core/SafeFile.h"
 
 #include <QDir>
-#include <QFile>
-#include <QFileInfo>
 #include <QImage>
 #include <QSet>
 
@@ -179,19 +179,18 @@ FolderFiles ListThemeFolder(const QDir& dir)
 {
     FolderFiles files;
     const QLatin1String valuesName(ThemeValuesFileName);
-    const QFileInfoList entries =
-        dir.entryInfoList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot, QDir::Name);
-    for (const QFileInfo& entry : entries) {
-        const QString name = entry.fileName();
+    QStringList names = QuietFolderEntries(dir.path(), EntryKind::Any);
+    std::sort(names.begin(), names.end());
+    for (const QString& name : names) {
         if (name.startsWith(QLatin1Char('.')))
             files.Skipped.append(name + QLatin1String(": hidden file"));
-        else if (entry.isDir())
+        else if (IsFolder(dir.filePath(name)))
             files.Skipped.append(name + QLatin1String(": folder"));
         else if (name == valuesName)
             files.HasValues = true;
         else if (name.compare(valuesName, Qt::CaseInsensitive) == 0)
             files.Skipped.append(name + QStringLiteral(": the values file must be named %1").arg(valuesName));
-        else if (entry.isFile() && name.endsWith(ImageSuffix, Qt::CaseInsensitive))
+        else if (IsFile(dir.filePath(name)) && name.endsWith(ImageSuffix, Qt::CaseInsensitive))
             files.Images.append(name);
         else
             files.Skipped.append(name + QStringLiteral(": neither <Entry>%1 nor %2").arg(ImageSuffix, valuesName));
@@ -292,9 +291,9 @@ QString ValueLine(const QString& name, ThemeEntryType type, const QString& value
 // when it was made here.
 class FolderWriter {
 public:
-    explicit FolderWriter(const QString& folder) : dir_(folder), madeFolder_(!dir_.exists())
+    explicit FolderWriter(const QString& folder) : dir_(AbsolutePath(folder)), madeFolder_(!IsFolder(folder))
     {
-        if (madeFolder_ && !dir_.mkpath(QStringLiteral(".")))
+        if (madeFolder_ && !MakeFolders(dir_.path()))
             throw EInOutError(QStringLiteral("Cannot create folder '%1'").arg(folder));
     }
     FolderWriter(const FolderWriter&) = delete;
@@ -304,9 +303,9 @@ public:
         if (finished_)
             return;
         for (const QString& path : written_)
-            QFile::remove(path);
+            ::unlink(NativePath(path).constData());
         if (madeFolder_)
-            QDir().rmdir(dir_.absolutePath());
+            ::rmdir(NativePath(dir_.path()).constData());
     }
 
     void Write(const QString& name, const QByteArray& content)
@@ -318,7 +317,7 @@ public:
 
     void Finish()
     {
-        const int fd = ::open(QFile::encodeName(dir_.absolutePath()).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        const int fd = ::open(NativePath(dir_.path()).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
         const bool synced = fd >= 0 && ::syncfs(fd) == 0;
         const int error = errno;
         if (fd >= 0)
@@ -341,7 +340,7 @@ private:
 ThemeFolderContent ReadThemeFolder(const QString& folder)
 {
     const QDir dir(folder);
-    if (!dir.exists())
+    if (!IsFolder(folder))
         throw EInOutError(QStringLiteral("Theme folder '%1' does not exist").arg(folder));
     const FolderFiles files = ListThemeFolder(dir);
     NameRegister names;
@@ -370,8 +369,7 @@ ThemeUnpackResult UnpackThemeFile(const QString& themeFile, const QString& folde
     const TsuiThemeFileReader reader(themeFile);
     if (reader.EntryCount() == 0 && !reader.DamageNote().isEmpty())
         throw EParvelleError(QStringLiteral("'%1' is not a theme file: %2").arg(themeFile, reader.DamageNote()));
-    const QDir dir(folder);
-    if (dir.exists() && !dir.isEmpty(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System))
+    if (IsFolder(folder) && !QuietFolderEntries(folder, EntryKind::Any).isEmpty())
         throw EParvelleError(QStringLiteral("Folder '%1' is not empty").arg(folder));
 
     // Everything is checked before the first file is written.

@@ -8,7 +8,6 @@
 #include "registry/TNTRegistry.h"
 
 #include <QDir>
-#include <QFileInfo>
 #include <QThread>
 #include <QTime>
 #include <QSet>
@@ -434,7 +433,7 @@ void TUndoContext::WriteReg(const QString& text)
 
 void TUndoContext::writeUndo(const std::function<QString(bool regedit4)>& text)
 {
-    if (!QDir().mkpath(folder_.Folder()))
+    if (!MakeFolders(folder_.Folder()))
         throw EInOutError(QStringLiteral("Cannot create the undo folder '%1'")
                               .arg(folder_.Folder()));
     const QString path = UndoFilePath();
@@ -525,7 +524,7 @@ void TUndoContext::recordImport(TNTRegistry& reg, const std::vector<RegStatement
     if (recording.empty())
         return;
     stampNow();
-    const auto isImported = [&] { return QFileInfo(UndoFilePath()).absoluteFilePath() == QFileInfo(regFilePath).absoluteFilePath(); };
+    const auto isImported = [&] { return AbsolutePath(UndoFilePath()) == AbsolutePath(regFilePath); };
     if (isImported()) {
         // The file imported was written this second: its record goes into the next second's.
         QThread::msleep(1000 - QTime::currentTime().msec());

@@ -2,9 +2,9 @@
 #include "core/SafeFile.h"
 
 #include "core/Errors.h"
+#include "core/NativePath.h"
 
 #include <QFile>
-#include <QFileInfo>
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
@@ -31,11 +31,6 @@ constexpr qint64 kReadPiece = 1024 * 1024;
 {
     throw EInOutError(QStringLiteral("'%1' is larger than %2 MiB, more than any registry file this program reads")
                           .arg(path).arg(kMaxRegFileSize / (1024 * 1024)));
-}
-
-QByteArray native(const QString& path)
-{
-    return QFile::encodeName(path);
 }
 
 QByteArray readWhole(int fd, const QString& path)
@@ -72,14 +67,14 @@ QByteArray composed(const UndoFileComposer& compose, const std::optional<QByteAr
 
 void PutUndoFile(const QString& path, const UndoFileComposer& compose, std::chrono::milliseconds lockWait)
 {
-    RemoveStaleTemporaries(QFileInfo(path).absolutePath());
+    RemoveStaleTemporaries(ParentFolder(path));
     const FileLock lock(path, lockWait, QStringLiteral("undo file"));
     const FileIdentity before = FileIdentity::of(path);
     if (!before.exists()) {
         PreparedFile(path, composed(compose, std::nullopt, path)).placeAsNew();
         return;
     }
-    const FileDescriptor current(::open(native(path).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
+    const FileDescriptor current(::open(NativePath(path).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
     struct stat held {};
     if (current.get() < 0 || ::fstat(current.get(), &held) != 0)
         failWrite(path, SystemErrorText());
@@ -98,7 +93,7 @@ void PutUndoFile(const QString& path, const UndoFileComposer& compose, std::chro
 QByteArray ReadLimitedFile(const QString& path)
 {
     // Not waiting for a writer: a FIFO opens at once and is refused with any other kind of file.
-    const FileDescriptor file(::open(native(path).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
+    const FileDescriptor file(::open(NativePath(path).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
     if (file.get() < 0)
         failRead(path, SystemErrorText());
     struct stat info {};

@@ -2,9 +2,11 @@
 
 #include "RegFile.h"
 #include "core/Errors.h"
+#include "core/NativePath.h"
+#include "core/QuietRead.h"
 
 #include <QDir>
-#include <QFile>
+#include <unistd.h>
 
 namespace parvelle {
 
@@ -23,8 +25,7 @@ TUndoFolder::TUndoFolder(QString folder) : folder_(std::move(folder)) {}
 
 QStringList TUndoFolder::List() const
 {
-    QStringList names = QDir(folder_).entryList({QStringLiteral("*.reg")}, QDir::Files | QDir::Hidden | QDir::System,
-                                                QDir::Name | QDir::IgnoreCase);
+    QStringList names = QuietFolderEntries(folder_, EntryKind::Files);
     names.removeIf([](const QString& name) { return !isUndoFileName(name); });
     return names;
 }
@@ -50,7 +51,7 @@ QStringList TUndoFolder::Load(const QString& name) const
 
 bool TUndoFolder::Delete(const QString& name) const
 {
-    return QFile::remove(PathOf(name));
+    return ::unlink(NativePath(PathOf(name)).constData()) == 0;
 }
 
 } // namespace parvelle

@@ -89,9 +89,10 @@ TEST(CacheListingDates, LastUsedTexts)
     // High half 0, low half not 0: a time on the first day.
     EXPECT_EQ(c.text(0x00000000FFFFFFFFULL), QStringLiteral("1 Jan 1601 00:07:09 UTC"));
     EXPECT_EQ(c.text(fileTime(9999, 12, 31, 23, 59, 59)), QStringLiteral("31 Dec 9999 23:59:59 UTC"));
-    EXPECT_EQ(c.text(fileTime(9999, 12, 31, 23, 59, 59) + 10'000'000ULL), QStringLiteral("No Date Given"));
-    EXPECT_EQ(c.text(0x8000000000000000ULL), QStringLiteral("No Date Given"));
-    EXPECT_EQ(c.text(~0ULL), QStringLiteral("No Date Given"));
+    EXPECT_EQ(c.text(fileTime(9999, 12, 31, 23, 59, 59) + 10'000'000ULL),
+              QStringLiteral("Out of range (FILETIME 2650467744000000000)"));
+    EXPECT_EQ(c.text(0x8000000000000000ULL), QStringLiteral("Out of range (FILETIME 9223372036854775808)"));
+    EXPECT_EQ(c.text(~0ULL), QStringLiteral("Out of range (FILETIME 18446744073709551615)"));
 
     // Four-digit years in every locale, also where the short format has two.
     const LastUsedFormatter german{QLocale(QLocale::German, QLocale::Germany)};
@@ -160,7 +161,7 @@ TEST(CacheListingDates, DateBeyond9999DoesNotEndTheListing)
     m.addEntry(QStringLiteral("C"), plainRecord(1, fileTime(2008, 1, 2)));
     const CacheListing listing = ListCache(m.machine);
     ASSERT_EQ(listing.Rows.size(), 3u);
-    EXPECT_EQ(listing.Rows[1].Columns[ccLastUsed], QStringLiteral("No Date Given"));
+    EXPECT_EQ(listing.Rows[1].Columns[ccLastUsed], QStringLiteral("Out of range (FILETIME 9223372036854775807)"));
     EXPECT_EQ(listing.Rows[2].Columns[ccLastUsed], LastUsedFormatter().text(fileTime(2008, 1, 2)));
 }
 

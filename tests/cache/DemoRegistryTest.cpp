@@ -170,7 +170,8 @@ TEST(DemoRegistryListing, EveryColumnInEachForm)
     // Entries that show the fixed faults and the rare forms.
     EXPECT_EQ(rowNamed(listing, QStringLiteral("Tweak UI 2.10"))->Columns[ccFilePath],
               QStringLiteral("C:\\WINDOWS\\system32\\tweakui.exe"));
-    EXPECT_EQ(rowNamed(listing, QStringLiteral("DAEMON Tools"))->Columns[ccLastUsed], kNoDateGiven);
+    EXPECT_EQ(rowNamed(listing, QStringLiteral("DAEMON Tools"))->Columns[ccLastUsed],
+              QStringLiteral("Out of range (FILETIME 9223372036854775807)"));
     EXPECT_EQ(rowNamed(listing, QStringLiteral("Old Game Launcher"))->Columns[ccChanged], QStringLiteral("42"));
     EXPECT_EQ(rowNamed(listing, QStringLiteral("QuickTime"))->Columns[ccChanged], QStringLiteral("-1"));
     EXPECT_EQ(rowNamed(listing, QStringLiteral("Google Earth"))->Record.LastUsed >> 32, 0u);

@@ -1,5 +1,6 @@
 #include "TestRegistry.h"
 #include "cache/TerminalText.h"
+#include "core/NativePath.h"
 
 #include <gtest/gtest.h>
 
@@ -21,6 +22,23 @@ TEST(TerminalText, UnpairedSurrogatesBecomeReplacementCharacters)
                          + QChar(0xD83D);
     EXPECT_EQ(WithoutLoneSurrogates(text), QStringLiteral("a\uFFFDb\uFFFD\U0001F600\uFFFD"));
     EXPECT_EQ(TerminalText(text), QStringLiteral("a\uFFFDb\uFFFD\U0001F600\uFFFD"));
+}
+
+TEST(TerminalText, FileNameBytesThatAreNotUtf8ComeBackWholeAndShowEscaped)
+{
+    const QByteArray names[] = {
+        "caf\xE9",              // Latin-1
+        "\xC3\xA9t\xC3",        // UTF-8, then a sequence cut short
+        "\xC0\xAF",             // an overlong "/"
+        "\xED\xB3\xA9",         // a surrogate written as UTF-8
+        "\xF4\x90\x80\x80",     // past U+10FFFF
+        "\xF0\x9F\x98\x80 ok",  // valid: U+1F600
+    };
+    for (const QByteArray& name : names)
+        EXPECT_EQ(NativePath(PathFromNative(name)), name) << name.toHex().constData();
+    EXPECT_EQ(PathFromNative("\xC3\xA9t\xC3"), QStringLiteral("ét") + QChar(0xDCC3));
+    EXPECT_EQ(TerminalText(PathFromNative("/tmp/caf\xE9/\x1B")), QStringLiteral("/tmp/caf\\xE9/\\x1B"));
+    EXPECT_EQ(TerminalText(PathFromNative("\xED\xB3\xA9")), QStringLiteral("\\xED\\xB3\\xA9"));
 }
 
 TEST(TerminalText, CellsCountWideCharactersTwiceAndMarksNever)

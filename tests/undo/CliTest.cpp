@@ -1,4 +1,5 @@
 // parvelle-cli remove / undo / restore / import on the demo hives, run as a user would.
+#include "TestData.h"
 #include "UndoTestSupport.h"
 
 
@@ -159,4 +160,65 @@ TEST_F(UndoCli, AFullDiskRefusesTheRemovalAndLeavesNoFragment)
     EXPECT_TRUE(err.contains(QStringLiteral("No space left on device"))) << err.toStdString();
     EXPECT_EQ(process.readAllStandardOutput(), QByteArray());   // no undo file, no temporary file
     EXPECT_EQ(ReadAll(software()), hiveBefore);
+}
+
+TEST_F(UndoCli, PathsThatAreNotUtf8OpenAsTheirBytes)
+{
+    // $E is the byte 0xE9 ("é" in Latin-1), which is not UTF-8: every name below holds it.
+    UnpackTestHive("transactions_NTUSER.DAT", dir.filePath(QStringLiteral("dirty")));
+    UnpackTestHive("transactions_ntuser.dat.log1", dir.filePath(QStringLiteral("log")));
+    const auto shell = [&](const QString& script) {
+        QProcess process;
+        process.setWorkingDirectory(dir.path());
+        process.start(QStringLiteral("sh"), {QStringLiteral("-c"), QStringLiteral("E=$(printf '\\351'); ") + script,
+                                             QStringLiteral(PARVELLE_BIN_DIR "/parvelle-cli"),
+                                             QStringLiteral(PARVELLE_BIN_DIR "/parvelle")});
+        EXPECT_TRUE(process.waitForFinished(120000));
+        return std::tuple{process.exitCode(), process.readAllStandardOutput(), process.readAllStandardError()};
+    };
+    ASSERT_EQ(std::get<0>(shell(QStringLiteral(
+                  "mkdir -p \"caf$E/undo$E\" \"col/caf$E/Windows/System32/config\" \"col/caf$E/Users/caf$E\" \"theme$E\" && "
+                  "cp demo/SOFTWARE \"caf$E/hive$E\" && cp demo/NTUSER.DAT \"caf$E/user$E\" && "
+                  "cp demo/SOFTWARE \"col/caf$E/Windows/System32/config/SOFTWARE\" && "
+                  "cp demo/NTUSER.DAT \"col/caf$E/Users/caf$E/NTUSER.DAT\" && "
+                  "cp dirty \"caf$E/dirty$E\" && cp log \"caf$E/dirty$E.LOG1\" && cp log \"caf$E/log$E\" && "
+                  "printf '[Integers]\\nFormMinWidthInt=150\\n' > \"theme$E/values.txt\" && "
+                  "printf 'REGEDIT4\\r\\n\\r\\n[HKEY_LOCAL_MACHINE\\\\SOFTWARE\\\\Imported]\\r\\n\"V\"=\"1\"\\r\\n' > \"caf$E/in$E.reg\""))),
+              0);
+    const QString onHive = QStringLiteral(" --software \"caf$E/hive$E\" --undo-dir \"caf$E/undo$E\"");
+    const struct {
+        const char* path;
+        QString script;   // $0 is parvelle-cli, $1 the window
+        int status;
+        QByteArray out;   // a part of standard output, exact in a pipe
+        QByteArray err;   // a part of standard error, where such bytes are shown escaped
+    } rows[] = {
+        {"hives", QStringLiteral("\"$0\" list --format csv --software \"caf$E/hive$E\" --ntuser \"caf$E/user$E\""), 0, "7-Zip 4.42", ""},
+        {"hives in the C locale", QStringLiteral("LC_ALL=C LANG=C \"$0\" list --format csv --software \"caf$E/hive$E\""), 0, "7-Zip 4.42", ""},
+        {"Windows folder and profile", QStringLiteral("\"$0\" list --format csv --windows \"col/caf$E\""), 0, "7-Zip 4.42", ""},
+        {"collection", QStringLiteral("\"$0\" list --collection col"), 0, "caf\\xE9", ""},
+        {"logs found beside the hive", QStringLiteral("\"$0\" list --format csv --ntuser \"caf$E/dirty$E\""), 0, "",
+         "dirty pages from dirty\\xE9.LOG1"},
+        {"recover --log and OUT", QStringLiteral("\"$0\" recover \"caf$E/dirty$E\" \"caf$E/out$E\" --log \"caf$E/log$E\" && "
+                                                 "test -s \"caf$E/out$E\""), 0, "caf\xE9/out\xE9\n", "dirty pages from log\\xE9"},
+        {"undo folder and file", QStringLiteral("\"$0\" remove '7-Zip 4.42'") + onHive + QStringLiteral(" >/dev/null && "
+                                                "mv \"caf$E/undo$E\"/*.reg \"caf$E/undo$E/caf$E.reg\" && \"$0\" undo list") + onHive
+                                     + QStringLiteral(" && \"$0\" undo show \"caf$E.reg\"") + onHive,
+         0, "caf\xE9.reg\nHKEY_LOCAL_MACHINE\\SOFTWARE\\", ""},
+        {"import", QStringLiteral("\"$0\" import \"caf$E/in$E.reg\"") + onHive, 0, "from caf\xE9/in\xE9.reg\n", ""},
+        {"theme folder and file", QStringLiteral("\"$0\" theme-pack \"theme$E\" \"caf$E/theme$E\" >/dev/null && "
+                                                 "\"$0\" theme-unpack \"caf$E/theme$E\" \"caf$E/unpacked$E\" && "
+                                                 "cat \"caf$E/unpacked$E/values.txt\""), 0, "FormMinWidthInt=150", ""},
+        {"window", QStringLiteral("\"$1\" --screenshot \"caf$E/shot$E.png\"") + onHive + QStringLiteral(" && test -s \"caf$E/shot$E.png\""),
+         0, "", ""},
+        {"a missing file named in the message", QStringLiteral("\"$0\" list --software \"caf$E/none$E\""), 1, "",
+         "caf\\xE9/none\\xE9' does not exist"},
+    };
+    for (const auto& row : rows) {
+        const auto [status, out, err] = shell(row.script);
+        EXPECT_EQ(status, row.status) << row.path << ": " << err.toStdString();
+        EXPECT_TRUE(out.contains(row.out)) << row.path << ": " << out.toStdString();
+        EXPECT_TRUE(err.contains(row.err)) << row.path << ": " << err.toStdString();
+    }
+    shell(QStringLiteral("rm -rf \"caf$E\" col \"theme$E\""));   // QTemporaryDir cannot remove such names
 }

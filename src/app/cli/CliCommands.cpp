@@ -37,6 +37,20 @@ QString programUsage(const QString& program)
     return usage;
 }
 
+// Text for standard output. A file name that is not UTF-8 goes out as its bytes, which the
+// stream would replace.
+void writeSlice(QTextStream& out, QStringView text)
+{
+    if (std::none_of(text.begin(), text.end(), [](QChar c) { return PathByteOf(c.unicode()) >= 0; })) {
+        out << text;
+        return;
+    }
+    FlushOutput(out);
+    const QByteArray bytes = NativePath(text);
+    if (out.device()->write(bytes) != bytes.size())
+        throw EInOutError(QStringLiteral("Cannot write the output: %1").arg(out.device()->errorString()));
+}
+
 // A message on one line, control characters shown escaped: texts from a hive may hold any.
 QString oneLine(const QString& message)
 {
@@ -132,7 +146,7 @@ void WriteOutput(CliContext& context, QStringView text)
         qsizetype size = std::min(kSlice, text.size());
         if (size < text.size() && text.at(size - 1).isHighSurrogate())
             --size;
-        context.out << text.first(size);
+        writeSlice(context.out, text.first(size));
         text = text.sliced(size);
         if (context.out.status() != QTextStream::Ok)
             FlushOutput(context.out);
@@ -141,7 +155,10 @@ void WriteOutput(CliContext& context, QStringView text)
 
 void WriteLine(CliContext& context, const QString& line)
 {
-    context.out << (IsTerminal(context.out) ? TerminalText(line) : line) << '\n';
+    if (IsTerminal(context.out))
+        context.out << TerminalText(line) << '\n';
+    else
+        WriteOutput(context, line + u'\n');
 }
 
 void WriteMessage(CliContext& context, const QString& message)
@@ -165,7 +182,7 @@ int RunCli(const QStringList& arguments, QTextStream& out, QTextStream& err)
         err << "parvelle-cli: " << OutOfMemoryMessage() << "\n";
         return kExitFailure;
     } catch (const std::exception& e) {
-        err << "parvelle-cli: " << oneLine(QString::fromUtf8(e.what())) << "\n";
+        err << "parvelle-cli: " << oneLine(PathFromNative(e.what())) << "\n";
         return kExitFailure;
     }
 }

@@ -40,15 +40,16 @@ std::vector<CliCommand> CliCommands();
 bool ParseCliArguments(QCommandLineParser& parser, CliContext& context, const QString& description);
 
 // Writes a long text to standard output in slices (never splitting a surrogate pair), so
-// that the stream never copies it whole; throws EInOutError as soon as a write fails.
+// that the stream never copies it whole, a file name that is not UTF-8 as its bytes;
+// throws EInOutError as soon as a write fails.
 // Whatever a command prints is also checked once at its end.
 void WriteOutput(CliContext& context, QStringView text);
 
 // Flushes standard output; throws EInOutError when it could not be written.
 void FlushOutput(QTextStream& out);
 
-// One line of standard output: exact in a file or pipe, control characters shown escaped on
-// a terminal.
+// One line of standard output: exact in a file or pipe (a file name that is not UTF-8 as
+// its bytes), control characters and such bytes shown escaped on a terminal.
 void WriteLine(CliContext& context, const QString& line);
 
 // The stream writes to a terminal.

@@ -3,12 +3,12 @@
 #include "app/common/OrderedParallel.h"
 #include "cache/OSInfo.h"
 #include "core/Errors.h"
+#include "core/NativePath.h"
 #include "registry/RegistrySources.h"
 #include "registry/WindowsCollection.h"
 
 #include <QDir>
 #include <QElapsedTimer>
-#include <QFileInfo>
 #include <set>
 
 namespace parvelle {
@@ -116,7 +116,7 @@ private:
         std::vector<SourceResult> results;
         std::set<QString> listed;   // a profile reached through a link ("Default User") is listed once
         for (const auto& [user, ntuser] : hives.profiles) {
-            const QString file = QFileInfo(ntuser).canonicalFilePath();
+            const QString file = CanonicalPath(ntuser);
             if (!file.isEmpty() && !listed.insert(file).second)
                 continue;
             results.push_back(listSource({folder, relative(ntuser), user}, [&, user = user, ntuser = ntuser] {
@@ -149,7 +149,7 @@ private:
     {
         SourceResult result;
         result.source = source;
-        result.failure = QString::fromUtf8(error.what());
+        result.failure = PathFromNative(error.what());
         return result;
     }
 

@@ -2,6 +2,7 @@
 
 #include "app/common/RegistryOptions.h"
 #include "cache/OSInfo.h"
+#include "core/NativePath.h"
 
 #include <QDir>
 #include <algorithm>
@@ -105,7 +106,7 @@ RowSource SourceOfRegistry(Machine& machine, const QString& folder)
     // The hive named the way the folder was: relative to where it was given when it was.
     if (hive)
         source.Hive = folder.isEmpty() ? hive->store->describe()
-                                       : QDir::cleanPath(folder + QLatin1Char('/') + QDir(folder).relativeFilePath(hive->store->describe()));
+                                       : QDir::cleanPath(folder + QLatin1Char('/') + QDir(AbsolutePath(folder)).relativeFilePath(hive->store->describe()));
     if (userCache && hive) {
         const auto& mounts = machine.mounts();
         const auto user = std::find_if(mounts.begin(), mounts.end(), [](const Machine::Mount& m) { return m.root == HKEY_USERS; });

@@ -3,7 +3,6 @@
 #include "app/common/RegistryOptions.h"
 #include "demo/DemoRegistry.h"
 
-#include <QDir>
 
 namespace parvelle {
 
@@ -24,7 +23,8 @@ int RunMakeDemo(CliContext& context)
                                                : QStringLiteral("unexpected argument '%1'").arg(positional.at(1)));
 
     const DemoHives hives = MakeDemoRegistry(positional.first(), parser.isSet(vista));
-    context.out << QDir::toNativeSeparators(hives.Software) << '\n' << QDir::toNativeSeparators(hives.NtUser) << '\n';
+    WriteLine(context, hives.Software);
+    WriteLine(context, hives.NtUser);
     return 0;
 }
 

@@ -6,7 +6,6 @@
 #include "registry/HiveLogs.h"
 #include "registry/HiveStore.h"
 
-#include <QDir>
 #include <cerrno>
 #include <cstring>
 #include <unistd.h>
@@ -31,7 +30,7 @@ void requireReadable(const QString& logPath)
 void confirmWritten(CliContext& context, const QString& out)
 {
     try {
-        WriteOutput(context, out + u'\n');
+        WriteLine(context, out);
         FlushOutput(context.out);
     } catch (const EInOutError& error) {
         context.out.resetStatus();
@@ -62,7 +61,7 @@ int RunRecover(CliContext& context)
     if (!hive.note().isEmpty())
         WriteMessage(context, QStringLiteral("parvelle-cli: note: ") + hive.note());
     hive.saveCleanCopy(positional[1]);
-    confirmWritten(context, QDir::toNativeSeparators(positional[1]));
+    confirmWritten(context, positional[1]);
     return 0;
 }
 

@@ -3,7 +3,6 @@
 #include "app/common/RegistryOptions.h"
 #include "theme/ThemePack.h"
 
-#include <QDir>
 #include <optional>
 
 namespace parvelle {
@@ -51,7 +50,7 @@ int RunThemePack(CliContext& context)
     const ThemePackResult result = PackThemeFolder(folder, outFile);
     for (const QString& skipped : result.Skipped)
         WriteMessage(context, QStringLiteral("Warning: skipped %1").arg(skipped));
-    context.out << "Packed " << CountsText(result.Counts) << " into " << QDir::toNativeSeparators(outFile) << '\n';
+    WriteLine(context, QStringLiteral("Packed %1 into %2").arg(CountsText(result.Counts), outFile));
     return 0;
 }
 
@@ -68,7 +67,7 @@ int RunThemeUnpack(CliContext& context)
     if (!result.DamageNote.isEmpty())
         WriteMessage(context, QStringLiteral("Warning: the theme file is damaged (%1); the entries before the damage were unpacked")
                                   .arg(result.DamageNote));
-    context.out << "Unpacked " << CountsText(result.Counts) << " into " << QDir::toNativeSeparators(folder) << '\n';
+    WriteLine(context, QStringLiteral("Unpacked %1 into %2").arg(CountsText(result.Counts), folder));
     return 0;
 }
 

@@ -5,7 +5,6 @@
 #include "undo/RegFile.h"
 #include "undo/UndoContext.h"
 
-#include <QDir>
 
 namespace parvelle {
 
@@ -73,7 +72,7 @@ int RunRemove(CliContext& context)
             WriteMessage(context, QStringLiteral("No cache entry named '%1'").arg(name));
         else
             WriteLine(context, QStringLiteral("Removed '%1'; undo file %2")
-                                   .arg(name, QDir::toNativeSeparators(opened.undo->UndoFilePath())));
+                                   .arg(name, opened.undo->UndoFilePath()));
     }
     return missing.isEmpty() ? 0 : 1;
 }
@@ -137,10 +136,9 @@ int RunImport(CliContext& context)
     OpenedRegistry opened = OpenWithUndo(parser, context);
     const QString path = UndoFileArgument(opened.undo->UndoFolder(), positionals[0]);
     const int applied = opened.undo->ImportFile(path);
-    context.out << QStringLiteral("Imported %1 statements from %2\n").arg(applied).arg(path);
+    WriteLine(context, QStringLiteral("Imported %1 statements from %2").arg(applied).arg(path));
     if (!opened.undo->ImportUndoFile().isEmpty())
-        context.out << QStringLiteral("What it deleted or overwrote is recorded in %1\n")
-                           .arg(QDir::toNativeSeparators(opened.undo->ImportUndoFile()));
+        WriteLine(context, QStringLiteral("What it deleted or overwrote is recorded in %1").arg(opened.undo->ImportUndoFile()));
     return 0;
 }
 

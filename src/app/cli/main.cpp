@@ -1,6 +1,7 @@
 // parvelle-cli: the cache listing and the undo operations without a window.
 #include "CliCommands.h"
 #include "app/common/RegistryOptions.h"
+#include "core/NativePath.h"
 #include "core/SafeFile.h"
 
 #include <QCoreApplication>
@@ -25,7 +26,7 @@ int main(int argc, char* argv[])
         err << "parvelle-cli: Cannot write the output: " << parvelle::SystemErrorText(outputError) << '\n';
         return 1;
     }
-    const int status = parvelle::RunCli(application.arguments(), out, err);
+    const int status = parvelle::RunCli(parvelle::ArgumentsFromNative(argc, argv), out, err);
     out.flush();
     err.flush();
     return status;

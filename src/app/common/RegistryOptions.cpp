@@ -1,5 +1,6 @@
 #include "RegistryOptions.h"
 
+#include "core/NativePath.h"
 #include "demo/DemoRegistry.h"
 #include "registry/RegistrySources.h"
 
@@ -23,7 +24,7 @@ const QString kUndoDir = QStringLiteral("undo-dir");
 
 QString makeFolder(const QString& path)
 {
-    if (!QDir().mkpath(path))
+    if (!MakeFolders(path))
         throw EInOutError(QStringLiteral("Cannot create the folder '%1'").arg(QDir::toNativeSeparators(path)));
     return path;
 }
@@ -31,8 +32,7 @@ QString makeFolder(const QString& path)
 bool hasDemoHives(const QString& folder)
 {
     const QDir dir(folder);
-    return QFileInfo::exists(dir.filePath(QStringLiteral("SOFTWARE")))
-           && QFileInfo::exists(dir.filePath(QStringLiteral("NTUSER.DAT")));
+    return PathExists(dir.filePath(QStringLiteral("SOFTWARE"))) && PathExists(dir.filePath(QStringLiteral("NTUSER.DAT")));
 }
 
 // Writes the demo hives into a temporary folder beside `folder` and renames it into place,
@@ -137,7 +137,7 @@ QString UndoFolder(const RegistryOptions& options)
     if (!options.UndoDir.isEmpty())
         return options.ReadOnly ? options.UndoDir : makeFolder(options.UndoDir);
     const QString programFolder = QCoreApplication::applicationDirPath();
-    if (!programFolder.isEmpty() && QFileInfo(programFolder).isWritable() && !IsSystemProgramFolder(programFolder))
+    if (!programFolder.isEmpty() && IsWritable(programFolder) && !IsSystemProgramFolder(programFolder))
         return programFolder;
     return options.ReadOnly ? QStandardPaths::writableLocation(QStandardPaths::AppDataLocation) : UserDataFolder();
 }
@@ -146,7 +146,7 @@ bool IsSystemProgramFolder(const QString& folder)
 {
     static const QStringList systemFolders{QStringLiteral("/usr/bin"), QStringLiteral("/usr/sbin"), QStringLiteral("/usr/games"),
                                            QStringLiteral("/bin"), QStringLiteral("/sbin")};
-    const QString canonical = QFileInfo(folder).canonicalFilePath();
+    const QString canonical = CanonicalPath(folder);
     return systemFolders.contains(QDir::cleanPath(folder)) || (!canonical.isEmpty() && systemFolders.contains(canonical));
 }
 

@@ -20,6 +20,7 @@
 #include "cache/CacheListing.h"
 #include "cache/OSInfo.h"
 #include "core/Errors.h"
+#include "core/NativePath.h"
 #include "skin/ThemeCatalogue.h"
 #include "undo/RegFile.h"
 #include "undo/UndoContext.h"
@@ -691,7 +692,7 @@ QString TForm1::SelectedUndoFile() const
     const QString name = ComboBox2_->currentText();
     if (ComboBox2_->findText(name, Qt::MatchFixedString | Qt::MatchCaseSensitive) < 0)
         return {};
-    return QFileInfo(TUndoFolder(undoFolder_).PathOf(name)).isFile() ? name : QString();
+    return IsFile(TUndoFolder(undoFolder_).PathOf(name)) ? name : QString();
 }
 
 void TForm1::BagEnter()

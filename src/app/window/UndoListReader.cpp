@@ -2,9 +2,9 @@
 
 #include "ErrorHandler.h"
 #include "cache/TerminalText.h"
+#include "core/SafeFile.h"
 #include "undo/RegFile.h"
 
-#include <QDateTime>
 #include <QFontMetrics>
 #include <QThread>
 #include <algorithm>
@@ -14,15 +14,14 @@ namespace parvelle {
 
 struct TUndoListReader::Result {
     QString path;
-    qint64 size = -1;
-    QDateTime modified;
+    FileIdentity identity;
     QStringList entries;
     int maxExtent = 0;
     QString error;
 
-    bool SameFile(const QFileInfo& file) const
+    bool SameFile(const QString& file) const
     {
-        return path == file.filePath() && size == file.size() && modified == file.lastModified();
+        return path == file && identity == FileIdentity::of(file);
     }
 };
 
@@ -80,9 +79,7 @@ int WidestExtent(const QStringList& entries, const QFont& font)
 void ReadInto(TUndoListReader::Result& result, const QFont& font)
 {
     try {
-        const QFileInfo before(result.path);
-        result.size = before.size();
-        result.modified = before.lastModified();
+        result.identity = FileIdentity::of(result.path);
         result.entries = ListUndoEntries(ReadRegFile(result.path));
         result.maxExtent = WidestExtent(result.entries, font);
     } catch (...) {
@@ -105,7 +102,7 @@ TUndoListReader::~TUndoListReader()
 void TUndoListReader::Read(const QString& path)
 {
     Cancel();
-    if (last_ && last_->SameFile(QFileInfo(path))) {
+    if (last_ && last_->SameFile(path)) {
         Q_EMIT Loaded(last_->entries, last_->maxExtent);
         return;
     }

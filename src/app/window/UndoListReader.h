@@ -1,7 +1,6 @@
 #pragma once
 // Reads undo files on a worker thread, so that a file of hundreds of thousands of entries
 // never blocks the window.
-#include <QFileInfo>
 #include <QFont>
 #include <QObject>
 #include <QStringList>
