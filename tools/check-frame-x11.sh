@@ -30,6 +30,15 @@ drag $((X + W / 2)) $((Y + 15)) 120 80
 query
 check "title bar drag moves the window" eval 'near $X $((x0 + 120)) && near $Y $((y0 + 80)) && [ $W = $w0 ] && [ $H = $h0 ]'
 
+# A flick let go before the window manager grabs the pointer: the window must not stick to it.
+query; x0=$X y0=$Y
+xdotool mousemove $((X + W / 2)) $((Y + 15)) mousedown 1 mousemove_relative -- 8 4 mouseup 1
+sleep 0.4
+xdotool mousemove_relative -- 150 150 click 1   # a click ends a move that did start
+sleep 0.4
+query
+check "a flicked title bar does not stick to the pointer" eval 'near $X $x0 && near $Y $y0'
+
 query; x0=$X y0=$Y w0=$W h0=$H
 drag $((X + W - 1)) $((Y + H / 2)) 60 0
 query

@@ -8,6 +8,7 @@
 #include <QMouseEvent>
 #include <QStyleHints>
 #include <QWindow>
+#include <utility>
 #include <xcb/xcb.h>
 
 namespace parvelle {
@@ -19,9 +20,10 @@ bool IsX11()
     return qGuiApp->nativeInterface<QNativeInterface::QX11Application>() != nullptr;
 }
 
-// Restarts the X window manager's move of the form from where the drag began: Qt's request
-// counts from the pointer's place at the first motion, so the form would lag by it.
-void AnchorX11Move(QWidget* form, QPoint pressed)
+enum X11MoveAction : uint32_t { X11Move = 8, X11CancelMove = 11 };
+
+// Sends the window manager a _NET_WM_MOVERESIZE request for the form, the pointer at Pointer.
+void SendX11MoveRequest(QWidget* form, QPoint pointer, X11MoveAction action)
 {
     auto* x11 = qGuiApp->nativeInterface<QNativeInterface::QX11Application>();
     if (!x11)
@@ -35,7 +37,7 @@ void AnchorX11Move(QWidget* form, QPoint pressed)
         free(reply);
         return atom;
     }();
-    const QPoint at = pressed * form->devicePixelRatioF();
+    const QPoint at = pointer * form->devicePixelRatioF();
     xcb_client_message_event_t message{};
     message.response_type = XCB_CLIENT_MESSAGE;
     message.format = 32;
@@ -43,15 +45,21 @@ void AnchorX11Move(QWidget* form, QPoint pressed)
     message.type = moveResize;
     message.data.data32[0] = uint32_t(at.x());
     message.data.data32[1] = uint32_t(at.y());
-    message.data.data32[2] = 11;   // _NET_WM_MOVERESIZE_CANCEL
+    message.data.data32[2] = action;
     message.data.data32[3] = 1;
     message.data.data32[4] = 1;
     const xcb_window_t root = xcb_setup_roots_iterator(xcb_get_setup(connection)).data->root;
     const uint32_t mask = XCB_EVENT_MASK_SUBSTRUCTURE_REDIRECT | XCB_EVENT_MASK_SUBSTRUCTURE_NOTIFY;
     xcb_send_event(connection, 0, root, mask, reinterpret_cast<const char*>(&message));
-    message.data.data32[2] = 8;    // _NET_WM_MOVERESIZE_MOVE
-    xcb_send_event(connection, 0, root, mask, reinterpret_cast<const char*>(&message));
     xcb_flush(connection);
+}
+
+// Restarts the X window manager's move of the form from where the drag began: Qt's request
+// counts from the pointer's place at the first motion, so the form would lag by it.
+void AnchorX11Move(QWidget* form, QPoint pressed)
+{
+    SendX11MoveRequest(form, pressed, X11CancelMove);
+    SendX11MoveRequest(form, pressed, X11Move);
 }
 
 const QMouseEvent& Mouse(const QEvent* event)
@@ -120,12 +128,14 @@ bool FrameMouse::titleBarEvent(QEvent* event)
     const int button = titleBar_->Arrange(titleBar_->width()).buttonAt(mouse.position().toPoint());
     switch (type) {
     case QEvent::MouseButtonPress:
+        x11MoveRequested_ = false;
         titleBar_->SetHotButton(button, button >= 0);
         if (button < 0)
             emptyBarPressed(mouse);
         break;
     case QEvent::MouseButtonRelease:
         dragPending_ = false;
+        cancelUngrabbedX11Move(mouse.globalPosition().toPoint());
         titleBar_->SetHotButton(button, false);
         titleBar_->ClickButton(button);
         break;
@@ -185,10 +195,19 @@ void FrameMouse::followPointer(const QPoint& pointer)
     if (IsX11() && form->windowHandle() && form->windowHandle()->startSystemMove()) {
         AnchorX11Move(form, dragPointer_);
         dragPending_ = false;
+        x11MoveRequested_ = true;
         return;
     }
     form->move(form->pos() + pointer - dragPointer_);
     dragPointer_ = pointer;
+}
+
+// A release that reaches the form after a move was asked for came before the window
+// manager grabbed the pointer: without a cancel it would move the form until the next click.
+void FrameMouse::cancelUngrabbedX11Move(const QPoint& pointer)
+{
+    if (std::exchange(x11MoveRequested_, false))
+        SendX11MoveRequest(titleBar_->Form(), pointer, X11CancelMove);
 }
 
 int FrameMouse::topEdgeZone(const QPoint& position) const

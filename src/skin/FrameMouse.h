@@ -27,12 +27,14 @@ private:
     void pointerMoved(const QMouseEvent& event);
     void startMove(const QPoint& pointer);
     void followPointer(const QPoint& pointer);
+    void cancelUngrabbedX11Move(const QPoint& pointer);
     // The resize zone of the title bar's top edge at Position (title bar coordinates).
     int topEdgeZone(const QPoint& position) const;
 
     TsuiTitleBar* titleBar_;
     bool dragPending_ = false;   // pressed on the empty title bar: a move may follow
     QPoint dragPointer_;         // the pointer's last place while the form follows it
+    bool x11MoveRequested_ = false;   // the X window manager was asked to move the form
     std::optional<ulong> lastPress_;   // when the empty title bar was last pressed (event time)
 };
 
