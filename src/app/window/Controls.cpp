@@ -168,7 +168,7 @@ void TitleBarNote::Place()
     setText(fontMetrics().elidedText(note_, Qt::ElideRight, space.width()));
 }
 
-TsuiForm* makeFrame(QWidget* form, const QString& name, const QString& caption, QSize size)
+TsuiForm* MakeFrame(QWidget* form, const QString& name, const QString& caption, QSize size)
 {
     auto* frame = new TsuiForm(form);
     frame->setObjectName(name);
@@ -207,7 +207,7 @@ void AddPageKeys(TsuiPageControl* pages)
 }
 } // namespace
 
-TsuiPageControl* makePageControl(QWidget* parent, const QString& name)
+TsuiPageControl* MakePageControl(QWidget* parent, const QString& name)
 {
     auto* pages = new TsuiPageControl(parent);
     pages->setObjectName(name);
@@ -219,7 +219,7 @@ TsuiPageControl* makePageControl(QWidget* parent, const QString& name)
     return pages;
 }
 
-TsuiTabSheet* makeTabSheet(TsuiPageControl* pages, const QString& name, const QString& caption)
+TsuiTabSheet* MakeTabSheet(TsuiPageControl* pages, const QString& name, const QString& caption)
 {
     auto* sheet = new TsuiTabSheet(pages);
     sheet->setObjectName(name);
@@ -228,7 +228,7 @@ TsuiTabSheet* makeTabSheet(TsuiPageControl* pages, const QString& name, const QS
     return sheet;
 }
 
-TsuiListView* makeListView(QWidget* parent, const QString& name, QRect geometry, const QStringList& columns)
+TsuiListView* MakeListView(QWidget* parent, const QString& name, QRect geometry, const QStringList& columns)
 {
     auto* view = Place(new TsuiListView(parent), name, geometry);
     view->SetUIStyle(WinXP);   // the border colour
@@ -248,7 +248,7 @@ TsuiListView* makeListView(QWidget* parent, const QString& name, QRect geometry,
     return view;
 }
 
-TsuiButton* makeButton(QWidget* parent, const QString& name, const QString& caption, QRect geometry)
+TsuiButton* MakeButton(QWidget* parent, const QString& name, const QString& caption, QRect geometry)
 {
     auto* button = new TsuiButton(parent);
     button->SetUIStyle(WinXP);
@@ -260,7 +260,7 @@ TsuiButton* makeButton(QWidget* parent, const QString& name, const QString& capt
     return Place(button, name, geometry);
 }
 
-TsuiCheckBox* makeCheckBox(QWidget* parent, const QString& name, const QString& caption, QPoint position,
+TsuiCheckBox* MakeCheckBox(QWidget* parent, const QString& name, const QString& caption, QPoint position,
                            const QFont& font)
 {
     auto* box = new TsuiCheckBox(parent);
@@ -274,7 +274,7 @@ TsuiCheckBox* makeCheckBox(QWidget* parent, const QString& name, const QString& 
     return box;
 }
 
-QLabel* makeLabel(QWidget* parent, const QString& name, const QString& caption, QRect geometry,
+QLabel* MakeLabel(QWidget* parent, const QString& name, const QString& caption, QRect geometry,
                   const QFont& font, Qt::Alignment alignment)
 {
     auto* label = Place(new QLabel(caption, parent), name, geometry);
@@ -284,7 +284,7 @@ QLabel* makeLabel(QWidget* parent, const QString& name, const QString& caption, 
     return label;
 }
 
-LinkLabel* makeLinkLabel(QWidget* parent, const QString& name, const QString& caption,
+LinkLabel* MakeLinkLabel(QWidget* parent, const QString& name, const QString& caption,
                          QRect geometry, QColor color, const QString& target)
 {
     auto* label = Place(new LinkLabel(parent), name, geometry);
@@ -300,14 +300,14 @@ LinkLabel* makeLinkLabel(QWidget* parent, const QString& name, const QString& ca
     return label;
 }
 
-ClickLabel* makeImage(QWidget* parent, const QString& name, QRect geometry, const QPixmap& picture)
+ClickLabel* MakeImage(QWidget* parent, const QString& name, QRect geometry, const QPixmap& picture)
 {
     auto* image = Place(new ClickLabel(parent), name, geometry);
     image->setPixmap(picture);
     return image;
 }
 
-LinkLabel* makePictureLink(QWidget* parent, const QString& name, QRect geometry, const QPixmap& picture,
+LinkLabel* MakePictureLink(QWidget* parent, const QString& name, QRect geometry, const QPixmap& picture,
                            const QString& description, const QString& target)
 {
     auto* link = Place(new LinkLabel(parent), name, geometry);
@@ -317,7 +317,7 @@ LinkLabel* makePictureLink(QWidget* parent, const QString& name, QRect geometry,
     return link;
 }
 
-QListView* makeCheckListBox(QWidget* parent, const QString& name, QRect geometry, QAbstractItemModel* model)
+QListView* MakeCheckListBox(QWidget* parent, const QString& name, QRect geometry, QAbstractItemModel* model)
 {
     auto* list = Place(new QListView(parent), name, geometry);
     list->setModel(model);
@@ -329,7 +329,7 @@ QListView* makeCheckListBox(QWidget* parent, const QString& name, QRect geometry
     return list;
 }
 
-QComboBox* makeComboBox(QWidget* parent, const QString& name, QRect geometry)
+QComboBox* MakeComboBox(QWidget* parent, const QString& name, QRect geometry)
 {
     auto* combo = Place(new QComboBox(parent), name, geometry);
     combo->setEditable(true);
@@ -337,7 +337,7 @@ QComboBox* makeComboBox(QWidget* parent, const QString& name, QRect geometry)
     return combo;
 }
 
-QScrollArea* makeScrollBox(QWidget* parent, const QString& name, QRect geometry, int contentHeight)
+QScrollArea* MakeScrollBox(QWidget* parent, const QString& name, QRect geometry, int contentHeight)
 {
     auto* box = Place(new QScrollArea(parent), name, geometry);
     box->setFrameShape(QFrame::NoFrame);
@@ -352,13 +352,13 @@ QScrollArea* makeScrollBox(QWidget* parent, const QString& name, QRect geometry,
     return box;
 }
 
-ShapeWidget* makeShape(QWidget* parent, const QString& name, QRect geometry, QColor brush,
+ShapeWidget* MakeShape(QWidget* parent, const QString& name, QRect geometry, QColor brush,
                        int penWidth, bool rounded)
 {
     return Place(new ShapeWidget(parent, brush, penWidth, rounded), name, geometry);
 }
 
-TRotateLabel* makeRotateLabel(QWidget* parent, const QString& name, const QString& caption,
+TRotateLabel* MakeRotateLabel(QWidget* parent, const QString& name, const QString& caption,
                               QRect geometry, int escapement, TTextStyle style, const QFont& font)
 {
     auto* label = new TRotateLabel(parent);
@@ -372,7 +372,7 @@ TRotateLabel* makeRotateLabel(QWidget* parent, const QString& name, const QStrin
     return Place(label, name, geometry);
 }
 
-TsuiThemeManager* makeThemeManager(QWidget* form, const QString& name, const QList<QObject*>& components)
+TsuiThemeManager* MakeThemeManager(QWidget* form, const QString& name, const QList<QObject*>& components)
 {
     auto* manager = new TsuiThemeManager(form);
     manager->setObjectName(name);

@@ -89,32 +89,32 @@ private:
 };
 
 // The form's skinned frame; the form takes the frame's size plus its border.
-TsuiForm* makeFrame(QWidget* form, const QString& name, const QString& caption, QSize size);
+TsuiForm* MakeFrame(QWidget* form, const QString& name, const QString& caption, QSize size);
 // Fills its parent's client area; Ctrl+Tab / Ctrl+PageDown and Ctrl+Shift+Tab /
 // Ctrl+PageUp switch its pages from anywhere in the window.
-TsuiPageControl* makePageControl(QWidget* parent, const QString& name);
-TsuiTabSheet* makeTabSheet(TsuiPageControl* pages, const QString& name, const QString& caption);
-TsuiListView* makeListView(QWidget* parent, const QString& name, QRect geometry,
+TsuiPageControl* MakePageControl(QWidget* parent, const QString& name);
+TsuiTabSheet* MakeTabSheet(TsuiPageControl* pages, const QString& name, const QString& caption);
+TsuiListView* MakeListView(QWidget* parent, const QString& name, QRect geometry,
                            const QStringList& columns);
-TsuiButton* makeButton(QWidget* parent, const QString& name, const QString& caption, QRect geometry);
-TsuiCheckBox* makeCheckBox(QWidget* parent, const QString& name, const QString& caption, QPoint position,
+TsuiButton* MakeButton(QWidget* parent, const QString& name, const QString& caption, QRect geometry);
+TsuiCheckBox* MakeCheckBox(QWidget* parent, const QString& name, const QString& caption, QPoint position,
                            const QFont& font);
-QLabel* makeLabel(QWidget* parent, const QString& name, const QString& caption, QRect geometry,
+QLabel* MakeLabel(QWidget* parent, const QString& name, const QString& caption, QRect geometry,
                   const QFont& font, Qt::Alignment alignment = Qt::AlignLeft | Qt::AlignTop);
-LinkLabel* makeLinkLabel(QWidget* parent, const QString& name, const QString& caption,
+LinkLabel* MakeLinkLabel(QWidget* parent, const QString& name, const QString& caption,
                          QRect geometry, QColor color, const QString& target);
-ClickLabel* makeImage(QWidget* parent, const QString& name, QRect geometry, const QPixmap& picture);
+ClickLabel* MakeImage(QWidget* parent, const QString& name, QRect geometry, const QPixmap& picture);
 // A picture that is a link; Description is what screen readers call it.
-LinkLabel* makePictureLink(QWidget* parent, const QString& name, QRect geometry, const QPixmap& picture,
+LinkLabel* MakePictureLink(QWidget* parent, const QString& name, QRect geometry, const QPixmap& picture,
                            const QString& description, const QString& target);
-QListView* makeCheckListBox(QWidget* parent, const QString& name, QRect geometry, QAbstractItemModel* model);
-QComboBox* makeComboBox(QWidget* parent, const QString& name, QRect geometry);
-QScrollArea* makeScrollBox(QWidget* parent, const QString& name, QRect geometry, int contentHeight);
-ShapeWidget* makeShape(QWidget* parent, const QString& name, QRect geometry, QColor brush,
+QListView* MakeCheckListBox(QWidget* parent, const QString& name, QRect geometry, QAbstractItemModel* model);
+QComboBox* MakeComboBox(QWidget* parent, const QString& name, QRect geometry);
+QScrollArea* MakeScrollBox(QWidget* parent, const QString& name, QRect geometry, int contentHeight);
+ShapeWidget* MakeShape(QWidget* parent, const QString& name, QRect geometry, QColor brush,
                        int penWidth = 1, bool rounded = false);
-TRotateLabel* makeRotateLabel(QWidget* parent, const QString& name, const QString& caption,
+TRotateLabel* MakeRotateLabel(QWidget* parent, const QString& name, const QString& caption,
                               QRect geometry, int escapement, TTextStyle style, const QFont& font);
 // Keeps the components of the form in one style.
-TsuiThemeManager* makeThemeManager(QWidget* form, const QString& name, const QList<QObject*>& components);
+TsuiThemeManager* MakeThemeManager(QWidget* form, const QString& name, const QList<QObject*>& components);
 
 } // namespace parvelle

@@ -214,7 +214,7 @@ TForm1::TForm1(Machine& machine, const QString& undoFolder, TForm1Services servi
     setFont(DesignFont(kMsSansSerif, 11));
     move(290, 227);
 
-    suiForm1_ = makeFrame(this, QStringLiteral("suiForm1"), QStringLiteral("Parvelle"), QSize(679, 419));
+    suiForm1_ = MakeFrame(this, QStringLiteral("suiForm1"), QStringLiteral("Parvelle"), QSize(679, 419));
     setMinimumWidth(150);   // after the frame, whose style sets a minimum of its own
     // The task bar names the open hive; the title bar keeps the caption alone.
     setWindowTitle(WindowTitleText(machine_));
@@ -227,15 +227,15 @@ TForm1::TForm1(Machine& machine, const QString& undoFolder, TForm1Services servi
     job_ = new TRegistryJob(this);
     connect(job_, &TRegistryJob::Progress, this, &TForm1::ShowProgress);
 
-    suiPageControl1_ = makePageControl(suiForm1_, QStringLiteral("suiPageControl1"));
-    BuildAboutPage(makeTabSheet(suiPageControl1_, QStringLiteral("suiTabSheet1"), QStringLiteral("About Parvelle")));
-    BuildListPage(makeTabSheet(suiPageControl1_, QStringLiteral("suiTabSheet2"), QStringLiteral("ARPCache List")));
-    BuildOtherProgramsPage(makeTabSheet(suiPageControl1_, QStringLiteral("suiTabSheet3"), QStringLiteral("Other Programs")));
-    BuildHelpPage(makeTabSheet(suiPageControl1_, QStringLiteral("suiTabSheet4"), QStringLiteral("Help")));
-    BuildUndoPage(makeTabSheet(suiPageControl1_, QStringLiteral("suiTabSheet5"), QStringLiteral("Undo")));
+    suiPageControl1_ = MakePageControl(suiForm1_, QStringLiteral("suiPageControl1"));
+    BuildAboutPage(MakeTabSheet(suiPageControl1_, QStringLiteral("suiTabSheet1"), QStringLiteral("About Parvelle")));
+    BuildListPage(MakeTabSheet(suiPageControl1_, QStringLiteral("suiTabSheet2"), QStringLiteral("ARPCache List")));
+    BuildOtherProgramsPage(MakeTabSheet(suiPageControl1_, QStringLiteral("suiTabSheet3"), QStringLiteral("Other Programs")));
+    BuildHelpPage(MakeTabSheet(suiPageControl1_, QStringLiteral("suiTabSheet4"), QStringLiteral("Help")));
+    BuildUndoPage(MakeTabSheet(suiPageControl1_, QStringLiteral("suiTabSheet5"), QStringLiteral("Undo")));
     suiPageControl1_->ActivatePageIndex(1);
 
-    makeThemeManager(this, QStringLiteral("suiThemeManager1"),
+    MakeThemeManager(this, QStringLiteral("suiThemeManager1"),
                      {suiForm1_, suiPageControl1_, suiListView1_, suiButton1_, suiButton2_, suiButton3_, Button2_,
                       Button5_, Button12_, Button1_, Button3_, suiCheckBox13_});
 }
@@ -265,27 +265,27 @@ void TForm1::ConnectLink(LinkLabel* control)
 
 void TForm1::BuildAboutPage(QWidget* page)
 {
-    makeLabel(page, QStringLiteral("Label1"), QStringLiteral("Parvelle"), QRect(24, 20, 625, 49),
+    MakeLabel(page, QStringLiteral("Label1"), QStringLiteral("Parvelle"), QRect(24, 20, 625, 49),
               DesignFont(QStringLiteral("Arial Black"), 32), Qt::AlignHCenter | Qt::AlignTop);
     const QFont paragraph = DesignFont(kMsSansSerif, 19);
-    makeLabel(page, QStringLiteral("Label2"),
+    MakeLabel(page, QStringLiteral("Label2"),
               QStringLiteral("     There is a secret, undocumented storage in the newer Windows registry of Add/Remove Program settings called ARPCache.  Windows adds these hard-to-read binary entries but it does not remove them."),
               QRect(24, 88, 625, 81), paragraph)->setWordWrap(true);
-    makeLabel(page, QStringLiteral("Label3"),
+    MakeLabel(page, QStringLiteral("Label3"),
               QStringLiteral("     This tool allows you to see what is in your ARPCache and lets you remove items from it."),
               QRect(24, 176, 625, 56), paragraph)->setWordWrap(true);
 
-    auto* box = makeShape(page, QStringLiteral("Shape1"), QRect(32, 232, 609, 53), QColor(255, 196, 196), 2, true);
-    makeImage(box, QStringLiteral("Image2"), QRect(12, 10, 32, 32), PointerPicture(QSize(32, 32)));
-    auto* pointer = makeLabel(box, QStringLiteral("Label4"),
+    auto* box = MakeShape(page, QStringLiteral("Shape1"), QRect(32, 232, 609, 53), QColor(255, 196, 196), 2, true);
+    MakeImage(box, QStringLiteral("Image2"), QRect(12, 10, 32, 32), PointerPicture(QSize(32, 32)));
+    auto* pointer = MakeLabel(box, QStringLiteral("Label4"),
                               QStringLiteral("See the \"Other Programs\" page for the companions of Parvelle."),
                               QRect(56, 0, 545, 53), DesignFont(kMsSansSerif, 13, true),
                               Qt::AlignLeft | Qt::AlignVCenter);
     SetTextColor(pointer, Qt::red);
 
-    ConnectLink(makePictureLink(page, QStringLiteral("Image1"), QRect(24, 304, 193, 57), LogoPicture(QSize(193, 57)),
+    ConnectLink(MakePictureLink(page, QStringLiteral("Image1"), QRect(24, 304, 193, 57), LogoPicture(QSize(193, 57)),
                                 QStringLiteral("Parvelle documentation"), DocumentationPage(QStringLiteral("index.html"))));
-    auto* notice = makeLinkLabel(page, QStringLiteral("Label22"),
+    auto* notice = MakeLinkLabel(page, QStringLiteral("Label22"),
                                  QStringLiteral("Parvelle reads and cleans the ARPCache of Windows registry hive files.\nClick here for its documentation."),
                                  QRect(224, 312, 425, 45), Qt::black,
                                  DocumentationPage(QStringLiteral("index.html")));
@@ -298,13 +298,13 @@ void TForm1::BuildAboutPage(QWidget* page)
 
 void TForm1::BuildListPage(QWidget* page)
 {
-    suiListView1_ = makeListView(page, QStringLiteral("suiListView1"), QRect(0, 0, 673, 341), CacheColumnHeaders());
+    suiListView1_ = MakeListView(page, QStringLiteral("suiListView1"), QRect(0, 0, 673, 341), CacheColumnHeaders());
     EnableHeaderSorting(suiListView1_);
     ShowCutOffCellTexts(suiListView1_);
     ShowTextsSafely(suiListView1_);
-    suiButton1_ = makeButton(page, QStringLiteral("suiButton1"), QStringLiteral("Refresh"), QRect(8, 344, 97, 19));
-    suiButton2_ = makeButton(page, QStringLiteral("suiButton2"), QStringLiteral("Open in RegEdit"), QRect(272, 344, 129, 19));
-    suiButton3_ = makeButton(page, QStringLiteral("suiButton3"), QStringLiteral("Remove Item from ARPCache"),
+    suiButton1_ = MakeButton(page, QStringLiteral("suiButton1"), QStringLiteral("Refresh"), QRect(8, 344, 97, 19));
+    suiButton2_ = MakeButton(page, QStringLiteral("suiButton2"), QStringLiteral("Open in RegEdit"), QRect(272, 344, 129, 19));
+    suiButton3_ = MakeButton(page, QStringLiteral("suiButton3"), QStringLiteral("Remove Item from ARPCache"),
                              QRect(464, 344, 201, 19));
     ConnectClick(suiButton1_, &TForm1::FormShow);
     ConnectClick(suiButton2_, &TForm1::suiButton2Click);
@@ -345,30 +345,30 @@ void TForm1::BuildOtherProgramsPage(QWidget* page)
          "Label28", "themes.html", Qt::white},
     };
     for (const Panel& panel : panels) {
-        auto* shape = makeShape(page, QString::fromLatin1(panel.name), panel.geometry, panel.colour);
+        auto* shape = MakeShape(page, QString::fromLatin1(panel.name), panel.geometry, panel.colour);
         const int width = panel.geometry.width();
-        makeImage(shape, QString::fromLatin1(panel.name) + QStringLiteral("Picture"), QRect(12, 12, 48, 48), panel.picture);
-        makeLabel(shape, QString::fromLatin1(panel.name) + QStringLiteral("Headline"), QString::fromUtf8(panel.headline),
+        MakeImage(shape, QString::fromLatin1(panel.name) + QStringLiteral("Picture"), QRect(12, 12, 48, 48), panel.picture);
+        MakeLabel(shape, QString::fromLatin1(panel.name) + QStringLiteral("Headline"), QString::fromUtf8(panel.headline),
                   QRect(72, 8, width - 84, 20), DesignFont(kArial, 16, true));
-        makeLabel(shape, QString::fromLatin1(panel.name) + QStringLiteral("Text"), QString::fromUtf8(panel.text),
+        MakeLabel(shape, QString::fromLatin1(panel.name) + QStringLiteral("Text"), QString::fromUtf8(panel.text),
                   QRect(72, 30, width - 200, 30), DesignFont(kMsSansSerif, 11))->setWordWrap(true);
-        auto* link = makeLinkLabel(shape, QString::fromLatin1(panel.link), QStringLiteral("Click Here for More Info and Download"),
+        auto* link = MakeLinkLabel(shape, QString::fromLatin1(panel.link), QStringLiteral("Click Here for More Info and Download"),
                                    QRect(72, panel.geometry.height() - 22, 220, 16), panel.linkColour,
                                    DocumentationPage(QString::fromLatin1(panel.linkPage)));
         link->setAccessibleDescription(QString::fromUtf8(panel.headline));
         ConnectLink(link);
     }
-    auto* award = makeRotateLabel(page->findChild<QWidget*>(QStringLiteral("Shape2")), QStringLiteral("RotateLabel1"),
+    auto* award = MakeRotateLabel(page->findChild<QWidget*>(QStringLiteral("Shape2")), QStringLiteral("RotateLabel1"),
                                   QStringLiteral("Award Winning"), QRect(430, 58, 116, 28), 350, tsRaised,
                                   DesignFont(kArial, 12, true));
     SetTextColor(award, Qt::blue);
-    auto* tall = makeShape(page, QStringLiteral("Shape5"), QRect(592, 24, 65, 185), QColor(255, 255, 196));
-    makeRotateLabel(tall, QStringLiteral("RotateLabel2"), QStringLiteral("All Updates"), QRect(31, 2, 32, 181), 270,
+    auto* tall = MakeShape(page, QStringLiteral("Shape5"), QRect(592, 24, 65, 185), QColor(255, 255, 196));
+    MakeRotateLabel(tall, QStringLiteral("RotateLabel2"), QStringLiteral("All Updates"), QRect(31, 2, 32, 181), 270,
                     tsRaised, DesignFont(QStringLiteral("Arial Black"), 24))->SetAlignment(taCenter);
-    makeRotateLabel(tall, QStringLiteral("RotateLabel3"), QStringLiteral("FREE"), QRect(2, 2, 32, 181), 270,
+    MakeRotateLabel(tall, QStringLiteral("RotateLabel3"), QStringLiteral("FREE"), QRect(2, 2, 32, 181), 270,
                     tsRaised, DesignFont(QStringLiteral("Arial Black"), 24))->SetAlignment(taCenter);
-    auto* corner = makeShape(page, QStringLiteral("Shape6"), QRect(24, 224, 177, 121), QColor(232, 232, 232));
-    auto* skilled = makeRotateLabel(corner, QStringLiteral("RotateLabel4"), QStringLiteral("Written by Skilled Programmers"),
+    auto* corner = MakeShape(page, QStringLiteral("Shape6"), QRect(24, 224, 177, 121), QColor(232, 232, 232));
+    auto* skilled = MakeRotateLabel(corner, QStringLiteral("RotateLabel4"), QStringLiteral("Written by Skilled Programmers"),
                                     QRect(4, 4, 169, 113), 0, tsRecessed, DesignFont(QStringLiteral("Arial Narrow"), 27, true));
     skilled->SetAlignment(taCenter);
     skilled->SetWordWrap(true);
@@ -377,9 +377,9 @@ void TForm1::BuildOtherProgramsPage(QWidget* page)
 
 void TForm1::BuildHelpPage(QWidget* page)
 {
-    makeLabel(page, QStringLiteral("Label5"), QStringLiteral("Please scroll down to see all of the topics."),
+    MakeLabel(page, QStringLiteral("Label5"), QStringLiteral("Please scroll down to see all of the topics."),
               QRect(40, 24, 585, 16), DesignFont(kMsSansSerif, 11), Qt::AlignHCenter | Qt::AlignTop);
-    auto* box = makeScrollBox(page, QStringLiteral("ScrollBox1"), QRect(16, 48, 641, 289), 1000);
+    auto* box = MakeScrollBox(page, QStringLiteral("ScrollBox1"), QRect(16, 48, 641, 289), 1000);
     QWidget* content = box->widget();
     const QFont sectionFont = DesignFont(kMsSansSerif, 13, true);
     const QFont headingFont = DesignFont(kMsSansSerif, 11, true);
@@ -388,7 +388,7 @@ void TForm1::BuildHelpPage(QWidget* page)
     int y = 8;
     int labelNumber = 100;
     for (const HelpSection& section : HelpSections()) {
-        auto* title = makeLabel(content, QStringLiteral("Label%1").arg(labelNumber++), QString::fromUtf8(section.title),
+        auto* title = MakeLabel(content, QStringLiteral("Label%1").arg(labelNumber++), QString::fromUtf8(section.title),
                                 QRect(0, y, contentWidth, 18), sectionFont, Qt::AlignHCenter | Qt::AlignTop);
         SetTextColor(title, Qt::blue);
         y += 26;
@@ -399,9 +399,9 @@ void TForm1::BuildHelpPage(QWidget* page)
             const int headingWidth = section.textX - 24 - 4;
             const int height = TextHeight(textFont, text, textWidth);
             const int headingHeight = TextHeight(headingFont, headingText, headingWidth);
-            makeLabel(content, QStringLiteral("Label%1").arg(labelNumber++), headingText,
+            MakeLabel(content, QStringLiteral("Label%1").arg(labelNumber++), headingText,
                       QRect(24, y, headingWidth, headingHeight), headingFont)->setWordWrap(true);
-            makeLabel(content, QStringLiteral("Label%1").arg(labelNumber++), text,
+            MakeLabel(content, QStringLiteral("Label%1").arg(labelNumber++), text,
                       QRect(section.textX, y, textWidth, height), textFont)->setWordWrap(true);
             y += std::max(height, headingHeight) + 10;
         }
@@ -413,18 +413,18 @@ void TForm1::BuildHelpPage(QWidget* page)
 
 void TForm1::BuildUndoPage(QWidget* page)
 {
-    auto* title = makeLabel(page, QStringLiteral("Label53"), QStringLiteral("Undo"), QRect(16, 16, 633, 25),
+    auto* title = MakeLabel(page, QStringLiteral("Label53"), QStringLiteral("Undo"), QRect(16, 16, 633, 25),
                             DesignFont(kArial, 19, true), Qt::AlignHCenter | Qt::AlignTop);
     title->setAttribute(Qt::WA_TranslucentBackground);
-    makeLabel(page, QStringLiteral("Label52"),
+    MakeLabel(page, QStringLiteral("Label52"),
               QStringLiteral("If you have removed any items with Parvelle, they are in the dropdown box below.  To view the contents of an undo list and/or to restore it, select it in the dropdown box and it will be displayed in the listbox."),
               QRect(16, 48, 633, 33), DesignFont(kArial, 12), Qt::AlignHCenter | Qt::AlignTop)->setWordWrap(true);
-    Label21_ = makeLabel(page, QStringLiteral("Label21"), QStringLiteral("0 Items"), QRect(150, 92, 365, 13),
+    Label21_ = MakeLabel(page, QStringLiteral("Label21"), QStringLiteral("0 Items"), QRect(150, 92, 365, 13),
                          DesignFont(kArial, 12), Qt::AlignHCenter | Qt::AlignTop);
-    suiCheckBox13_ = makeCheckBox(page, QStringLiteral("suiCheckBox13"), QStringLiteral("Check / Uncheck All"),
+    suiCheckBox13_ = MakeCheckBox(page, QStringLiteral("suiCheckBox13"), QStringLiteral("Check / Uncheck All"),
                                   QPoint(24, 90), DesignFont(kArial, 11));
     undoEntries_ = new TUndoListModel(this);
-    CheckListBox1_ = makeCheckListBox(page, QStringLiteral("CheckListBox1"), QRect(16, 112, 633, 185), undoEntries_);
+    CheckListBox1_ = MakeCheckListBox(page, QStringLiteral("CheckListBox1"), QRect(16, 112, 633, 185), undoEntries_);
     ShowTextsSafely(CheckListBox1_);
     undoReader_ = new TUndoListReader(CheckListBox1_->font(), this);
     connect(undoReader_, &TUndoListReader::Loaded, this, [this](const QStringList& entries, int maxExtent) {
@@ -434,16 +434,16 @@ void TForm1::BuildUndoPage(QWidget* page)
         ShowMessage(message);
         UpdateListBox1();
     });
-    Button2_ = makeButton(page, QStringLiteral("Button2"), QStringLiteral("&Print List"), QRect(16, 297, 153, 23));
-    Button5_ = makeButton(page, QStringLiteral("Button5"), QStringLiteral("Show &Key"), QRect(176, 297, 153, 23));
-    Button12_ = makeButton(page, QStringLiteral("Button12"), QStringLiteral("&Restore All"), QRect(336, 297, 153, 23));
-    Button1_ = makeButton(page, QStringLiteral("Button1"), QStringLiteral("Restore &Checked"), QRect(496, 297, 153, 23));
-    auto* comboLabel = makeLabel(page, QStringLiteral("Label54"), QStringLiteral("Select Undo &List:"), QRect(152, 339, 89, 17),
+    Button2_ = MakeButton(page, QStringLiteral("Button2"), QStringLiteral("&Print List"), QRect(16, 297, 153, 23));
+    Button5_ = MakeButton(page, QStringLiteral("Button5"), QStringLiteral("Show &Key"), QRect(176, 297, 153, 23));
+    Button12_ = MakeButton(page, QStringLiteral("Button12"), QStringLiteral("&Restore All"), QRect(336, 297, 153, 23));
+    Button1_ = MakeButton(page, QStringLiteral("Button1"), QStringLiteral("Restore &Checked"), QRect(496, 297, 153, 23));
+    auto* comboLabel = MakeLabel(page, QStringLiteral("Label54"), QStringLiteral("Select Undo &List:"), QRect(152, 339, 89, 17),
                                  DesignFont(kArial, 11));
     comboLabel->setTextFormat(Qt::AutoText);
-    ComboBox2_ = makeComboBox(page, QStringLiteral("ComboBox2"), QRect(248, 336, 217, 21));
+    ComboBox2_ = MakeComboBox(page, QStringLiteral("ComboBox2"), QRect(248, 336, 217, 21));
     comboLabel->setBuddy(ComboBox2_);
-    Button3_ = makeButton(page, QStringLiteral("Button3"), QStringLiteral("<<  &Delete this Undo List"), QRect(472, 335, 169, 23));
+    Button3_ = MakeButton(page, QStringLiteral("Button3"), QStringLiteral("<<  &Delete this Undo List"), QRect(472, 335, 169, 23));
     for (TsuiButton* button : {Button2_, Button5_, Button12_, Button1_, Button3_})
         button->setFont(DesignFont(kArial, 11));
     // Like the list page: the list takes the room, the rows of buttons stay below it.
