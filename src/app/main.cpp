@@ -49,8 +49,8 @@ void AddWindowOptions(QCommandLineParser& parser)
 TsuiUIStyle StyleNamed(const QString& name)
 {
     for (const BuiltInStyle& style : BuiltInStyles()) {
-        if (name.compare(QLatin1String(style.Name), Qt::CaseInsensitive) == 0)
-            return style.Style;
+        if (name.compare(QLatin1String(style.name), Qt::CaseInsensitive) == 0)
+            return style.style;
     }
     throw EUsageError(QStringLiteral("unknown skin \"%1\"; the skins are macos, winxp, deepblue, protein and blueglass")
                           .arg(name));

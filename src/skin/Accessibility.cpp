@@ -90,7 +90,7 @@ public:
     QAccessible::State state() const override
     {
         QAccessible::State state = ClickableControl::state();
-        state.pressed = control()->State().Pressed();
+        state.pressed = control()->State().pressed();
         return state;
     }
 };
@@ -280,9 +280,9 @@ protected:
     QRect LocalRect() const override
     {
         Strip()->UpdateLayout();   // as a paint would, should none have come yet
-        for (const TabCell& cell : Strip()->Layout().Cells) {
-            if (cell.Index == Index())
-                return cell.Rect.translated(Strip()->pos());
+        for (const TabCell& cell : Strip()->Layout().cells) {
+            if (cell.index == Index())
+                return cell.rect.translated(Strip()->pos());
         }
         return {};
     }

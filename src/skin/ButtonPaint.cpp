@@ -7,7 +7,7 @@
 
 namespace parvelle {
 
-ButtonFace PushButtonMachine::Face(bool enabled) const
+ButtonFace PushButtonMachine::face(bool enabled) const
 {
     if (!enabled)
         return ButtonFace::Disabled;
@@ -16,33 +16,33 @@ ButtonFace PushButtonMachine::Face(bool enabled) const
     return mouseOver_ ? ButtonFace::MouseOn : ButtonFace::Normal;
 }
 
-void PushButtonMachine::MouseLeave()
+void PushButtonMachine::mouseLeave()
 {
     mouseOver_ = pressed_ = repeating_ = false;
 }
 
-void PushButtonMachine::LeftPress()
+void PushButtonMachine::leftPress()
 {
     pressed_ = repeating_ = true;
 }
 
-void PushButtonMachine::MovedOutside()
+void PushButtonMachine::movedOutside()
 {
     mouseOver_ = pressed_ = false;
 }
 
-void PushButtonMachine::Clicked()
+void PushButtonMachine::clicked()
 {
     pressed_ = repeating_ = false;
 }
 
-void PushButtonMachine::ActivationKeyDown(bool focused, bool enabled)
+void PushButtonMachine::activationKeyDown(bool focused, bool enabled)
 {
     if (focused && enabled)
         pressed_ = true;
 }
 
-bool PushButtonMachine::ActivationKeyUp(bool focused, bool enabled)
+bool PushButtonMachine::activationKeyUp(bool focused, bool enabled)
 {
     if (!focused || !pressed_ || !enabled)
         return false;
@@ -58,20 +58,20 @@ GlyphPlacement PlaceGlyph(TButtonLayout layout, QSize client, QSize glyph, QSize
     GlyphPlacement p;
     switch (layout) {
     case blGlyphLeft:
-        p.Glyph = QPoint((W - gw - tw - spacing) / 2, (H - gh) / 2);
-        p.Caption = QPoint(p.Glyph.x() + gw + spacing, (H - th) / 2);
+        p.glyph = QPoint((W - gw - tw - spacing) / 2, (H - gh) / 2);
+        p.caption = QPoint(p.glyph.x() + gw + spacing, (H - th) / 2);
         break;
     case blGlyphRight:
-        p.Glyph = QPoint((W + tw + spacing - gw) / 2, (H - gh) / 2);
-        p.Caption = QPoint(p.Glyph.x() - tw - spacing, (H - th) / 2);
+        p.glyph = QPoint((W + tw + spacing - gw) / 2, (H - gh) / 2);
+        p.caption = QPoint(p.glyph.x() - tw - spacing, (H - th) / 2);
         break;
     case blGlyphTop:
-        p.Glyph = QPoint((W - gw) / 2, (H - th - gh - spacing) / 2);
-        p.Caption = QPoint((W - tw) / 2, p.Glyph.y() + gh + spacing);
+        p.glyph = QPoint((W - gw) / 2, (H - th - gh - spacing) / 2);
+        p.caption = QPoint((W - tw) / 2, p.glyph.y() + gh + spacing);
         break;
     case blGlyphBottom:
-        p.Glyph = QPoint((W - gw) / 2, (H + th + spacing - gh) / 2);
-        p.Caption = QPoint((W - tw) / 2, p.Glyph.y() - th - spacing);
+        p.glyph = QPoint((W - gw) / 2, (H + th + spacing - gh) / 2);
+        p.caption = QPoint((W - tw) / 2, p.glyph.y() - th - spacing);
         break;
     }
     return p;
@@ -125,8 +125,8 @@ constexpr int CaptionFlags = Qt::TextSingleLine | Qt::TextShowMnemonic;
 
 QFont CaptionFont(const ButtonLook& look)
 {
-    QFont font = look.Font;
-    if (look.Focused && look.Focus == FocusLook::BoldCaption)
+    QFont font = look.font;
+    if (look.focused && look.focus == FocusLook::BoldCaption)
         font.setBold(true);
     return font;
 }
@@ -136,49 +136,49 @@ QFont CaptionFont(const ButtonLook& look)
 void DrawCaptionText(QPainter& canvas, const ButtonLook& look, const QRect& rect, int alignment)
 {
     canvas.setFont(CaptionFont(look));
-    if (!look.Enabled) {
+    if (!look.enabled) {
         canvas.setPen(ToQColor(clWhite));
-        canvas.drawText(rect.translated(1, 1), CaptionFlags | alignment, look.Caption);
+        canvas.drawText(rect.translated(1, 1), CaptionFlags | alignment, look.caption);
         canvas.setPen(ToQColor(clGray));
-        canvas.drawText(rect, CaptionFlags | alignment, look.Caption);
+        canvas.drawText(rect, CaptionFlags | alignment, look.caption);
         return;
     }
-    canvas.setPen(look.TextColor);
-    canvas.drawText(look.Pressed ? rect.translated(1, 1) : rect, CaptionFlags | alignment, look.Caption);
+    canvas.setPen(look.textColor);
+    canvas.drawText(look.pressed ? rect.translated(1, 1) : rect, CaptionFlags | alignment, look.caption);
 }
 
 void DrawCentredCaption(QPainter& canvas, const ButtonLook& look)
 {
-    DrawCaptionText(canvas, look, QRect(QPoint(0, 0), look.Size), Qt::AlignCenter);
+    DrawCaptionText(canvas, look, QRect(QPoint(0, 0), look.size), Qt::AlignCenter);
 }
 
 void DrawFocus(QPainter& canvas, const ButtonLook& look)
 {
-    if (!look.Focused || look.Focus != FocusLook::DottedRect)
+    if (!look.focused || look.focus != FocusLook::DottedRect)
         return;
-    const int m = look.FocusedRectMargin;
-    DrawFocusRectangle(canvas, RectLTRB(m, m, look.Size.width() - m, look.Size.height() - m));
+    const int m = look.focusedRectMargin;
+    DrawFocusRectangle(canvas, RectLTRB(m, m, look.size.width() - m, look.size.height() - m));
 }
 
 bool HasCaption(const ButtonLook& look)
 {
-    return !look.Caption.trimmed().isEmpty();
+    return !look.caption.trimmed().isEmpty();
 }
 
 // Glyph (masked by its top-left pixel) and caption around it.
 void DrawGlyphAndCaption(QPainter& canvas, const ButtonLook& look, const SkinButtonLook& skin)
 {
-    const bool twoImages = IsTwoImageGlyph(skin.Glyph);
-    const int gh = skin.Glyph.height();
-    const int gw = twoImages ? gh : skin.Glyph.width();
-    const QSize text = QFontMetrics(look.Font).size(CaptionFlags, look.Caption);
-    const GlyphPlacement place = PlaceGlyph(skin.Layout, look.Size, QSize(gw, gh), text, skin.Spacing);
-    const QPoint glyphAt = look.Pressed ? place.Glyph + QPoint(1, 1) : place.Glyph;
+    const bool twoImages = IsTwoImageGlyph(skin.glyph);
+    const int gh = skin.glyph.height();
+    const int gw = twoImages ? gh : skin.glyph.width();
+    const QSize text = QFontMetrics(look.font).size(CaptionFlags, look.caption);
+    const GlyphPlacement place = PlaceGlyph(skin.layout, look.size, QSize(gw, gh), text, skin.spacing);
+    const QPoint glyphAt = look.pressed ? place.glyph + QPoint(1, 1) : place.glyph;
 
-    const QImage masked = MaskedWithColor(skin.Glyph, ToTColor(skin.Glyph.pixel(0, 0)));
+    const QImage masked = MaskedWithColor(skin.glyph, ToTColor(skin.glyph.pixel(0, 0)));
     if (twoImages)
-        canvas.drawImage(glyphAt, masked, QRect(look.Enabled ? 0 : gw, 0, gw, gh));
-    else if (look.Enabled)
+        canvas.drawImage(glyphAt, masked, QRect(look.enabled ? 0 : gw, 0, gw, gh));
+    else if (look.enabled)
         canvas.drawImage(glyphAt, masked);
     else
         DrawGreyedImage(canvas, glyphAt, masked);
@@ -186,8 +186,8 @@ void DrawGlyphAndCaption(QPainter& canvas, const ButtonLook& look, const SkinBut
     DrawFocus(canvas, look);
     if (!HasCaption(look))
         return;
-    const QRect captionRect = RectLTRB(place.Caption.x(), place.Caption.y(), look.Size.width(),
-                                       look.Size.height());
+    const QRect captionRect = RectLTRB(place.caption.x(), place.caption.y(), look.size.width(),
+                                       look.size.height());
     DrawCaptionText(canvas, look, captionRect, Qt::AlignLeft | Qt::AlignTop);
 }
 
@@ -195,8 +195,8 @@ void DrawGlyphAndCaption(QPainter& canvas, const ButtonLook& look, const SkinBut
 
 void PaintSkinButton(QPainter& canvas, const ButtonLook& look, const SkinButtonLook& skin)
 {
-    canvas.drawImage(0, 0, skin.Face);
-    if (!skin.Glyph.isNull()) {
+    canvas.drawImage(0, 0, skin.face);
+    if (!skin.glyph.isNull()) {
         DrawGlyphAndCaption(canvas, look, skin);
         return;
     }
@@ -207,10 +207,10 @@ void PaintSkinButton(QPainter& canvas, const ButtonLook& look, const SkinButtonL
 
 void PaintImageButton(QPainter& canvas, const ButtonLook& look, const ImageButtonLook& image)
 {
-    if (!image.Picture.isNull()) {
-        const QImage picture = MaskedWithColor(image.Picture, ToTColor(image.Picture.pixel(0, 0)));
-        if (image.Stretch)
-            canvas.drawImage(QRect(QPoint(0, 0), look.Size), picture);
+    if (!image.picture.isNull()) {
+        const QImage picture = MaskedWithColor(image.picture, ToTColor(image.picture.pixel(0, 0)));
+        if (image.stretch)
+            canvas.drawImage(QRect(QPoint(0, 0), look.size), picture);
         else
             canvas.drawImage(0, 0, picture);
     }

@@ -22,19 +22,19 @@ enum class ButtonFace { Normal, MouseOn, MouseDown, Disabled };
 // click or the pointer leaving). Every input may change the look; the widget repaints.
 class PushButtonMachine {
 public:
-    bool MouseOver() const { return mouseOver_; }
-    bool Pressed() const { return pressed_; }
-    bool Repeating() const { return repeating_; }
-    ButtonFace Face(bool enabled) const;
+    bool mouseOver() const { return mouseOver_; }
+    bool pressed() const { return pressed_; }
+    bool repeating() const { return repeating_; }
+    ButtonFace face(bool enabled) const;
 
-    void MouseEnter() { mouseOver_ = true; }
-    void MouseLeave();     // both flags off, auto-repeat ends
-    void LeftPress();      // pressed, auto-repeat starts
-    void MovedOutside();   // both flags off; auto-repeat goes on
-    void Clicked();        // pressed off, auto-repeat ends (also a release with no click)
+    void mouseEnter() { mouseOver_ = true; }
+    void mouseLeave();     // both flags off, auto-repeat ends
+    void leftPress();      // pressed, auto-repeat starts
+    void movedOutside();   // both flags off; auto-repeat goes on
+    void clicked();        // pressed off, auto-repeat ends (also a release with no click)
     // Space or Enter. The release clicks (true) only after a press on this button.
-    void ActivationKeyDown(bool focused, bool enabled);
-    bool ActivationKeyUp(bool focused, bool enabled);
+    void activationKeyDown(bool focused, bool enabled);
+    bool activationKeyUp(bool focused, bool enabled);
 
 private:
     bool mouseOver_ = false;
@@ -49,21 +49,21 @@ enum class FocusLook { None, DottedRect, BoldCaption };
 
 // What every push-button paint reads from the widget.
 struct ButtonLook {
-    QSize Size;
-    bool Enabled = true;
-    bool Pressed = false;
-    bool Focused = false;   // has the focus and takes it by Tab
-    QString Caption;
-    QFont Font;
-    QColor TextColor = Qt::black;
-    FocusLook Focus = FocusLook::DottedRect;
-    int FocusedRectMargin = 2;
+    QSize size;
+    bool enabled = true;
+    bool pressed = false;
+    bool focused = false;   // has the focus and takes it by Tab
+    QString caption;
+    QFont font;
+    QColor textColor = Qt::black;
+    FocusLook focus = FocusLook::DottedRect;
+    int focusedRectMargin = 2;
 };
 
 // Glyph and caption positions of a button with a glyph.
 struct GlyphPlacement {
-    QPoint Glyph;
-    QPoint Caption;
+    QPoint glyph;
+    QPoint caption;
 };
 GlyphPlacement PlaceGlyph(TButtonLayout layout, QSize client, QSize glyph, QSize text, int spacing);
 
@@ -79,18 +79,18 @@ QImage StretchedFace(const QImage& bitmap, QSize size, bool transparent);
 
 // Face of a themed push button: the stretched face, then glyph and caption.
 struct SkinButtonLook {
-    QImage Face;   // from StretchedFace
-    QImage Glyph;
-    TButtonLayout Layout = blGlyphLeft;
-    int Spacing = 4;
+    QImage face;   // from StretchedFace
+    QImage glyph;
+    TButtonLayout layout = blGlyphLeft;
+    int spacing = 4;
 };
 void PaintSkinButton(QPainter& canvas, const ButtonLook& look, const SkinButtonLook& skin);
 
 // Face of an image button: the state picture with its top-left pixel's colour
 // transparent, stretched or at natural size; the centred caption over it.
 struct ImageButtonLook {
-    QImage Picture;
-    bool Stretch = false;
+    QImage picture;
+    bool stretch = false;
 };
 void PaintImageButton(QPainter& canvas, const ButtonLook& look, const ImageButtonLook& image);
 

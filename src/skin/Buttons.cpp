@@ -31,7 +31,7 @@ TsuiCustomButton::~TsuiCustomButton()
 
 void TsuiCustomButton::SetFileTheme(TsuiFileTheme* fileTheme)
 {
-    fileTheme_.Set(fileTheme, this, [this] { SetUIStyle(DeepBlue); });
+    fileTheme_.set(fileTheme, this, [this] { SetUIStyle(DeepBlue); });
     SetUIStyle(uiStyle_);
 }
 
@@ -94,19 +94,19 @@ void TsuiCustomButton::Changed()
 
 void TsuiCustomButton::SyncRepeatTimer()
 {
-    if (!machine_.Repeating()) {
+    if (!machine_.repeating()) {
         repeatTimer_.reset();
         return;
     }
     if (!repeatTimer_) {
-        repeatTimer_ = clock_->Start(std::max(repeatInterval_, 0),
+        repeatTimer_ = clock_->start(std::max(repeatInterval_, 0),
                                      [this] { Q_EMIT OnMouseContinuouslyDown(); });
     }
 }
 
 void TsuiCustomButton::Click()
 {
-    machine_.Clicked();
+    machine_.clicked();
     SyncRepeatTimer();
     Changed();
     if (TabStop() && isEnabled() && isVisible())
@@ -121,15 +121,15 @@ void TsuiCustomButton::Click()
 ButtonLook TsuiCustomButton::Look() const
 {
     ButtonLook look;
-    look.Size = size();
-    look.Enabled = isEnabled();
-    look.Pressed = machine_.Pressed();
-    look.Focused = hasFocus() && TabStop();
-    look.Caption = caption_;
-    look.Font = font();
-    look.TextColor = palette().color(QPalette::ButtonText);
-    look.Focus = FocusStyle();
-    look.FocusedRectMargin = focusedRectMargin_;
+    look.size = size();
+    look.enabled = isEnabled();
+    look.pressed = machine_.pressed();
+    look.focused = hasFocus() && TabStop();
+    look.caption = caption_;
+    look.font = font();
+    look.textColor = palette().color(QPalette::ButtonText);
+    look.focus = FocusStyle();
+    look.focusedRectMargin = focusedRectMargin_;
     return look;
 }
 
@@ -148,14 +148,14 @@ void TsuiCustomButton::paintEvent(QPaintEvent*)
 
 void TsuiCustomButton::enterEvent(QEnterEvent*)
 {
-    machine_.MouseEnter();
+    machine_.mouseEnter();
     Changed();
     Q_EMIT OnMouseEnter();
 }
 
 void TsuiCustomButton::leaveEvent(QEvent*)
 {
-    machine_.MouseLeave();
+    machine_.mouseLeave();
     SyncRepeatTimer();
     Changed();
     Q_EMIT OnMouseExit();
@@ -166,7 +166,7 @@ void TsuiCustomButton::mousePressEvent(QMouseEvent* event)
 {
     if (event->button() == Qt::LeftButton) {
         leftDown_ = true;
-        machine_.LeftPress();
+        machine_.leftPress();
         SyncRepeatTimer();
         Changed();
     }
@@ -177,8 +177,8 @@ void TsuiCustomButton::mouseMoveEvent(QMouseEvent* event)
 {
     const QPoint p = event->position().toPoint();
     const bool outside = p.x() < 0 || p.y() < 0 || p.x() > width() || p.y() > height();
-    if (outside && (machine_.MouseOver() || machine_.Pressed())) {
-        machine_.MovedOutside();
+    if (outside && (machine_.mouseOver() || machine_.pressed())) {
+        machine_.movedOutside();
         Changed();
     }
 }
@@ -193,7 +193,7 @@ void TsuiCustomButton::mouseReleaseEvent(QMouseEvent* event)
         Click();
         return;
     }
-    machine_.Clicked();
+    machine_.clicked();
     SyncRepeatTimer();
     Changed();
 }
@@ -205,7 +205,7 @@ void TsuiCustomButton::keyPressEvent(QKeyEvent* event)
         return;
     }
     if (!event->isAutoRepeat()) {
-        machine_.ActivationKeyDown(hasFocus(), isEnabled());
+        machine_.activationKeyDown(hasFocus(), isEnabled());
         Changed();
     }
 }
@@ -216,7 +216,7 @@ void TsuiCustomButton::keyReleaseEvent(QKeyEvent* event)
         QWidget::keyReleaseEvent(event);
         return;
     }
-    if (machine_.ActivationKeyUp(hasFocus(), isEnabled()))
+    if (machine_.activationKeyUp(hasFocus(), isEnabled()))
         Click();
 }
 
@@ -362,10 +362,10 @@ FocusLook TsuiButton::FocusStyle() const
 void TsuiButton::PaintContent(QPainter& canvas, const ButtonLook& look)
 {
     SkinButtonLook skin;
-    skin.Face = FaceAtSize(State().Face(look.Enabled));
-    skin.Glyph = glyph_;
-    skin.Layout = layout_;
-    skin.Spacing = spacing_;
+    skin.face = FaceAtSize(State().face(look.enabled));
+    skin.glyph = glyph_;
+    skin.layout = layout_;
+    skin.spacing = spacing_;
     PaintSkinButton(canvas, look, skin);
 }
 
@@ -414,7 +414,7 @@ FocusLook TsuiImageButton::FocusStyle() const
 
 void TsuiImageButton::PaintContent(QPainter& canvas, const ButtonLook& look)
 {
-    PaintImageButton(canvas, look, ImageButtonLook{PictureFor(State().Face(look.Enabled)), stretch_});
+    PaintImageButton(canvas, look, ImageButtonLook{PictureFor(State().face(look.enabled)), stretch_});
 }
 
 } // namespace parvelle

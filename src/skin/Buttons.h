@@ -36,7 +36,7 @@ public:
     explicit TsuiCustomButton(QWidget* parent = nullptr);
     ~TsuiCustomButton() override;
 
-    TsuiFileTheme* FileTheme() const { return fileTheme_.Get(); }
+    TsuiFileTheme* FileTheme() const { return fileTheme_.get(); }
     void SetFileTheme(TsuiFileTheme* fileTheme);   // then UIStyle is written again
     virtual TsuiUIStyle UIStyle() const { return uiStyle_; }
     void SetUIStyle(TsuiUIStyle style);

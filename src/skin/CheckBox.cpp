@@ -37,16 +37,16 @@ QSize CheckBoxAutoSize(const QFont& font, const QString& caption, QSize glyph)
 
 void PaintCheckBox(QPainter& canvas, const CheckBoxLook& look, const QImage& glyph)
 {
-    const int H = look.Size.height(), W = look.Size.width();
+    const int H = look.size.height(), W = look.size.width();
     if (!glyph.isNull())
         canvas.drawImage(1, (H - glyph.height()) / 2, glyph);
-    const int lineHeight = LineHeight(look.Font);
+    const int lineHeight = LineHeight(look.font);
     const int L = glyph.width() + 4;
     const int T = (H - lineHeight) / 2;
-    canvas.setFont(look.Font);
-    canvas.setPen(look.TextColor);
-    canvas.drawText(RectLTRB(L, T, W, H), CaptionFlags | Qt::AlignLeft | Qt::AlignTop, look.Caption);
-    if (look.Focused)
+    canvas.setFont(look.font);
+    canvas.setPen(look.textColor);
+    canvas.drawText(RectLTRB(L, T, W, H), CaptionFlags | Qt::AlignLeft | Qt::AlignTop, look.caption);
+    if (look.focused)
         DrawFocusRectangle(canvas, RectLTRB(L - 1, T, W, T + lineHeight + 2));
 }
 
@@ -72,7 +72,7 @@ void TsuiCheckBox::SetUIStyle(TsuiUIStyle style)
 
 void TsuiCheckBox::SetFileTheme(TsuiFileTheme* fileTheme)
 {
-    fileTheme_.Set(fileTheme, this, [this] { SetUIStyle(DeepBlue); });
+    fileTheme_.set(fileTheme, this, [this] { SetUIStyle(DeepBlue); });
     SetUIStyle(uiStyle_);
 }
 
@@ -139,13 +139,13 @@ void TsuiCheckBox::UpdateAutoSize()
 CheckBoxLook TsuiCheckBox::Look() const
 {
     CheckBoxLook look;
-    look.Size = size();
-    look.Checked = checked_;
-    look.Enabled = isEnabled();
-    look.Focused = TabStop() && hasFocus();
-    look.Caption = caption_;
-    look.Font = font();
-    look.TextColor = palette().color(QPalette::Active, QPalette::WindowText);
+    look.size = size();
+    look.checked = checked_;
+    look.enabled = isEnabled();
+    look.focused = TabStop() && hasFocus();
+    look.caption = caption_;
+    look.font = font();
+    look.textColor = palette().color(QPalette::Active, QPalette::WindowText);
     return look;
 }
 
@@ -158,7 +158,7 @@ void TsuiCheckBox::paintEvent(QPaintEvent*)
         if (transparent_)
             PaintParentBackground(painter, this);
         const CheckBoxLook look = Look();
-        PaintCheckBox(painter, look, glyphs_[CheckBoxGlyphSlice(look.Checked, look.Enabled) - 1]);
+        PaintCheckBox(painter, look, glyphs_[CheckBoxGlyphSlice(look.checked, look.enabled) - 1]);
     }
     QPainter(this).drawPixmap(0, 0, buffer);
 }

@@ -18,13 +18,13 @@ enum TCheckBoxState : uint8_t { cbUnchecked = 0, cbChecked, cbGrayed };
 
 // What one paint of a check box reads.
 struct CheckBoxLook {
-    QSize Size;
-    bool Checked = false;
-    bool Enabled = true;
-    bool Focused = false;   // has the focus and takes it by Tab
-    QString Caption;        // "&" marks the Alt accelerator
-    QFont Font;
-    QColor TextColor = Qt::black;
+    QSize size;
+    bool checked = false;
+    bool enabled = true;
+    bool focused = false;   // has the focus and takes it by Tab
+    QString caption;        // "&" marks the Alt accelerator
+    QFont font;
+    QColor textColor = Qt::black;
 };
 
 // Slice of the glyph strip (1-based, of 4): checked, unchecked, checked disabled,
@@ -56,7 +56,7 @@ public:
 
     TsuiUIStyle UIStyle() const { return uiStyle_; }
     void SetUIStyle(TsuiUIStyle style);
-    TsuiFileTheme* FileTheme() const { return fileTheme_.Get(); }
+    TsuiFileTheme* FileTheme() const { return fileTheme_.get(); }
     void SetFileTheme(TsuiFileTheme* fileTheme);   // then UIStyle is written again
     bool AutoSize() const { return autoSize_; }
     void SetAutoSize(bool autoSize);

@@ -5,7 +5,7 @@
 
 namespace parvelle {
 
-void FileThemeLink::Set(TsuiFileTheme* theme, QObject* context, std::function<void()> gone)
+void FileThemeLink::set(TsuiFileTheme* theme, QObject* context, std::function<void()> gone)
 {
     QObject::disconnect(gone_);
     theme_ = theme;

@@ -14,8 +14,8 @@ namespace parvelle {
 // itself and calls Gone (the control then falls back to DeepBlue).
 class FileThemeLink {
 public:
-    TsuiFileTheme* Get() const { return theme_; }
-    void Set(TsuiFileTheme* theme, QObject* context, std::function<void()> gone);
+    TsuiFileTheme* get() const { return theme_; }
+    void set(TsuiFileTheme* theme, QObject* context, std::function<void()> gone);
 
 private:
     QPointer<TsuiFileTheme> theme_;

@@ -51,7 +51,7 @@ TsuiListView::TsuiListView(QWidget* parent)
 
 void TsuiListView::SetFileTheme(TsuiFileTheme* fileTheme)
 {
-    fileTheme_.Set(fileTheme, this, [this] { SetUIStyle(DeepBlue); });
+    fileTheme_.set(fileTheme, this, [this] { SetUIStyle(DeepBlue); });
     SetUIStyle(uiStyle_);
 }
 

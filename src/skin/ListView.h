@@ -25,7 +25,7 @@ public:
     // Style of the owner form; one scroll position is one row.
     explicit TsuiListView(QWidget* parent = nullptr);
 
-    TsuiFileTheme* FileTheme() const { return fileTheme_.Get(); }
+    TsuiFileTheme* FileTheme() const { return fileTheme_.get(); }
     void SetFileTheme(TsuiFileTheme* fileTheme);   // then UIStyle is written again
     TsuiUIStyle UIStyle() const { return uiStyle_; }
     // Also sets BorderColor from the theme and the attached bars' style.

@@ -14,7 +14,7 @@ public:
         QObject::connect(&timer_, &QTimer::timeout, std::move(tick));
         timer_.start();
     }
-    int Interval() const override { return timer_.interval(); }
+    int interval() const override { return timer_.interval(); }
 
 private:
     QTimer timer_;
@@ -22,7 +22,7 @@ private:
 
 class EventLoopRepeatClock : public RepeatClock {
 public:
-    std::unique_ptr<RepeatTimer> Start(int intervalMs, std::function<void()> tick) override
+    std::unique_ptr<RepeatTimer> start(int intervalMs, std::function<void()> tick) override
     {
         return std::make_unique<EventLoopTimer>(intervalMs, std::move(tick));
     }

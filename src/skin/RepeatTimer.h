@@ -10,7 +10,7 @@ namespace parvelle {
 class RepeatTimer {
 public:
     virtual ~RepeatTimer() = default;
-    virtual int Interval() const = 0;
+    virtual int interval() const = 0;
 };
 
 class RepeatClock {
@@ -18,7 +18,7 @@ public:
     virtual ~RepeatClock() = default;
     // A timer that calls Tick every IntervalMs milliseconds (0: as often as events allow),
     // the first time one interval from now.
-    virtual std::unique_ptr<RepeatTimer> Start(int intervalMs, std::function<void()> tick) = 0;
+    virtual std::unique_ptr<RepeatTimer> start(int intervalMs, std::function<void()> tick) = 0;
 };
 
 // Message-based timers of the GUI thread's event loop.

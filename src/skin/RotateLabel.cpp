@@ -34,33 +34,33 @@ int HorizontalFlag(TAlignment alignment)
 // The label's own text layout at 0 degrees.
 int UnrotatedFlags(const RotateLabelLook& look)
 {
-    return Qt::AlignTop | Qt::TextExpandTabs | HorizontalFlag(look.Alignment)
-        | (look.WordWrap ? Qt::TextWordWrap : 0) | (look.ShowAccelChar ? Qt::TextShowMnemonic : 0);
+    return Qt::AlignTop | Qt::TextExpandTabs | HorizontalFlag(look.alignment)
+        | (look.wordWrap ? Qt::TextWordWrap : 0) | (look.showAccelChar ? Qt::TextShowMnemonic : 0);
 }
 
 // One copy of the caption with its top-left corner at Offset.
 void DrawCaption(QPainter& canvas, const RotateLabelLook& look, QPoint offset, const QColor& color)
 {
     canvas.setPen(color);
-    const QRect rect = QRect(QPoint(0, 0), look.Size).translated(offset);
-    if (look.Escapement == 0) {
-        canvas.drawText(rect, UnrotatedFlags(look), look.Caption);
+    const QRect rect = QRect(QPoint(0, 0), look.size).translated(offset);
+    if (look.escapement == 0) {
+        canvas.drawText(rect, UnrotatedFlags(look), look.caption);
         return;
     }
-    const QFontMetrics metrics(look.Font);
-    const int w = metrics.horizontalAdvance(look.Caption), h = metrics.height();
-    QPoint origin = rect.topLeft() + RotatedTextOrigin(look.Escapement, w, h);
-    if (!look.AutoSize) {
-        const int turnedWidth = RotatedTextSize(look.Escapement, w, h).width();
-        if (look.Alignment == taCenter)
-            origin.rx() += (look.Size.width() - turnedWidth) / 2;
-        else if (look.Alignment == taRightJustify)
-            origin.rx() += look.Size.width() - turnedWidth;
+    const QFontMetrics metrics(look.font);
+    const int w = metrics.horizontalAdvance(look.caption), h = metrics.height();
+    QPoint origin = rect.topLeft() + RotatedTextOrigin(look.escapement, w, h);
+    if (!look.autoSize) {
+        const int turnedWidth = RotatedTextSize(look.escapement, w, h).width();
+        if (look.alignment == taCenter)
+            origin.rx() += (look.size.width() - turnedWidth) / 2;
+        else if (look.alignment == taRightJustify)
+            origin.rx() += look.size.width() - turnedWidth;
     }
     canvas.save();
     canvas.translate(origin);
-    canvas.rotate(-look.Escapement);   // counter-clockwise on a y-down canvas
-    canvas.drawText(QPoint(0, metrics.ascent()), look.Caption);
+    canvas.rotate(-look.escapement);   // counter-clockwise on a y-down canvas
+    canvas.drawText(QPoint(0, metrics.ascent()), look.caption);
     canvas.restore();
 }
 
@@ -98,15 +98,15 @@ QSize RotatedTextSize(int angle, int w, int h)
 
 void PaintRotateLabel(QPainter& canvas, const RotateLabelLook& look)
 {
-    if (!look.Transparent)
-        canvas.fillRect(QRect(QPoint(0, 0), look.Size), look.Color);
-    canvas.setFont(look.Font);
-    if (look.TextStyle != tsNone) {
-        const bool raised = look.TextStyle == tsRaised;
+    if (!look.transparent)
+        canvas.fillRect(QRect(QPoint(0, 0), look.size), look.color);
+    canvas.setFont(look.font);
+    if (look.textStyle != tsNone) {
+        const bool raised = look.textStyle == tsRaised;
         DrawCaption(canvas, look, QPoint(1, 1), ToQColor(raised ? clBtnShadow : clBtnHighlight));
         DrawCaption(canvas, look, QPoint(-1, -1), ToQColor(raised ? clBtnHighlight : clBtnShadow));
     }
-    DrawCaption(canvas, look, QPoint(0, 0), look.Enabled ? look.TextColor : ToQColor(clGrayText));
+    DrawCaption(canvas, look, QPoint(0, 0), look.enabled ? look.textColor : ToQColor(clGrayText));
 }
 
 TRotateLabel::TRotateLabel(QWidget* parent)
@@ -202,19 +202,19 @@ void TRotateLabel::UpdateAutoSize()
 void TRotateLabel::paintEvent(QPaintEvent*)
 {
     RotateLabelLook look;
-    look.Size = size();
-    look.Caption = caption_;
-    look.Font = font();
-    look.TextColor = palette().color(QPalette::Active, QPalette::WindowText);
-    look.Enabled = isEnabled();
-    look.Transparent = transparent_;
-    look.Color = ToQColor(color_);
-    look.Escapement = escapement_;
-    look.TextStyle = textStyle_;
-    look.Alignment = alignment_;
-    look.AutoSize = autoSize_;
-    look.WordWrap = wordWrap_;
-    look.ShowAccelChar = showAccelChar_;
+    look.size = size();
+    look.caption = caption_;
+    look.font = font();
+    look.textColor = palette().color(QPalette::Active, QPalette::WindowText);
+    look.enabled = isEnabled();
+    look.transparent = transparent_;
+    look.color = ToQColor(color_);
+    look.escapement = escapement_;
+    look.textStyle = textStyle_;
+    look.alignment = alignment_;
+    look.autoSize = autoSize_;
+    look.wordWrap = wordWrap_;
+    look.showAccelChar = showAccelChar_;
     QPainter painter(this);
     PaintRotateLabel(painter, look);
 }

@@ -28,19 +28,19 @@ QSize RotatedTextSize(int angle, int w, int h);
 
 // What one paint of a rotated label reads.
 struct RotateLabelLook {
-    QSize Size;
-    QString Caption;
-    QFont Font;
-    QColor TextColor = Qt::black;
-    bool Enabled = true;
-    bool Transparent = false;
-    QColor Color = Qt::white;
-    int Escapement = 45;
-    TTextStyle TextStyle = tsRaised;
-    TAlignment Alignment = taLeftJustify;
-    bool AutoSize = false;
-    bool WordWrap = false;       // at 0 degrees only
-    bool ShowAccelChar = true;   // at 0 degrees only
+    QSize size;
+    QString caption;
+    QFont font;
+    QColor textColor = Qt::black;
+    bool enabled = true;
+    bool transparent = false;
+    QColor color = Qt::white;
+    int escapement = 45;
+    TTextStyle textStyle = tsRaised;
+    TAlignment alignment = taLeftJustify;
+    bool autoSize = false;
+    bool wordWrap = false;       // at 0 degrees only
+    bool showAccelChar = true;   // at 0 degrees only
 };
 
 // 3-D copies (one pixel down-right and up-left in shadow and highlight colours), then the

@@ -164,7 +164,7 @@ void TsuiScrollTrackBar::mousePressEvent(QMouseEvent* event)
         return;
     PageTowards(pointer_, 1);
     if (!pageTimer_)
-        pageTimer_ = clock_->Start(PageRepeatMs, [this] { PageRepeatTick(); });
+        pageTimer_ = clock_->start(PageRepeatMs, [this] { PageRepeatTick(); });
     setFocus(Qt::MouseFocusReason);
 }
 
@@ -225,7 +225,7 @@ TsuiScrollBar::TsuiScrollBar(QWidget* parent)
 
 void TsuiScrollBar::SetFileTheme(TsuiFileTheme* fileTheme)
 {
-    fileTheme_.Set(fileTheme, this, [this] { SetUIStyle(DeepBlue); });
+    fileTheme_.set(fileTheme, this, [this] { SetUIStyle(DeepBlue); });
     SetUIStyle(uiStyle_);
 }
 

@@ -114,7 +114,7 @@ public:
     // Horizontal, range 0..100, page 2, style of the owner form.
     explicit TsuiScrollBar(QWidget* parent = nullptr);
 
-    TsuiFileTheme* FileTheme() const { return fileTheme_.Get(); }
+    TsuiFileTheme* FileTheme() const { return fileTheme_.get(); }
     void SetFileTheme(TsuiFileTheme* fileTheme);   // then UIStyle is written again
     TsuiUIStyle UIStyle() const { return uiStyle_; }
     void SetUIStyle(TsuiUIStyle style);

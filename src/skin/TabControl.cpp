@@ -14,11 +14,11 @@ namespace parvelle {
 TabStripTheme LoadTabStripTheme(const TsuiFileTheme* fileTheme, TsuiUIStyle style)
 {
     TabStripTheme theme;
-    ThemeBitmap(fileTheme, style, ThemeItem::TabControlTabImage, theme.ActiveTab, 1, 2);
-    ThemeBitmap(fileTheme, style, ThemeItem::TabControlTabImage, theme.InactiveTab, 2, 2);
-    ThemeBitmap(fileTheme, style, ThemeItem::TabControlBarImage, theme.Line);
+    ThemeBitmap(fileTheme, style, ThemeItem::TabControlTabImage, theme.activeTab, 1, 2);
+    ThemeBitmap(fileTheme, style, ThemeItem::TabControlTabImage, theme.inactiveTab, 2, 2);
+    ThemeBitmap(fileTheme, style, ThemeItem::TabControlBarImage, theme.line);
     for (int i = 0; i < 4; ++i)
-        ThemeBitmap(fileTheme, style, ThemeItem::ScrollButtonImage, theme.ScrollButtons[size_t(i)], i + 1, 4);
+        ThemeBitmap(fileTheme, style, ThemeItem::ScrollButtonImage, theme.scrollButtons[size_t(i)], i + 1, 4);
     return theme;
 }
 
@@ -27,13 +27,13 @@ TabLayout LayoutTabs(const QStringList& tabs, const std::array<bool, MaxTabs>& v
                      std::array<int, MaxTabs>& widths)
 {
     const int count = int(std::min<qsizetype>(tabs.size(), MaxTabs));
-    const int limit = geometry.Width - 2 * geometry.ScrollButtonWidth - 2;
-    const int lastLimit = geometry.Width - 10;
+    const int limit = geometry.width - 2 * geometry.scrollButtonWidth - 2;
+    const int lastLimit = geometry.width - 10;
     const QFontMetrics metrics(font);
     TabLayout layout;
-    layout.LastWhole = count - 1;
+    layout.lastWhole = count - 1;
     int limitUsed = limit;
-    int x = geometry.LeftMargin;
+    int x = geometry.leftMargin;
     int shown = 0;
     bool stop = false;
     for (int i = 0; i < count; ++i) {
@@ -50,24 +50,24 @@ TabLayout LayoutTabs(const QStringList& tabs, const std::array<bool, MaxTabs>& v
         if (shown++ < firstShown)
             continue;
         TabCell cell;
-        cell.Index = i;
-        cell.Active = i == tabIndex;
-        cell.Rect = cell.Active ? RectLTRB(x, 1, x + w, geometry.TabHeight + 1)
-                                : RectLTRB(x, 0, x + w, geometry.TabHeight);
+        cell.index = i;
+        cell.active = i == tabIndex;
+        cell.rect = cell.active ? RectLTRB(x, 1, x + w, geometry.tabHeight + 1)
+                                : RectLTRB(x, 0, x + w, geometry.tabHeight);
         limitUsed = i == count - 1 ? lastLimit : limit;
-        if (RightOf(cell.Rect) > limitUsed) {
-            cell.Rect.setRight(std::max(limit, x) - 1);
-            cell.Cut = true;
+        if (RightOf(cell.rect) > limitUsed) {
+            cell.rect.setRight(std::max(limit, x) - 1);
+            cell.cut = true;
             stop = true;
-            layout.LastWhole = i - 1;
-            if (!cell.Active && i < MaxTabs - 1)
-                widths[size_t(i)] = cell.Rect.width();
+            layout.lastWhole = i - 1;
+            if (!cell.active && i < MaxTabs - 1)
+                widths[size_t(i)] = cell.rect.width();
         }
-        if (!cell.Rect.isEmpty())
-            layout.Cells.append(cell);
+        if (!cell.rect.isEmpty())
+            layout.cells.append(cell);
         x += w;
     }
-    layout.Overflow = (limitUsed < x || stop) && count > 0;
+    layout.overflow = (limitUsed < x || stop) && count > 0;
     return layout;
 }
 
@@ -86,38 +86,38 @@ namespace {
 
 void DrawLine(QPainter& canvas, const TabStripLook& look, const TabStripTheme& theme)
 {
-    const int top = theme.ActiveTab.height();
-    const int bottom = top + theme.Line.height();
-    if (!theme.Line.isNull())
-        canvas.drawImage(RectLTRB(1, top, look.Size.width() - 1, bottom), theme.Line);
-    const QColor border = ToQColor(look.BorderColor);
+    const int top = theme.activeTab.height();
+    const int bottom = top + theme.line.height();
+    if (!theme.line.isNull())
+        canvas.drawImage(RectLTRB(1, top, look.size.width() - 1, bottom), theme.line);
+    const QColor border = ToQColor(look.borderColor);
     canvas.fillRect(RectLTRB(0, top, 1, bottom), border);
-    canvas.fillRect(RectLTRB(look.Size.width() - 1, top, look.Size.width(), bottom), border);
+    canvas.fillRect(RectLTRB(look.size.width() - 1, top, look.size.width(), bottom), border);
 }
 
 void DrawTab(QPainter& canvas, const TabStripLook& look, const TabStripTheme& theme, const TabCell& cell)
 {
-    const QImage& image = cell.Active ? theme.ActiveTab : theme.InactiveTab;
+    const QImage& image = cell.active ? theme.activeTab : theme.inactiveTab;
     if (!image.isNull()) {
         const bool magentaCorner = ToTColor(image.pixel(0, 0)) == clSkinTransparent;
-        DrawThreeSliceBitmap(image, canvas, cell.Rect, magentaCorner);
+        DrawThreeSliceBitmap(image, canvas, cell.rect, magentaCorner);
     }
     constexpr int flags = Qt::TextSingleLine | Qt::AlignVCenter;
-    if (cell.Cut)
-        canvas.drawText(cell.Rect.adjusted(10, 0, -4, 0), flags | Qt::AlignLeft, look.Tabs[cell.Index]);
+    if (cell.cut)
+        canvas.drawText(cell.rect.adjusted(10, 0, -4, 0), flags | Qt::AlignLeft, look.tabs[cell.index]);
     else
-        canvas.drawText(cell.Rect, flags | Qt::AlignHCenter, look.Tabs[cell.Index]);
+        canvas.drawText(cell.rect, flags | Qt::AlignHCenter, look.tabs[cell.index]);
 }
 
 void DrawScrollButtons(QPainter& canvas, const TabStripLook& look, const TabStripTheme& theme)
 {
-    const QSize button = theme.ScrollButtons[0].size();
-    const QRect next = NextScrollButtonRect(look.Size, button);
-    const QRect previous = PreviousScrollButtonRect(look.Size, button);
-    const bool nextHot = PointInRect(look.Pointer, next);
-    const bool previousHot = !nextHot && PointInRect(look.Pointer, previous);
-    canvas.drawImage(next.topLeft(), AutoTransparent(theme.ScrollButtons[nextHot ? 1 : 0]));
-    canvas.drawImage(previous.topLeft(), AutoTransparent(theme.ScrollButtons[previousHot ? 3 : 2]));
+    const QSize button = theme.scrollButtons[0].size();
+    const QRect next = NextScrollButtonRect(look.size, button);
+    const QRect previous = PreviousScrollButtonRect(look.size, button);
+    const bool nextHot = PointInRect(look.pointer, next);
+    const bool previousHot = !nextHot && PointInRect(look.pointer, previous);
+    canvas.drawImage(next.topLeft(), AutoTransparent(theme.scrollButtons[nextHot ? 1 : 0]));
+    canvas.drawImage(previous.topLeft(), AutoTransparent(theme.scrollButtons[previousHot ? 3 : 2]));
 }
 
 } // namespace
@@ -126,11 +126,11 @@ void PaintTabStrip(QPainter& canvas, const TabStripLook& look, const TabStripThe
                    const TabLayout& layout)
 {
     DrawLine(canvas, look, theme);
-    canvas.setFont(look.Font);
-    canvas.setPen(look.TextColor);
-    for (const TabCell& cell : layout.Cells)
+    canvas.setFont(look.font);
+    canvas.setPen(look.textColor);
+    for (const TabCell& cell : layout.cells)
         DrawTab(canvas, look, theme, cell);
-    if (layout.Overflow || look.Scrolled)
+    if (layout.overflow || look.scrolled)
         DrawScrollButtons(canvas, look, theme);
 }
 
@@ -152,13 +152,13 @@ void TsuiTabControlTopPanel::SetUIStyle(TsuiUIStyle style)
 {
     uiStyle_ = style;
     theme_ = LoadTabStripTheme(FileTheme(), style);
-    resize(width(), theme_.ActiveTab.height() + theme_.Line.height());
+    resize(width(), theme_.activeTab.height() + theme_.line.height());
     repaint();
 }
 
 void TsuiTabControlTopPanel::SetFileTheme(TsuiFileTheme* fileTheme)
 {
-    fileTheme_.Set(fileTheme, this, [this] { SetUIStyle(DeepBlue); });
+    fileTheme_.set(fileTheme, this, [this] { SetUIStyle(DeepBlue); });
     SetUIStyle(uiStyle_);
 }
 
@@ -236,7 +236,7 @@ void TsuiTabControlTopPanel::UpdateLayout()
     if (!ensureVisible_)
         return;
     ensureVisible_ = false;
-    while (layout_.LastWhole < tabIndex_ && firstShown_ < tabs_.size()) {
+    while (layout_.lastWhole < tabIndex_ && firstShown_ < tabs_.size()) {
         ++firstShown_;
         layOut();
     }
@@ -251,13 +251,13 @@ void TsuiTabControlTopPanel::paintEvent(QPaintEvent*)
         QPainter painter(&buffer);
         PaintParentBackground(painter, owner_);
         TabStripLook look;
-        look.Size = size();
-        look.Tabs = tabs_;
-        look.Font = owner_->font();
-        look.TextColor = palette().color(QPalette::WindowText);
-        look.BorderColor = owner_->BorderColor();
-        look.Scrolled = firstShown_ != 0;
-        look.Pointer = pointer_;
+        look.size = size();
+        look.tabs = tabs_;
+        look.font = owner_->font();
+        look.textColor = palette().color(QPalette::WindowText);
+        look.borderColor = owner_->BorderColor();
+        look.scrolled = firstShown_ != 0;
+        look.pointer = pointer_;
         PaintTabStrip(painter, look, theme_, layout_);
     }
     QPainter(this).drawPixmap(0, 0, buffer);
@@ -276,13 +276,13 @@ int TsuiTabControlTopPanel::HotButtonAt(const QPoint& point) const
 // was never stored (the last of MaxTabs) cannot be hit and ends the walk.
 int TsuiTabControlTopPanel::TabAt(const QPoint& point) const
 {
-    for (const TabCell& cell : layout_.Cells) {
-        const int w = widths_[size_t(cell.Index)];
+    for (const TabCell& cell : layout_.cells) {
+        const int w = widths_[size_t(cell.index)];
         if (w == -1)
             break;
-        const int x = cell.Rect.left();
+        const int x = cell.rect.left();
         if (x < point.x() && point.x() < x + w && 0 < point.y() && point.y() < TabHeight())
-            return cell.Index;
+            return cell.index;
     }
     return -1;
 }
@@ -294,7 +294,7 @@ void TsuiTabControlTopPanel::mousePressEvent(QMouseEvent* event)
     pointer_ = event->position().toPoint();
     UpdateLayout();
     const int hot = HotButtonAt(pointer_);
-    if (hot == -1 || (hot == 1 && layout_.Overflow)) {
+    if (hot == -1 || (hot == 1 && layout_.overflow)) {
         firstShown_ = std::clamp(firstShown_ + hot, 0, int(tabs_.size()));
         repaint();
         return;
@@ -354,7 +354,7 @@ void TsuiTab::SetUIStyle(TsuiUIStyle style)
 
 void TsuiTab::SetFileTheme(TsuiFileTheme* fileTheme)
 {
-    fileTheme_.Set(fileTheme, this, [this] { SetUIStyle(DeepBlue); });
+    fileTheme_.set(fileTheme, this, [this] { SetUIStyle(DeepBlue); });
     SetUIStyle(uiStyle_);
 }
 

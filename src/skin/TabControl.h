@@ -24,32 +24,32 @@ constexpr int MaxTabs = 64;
 
 // The theme bitmaps of a strip, sliced once per style.
 struct TabStripTheme {
-    QImage ActiveTab;                    // three-part bitmaps
-    QImage InactiveTab;
-    QImage Line;                         // stretched under the tabs
-    std::array<QImage, 4> ScrollButtons; // next, next hot, previous, previous hot
+    QImage activeTab;                    // three-part bitmaps
+    QImage inactiveTab;
+    QImage line;                         // stretched under the tabs
+    std::array<QImage, 4> scrollButtons; // next, next hot, previous, previous hot
 };
 TabStripTheme LoadTabStripTheme(const TsuiFileTheme* fileTheme, TsuiUIStyle style);
 
 struct TabCell {
-    int Index = 0;
-    QRect Rect;
-    bool Active = false;
-    bool Cut = false;   // crossed the room for tabs: drawn narrower, caption left-aligned
+    int index = 0;
+    QRect rect;
+    bool active = false;
+    bool cut = false;   // crossed the room for tabs: drawn narrower, caption left-aligned
 };
 
 // What measuring the tabs from the first shown one yields.
 struct TabLayout {
-    QList<TabCell> Cells;   // drawn, left to right
-    int LastWhole = -1;     // index of the last tab drawn whole
-    bool Overflow = false;  // the tabs do not all fit: scroll buttons are shown
+    QList<TabCell> cells;   // drawn, left to right
+    int lastWhole = -1;     // index of the last tab drawn whole
+    bool overflow = false;  // the tabs do not all fit: scroll buttons are shown
 };
 
 struct TabStripGeometry {
-    int Width = 0;
-    int LeftMargin = 10;
-    int TabHeight = 0;
-    int ScrollButtonWidth = 0;
+    int width = 0;
+    int leftMargin = 10;
+    int tabHeight = 0;
+    int scrollButtonWidth = 0;
 };
 
 // Measures the visible tabs (caption width + 20, 80 when empty, at least 15), stores their
@@ -66,13 +66,13 @@ QRect PreviousScrollButtonRect(QSize strip, QSize button);
 
 // Everything one paint of a strip reads.
 struct TabStripLook {
-    QSize Size;
-    QStringList Tabs;
-    QFont Font;
-    QColor TextColor = Qt::black;
-    TColor BorderColor = clBlack;
-    bool Scrolled = false;              // the first shown tab is not the first
-    QPoint Pointer{-1, -1};             // the mouse, for the hot scroll button
+    QSize size;
+    QStringList tabs;
+    QFont font;
+    QColor textColor = Qt::black;
+    TColor borderColor = clBlack;
+    bool scrolled = false;              // the first shown tab is not the first
+    QPoint pointer{-1, -1};             // the mouse, for the hot scroll button
 };
 
 // Draws the line under the tabs, the tabs of Layout with their captions and, when the tabs
@@ -94,7 +94,7 @@ public:
 
     TsuiUIStyle UIStyle() const { return uiStyle_; }
     void SetUIStyle(TsuiUIStyle style);   // reloads the bitmaps; height: tab + line
-    TsuiFileTheme* FileTheme() const { return fileTheme_.Get(); }
+    TsuiFileTheme* FileTheme() const { return fileTheme_.get(); }
     void SetFileTheme(TsuiFileTheme* fileTheme);
 
     QStringList Tabs() const { return tabs_; }
@@ -113,11 +113,11 @@ public:
 
     // Scroll state and measurements of the last layout.
     int FirstShownTab() const { return firstShown_; }
-    bool Overflow() const { return layout_.Overflow; }
+    bool Overflow() const { return layout_.overflow; }
     const TabLayout& Layout() const { return layout_; }
     int TabWidth(int index) const { return widths_[size_t(index)]; }
-    QSize ScrollButtonSize() const { return theme_.ScrollButtons[0].size(); }
-    int TabHeight() const { return theme_.ActiveTab.height(); }
+    QSize ScrollButtonSize() const { return theme_.scrollButtons[0].size(); }
+    int TabHeight() const { return theme_.activeTab.height(); }
 
     // Lays the tabs out now (paints do it too), scrolling to the active tab when it changed.
     void UpdateLayout();
@@ -132,7 +132,7 @@ private:
     void ChangeTabIndex(int index, bool byClick);
     int HotButtonAt(const QPoint& point) const;
     int TabAt(const QPoint& point) const;
-    bool ScrollButtonsShown() const { return layout_.Overflow || firstShown_ != 0; }
+    bool ScrollButtonsShown() const { return layout_.overflow || firstShown_ != 0; }
 
     TsuiTab* owner_;
     TsuiUIStyle uiStyle_ = DeepBlue;
@@ -163,7 +163,7 @@ public:
     TsuiUIStyle UIStyle() const { return uiStyle_; }
     // Restyles the strip and the children and takes the style's colours.
     void SetUIStyle(TsuiUIStyle style);
-    TsuiFileTheme* FileTheme() const { return fileTheme_.Get(); }
+    TsuiFileTheme* FileTheme() const { return fileTheme_.get(); }
     void SetFileTheme(TsuiFileTheme* fileTheme);
     int LeftMargin() const { return strip_->LeftMargin(); }
     void SetLeftMargin(int margin) { strip_->SetLeftMargin(margin); }

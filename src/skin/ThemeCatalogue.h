@@ -27,8 +27,8 @@ enum TsuiUIStyle : uint8_t {
 
 // A built-in style with its lower-case name ("macos", "winxp", ...).
 struct BuiltInStyle {
-    TsuiUIStyle Style;
-    const char* Name;
+    TsuiUIStyle style;
+    const char* name;
 };
 // The five built-in styles in catalogue order.
 const std::array<BuiltInStyle, 5>& BuiltInStyles();

@@ -26,16 +26,16 @@ PrintLayout::PrintLayout(const TextMeasure& measure, int pageWidth, int pageHeig
 {
 }
 
-std::vector<PrintedPage> PrintLayout::LayOut(const TextMeasure& measure, int pageWidth,
+std::vector<PrintedPage> PrintLayout::layOut(const TextMeasure& measure, int pageWidth,
                                              int pageHeight, const QStringList& lines)
 {
     PrintLayout layout(measure, pageWidth, pageHeight);
     for (const QString& line : lines)
-        layout.WriteLine(line);
-    return layout.Pages();
+        layout.writeLine(line);
+    return layout.pages();
 }
 
-void PrintLayout::Write(const QString& text)
+void PrintLayout::write(const QString& text)
 {
     QString run;
     for (QChar c : text) {
@@ -43,24 +43,24 @@ void PrintLayout::Write(const QString& text)
             run.append(c);
             continue;
         }
-        DrawRun(run);
+        drawRun(run);
         run.clear();
         if (c == QLatin1Char('\n'))
-            NewLine();
+            newLine();
         else if (c == QLatin1Char('\t'))
-            Tab();
+            tab();
         else if (c == QLatin1Char('\f'))
-            BreakPage();
+            breakPage();
     }
-    DrawRun(run);
+    drawRun(run);
 }
 
-void PrintLayout::DrawRun(QString run)
+void PrintLayout::drawRun(QString run)
 {
     while (!run.isEmpty()) {
-        int length = FittingLength(run, pageWidth_ - x_);
+        int length = fittingLength(run, pageWidth_ - x_);
         if (length == 0 && x_ > 0) {
-            NewLine();
+            newLine();
             continue;
         }
         // Not even one character fits on an empty line: draw it anyway, so wrapping
@@ -68,18 +68,18 @@ void PrintLayout::DrawRun(QString run)
         if (length == 0)
             length = FirstCharLength(run);
         const QString piece = run.left(length);
-        CurrentPage().pieces.push_back({x_, y_, piece});
-        x_ += measure_.TextWidth(piece);
+        currentPage().pieces.push_back({x_, y_, piece});
+        x_ += measure_.textWidth(piece);
         drewOnLine_ = true;
         run.remove(0, length);
         if (!run.isEmpty())
-            NewLine();
+            newLine();
     }
 }
 
 // The longest prefix of run that fits in the available width, never ending between
 // the two halves of a surrogate pair.
-int PrintLayout::FittingLength(const QString& run, int available) const
+int PrintLayout::fittingLength(const QString& run, int available) const
 {
     if (available <= 0)
         return 0;
@@ -87,7 +87,7 @@ int PrintLayout::FittingLength(const QString& run, int available) const
     int high = int(run.size());
     while (low < high) {
         const int middle = (low + high + 1) / 2;
-        if (measure_.TextWidth(run.left(middle)) <= available)
+        if (measure_.textWidth(run.left(middle)) <= available)
             low = middle;
         else
             high = middle - 1;
@@ -97,19 +97,19 @@ int PrintLayout::FittingLength(const QString& run, int available) const
     return low;
 }
 
-void PrintLayout::Tab()
+void PrintLayout::tab()
 {
-    const int stop = kTabStopChars * measure_.AverageCharWidth();
+    const int stop = kTabStopChars * measure_.averageCharWidth();
     if (stop <= 0)
         return;
     x_ = (x_ / stop + 1) * stop;
     if (x_ >= pageWidth_)
-        NewLine();
+        newLine();
 }
 
-void PrintLayout::NewLine()
+void PrintLayout::newLine()
 {
-    const int textHeight = measure_.TextHeight();
+    const int textHeight = measure_.textHeight();
     const int used = drewOnLine_ ? textHeight + kLineGap : textHeight;
     const int reserve = drewOnLine_ ? 2 * used : 0;
     x_ = 0;
@@ -121,16 +121,16 @@ void PrintLayout::NewLine()
     }
 }
 
-void PrintLayout::BreakPage()
+void PrintLayout::breakPage()
 {
-    CurrentPage();   // a form feed after another one still leaves a blank page
+    currentPage();   // a form feed after another one still leaves a blank page
     pageBreakPending_ = true;
     x_ = 0;
     y_ = 0;
     drewOnLine_ = false;
 }
 
-PrintedPage& PrintLayout::CurrentPage()
+PrintedPage& PrintLayout::currentPage()
 {
     if (pageBreakPending_) {
         pages_.emplace_back();

@@ -12,9 +12,9 @@ namespace parvelle {
 class TextMeasure {
 public:
     virtual ~TextMeasure() = default;
-    virtual int TextWidth(const QString& text) const = 0;
-    virtual int TextHeight() const = 0;          // height of one line of text
-    virtual int AverageCharWidth() const = 0;
+    virtual int textWidth(const QString& text) const = 0;
+    virtual int textHeight() const = 0;          // height of one line of text
+    virtual int averageCharWidth() const = 0;
 };
 
 struct PrintedPiece {
@@ -33,23 +33,23 @@ public:
 
     // Writes text at the current position: '\n' ends a line, '\t' moves to the next
     // tab stop, '\f' starts a new page, '\r' draws nothing.
-    void Write(const QString& text);
-    void WriteLine(const QString& line) { Write(line + QLatin1Char('\n')); }
+    void write(const QString& text);
+    void writeLine(const QString& line) { write(line + QLatin1Char('\n')); }
 
     // The pages drawn so far; a page break with nothing drawn after it adds no page.
-    const std::vector<PrintedPage>& Pages() const { return pages_; }
+    const std::vector<PrintedPage>& pages() const { return pages_; }
 
     // Every line followed by a line break, laid out from the top left of page one.
-    static std::vector<PrintedPage> LayOut(const TextMeasure& measure, int pageWidth,
+    static std::vector<PrintedPage> layOut(const TextMeasure& measure, int pageWidth,
                                            int pageHeight, const QStringList& lines);
 
 private:
-    void DrawRun(QString run);
-    int FittingLength(const QString& run, int available) const;
-    void Tab();
-    void NewLine();
-    void BreakPage();
-    PrintedPage& CurrentPage();
+    void drawRun(QString run);
+    int fittingLength(const QString& run, int available) const;
+    void tab();
+    void newLine();
+    void breakPage();
+    PrintedPage& currentPage();
 
     const TextMeasure& measure_;
     int pageWidth_;

@@ -499,12 +499,12 @@ TEST_F(WindowTest, TheSkinnedWindowDrawsItsWinXPFrameTabsAndListBorder)
     // Five whole tabs without scroll buttons; the active one sits a pixel lower.
     auto* pages = Find<TsuiPageControl>(QStringLiteral("suiPageControl1"));
     const TabLayout& tabs = pages->TopPanel()->Layout();
-    EXPECT_FALSE(tabs.Overflow);
-    ASSERT_EQ(tabs.LastWhole, 4);
+    EXPECT_FALSE(tabs.overflow);
+    ASSERT_EQ(tabs.lastWhole, 4);
     const QRect strip(pages->TopPanel()->mapTo(form.get(), QPoint(0, 0)), pages->TopPanel()->size());
     const QColor background = image.pixelColor(strip.right() - 2, strip.top());   // right of the tabs
     const auto tabTop = [&](int index) {
-        return FirstDrawnRow(image, strip.left() + tabs.Cells[index].Rect.center().x(), strip.top(), background);
+        return FirstDrawnRow(image, strip.left() + tabs.cells[index].rect.center().x(), strip.top(), background);
     };
     EXPECT_EQ(tabTop(0), strip.top());
     EXPECT_EQ(tabTop(1), tabTop(0) + 1);

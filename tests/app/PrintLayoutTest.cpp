@@ -9,7 +9,7 @@ namespace {
 // Every character 10 units wide (a surrogate pair is one character), lines 12 high.
 class FixedMeasure : public TextMeasure {
 public:
-    int TextWidth(const QString& text) const override
+    int textWidth(const QString& text) const override
     {
         int chars = 0;
         for (qsizetype i = 0; i < text.size(); ++i) {
@@ -18,15 +18,15 @@ public:
         }
         return 10 * chars;
     }
-    int TextHeight() const override { return 12; }
-    int AverageCharWidth() const override { return 10; }
+    int textHeight() const override { return 12; }
+    int averageCharWidth() const override { return 10; }
 };
 
 const FixedMeasure kMeasure;
 
 std::vector<PrintedPage> Lay(const QStringList& lines, int width = 100, int height = 1000)
 {
-    return PrintLayout::LayOut(kMeasure, width, height, lines);
+    return PrintLayout::layOut(kMeasure, width, height, lines);
 }
 } // namespace
 

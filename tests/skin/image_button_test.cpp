@@ -116,13 +116,13 @@ TEST_F(ImageButton, StyleReadsFromThemeFileWhateverIsWritten)
 TEST_F(ImageButton, FocusRectangleOnlyWithDrawFocused)
 {
     ButtonLook look;
-    look.Size = QSize(12, 12);
-    look.Focused = true;
-    look.FocusedRectMargin = 2;
+    look.size = QSize(12, 12);
+    look.focused = true;
+    look.focusedRectMargin = 2;
     auto render = [&](FocusLook focus) {
         QImage canvas = FilledImage(12, 12, clWhite);
         QPainter painter(&canvas);
-        look.Focus = focus;
+        look.focus = focus;
         PaintImageButton(painter, look, ImageButtonLook{});
         return canvas;
     };
@@ -199,7 +199,7 @@ TEST_F(ImageButton, ReleaseOutsideGivesNoClickAndTheFaceTurnsNormalOnLeaving)
     EXPECT_EQ(Face(), Yellow);
     DragTo(button, QPoint(11, 3));
     EXPECT_EQ(Face(), Red);
-    EXPECT_FALSE(button.State().MouseOver());
+    EXPECT_FALSE(button.State().mouseOver());
     Release(button, QPoint(11, 3));
     EXPECT_EQ(clicks.count(), 0);
     EXPECT_EQ(clock.Running(), 0) << "the release ends auto-repeat";

@@ -9,7 +9,7 @@ namespace skintest {
 
 class ManualClock : public parvelle::RepeatClock {
 public:
-    std::unique_ptr<parvelle::RepeatTimer> Start(int intervalMs, std::function<void()> tick) override
+    std::unique_ptr<parvelle::RepeatTimer> start(int intervalMs, std::function<void()> tick) override
     {
         auto timer = std::make_unique<Timer>(*this, intervalMs, std::move(tick), now_ + intervalMs);
         timers_.push_back(timer.get());
@@ -28,7 +28,7 @@ public:
                 break;
             Timer* timer = *due;
             now_ = timer->next;
-            timer->next += std::max(timer->interval, 1);
+            timer->next += std::max(timer->intervalMs, 1);
             timer->tick();
         }
         now_ = target;
@@ -36,18 +36,18 @@ public:
 
     int Running() const { return int(timers_.size()); }
     int Started() const { return started_; }
-    int LastInterval() const { return timers_.empty() ? -1 : timers_.back()->interval; }
+    int LastInterval() const { return timers_.empty() ? -1 : timers_.back()->intervalMs; }
 
 private:
     struct Timer : parvelle::RepeatTimer {
-        Timer(ManualClock& owner, int interval, std::function<void()> tick, long long next)
-            : owner(owner), interval(interval), tick(std::move(tick)), next(next)
+        Timer(ManualClock& owner, int intervalMs, std::function<void()> tick, long long next)
+            : owner(owner), intervalMs(intervalMs), tick(std::move(tick)), next(next)
         {
         }
         ~Timer() override { std::erase(owner.timers_, this); }
-        int Interval() const override { return interval; }
+        int interval() const override { return intervalMs; }
         ManualClock& owner;
-        int interval;
+        int intervalMs;
         std::function<void()> tick;
         long long next;
     };

@@ -115,13 +115,13 @@ TEST_F(TabMeasure, EmptyCaptionIs80WideAndACaptionItsTextPlus20)
     EXPECT_EQ(widths[2], 0);
     EXPECT_EQ(widths[3], metrics.horizontalAdvance(QStringLiteral("Help")) + 20);
     EXPECT_EQ(widths[4], -1) << "never measured";
-    ASSERT_EQ(layout.Cells.size(), 3);
-    EXPECT_EQ(layout.Cells[0].Rect, RectLTRB(10, 1, 90, 19)) << "the active tab a pixel lower";
-    EXPECT_EQ(layout.Cells[1].Rect, RectLTRB(90, 0, 90 + widths[1], 18));
-    EXPECT_EQ(layout.Cells[2].Index, 3);
-    EXPECT_EQ(layout.Cells[2].Rect.left(), 90 + widths[1]) << "a hidden tab takes no room";
-    EXPECT_FALSE(layout.Overflow);
-    EXPECT_EQ(layout.LastWhole, 3);
+    ASSERT_EQ(layout.cells.size(), 3);
+    EXPECT_EQ(layout.cells[0].rect, RectLTRB(10, 1, 90, 19)) << "the active tab a pixel lower";
+    EXPECT_EQ(layout.cells[1].rect, RectLTRB(90, 0, 90 + widths[1], 18));
+    EXPECT_EQ(layout.cells[2].index, 3);
+    EXPECT_EQ(layout.cells[2].rect.left(), 90 + widths[1]) << "a hidden tab takes no room";
+    EXPECT_FALSE(layout.overflow);
+    EXPECT_EQ(layout.lastWhole, 3);
 }
 
 TEST_F(TabMeasure, TabCrossingTheRoomIsCutAndEndsTheStrip)
@@ -131,20 +131,20 @@ TEST_F(TabMeasure, TabCrossingTheRoomIsCutAndEndsTheStrip)
     // 200 wide, scroll buttons 18: room up to 200 - 36 - 2 = 162 (the last tab: 190).
     const TabLayout layout = LayoutTabs(Captions(5, QString()), AllVisible(), 0, 0, TabStripGeometry{200, 10, 18, 18},
                                         TabFont(), widths);
-    ASSERT_EQ(layout.Cells.size(), 2);
-    EXPECT_EQ(layout.Cells[1].Rect, RectLTRB(90, 0, 162, 18));
-    EXPECT_TRUE(layout.Cells[1].Cut);
+    ASSERT_EQ(layout.cells.size(), 2);
+    EXPECT_EQ(layout.cells[1].rect, RectLTRB(90, 0, 162, 18));
+    EXPECT_TRUE(layout.cells[1].cut);
     EXPECT_EQ(widths[1], 72) << "an inactive cut tab keeps its cut width";
     EXPECT_EQ(widths[2], -1);
-    EXPECT_EQ(layout.LastWhole, 0);
-    EXPECT_TRUE(layout.Overflow);
+    EXPECT_EQ(layout.lastWhole, 0);
+    EXPECT_TRUE(layout.overflow);
 
     // Scrolled by two: tabs 2, 3 and the last one (which may reach 190) fit.
     const TabLayout scrolled = LayoutTabs(Captions(4, QString()), AllVisible(), 0, 2, TabStripGeometry{200, 10, 18, 18},
                                           TabFont(), widths);
-    EXPECT_EQ(scrolled.Cells.size(), 2);
-    EXPECT_EQ(scrolled.Cells[1].Rect, RectLTRB(90, 0, 170, 18));
-    EXPECT_FALSE(scrolled.Overflow);
+    EXPECT_EQ(scrolled.cells.size(), 2);
+    EXPECT_EQ(scrolled.cells[1].rect, RectLTRB(90, 0, 170, 18));
+    EXPECT_FALSE(scrolled.overflow);
 }
 
 TEST_F(MainPageControl, PagesFillTheFramedAreaBelowTheStrip)
@@ -171,18 +171,18 @@ TEST_F(MainPageControl, AllFiveTabsFitWithoutScrollButtonsAndTheActiveOneIsLower
     TsuiTabControlTopPanel* strip = control.TopPanel();
     strip->UpdateLayout();
     EXPECT_FALSE(strip->Overflow());
-    ASSERT_EQ(strip->Layout().Cells.size(), 5);
+    ASSERT_EQ(strip->Layout().cells.size(), 5);
     const QImage shot = Shot(*strip);
     TabStripTheme theme = LoadTabStripTheme(nullptr, WinXP);
-    const QRect active = strip->Layout().Cells[1].Rect;
-    const QRect inactive = strip->Layout().Cells[0].Rect;
+    const QRect active = strip->Layout().cells[1].rect;
+    const QRect inactive = strip->Layout().cells[0].rect;
     EXPECT_EQ(active.top(), 1);
     EXPECT_EQ(inactive.top(), 0);
-    EXPECT_TRUE(ShowsImageAt(shot, theme.ActiveTab, active.topLeft(), theme.ActiveTab.width() / 3));
-    EXPECT_TRUE(ShowsImageAt(shot, theme.InactiveTab, inactive.topLeft(), theme.InactiveTab.width() / 3));
+    EXPECT_TRUE(ShowsImageAt(shot, theme.activeTab, active.topLeft(), theme.activeTab.width() / 3));
+    EXPECT_TRUE(ShowsImageAt(shot, theme.inactiveTab, inactive.topLeft(), theme.inactiveTab.width() / 3));
     // No scroll button at the right end: the line and the border only.
     const QRect next = NextScrollButtonRect(strip->size(), strip->ScrollButtonSize());
-    EXPECT_FALSE(ShowsImageAt(shot, theme.ScrollButtons[0], next.topLeft(), next.width()));
+    EXPECT_FALSE(ShowsImageAt(shot, theme.scrollButtons[0], next.topLeft(), next.width()));
 }
 
 TEST_F(TabStripWidget, OverflowingTabsShowScrollButtonsThatScrollWithinBounds)
@@ -196,13 +196,13 @@ TEST_F(TabStripWidget, OverflowingTabsShowScrollButtonsThatScrollWithinBounds)
     EXPECT_EQ(next.topLeft(), QPoint(180, 0));
     EXPECT_EQ(previous.topLeft(), QPoint(162, 0));
     const QImage shot = Shot(*strip);
-    EXPECT_TRUE(ShowsImageAt(shot, AutoTransparent(theme.ScrollButtons[0]), next.topLeft(), 18));
-    EXPECT_TRUE(ShowsImageAt(shot, AutoTransparent(theme.ScrollButtons[2]), previous.topLeft(), 18));
+    EXPECT_TRUE(ShowsImageAt(shot, AutoTransparent(theme.scrollButtons[0]), next.topLeft(), 18));
+    EXPECT_TRUE(ShowsImageAt(shot, AutoTransparent(theme.scrollButtons[2]), previous.topLeft(), 18));
 
     SendMouse(*strip, QEvent::MouseMove, Qt::NoButton, next.center(), Qt::NoButton);
-    EXPECT_TRUE(ShowsImageAt(Shot(*strip), AutoTransparent(theme.ScrollButtons[1]), next.topLeft(), 18))
+    EXPECT_TRUE(ShowsImageAt(Shot(*strip), AutoTransparent(theme.scrollButtons[1]), next.topLeft(), 18))
         << "hot under the pointer";
-    EXPECT_TRUE(ShowsImageAt(Shot(*strip), AutoTransparent(theme.ScrollButtons[2]), previous.topLeft(), 18));
+    EXPECT_TRUE(ShowsImageAt(Shot(*strip), AutoTransparent(theme.scrollButtons[2]), previous.topLeft(), 18));
 
     Press(*strip, previous.center());
     EXPECT_EQ(strip->FirstShownTab(), 0) << "never below 0";
@@ -220,11 +220,11 @@ TEST_F(TabStripWidget, SelectingATabBeyondTheStripScrollsUntilItIsWhole)
     strip->SetTabIndex(4);
     strip->UpdateLayout();
     EXPECT_EQ(strip->FirstShownTab(), 4) << "tab 4 is whole only when drawn first (10..90)";
-    EXPECT_GE(strip->Layout().LastWhole, 4);
+    EXPECT_GE(strip->Layout().lastWhole, 4);
     strip->SetTabs(Captions(2, QString()));
     strip->UpdateLayout();
     EXPECT_EQ(strip->FirstShownTab(), 1) << "fewer tabs: not scrolled past the last";
-    EXPECT_EQ(strip->Layout().Cells.size(), 1);
+    EXPECT_EQ(strip->Layout().cells.size(), 1);
 }
 
 TEST_F(TabStripWidget, AClickHitsTheTabDrawnThereWhenTabsBeforeAreHiddenAndScrolled)
@@ -234,7 +234,7 @@ TEST_F(TabStripWidget, AClickHitsTheTabDrawnThereWhenTabsBeforeAreHiddenAndScrol
     strip->UpdateLayout();
     Press(*strip, NextScrollButtonRect(strip->size(), strip->ScrollButtonSize()).center());
     strip->UpdateLayout();
-    ASSERT_EQ(strip->Layout().Cells.first().Index, 2) << "the first shown visible tab is tab 2";
+    ASSERT_EQ(strip->Layout().cells.first().index, 2) << "the first shown visible tab is tab 2";
     Press(*strip, QPoint(50, 9));
     EXPECT_EQ(strip->TabIndex(), 2);
 }
@@ -247,7 +247,7 @@ TEST_F(TabStripWidget, CutTabCaptionIsLeftAligned)
     control.setFont(sharp);
     strip->SetTabs({QString(), QStringLiteral("WWWWWWWWWW")});
     strip->UpdateLayout();
-    ASSERT_TRUE(strip->Layout().Cells[1].Cut);
+    ASSERT_TRUE(strip->Layout().cells[1].cut);
     const QImage shot = Shot(*strip);
     // The first black text pixel right of the tab's left end piece (9 pixels).
     int firstInk = 200;
@@ -268,11 +268,11 @@ TEST_F(TabStripWidget, HoldsSixtyFourTabsAndTheLastCannotBeClicked)
     strip->SetTabs(Captions(70, QStringLiteral("x")));
     EXPECT_EQ(strip->Tabs().size(), MaxTabs);
     strip->UpdateLayout();
-    ASSERT_EQ(strip->Layout().Cells.size(), MaxTabs) << "all drawn";
+    ASSERT_EQ(strip->Layout().cells.size(), MaxTabs) << "all drawn";
     EXPECT_EQ(strip->TabWidth(63), -1);
 
-    const QRect tab62 = strip->Layout().Cells[62].Rect;
-    const QRect tab63 = strip->Layout().Cells[63].Rect;
+    const QRect tab62 = strip->Layout().cells[62].rect;
+    const QRect tab63 = strip->Layout().cells[63].rect;
     Press(*strip, tab63.center());
     EXPECT_EQ(strip->TabIndex(), 0);
     Press(*strip, tab62.center());
@@ -290,12 +290,12 @@ TEST_F(MainPageControl, ClickingTheActiveTabChangesNothingAndARefusalKeepsThePag
         ++asked;
         allowChange = allow;
     });
-    Press(*strip, strip->Layout().Cells[1].Rect.center());
+    Press(*strip, strip->Layout().cells[1].rect.center());
     EXPECT_EQ(changes.count(), 0);
     EXPECT_EQ(asked, 0);
 
     allow = false;
-    Press(*strip, strip->Layout().Cells[3].Rect.center());
+    Press(*strip, strip->Layout().cells[3].rect.center());
     EXPECT_EQ(asked, 1);
     EXPECT_EQ(changes.count(), 0);
     EXPECT_EQ(control.ActivePage(), pages[1]);
@@ -309,7 +309,7 @@ TEST_F(MainPageControl, ClickingATabShowsItsPageAndTheProgramIsNeverAsked)
     int asked = 0;
     QObject::connect(&control, &TsuiTab::OnChanging, [&](QObject*, bool&) { ++asked; });
     QSignalSpy active(&control, &TsuiTab::OnTabActive);
-    Press(*strip, strip->Layout().Cells[3].Rect.center());
+    Press(*strip, strip->Layout().cells[3].rect.center());
     EXPECT_EQ(control.ActivePage(), pages[3]);
     EXPECT_EQ(asked, 1);
     ASSERT_EQ(active.count(), 1);

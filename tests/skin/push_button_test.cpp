@@ -140,9 +140,9 @@ namespace {
 QImage RenderCaptionButton(const std::function<void(ButtonLook&)>& change)
 {
     ButtonLook look;
-    look.Size = QSize(60, 30);
-    look.Caption = QStringLiteral("HH");
-    look.Font = SharpFont(20, true);
+    look.size = QSize(60, 30);
+    look.caption = QStringLiteral("HH");
+    look.font = SharpFont(20, true);
     change(look);
     QImage canvas = FilledImage(60, 30, 0x00FF00);
     QPainter painter(&canvas);
@@ -155,7 +155,7 @@ QImage RenderCaptionButton(const std::function<void(ButtonLook&)>& change)
 TEST_F(PushButton, DisabledCaptionIsEngravedWhiteUnderGrey)
 {
     const QImage enabled = RenderCaptionButton([](ButtonLook&) {});
-    const QImage disabled = RenderCaptionButton([](ButtonLook& look) { look.Enabled = false; });
+    const QImage disabled = RenderCaptionButton([](ButtonLook& look) { look.enabled = false; });
     const QRect all(0, 0, 60, 30);
     EXPECT_GT(CountColor(enabled, clBlack, all), 20);
     EXPECT_EQ(CountColor(disabled, clBlack, all), 0);
@@ -173,7 +173,7 @@ TEST_F(PushButton, DisabledCaptionIsEngravedWhiteUnderGrey)
 TEST_F(PushButton, PressedCaptionMovesOnePixel)
 {
     const QImage up = RenderCaptionButton([](ButtonLook&) {});
-    const QImage down = RenderCaptionButton([](ButtonLook& look) { look.Pressed = true; });
+    const QImage down = RenderCaptionButton([](ButtonLook& look) { look.pressed = true; });
     for (int y = 0; y < 29; ++y)
         for (int x = 0; x < 59; ++x)
             ASSERT_EQ(PixelAt(up, x, y), PixelAt(down, x + 1, y + 1)) << x << "," << y;
@@ -216,16 +216,16 @@ TEST_F(PushButton, GlyphOfTwoSquaresShowsTheSecondWhenDisabledOneSquareIsGreyed)
 TEST(GlyphPlacement, EachLayoutPlacesGlyphAndCaptionTruncatingTowardZero)
 {
     const QSize client(80, 27), glyph(16, 16), text(30, 13);
-    EXPECT_EQ(PlaceGlyph(blGlyphLeft, client, glyph, text, 4).Glyph, QPoint(15, 5));
-    EXPECT_EQ(PlaceGlyph(blGlyphLeft, client, glyph, text, 4).Caption, QPoint(35, 7));
-    EXPECT_EQ(PlaceGlyph(blGlyphRight, client, glyph, text, 4).Glyph, QPoint(49, 5));
-    EXPECT_EQ(PlaceGlyph(blGlyphRight, client, glyph, text, 4).Caption, QPoint(15, 7));
-    EXPECT_EQ(PlaceGlyph(blGlyphTop, client, glyph, text, 4).Glyph, QPoint(32, -3));
-    EXPECT_EQ(PlaceGlyph(blGlyphTop, client, glyph, text, 4).Caption, QPoint(25, 17));
-    EXPECT_EQ(PlaceGlyph(blGlyphBottom, client, glyph, text, 4).Glyph, QPoint(32, 14));
-    EXPECT_EQ(PlaceGlyph(blGlyphBottom, client, glyph, text, 4).Caption, QPoint(25, -3));
+    EXPECT_EQ(PlaceGlyph(blGlyphLeft, client, glyph, text, 4).glyph, QPoint(15, 5));
+    EXPECT_EQ(PlaceGlyph(blGlyphLeft, client, glyph, text, 4).caption, QPoint(35, 7));
+    EXPECT_EQ(PlaceGlyph(blGlyphRight, client, glyph, text, 4).glyph, QPoint(49, 5));
+    EXPECT_EQ(PlaceGlyph(blGlyphRight, client, glyph, text, 4).caption, QPoint(15, 7));
+    EXPECT_EQ(PlaceGlyph(blGlyphTop, client, glyph, text, 4).glyph, QPoint(32, -3));
+    EXPECT_EQ(PlaceGlyph(blGlyphTop, client, glyph, text, 4).caption, QPoint(25, 17));
+    EXPECT_EQ(PlaceGlyph(blGlyphBottom, client, glyph, text, 4).glyph, QPoint(32, 14));
+    EXPECT_EQ(PlaceGlyph(blGlyphBottom, client, glyph, text, 4).caption, QPoint(25, -3));
     // (10 - 16 - 0 - 1) / 2 = -3 (toward zero), not -4.
-    EXPECT_EQ(PlaceGlyph(blGlyphLeft, QSize(10, 10), glyph, QSize(0, 0), 1).Glyph, QPoint(-3, -3));
+    EXPECT_EQ(PlaceGlyph(blGlyphLeft, QSize(10, 10), glyph, QSize(0, 0), 1).glyph, QPoint(-3, -3));
 }
 
 TEST_F(PushButton, FocusIsADottedRectangleExceptInMacOSAndBlueGlassWhereTheCaptionTurnsBold)
@@ -274,14 +274,14 @@ TEST_F(PushButton, SpaceShowsThePressedFaceAndClicksOnRelease)
     QTest::keyRelease(&button, Qt::Key_Space);
     EXPECT_EQ(clicks.count(), 0) << "a release without its press";
     QTest::keyPress(&button, Qt::Key_Space);
-    EXPECT_TRUE(button.State().Pressed());
+    EXPECT_TRUE(button.State().pressed());
     EXPECT_EQ(clicks.count(), 0);
     QKeyEvent heldDown(QEvent::KeyRelease, Qt::Key_Space, Qt::NoModifier, QStringLiteral(" "), true);
     QApplication::sendEvent(&button, &heldDown);
     EXPECT_EQ(clicks.count(), 0) << "the key's auto-repeat is no release";
     QTest::keyRelease(&button, Qt::Key_Space);
     EXPECT_EQ(clicks.count(), 1);
-    EXPECT_FALSE(button.State().Pressed());
+    EXPECT_FALSE(button.State().pressed());
 
     QTest::keyClick(&button, Qt::Key_Return);
     EXPECT_EQ(clicks.count(), 2) << "Enter on the focused button";

@@ -26,19 +26,19 @@ QFont SharpFont(int pixelSize)
 RotateLabelLook Look(int escapement, QSize size, TAlignment alignment = taLeftJustify)
 {
     RotateLabelLook look;
-    look.Size = size;
-    look.Caption = QStringLiteral("HHHH");
-    look.Font = SharpFont(20);
-    look.Color = ToQColor(Paper);
-    look.Escapement = escapement;
-    look.TextStyle = tsNone;
-    look.Alignment = alignment;
+    look.size = size;
+    look.caption = QStringLiteral("HHHH");
+    look.font = SharpFont(20);
+    look.color = ToQColor(Paper);
+    look.escapement = escapement;
+    look.textStyle = tsNone;
+    look.alignment = alignment;
     return look;
 }
 
 QImage Render(const RotateLabelLook& look)
 {
-    QImage canvas = FilledImage(look.Size.width(), look.Size.height(), 0x00FF00);
+    QImage canvas = FilledImage(look.size.width(), look.size.height(), 0x00FF00);
     QPainter painter(&canvas);
     PaintRotateLabel(painter, look);
     return canvas;
@@ -162,17 +162,17 @@ TEST_F(RotateLabel, AtZeroTheTextIsLaidOutLikeALabel)
     EXPECT_NEAR(ink.center().x(), 100, 2) << "centred";
     EXPECT_LT(ink.top(), 8) << "top-aligned";
 
-    look.Alignment = taLeftJustify;
-    look.Caption = QStringLiteral("HHHH HHHH HHHH HHHH");
-    look.Size = QSize(120, 80);
-    look.WordWrap = true;
+    look.alignment = taLeftJustify;
+    look.caption = QStringLiteral("HHHH HHHH HHHH HHHH");
+    look.size = QSize(120, 80);
+    look.wordWrap = true;
     ink = InkOf(Render(look), clBlack);
     EXPECT_GT(ink.height(), 2 * TextHeight()) << "wrapped onto several lines";
 
-    look.WordWrap = false;
-    look.Caption = QStringLiteral("&H");
+    look.wordWrap = false;
+    look.caption = QStringLiteral("&H");
     const QRect underlined = InkOf(Render(look), clBlack);
-    look.ShowAccelChar = false;
+    look.showAccelChar = false;
     const QRect literal = InkOf(Render(look), clBlack);
     EXPECT_LT(underlined.width(), literal.width()) << "the & becomes an underline, not a character";
 }
@@ -180,9 +180,9 @@ TEST_F(RotateLabel, AtZeroTheTextIsLaidOutLikeALabel)
 TEST_F(RotateLabel, RaisedAndRecessedSwapTheLightAndDarkCopies)
 {
     RotateLabelLook look = Look(0, QSize(120, 40));
-    look.TextStyle = tsRaised;
+    look.textStyle = tsRaised;
     const QImage raised = Render(look);
-    look.TextStyle = tsRecessed;
+    look.textStyle = tsRecessed;
     const QImage recessed = Render(look);
     const QRect text = InkOf(raised, clBlack);
     const TColor shadow = ColorToRGB(clBtnShadow), light = ColorToRGB(clBtnHighlight);
@@ -193,7 +193,7 @@ TEST_F(RotateLabel, RaisedAndRecessedSwapTheLightAndDarkCopies)
     EXPECT_EQ(InkOf(recessed, light).bottomRight(), text.bottomRight() + QPoint(1, 1));
     EXPECT_EQ(InkOf(recessed, shadow).topLeft(), text.topLeft() - QPoint(1, 1));
 
-    look.Enabled = false;
+    look.enabled = false;
     const QImage disabled = Render(look);
     EXPECT_TRUE(InkOf(disabled, clBlack).isEmpty());
     EXPECT_FALSE(InkOf(disabled, ColorToRGB(clGrayText)).isEmpty());

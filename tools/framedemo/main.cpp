@@ -23,10 +23,10 @@ namespace {
 std::unique_ptr<QWidget> MakeDemoForm(const BuiltInStyle& style)
 {
     auto form = std::make_unique<QWidget>();
-    form->setWindowTitle(QStringLiteral("Parvelle - skinned frame (%1)").arg(QLatin1String(style.Name)));
+    form->setWindowTitle(QStringLiteral("Parvelle - skinned frame (%1)").arg(QLatin1String(style.name)));
     form->setGeometry(60, 60, 460, 260);
     auto* frame = new TsuiForm(form.get());
-    frame->SetUIStyle(style.Style);
+    frame->SetUIStyle(style.style);
     frame->SetTitleBarDrawAppIcon(true);
     auto* menu = new TsuiMainMenu(form.get());
     QMenu* file = menu->addMenu(QStringLiteral("&File"));
@@ -35,7 +35,7 @@ std::unique_ptr<QWidget> MakeDemoForm(const BuiltInStyle& style)
     file->addAction(QStringLiteral("E&xit"), form.get(), &QWidget::close);
     menu->addMenu(QStringLiteral("&View"))->addAction(QStringLiteral("&Refresh"));
     menu->addMenu(QStringLiteral("&Help"))->addAction(QStringLiteral("&About"));
-    menu->SetUIStyle(style.Style);
+    menu->SetUIStyle(style.style);
     auto* panel = new QLabel(QStringLiteral("Drag the title bar to move the window, its edges to resize it.\n"
                                             "Double-click the title bar to maximise; Alt+Space opens the system menu."),
                              frame);
@@ -59,7 +59,7 @@ int WriteScreenshots(const QString& folder)
     };
     for (const BuiltInStyle& style : BuiltInStyles()) {
         std::unique_ptr<QWidget> form = MakeDemoForm(style);
-        if (!save(*form, QStringLiteral("frame-%1.png").arg(QLatin1String(style.Name))))
+        if (!save(*form, QStringLiteral("frame-%1.png").arg(QLatin1String(style.name))))
             return 1;
     }
     std::unique_ptr<QWidget> inactive = MakeDemoForm(BuiltInStyles()[1]);
@@ -110,7 +110,7 @@ int main(int argc, char** argv)
         return 2;
     }
     for (const BuiltInStyle& style : BuiltInStyles()) {
-        if (args.isEmpty() ? style.Style == WinXP : args[0] == QLatin1String(style.Name))
+        if (args.isEmpty() ? style.style == WinXP : args[0] == QLatin1String(style.name))
             return ShowDemo(style);
     }
     std::fprintf(stderr, "parvelle-framedemo: unknown style %s\n", qPrintable(args[0]));

@@ -102,8 +102,8 @@ void SendLeftPress(QWidget& widget)
 }
 
 struct State {
-    const char* Name;
-    std::function<void(QWidget&)> Apply;
+    const char* name;
+    std::function<void(QWidget&)> apply;
 };
 
 const QList<State>& ButtonStates()
@@ -127,8 +127,8 @@ void PlaceStates(Sheet& sheet, QWidget& form, const QList<State>& states, const 
         auto control = std::make_unique<Control>(&form);
         setUp(*control);
         control->show();
-        state.Apply(*control);
-        sheet.Place(control->grab(), what + QLatin1Char(' ') + QLatin1String(state.Name));
+        state.apply(*control);
+        sheet.Place(control->grab(), what + QLatin1Char(' ') + QLatin1String(state.name));
     }
 }
 
@@ -216,12 +216,12 @@ void PlaceRotatedLabels(Sheet& sheet, QWidget& form)
 {
     sheet.Heading(QStringLiteral("Rotated label (any style)"));
     struct Label {
-        const char* Name;
-        int Escapement;
-        TTextStyle Style;
-        TAlignment Alignment;
-        bool Enabled;
-        QSize Size;
+        const char* name;
+        int escapement;
+        TTextStyle style;
+        TAlignment alignment;
+        bool enabled;
+        QSize size;
     };
     const Label labels[] = {
         {"0 recessed, wrapped", 0, tsRecessed, taCenter, true, QSize(170, 100)},
@@ -234,18 +234,18 @@ void PlaceRotatedLabels(Sheet& sheet, QWidget& form)
     for (const Label& wanted : labels) {
         TRotateLabel label(&form);
         label.SetAutoSize(false);
-        label.resize(wanted.Size);
+        label.resize(wanted.size);
         label.setFont(DesignFont(QStringLiteral("Arial"), 20, true));
-        label.SetCaption(wanted.Escapement == 0 && wanted.Alignment == taCenter ? QStringLiteral("Written by Skilled Programmers")
+        label.SetCaption(wanted.escapement == 0 && wanted.alignment == taCenter ? QStringLiteral("Written by Skilled Programmers")
                                                                            : QStringLiteral("Award"));
         label.SetWordWrap(true);
-        label.SetEscapement(wanted.Escapement);
-        label.SetTextStyle(wanted.Style);
-        label.SetAlignment(wanted.Alignment);
+        label.SetEscapement(wanted.escapement);
+        label.SetTextStyle(wanted.style);
+        label.SetAlignment(wanted.alignment);
         label.SetColor(0xE8E8E8);
-        label.setEnabled(wanted.Enabled);
+        label.setEnabled(wanted.enabled);
         label.show();
-        sheet.Place(label.grab(), QString::fromLatin1(wanted.Name));
+        sheet.Place(label.grab(), QString::fromLatin1(wanted.name));
     }
 }
 

@@ -17,9 +17,9 @@ namespace {
 class FontMeasure : public TextMeasure {
 public:
     explicit FontMeasure(const QFontMetrics& metrics) : metrics_(metrics) {}
-    int TextWidth(const QString& text) const override { return metrics_.horizontalAdvance(text); }
-    int TextHeight() const override { return metrics_.height(); }
-    int AverageCharWidth() const override { return metrics_.averageCharWidth(); }
+    int textWidth(const QString& text) const override { return metrics_.horizontalAdvance(text); }
+    int textHeight() const override { return metrics_.height(); }
+    int averageCharWidth() const override { return metrics_.averageCharWidth(); }
 
 private:
     QFontMetrics metrics_;
@@ -32,7 +32,7 @@ bool PaintLines(const QStringList& lines, QPrinter& printer)
     const QFontMetrics metrics(painter.font(), &printer);
     const FontMeasure measure(metrics);
     const QRect area = printer.pageLayout().paintRectPixels(printer.resolution());
-    const auto pages = PrintLayout::LayOut(measure, area.width(), area.height(), lines);
+    const auto pages = PrintLayout::layOut(measure, area.width(), area.height(), lines);
     bool ok = true;
     for (size_t i = 0; i < pages.size() && ok; ++i) {
         if (i > 0)
