@@ -41,10 +41,6 @@ QString hex(qsizetype value)
     return QStringLiteral("0x%1").arg(value, 0, 16);
 }
 
-QString shrinkingFault(uint32_t binsSize)
-{
-    return QStringLiteral("shrinks the hive to %1 bytes of bins, below cells it still references").arg(hex(binsSize));
-}
 
 bool HasValidBaseBlock(const QByteArray& bytes)
 {
@@ -62,6 +58,21 @@ bool SameHive(const QByteArray& primary, const QByteArray& log)
     const auto same = [&](uint32_t from, uint32_t to) { return std::memcmp(primary.constData() + from, log.constData() + from, to - from) == 0; };
     return same(BaseBlock::kMajorVersion, BaseBlock::kFileType) && same(BaseBlock::kFileFormat, BaseBlock::kBinsSize)
            && same(BaseBlock::kFileName, BaseBlock::kFlags) && same(BaseBlock::kTmId, BaseBlock::kGuidSignature);
+}
+
+// What is wrong with a log or an entry, in words that follow its name, with the details.
+struct Fault {
+    LogProblemKind kind;
+    QString what;
+    std::optional<uint64_t> offset = {};
+    std::optional<uint64_t> expected = {};
+    std::optional<uint64_t> found = {};
+};
+
+Fault shrinkingFault(uint32_t before, uint32_t binsSize)
+{
+    return {LogProblemKind::Shrinking, QStringLiteral("shrinks the hive to %1 bytes of bins, below cells it still references").arg(hex(binsSize)),
+            {}, before, binsSize};
 }
 
 struct PageRef {
@@ -123,14 +134,13 @@ private:
         std::vector<UsableLog> usable;
         for (const HiveLog& log : logs_) {
             if (!log.error.isEmpty()) {
-                result_.problems.append(QStringLiteral("%1: %2").arg(log.name, log.error));
+                report(log.name, QStringLiteral("%1: %2").arg(log.name, log.error), {LogProblemKind::Unreadable, log.error});
                 continue;
             }
             if (log.bytes.isEmpty())
                 continue;
-            const QString fault = baseBlockFault(log.bytes);
-            if (!fault.isEmpty()) {
-                result_.problems.append(QStringLiteral("%1 is not usable: %2").arg(log.name, fault));
+            if (const std::optional<Fault> fault = baseBlockFault(log.bytes)) {
+                reportUnusable(log.name, *fault);
                 continue;
             }
             const BaseBlock header = baseBlockOf(log.bytes);
@@ -139,23 +149,36 @@ private:
         return usable;
     }
 
-    QString baseBlockFault(const QByteArray& log) const
+    void report(const QString& log, const QString& sentence, const Fault& fault)
+    {
+        result_.problems.push_back({log, fault.kind, fault.offset, fault.expected, fault.found, std::nullopt, sentence});
+    }
+
+    void reportUnusable(const QString& log, const Fault& fault)
+    {
+        report(log, QStringLiteral("%1 is not usable: %2").arg(log, fault.what), fault);
+    }
+
+    std::optional<Fault> baseBlockFault(const QByteArray& log) const
     {
         if (!BaseBlock::startsIn(log))
-            return QStringLiteral("no 'regf' header");
+            return Fault{LogProblemKind::NoHeader, QStringLiteral("no 'regf' header")};
         const BaseBlock header = baseBlockOf(log);
         if (header.storedChecksum() != BaseBlockChecksum(log))
-            return QStringLiteral("its header checksum does not match");
+            return Fault{LogProblemKind::HeaderChecksum, QStringLiteral("its header checksum does not match"),
+                         BaseBlock::kChecksum, BaseBlockChecksum(log), header.storedChecksum()};
         if (header.sequence1() != header.sequence2())
-            return QStringLiteral("its header is incomplete (sequence numbers differ)");
+            return Fault{LogProblemKind::HeaderIncomplete, QStringLiteral("its header is incomplete (sequence numbers differ)"),
+                         BaseBlock::kSequence2, header.sequence1(), header.sequence2()};
         const uint32_t type = header.fileType();
         if (type != BaseBlock::kOldLog && type != BaseBlock::kOldestLog && type != BaseBlock::kNewLog)
-            return QStringLiteral("it is not a transaction log (file type %1)").arg(type);
+            return Fault{LogProblemKind::NotALog, QStringLiteral("it is not a transaction log (file type %1)").arg(type),
+                         BaseBlock::kFileType, std::nullopt, type};
         if (type != BaseBlock::kNewLog && !DirtyLog::startsIn(log))
-            return QStringLiteral("no dirty page bitmap");
+            return Fault{LogProblemKind::NoDirtyBitmap, QStringLiteral("no dirty page bitmap"), DirtyLog::kSignature};
         if (primaryValid_ && !SameHive(result_.image, log))
-            return QStringLiteral("it belongs to another hive");
-        return {};
+            return Fault{LogProblemKind::OtherHive, QStringLiteral("it belongs to another hive")};
+        return std::nullopt;
     }
 
     void replayNewLogs(std::vector<UsableLog> logs)
@@ -183,7 +206,9 @@ private:
         std::optional<uint32_t> reached;
         for (const UsableLog& log : logs) {
             if (reached && log.sequence != *reached + 1) {
-                result_.problems.append(QStringLiteral("%1 does not continue at sequence number %2").arg(log.log->name).arg(*reached + 1));
+                const QString& name = log.log->name;
+                report(name, QStringLiteral("%1 does not continue at sequence number %2").arg(name).arg(*reached + 1),
+                       {LogProblemKind::SequenceGap, {}, BaseBlock::kSequence1, *reached + 1, log.sequence});
                 break;
             }
             if (applyEntries(*log.log, log.sequence) > 0)
@@ -213,15 +238,16 @@ private:
     {
         int applied = 0;
         for (qsizetype at = kLogHeader;;) {
-            QString problem;
-            const std::optional<CheckedEntry> entry = readEntry(log.bytes, at, expected, problem);
+            std::optional<Fault> fault;
+            const std::optional<CheckedEntry> entry = readEntry(log.bytes, at, expected, fault);
             if (entry && cutsOffCells(log.bytes, *entry))
-                problem = shrinkingFault(entry->binsSize);
-            if (!entry || !problem.isEmpty()) {
-                if (!problem.isEmpty())
-                    result_.problems.append(QStringLiteral("%1: the entry at offset %2 %3").arg(log.name, hex(at), problem));
-                break;
+                fault = shrinkingFault(binsSize_, entry->binsSize);
+            if (fault) {
+                fault->offset = uint64_t(at);
+                report(log.name, QStringLiteral("%1: the entry at offset %2 %3").arg(log.name, hex(at), fault->what), *fault);
             }
+            if (!entry || fault)
+                break;
             applyEntry(log.bytes, *entry);
             ++applied;
             expected = entry->sequence + 1;
@@ -232,15 +258,15 @@ private:
         return applied;
     }
 
-    // The entry at `at` when it passes every check; otherwise nothing, with `problem`
+    // The entry at `at` when it passes every check; otherwise nothing, with `fault` left
     // empty for the ordinary end of the log (no entry, or one left from an earlier cycle).
-    std::optional<CheckedEntry> readEntry(const QByteArray& log, qsizetype at, uint32_t expected, QString& problem) const
+    std::optional<CheckedEntry> readEntry(const QByteArray& log, qsizetype at, uint32_t expected, std::optional<Fault>& fault) const
     {
         if (!LogEntry::startsAt(log, at))
             return std::nullopt;
         const LogEntry header(log.constData() + at);
-        if (Marvin32(kLogHashSeed, log.constData() + at, LogEntry::kHeaderHash) != header.headerHash()) {
-            problem = QStringLiteral("fails its header hash");
+        if (const uint64_t hash = Marvin32(kLogHashSeed, log.constData() + at, LogEntry::kHeaderHash); hash != header.headerHash()) {
+            fault = Fault{LogProblemKind::EntryHeaderHash, QStringLiteral("fails its header hash"), {}, hash, header.headerHash()};
             return std::nullopt;
         }
         CheckedEntry entry;
@@ -251,15 +277,17 @@ private:
         entry.binsSize = header.binsSize();
         const uint32_t count = header.pageCount();
         if (entry.size < kLogHeader || entry.size % kLogHeader != 0 || entry.size > log.size() - at) {
-            problem = QStringLiteral("runs past the end of the log (size %1)").arg(hex(entry.size));
+            fault = Fault{LogProblemKind::EntryPastLog, QStringLiteral("runs past the end of the log (size %1)").arg(hex(entry.size)),
+                          {}, uint64_t(log.size() - at), entry.size};
             return std::nullopt;
         }
-        if (entry.binsSize < kPageSize || entry.binsSize % kPageSize != 0 || entry.binsSize > limit_) {
-            problem = QStringLiteral("declares an impossible hive size (%1)").arg(hex(entry.binsSize));
+        if ((fault = hiveSizeFault(entry.binsSize))) {
+            fault->what.prepend(QStringLiteral("declares "));
             return std::nullopt;
         }
-        if (count == 0 || count > (entry.size - LogEntry::kPageRefs) / LogEntry::kPageRef) {
-            problem = QStringLiteral("has a broken page table (%1 pages)").arg(count);
+        const uint32_t room = (entry.size - LogEntry::kPageRefs) / LogEntry::kPageRef;
+        if (count == 0 || count > room) {
+            fault = Fault{LogProblemKind::EntryPageTable, QStringLiteral("has a broken page table (%1 pages)").arg(count), {}, room, count};
             return std::nullopt;
         }
         uint64_t dataSize = 0;
@@ -267,27 +295,37 @@ private:
         for (uint32_t i = 0; i < count; ++i) {
             const PageRef page{header.pageOffset(i), header.pageSize(i)};
             if (uint64_t(page.offset) + page.size > entry.binsSize) {
-                problem = QStringLiteral("has a page past the end of the hive (offset %1)").arg(hex(page.offset));
+                fault = Fault{LogProblemKind::EntryPagePastHive, QStringLiteral("has a page past the end of the hive (offset %1)").arg(hex(page.offset)),
+                              {}, entry.binsSize, page.offset};
                 return std::nullopt;
             }
             dataSize += page.size;
             entry.pages.push_back(page);
         }
-        if (LogEntry::kPageRefs + LogEntry::kPageRef * uint64_t(count) + dataSize > entry.size) {
-            problem = QStringLiteral("has more page data than room for it");
+        if (const uint64_t needed = LogEntry::kPageRefs + LogEntry::kPageRef * uint64_t(count) + dataSize; needed > entry.size) {
+            fault = Fault{LogProblemKind::EntryPageData, QStringLiteral("has more page data than room for it"), {}, entry.size, needed};
             return std::nullopt;
         }
         const char* hashed = log.constData() + at + LogEntry::kPageRefs;
-        if (Marvin32(kLogHashSeed, hashed, entry.size - LogEntry::kPageRefs) != header.dataHash()) {
-            problem = QStringLiteral("fails its data hash");
+        if (const uint64_t hash = Marvin32(kLogHashSeed, hashed, entry.size - LogEntry::kPageRefs); hash != header.dataHash()) {
+            fault = Fault{LogProblemKind::EntryDataHash, QStringLiteral("fails its data hash"), {}, hash, header.dataHash()};
             return std::nullopt;
         }
         if (entry.sequence != expected) {
             if (!SerialBefore(entry.sequence, expected))
-                problem = QStringLiteral("has sequence number %1 instead of %2").arg(entry.sequence).arg(expected);
+                fault = Fault{LogProblemKind::EntrySequence, QStringLiteral("has sequence number %1 instead of %2").arg(entry.sequence).arg(expected),
+                              {}, expected, entry.sequence};
             return std::nullopt;
         }
         return entry;
+    }
+
+    // A hive size that is not whole pages, or more than the hive file and all its logs hold.
+    std::optional<Fault> hiveSizeFault(uint32_t binsSize) const
+    {
+        if (binsSize >= kPageSize && binsSize % kPageSize == 0 && binsSize <= limit_)
+            return std::nullopt;
+        return Fault{LogProblemKind::HiveSize, QStringLiteral("an impossible hive size (%1)").arg(hex(binsSize)), {}, limit_, binsSize};
     }
 
     // Whether `entry` shrinks the hive while the hive after it still reaches cells past its
@@ -386,11 +424,14 @@ private:
     void replaceBrokenBins()
     {
         int replaced = 0;
+        std::optional<uint32_t> firstReplaced;
         for (uint32_t bin = 0; bin < binsSize_;) {
             uint32_t size = validBinSize(bin);
             if (size == 0) {
                 if (!isTouched(bin))
                     break;
+                if (!firstReplaced)
+                    firstReplaced = bin;
                 writeEmptyBin(bin);
                 size = kPageSize;
                 ++replaced;
@@ -398,7 +439,8 @@ private:
             bin += size;
         }
         if (replaced > 0)
-            result_.problems.append(QStringLiteral("%1 damaged hive bins replaced by empty ones").arg(replaced));
+            report(result_.logsUsed.join(QStringLiteral(", ")), QStringLiteral("%1 damaged hive bins replaced by empty ones").arg(replaced),
+                   {LogProblemKind::BinsReplaced, {}, kBinsStart + *firstReplaced, std::nullopt, uint64_t(replaced)});
     }
 
     void writeEmptyBin(uint32_t bin)
@@ -430,8 +472,10 @@ private:
         candidates.insert(candidates.end(), newer.begin(), newer.end());
         for (const UsableLog& log : candidates) {
             if (applyOldLog(*log.log)) {
+                const QString& name = log.log->name;
                 if (log.timestamp != hiveTime)
-                    result_.problems.append(QStringLiteral("%1 is newer than the hive's last write").arg(log.log->name));
+                    report(name, QStringLiteral("%1 is newer than the hive's last write").arg(name),
+                           {LogProblemKind::NewerThanHive, {}, BaseBlock::kTimestamp, hiveTime, log.timestamp});
                 return;
             }
         }
@@ -441,23 +485,28 @@ private:
     {
         const QByteArray& bytes = log.bytes;
         const uint32_t binsSize = baseBlockOf(bytes).binsSize();
-        const auto reject = [&](const QString& why) {
-            result_.problems.append(QStringLiteral("%1 is not usable: %2").arg(log.name, why));
+        const auto reject = [&](const Fault& fault) {
+            reportUnusable(log.name, fault);
             return false;
         };
-        if (binsSize < kPageSize || binsSize % kPageSize != 0 || binsSize > limit_)
-            return reject(QStringLiteral("it declares an impossible hive size (%1)").arg(hex(binsSize)));
+        if (std::optional<Fault> size = hiveSizeFault(binsSize)) {
+            size->what.prepend(QStringLiteral("it declares "));
+            size->offset = BaseBlock::kBinsSize;
+            return reject(*size);
+        }
         constexpr qsizetype bitmap = DirtyLog::kBitmap;
         constexpr uint32_t kOldPage = DirtyLog::kPage;
         const qsizetype bitmapBytes = DirtyLog::bitmapBytes(binsSize);
+        const auto logSize = uint64_t(bytes.size());
         if (bytes.size() < bitmap + bitmapBytes)
-            return reject(QStringLiteral("its dirty page bitmap is cut short"));
+            return reject({LogProblemKind::BitmapCutShort, QStringLiteral("its dirty page bitmap is cut short"), {}, uint64_t(bitmap + bitmapBytes), logSize});
         qsizetype dirty = 0;
         for (qsizetype i = 0; i < bitmapBytes; ++i)
             dirty += std::popcount(uint8_t(bytes[bitmap + i]));
         const qsizetype pagesAt = DirtyLog::pagesStart(binsSize);
         if (bytes.size() - pagesAt < dirty * kOldPage)
-            return reject(QStringLiteral("it holds fewer dirty pages than its bitmap lists"));
+            return reject({LogProblemKind::PagesCutShort, QStringLiteral("it holds fewer dirty pages than its bitmap lists"), {},
+                           uint64_t(pagesAt + dirty * kOldPage), logSize});
 
         const QByteArray before = result_.image;
         const uint32_t binsBefore = binsSize_;
@@ -470,16 +519,21 @@ private:
                 page += kOldPage;
             }
         }
-        QString fault;
-        if (const uint32_t broken = firstBrokenBin(); broken < binsSize_)
-            fault = QStringLiteral("it leaves the hive bin at offset %1 broken").arg(hex(kBinsStart + broken));
-        else if (shrinkingCutOffCells(binsBefore))
-            fault = QStringLiteral("it ") + shrinkingFault(binsSize_);
-        if (!fault.isEmpty()) {
+        std::optional<Fault> fault;
+        if (const uint32_t broken = firstBrokenBin(); broken < binsSize_) {
+            const BinHeaderCheck check = CheckBinHeader(result_.image.constData() + kBinsStart, broken, binsSize_);
+            fault = Fault{LogProblemKind::BinBroken, QStringLiteral("it leaves the hive bin at offset %1 broken").arg(hex(kBinsStart + broken)),
+                          kBinsStart + broken, check.expected, check.found};
+        } else if (shrinkingCutOffCells(binsBefore)) {
+            fault = shrinkingFault(binsBefore, binsSize_);
+            fault->what.prepend(QStringLiteral("it "));
+            fault->offset = BaseBlock::kBinsSize;
+        }
+        if (fault) {
             result_.image = before;
             binsSize_ = binsBefore;
             touched_ = touchedBefore;
-            return reject(fault);
+            return reject(*fault);
         }
         if (!primaryValid_)
             takeBaseBlockOf(log);
@@ -613,10 +667,18 @@ QString LogReplay::note() const
         return QStringLiteral("the hive was not closed cleanly and has no transaction logs beside it; its last saved state is used");
     else
         text = QStringLiteral("transaction logs not applied, the hive's last saved state is used");
-    const QStringList reasons = applied ? problems : problems + skipped;
+    const QStringList reasons = applied ? problemTexts() : problemTexts() + skipped;
     if (!reasons.isEmpty())
         text += QStringLiteral(" (%1)").arg(reasons.join(QStringLiteral("; ")));
     return text;
+}
+
+QStringList LogReplay::problemTexts() const
+{
+    QStringList texts;
+    for (const LogProblem& problem : problems)
+        texts.append(problem.text);
+    return texts;
 }
 
 QByteArray CleanHiveFile(const QByteArray& image)

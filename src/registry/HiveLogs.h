@@ -5,11 +5,14 @@
 // formats are read: entries with dirty-page references (Windows 8.1 and later) and a
 // dirty-page bitmap (earlier systems). Every checksum, hash and sequence number is
 // checked; the first damaged or stale entry ends the replay, and nothing of it is applied.
+#include "RegfLayout.h"
+
 #include <QByteArray>
 #include <QString>
 #include <QStringList>
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <vector>
 
 namespace parvelle {
@@ -36,6 +39,44 @@ struct HiveLog {
 // Reads the named log files.
 std::vector<HiveLog> ReadHiveLogs(const QStringList& paths);
 
+// Why a log or one of its entries was not used, or what the replay had to mend. `offset`,
+// `expected` and `found` are given where the kind has them, as noted.
+enum class LogProblemKind {
+    Unreadable,             // the file could not be read
+    NoHeader,               // no base block copy
+    HeaderChecksum,         // offset of the checksum; expected the computed one, found the stored one
+    HeaderIncomplete,       // offset of the second sequence number; expected the first one
+    NotALog,                // offset of the file type, found it
+    NoDirtyBitmap,          // offset where the "DIRT" signature belongs
+    OtherHive,              // its header names another hive
+    SequenceGap,            // offset of its sequence number; expected the next one of the log before
+    EntryHeaderHash,        // offset of the entry; expected the computed hash, found the stored one
+    EntryPastLog,           // offset of the entry; expected the bytes left in the log, found its size
+    HiveSize,               // offset of the entry or of the old log's size field; expected the bound
+    EntryPageTable,         // offset of the entry; expected the most pages it has room for, found its count
+    EntryPagePastHive,      // offset of the entry; expected the hive size it declares, found the page's offset
+    EntryPageData,          // offset of the entry; expected its size, found the size its pages need
+    EntryDataHash,          // offset of the entry; expected the computed hash, found the stored one
+    EntrySequence,          // offset of the entry; the sequence numbers
+    Shrinking,              // offset of the entry or of the old log's size field; expected the size before
+    BitmapCutShort,         // expected the bytes the bitmap needs, found the log's size
+    PagesCutShort,          // expected the bytes the listed pages need, found the log's size
+    BinBroken,              // hive offset of the bin; the values of its first wrong header field
+    NewerThanHive,          // offset of the log's timestamp; expected the hive's, found the log's
+    BinsReplaced,           // hive offset of the first replaced bin; found how many were replaced
+    ReplayedHiveDamaged,    // the replayed hive fails the reader's checks: `damage` when it names the fault
+};
+
+struct LogProblem {
+    QString log;                            // the log's file name; for the replayed hive, the logs applied
+    LogProblemKind kind;
+    std::optional<uint64_t> offset;         // in the log, else in the hive (see the kind)
+    std::optional<uint64_t> expected;       // the value called for, or the bound to stay within
+    std::optional<uint64_t> found;
+    std::optional<regf::DamageKind> damage; // what the reader found damaged in the replayed hive
+    QString text;                           // the sentence for the user
+};
+
 struct LogReplay {
     QByteArray image;          // the hive with the valid log pages applied, else as given
     bool dirty = false;        // the hive was not closed cleanly
@@ -43,12 +84,13 @@ struct LogReplay {
     QStringList logsUsed;      // file names, in the order applied
     uint32_t pages = 0;        // dirty page references (or 512-byte pages of an old log)
     uint32_t sequence = 0;     // the sequence number reached
-    QStringList problems;      // damaged logs and entries that ended the replay
+    std::vector<LogProblem> problems;   // damaged logs and entries that ended the replay
     QStringList skipped;       // logs not used for an ordinary reason (older than the hive)
     bool anyLog = false;       // some log file was given
 
     // One line for the user; empty when the hive was clean.
     QString note() const;
+    QStringList problemTexts() const;
 };
 
 // Replays `logs` onto `primary` when it is dirty; a clean hive comes back unchanged.

@@ -98,6 +98,21 @@ void createFile(const QString& filePath, const QByteArray& bytes)
     asHiveError([&] { WriteNewFile(target, bytes, {QStringLiteral("Cannot create the hive file '%1'"), kNothingSaved}); });
 }
 
+// The reader's verdict on a hive made from `logs`, with the damage it named.
+LogProblem ReplayedHiveDamage(const QStringList& logs, const EHiveError& error)
+{
+    LogProblem problem{logs.join(QStringLiteral(", ")), LogProblemKind::ReplayedHiveDamaged, {}, {}, {}, {},
+                       QStringLiteral("the replayed hive is damaged: %1").arg(error.message())};
+    if (const auto* damaged = dynamic_cast<const regf::EHiveDamage*>(&error)) {
+        const regf::HiveDamage& damage = damaged->damage();
+        problem.offset = damage.offset;
+        problem.expected = damage.expected;
+        problem.found = damage.found;
+        problem.damage = damage.kind;
+    }
+    return problem;
+}
+
 } // namespace
 
 FileIdentity HiveStore::identityOf(const QString& path)
@@ -137,6 +152,7 @@ void HiveStore::load()
         readOnlyReason_ = fileReadOnlyReason(filePath_);
     dirty_ = replay.dirty && !replay.applied;
     note_ = replay.dirty ? QStringLiteral("%1: %2").arg(QFileInfo(filePath_).fileName(), replay.note()) : QString();
+    logProblems_ = std::move(replay.problems);
     image_ = std::move(image);
     identity_ = identity;
     modified_ = false;
@@ -231,7 +247,7 @@ std::unique_ptr<RegfEditor> HiveStore::readWithLogs(LogReplay& replay) const
             throw EHiveError(replay.dirty ? QStringLiteral("%1 (%2)").arg(error.message(), replay.note()) : error.message());
         // Valid log entries that still leave a broken hive: the saved state is used.
         replay.applied = false;
-        replay.problems = QStringList{QStringLiteral("the replayed hive is damaged: %1").arg(error.message())};
+        replay.problems = {ReplayedHiveDamage(replay.logsUsed, error)};
         return std::make_unique<RegfEditor>(saved, filePath_, content.mapping);
     }
 }

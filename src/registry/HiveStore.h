@@ -39,6 +39,8 @@ public:
 
     // The hive was not closed cleanly and its logs could not bring it up to date.
     bool isDirty() const { return dirty_; }
+    // What was wrong with its transaction logs when it was last read.
+    const std::vector<LogProblem>& logProblems() const { return logProblems_; }
     // Writes the hive as read (its logs applied) into a new hive file `target`, clean and
     // without the bytes that followed the hive bins; refuses an existing file, a dirty hive
     // and one with damage anywhere it reaches. Throws EHiveError.
@@ -133,6 +135,7 @@ private:
     std::unique_ptr<RegfEditor> image_;
     QString readOnlyReason_;
     QString note_;
+    std::vector<LogProblem> logProblems_;
     bool dirty_ = false;
     bool modified_ = false;
     std::unique_ptr<FileLock> lock_;

@@ -301,18 +301,19 @@ TEST_F(DirtyHive, DamagedEntriesEndTheReplayWhereTheyStand)
         int entry;
         std::function<void(QByteArray&, qsizetype)> damage;
         const char* message;   // empty: an ordinary end of the log
+        LogProblemKind kind = LogProblemKind::Unreadable;
     } cases[] = {
-        {"truncated", 5, [](QByteArray& log, qsizetype at) { log.truncate(at + 1000); }, "runs past the end of the log"},
-        {"data hash", 3, [](QByteArray& log, qsizetype at) { log[at + 5000] = char(log[at + 5000] ^ 0x40); }, "fails its data hash"},
-        {"header hash", 7, [](QByteArray& log, qsizetype at) { log[at + LogEntry::kSequence + 1] ^= 1; }, "fails its header hash"},
-        {"page past the end", 2, [](QByteArray& log, qsizetype at) { SetU32(log, at + LogEntry::kPageRefs, 0x7FFFF000); Rehash(log, at); }, "page past the end of the hive"},
-        {"huge hive size", 4, [](QByteArray& log, qsizetype at) { SetU32(log, at + LogEntry::kBinsSize, 0x7FFFF000); Rehash(log, at); }, "impossible hive size"},
-        {"unaligned hive size", 4, [](QByteArray& log, qsizetype at) { SetU32(log, at + LogEntry::kBinsSize, 0xE2001); Rehash(log, at); }, "impossible hive size"},
-        {"huge page count", 8, [](QByteArray& log, qsizetype at) { SetU32(log, at + LogEntry::kPageCount, 0x10000000); Rehash(log, at); }, "broken page table"},
-        {"no pages", 8, [](QByteArray& log, qsizetype at) { SetU32(log, at + LogEntry::kPageCount, 0); Rehash(log, at); }, "broken page table"},
-        {"huge page", 9, [](QByteArray& log, qsizetype at) { SetU32(log, at + LogEntry::kPageRefs + LogEntry::kPageRefSize, 0x7FFFF000); SetU32(log, at + LogEntry::kPageRefs, 0); Rehash(log, at); }, "past the end of the hive"},
-        {"huge entry size", 6, [](QByteArray& log, qsizetype at) { SetU32(log, at + LogEntry::kSize, 0xFFFFFE00); qToLittleEndian<uint64_t>(Marvin32(kLogHashSeed, log.constData() + at, LogEntry::kHeaderHash), log.data() + at + LogEntry::kHeaderHash); }, "runs past the end of the log"},
-        {"gap in sequence", 6, [](QByteArray& log, qsizetype at) { SetU32(log, at + LogEntry::kSequence, U32(log, at + LogEntry::kSequence) + 5); Rehash(log, at); }, "has sequence number 577 instead of 572"},
+        {"truncated", 5, [](QByteArray& log, qsizetype at) { log.truncate(at + 1000); }, "runs past the end of the log", LogProblemKind::EntryPastLog},
+        {"data hash", 3, [](QByteArray& log, qsizetype at) { log[at + 5000] = char(log[at + 5000] ^ 0x40); }, "fails its data hash", LogProblemKind::EntryDataHash},
+        {"header hash", 7, [](QByteArray& log, qsizetype at) { log[at + LogEntry::kSequence + 1] ^= 1; }, "fails its header hash", LogProblemKind::EntryHeaderHash},
+        {"page past the end", 2, [](QByteArray& log, qsizetype at) { SetU32(log, at + LogEntry::kPageRefs, 0x7FFFF000); Rehash(log, at); }, "page past the end of the hive", LogProblemKind::EntryPagePastHive},
+        {"huge hive size", 4, [](QByteArray& log, qsizetype at) { SetU32(log, at + LogEntry::kBinsSize, 0x7FFFF000); Rehash(log, at); }, "impossible hive size", LogProblemKind::HiveSize},
+        {"unaligned hive size", 4, [](QByteArray& log, qsizetype at) { SetU32(log, at + LogEntry::kBinsSize, 0xE2001); Rehash(log, at); }, "impossible hive size", LogProblemKind::HiveSize},
+        {"huge page count", 8, [](QByteArray& log, qsizetype at) { SetU32(log, at + LogEntry::kPageCount, 0x10000000); Rehash(log, at); }, "broken page table", LogProblemKind::EntryPageTable},
+        {"no pages", 8, [](QByteArray& log, qsizetype at) { SetU32(log, at + LogEntry::kPageCount, 0); Rehash(log, at); }, "broken page table", LogProblemKind::EntryPageTable},
+        {"huge page", 9, [](QByteArray& log, qsizetype at) { SetU32(log, at + LogEntry::kPageRefs + LogEntry::kPageRefSize, 0x7FFFF000); SetU32(log, at + LogEntry::kPageRefs, 0); Rehash(log, at); }, "past the end of the hive", LogProblemKind::EntryPagePastHive},
+        {"huge entry size", 6, [](QByteArray& log, qsizetype at) { SetU32(log, at + LogEntry::kSize, 0xFFFFFE00); qToLittleEndian<uint64_t>(Marvin32(kLogHashSeed, log.constData() + at, LogEntry::kHeaderHash), log.data() + at + LogEntry::kHeaderHash); }, "runs past the end of the log", LogProblemKind::EntryPastLog},
+        {"gap in sequence", 6, [](QByteArray& log, qsizetype at) { SetU32(log, at + LogEntry::kSequence, U32(log, at + LogEntry::kSequence) + 5); Rehash(log, at); }, "has sequence number 577 instead of 572", LogProblemKind::EntrySequence},
         {"leftover entry", 6, [](QByteArray& log, qsizetype at) { SetU32(log, at + LogEntry::kSequence, 500); Rehash(log, at); }, ""},
         {"unsigned", 10, [](QByteArray& log, qsizetype at) { log[at] = 'h'; }, ""},
         // Valid hashes, but keys still lie past the new end: the first bin boundary from
@@ -325,7 +326,7 @@ TEST_F(DirtyHive, DamagedEntriesEndTheReplayWhereTheyStand)
              ASSERT_LT(cut, U32(replayed, BaseBlock::kBinsSize));
              SetU32(log, at + LogEntry::kBinsSize, cut);
              Rehash(log, at);
-         }, "shrinks the hive to 0x"},
+         }, "shrinks the hive to 0x", LogProblemKind::Shrinking},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
@@ -338,13 +339,19 @@ TEST_F(DirtyHive, DamagedEntriesEndTheReplayWhereTheyStand)
         EXPECT_TRUE(replay.image == expected.image);
         EXPECT_EQ(CountBins(replay.image), CountBins(expected.image));
         if (*c.message) {
-            ASSERT_EQ(replay.problems.size(), 1);
-            EXPECT_TRUE(replay.problems[0].startsWith(QStringLiteral("NTUSER.DAT.LOG1: the entry at offset 0x%1 ").arg(entries[size_t(c.entry)], 0, 16)))
-                << replay.problems[0].toStdString();
-            EXPECT_TRUE(replay.problems[0].contains(QLatin1String(c.message))) << replay.problems[0].toStdString();
-            EXPECT_TRUE(replay.note().contains(replay.problems[0]));
+            ASSERT_EQ(replay.problems.size(), 1u);
+            const LogProblem& problem = replay.problems[0];
+            EXPECT_TRUE(problem.text.startsWith(QStringLiteral("NTUSER.DAT.LOG1: the entry at offset 0x%1 ").arg(entries[size_t(c.entry)], 0, 16)))
+                << problem.text.toStdString();
+            EXPECT_TRUE(problem.text.contains(QLatin1String(c.message))) << problem.text.toStdString();
+            EXPECT_TRUE(replay.note().contains(problem.text));
+            EXPECT_EQ(problem.log, QStringLiteral("NTUSER.DAT.LOG1"));
+            EXPECT_EQ(problem.kind, c.kind);
+            EXPECT_EQ(problem.offset, uint64_t(entries[size_t(c.entry)]));
+            ASSERT_TRUE(problem.expected && problem.found);
+            EXPECT_NE(*problem.expected, *problem.found);
         } else {
-            EXPECT_TRUE(replay.problems.isEmpty()) << replay.problems.join(u';').toStdString();
+            EXPECT_TRUE(replay.problems.empty()) << replay.problemTexts().join(u';').toStdString();
         }
     }
 }
@@ -355,14 +362,16 @@ TEST_F(DirtyHive, LogsThatCannotBeTrustedAreNotUsed)
         const char* name;
         std::function<void(QByteArray&)> damage;
         const char* message;
+        LogProblemKind kind;
+        std::optional<uint64_t> offset;
     } cases[] = {
-        {"signature", [](QByteArray& log) { log[3] = 'x'; }, "no 'regf' header"},
-        {"checksum", [](QByteArray& log) { log[100] = char(log[100] ^ 1); }, "checksum does not match"},
-        {"half-written header", [](QByteArray& log) { SetU32(log, BaseBlock::kSequence2, U32(log, BaseBlock::kSequence2) - 1); Restamp(log); }, "sequence numbers differ"},
-        {"primary hive", [](QByteArray& log) { SetU32(log, BaseBlock::kFileType, BaseBlock::kPrimary); Restamp(log); }, "not a transaction log"},
-        {"another hive", [](QByteArray& log) { log[BaseBlock::kFileName + 2] = 'X'; Restamp(log); }, "belongs to another hive"},
-        {"short", [](QByteArray& log) { log.truncate(300); }, "no 'regf' header"},
-        {"old format without bitmap", [](QByteArray& log) { SetU32(log, BaseBlock::kFileType, BaseBlock::kOldLog); Restamp(log); }, "no dirty page bitmap"},
+        {"signature", [](QByteArray& log) { log[3] = 'x'; }, "no 'regf' header", LogProblemKind::NoHeader, {}},
+        {"checksum", [](QByteArray& log) { log[100] = char(log[100] ^ 1); }, "checksum does not match", LogProblemKind::HeaderChecksum, BaseBlock::kChecksum},
+        {"half-written header", [](QByteArray& log) { SetU32(log, BaseBlock::kSequence2, U32(log, BaseBlock::kSequence2) - 1); Restamp(log); }, "sequence numbers differ", LogProblemKind::HeaderIncomplete, BaseBlock::kSequence2},
+        {"primary hive", [](QByteArray& log) { SetU32(log, BaseBlock::kFileType, BaseBlock::kPrimary); Restamp(log); }, "not a transaction log", LogProblemKind::NotALog, BaseBlock::kFileType},
+        {"another hive", [](QByteArray& log) { log[BaseBlock::kFileName + 2] = 'X'; Restamp(log); }, "belongs to another hive", LogProblemKind::OtherHive, {}},
+        {"short", [](QByteArray& log) { log.truncate(300); }, "no 'regf' header", LogProblemKind::NoHeader, {}},
+        {"old format without bitmap", [](QByteArray& log) { SetU32(log, BaseBlock::kFileType, BaseBlock::kOldLog); Restamp(log); }, "no dirty page bitmap", LogProblemKind::NoDirtyBitmap, DirtyLog::kSignature},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
@@ -371,9 +380,16 @@ TEST_F(DirtyHive, LogsThatCannotBeTrustedAreNotUsed)
         const LogReplay replay = replayLog1(log);
         EXPECT_FALSE(replay.applied);
         EXPECT_TRUE(replay.image == primary());
-        ASSERT_EQ(replay.problems.size(), 1);
-        EXPECT_TRUE(replay.problems[0].startsWith(QStringLiteral("NTUSER.DAT.LOG1 is not usable: "))) << replay.problems[0].toStdString();
-        EXPECT_TRUE(replay.problems[0].contains(QLatin1String(c.message))) << replay.problems[0].toStdString();
+        ASSERT_EQ(replay.problems.size(), 1u);
+        const LogProblem& problem = replay.problems[0];
+        EXPECT_TRUE(problem.text.startsWith(QStringLiteral("NTUSER.DAT.LOG1 is not usable: "))) << problem.text.toStdString();
+        EXPECT_TRUE(problem.text.contains(QLatin1String(c.message))) << problem.text.toStdString();
+        EXPECT_EQ(problem.log, QStringLiteral("NTUSER.DAT.LOG1"));
+        EXPECT_EQ(problem.kind, c.kind);
+        EXPECT_EQ(problem.offset, c.offset);
+        if (problem.expected && problem.found) {
+            EXPECT_NE(*problem.expected, *problem.found);
+        }
     }
 }
 
@@ -405,7 +421,14 @@ TEST_F(DirtyHive, SplitLogsAreChainedBySequenceNumber)
     EXPECT_EQ(gap.sequence, 575u);
     EXPECT_EQ(gap.logsUsed, QStringList{QStringLiteral("H.LOG2")});
     EXPECT_TRUE(gap.image == replayLog1(first).image);
-    EXPECT_TRUE(gap.problems.contains(QStringLiteral("H.LOG1 does not continue at sequence number 576")));
+    ASSERT_EQ(gap.problems.size(), 1u);
+    const LogProblem& problem = gap.problems[0];
+    EXPECT_EQ(problem.text, QStringLiteral("H.LOG1 does not continue at sequence number 576"));
+    EXPECT_EQ(problem.log, QStringLiteral("H.LOG1"));
+    EXPECT_EQ(problem.kind, LogProblemKind::SequenceGap);
+    EXPECT_EQ(problem.offset, uint64_t(BaseBlock::kSequence1));
+    EXPECT_EQ(problem.expected, 576u);
+    EXPECT_EQ(problem.found, 577u);
 }
 
 TEST_F(DirtyHive, BadBaseBlockIsTakenFromTheNewestLog)
@@ -438,8 +461,13 @@ TEST_F(DirtyHive, BinsBrokenByValidPagesAreReplacedByEmptyOnes)
     EXPECT_EQ(U32(replay.image, kBins + lastBin + BinHeader::kOffset), lastBin);
     EXPECT_EQ(U32(replay.image, kBins + lastBin + BinHeader::kSize), regf::kPageSize);
     EXPECT_EQ(U32(replay.image, kBins + lastBin + regf::kBinHeaderSize), regf::kPageSize - regf::kBinHeaderSize);   // one free cell
-    ASSERT_FALSE(replay.problems.isEmpty());
-    EXPECT_TRUE(replay.problems.last().endsWith(QStringLiteral("damaged hive bins replaced by empty ones")));
+    ASSERT_FALSE(replay.problems.empty());
+    const LogProblem& problem = replay.problems.back();
+    EXPECT_TRUE(problem.text.endsWith(QStringLiteral("damaged hive bins replaced by empty ones")));
+    EXPECT_EQ(problem.kind, LogProblemKind::BinsReplaced);
+    EXPECT_EQ(problem.log, QStringLiteral("NTUSER.DAT.LOG1"));
+    EXPECT_EQ(problem.offset, uint64_t(kBins + lastBin));
+    EXPECT_EQ(problem.text, QStringLiteral("%1 damaged hive bins replaced by empty ones").arg(*problem.found));
     EXPECT_TRUE(replay.image.left(kBins + lastBin) == whole.left(kBins + lastBin));
 }
 
@@ -454,6 +482,15 @@ TEST_F(DirtyHive, AReplayThatBreaksTheHiveFallsBackOnTheSavedState)
     EXPECT_TRUE(store.note().startsWith(QStringLiteral("NTUSER.DAT: transaction logs not applied, the hive's last saved state is used "
                                                        "(the replayed hive is damaged: ")))
         << store.note().toStdString();
+    ASSERT_EQ(store.logProblems().size(), 1u);
+    const LogProblem& problem = store.logProblems()[0];
+    EXPECT_TRUE(store.note().contains(QStringLiteral("(%1").arg(problem.text))) << problem.text.toStdString();
+    EXPECT_EQ(problem.log, QStringLiteral("ntuser.dat.LOG1"));
+    EXPECT_EQ(problem.kind, LogProblemKind::ReplayedHiveDamaged);
+    // The first bin was replaced by an empty one: the root key now lies in its free cell.
+    EXPECT_EQ(problem.damage, regf::DamageKind::KeyInFreeCell);
+    EXPECT_EQ(problem.offset, 0x1020u);
+    EXPECT_TRUE(problem.expected && problem.found);
     QStringList ours;
     dumpStore(store, store.root(), QString(), ours);
     EXPECT_EQ(ours, hivexDump(hive));
@@ -509,7 +546,7 @@ TEST_F(OldLog, DirtyPagesOfTheMatchingLogAreApplied)
     const QByteArray log = makeOldLog(kHiveTime);
     const LogReplay replay = Replay(hive, {{QStringLiteral("H.LOG2"), log1().left(kLogHeader)}, {QStringLiteral("H.LOG"), log}});
     EXPECT_TRUE(replay.applied);
-    EXPECT_TRUE(replay.problems.isEmpty()) << replay.problems.join(u';').toStdString();
+    EXPECT_TRUE(replay.problems.empty()) << replay.problemTexts().join(u';').toStdString();
     EXPECT_EQ(replay.logsUsed, QStringList{QStringLiteral("H.LOG")});
     EXPECT_EQ(replay.pages, dirtyPages);
     EXPECT_TRUE(Bins(replay.image) == Bins(replayLog1(log1()).image));
@@ -528,7 +565,11 @@ TEST_F(OldLog, TimestampDecidesWhetherTheLogApplies)
 
     const LogReplay newer = Replay(hive, {{QStringLiteral("H.LOG1"), makeOldLog(kHiveTime + 1)}});
     EXPECT_TRUE(newer.applied);
-    EXPECT_EQ(newer.problems, QStringList{QStringLiteral("H.LOG1 is newer than the hive's last write")});
+    EXPECT_EQ(newer.problemTexts(), QStringList{QStringLiteral("H.LOG1 is newer than the hive's last write")});
+    EXPECT_EQ(newer.problems[0].kind, LogProblemKind::NewerThanHive);
+    EXPECT_EQ(newer.problems[0].offset, uint64_t(BaseBlock::kTimestamp));
+    EXPECT_EQ(newer.problems[0].expected, kHiveTime);
+    EXPECT_EQ(newer.problems[0].found, kHiveTime + 1);
 
     // The matching log wins over a newer one.
     const LogReplay both = Replay(hive, {{QStringLiteral("H.LOG1"), makeOldLog(kHiveTime + 1)}, {QStringLiteral("H.LOG2"), makeOldLog(kHiveTime)}});
@@ -543,17 +584,22 @@ TEST_F(OldLog, ShortOrBinBreakingLogsAreRejectedWhole)
         const char* name;
         QByteArray log;
         const char* message;
+        LogProblemKind kind;
     } cases[] = {
-        {"pages cut short", log.left(pagesAt + (dirtyPages - 1) * DirtyLog::kPage), "fewer dirty pages than its bitmap lists"},
-        {"bitmap cut short", log.left(DirtyLog::kBitmap + 14), "bitmap is cut short"},
-        {"bin header spoilt", QByteArray(log).replace(pagesAt, 4, "hbiX"), "leaves the hive bin at offset 0x1000 broken"},
+        {"pages cut short", log.left(pagesAt + (dirtyPages - 1) * DirtyLog::kPage), "fewer dirty pages than its bitmap lists", LogProblemKind::PagesCutShort},
+        {"bitmap cut short", log.left(DirtyLog::kBitmap + 14), "bitmap is cut short", LogProblemKind::BitmapCutShort},
+        {"bin header spoilt", QByteArray(log).replace(pagesAt, 4, "hbiX"), "leaves the hive bin at offset 0x1000 broken", LogProblemKind::BinBroken},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         const LogReplay replay = Replay(hive, {{QStringLiteral("H.LOG1"), c.log}});
         EXPECT_FALSE(replay.applied);
         EXPECT_TRUE(replay.image == hive);
-        ASSERT_EQ(replay.problems.size(), 1);
-        EXPECT_TRUE(replay.problems[0].contains(QLatin1String(c.message))) << replay.problems[0].toStdString();
+        ASSERT_EQ(replay.problems.size(), 1u);
+        const LogProblem& problem = replay.problems[0];
+        EXPECT_TRUE(problem.text.contains(QLatin1String(c.message))) << problem.text.toStdString();
+        EXPECT_EQ(problem.kind, c.kind);
+        ASSERT_TRUE(problem.expected && problem.found);
+        EXPECT_NE(*problem.expected, *problem.found);
     }
 }
