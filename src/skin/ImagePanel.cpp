@@ -24,6 +24,7 @@ void TsuiCustomPanel::SetPicture(const QImage& picture)
 
 void TsuiCustomPanel::PictureChanged()
 {
+    MakeDrawnPicture();
     AdjustSize();
     update();
 }
@@ -37,6 +38,7 @@ void TsuiCustomPanel::SetDrawStyle(TsuiDrawStyle style)
 void TsuiCustomPanel::SetTransparent(bool transparent)
 {
     transparent_ = transparent;
+    MakeDrawnPicture();
     update();
 }
 
@@ -61,9 +63,10 @@ void TsuiCustomPanel::SetCaption(const QString& caption)
 {
     if (caption == caption_)
         return;
+    const QRect lastCaptionRect = CaptionRect();
     caption_ = caption;
     AccessibleNameChanged(this);
-    Q_EMIT CaptionChanged(captionRect_);
+    Q_EMIT CaptionChanged(lastCaptionRect);
     update();
 }
 
@@ -93,38 +96,47 @@ void TsuiCustomPanel::AdjustSize()
         AlignControls(parentWidget());
 }
 
-QImage TsuiCustomPanel::PictureAsDrawn() const
+void TsuiCustomPanel::MakeDrawnPicture()
 {
-    return transparent_ ? AutoTransparent(picture_) : picture_;
+    drawn_ = transparent_ ? AutoTransparent(picture_) : picture_;
+}
+
+// Aligned in the panel, or from CaptionPosition.
+int TsuiCustomPanel::CaptionFlags() const
+{
+    if (captionPosition_ != QPoint(-1, -1))
+        return Qt::AlignLeft | Qt::AlignTop | Qt::TextSingleLine;
+    const int horizontal = alignment_ == taLeftJustify ? Qt::AlignLeft : alignment_ == taRightJustify ? Qt::AlignRight : Qt::AlignHCenter;
+    return horizontal | Qt::AlignVCenter | Qt::TextSingleLine;
+}
+
+QRect TsuiCustomPanel::CaptionRect() const
+{
+    if (caption_.trimmed().isEmpty())
+        return {};
+    const QFontMetrics metrics(font());
+    if (captionPosition_ == QPoint(-1, -1))
+        return metrics.boundingRect(rect(), CaptionFlags(), caption_);
+    return {captionPosition_, QSize(metrics.horizontalAdvance(caption_), metrics.height())};
 }
 
 void TsuiCustomPanel::DrawPicture(QPainter& painter) const
 {
-    const QImage picture = PictureAsDrawn();
     switch (drawStyle_) {
-    case suiStretch: painter.drawImage(rect(), picture); break;
-    case suiTile: TileDrawPicture(painter, picture, rect()); break;
-    case suiNormal: painter.drawImage(0, 0, picture); break;
+    case suiStretch: painter.drawImage(rect(), drawn_); break;
+    case suiTile: TileDrawPicture(painter, drawn_, rect()); break;
+    case suiNormal: painter.drawImage(0, 0, drawn_); break;
     }
 }
 
-void TsuiCustomPanel::DrawCaption(QPainter& painter)
+void TsuiCustomPanel::DrawCaption(QPainter& painter) const
 {
-    const QString text = caption_.trimmed();
-    if (text.isEmpty())
+    const QRect place = CaptionRect();
+    if (place.isEmpty())
         return;
     painter.setFont(font());
     painter.setPen(palette().color(QPalette::WindowText));
-    const QFontMetrics metrics(font());
-    if (captionPosition_ == QPoint(-1, -1)) {
-        int flags = Qt::AlignVCenter | Qt::TextSingleLine;
-        flags |= alignment_ == taLeftJustify ? Qt::AlignLeft : alignment_ == taRightJustify ? Qt::AlignRight : Qt::AlignHCenter;
-        captionRect_ = metrics.boundingRect(rect(), flags, caption_);
-        painter.drawText(rect(), flags, caption_);
-    } else {
-        captionRect_ = QRect(captionPosition_, QSize(metrics.horizontalAdvance(caption_), metrics.height()));
-        painter.drawText(captionRect_, Qt::AlignLeft | Qt::AlignTop | Qt::TextSingleLine, caption_);
-    }
+    painter.drawText(captionPosition_ == QPoint(-1, -1) ? rect() : place, CaptionFlags(), caption_);
 }
 
 void TsuiCustomPanel::paintEvent(QPaintEvent*)
@@ -136,7 +148,7 @@ void TsuiCustomPanel::paintEvent(QPaintEvent*)
         QPainter painter(&buffer);
         if (transparent_)
             PaintParentBackground(painter, this);
-        if (!picture_.isNull())
+        if (!drawn_.isNull())
             DrawPicture(painter);
         DrawCaption(painter);
     }

@@ -59,8 +59,8 @@ public:
     // Where the caption is written; (-1, -1), the state at creation, centres it vertically.
     QPoint CaptionPosition() const { return captionPosition_; }
     void SetCaptionPosition(const QPoint& position);
-    // The rectangle the caption occupied when last drawn (empty before).
-    QRect CaptionRect() const { return captionRect_; }
+    // The rectangle the caption is drawn in (empty for a blank caption).
+    QRect CaptionRect() const;
 
 Q_SIGNALS:
     // The caption changed; carries the rectangle the old caption was drawn in.
@@ -73,11 +73,13 @@ protected:
 
 private:
     void AdjustSize();
+    void MakeDrawnPicture();
     void DrawPicture(QPainter& painter) const;
-    void DrawCaption(QPainter& painter);
-    QImage PictureAsDrawn() const;
+    void DrawCaption(QPainter& painter) const;
+    int CaptionFlags() const;
 
     QImage picture_;
+    QImage drawn_;   // the picture with its transparent colour applied when Transparent
     TsuiDrawStyle drawStyle_ = suiNormal;
     bool transparent_ = false;
     bool autoSize_ = false;
@@ -85,7 +87,6 @@ private:
     QString caption_;
     TColor color_ = clBtnFace;
     QPoint captionPosition_{-1, -1};
-    QRect captionRect_;
 };
 
 class TsuiImagePanel : public TsuiCustomPanel {

@@ -76,6 +76,8 @@ TEST_F(ImagePanel, TransparentPanelShowsItsParentWhereThePictureIsTransparent)
     EXPECT_EQ(Rgb(shot, 1, 1), PatternParent::At(11, 6));   // a transparent pixel inside
     EXPECT_EQ(Rgb(shot, 2, 3), PatternParent::At(12, 8));   // the transparent bottom row
     EXPECT_EQ(Rgb(shot, 6, 6), PatternParent::At(16, 11));  // beyond the picture
+    panel.SetTransparent(false);
+    EXPECT_EQ(Rgb(Render(panel), 1, 1), kBlue);
 }
 
 TEST_F(ImagePanel, OpaquePanelDrawsThePictureWholeAndItsColourAround)
@@ -199,6 +201,9 @@ TEST_F(ImagePanel, CaptionIsAlignedOrWrittenAtItsPosition)
     panel.SetAlignment(taRightJustify);
     Render(panel);
     EXPECT_EQ(panel.CaptionRect().right(), 199);
+    panel.resize(300, 40);   // placed with the panel's size, before any paint
+    EXPECT_EQ(panel.CaptionRect().right(), 299);
+    panel.resize(200, 40);
 
     panel.SetAlignment(taCenter);
     Render(panel);
