@@ -5,6 +5,7 @@
 #include "ImagePanel.h"
 #include "PageControl.h"
 #include "RotateLabel.h"
+#include "ScrollBar.h"
 #include "TitleBar.h"
 
 #include <QAccessibleWidget>
@@ -497,6 +498,87 @@ private:
     TsuiCustomPanel* Panel() const { return static_cast<TsuiCustomPanel*>(widget()); }
 };
 
+// ---- scroll bars and track bars -------------------------------------------------------
+
+// A control holding a position within its range, which assistive technology reads and sets.
+template <class Control>
+class AccessibleRange : public QAccessibleWidget, public QAccessibleValueInterface {
+public:
+    AccessibleRange(Control* control, QAccessible::Role role) : QAccessibleWidget(control, role) {}
+
+    QString text(QAccessible::Text kind) const override
+    {
+        if (kind == QAccessible::Name && widget()->accessibleName().isEmpty())
+            return DefaultName();
+        if (kind == QAccessible::Value)
+            return QString::number(control()->Position());
+        return QAccessibleWidget::text(kind);
+    }
+
+    QVariant currentValue() const override { return control()->Position(); }
+    QVariant minimumValue() const override { return control()->Min(); }
+    QVariant maximumValue() const override { return control()->Max(); }
+
+    void setCurrentValue(const QVariant& value) override
+    {
+        if (widget()->isEnabled())
+            control()->SetPosition(value.toInt());
+    }
+
+    void* interface_cast(QAccessible::InterfaceType type) override
+    {
+        if (type == QAccessible::ValueInterface)
+            return static_cast<QAccessibleValueInterface*>(this);
+        return QAccessibleWidget::interface_cast(type);
+    }
+
+protected:
+    Control* control() const { return static_cast<Control*>(widget()); }
+    virtual QString DefaultName() const = 0;
+};
+
+// The track and its thumb: one slider, the thumb a part of its drawing.
+class AccessibleTrackBar : public AccessibleRange<TsuiScrollTrackBar> {
+public:
+    explicit AccessibleTrackBar(TsuiScrollTrackBar* track) : AccessibleRange(track, QAccessible::Slider) {}
+
+    QVariant minimumStepSize() const override { return control()->LineSize(); }
+    int childCount() const override { return 0; }
+    QAccessibleInterface* child(int) const override { return nullptr; }
+    int indexOfChild(const QAccessibleInterface*) const override { return -1; }
+    QAccessibleInterface* childAt(int, int) const override { return nullptr; }
+
+protected:
+    QString DefaultName() const override { return QStringLiteral("Position"); }
+};
+
+// Named by its orientation, as Windows names a window's scroll bars. Its one child is the
+// track; the arrows, which take no focus, are left to the mouse, the value standing for them.
+class AccessibleScrollBar : public AccessibleRange<TsuiScrollBar> {
+public:
+    explicit AccessibleScrollBar(TsuiScrollBar* bar) : AccessibleRange(bar, QAccessible::ScrollBar) {}
+
+    QVariant minimumStepSize() const override { return control()->SmallChange(); }
+    int childCount() const override { return 1; }
+    QAccessibleInterface* child(int index) const override { return index == 0 ? Track() : nullptr; }
+    int indexOfChild(const QAccessibleInterface* child) const override { return child && child->object() == &control()->Track() ? 0 : -1; }
+
+    QAccessibleInterface* childAt(int x, int y) const override
+    {
+        QAccessibleInterface* track = Track();
+        return track->rect().contains(x, y) ? track : nullptr;
+    }
+
+protected:
+    QString DefaultName() const override
+    {
+        return control()->Orientation() == suiHorizontal ? QStringLiteral("Horizontal") : QStringLiteral("Vertical");
+    }
+
+private:
+    QAccessibleInterface* Track() const { return QAccessible::queryAccessibleInterface(&control()->Track()); }
+};
+
 QAccessibleInterface* SkinInterface(const QString&, QObject* object)
 {
     if (auto* button = qobject_cast<TsuiCustomButton*>(object))
@@ -513,6 +595,10 @@ QAccessibleInterface* SkinInterface(const QString&, QObject* object)
         return new AccessibleRotateLabel(label);
     if (auto* panel = qobject_cast<TsuiCustomPanel*>(object))
         return new AccessibleImagePanel(panel);
+    if (auto* bar = qobject_cast<TsuiScrollBar*>(object))
+        return new AccessibleScrollBar(bar);
+    if (auto* track = qobject_cast<TsuiScrollTrackBar*>(object))
+        return new AccessibleTrackBar(track);
     return nullptr;
 }
 
@@ -563,6 +649,14 @@ void InstallSkinAccessibility()
 void AccessibleNameChanged(QObject* control)
 {
     Notify(control, QAccessible::NameChanged);
+}
+
+void AccessibleValueChanged(QObject* control, int value)
+{
+    if (!QAccessible::isActive())
+        return;
+    QAccessibleValueChangeEvent event(control, value);
+    QAccessible::updateAccessibility(&event);
 }
 
 void AccessibleCheckedChanged(QObject* box)

@@ -4,8 +4,9 @@
 // QAccessibleInterface: push buttons and the check box named by their captions with their
 // press and toggle actions; the page control a page tab list whose tabs hold their pages;
 // the title bar its buttons (Close, Maximize or Restore, Minimize, System menu); rotated
-// labels and image panels their text. The controls call the hooks below on the changes
-// a screen reader follows.
+// labels and image panels their text; a scroll bar and a track bar their position in their
+// range, read and set as a value. The controls call the hooks below on the changes a screen
+// reader follows.
 class QObject;
 
 namespace parvelle {
@@ -18,6 +19,8 @@ class TsuiTitleBar;
 void InstallSkinAccessibility();
 // The control's accessible name (its caption) changed.
 void AccessibleNameChanged(QObject* control);
+// A scroll bar's or track bar's position changed.
+void AccessibleValueChanged(QObject* control, int value);
 // A check box was checked or unchecked.
 void AccessibleCheckedChanged(QObject* box);
 // The tab Current became the selected one, after Previous (-1 for none).

@@ -1,5 +1,7 @@
 #include "ScrollBar.h"
 
+#include "Accessibility.h"
+
 #include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPainter>
@@ -18,6 +20,7 @@ TsuiScrollTrackBar::TsuiScrollTrackBar(QWidget* parent)
     : QWidget(parent)
     , thumb_(new TsuiImagePanel(this))
 {
+    InstallSkinAccessibility();
     setAttribute(Qt::WA_OpaquePaintEvent);
     setFocusPolicy(Qt::ClickFocus);
     // The track decides what a press on the thumb means.
@@ -111,6 +114,7 @@ void TsuiScrollTrackBar::ReportChange()
         return;
     positionDelta_ = position_ - lastReported_;
     lastReported_ = position_;
+    AccessibleValueChanged(this, position_);
     Q_EMIT OnChange();
 }
 
@@ -209,6 +213,7 @@ TsuiScrollBar::TsuiScrollBar(QWidget* parent)
     , back_(new TsuiImageButton(this))
     , forward_(new TsuiImageButton(this))
 {
+    InstallSkinAccessibility();
     setAttribute(Qt::WA_OpaquePaintEvent);
     for (TsuiImageButton* button : {back_, forward_}) {
         button->SetTabStop(false);
@@ -218,7 +223,10 @@ TsuiScrollBar::TsuiScrollBar(QWidget* parent)
             [this] { SetPosition(Position() - smallChange_); });
     connect(forward_, &TsuiCustomButton::OnMouseContinuouslyDown, this,
             [this] { SetPosition(Position() + smallChange_); });
-    connect(track_, &TsuiScrollTrackBar::OnChange, this, &TsuiScrollBar::OnChange);
+    connect(track_, &TsuiScrollTrackBar::OnChange, this, [this] {
+        AccessibleValueChanged(this, Position());
+        Q_EMIT OnChange();
+    });
     uiStyle_ = OwnerFormUIStyle(parent ? parent->window() : nullptr);
     SetUIStyle(uiStyle_);
 }
@@ -252,6 +260,7 @@ void TsuiScrollBar::SetOrientation(TsuiProgressBarOrientation orientation)
     if (orientation == orientation_)
         return;
     orientation_ = orientation;
+    AccessibleNameChanged(this);
     LoadImages();
     LayoutParts();
 }

@@ -3,6 +3,7 @@
 #include "WindowFixture.h"
 
 #include "skin/ImagePanel.h"
+#include "skin/ScrollBar.h"
 
 #include <QAccessible>
 #include <QApplication>
@@ -173,6 +174,44 @@ TEST_F(WindowTest, ScreenReadersFindEveryControlByRoleAndNameAndUseItsAction)
     EXPECT_EQ(image->text(QAccessible::Name), QStringLiteral("Logo"));
     ASSERT_NE(image->imageInterface(), nullptr);
     EXPECT_EQ(image->imageInterface()->imageSize(), QSize(24, 16));
+
+    // A scroll bar is named by its orientation and read and set as a value; its track is a
+    // slider, the thumb part of it.
+    TsuiScrollBar bar;
+    bar.resize(17, 200);
+    bar.SetOrientation(suiVertical);
+    bar.SetMin(10);
+    bar.SetMax(60);
+    bar.SetSmallChange(5);
+    bar.SetPosition(20);
+    QAccessibleInterface* scroll = QAccessible::queryAccessibleInterface(&bar);
+    EXPECT_EQ(scroll->role(), QAccessible::ScrollBar);
+    EXPECT_EQ(scroll->text(QAccessible::Name), QStringLiteral("Vertical"));
+    EXPECT_EQ(scroll->text(QAccessible::Value), QStringLiteral("20"));
+    const QList<QAccessibleInterface*> parts = Walk(scroll);
+    ASSERT_EQ(parts.size(), 2);
+    QAccessibleInterface* slider = parts[1];
+    EXPECT_EQ(slider->role(), QAccessible::Slider);
+    EXPECT_EQ(slider->text(QAccessible::Name), QStringLiteral("Position"));
+    EXPECT_TRUE(slider->state().focusable);
+    for (QAccessibleInterface* range : parts) {
+        QAccessibleValueInterface* value = range->valueInterface();
+        ASSERT_NE(value, nullptr);
+        EXPECT_EQ(value->minimumValue().toInt(), 10);
+        EXPECT_EQ(value->maximumValue().toInt(), 60);
+        EXPECT_EQ(value->currentValue().toInt(), bar.Position());
+    }
+    EXPECT_EQ(scroll->valueInterface()->minimumStepSize().toInt(), 5);
+    EXPECT_EQ(slider->valueInterface()->minimumStepSize().toInt(), bar.Track().LineSize());
+    scroll->valueInterface()->setCurrentValue(35);
+    EXPECT_EQ(bar.Position(), 35);
+    slider->valueInterface()->setCurrentValue(99);
+    EXPECT_EQ(bar.Position(), 60);
+    bar.setEnabled(false);
+    EXPECT_TRUE(scroll->state().disabled);
+    EXPECT_TRUE(slider->state().disabled);
+    scroll->valueInterface()->setCurrentValue(15);
+    EXPECT_EQ(bar.Position(), 60);
 }
 
 // Tab visits every control of each page (an undo list loaded, so that the Undo page's
