@@ -38,6 +38,13 @@ bool CacheEntryExists(Machine& machine, const QString& name)
     return reg.OpenPath(QStringLiteral("\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\App Management\\ARPCache\\") + name, false);
 }
 
+QByteArray ReadFile(const QString& path)
+{
+    QFile file(path);
+    EXPECT_TRUE(file.open(QIODevice::ReadOnly)) << path.toStdString();
+    return file.readAll();
+}
+
 void WriteFile(const QString& path, const QByteArray& content)
 {
     QFile file(path);
@@ -221,6 +228,14 @@ TEST_F(WindowTest, UncheckedEntriesAreNotRestored)
     QTest::mouseClick(box, Qt::LeftButton, {}, QPoint(6, box->height() / 2));
     EXPECT_EQ(CheckedCount(list), 2);
     QTest::mouseClick(box, Qt::LeftButton, {}, QPoint(6, box->height() / 2));
+    // Nothing checked: nothing is written, and the message says so.
+    const QByteArray hive = ReadFile(registry.HivePath());
+    Click(QStringLiteral("Button1"));
+    ASSERT_FALSE(messages.shown.empty());
+    EXPECT_EQ(messages.shown.back().text, QStringLiteral("No key is checked; nothing was restored"));
+    EXPECT_EQ(messages.shown.back().title, QStringLiteral("Nothing Restored"));
+    EXPECT_EQ(ReadFile(registry.HivePath()), hive);
+    EXPECT_EQ(CheckedCount(list), 0);
     SetChecked(list, 1, true);   // only "Changed"
     Click(QStringLiteral("Button1"));
     EXPECT_EQ(LastMessage(), QStringLiteral("Selected Keys Restored"));

@@ -765,15 +765,15 @@ void TForm1::Button3Click()
 
 void TForm1::Button1Click()
 {
+    const QStringList checked = undoEntries_->CheckedEntries();
+    if (checked.isEmpty()) {
+        services_.Messages->Show(QStringLiteral("No key is checked; nothing was restored"), QStringLiteral("Nothing Restored"));
+        return;
+    }
     const auto restored = [this] {
         services_.Messages->Show(QStringLiteral("Selected Keys Restored"), QStringLiteral("Finished"));
         FormShow();
     };
-    const QStringList checked = undoEntries_->CheckedEntries();
-    if (checked.isEmpty()) {
-        restored();
-        return;
-    }
     const QString name = ComboBox2_->currentText();
     if (SelectedUndoFile().isEmpty())
         throw EInOutError(QStringLiteral("The undo file '%1' is not in the undo folder; nothing was restored").arg(name));
