@@ -135,7 +135,7 @@ UninstallLookup uninstallLookup(Machine& machine)
 void setAddRemoveAnswer(CacheRow& row, const UninstallLookup& inUninstall)
 {
     row.InAddRemove = inUninstall.has(row.KeyName);
-    row.AddRemoveUnknown = !row.InAddRemove && !inUninstall.damage.isEmpty();
+    row.addRemoveUnknown = !row.InAddRemove && !inUninstall.damage.isEmpty();
 }
 
 // A user hive mounted without a SOFTWARE hive, which alone would tell the Windows version.
@@ -187,11 +187,11 @@ LastUsedText lastUsedText(LastUsedStyle style)
 
 QStringList columnTexts(const CacheRow& row, const LastUsedText& lastUsed)
 {
-    const CacheRecord& r = row.Record;
+    const CacheRecord& r = row.record;
     auto field = [&r](CacheRecord::Field f, auto text) { return r.has(f) ? text() : QString(); };
     return {
         row.KeyName,
-        row.AddRemoveUnknown ? kUnknownAnswer : InAddRemoveText(row.InAddRemove),
+        row.addRemoveUnknown ? kUnknownAnswer : InAddRemoveText(row.InAddRemove),
         field(CacheRecord::fFilePath, [&] { return r.FilePath; }),
         field(CacheRecord::fFrequency, [&] { return FrequencyText(r.Frequency); }),
         field(CacheRecord::fLastUsed, [&] { return lastUsed(r.LastUsed); }),
@@ -211,12 +211,12 @@ CacheRow rowWithoutRecord(const QString& name, const QString& reason, const QStr
     CacheRow row;
     row.KeyName = name;
     setAddRemoveAnswer(row, inUninstall);
-    row.Damage = reason;
+    row.damage = reason;
     row.Changed = std::move(changed);
-    row.Columns = columnTexts(row, lastUsed);
+    row.columns = columnTexts(row, lastUsed);
     if (name.isEmpty())
-        row.Columns[ccKeyName] = kUnreadableName;
-    row.Columns[ccFilePath] = mark;
+        row.columns[ccKeyName] = kUnreadableName;
+    row.columns[ccFilePath] = mark;
     return row;
 }
 
@@ -235,9 +235,9 @@ std::optional<CacheRow> readRow(const RegistryStore& store, NodeId entry, const 
     CacheRow row;
     row.KeyName = name;
     setAddRemoveAnswer(row, inUninstall);
-    row.Record = DecodeCacheRecord(record->data);
+    row.record = DecodeCacheRecord(record->data);
     row.Changed = std::move(changed);
-    row.Columns = columnTexts(row, lastUsed);
+    row.columns = columnTexts(row, lastUsed);
     return row;
 }
 
@@ -370,25 +370,25 @@ CacheListing StreamCache(Machine& machine, const CacheRowSink& eachRow, LastUsed
 {
     machine.reloadChangedStores();
     CacheListing listing;
-    listing.OSKind = CacheOSKind(machine);
-    listing.LastUsedColumn = lastUsedColumn;
-    listing.VersionUnknown = hasUserHiveAlone(machine);
-    listing.Root = CacheRoot(listing.OSKind);
+    listing.oSKind = CacheOSKind(machine);
+    listing.lastUsedColumn = lastUsedColumn;
+    listing.versionUnknown = hasUserHiveAlone(machine);
+    listing.root = CacheRoot(listing.oSKind);
 
-    const auto root = machine.rootKey(listing.Root);
+    const auto root = machine.rootKey(listing.root);
     const auto cache = root ? machine.open(*root, withoutLeadingBackslash(kArpCachePath)) : std::nullopt;
-    listing.CacheFound = cache.has_value();
+    listing.cacheFound = cache.has_value();
     if (!cache || !cache->store)
         return listing;
     // The entries are read straight from the cache key's store, by node: a lookup by path
     // per entry would cost a search among all entries each.
     const RegistryStore& store = *cache->store;
     const UninstallLookup inUninstall = uninstallLookup(machine);
-    listing.UninstallDamage = inUninstall.damage;
+    listing.uninstallDamage = inUninstall.damage;
     const LastUsedText lastUsed = lastUsedText(lastUsedColumn);
     const std::vector<NodeId> entries = store.children(cache->node);
     if (!eachRow)
-        listing.Rows.reserve(entries.size());
+        listing.rows.reserve(entries.size());
     for (const NodeId entry : entries) {
         QString name;   // stays empty when the key itself is damaged
         std::optional<CacheRow> row;
@@ -402,12 +402,12 @@ CacheListing StreamCache(Machine& machine, const CacheRowSink& eachRow, LastUsed
         }
         if (!row)
             continue;
-        if (!row->Damage.isEmpty())
-            listing.Unreadable.append(row->Columns[ccKeyName] + QStringLiteral(": ") + row->Damage);
+        if (!row->damage.isEmpty())
+            listing.unreadable.append(row->columns[ccKeyName] + QStringLiteral(": ") + row->damage);
         if (eachRow)
             eachRow(std::move(*row));   // outside the try: the sink's own errors are not the entry's
         else
-            listing.Rows.push_back(std::move(*row));
+            listing.rows.push_back(std::move(*row));
     }
     return listing;
 }
@@ -422,12 +422,12 @@ CacheListing ListCache(Machine& machine, const std::function<void()>& bagEnter, 
 
 QString EmptyListingReason(const Machine& machine, const CacheListing& listing)
 {
-    if (listing.CacheFound)
+    if (listing.cacheFound)
         return {};
-    const std::optional<KeyRef> rootKey = machine.rootKey(listing.Root);
-    if (listing.Root == HKEY_CURRENT_USER && (!rootKey || !rootKey->store))
+    const std::optional<KeyRef> rootKey = machine.rootKey(listing.root);
+    if (listing.root == HKEY_CURRENT_USER && (!rootKey || !rootKey->store))
         return QStringLiteral("The cache of this Windows is in HKEY_CURRENT_USER: open a user's NTUSER.DAT too");
-    return QStringLiteral("This registry has no key ") + RootName(listing.Root) + kArpCachePath;
+    return QStringLiteral("This registry has no key ") + RootName(listing.root) + kArpCachePath;
 }
 
 } // namespace parvelle

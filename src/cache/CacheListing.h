@@ -25,12 +25,12 @@ const QStringList& CacheColumnHeaders();
 struct CacheRow {
     QString KeyName;
     bool InAddRemove = false;
-    bool AddRemoveUnknown = false;    // not found, but the Uninstall key has damaged subkeys
-    CacheRecord Record;
+    bool addRemoveUnknown = false;    // not found, but the Uninstall key has damaged subkeys
+    CacheRecord record;
     std::optional<QString> Changed;   // a string value, or a 32-bit number in signed decimal
-    QStringList Columns;              // the nine column texts, CacheColumn order; Last Used in
+    QStringList columns;              // the nine column texts, CacheColumn order; Last Used in
                                       // the listing's LastUsedColumn style
-    QString Damage;                   // why the entry's record is not shown: its key cannot be
+    QString damage;                   // why the entry's record is not shown: its key cannot be
                                       // read (File Path shows kDamagedEntry) or its SlowInfoCache
                                       // is not binary (kRecordNotBinary); the record is left empty
 };
@@ -41,15 +41,15 @@ struct CacheRow {
 enum LastUsedStyle { luLocale, luIso, luWhenShown };
 
 struct CacheListing {
-    uint8_t OSKind = 0;
-    LastUsedStyle LastUsedColumn = luLocale;
-    HKEY Root = 0;                    // where the cache is read: the root of OSKind, see VersionUnknown
-    bool VersionUnknown = false;      // no SOFTWARE hive tells the Windows version: the cache of
+    uint8_t oSKind = 0;
+    LastUsedStyle lastUsedColumn = luLocale;
+    HKEY root = 0;                    // where the cache is read: the root of oSKind, see versionUnknown
+    bool versionUnknown = false;      // no SOFTWARE hive tells the Windows version: the cache of
                                       // the user hive mounted alone is read
-    bool CacheFound = false;          // the ARPCache key exists under Root
-    std::vector<CacheRow> Rows;       // in the registry's enumeration order
-    QStringList Unreadable;           // "name: reason" of the entries with a Damage
-    QString UninstallDamage;          // why Uninstall subkeys (some or all) cannot be read
+    bool cacheFound = false;          // the ARPCache key exists under root
+    std::vector<CacheRow> rows;       // in the registry's enumeration order
+    QStringList unreadable;           // "name: reason" of the entries with a Damage
+    QString uninstallDamage;          // why Uninstall subkeys (some or all) cannot be read
 };
 
 // The OS kind that places the machine's cache: that of its Windows version, or 8 (the

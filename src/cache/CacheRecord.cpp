@@ -51,7 +51,7 @@ CacheRecord DecodeCacheRecord(const QByteArray& value)
     CacheRecord record;
     for (const FieldSpan& span : kFields)
         if (value.size() >= span.end)
-            record.DecodedFields |= span.field;
+            record.decodedFields |= span.field;
 
     if (record.has(CacheRecord::fRecordSize))
         record.RecordSize = readLittleEndian<uint32_t>(value, 0);
@@ -64,7 +64,7 @@ CacheRecord DecodeCacheRecord(const QByteArray& value)
     if (record.has(CacheRecord::fFrequency)) {
         record.Frequency = readLittleEndian<int32_t>(value, 24);
         record.FilePath = TextUpToZero(QByteArrayView(value).sliced(kCacheRecordHeaderSize));
-        record.DecodedFields |= CacheRecord::fFilePath;
+        record.decodedFields |= CacheRecord::fFilePath;
     }
     return record;
 }

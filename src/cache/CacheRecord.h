@@ -23,9 +23,9 @@ struct CacheRecord {
     uint64_t LastUsed = 0;       // FILETIME; 0 = no date
     int32_t Frequency = 0;
     QString FilePath;
-    uint8_t DecodedFields = 0;   // Field bits of the fields the value reached
+    uint8_t decodedFields = 0;   // Field bits of the fields the value reached
 
-    bool has(Field field) const { return (DecodedFields & field) != 0; }
+    bool has(Field field) const { return (decodedFields & field) != 0; }
 };
 
 // Decodes a SlowInfoCache value of any length. Integers are little-endian. FilePath is

@@ -85,7 +85,7 @@ const QStringList& sourceHeaders()
 
 const QString& sourceField(const RowSource& source, int c)
 {
-    return c == 0 ? source.Source : c == 1 ? source.Hive : source.User;
+    return c == 0 ? source.source : c == 1 ? source.hive : source.user;
 }
 
 // Appends `count` fields as one CSV line; `text(c)` gives the text of field c. The line is
@@ -116,8 +116,8 @@ void appendCsvLine(QString& csv, int count, FieldText text)
 QString isoLastUsed(LastUsedStyle style, const CacheRow& row)
 {
     if (style == luIso)
-        return row.Columns.at(ccLastUsed);
-    return row.Record.has(CacheRecord::fLastUsed) ? FileTimeToIso(row.Record.LastUsed) : QString();
+        return row.columns.at(ccLastUsed);
+    return row.record.has(CacheRecord::fLastUsed) ? FileTimeToIso(row.record.LastUsed) : QString();
 }
 
 // A table cell: control characters shown escaped, cut to kMaxCellCells.
@@ -240,14 +240,14 @@ private:
 
 void addEntryFields(JsonObjectText& object, const CacheRow& row, const QString& lastUsed)
 {
-    const CacheRecord& r = row.Record;
+    const CacheRecord& r = row.record;
     const auto has = [&r](CacheRecord::Field f) { return r.has(f); };
     object.string(QLatin1StringView("KeyName"), row.KeyName);
-    row.AddRemoveUnknown ? object.null(QLatin1StringView("InAddRemove")) : object.boolean(QLatin1StringView("InAddRemove"), row.InAddRemove);
+    row.addRemoveUnknown ? object.null(QLatin1StringView("InAddRemove")) : object.boolean(QLatin1StringView("InAddRemove"), row.InAddRemove);
     has(CacheRecord::fFilePath) ? object.string(QLatin1StringView("FilePath"), r.FilePath) : object.null(QLatin1StringView("FilePath"));
     if (has(CacheRecord::fFrequency)) {
         object.number(QLatin1StringView("Frequency"), r.Frequency);
-        object.string(QLatin1StringView("FrequencyText"), row.Columns.at(ccFrequency));
+        object.string(QLatin1StringView("FrequencyText"), row.columns.at(ccFrequency));
     } else {
         object.null(QLatin1StringView("Frequency"));
         object.null(QLatin1StringView("FrequencyText"));
@@ -261,14 +261,14 @@ void addEntryFields(JsonObjectText& object, const CacheRow& row, const QString& 
     has(CacheRecord::fHasName) ? object.boolean(QLatin1StringView("HasName"), r.HasName) : object.null(QLatin1StringView("HasName"));
     has(CacheRecord::fRecordSize) ? object.number(QLatin1StringView("DataSize"), r.RecordSize) : object.null(QLatin1StringView("DataSize"));
     object.text(QLatin1StringView("Changed"), row.Changed);
-    object.optionalText(QLatin1StringView("Damage"), row.Damage);
+    object.optionalText(QLatin1StringView("Damage"), row.damage);
 }
 
 void addSourceFields(JsonObjectText& object, const RowSource& source)
 {
-    object.optionalText(QLatin1StringView("Source"), source.Source);
-    object.optionalText(QLatin1StringView("Hive"), source.Hive);
-    object.optionalText(QLatin1StringView("User"), source.User);
+    object.optionalText(QLatin1StringView("Source"), source.source);
+    object.optionalText(QLatin1StringView("Hive"), source.hive);
+    object.optionalText(QLatin1StringView("User"), source.user);
 }
 
 // The fields a timeline tool (Timesketch) imports as they are, for an entry with a date.
@@ -276,11 +276,11 @@ void addTimelineFields(JsonObjectText& object, const QString& lastUsed, const Ca
 {
     if (lastUsed.isEmpty())
         return;
-    const QString path = row.Record.has(CacheRecord::fFilePath) ? row.Record.FilePath : QString();
+    const QString path = row.record.has(CacheRecord::fFilePath) ? row.record.FilePath : QString();
     object.string(QLatin1StringView("datetime"), lastUsed);
     object.string(QLatin1StringView("timestamp_desc"), QStringLiteral("Last Used"));
     object.string(QLatin1StringView("message"),
-                  TerminalText(row.KeyName + QStringLiteral(" | ") + path + QStringLiteral(" | ") + row.Columns.at(ccFrequency)));
+                  TerminalText(row.KeyName + QStringLiteral(" | ") + path + QStringLiteral(" | ") + row.columns.at(ccFrequency)));
 }
 
 const QString kEntryIndent = QStringLiteral("        ");
@@ -317,11 +317,11 @@ QString CsvField(const QString& text)
 
 QString ListingAsTable(const CacheListing& listing, const RowSource* source)
 {
-    const QStringList lead = source ? QStringList{source->Source, source->Hive, source->User} : QStringList();
+    const QStringList lead = source ? QStringList{source->source, source->hive, source->user} : QStringList();
     std::vector<QStringList> lines{tableCells((source ? sourceHeaders() : QStringList()) + CacheColumnHeaders())};
-    lines.reserve(listing.Rows.size() + 1);
-    for (const CacheRow& row : listing.Rows)
-        lines.push_back(tableCells(lead + row.Columns));
+    lines.reserve(listing.rows.size() + 1);
+    for (const CacheRow& row : listing.rows)
+        lines.push_back(tableCells(lead + row.columns));
     const int columns = int(lines.front().size());
     std::vector<int> widths(columns, 0);
     for (const QStringList& cells : lines)
@@ -346,8 +346,8 @@ QString ListingAsTable(const CacheListing& listing, const RowSource* source)
 QString ListingAsCsv(const CacheListing& listing)
 {
     QString text;
-    CsvWriter csv(listing.LastUsedColumn, [&text](QStringView piece) { text += piece; });
-    for (const CacheRow& row : listing.Rows)
+    CsvWriter csv(listing.lastUsedColumn, [&text](QStringView piece) { text += piece; });
+    for (const CacheRow& row : listing.rows)
         csv.add(row);
     csv.finish();
     return text;
@@ -375,7 +375,7 @@ CsvWriter::CsvWriter(LastUsedStyle lastUsedColumn, Write write, const RowSource*
 void CsvWriter::add(const CacheRow& row)
 {
     const QString lastUsed = isoLastUsed(lastUsedColumn_, row);
-    const auto column = [&](int c) -> const QString& { return c == ccLastUsed ? lastUsed : row.Columns.at(c); };
+    const auto column = [&](int c) -> const QString& { return c == ccLastUsed ? lastUsed : row.columns.at(c); };
     if (source_)
         appendCsvLine(out_.text(), kSourceColumns + ccColumnCount, [&](int c) -> const QString& {
             return c < kSourceColumns ? sourceField(*source_, c) : column(c - kSourceColumns);
@@ -393,8 +393,8 @@ void CsvWriter::finish()
 QByteArray ListingAsJson(const CacheListing& listing)
 {
     QString text;
-    JsonWriter json(jsDocument, listing.LastUsedColumn, listing.OSKind, nullptr, [&text](QStringView piece) { text += piece; });
-    for (const CacheRow& row : listing.Rows)
+    JsonWriter json(jsDocument, listing.lastUsedColumn, listing.oSKind, nullptr, [&text](QStringView piece) { text += piece; });
+    for (const CacheRow& row : listing.rows)
         json.add(row);
     json.finish();
     return text.toUtf8();

@@ -12,9 +12,9 @@ namespace parvelle {
 // Where the rows of a listing come from, named on every row when several sources are
 // listed, and on every JSON Lines row.
 struct RowSource {
-    QString Source;   // the installation folder
-    QString Hive;     // the hive file holding the cache
-    QString User;     // the profile, when the cache is a user's; else empty
+    QString source;   // the installation folder
+    QString hive;     // the hive file holding the cache
+    QString user;     // the profile, when the cache is a user's; else empty
 };
 
 // Hands text over in pieces of about 4,000 characters, so that a long listing is never

@@ -264,7 +264,7 @@ DemoHives MakeDemoRegistry(const QString& dir, bool vista)
 {
     makeFolder(dir);
     const DemoHives hives{QDir(dir).filePath(QStringLiteral("SOFTWARE")), QDir(dir).filePath(QStringLiteral("NTUSER.DAT"))};
-    writeHives(hives.Software, hives.NtUser, [vista](Machine& machine) { FillDemoRegistry(machine, vista); });
+    writeHives(hives.software, hives.ntUser, [vista](Machine& machine) { FillDemoRegistry(machine, vista); });
     return hives;
 }
 

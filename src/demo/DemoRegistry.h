@@ -10,8 +10,8 @@
 namespace parvelle {
 
 struct DemoHives {
-    QString Software;   // <dir>/SOFTWARE
-    QString NtUser;     // <dir>/NTUSER.DAT
+    QString software;   // <dir>/SOFTWARE
+    QString ntUser;     // <dir>/NTUSER.DAT
 };
 
 // Writes SOFTWARE and NTUSER.DAT of an XP machine (version 5.1, the cache in SOFTWARE) or,

@@ -27,14 +27,14 @@ constexpr int BuiltInStyleCount = 5;   // MacOS .. BlueGlass
 
 // One cell of the catalogue: a number, or a bitmap resource name for image items.
 struct Cell {
-    int32_t Value;
-    const char* Image;
+    int32_t value;
+    const char* image;
 };
 constexpr Cell Val(int64_t value) { return Cell{static_cast<int32_t>(value), nullptr}; }
 constexpr Cell Img(const char* name) { return Cell{0, name}; }
 
 struct CatalogueRow {
-    Cell Styles[BuiltInStyleCount];   // MacOS, WinXP, DeepBlue, Protein, BlueGlass
+    Cell styles[BuiltInStyleCount];   // MacOS, WinXP, DeepBlue, Protein, BlueGlass
 };
 
 // clang-format off
@@ -98,7 +98,7 @@ const Cell* CellOf(TsuiUIStyle style, int item, ThemeItemKind& kind)
     if (!row || styleIndex < 0 || styleIndex >= BuiltInStyleCount)
         return nullptr;
     kind = ThemeItemKindOf(item);
-    return &row->Styles[styleIndex];
+    return &row->styles[styleIndex];
 }
 
 } // namespace
@@ -106,14 +106,14 @@ const Cell* CellOf(TsuiUIStyle style, int item, ThemeItemKind& kind)
 int32_t GetBuiltInThemeEntry(TsuiUIStyle style, int item, ThemeItemKind& kind)
 {
     const Cell* cell = CellOf(style, item, kind);
-    return cell ? cell->Value : -1;
+    return cell ? cell->value : -1;
 }
 
 QString BuiltInThemeImageName(TsuiUIStyle style, int item)
 {
     ThemeItemKind kind;
     const Cell* cell = CellOf(style, item, kind);
-    return cell && kind == ikImage ? QString::fromLatin1(cell->Image) : QString();
+    return cell && kind == ikImage ? QString::fromLatin1(cell->image) : QString();
 }
 
 TColor GetBuiltInThemeColor(TsuiUIStyle style, int item)

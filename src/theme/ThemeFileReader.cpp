@@ -30,11 +30,11 @@ void AppendU32(QByteArray& bytes, uint32_t value)
 }
 
 struct DirectoryEntry {
-    QString Name;
-    uint8_t Type = 0;
-    uint32_t DataOffset = 0;
-    uint32_t Size = 0;
-    uint32_t Next = 0;
+    QString name;
+    uint8_t type = 0;
+    uint32_t dataOffset = 0;
+    uint32_t size = 0;
+    uint32_t next = 0;
 };
 
 // Caller guarantees that EntrySize bytes exist at offset.
@@ -42,11 +42,11 @@ DirectoryEntry ReadDirectoryEntry(const QByteArray& content, qsizetype offset)
 {
     const char* name = content.constData() + offset;
     DirectoryEntry entry;
-    entry.Name = QString::fromLatin1(name, qstrnlen(name, NameSize));
-    entry.Type = static_cast<uint8_t>(content[offset + NameSize]);
-    entry.DataOffset = ReadU32(content, offset + NameSize + 1);
-    entry.Size = ReadU32(content, offset + NameSize + 5);
-    entry.Next = ReadU32(content, offset + NameSize + 9);
+    entry.name = QString::fromLatin1(name, qstrnlen(name, NameSize));
+    entry.type = static_cast<uint8_t>(content[offset + NameSize]);
+    entry.dataOffset = ReadU32(content, offset + NameSize + 1);
+    entry.size = ReadU32(content, offset + NameSize + 5);
+    entry.next = ReadU32(content, offset + NameSize + 9);
     return entry;
 }
 
@@ -96,14 +96,14 @@ QByteArray BuildThemeFile(const QList<ThemeFileEntry>& entries)
     QList<QByteArray> names;
     QList<uint32_t> dataOffsets;
     for (const ThemeFileEntry& entry : entries) {
-        const QByteArray name = entry.Name.toLatin1();
-        if (entry.Name.isEmpty() || name.size() > NameSize || name.contains('\0')
-            || QString::fromLatin1(name) != entry.Name)
+        const QByteArray name = entry.name.toLatin1();
+        if (entry.name.isEmpty() || name.size() > NameSize || name.contains('\0')
+            || QString::fromLatin1(name) != entry.name)
             throw EParvelleError(QStringLiteral("Theme entry name '%1' is not 1 to 64 single-byte "
-                                                "characters").arg(entry.Name));
+                                                "characters").arg(entry.name));
         names.append(name);
         dataOffsets.append(static_cast<uint32_t>(out.size()));
-        out.append(entry.Data);
+        out.append(entry.data);
     }
     if (out.size() + (entries.size() + 1) * EntrySize > qsizetype(UINT32_MAX))
         throw EParvelleError(QStringLiteral("Theme file would exceed 4 GiB"));
@@ -112,8 +112,8 @@ QByteArray BuildThemeFile(const QList<ThemeFileEntry>& entries)
     qToLittleEndian(directory, out.data() + FirstEntryFieldOffset);
     for (qsizetype i = 0; i < entries.size(); ++i) {
         const auto next = static_cast<uint32_t>(directory + (i + 1) * EntrySize);
-        AppendDirectoryEntry(out, names[i], entries[i].Type, dataOffsets[i],
-                             static_cast<uint32_t>(entries[i].Data.size()), next);
+        AppendDirectoryEntry(out, names[i], entries[i].type, dataOffsets[i],
+                             static_cast<uint32_t>(entries[i].data.size()), next);
     }
     AppendDirectoryEntry(out, QByteArray(), 0, 0, 0, 0);   // terminating entry
     return out;
@@ -179,32 +179,32 @@ void TsuiThemeFileReader::Read(const QByteArray& content)
             return;
         }
         const DirectoryEntry entry = ReadDirectoryEntry(content, offset);
-        if (entry.Next == 0)
+        if (entry.next == 0)
             return;
-        if (entry.Type <= teText) {
-            if (qsizetype(entry.DataOffset) > content.size()
-                || qsizetype(entry.Size) > content.size() - qsizetype(entry.DataOffset)) {
+        if (entry.type <= teText) {
+            if (qsizetype(entry.dataOffset) > content.size()
+                || qsizetype(entry.size) > content.size() - qsizetype(entry.dataOffset)) {
                 damageNote_ = QStringLiteral("the data of entry '%1' lies past the end of the "
-                                             "file").arg(entry.Name);
+                                             "file").arg(entry.name);
                 return;
             }
-            const quint64 key = quint64(entry.DataOffset) << 32 | entry.Size;
+            const quint64 key = quint64(entry.dataOffset) << 32 | entry.size;
             auto block = blocks.find(key);
             if (block == blocks.end()) {
-                if (qsizetype(entry.Size) > dataLeft) {
+                if (qsizetype(entry.size) > dataLeft) {
                     damageNote_ = QStringLiteral("the data of entry '%1' overlaps other data: the "
-                                                 "entries hold more data than the file").arg(entry.Name);
+                                                 "entries hold more data than the file").arg(entry.name);
                     return;
                 }
-                dataLeft -= entry.Size;
-                block = blocks.insert(key, DataBlock{content.mid(entry.DataOffset, entry.Size), QString()});
+                dataLeft -= entry.size;
+                block = blocks.insert(key, DataBlock{content.mid(entry.dataOffset, entry.size), QString()});
             }
-            if (entry.Type == teText && block->Text.isNull())
+            if (entry.type == teText && block->Text.isNull())
                 block->Text = QString::fromLatin1(block->Bytes);
-            if (!ProcessEntry(entry.Name, entry.Type, *block))
+            if (!ProcessEntry(entry.name, entry.type, *block))
                 return;
         }
-        offset = entry.Next;
+        offset = entry.next;
     }
 }
 

@@ -18,9 +18,9 @@ namespace parvelle {
 enum ThemeEntryType : uint8_t { teImage = 0, teInteger = 1, teBoolean = 2, teText = 3 };
 
 struct ThemeFileEntry {
-    QString Name;
-    ThemeEntryType Type = teInteger;
-    QByteArray Data;   // image: a whole BMP file; integer: 4 bytes; boolean: 1 byte; text
+    QString name;
+    ThemeEntryType type = teInteger;
+    QByteArray data;   // image: a whole BMP file; integer: 4 bytes; boolean: 1 byte; text
 };
 
 // Builds a theme file of the entries, in their order, ending the chain with a terminating

@@ -5,8 +5,8 @@ namespace parvelle {
 namespace {
 
 struct ItemRow {
-    const char* KeyName;
-    ThemeItemKind Kind;
+    const char* keyName;
+    ThemeItemKind kind;
 };
 
 constexpr ItemRow Items[ThemeItemCount] = {
@@ -64,13 +64,13 @@ const ItemRow* RowOf(int item)
 QString ThemeItemKeyName(int item)
 {
     const ItemRow* row = RowOf(item);
-    return row ? QString::fromLatin1(row->KeyName) : QString();
+    return row ? QString::fromLatin1(row->keyName) : QString();
 }
 
 ThemeItemKind ThemeItemKindOf(int item)
 {
     const ItemRow* row = RowOf(item);
-    return row ? row->Kind : ikInt;
+    return row ? row->kind : ikInt;
 }
 
 } // namespace parvelle

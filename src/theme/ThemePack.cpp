@@ -21,8 +21,8 @@ namespace {
 constexpr QLatin1String ImageSuffix(".bmp");
 
 struct Section {
-    const char* Name;
-    ThemeEntryType Type;
+    const char* name;
+    ThemeEntryType type;
 };
 constexpr Section Sections[] = {
     {"Integers", teInteger}, {"Booleans", teBoolean}, {"Texts", teText}};
@@ -30,8 +30,8 @@ constexpr Section Sections[] = {
 const char* SectionName(ThemeEntryType type)
 {
     for (const Section& section : Sections) {
-        if (section.Type == type)
-            return section.Name;
+        if (section.type == type)
+            return section.name;
     }
     return "";
 }
@@ -161,18 +161,18 @@ private:
 void CountEntry(ThemePackCounts& counts, ThemeEntryType type)
 {
     switch (type) {
-    case teImage: ++counts.Images; break;
-    case teInteger: ++counts.Integers; break;
-    case teBoolean: ++counts.Booleans; break;
-    case teText: ++counts.Texts; break;
+    case teImage: ++counts.images; break;
+    case teInteger: ++counts.integers; break;
+    case teBoolean: ++counts.booleans; break;
+    case teText: ++counts.texts; break;
     }
 }
 
 // The files of a theme folder: images (sorted by name), the values file, and the rest.
 struct FolderFiles {
-    QStringList Images;
-    bool HasValues = false;
-    QStringList Skipped;
+    QStringList images;
+    bool hasValues = false;
+    QStringList skipped;
 };
 
 FolderFiles ListThemeFolder(const QDir& dir)
@@ -183,17 +183,17 @@ FolderFiles ListThemeFolder(const QDir& dir)
     std::sort(names.begin(), names.end());
     for (const QString& name : names) {
         if (name.startsWith(QLatin1Char('.')))
-            files.Skipped.append(name + QLatin1String(": hidden file"));
+            files.skipped.append(name + QLatin1String(": hidden file"));
         else if (IsFolder(dir.filePath(name)))
-            files.Skipped.append(name + QLatin1String(": folder"));
+            files.skipped.append(name + QLatin1String(": folder"));
         else if (name == valuesName)
-            files.HasValues = true;
+            files.hasValues = true;
         else if (name.compare(valuesName, Qt::CaseInsensitive) == 0)
-            files.Skipped.append(name + QStringLiteral(": the values file must be named %1").arg(valuesName));
+            files.skipped.append(name + QStringLiteral(": the values file must be named %1").arg(valuesName));
         else if (IsFile(dir.filePath(name)) && name.endsWith(ImageSuffix, Qt::CaseInsensitive))
-            files.Images.append(name);
+            files.images.append(name);
         else
-            files.Skipped.append(name + QStringLiteral(": neither <Entry>%1 nor %2").arg(ImageSuffix, valuesName));
+            files.skipped.append(name + QStringLiteral(": neither <Entry>%1 nor %2").arg(ImageSuffix, valuesName));
     }
     return files;
 }
@@ -231,8 +231,8 @@ QList<ThemeFileEntry> ReadValues(const QString& path, NameRegister& names)
             const QString title = trimmed.mid(1, trimmed.size() - 2).trimmed();
             section = nullptr;
             for (const Section& s : Sections) {
-                if (title.compare(QLatin1String(s.Name), Qt::CaseInsensitive) == 0)
-                    section = &s.Type;
+                if (title.compare(QLatin1String(s.name), Qt::CaseInsensitive) == 0)
+                    section = &s.type;
             }
             if (!section)
                 throw EParvelleError(QStringLiteral("%1: unknown section [%2]").arg(where, title));
@@ -344,23 +344,23 @@ ThemeFolderContent ReadThemeFolder(const QString& folder)
         throw EInOutError(QStringLiteral("Theme folder '%1' does not exist").arg(folder));
     const FolderFiles files = ListThemeFolder(dir);
     NameRegister names;
-    ThemeFolderContent content{ReadImages(dir, files.Images, names), files.Skipped};
-    if (files.HasValues)
-        content.Entries.append(ReadValues(dir.filePath(QLatin1String(ThemeValuesFileName)), names));
+    ThemeFolderContent content{ReadImages(dir, files.images, names), files.skipped};
+    if (files.hasValues)
+        content.entries.append(ReadValues(dir.filePath(QLatin1String(ThemeValuesFileName)), names));
     return content;
 }
 
 ThemePackResult PackThemeFolder(const QString& folder, const QString& outFile)
 {
     const ThemeFolderContent content = ReadThemeFolder(folder);
-    if (content.Entries.isEmpty())
+    if (content.entries.isEmpty())
         throw EParvelleError(QStringLiteral("Theme folder '%1' holds no <Entry>%2 file and no value in %3: "
                                             "no theme file written")
                                  .arg(folder, ImageSuffix, QLatin1String(ThemeValuesFileName)));
-    ReplaceFile(outFile, BuildThemeFile(content.Entries));
-    ThemePackResult result{{}, content.Skipped};
-    for (const ThemeFileEntry& entry : content.Entries)
-        CountEntry(result.Counts, entry.Type);
+    ReplaceFile(outFile, BuildThemeFile(content.entries));
+    ThemePackResult result{{}, content.skipped};
+    for (const ThemeFileEntry& entry : content.entries)
+        CountEntry(result.counts, entry.type);
     return result;
 }
 
@@ -397,19 +397,19 @@ ThemeUnpackResult UnpackThemeFile(const QString& themeFile, const QString& folde
             if (!names.Add(type, name))
                 continue;
             values += ValueLine(name, type, value);
-            CountEntry(result.Counts, type);
+            CountEntry(result.counts, type);
         }
     }
 
     FolderWriter writer(folder);
     for (const qsizetype i : images) {
         writer.Write(imageNames[i] + ImageSuffix, reader.ImageData(i));
-        CountEntry(result.Counts, teImage);
+        CountEntry(result.counts, teImage);
     }
     if (!values.isEmpty())
         writer.Write(QLatin1String(ThemeValuesFileName), values.toUtf8());
     writer.Finish();
-    result.DamageNote = reader.DamageNote();
+    result.damageNote = reader.DamageNote();
     return result;
 }
 

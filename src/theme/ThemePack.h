@@ -17,15 +17,15 @@ namespace parvelle {
 inline constexpr char ThemeValuesFileName[] = "values.txt";
 
 struct ThemePackCounts {
-    int Images = 0;
-    int Integers = 0;
-    int Booleans = 0;
-    int Texts = 0;
+    int images = 0;
+    int integers = 0;
+    int booleans = 0;
+    int texts = 0;
 };
 
 struct ThemeFolderContent {
-    QList<ThemeFileEntry> Entries;   // images sorted by name, then the values in file order
-    QStringList Skipped;             // "<file>: <why it was not read>"
+    QList<ThemeFileEntry> entries;   // images sorted by name, then the values in file order
+    QStringList skipped;             // "<file>: <why it was not read>"
 };
 
 // The entries of a theme folder, and the files in it that are no part of a theme (hidden
@@ -34,8 +34,8 @@ struct ThemeFolderContent {
 ThemeFolderContent ReadThemeFolder(const QString& folder);
 
 struct ThemePackResult {
-    ThemePackCounts Counts;
-    QStringList Skipped;
+    ThemePackCounts counts;
+    QStringList skipped;
 };
 
 // Writes the folder's theme file to OutFile (replaced in one step). EParvelleError, and
@@ -43,8 +43,8 @@ struct ThemePackResult {
 ThemePackResult PackThemeFolder(const QString& folder, const QString& outFile);
 
 struct ThemeUnpackResult {
-    ThemePackCounts Counts;
-    QString DamageNote;   // why the theme file's directory ended early, or ""
+    ThemePackCounts counts;
+    QString damageNote;   // why the theme file's directory ended early, or ""
 };
 
 // Writes the entries of a theme file into Folder, which must be missing or empty. Later

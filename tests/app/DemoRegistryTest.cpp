@@ -39,8 +39,8 @@ public:
         EnsureApp();
         const DemoHives hives = MakeDemoRegistry(dir.filePath(QStringLiteral("demo")), vista);
         RegistryOptions options;
-        options.Software = hives.Software;
-        options.NtUser = hives.NtUser;
+        options.software = hives.software;
+        options.ntUser = hives.ntUser;
         machine = OpenRegistry(options);
         undoFolder = dir.filePath(QStringLiteral("undo"));
         QDir().mkpath(undoFolder);
@@ -159,7 +159,7 @@ TEST(ParvelleProgram, ScreenshotShowsTheDesignedColours)
     QTemporaryDir dir;
     const DemoHives hives = MakeDemoRegistry(dir.filePath(QStringLiteral("demo")), false);
     const QString png = dir.filePath(QStringLiteral("shot.png"));
-    const ProcessRun run = RunParvelle({QStringLiteral("--software"), hives.Software, QStringLiteral("--ntuser"), hives.NtUser,
+    const ProcessRun run = RunParvelle({QStringLiteral("--software"), hives.software, QStringLiteral("--ntuser"), hives.ntUser,
                                         QStringLiteral("--undo-dir"), dir.path(), QStringLiteral("--screenshot"), png});
     ASSERT_TRUE(run.finished) << "killed after the time limit";
     ASSERT_FALSE(run.crashed);
@@ -183,7 +183,7 @@ TEST(ParvelleProgram, ScreenshotShowsTheDesignedColours)
         scaled.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
         scaled.insert(QStringLiteral("QT_SCALE_FACTOR"), QString::fromLatin1(scale));
         const ProcessRun large = RunProcess(QStringLiteral(PARVELLE_BIN_DIR "/parvelle"),
-                                            {QStringLiteral("--software"), hives.Software, QStringLiteral("--ntuser"), hives.NtUser,
+                                            {QStringLiteral("--software"), hives.software, QStringLiteral("--ntuser"), hives.ntUser,
                                              QStringLiteral("--undo-dir"), dir.path(), QStringLiteral("--screenshot"), png},
                                             scaled);
         ASSERT_EQ(large.exitCode, 0) << large.errors.toStdString();
@@ -203,7 +203,7 @@ TEST(ParvelleProgram, ScreenshotShowsTheDesignedColours)
     }
 
     // Another skin changes the title bar, not the designed colours of the page.
-    const ProcessRun macos = RunParvelle({QStringLiteral("--software"), hives.Software, QStringLiteral("--ntuser"), hives.NtUser,
+    const ProcessRun macos = RunParvelle({QStringLiteral("--software"), hives.software, QStringLiteral("--ntuser"), hives.ntUser,
                                           QStringLiteral("--undo-dir"), dir.path(), QStringLiteral("--skin"),
                                           QStringLiteral("macos"), QStringLiteral("--screenshot"), png});
     ASSERT_EQ(macos.exitCode, 0) << macos.errors.toStdString();
@@ -239,7 +239,7 @@ TEST(ParvelleProgram, ACorruptHiveOrAnUnusableUndoFolderEndsWithAClearMessage)
     const QString plainFile = dir.filePath(QStringLiteral("plain-file"));
     QFile(plainFile).open(QIODevice::WriteOnly);
     const DemoHives hives = MakeDemoRegistry(dir.filePath(QStringLiteral("demo")), false);
-    const ProcessRun badUndo = RunParvelle({QStringLiteral("--software"), hives.Software, QStringLiteral("--undo-dir"),
+    const ProcessRun badUndo = RunParvelle({QStringLiteral("--software"), hives.software, QStringLiteral("--undo-dir"),
                                             plainFile + QStringLiteral("/undo"), QStringLiteral("--screenshot"),
                                             dir.filePath(QStringLiteral("x.png"))});
     ASSERT_TRUE(badUndo.finished) << "killed after the time limit";

@@ -79,7 +79,7 @@ TEST_F(WindowTest, StartsOnTheFilledCacheListWithCaptionsAndStatus)
     // writes only when a row is shown.
     const CacheListing listing = ListCache(registry.machine(), {}, luLocale);
     for (int row = 0; row < rows.size(); ++row)
-        EXPECT_EQ(rows[row], listing.Rows[size_t(row)].Columns);
+        EXPECT_EQ(rows[row], listing.rows[size_t(row)].columns);
     EXPECT_FALSE(rows[0][ccLastUsed].isEmpty());
     EXPECT_EQ(window.OSKind(), 6);
 

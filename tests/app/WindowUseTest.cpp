@@ -336,7 +336,7 @@ TEST(WindowStart, AnEmptyListSaysWhyInTheStatusLine)
     QTemporaryDir dir;
     const DemoHives vista = MakeDemoRegistry(dir.filePath(QStringLiteral("demo")), true);
     RegistrySources sources;
-    sources.software = vista.Software;
+    sources.software = vista.software;
     Machine machine = OpenRegistrySources(sources);
     TForm1 window(machine, dir.filePath(QStringLiteral("undo")), {&messages, nullptr, nullptr, {}});
     window.show();

@@ -22,7 +22,7 @@ QByteArray plainRecord(int32_t frequency = 1, uint64_t lastUsed = 0)
 QStringList names(const CacheListing& listing)
 {
     QStringList out;
-    for (const CacheRow& r : listing.Rows)
+    for (const CacheRow& r : listing.rows)
         out.append(r.KeyName);
     return out;
 }
@@ -39,16 +39,16 @@ TEST(CacheListingColumns, NineColumnTextsOfAFullRecord)
     m.addUninstall(QStringLiteral("Café Planner"));
 
     const CacheListing listing = ListCache(m.machine);
-    EXPECT_EQ(listing.OSKind, 6);
-    EXPECT_TRUE(listing.CacheFound);
-    ASSERT_EQ(listing.Rows.size(), 1u);
-    const CacheRow& row = listing.Rows.front();
-    EXPECT_EQ(row.Columns, (QStringList{QStringLiteral("Café Planner"), QStringLiteral("Yes"),
+    EXPECT_EQ(listing.oSKind, 6);
+    EXPECT_TRUE(listing.cacheFound);
+    ASSERT_EQ(listing.rows.size(), 1u);
+    const CacheRow& row = listing.rows.front();
+    EXPECT_EQ(row.columns, (QStringList{QStringLiteral("Café Planner"), QStringLiteral("Yes"),
                                         QStringLiteral("C:\\Programme\\Café\\café.exe"), QStringLiteral("frequently (12)"),
                                         LastUsedFormatter().text(used), QStringLiteral("3801088"),
                                         QStringLiteral("True"), QStringLiteral("552"), QStringLiteral("7")}));
-    EXPECT_EQ(row.Record.Frequency, 12);
-    EXPECT_EQ(row.Record.LastUsed, used);
+    EXPECT_EQ(row.record.Frequency, 12);
+    EXPECT_EQ(row.record.LastUsed, used);
     EXPECT_EQ(row.Changed, QStringLiteral("7"));
     EXPECT_TRUE(row.InAddRemove);
 }
@@ -72,12 +72,12 @@ TEST(CacheListingColumns, NumbersHaveNoSeparatorsAndFlagsAreWords)
     putLittleEndian<int64_t>(data, 8, 123456789012345LL);
     m.addEntry(QStringLiteral("Bigger"), data);
     const CacheListing listing = ListCache(m.machine);
-    ASSERT_EQ(listing.Rows.size(), 2u);
-    EXPECT_EQ(listing.Rows[0].Columns[ccInstallSize], QStringLiteral("-1"));
-    EXPECT_EQ(listing.Rows[0].Columns[ccDataSize], QStringLiteral("4294967295"));
-    EXPECT_EQ(listing.Rows[0].Columns[ccHasName], QStringLiteral("False"));
-    EXPECT_EQ(listing.Rows[0].Columns[ccInAddRemove], QStringLiteral("No"));
-    EXPECT_EQ(listing.Rows[1].Columns[ccInstallSize], QStringLiteral("123456789012345"));
+    ASSERT_EQ(listing.rows.size(), 2u);
+    EXPECT_EQ(listing.rows[0].columns[ccInstallSize], QStringLiteral("-1"));
+    EXPECT_EQ(listing.rows[0].columns[ccDataSize], QStringLiteral("4294967295"));
+    EXPECT_EQ(listing.rows[0].columns[ccHasName], QStringLiteral("False"));
+    EXPECT_EQ(listing.rows[0].columns[ccInAddRemove], QStringLiteral("No"));
+    EXPECT_EQ(listing.rows[1].columns[ccInstallSize], QStringLiteral("123456789012345"));
 }
 
 TEST(CacheListingDates, LastUsedTexts)
@@ -140,16 +140,16 @@ TEST(CacheListingDates, IsoStyleListingCarriesIsoLastUsedTexts)
     m.addEntry(QStringLiteral("C"), record(20, 20, true, 7, 0, 0, QString()));   // no Last Used field
     const CacheListing locale = ListCache(m.machine);
     const CacheListing iso = ListCache(m.machine, {}, luIso);
-    EXPECT_EQ(locale.LastUsedColumn, luLocale);
-    EXPECT_EQ(iso.LastUsedColumn, luIso);
-    ASSERT_EQ(iso.Rows.size(), 3u);
-    EXPECT_EQ(iso.Rows[0].Columns[ccLastUsed], QStringLiteral("2007-01-02T03:04:05Z"));
-    EXPECT_EQ(iso.Rows[1].Columns[ccLastUsed], QString());
-    EXPECT_EQ(iso.Rows[2].Columns[ccLastUsed], QString());
-    for (size_t i = 0; i < iso.Rows.size(); ++i)
+    EXPECT_EQ(locale.lastUsedColumn, luLocale);
+    EXPECT_EQ(iso.lastUsedColumn, luIso);
+    ASSERT_EQ(iso.rows.size(), 3u);
+    EXPECT_EQ(iso.rows[0].columns[ccLastUsed], QStringLiteral("2007-01-02T03:04:05Z"));
+    EXPECT_EQ(iso.rows[1].columns[ccLastUsed], QString());
+    EXPECT_EQ(iso.rows[2].columns[ccLastUsed], QString());
+    for (size_t i = 0; i < iso.rows.size(); ++i)
         for (int c = 0; c < ccColumnCount; ++c)
             if (c != ccLastUsed) {
-                EXPECT_EQ(iso.Rows[i].Columns[c], locale.Rows[i].Columns[c]) << i << ' ' << c;
+                EXPECT_EQ(iso.rows[i].columns[c], locale.rows[i].columns[c]) << i << ' ' << c;
             }
 }
 
@@ -160,9 +160,9 @@ TEST(CacheListingDates, DateBeyond9999DoesNotEndTheListing)
     m.addEntry(QStringLiteral("B"), plainRecord(1, 0x7FFFFFFFFFFFFFFFULL));
     m.addEntry(QStringLiteral("C"), plainRecord(1, fileTime(2008, 1, 2)));
     const CacheListing listing = ListCache(m.machine);
-    ASSERT_EQ(listing.Rows.size(), 3u);
-    EXPECT_EQ(listing.Rows[1].Columns[ccLastUsed], QStringLiteral("Out of range (FILETIME 9223372036854775807)"));
-    EXPECT_EQ(listing.Rows[2].Columns[ccLastUsed], LastUsedFormatter().text(fileTime(2008, 1, 2)));
+    ASSERT_EQ(listing.rows.size(), 3u);
+    EXPECT_EQ(listing.rows[1].columns[ccLastUsed], QStringLiteral("Out of range (FILETIME 9223372036854775807)"));
+    EXPECT_EQ(listing.rows[2].columns[ccLastUsed], LastUsedFormatter().text(fileTime(2008, 1, 2)));
 }
 
 TEST(CacheListingRoot, Nt60ReadsTheUserHiveOthersTheMachine)
@@ -173,7 +173,7 @@ TEST(CacheListingRoot, Nt60ReadsTheUserHiveOthersTheMachine)
         m.addEntry(QStringLiteral("InUser"), plainRecord(), HKEY_CURRENT_USER);
         m.addEntry(QStringLiteral("InMachine"), plainRecord(), HKEY_LOCAL_MACHINE);
         const CacheListing listing = ListCache(m.machine);
-        EXPECT_EQ(listing.OSKind, expectedKind) << version;
+        EXPECT_EQ(listing.oSKind, expectedKind) << version;
         EXPECT_EQ(names(listing), QStringList{userRoot ? "InUser" : "InMachine"}) << version;
     }
 }
@@ -212,8 +212,8 @@ TEST(CacheListingRoot, MissingCacheGivesNoRowsAndStillCallsBagEnter)
     ListingMachine m;
     int calls = 0;
     const CacheListing listing = ListCache(m.machine, [&] { ++calls; });
-    EXPECT_FALSE(listing.CacheFound);
-    EXPECT_TRUE(listing.Rows.empty());
+    EXPECT_FALSE(listing.cacheFound);
+    EXPECT_TRUE(listing.rows.empty());
     EXPECT_EQ(calls, 1);
 }
 
@@ -236,14 +236,14 @@ TEST(CacheListingChanged, EachValueKind)
     m.addEntry(QStringLiteral("i-missing"), plainRecord());
 
     const CacheListing listing = ListCache(m.machine);
-    ASSERT_EQ(listing.Rows.size(), 9u);
+    ASSERT_EQ(listing.rows.size(), 9u);
     const std::optional<QString> expected[] = {
         QStringLiteral("-1"), QStringLiteral("42"), std::nullopt, QStringLiteral("2006"), QString(),
         std::nullopt, std::nullopt, std::nullopt, std::nullopt,
     };
-    for (size_t i = 0; i < listing.Rows.size(); ++i) {
-        EXPECT_EQ(listing.Rows[i].Changed, expected[i]) << listing.Rows[i].KeyName.toStdString();
-        EXPECT_EQ(listing.Rows[i].Columns[ccChanged], expected[i].value_or(QString()));
+    for (size_t i = 0; i < listing.rows.size(); ++i) {
+        EXPECT_EQ(listing.rows[i].Changed, expected[i]) << listing.rows[i].KeyName.toStdString();
+        EXPECT_EQ(listing.rows[i].columns[ccChanged], expected[i].value_or(QString()));
     }
 }
 
@@ -260,8 +260,8 @@ TEST(CacheListingEntries, EntriesWithoutABinaryRecordAreLeftOutOrMarked)
     m.addEntry(QStringLiteral("5 empty"), QByteArray());
     const CacheListing listing = ListCache(m.machine);
     EXPECT_EQ(names(listing), (QStringList{"1 good", "2 string", "4 dword", "5 empty"}));
-    EXPECT_EQ(listing.Rows[1].Columns, (QStringList{"2 string", "No", kRecordNotBinary, "", "", "", "", "", "7"}));
-    EXPECT_EQ(listing.Unreadable, (QStringList{"2 string: its SlowInfoCache value is of type REG_SZ, not binary",
+    EXPECT_EQ(listing.rows[1].columns, (QStringList{"2 string", "No", kRecordNotBinary, "", "", "", "", "", "7"}));
+    EXPECT_EQ(listing.unreadable, (QStringList{"2 string: its SlowInfoCache value is of type REG_SZ, not binary",
                                                "4 dword: its SlowInfoCache value is of type REG_DWORD, not binary"}));
 }
 
@@ -272,9 +272,9 @@ TEST(CacheListingEntries, ShortRecordLeavesUnreachedColumnsEmpty)
     m.addEntry(QStringLiteral("b twenty"), record(20, 20, 1, 512, 0, 0, QString()));
     m.addEntry(QStringLiteral("c empty"), QByteArray());
     const CacheListing listing = ListCache(m.machine);
-    ASSERT_EQ(listing.Rows.size(), 3u);
-    EXPECT_EQ(listing.Rows[1].Columns, (QStringList{"b twenty", "No", "", "", "", "512", "True", "20", ""}));
-    EXPECT_EQ(listing.Rows[2].Columns, (QStringList{"c empty", "No", "", "", "", "", "", "", ""}));
+    ASSERT_EQ(listing.rows.size(), 3u);
+    EXPECT_EQ(listing.rows[1].columns, (QStringList{"b twenty", "No", "", "", "", "512", "True", "20", ""}));
+    EXPECT_EQ(listing.rows[2].columns, (QStringList{"c empty", "No", "", "", "", "", "", "", ""}));
 }
 
 TEST(CacheListingEntries, RowsFollowTheEnumerationOrder)
@@ -298,10 +298,10 @@ TEST(CacheListingEntries, RefreshTwiceGivesTheSameRows)
     m.addUninstall(QStringLiteral("Program 3"));
     const CacheListing first = ListCache(m.machine);
     const CacheListing second = ListCache(m.machine);
-    ASSERT_EQ(first.Rows.size(), 5u);
-    ASSERT_EQ(second.Rows.size(), first.Rows.size());
-    for (size_t i = 0; i < first.Rows.size(); ++i)
-        EXPECT_EQ(first.Rows[i].Columns, second.Rows[i].Columns);
+    ASSERT_EQ(first.rows.size(), 5u);
+    ASSERT_EQ(second.rows.size(), first.rows.size());
+    for (size_t i = 0; i < first.rows.size(); ++i)
+        EXPECT_EQ(first.rows[i].columns, second.rows[i].columns);
 }
 
 TEST(CacheListingEntries, UnreadableEntryIsMarkedAndTheOthersListed)
@@ -316,11 +316,11 @@ TEST(CacheListingEntries, UnreadableEntryIsMarkedAndTheOthersListed)
     int calls = 0;
     const CacheListing listing = ListCache(m.machine, [&] { ++calls; });
     EXPECT_EQ(names(listing), (QStringList{"a", "b", "c"}));
-    EXPECT_EQ(listing.Rows[1].Columns, (QStringList{"b", "No", kDamagedEntry, "", "", "", "", "", ""}));
-    EXPECT_FALSE(listing.Rows[1].Damage.isEmpty());
-    EXPECT_TRUE(listing.Rows[0].Damage.isEmpty() && listing.Rows[2].Damage.isEmpty());
-    ASSERT_EQ(listing.Unreadable.size(), 1);
-    EXPECT_EQ(listing.Unreadable.first(), QStringLiteral("b: ") + listing.Rows[1].Damage);
+    EXPECT_EQ(listing.rows[1].columns, (QStringList{"b", "No", kDamagedEntry, "", "", "", "", "", ""}));
+    EXPECT_FALSE(listing.rows[1].damage.isEmpty());
+    EXPECT_TRUE(listing.rows[0].damage.isEmpty() && listing.rows[2].damage.isEmpty());
+    ASSERT_EQ(listing.unreadable.size(), 1);
+    EXPECT_EQ(listing.unreadable.first(), QStringLiteral("b: ") + listing.rows[1].damage);
     EXPECT_EQ(calls, 1);
 }
 
@@ -332,8 +332,8 @@ TEST(CacheListingEntries, RecordLongerThan32KiBIsListedInFull)
     m.addEntry(QStringLiteral("Next"), plainRecord());
     const CacheListing listing = ListCache(m.machine);
     ASSERT_EQ(names(listing), (QStringList{"Huge", "Next"}));
-    EXPECT_EQ(listing.Rows[0].Columns[ccFilePath], path);
-    EXPECT_EQ(listing.Rows[0].Columns[ccDataSize], QStringLiteral("552"));
+    EXPECT_EQ(listing.rows[0].columns[ccFilePath], path);
+    EXPECT_EQ(listing.rows[0].columns[ccDataSize], QStringLiteral("552"));
 }
 
 TEST(CacheListingStream, RowsGoToTheSinkInOrderAndAreNotKept)
@@ -347,12 +347,12 @@ TEST(CacheListingStream, RowsGoToTheSinkInOrderAndAreNotKept)
     const CacheListing kept = ListCache(m.machine, {}, luIso);
     std::vector<CacheRow> streamed;
     const CacheListing listing = StreamCache(m.machine, [&](CacheRow&& row) { streamed.push_back(std::move(row)); }, luIso);
-    EXPECT_TRUE(listing.Rows.empty());
-    ASSERT_EQ(streamed.size(), kept.Rows.size());
+    EXPECT_TRUE(listing.rows.empty());
+    ASSERT_EQ(streamed.size(), kept.rows.size());
     for (size_t i = 0; i < streamed.size(); ++i)
-        EXPECT_EQ(streamed[i].Columns, kept.Rows[i].Columns);
-    EXPECT_EQ(listing.Unreadable, kept.Unreadable);
-    EXPECT_EQ(listing.Unreadable.size(), 1);
+        EXPECT_EQ(streamed[i].columns, kept.rows[i].columns);
+    EXPECT_EQ(listing.unreadable, kept.unreadable);
+    EXPECT_EQ(listing.unreadable.size(), 1);
 }
 
 TEST(CacheListingStream, ASinkThatFailsEndsTheListingInsteadOfMarkingAnEntry)

@@ -104,7 +104,7 @@ TEST(CacheRecordSizes, LongerValueDecodesLikeA552ByteOne)
     EXPECT_EQ(a.LastUsed, b.LastUsed);
     EXPECT_EQ(a.Frequency, b.Frequency);
     EXPECT_EQ(a.FilePath, b.FilePath);
-    EXPECT_EQ(b.DecodedFields, a.DecodedFields);
+    EXPECT_EQ(b.decodedFields, a.decodedFields);
 }
 
 TEST(CacheRecordSizes, ValueBeyond32KiBIsDecodedInFull)
@@ -129,7 +129,7 @@ TEST(CacheRecordSizes, ShortValueDecodesOnlyTheFieldsItHoldsWhole)
                          Case{20, CacheRecord::fRecordSize | CacheRecord::fHasName | CacheRecord::fInstallSize},
                          Case{27, all & ~(CacheRecord::fFrequency | CacheRecord::fFilePath)}, Case{28, all}}) {
         const CacheRecord r = DecodeCacheRecord(normalRecord().left(c.size));
-        EXPECT_EQ(r.DecodedFields, c.fields) << "size " << c.size;
+        EXPECT_EQ(r.decodedFields, c.fields) << "size " << c.size;
         EXPECT_EQ(r.FilePath, QString()) << "size " << c.size;
     }
 }

@@ -135,7 +135,7 @@ TEST_F(Cli, CsvOfBothDemoKinds)
         EXPECT_TRUE(lines.contains(QStringLiteral(
             "Café Planner,Yes,C:\\Programme\\Café Planner\\CaféPlan.exe,occasionally (4),2006-11-23T09:12:00Z,1048576,True,552,")));
         EXPECT_EQ(csv.out, ListingAsCsv(listIn(hives)));
-        EXPECT_EQ(lines.size(), qsizetype(listIn(hives).Rows.size()) + 1);
+        EXPECT_EQ(lines.size(), qsizetype(listIn(hives).rows.size()) + 1);
     }
 }
 
@@ -147,7 +147,7 @@ TEST_F(Cli, JsonOfTheVistaDemo)
     const QJsonObject document = QJsonDocument::fromJson(json.out.toUtf8()).object();
     EXPECT_EQ(document.value("OSKind").toInt(), 8);
     const QJsonArray entries = document.value("entries").toArray();
-    EXPECT_EQ(entries.size(), qsizetype(listIn(hives).Rows.size()));
+    EXPECT_EQ(entries.size(), qsizetype(listIn(hives).rows.size()));
     for (const QJsonValue& entry : entries) {
         const QJsonObject e = entry.toObject();
         if (e.value("KeyName").toString() != QStringLiteral("WinZip"))
@@ -441,15 +441,15 @@ TEST_F(Cli, UserHiveAloneListsItsOwnCacheWithANote)
                                       "the cache of HKEY_CURRENT_USER is listed\n"));
     // The same entries as with the SOFTWARE hive, none of them found in its Uninstall key.
     CacheListing expected = listIn(hives);
-    ASSERT_FALSE(expected.Rows.empty());
-    for (CacheRow& row : expected.Rows) {
+    ASSERT_FALSE(expected.rows.empty());
+    for (CacheRow& row : expected.rows) {
         row.InAddRemove = false;
-        row.Columns[ccInAddRemove] = InAddRemoveText(false);
+        row.columns[ccInAddRemove] = InAddRemoveText(false);
     }
     EXPECT_EQ(csv.out, ListingAsCsv(expected));
 
     // What is listed there is what remove takes away.
-    const QString name = expected.Rows.front().Columns[ccKeyName];
+    const QString name = expected.rows.front().columns[ccKeyName];
     const CliResult removed = run({"remove", name, hives.at(2), hives.at(3), "--undo-dir", home.filePath("undo")});
     EXPECT_EQ(removed.exitCode, 0) << removed.err.toStdString();
     const CliResult after = run({"list", "--format", "csv", hives.at(2), hives.at(3)});
@@ -460,7 +460,7 @@ TEST_F(Cli, UserHiveAloneListsItsOwnCacheWithANote)
 TEST_F(Cli, DamagedCacheEntryIsMarkedAndTheOthersListed)
 {
     const QStringList hives = makeDemo(false);
-    const qsizetype entries = qsizetype(listIn(hives).Rows.size());
+    const qsizetype entries = qsizetype(listIn(hives).rows.size());
     BreakKeyCell(hives.at(1), "ARPCache", "Ad-Aware SE Personal");
     const QByteArray damaged = fileBytes(hives.at(1));
 
@@ -496,9 +496,9 @@ TEST_F(Cli, DamagedUninstallSubkeyMakesUnfoundAnswersUnknown)
     const CliResult csv = run(QStringList{"list", "--format", "csv"} + hives);
     EXPECT_EQ(csv.exitCode, 0) << csv.err.toStdString();
     const QStringList lines = csv.out.split(QStringLiteral("\r\n"), Qt::SkipEmptyParts);
-    ASSERT_EQ(lines.size(), qsizetype(before.Rows.size()) + 1);
-    for (size_t i = 0; i < before.Rows.size(); ++i) {
-        const CacheRow& row = before.Rows[i];
+    ASSERT_EQ(lines.size(), qsizetype(before.rows.size()) + 1);
+    for (size_t i = 0; i < before.rows.size(); ++i) {
+        const CacheRow& row = before.rows[i];
         const bool stillFound = row.InAddRemove && row.KeyName != QStringLiteral("7-Zip 4.42");
         EXPECT_EQ(lines.at(qsizetype(i) + 1).section(QLatin1Char(','), 1, 1), stillFound ? QStringLiteral("Yes") : QStringLiteral("Unknown"))
             << row.KeyName.toStdString();
@@ -759,7 +759,7 @@ TEST_F(CliCollection, ListsEveryInstallationAndUserInOrderReadingOnly)
                                    .object().value("sources").toArray();
     ASSERT_EQ(sources.size(), 4);
     EXPECT_EQ(sources.at(1).toObject().value("User").toString(), QStringLiteral("Bob"));
-    EXPECT_EQ(sources.at(2).toObject().value("entries").toArray().size(), qsizetype(listIn(vista).Rows.size()));
+    EXPECT_EQ(sources.at(2).toObject().value("entries").toArray().size(), qsizetype(listIn(vista).rows.size()));
     EXPECT_TRUE(sources.at(3).toObject().value("Error").toString().contains(QStringLiteral("software")));
     const CliResult jsonl = run({"list", "--collection", root.path(), "--format", "jsonl"});
     const QJsonObject sevenZip = QJsonDocument::fromJson(jsonl.out.section(QLatin1Char('\n'), 0, 0).toUtf8()).object();
@@ -808,7 +808,7 @@ TEST_F(CliCollection, PerSourceRunsThroughGnuParallelAddUpToTheCollection)
     collection.start(QStringLiteral(PARVELLE_BIN_DIR "/parvelle-cli"), {"list", "--format", "jsonl", "--collection", "."});
     ASSERT_TRUE(collection.waitForFinished(60000));
     QStringList whole = QString::fromUtf8(collection.readAllStandardOutput()).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
-    EXPECT_EQ(whole.size(), qsizetype(listIn(xp).Rows.size() + listIn(vista).Rows.size()));
+    EXPECT_EQ(whole.size(), qsizetype(listIn(xp).rows.size() + listIn(vista).rows.size()));
     perSource.sort();
     whole.sort();
     EXPECT_EQ(perSource, whole);

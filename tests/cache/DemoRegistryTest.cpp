@@ -27,8 +27,8 @@ struct DemoOnDisk {
     CacheListing list() const
     {
         RegistrySources sources;
-        sources.software = hives.Software;
-        sources.ntuser = hives.NtUser;
+        sources.software = hives.software;
+        sources.ntuser = hives.ntUser;
         Machine machine = OpenRegistrySources(sources);
         return ListCache(machine);
     }
@@ -106,10 +106,10 @@ TEST(DemoRegistryHives, PeersReadExactlyTheKeysTypesAndBytesWritten)
     for (const bool vista : {false, true}) {
         SCOPED_TRACE(vista ? "vista" : "xp");
         const DemoOnDisk demo(vista);
-        expectHivexregeditReads(demo.hives.Software, *demo.expected.software);
-        expectHivexregeditReads(demo.hives.NtUser, *demo.expected.user);
-        expectReglookupReads(demo.hives.Software, *demo.expected.software);
-        expectReglookupReads(demo.hives.NtUser, *demo.expected.user);
+        expectHivexregeditReads(demo.hives.software, *demo.expected.software);
+        expectHivexregeditReads(demo.hives.ntUser, *demo.expected.user);
+        expectReglookupReads(demo.hives.software, *demo.expected.software);
+        expectReglookupReads(demo.hives.ntUser, *demo.expected.user);
     }
 }
 
@@ -130,32 +130,32 @@ TEST(DemoRegistryListing, EveryColumnInEachForm)
 {
     const DemoOnDisk demo(false);
     const CacheListing listing = demo.list();
-    EXPECT_EQ(listing.OSKind, 6);
-    EXPECT_GE(listing.Rows.size(), 25u);
-    EXPECT_TRUE(listing.Unreadable.isEmpty());
+    EXPECT_EQ(listing.oSKind, 6);
+    EXPECT_GE(listing.rows.size(), 25u);
+    EXPECT_TRUE(listing.unreadable.isEmpty());
 
     std::set<QString> inAddRemove, hasName, dataSizes, installSizes;
     std::set<int32_t> frequencies;
     bool noDate = false, dateOnly = false, dateAndTime = false, aboveLatin1 = false;
     bool changedText = false, changedNumber = false, changedEmpty = false;
-    for (const CacheRow& row : listing.Rows) {
-        inAddRemove.insert(row.Columns[ccInAddRemove]);
-        hasName.insert(row.Columns[ccHasName]);
-        dataSizes.insert(row.Columns[ccDataSize]);
-        installSizes.insert(row.Columns[ccInstallSize]);
-        if (row.Record.has(CacheRecord::fFrequency))
-            frequencies.insert(row.Record.Frequency);
-        const QString& lastUsed = row.Columns[ccLastUsed];
+    for (const CacheRow& row : listing.rows) {
+        inAddRemove.insert(row.columns[ccInAddRemove]);
+        hasName.insert(row.columns[ccHasName]);
+        dataSizes.insert(row.columns[ccDataSize]);
+        installSizes.insert(row.columns[ccInstallSize]);
+        if (row.record.has(CacheRecord::fFrequency))
+            frequencies.insert(row.record.Frequency);
+        const QString& lastUsed = row.columns[ccLastUsed];
         noDate |= lastUsed == kNoDateGiven;
         dateAndTime |= lastUsed.contains(QLatin1Char(':'));
         dateOnly |= !lastUsed.isEmpty() && lastUsed != kNoDateGiven && !lastUsed.contains(QLatin1Char(':'));
-        const QString& path = row.Columns[ccFilePath];
+        const QString& path = row.columns[ccFilePath];
         aboveLatin1 |= std::any_of(path.begin(), path.end(), [](QChar c) { return c.unicode() > 0xFF; });
         bool isNumber = false;
-        row.Columns[ccChanged].toInt(&isNumber);
+        row.columns[ccChanged].toInt(&isNumber);
         changedNumber |= isNumber;
-        changedText |= !row.Columns[ccChanged].isEmpty() && !isNumber;
-        changedEmpty |= row.Columns[ccChanged].isEmpty();
+        changedText |= !row.columns[ccChanged].isEmpty() && !isNumber;
+        changedEmpty |= row.columns[ccChanged].isEmpty();
     }
     EXPECT_EQ(inAddRemove, (std::set<QString>{"Yes", "No"}));
     EXPECT_EQ(hasName, (std::set<QString>{"True", "False"}));
@@ -168,16 +168,16 @@ TEST(DemoRegistryListing, EveryColumnInEachForm)
     EXPECT_TRUE(changedNumber && changedText && changedEmpty);
 
     // Entries that show the fixed faults and the rare forms.
-    EXPECT_EQ(rowNamed(listing, QStringLiteral("Tweak UI 2.10"))->Columns[ccFilePath],
+    EXPECT_EQ(rowNamed(listing, QStringLiteral("Tweak UI 2.10"))->columns[ccFilePath],
               QStringLiteral("C:\\WINDOWS\\system32\\tweakui.exe"));
-    EXPECT_EQ(rowNamed(listing, QStringLiteral("DAEMON Tools"))->Columns[ccLastUsed],
+    EXPECT_EQ(rowNamed(listing, QStringLiteral("DAEMON Tools"))->columns[ccLastUsed],
               QStringLiteral("Out of range (FILETIME 9223372036854775807)"));
-    EXPECT_EQ(rowNamed(listing, QStringLiteral("Old Game Launcher"))->Columns[ccChanged], QStringLiteral("42"));
-    EXPECT_EQ(rowNamed(listing, QStringLiteral("QuickTime"))->Columns[ccChanged], QStringLiteral("-1"));
-    EXPECT_EQ(rowNamed(listing, QStringLiteral("Google Earth"))->Record.LastUsed >> 32, 0u);
-    EXPECT_EQ(rowNamed(listing, QStringLiteral("Legacy Backup 1.2"))->Columns,
+    EXPECT_EQ(rowNamed(listing, QStringLiteral("Old Game Launcher"))->columns[ccChanged], QStringLiteral("42"));
+    EXPECT_EQ(rowNamed(listing, QStringLiteral("QuickTime"))->columns[ccChanged], QStringLiteral("-1"));
+    EXPECT_EQ(rowNamed(listing, QStringLiteral("Google Earth"))->record.LastUsed >> 32, 0u);
+    EXPECT_EQ(rowNamed(listing, QStringLiteral("Legacy Backup 1.2"))->columns,
               (QStringList{"Legacy Backup 1.2", "No", "", "", "", "262144", "True", "20", ""}));
-    EXPECT_EQ(rowNamed(listing, QStringLiteral("日本語ワープロ 3"))->Columns[ccFilePath],
+    EXPECT_EQ(rowNamed(listing, QStringLiteral("日本語ワープロ 3"))->columns[ccFilePath],
               QStringLiteral("C:\\Program Files\\日本語ワープロ\\wp3.exe"));
     EXPECT_EQ(rowNamed(listing, QStringLiteral("HP Photosmart Essential")), nullptr);
 }
@@ -200,10 +200,10 @@ TEST(DemoRegistryListing, VistaKeepsTheCacheInTheUserHive)
     const DemoOnDisk vista(true);
     const CacheListing xpRows = xp.list();
     const CacheListing vistaRows = vista.list();
-    EXPECT_EQ(vistaRows.OSKind, 8);
-    ASSERT_EQ(vistaRows.Rows.size(), xpRows.Rows.size());
-    for (size_t i = 0; i < xpRows.Rows.size(); ++i)
-        EXPECT_EQ(vistaRows.Rows[i].Columns, xpRows.Rows[i].Columns);
+    EXPECT_EQ(vistaRows.oSKind, 8);
+    ASSERT_EQ(vistaRows.rows.size(), xpRows.rows.size());
+    for (size_t i = 0; i < xpRows.rows.size(); ++i)
+        EXPECT_EQ(vistaRows.rows[i].columns, xpRows.rows[i].columns);
     EXPECT_FALSE(contentsOf(*vista.expected.software).count(QStringLiteral("\\Microsoft\\Windows\\CurrentVersion\\App Management")));
     EXPECT_TRUE(contentsOf(*vista.expected.user).count(QStringLiteral("\\Software\\Microsoft\\Windows\\CurrentVersion\\App Management\\ARPCache")));
 }
@@ -216,10 +216,10 @@ TEST(DemoRegistryBigHive, ListsEveryGeneratedEntry)
     sources.software = software;
     Machine machine = OpenRegistrySources(sources);
     const CacheListing listing = ListCache(machine);
-    ASSERT_EQ(listing.Rows.size(), 1200u);
-    EXPECT_EQ(listing.Rows.front().KeyName, QStringLiteral("Program 00000"));
-    EXPECT_EQ(listing.Rows.back().KeyName, QStringLiteral("Program 01199"));
-    EXPECT_EQ(std::count_if(listing.Rows.begin(), listing.Rows.end(), [](const CacheRow& r) { return r.InAddRemove; }), 600);
+    ASSERT_EQ(listing.rows.size(), 1200u);
+    EXPECT_EQ(listing.rows.front().KeyName, QStringLiteral("Program 00000"));
+    EXPECT_EQ(listing.rows.back().KeyName, QStringLiteral("Program 01199"));
+    EXPECT_EQ(std::count_if(listing.rows.begin(), listing.rows.end(), [](const CacheRow& r) { return r.InAddRemove; }), 600);
     const auto lines = readWithReglookup(software);
     EXPECT_EQ(std::count_if(lines.begin(), lines.end(), [](const auto& line) { return line.first.endsWith("/SlowInfoCache"); }), 1200);
 }

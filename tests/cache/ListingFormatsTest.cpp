@@ -154,13 +154,13 @@ TEST(CsvFormat, RowsAddedOneByOneAreWrittenInPieces)
     const CacheListing listing = sampleListing(luLocale);
     QString text;
     int pieces = 0;
-    CsvWriter csv(listing.LastUsedColumn, [&](QStringView piece) {
+    CsvWriter csv(listing.lastUsedColumn, [&](QStringView piece) {
         text += piece;
         ++pieces;
     });
     constexpr int kCopies = 300;   // long enough to be handed over in several pieces
     for (int copy = 0; copy < kCopies; ++copy)
-        for (const CacheRow& row : listing.Rows)
+        for (const CacheRow& row : listing.rows)
             csv.add(row);
     csv.finish();
     EXPECT_GT(pieces, 1);

@@ -39,7 +39,7 @@ TEST(MappedListing, ReadsThePagesOfTheCacheNotTheRestOfTheHive)
     sources.software = hive;
     sources.readOnly = true;
     Machine machine = OpenRegistrySources(sources);
-    EXPECT_EQ(ListCache(machine).Rows.size(), 20u);
+    EXPECT_EQ(ListCache(machine).rows.size(), 20u);
     const qint64 resident = residentBytesOf(hive);
     ASSERT_GT(resident, 0) << "the hive is not mapped";
     // The kernel maps a file in blocks of up to 2 MiB around the pages read.

@@ -34,10 +34,10 @@ TEST(RealHiveListing, AddRemoveCheckOnRealUninstallKeys)
 
     Machine reopened = OpenRegistrySources(sources);
     const CacheListing listing = ListCache(reopened);
-    EXPECT_EQ(listing.OSKind, 0);   // no version recorded in this hive: a failed query
-    ASSERT_EQ(listing.Rows.size(), 2u);
-    EXPECT_EQ(listing.Rows[0].Columns.mid(0, 2), (QStringList{"GitKraken", "Yes"}));
-    EXPECT_EQ(listing.Rows[1].Columns.mid(0, 2), (QStringList{"Long Gone Tool", "No"}));
+    EXPECT_EQ(listing.oSKind, 0);   // no version recorded in this hive: a failed query
+    ASSERT_EQ(listing.rows.size(), 2u);
+    EXPECT_EQ(listing.rows[0].columns.mid(0, 2), (QStringList{"GitKraken", "Yes"}));
+    EXPECT_EQ(listing.rows[1].columns.mid(0, 2), (QStringList{"Long Gone Tool", "No"}));
 
     const auto lines = readWithReglookup(hive);
     EXPECT_TRUE(lines.count("/Microsoft/Windows/CurrentVersion/Uninstall/gitkraken"));

@@ -25,13 +25,13 @@ TEST(RegistryOptions, EveryOptionReachesItsField)
     const RegistryOptions options = RegistryOptionsFrom(parse(parser, {
         "--software", "/m/SOFTWARE", "--system", "/m/SYSTEM", "--ntuser", "/m/NTUSER.DAT",
         "--windows", "/mnt/c", "--user", "Bob", "--read-only", "--undo-dir", "/u"}));
-    EXPECT_EQ(options.Software, QStringLiteral("/m/SOFTWARE"));
-    EXPECT_EQ(options.System, QStringLiteral("/m/SYSTEM"));
-    EXPECT_EQ(options.NtUser, QStringLiteral("/m/NTUSER.DAT"));
-    EXPECT_EQ(options.Windows, QStringLiteral("/mnt/c"));
-    EXPECT_EQ(options.User, QStringLiteral("Bob"));
-    EXPECT_TRUE(options.ReadOnly);
-    EXPECT_EQ(options.UndoDir, QStringLiteral("/u"));
+    EXPECT_EQ(options.software, QStringLiteral("/m/SOFTWARE"));
+    EXPECT_EQ(options.system, QStringLiteral("/m/SYSTEM"));
+    EXPECT_EQ(options.ntUser, QStringLiteral("/m/NTUSER.DAT"));
+    EXPECT_EQ(options.windows, QStringLiteral("/mnt/c"));
+    EXPECT_EQ(options.user, QStringLiteral("Bob"));
+    EXPECT_TRUE(options.readOnly);
+    EXPECT_EQ(options.undoDir, QStringLiteral("/u"));
     EXPECT_TRUE(options.hasSource());
 
     QCommandLineParser none;
@@ -56,11 +56,11 @@ TEST(RegistryOptions, UndoFolderChoice)
 
     QTemporaryDir dir;
     RegistryOptions options;
-    options.UndoDir = dir.filePath(QStringLiteral("a/b"));
-    EXPECT_EQ(UndoFolder(options), options.UndoDir);
-    EXPECT_TRUE(QFileInfo(options.UndoDir).isDir());
+    options.undoDir = dir.filePath(QStringLiteral("a/b"));
+    EXPECT_EQ(UndoFolder(options), options.undoDir);
+    EXPECT_TRUE(QFileInfo(options.undoDir).isDir());
 
-    options.UndoDir.clear();
+    options.undoDir.clear();
     ASSERT_TRUE(QFileInfo(QCoreApplication::applicationDirPath()).isWritable());
     EXPECT_EQ(UndoFolder(options), QCoreApplication::applicationDirPath());
 

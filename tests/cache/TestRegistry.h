@@ -78,7 +78,7 @@ public:
 
     static const CacheRow* row(const CacheListing& listing, const QString& name)
     {
-        for (const CacheRow& r : listing.Rows)
+        for (const CacheRow& r : listing.rows)
             if (r.KeyName == name)
                 return &r;
         return nullptr;

@@ -185,7 +185,7 @@ inline bool SameEntries(const QList<parvelle::ThemeFileEntry>& a, const QList<pa
     if (a.size() != b.size())
         return false;
     for (qsizetype i = 0; i < a.size(); ++i) {
-        if (a[i].Name != b[i].Name || a[i].Type != b[i].Type || a[i].Data != b[i].Data)
+        if (a[i].name != b[i].name || a[i].type != b[i].type || a[i].data != b[i].data)
             return false;
     }
     return true;
@@ -202,10 +202,10 @@ inline bool SurvivesRewrite(const parvelle::TsuiThemeFileReader& reader)
 // Seeds of the fuzzer and cases of the reader tests: valid files and every kind of damage,
 // with the number of entries a reader keeps and whether it reports damage.
 struct SeedFile {
-    const char* Name;
-    QByteArray Content;
-    int EntriesKept;
-    bool Damaged;
+    const char* name;
+    QByteArray content;
+    int entriesKept;
+    bool damaged;
 };
 
 inline QList<SeedFile> SeedThemeFiles()

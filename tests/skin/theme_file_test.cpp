@@ -137,10 +137,10 @@ TEST(ThemeFileReader, EntriesSharingADataBlockAreAllRead)
 TEST(ThemeFileReader, DamagedDirectoriesEndTheReadEarly)
 {
     for (const SeedFile& seed : SeedThemeFiles()) {
-        const TsuiThemeFileReader reader(seed.Content);
-        EXPECT_EQ(reader.EntryCount(), seed.EntriesKept) << seed.Name;
-        EXPECT_EQ(!reader.DamageNote().isEmpty(), seed.Damaged) << seed.Name;
-        EXPECT_TRUE(SurvivesRewrite(reader)) << seed.Name;
+        const TsuiThemeFileReader reader(seed.content);
+        EXPECT_EQ(reader.EntryCount(), seed.entriesKept) << seed.name;
+        EXPECT_EQ(!reader.DamageNote().isEmpty(), seed.damaged) << seed.name;
+        EXPECT_TRUE(SurvivesRewrite(reader)) << seed.name;
     }
     EXPECT_EQ(TsuiThemeFileReader(WithHeaderLength(ValidTheme(), 25)).GetInt("FormBorderWidthInt"), 3);
 }

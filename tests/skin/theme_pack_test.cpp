@@ -73,11 +73,11 @@ TEST_F(ThemeFolder, PackedFolderIsReadByTheFileTheme)
            "[Texts]\n"
            "Author= A \\\\ B\\n\n");
     const QString out = dir.filePath("blue.theme");
-    const ThemePackCounts counts = PackThemeFolder(folder, out).Counts;
-    EXPECT_EQ(counts.Images, 1);
-    EXPECT_EQ(counts.Integers, 2);
-    EXPECT_EQ(counts.Booleans, 2);
-    EXPECT_EQ(counts.Texts, 1);
+    const ThemePackCounts counts = PackThemeFolder(folder, out).counts;
+    EXPECT_EQ(counts.images, 1);
+    EXPECT_EQ(counts.integers, 2);
+    EXPECT_EQ(counts.booleans, 2);
+    EXPECT_EQ(counts.texts, 1);
 
     TsuiFileTheme theme;
     theme.SetThemeFile(out);
@@ -104,9 +104,9 @@ TEST_F(ThemeFolder, UnpackThenPackGivesTheSameFile)
 
     const QString unpacked = dir.filePath("unpacked");
     const ThemeUnpackResult result = UnpackThemeFile(first, unpacked);
-    EXPECT_TRUE(result.DamageNote.isEmpty());
-    EXPECT_EQ(result.Counts.Images, 2);
-    EXPECT_EQ(result.Counts.Integers, 3);
+    EXPECT_TRUE(result.damageNote.isEmpty());
+    EXPECT_EQ(result.counts.images, 2);
+    EXPECT_EQ(result.counts.integers, 3);
     const QString values = QString::fromUtf8(Read(unpacked + "/values.txt"));
     EXPECT_TRUE(values.contains("FormBackgroundColor=0xDEEBEF\n"));
     EXPECT_TRUE(values.contains("Big=-1\n"));
@@ -168,9 +168,9 @@ TEST_F(ThemeFolder, PackNamesWhatItSkipsAndRefusesAnEmptyTheme)
 
     Write(In("ButtonImage.bmp"), BmpBytes(CoordinateImage(6, 3)));
     const ThemePackResult result = PackThemeFolder(folder, out);
-    EXPECT_EQ(result.Counts.Images, 1);
-    EXPECT_EQ(result.Counts.Integers, 0);
-    EXPECT_EQ(result.Skipped, QStringList({".hidden.bmp: hidden file",
+    EXPECT_EQ(result.counts.images, 1);
+    EXPECT_EQ(result.counts.integers, 0);
+    EXPECT_EQ(result.skipped, QStringList({".hidden.bmp: hidden file",
                                            "Values.TXT: the values file must be named values.txt",
                                            "more: folder", "notes.md: neither <Entry>.bmp nor values.txt"}));
     EXPECT_EQ(TsuiThemeFileReader(out).EntryCount(), 1);
@@ -237,7 +237,7 @@ TEST_F(ThemeFolder, UnpackOfADamagedFileKeepsWhatWasRead)
     Write(file, LoopingChain(2));
     const QString target = dir.filePath("out");
     const ThemeUnpackResult result = UnpackThemeFile(file, target);
-    EXPECT_FALSE(result.DamageNote.isEmpty());
-    EXPECT_EQ(result.Counts.Integers, 2);
+    EXPECT_FALSE(result.damageNote.isEmpty());
+    EXPECT_EQ(result.counts.integers, 2);
     EXPECT_EQ(Read(target + "/values.txt"), "[Integers]\nItem0=1\nItem1=1\n");
 }

@@ -73,9 +73,9 @@ void BM_OpenAndList(benchmark::State& state)
     bigHive();
     for (auto _ : state) {
         const parvelle::CacheListing listing = openAndList();
-        if (listing.Rows.size() != size_t(kEntries))
+        if (listing.rows.size() != size_t(kEntries))
             state.SkipWithError("wrong row count");
-        benchmark::DoNotOptimize(listing.Rows.data());
+        benchmark::DoNotOptimize(listing.rows.data());
     }
 }
 

@@ -54,7 +54,7 @@ struct Session {
         undo = std::make_unique<TUndoContext>(machine, OSKindFromInfo(GetOSInfo(machine)), undoFolder,
                                               [fixed] { return fixed; });
     }
-    size_t rows() { return ListCache(machine).Rows.size(); }
+    size_t rows() { return ListCache(machine).rows.size(); }
 };
 
 void report(const char* what, Session& session, const std::function<void()>& work)

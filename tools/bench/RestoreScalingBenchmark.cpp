@@ -26,7 +26,7 @@ double timeOn(const QString& folder, const std::function<void(TUndoContext&)>& o
 {
     const DemoHives hives = MakeDemoRegistry(folder, false);
     RegistrySources sources;
-    sources.software = hives.Software;
+    sources.software = hives.software;
     Machine machine = OpenRegistrySources(sources);
     TUndoContext undo(machine, OSKindFromInfo(GetOSInfo(machine)), folder + QStringLiteral("/undo"));
     QElapsedTimer timer;

@@ -55,7 +55,7 @@ int main(int argc, char** argv)
     QTemporaryDir dir;
     const DemoHives hives = MakeDemoRegistry(dir.filePath(QStringLiteral("demo")), false);
     RegistrySources sources;
-    sources.software = hives.Software;
+    sources.software = hives.software;
     Machine machine = OpenRegistrySources(sources);
     const QString undoFolder = dir.filePath(QStringLiteral("undo"));
     QDir().mkpath(undoFolder);

@@ -27,7 +27,7 @@ struct SourceResult {
 // "host1/C", or "host1/C, user alice" for a user's cache.
 QString sourceName(const RowSource& source)
 {
-    return source.User.isEmpty() ? source.Source : source.Source + QStringLiteral(", user ") + source.User;
+    return source.user.isEmpty() ? source.source : source.source + QStringLiteral(", user ") + source.user;
 }
 
 QString durationText(qint64 msecs)
@@ -96,7 +96,7 @@ public:
         RowSource machineSource{folder, {}, {}};
         try {
             const WindowsHives hives = FindWindowsHives(QDir(root_).filePath(folder), {});
-            machineSource.Hive = relative(hives.software);
+            machineSource.hive = relative(hives.software);
             RegistrySources sources;
             sources.software = insideRoot(hives.software);
             sources.system = hives.system.isEmpty() ? QString() : insideRoot(hives.system);

@@ -26,10 +26,10 @@ int jobCount(const QCommandLineParser& parser, const QCommandLineOption& jobs)
 
 int listOneRegistry(CliContext& context, RegistryOptions options, ListingFormat format)
 {
-    options.ReadOnly = true;   // a listing writes nothing, beside the hives or elsewhere
+    options.readOnly = true;   // a listing writes nothing, beside the hives or elsewhere
     const std::unique_ptr<Machine> machine = OpenRegistry(options);
     // JSON Lines name the source on every row, also when it is the only one.
-    const std::optional<RowSource> source = format == lfJsonl ? std::optional(SourceOfRegistry(*machine, options.Windows))
+    const std::optional<RowSource> source = format == lfJsonl ? std::optional(SourceOfRegistry(*machine, options.windows))
                                                               : std::nullopt;
     const ListedSource listed = WriteListing(*machine, format, source ? &*source : nullptr,
                                              [&context](QStringView piece) { WriteOutput(context, piece); });
@@ -68,7 +68,7 @@ int RunList(CliContext& context)
             throw EUsageError(QStringLiteral("-j and --sources need --collection"));
         return listOneRegistry(context, options, kind);
     }
-    if (options.hasSource() || !options.UndoDir.isEmpty())
+    if (options.hasSource() || !options.undoDir.isEmpty())
         throw EUsageError(QStringLiteral("--collection takes no hive, --windows or --undo-dir"));
     return ListCollection(context, parser.value(collection), kind, jobCount(parser, jobs));
 }

@@ -23,18 +23,18 @@ QStringList openingNotes(const Machine& machine)
 QStringList listingMessages(const Machine& machine, const CacheListing& listing)
 {
     QStringList messages = openingNotes(machine);
-    if (listing.VersionUnknown)
+    if (listing.versionUnknown)
         messages.append(QStringLiteral("note: without a SOFTWARE hive the Windows version is unknown; "
                                        "the cache of HKEY_CURRENT_USER is listed"));
-    if (!listing.CacheFound)
-        messages.append(QStringLiteral("note: this registry has no key ") + RootName(listing.Root) + kArpCachePath);
+    if (!listing.cacheFound)
+        messages.append(QStringLiteral("note: this registry has no key ") + RootName(listing.root) + kArpCachePath);
     for (const QString& damage : machine.warnings())
         messages.append(QStringLiteral("warning: ") + damage);
-    for (const QString& entry : listing.Unreadable)
+    for (const QString& entry : listing.unreadable)
         messages.append(QStringLiteral("warning: entry listed without its record, ") + entry);
-    if (!listing.UninstallDamage.isEmpty())
+    if (!listing.uninstallDamage.isEmpty())
         messages.append(QStringLiteral("warning: In Add/Remove is Unknown for programs not found, the "
-                                       "Uninstall key being damaged: ") + listing.UninstallDamage);
+                                       "Uninstall key being damaged: ") + listing.uninstallDamage);
     return messages;
 }
 
@@ -74,7 +74,7 @@ ListedSource WriteListing(Machine& machine, ListingFormat format, const RowSourc
     switch (format) {
     case lfTable:
         listing = ListCache(machine, {}, luLocale);
-        listed.rows = listing.Rows.size();
+        listed.rows = listing.rows.size();
         write(ListingAsTable(listing, source));
         break;
     case lfCsv: {
@@ -90,7 +90,7 @@ ListedSource WriteListing(Machine& machine, ListingFormat format, const RowSourc
         break;
     }
     case lfSources:
-        write(source->Source + QLatin1Char('\t') + source->User + QLatin1Char('\n'));
+        write(source->source + QLatin1Char('\t') + source->user + QLatin1Char('\n'));
         return {0, openingNotes(machine)};
     }
     listed.messages = listingMessages(machine, listing);
@@ -101,17 +101,17 @@ RowSource SourceOfRegistry(Machine& machine, const QString& folder)
 {
     const bool userCache = CacheRoot(CacheOSKind(machine)) == HKEY_CURRENT_USER;
     RowSource source;
-    source.Source = folder.isEmpty() ? QString() : QDir::cleanPath(folder);
+    source.source = folder.isEmpty() ? QString() : QDir::cleanPath(folder);
     const Machine::Mount* hive = mountAt(machine, userCache ? HKEY_CURRENT_USER : HKEY_LOCAL_MACHINE, userCache);
     // The hive named the way the folder was: relative to where it was given when it was.
     if (hive)
-        source.Hive = folder.isEmpty() ? hive->store->describe()
+        source.hive = folder.isEmpty() ? hive->store->describe()
                                        : QDir::cleanPath(folder + QLatin1Char('/') + QDir(AbsolutePath(folder)).relativeFilePath(hive->store->describe()));
     if (userCache && hive) {
         const auto& mounts = machine.mounts();
         const auto user = std::find_if(mounts.begin(), mounts.end(), [](const Machine::Mount& m) { return m.root == HKEY_USERS; });
         if (user != mounts.end())
-            source.User = user->path;
+            source.user = user->path;
     }
     return source;
 }

@@ -23,8 +23,8 @@ int RunMakeDemo(CliContext& context)
                                                : QStringLiteral("unexpected argument '%1'").arg(positional.at(1)));
 
     const DemoHives hives = MakeDemoRegistry(positional.first(), parser.isSet(vista));
-    WriteLine(context, hives.Software);
-    WriteLine(context, hives.NtUser);
+    WriteLine(context, hives.software);
+    WriteLine(context, hives.ntUser);
     return 0;
 }
 

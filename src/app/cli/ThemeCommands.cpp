@@ -10,8 +10,8 @@ namespace parvelle {
 namespace {
 
 struct Argument {
-    QString Name;
-    QString Description;
+    QString name;
+    QString description;
 };
 
 // The two positional arguments of a theme command (none when help was printed);
@@ -20,13 +20,13 @@ std::optional<std::pair<QString, QString>> TwoArguments(CliContext& context, con
                                                         const Argument& first, const Argument& second)
 {
     QCommandLineParser parser;
-    parser.addPositionalArgument(first.Name, first.Description);
-    parser.addPositionalArgument(second.Name, second.Description);
+    parser.addPositionalArgument(first.name, first.description);
+    parser.addPositionalArgument(second.name, second.description);
     if (ParseCliArguments(parser, context, description))
         return std::nullopt;
     const QStringList positional = parser.positionalArguments();
     if (positional.size() < 2)
-        throw EUsageError(QStringLiteral("missing %1").arg(positional.isEmpty() ? first.Name : second.Name));
+        throw EUsageError(QStringLiteral("missing %1").arg(positional.isEmpty() ? first.name : second.name));
     if (positional.size() > 2)
         throw EUsageError(QStringLiteral("unexpected argument '%1'").arg(positional.at(2)));
     return std::pair{positional.at(0), positional.at(1)};
@@ -35,7 +35,7 @@ std::optional<std::pair<QString, QString>> TwoArguments(CliContext& context, con
 QString CountsText(const ThemePackCounts& counts)
 {
     return QStringLiteral("%1 images, %2 integers, %3 booleans, %4 texts")
-        .arg(counts.Images).arg(counts.Integers).arg(counts.Booleans).arg(counts.Texts);
+        .arg(counts.images).arg(counts.integers).arg(counts.booleans).arg(counts.texts);
 }
 
 int RunThemePack(CliContext& context)
@@ -48,9 +48,9 @@ int RunThemePack(CliContext& context)
         return 0;
     const auto& [folder, outFile] = *arguments;
     const ThemePackResult result = PackThemeFolder(folder, outFile);
-    for (const QString& skipped : result.Skipped)
+    for (const QString& skipped : result.skipped)
         WriteMessage(context, QStringLiteral("Warning: skipped %1").arg(skipped));
-    WriteLine(context, QStringLiteral("Packed %1 into %2").arg(CountsText(result.Counts), outFile));
+    WriteLine(context, QStringLiteral("Packed %1 into %2").arg(CountsText(result.counts), outFile));
     return 0;
 }
 
@@ -64,10 +64,10 @@ int RunThemeUnpack(CliContext& context)
         return 0;
     const auto& [themeFile, folder] = *arguments;
     const ThemeUnpackResult result = UnpackThemeFile(themeFile, folder);
-    if (!result.DamageNote.isEmpty())
+    if (!result.damageNote.isEmpty())
         WriteMessage(context, QStringLiteral("Warning: the theme file is damaged (%1); the entries before the damage were unpacked")
-                                  .arg(result.DamageNote));
-    WriteLine(context, QStringLiteral("Unpacked %1 into %2").arg(CountsText(result.Counts), folder));
+                                  .arg(result.damageNote));
+    WriteLine(context, QStringLiteral("Unpacked %1 into %2").arg(CountsText(result.counts), folder));
     return 0;
 }
 

@@ -86,7 +86,7 @@ int RunUndo(CliContext& context)
         return 0;
     const QStringList positionals = RequirePositionals(parser, 1, QStringLiteral("'list' or 'show FILE'"));
     RegistryOptions options = RegistryOptionsFrom(parser);
-    options.ReadOnly = true;   // reading undo files creates no folder
+    options.readOnly = true;   // reading undo files creates no folder
     const TUndoFolder folder(UndoFolder(options));
     if (positionals[0] == u"list") {
         RequireExactly(positionals, 1);

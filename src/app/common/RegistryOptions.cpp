@@ -52,7 +52,7 @@ void createDemoRegistry(const QString& folder)
 
 bool RegistryOptions::hasSource() const
 {
-    return !Software.isEmpty() || !System.isEmpty() || !NtUser.isEmpty() || !Windows.isEmpty();
+    return !software.isEmpty() || !system.isEmpty() || !ntUser.isEmpty() || !windows.isEmpty();
 }
 
 void SetApplicationIdentity()
@@ -89,13 +89,13 @@ void ParseCommandLine(QCommandLineParser& parser, const QStringList& arguments)
 RegistryOptions RegistryOptionsFrom(const QCommandLineParser& parser)
 {
     RegistryOptions options;
-    options.Software = parser.value(kSoftware);
-    options.System = parser.value(kSystem);
-    options.NtUser = parser.value(kNtUser);
-    options.Windows = parser.value(kWindows);
-    options.User = parser.value(kUser);
-    options.ReadOnly = parser.isSet(kReadOnly);
-    options.UndoDir = parser.value(kUndoDir);
+    options.software = parser.value(kSoftware);
+    options.system = parser.value(kSystem);
+    options.ntUser = parser.value(kNtUser);
+    options.windows = parser.value(kWindows);
+    options.user = parser.value(kUser);
+    options.readOnly = parser.isSet(kReadOnly);
+    options.undoDir = parser.value(kUndoDir);
     return options;
 }
 
@@ -115,12 +115,12 @@ QString DemoRegistryFolder()
 std::unique_ptr<Machine> OpenRegistry(const RegistryOptions& options)
 {
     RegistrySources sources;
-    sources.software = options.Software;
-    sources.system = options.System;
-    sources.ntuser = options.NtUser;
-    sources.windowsDir = options.Windows;
-    sources.user = options.User;
-    sources.readOnly = options.ReadOnly;
+    sources.software = options.software;
+    sources.system = options.system;
+    sources.ntuser = options.ntUser;
+    sources.windowsDir = options.windows;
+    sources.user = options.user;
+    sources.readOnly = options.readOnly;
     if (!options.hasSource()) {
         const QString demo = DemoRegistryFolder();
         if (!hasDemoHives(demo))
@@ -134,12 +134,12 @@ std::unique_ptr<Machine> OpenRegistry(const RegistryOptions& options)
 QString UndoFolder(const RegistryOptions& options)
 {
     // Read-only work never writes an undo file: the folder is not created for it.
-    if (!options.UndoDir.isEmpty())
-        return options.ReadOnly ? options.UndoDir : makeFolder(options.UndoDir);
+    if (!options.undoDir.isEmpty())
+        return options.readOnly ? options.undoDir : makeFolder(options.undoDir);
     const QString programFolder = QCoreApplication::applicationDirPath();
     if (!programFolder.isEmpty() && IsWritable(programFolder) && !IsSystemProgramFolder(programFolder))
         return programFolder;
-    return options.ReadOnly ? QStandardPaths::writableLocation(QStandardPaths::AppDataLocation) : UserDataFolder();
+    return options.readOnly ? QStandardPaths::writableLocation(QStandardPaths::AppDataLocation) : UserDataFolder();
 }
 
 bool IsSystemProgramFolder(const QString& folder)

@@ -16,13 +16,13 @@ class EUsageError : public EParvelleError {
 };
 
 struct RegistryOptions {
-    QString Software;   // --software FILE
-    QString System;     // --system FILE
-    QString NtUser;     // --ntuser FILE
-    QString Windows;    // --windows DIR
-    QString User;       // --user NAME (with --windows)
-    bool ReadOnly = false;
-    QString UndoDir;    // --undo-dir DIR
+    QString software;   // --software FILE
+    QString system;     // --system FILE
+    QString ntUser;     // --ntuser FILE
+    QString windows;    // --windows DIR
+    QString user;       // --user NAME (with --windows)
+    bool readOnly = false;
+    QString undoDir;    // --undo-dir DIR
 
     bool hasSource() const;   // any hive or installation named
 };

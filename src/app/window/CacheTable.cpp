@@ -122,10 +122,10 @@ void HideSortIndicator(QTreeWidget* table)
 
 CacheTableItem::CacheTableItem(const CacheRow& row, int index)
     : QTreeWidgetItem(ItemType)
-    , columns_(row.Columns)
+    , columns_(row.columns)
     , index_(index)
 {
-    const CacheRecord& r = row.Record;
+    const CacheRecord& r = row.record;
     const auto setNumber = [this](int column, uint64_t value) {
         numbers_[size_t(column)] = value;
         numberColumns_ |= 1u << column;
@@ -207,10 +207,10 @@ void EnableHeaderSorting(QTreeWidget* table)
 void FillCacheTable(QTreeWidget* table, const CacheListing& listing)
 {
     std::vector<CacheTableItem*> rows;
-    rows.reserve(listing.Rows.size());
+    rows.reserve(listing.rows.size());
     QList<QTreeWidgetItem*> items;
-    items.reserve(qsizetype(listing.Rows.size()));
-    for (const CacheRow& row : listing.Rows) {
+    items.reserve(qsizetype(listing.rows.size()));
+    for (const CacheRow& row : listing.rows) {
         rows.push_back(new CacheTableItem(row, int(rows.size())));
         items.append(rows.back());
     }

@@ -555,7 +555,7 @@ void TForm1::FormShow()
         return;
     }
     const CacheListing listing = ListCache(machine_, [this] { BagEnter(); }, luWhenShown);
-    osKind_ = listing.OSKind;
+    osKind_ = listing.oSKind;
     listedEmptyReason_ = EmptyListingReason(machine_, listing);
     ShowRegistryStatus(listedEmptyReason_);
     FillCacheTable(suiListView1_, listing);

@@ -15,9 +15,9 @@ extern "C" int LLVMFuzzerInitialize(int*, char***)
         return 0;
     QDir().mkpath(seeds);
     for (const skintest::SeedFile& seed : skintest::SeedThemeFiles()) {
-        QFile file(QDir(seeds).filePath(QString::fromLatin1(seed.Name) + QStringLiteral(".theme")));
+        QFile file(QDir(seeds).filePath(QString::fromLatin1(seed.name) + QStringLiteral(".theme")));
         if (file.open(QIODevice::WriteOnly))
-            file.write(seed.Content);
+            file.write(seed.content);
     }
     return 0;
 }
