@@ -683,8 +683,13 @@ TEST_F(WindowTest, HeaderClicksSortByValueAndRefreshBringsBackTheRegistryOrder)
     ASSERT_EQ(KeyNames(table), registryOrder);
 
     // Frequencies -1, 3 and 11: as text they would sort "frequently", "occasionally", "rarely".
+    // The selected row stays selected and current, wherever it moves; the view shows the order.
+    table->setCurrentItem(table->topLevelItem(1));
     ClickHeader(table, ccFrequency);
     EXPECT_EQ(KeyNames(table), (QStringList{QStringLiteral("GammaSuite"), QStringLiteral("AlphaApp"), QStringLiteral("BetaTool")}));
+    EXPECT_EQ(table->itemAt(table->viewport()->rect().topLeft())->text(ccKeyName), QStringLiteral("GammaSuite"));
+    EXPECT_EQ(table->currentItem()->text(ccKeyName), QStringLiteral("BetaTool"));
+    EXPECT_EQ(table->selectedItems(), QList<QTreeWidgetItem*>{table->currentItem()});
     // The column, sized to its caption, widens for the arrow beside it.
     EXPECT_GE(table->columnWidth(ccFrequency), table->header()->sectionSizeHint(ccFrequency));
     ClickHeader(table, ccFrequency);

@@ -3,7 +3,7 @@
 #include <QHeaderView>
 #include <QTreeWidget>
 #include <algorithm>
-#include <numeric>
+#include <string>
 #include <optional>
 #include <vector>
 
@@ -15,6 +15,86 @@ namespace {
 uint64_t Ordered(int64_t value)
 {
     return uint64_t(value) ^ (uint64_t(1) << 63);
+}
+
+// Appends the text case-folded; ASCII, as most texts of the table are, is folded here,
+// many times faster than by QString::toCaseFolded().
+void AppendCaseFolded(QStringView text, std::u16string& out)
+{
+    const bool ascii = std::all_of(text.begin(), text.end(), [](QChar c) { return c.unicode() < 0x80; });
+    if (!ascii) {
+        const QString folded = text.toString().toCaseFolded();
+        out.append(reinterpret_cast<const char16_t*>(folded.constData()), size_t(folded.size()));
+        return;
+    }
+    const size_t start = out.size();
+    out.resize(start + size_t(text.size()));
+    std::transform(text.begin(), text.end(), out.begin() + ptrdiff_t(start), [](QChar c) {
+        return c >= u'A' && c <= u'Z' ? char16_t(c.unicode() + (u'a' - u'A')) : c.unicode();
+    });
+}
+
+// The order of the rows by one column: missing values, numbers by value, then texts
+// case-folded; equal values keep the rows' order.
+class ColumnOrder {
+public:
+    ColumnOrder(const std::vector<CacheTableItem*>& rows, int column)
+    {
+        entries_.reserve(rows.size());
+        for (size_t place = 0; place < rows.size(); ++place) {
+            const CacheTableItem::SortValue value = rows[place]->sortValue(column);
+            Entry entry{value.kind, value.number, uint32_t(folded_.size()), 0, uint32_t(place)};
+            if (value.kind == CacheTableItem::SortValue::Text) {
+                AppendCaseFolded(value.text, folded_);
+                entry.textSize = uint32_t(folded_.size() - entry.textStart);
+            }
+            entries_.push_back(entry);
+        }
+        // Stable: equal values keep the rows' order. A merge sort also gains most from runs
+        // already in order, as the registry's order of names often gives.
+        std::stable_sort(entries_.begin(), entries_.end(), [this](const Entry& a, const Entry& b) { return less(a, b); });
+    }
+
+    // The places of the rows, in the column's order.
+    template <typename Visit>
+    void forEachPlace(Visit visit) const
+    {
+        for (const Entry& entry : entries_)
+            visit(size_t(entry.place));
+    }
+
+private:
+    struct Entry {
+        CacheTableItem::SortValue::Kind kind;
+        uint64_t number;
+        uint32_t textStart;   // in folded_
+        uint32_t textSize;
+        uint32_t place;       // the row's place among the rows
+    };
+
+    QStringView text(const Entry& entry) const
+    {
+        return QStringView(folded_.data() + entry.textStart, qsizetype(entry.textSize));
+    }
+
+    bool less(const Entry& a, const Entry& b) const
+    {
+        if (a.kind != b.kind)
+            return a.kind < b.kind;
+        if (a.kind == CacheTableItem::SortValue::Number)
+            return a.number < b.number;
+        return a.kind == CacheTableItem::SortValue::Text && text(a).compare(text(b)) < 0;
+    }
+
+    std::u16string folded_;
+    std::vector<Entry> entries_;
+};
+
+// Puts the rows in the order of their ranks. The rows have no children, so the sort does
+// not go below them, as QTreeWidget::sortItems() would, row by row.
+void SortRows(QTreeWidget* table, Qt::SortOrder order)
+{
+    table->invisibleRootItem()->sortChildren(0, order);
 }
 
 // The rows of one filling in the registry's order, and the order of each column sorted by
@@ -60,7 +140,7 @@ public:
             return;
         for (CacheTableItem* row : rows_)
             row->setSortRank(row->index());
-        table->sortItems(0, Qt::AscendingOrder);
+        SortRows(table, Qt::AscendingOrder);
         sorted_ = false;
     }
 
@@ -72,19 +152,12 @@ public:
 
 private:
     // The rank of each row by `column`, by the row's index (a removed row's is left 0).
+    // Equal values keep the registry's order, which is that of rows_.
     std::vector<int> ranksBy(int column) const
     {
-        std::vector<CacheTableItem::SortKey> keys;
-        keys.reserve(rows_.size());
-        for (const CacheTableItem* row : rows_)
-            keys.push_back(row->sortKey(column));
-        std::vector<int> order(rows_.size());
-        std::iota(order.begin(), order.end(), 0);
-        // Equal keys keep the registry's order, which is that of rows_.
-        std::stable_sort(order.begin(), order.end(), [&keys](int a, int b) { return keys[size_t(a)] < keys[size_t(b)]; });
         std::vector<int> ranks(rows_.empty() ? 0 : size_t(rows_.back()->index()) + 1);
-        for (size_t place = 0; place < order.size(); ++place)
-            ranks[size_t(rows_[size_t(order[place])]->index())] = int(place);
+        int rank = 0;
+        ColumnOrder(rows_, column).forEachPlace([&](size_t place) { ranks[size_t(rows_[place]->index())] = rank++; });
         return ranks;
     }
 
@@ -92,25 +165,6 @@ private:
     std::array<std::optional<std::vector<int>>, ccColumnCount> ranks_;
     bool sorted_ = false;
 };
-
-// The text case-folded; ASCII, as most texts of the table are, is folded here, many times
-// faster than by QString::toCaseFolded(), and shared when it has no capital letter.
-QString CaseFolded(const QString& text)
-{
-    bool capitals = false;
-    for (const QChar c : text) {
-        if (c.unicode() >= 0x80)
-            return text.toCaseFolded();
-        capitals = capitals || (c >= u'A' && c <= u'Z');
-    }
-    if (!capitals)
-        return text;
-    QString folded(text.size(), Qt::Uninitialized);
-    std::transform(text.begin(), text.end(), folded.begin(), [](QChar c) {
-        return c >= u'A' && c <= u'Z' ? QChar(c.unicode() + (u'a' - u'A')) : c;
-    });
-    return folded;
-}
 
 void HideSortIndicator(QTreeWidget* table)
 {
@@ -162,26 +216,19 @@ bool CacheTableItem::operator<(const QTreeWidgetItem& other) const
     return sortRank_ < static_cast<const CacheTableItem&>(other).sortRank_;
 }
 
-CacheTableItem::SortKey CacheTableItem::sortKey(int column) const
+CacheTableItem::SortValue CacheTableItem::sortValue(int column) const
 {
     if (numberColumns_ & (1u << column))
-        return {SortKey::Number, numbers_[size_t(column)], {}};
+        return {SortValue::Number, numbers_[size_t(column)], {}};
     switch (column) {
     case ccFrequency:
     case ccLastUsed:
     case ccInstallSize:
     case ccDataSize:
-        return {SortKey::Missing, 0, {}};
+        return {SortValue::Missing, 0, {}};
     default:
-        return {SortKey::Text, 0, CaseFolded(columns_.value(column))};
+        return {SortValue::Text, 0, column < columns_.size() ? QStringView(columns_.at(column)) : QStringView()};
     }
-}
-
-bool CacheTableItem::SortKey::operator<(const SortKey& other) const
-{
-    if (kind != other.kind)
-        return kind < other.kind;
-    return kind == Number ? number < other.number : text < other.text;
 }
 
 void EnableHeaderSorting(QTreeWidget* table)
@@ -200,7 +247,7 @@ void EnableHeaderSorting(QTreeWidget* table)
         // Room for the arrow beside the caption, which the column was sized to.
         table->setColumnWidth(column, std::max(table->columnWidth(column), header->sectionSizeHint(column)));
         rows->rankBy(column);
-        table->sortItems(column, header->sortIndicatorOrder());
+        SortRows(table, header->sortIndicatorOrder());
     });
 }
 

@@ -26,13 +26,12 @@ public:
     bool operator<(const QTreeWidgetItem& other) const override;
 
     // How the row sorts by one column.
-    struct SortKey {
-        enum Kind { Missing, Number, Text } kind;   // missing values first, numbers before texts
-        uint64_t number = 0;                        // in the order of the values
-        QString text;                               // case-folded
-        bool operator<(const SortKey& other) const;
+    struct SortValue {
+        enum Kind : uint8_t { Missing, Number, Text } kind;   // missing values first, numbers before texts
+        uint64_t number = 0;                                  // in the order of the values
+        QStringView text;                                     // as shown, the row's own
     };
-    SortKey sortKey(int column) const;
+    SortValue sortValue(int column) const;
     int index() const { return index_; }
     void setSortRank(int rank) { sortRank_ = rank; }
 
