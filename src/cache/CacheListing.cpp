@@ -185,13 +185,18 @@ LastUsedText lastUsedText(LastUsedStyle style)
     return [formatter = LastUsedFormatter()](uint64_t fileTime) { return formatter.text(fileTime); };
 }
 
+QString addRemoveText(const CacheRow& row)
+{
+    return row.addRemoveUnknown ? kUnknownAnswer : InAddRemoveText(row.InAddRemove);
+}
+
 QStringList columnTexts(const CacheRow& row, const LastUsedText& lastUsed)
 {
     const CacheRecord& r = row.record;
     auto field = [&r](CacheRecord::Field f, auto text) { return r.has(f) ? text() : QString(); };
     return {
         row.KeyName,
-        row.addRemoveUnknown ? kUnknownAnswer : InAddRemoveText(row.InAddRemove),
+        addRemoveText(row),
         field(CacheRecord::fFilePath, [&] { return r.FilePath; }),
         field(CacheRecord::fFrequency, [&] { return FrequencyText(r.Frequency); }),
         field(CacheRecord::fLastUsed, [&] { return lastUsed(r.LastUsed); }),
@@ -220,24 +225,40 @@ CacheRow rowWithoutRecord(const QString& name, const QString& reason, const QStr
     return row;
 }
 
+// A row kept from an earlier listing with its Add/Remove answer read again.
+CacheRow withAddRemoveAnswer(CacheRow row, const UninstallLookup& inUninstall)
+{
+    setAddRemoveAnswer(row, inUninstall);
+    const QString answer = addRemoveText(row);
+    if (row.columns.at(ccInAddRemove) != answer)   // the texts stay shared otherwise
+        row.columns[ccInAddRemove] = answer;
+    return row;
+}
+
 // The row of one entry; nullopt when it has no SlowInfoCache.
 std::optional<CacheRow> readRow(const RegistryStore& store, NodeId entry, const QString& name,
-                                const UninstallLookup& inUninstall, const LastUsedText& lastUsed)
+                                const UninstallLookup& inUninstall, const LastUsedText& lastUsed, CacheRowReuse* reuse)
 {
     const std::vector<RegValue> values = store.values(entry);   // one read for both values
     const RegValue* record = findValue(values, kSlowInfoCache);
     if (!record)
         return std::nullopt;
-    std::optional<QString> changed = changedText(findValue(values, kChanged));
+    const RegValue* changedValue = findValue(values, kChanged);
     if (KindOfType(record->type) != dkBinary)
         return rowWithoutRecord(name, QStringLiteral("its SlowInfoCache value is of type %1, not binary").arg(ValueTypeName(record->type)),
-                                kRecordNotBinary, inUninstall, lastUsed, std::move(changed));
+                                kRecordNotBinary, inUninstall, lastUsed, changedText(changedValue));
+    if (reuse) {
+        if (std::optional<CacheRow> kept = reuse->take(name, *record, changedValue))
+            return withAddRemoveAnswer(std::move(*kept), inUninstall);
+    }
     CacheRow row;
     row.KeyName = name;
     setAddRemoveAnswer(row, inUninstall);
     row.record = DecodeCacheRecord(record->data);
-    row.Changed = std::move(changed);
+    row.Changed = changedText(changedValue);
     row.columns = columnTexts(row, lastUsed);
+    if (reuse)
+        reuse->keep(*record, changedValue, row);
     return row;
 }
 
@@ -366,9 +387,64 @@ uint8_t CacheOSKind(Machine& machine)
     return hasUserHiveAlone(machine) ? 8 : OSKindFromInfo(GetOSInfo(machine));
 }
 
-CacheListing StreamCache(Machine& machine, const CacheRowSink& eachRow, LastUsedStyle lastUsedColumn)
+CacheRowReuse::Kept* CacheRowReuse::byName(const QString& name)
+{
+    // Entries mostly come in the order they came before.
+    if (cursor_ < rows_.size() && !rows_[cursor_].taken && rows_[cursor_].row.KeyName == name)
+        return &rows_[cursor_++];
+    if (index_.isEmpty()) {
+        index_.reserve(qsizetype(rows_.size()));
+        for (size_t i = 0; i < rows_.size(); ++i)
+            index_.insert(rows_[i].row.KeyName, i);
+    }
+    const auto found = index_.constFind(name);
+    if (found == index_.cend() || rows_[*found].taken)
+        return nullptr;
+    cursor_ = *found + 1;
+    return &rows_[*found];
+}
+
+std::optional<CacheRow> CacheRowReuse::take(const QString& name, const RegValue& record, const RegValue* changed)
+{
+    Kept* kept = byName(name);
+    if (!kept || kept->recordType != record.type || kept->record != record.data || kept->changed.has_value() != bool(changed))
+        return std::nullopt;
+    if (changed && (kept->changed->type != changed->type || kept->changed->data != changed->data))
+        return std::nullopt;
+    // Moved on, not copied: the bytes read this time are freed at once.
+    next_.push_back(std::move(*kept));
+    kept->taken = true;
+    return next_.back().row;
+}
+
+void CacheRowReuse::begin(LastUsedStyle style)
+{
+    if (style_ != style)
+        rows_.clear();
+    style_ = style;
+    next_.clear();
+    index_.clear();
+    cursor_ = 0;
+}
+
+void CacheRowReuse::keep(const RegValue& record, const RegValue* changed, const CacheRow& row)
+{
+    next_.push_back({record.type, record.data, changed ? std::optional(*changed) : std::nullopt, row});
+}
+
+void CacheRowReuse::finish()
+{
+    rows_ = std::move(next_);
+    next_.clear();
+    index_.clear();
+    cursor_ = 0;
+}
+
+CacheListing StreamCache(Machine& machine, const CacheRowSink& eachRow, LastUsedStyle lastUsedColumn, CacheRowReuse* reuse)
 {
     machine.reloadChangedStores();
+    if (reuse)
+        reuse->begin(lastUsedColumn);
     CacheListing listing;
     listing.oSKind = CacheOSKind(machine);
     listing.lastUsedColumn = lastUsedColumn;
@@ -394,7 +470,7 @@ CacheListing StreamCache(Machine& machine, const CacheRowSink& eachRow, LastUsed
         std::optional<CacheRow> row;
         try {
             name = store.name(entry);
-            row = readRow(store, entry, name, inUninstall, lastUsed);
+            row = readRow(store, entry, name, inUninstall, lastUsed, reuse);
         } catch (const EHiveShortenedError&) {
             throw;   // not one entry's damage: the whole listing is void
         } catch (const EParvelleError& error) {
@@ -409,12 +485,15 @@ CacheListing StreamCache(Machine& machine, const CacheRowSink& eachRow, LastUsed
         else
             listing.rows.push_back(std::move(*row));
     }
+    if (reuse)
+        reuse->finish();
     return listing;
 }
 
-CacheListing ListCache(Machine& machine, const std::function<void()>& bagEnter, LastUsedStyle lastUsedColumn)
+CacheListing ListCache(Machine& machine, const std::function<void()>& bagEnter, LastUsedStyle lastUsedColumn,
+                       CacheRowReuse* reuse)
 {
-    CacheListing listing = StreamCache(machine, {}, lastUsedColumn);
+    CacheListing listing = StreamCache(machine, {}, lastUsedColumn, reuse);
     if (bagEnter)
         bagEnter();
     return listing;

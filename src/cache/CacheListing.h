@@ -52,6 +52,39 @@ struct CacheListing {
     QString uninstallDamage;          // why Uninstall subkeys (some or all) cannot be read
 };
 
+// The rows of the last listing made with it, each with the values its record and Changed
+// were read from: a listing given it decodes again only the entries whose values are not
+// byte for byte those of the row kept under the same name (and reads their Add/Remove
+// answer afresh). Rows of damaged entries are never kept.
+class CacheRowReuse {
+public:
+    // A listing begins (forgetting the rows kept when they were made in another style),
+    // takes the rows it finds and keeps those it decodes, and when it is whole makes them
+    // the rows found.
+    void begin(LastUsedStyle style);
+    // The row kept for that name and those values, kept on for the listing under way;
+    // nullopt when there is none.
+    std::optional<CacheRow> take(const QString& name, const RegValue& record, const RegValue* changed);
+    void keep(const RegValue& record, const RegValue* changed, const CacheRow& row);
+    void finish();
+
+private:
+    struct Kept {
+        uint32_t recordType;
+        QByteArray record;
+        std::optional<RegValue> changed;   // its type and bytes; the name is not kept
+        CacheRow row;
+        bool taken = false;                // moved on to the listing under way
+    };
+    Kept* byName(const QString& name);
+
+    std::vector<Kept> rows_;     // those found, in the order they were read
+    std::vector<Kept> next_;     // those the listing under way keeps
+    QHash<QString, size_t> index_;   // rows_ by name, made when the order first differs
+    size_t cursor_ = 0;          // where the next entry is looked for first
+    std::optional<LastUsedStyle> style_;
+};
+
 // The OS kind that places the machine's cache: that of its Windows version, or 8 (the
 // cache of HKEY_CURRENT_USER) for a user hive opened without a SOFTWARE hive.
 uint8_t CacheOSKind(Machine& machine);
@@ -62,14 +95,15 @@ uint8_t CacheOSKind(Machine& machine);
 // named in Unreadable.
 // Ends by calling bagEnter (when given).
 CacheListing ListCache(Machine& machine, const std::function<void()>& bagEnter = {},
-                       LastUsedStyle lastUsedColumn = luLocale);
+                       LastUsedStyle lastUsedColumn = luLocale, CacheRowReuse* reuse = nullptr);
 
 // Takes each row of a listing as it is read.
 using CacheRowSink = std::function<void(CacheRow&&)>;
 
 // As ListCache, but each row goes to `eachRow` as it is read and Rows stays empty, so that
 // a long listing is never held whole; without `eachRow` the rows are kept in Rows.
-CacheListing StreamCache(Machine& machine, const CacheRowSink& eachRow, LastUsedStyle lastUsedColumn);
+CacheListing StreamCache(Machine& machine, const CacheRowSink& eachRow, LastUsedStyle lastUsedColumn,
+                         CacheRowReuse* reuse = nullptr);
 
 // Why the listing is empty when the registry tells it: the cache key is missing, or the
 // cache of that Windows lies in HKEY_CURRENT_USER and no NTUSER.DAT is open. Empty otherwise.

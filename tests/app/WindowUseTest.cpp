@@ -83,6 +83,17 @@ protected:
         ASSERT_TRUE(context.RemoveCacheEntry(name));
     }
 
+    // Writes under a key (made if missing) as another program would.
+    void WriteElsewhere(const QString& path, const std::function<void(TNTRegistry&)>& write)
+    {
+        const auto other = registry.Reopen();
+        TNTRegistry reg(*other);
+        reg.SelectRoot(HKEY_LOCAL_MACHINE);
+        ASSERT_TRUE(reg.OpenPath(path, true));
+        write(reg);
+        other->commit();
+    }
+
     QTreeWidget* Table() const { return Find<QTreeWidget>(QStringLiteral("suiListView1")); }
 
     QTemporaryDir otherUndo;
@@ -171,6 +182,29 @@ TEST_F(ChangedHiveTest, F5ReadsTheCacheAgainWhenTheRegistryChanged)
     markFirstRow();
     QTest::keyClick(form.get(), Qt::Key_F5);
     EXPECT_TRUE(firstRowMarked());
+
+    // Another program saves the hive and leaves the cache as it was: F5 reads it again and
+    // keeps the rows.
+    const QList<QStringList> before = TableOf(Table());
+    WriteElsewhere(QStringLiteral("\\SOFTWARE\\Other"), [](TNTRegistry& reg) { reg.WriteDword(QStringLiteral("Saved"), 1); });
+    QTest::keyClick(form.get(), Qt::Key_F5);
+    EXPECT_TRUE(firstRowMarked());
+    EXPECT_EQ(TableOf(Table()), before);
+
+    // It changes a byte of one entry's record, puts another in Add/Remove and changes the
+    // third's Changed value: each row shows its change, and only that.
+    WriteElsewhere(CacheEntryPath(QStringLiteral("AlphaApp")), [](TNTRegistry& reg) {
+        const QByteArray record = SlowInfoCacheRecord(QStringLiteral("C:\\Program Files\\Alpha\\alpha.exe"), 7);
+        reg.WriteBytes(QStringLiteral("SlowInfoCache"), record.constData(), int(record.size()));
+    });
+    WriteElsewhere(kUninstallPath + QStringLiteral("\\BetaTool"), [](TNTRegistry&) {});
+    WriteElsewhere(CacheEntryPath(QStringLiteral("GammaSuite")), [](TNTRegistry& reg) { reg.WriteDword(QStringLiteral("Changed"), 5); });
+    QTest::keyClick(form.get(), Qt::Key_F5);
+    QList<QStringList> expected = before;
+    expected[0][ccFrequency] = QStringLiteral("occasionally (7)");
+    expected[1][ccInAddRemove] = QStringLiteral("Yes");
+    expected[2][ccChanged] = QStringLiteral("5");
+    EXPECT_EQ(TableOf(Table()), expected);
 
     RemoveElsewhere(QStringLiteral("AlphaApp"));
     QTest::keyClick(form.get(), Qt::Key_F5);

@@ -116,6 +116,13 @@ public:
         sorted_ = false;
     }
 
+    // Whether the rows show those, row for row.
+    bool show(const std::vector<CacheRow>& rows) const
+    {
+        return std::equal(rows_.begin(), rows_.end(), rows.begin(), rows.end(),
+                          [](const CacheTableItem* shown, const CacheRow& row) { return shown->shows(row); });
+    }
+
     // Forgets a row about to be deleted; the ranks of the others keep their order.
     void remove(const QTreeWidgetItem* row)
     {
@@ -172,18 +179,15 @@ void HideSortIndicator(QTreeWidget* table)
     table->header()->setSortIndicatorShown(false);
 }
 
-} // namespace
-
-CacheTableItem::CacheTableItem(const CacheRow& row, int index)
-    : QTreeWidgetItem(ItemType)
-    , columns_(row.columns)
-    , index_(index)
+// The numbers of a row as a table row sorts by them.
+CacheRowNumbers NumbersOf(const CacheRow& row)
 {
-    const CacheRecord& r = row.record;
-    const auto setNumber = [this](int column, uint64_t value) {
-        numbers_[size_t(column)] = value;
-        numberColumns_ |= 1u << column;
+    CacheRowNumbers numbers;
+    const auto setNumber = [&numbers](int column, uint64_t value) {
+        numbers.values[size_t(column)] = value;
+        numbers.columns |= 1u << column;
     };
+    const CacheRecord& r = row.record;
     if (r.has(CacheRecord::fFrequency))
         setNumber(ccFrequency, Ordered(r.Frequency));
     if (r.has(CacheRecord::fLastUsed))
@@ -196,15 +200,31 @@ CacheTableItem::CacheTableItem(const CacheRow& row, int index)
     const qint64 changed = row.Changed ? row.Changed->toLongLong(&number) : 0;
     if (number)
         setNumber(ccChanged, Ordered(changed));
+    return numbers;
+}
+
+} // namespace
+
+CacheTableItem::CacheTableItem(const CacheRow& row, int index)
+    : QTreeWidgetItem(ItemType)
+    , columns_(row.columns)
+    , numbers_(NumbersOf(row))
+    , index_(index)
+{
+}
+
+bool CacheTableItem::shows(const CacheRow& row) const
+{
+    return columns_ == row.columns && numbers_ == NumbersOf(row);
 }
 
 QVariant CacheTableItem::data(int column, int role) const
 {
     if ((role != Qt::DisplayRole && role != Qt::EditRole) || column < 0 || column >= columns_.size())
         return QTreeWidgetItem::data(column, role);
-    if (column == ccLastUsed && columns_.at(column).isEmpty() && (numberColumns_ & (1u << ccLastUsed))) {
+    if (column == ccLastUsed && columns_.at(column).isEmpty() && (numbers_.columns & (1u << ccLastUsed))) {
         static const LastUsedFormatter dates;   // a listing made luWhenShown
-        return dates.text(numbers_[ccLastUsed]);
+        return dates.text(numbers_.values[ccLastUsed]);
     }
     return columns_.at(column);
 }
@@ -218,8 +238,8 @@ bool CacheTableItem::operator<(const QTreeWidgetItem& other) const
 
 CacheTableItem::SortValue CacheTableItem::sortValue(int column) const
 {
-    if (numberColumns_ & (1u << column))
-        return {SortValue::Number, numbers_[size_t(column)], {}};
+    if (numbers_.columns & (1u << column))
+        return {SortValue::Number, numbers_.values[size_t(column)], {}};
     switch (column) {
     case ccFrequency:
     case ccLastUsed:
@@ -253,6 +273,10 @@ void EnableHeaderSorting(QTreeWidget* table)
 
 void FillCacheTable(QTreeWidget* table, const CacheListing& listing)
 {
+    if (CacheTableRows::of(table)->show(listing.rows)) {
+        ShowCacheTableAsFilled(table);
+        return;
+    }
     std::vector<CacheTableItem*> rows;
     rows.reserve(listing.rows.size());
     QList<QTreeWidgetItem*> items;

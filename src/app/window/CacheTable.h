@@ -15,6 +15,13 @@ class QTreeWidget;
 
 namespace parvelle {
 
+// The numbers a row sorts by, by column.
+struct CacheRowNumbers {
+    std::array<uint64_t, ccColumnCount> values{};   // in the order of the values, where columns has the bit
+    uint32_t columns = 0;
+    bool operator==(const CacheRowNumbers&) const = default;
+};
+
 class CacheTableItem : public QTreeWidgetItem {
 public:
     static constexpr int ItemType = QTreeWidgetItem::UserType + 1;
@@ -33,12 +40,13 @@ public:
     };
     SortValue sortValue(int column) const;
     int index() const { return index_; }
+    // Whether the row shows what a row made of `row` would.
+    bool shows(const CacheRow& row) const;
     void setSortRank(int rank) { sortRank_ = rank; }
 
 private:
     QStringList columns_;
-    std::array<uint64_t, ccColumnCount> numbers_{};   // by value, where numberColumns_ has the bit
-    uint32_t numberColumns_ = 0;
+    CacheRowNumbers numbers_;
     int index_;
     int sortRank_ = 0;   // the row's place in the order of the column sorted by
 };
@@ -46,7 +54,9 @@ private:
 // Header clicks of the table sort it.
 void EnableHeaderSorting(QTreeWidget* table);
 
-// Fills the table in the listing's (registry) order, without a sort indicator.
+// Fills the table in the listing's (registry) order, without a sort indicator. When the
+// table's rows already show the listing's, row for row, they are kept and shown as
+// ShowCacheTableAsFilled() leaves them.
 void FillCacheTable(QTreeWidget* table, const CacheListing& listing);
 // Shows the rows as FillCacheTable left them: in the registry's order, without a sort
 // indicator, a current row or a selection, scrolled to the top.

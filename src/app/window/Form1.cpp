@@ -554,7 +554,7 @@ void TForm1::FormShow()
         ShowCacheTableAsFilled(suiListView1_);
         return;
     }
-    const CacheListing listing = ListCache(machine_, [this] { BagEnter(); }, luWhenShown);
+    const CacheListing listing = ListCache(machine_, [this] { BagEnter(); }, luWhenShown, &listedRows_);
     osKind_ = listing.oSKind;
     listedEmptyReason_ = EmptyListingReason(machine_, listing);
     ShowRegistryStatus(listedEmptyReason_);

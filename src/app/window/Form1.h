@@ -1,6 +1,7 @@
 #pragma once
 // The main window: five pages, the cache table and the undo-list browser, and the
 // handlers of every control.
+#include "cache/CacheListing.h"
 #include "registry/Machine.h"
 
 #include <QStringList>
@@ -127,6 +128,7 @@ private:
     // The machine's revision when the cache table was filled, and why it was empty.
     std::optional<uint64_t> listedRevision_;
     QString listedEmptyReason_;
+    CacheRowReuse listedRows_;   // the last listing's rows, for the next one
 
     TsuiForm* suiForm1_ = nullptr;
     TitleBarNote* registryStatus_ = nullptr;
