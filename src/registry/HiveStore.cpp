@@ -15,6 +15,7 @@
 #include <numeric>
 #include <cerrno>
 #include <cstring>
+#include <thread>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -120,6 +121,86 @@ FileIdentity HiveStore::identityOf(const QString& path)
     return FileIdentity::of(path, kIdentityHead);
 }
 
+// What the first change of a mapped image needs, worked out on a thread of its own from
+// a copy of the file, which the thread alone reads, through a reader of its own: the
+// image made ready for changes, and the subkey indexes of the keys given, their names
+// read. Each result is taken once, after the thread has ended.
+class HiveStore::Preparation {
+public:
+    using Keys = std::vector<std::pair<NodeId, std::vector<NodeId>>>;   // a key and its subkeys
+
+    Preparation(std::shared_ptr<const MappedFile> mapping, const QString& path, Keys keys)
+        : thread_([this, mapping = std::move(mapping), path, keys = std::move(keys)] { run(*mapping, path, keys); })
+    {
+    }
+    ~Preparation()
+    {
+        cancelled_ = true;
+        finish();
+    }
+    std::optional<PreparedImage> takeImage()
+    {
+        finish();
+        return std::exchange(image_, std::nullopt);
+    }
+    std::optional<ChildIndex> takeIndex(NodeId node)
+    {
+        finish();
+        const auto found = indexes_.find(node);
+        if (found == indexes_.end())
+            return std::nullopt;
+        ChildIndex index = std::move(found->second);
+        indexes_.erase(found);
+        return index;
+    }
+
+private:
+    void finish()
+    {
+        if (thread_.joinable())
+            thread_.join();
+    }
+
+    void run(const MappedFile& mapping, const QString& path, const Keys& keys) noexcept
+    {
+        try {
+            std::optional<QByteArray> copy = mapping.copy(&cancelled_);
+            if (!copy || mapping.wasCut())
+                return;
+            std::vector<FreeCell> freeCells;
+            {
+                const RegfImage reader(*copy, path);   // shares the copy until it goes
+                reader.checkAllBins();
+                freeCells = reader.cellsMarkedFree();
+                for (const auto& [node, order] : keys) {
+                    if (cancelled_)
+                        return;
+                    ChildIndex index;
+                    index.order = reader.children(node);
+                    if (index.order != order)
+                        continue;
+                    readNames(reader, index);
+                    indexNames(index);
+                    // Left for the change to sort, when it is not sorted already.
+                    index.inWindowsOrder = std::is_sorted(index.names.cbegin(), index.names.cend(), NameLess);
+                    indexes_.emplace(node, std::move(index));
+                }
+                if (!reader.keysInFreeCells().isEmpty())
+                    indexes_.clear();   // the store's own reading notes such keys
+            }
+            image_ = PreparedImage{std::move(*copy), std::move(freeCells)};
+        } catch (...) {
+            // A damaged or vanished file: the first change finds it and says so.
+            indexes_.clear();
+        }
+    }
+
+    std::atomic<bool> cancelled_ = false;
+    std::optional<PreparedImage> image_;
+    std::unordered_map<NodeId, ChildIndex> indexes_;
+    std::thread thread_;   // last: it starts once the members above exist
+};
+
 HiveStore::HiveStore(const QString& filePath, Access access) : HiveStore(filePath, access, FindHiveLogs(filePath))
 {
 }
@@ -132,8 +213,11 @@ HiveStore::HiveStore(const QString& filePath, Access access, const QStringList& 
     load();
 }
 
+HiveStore::~HiveStore() = default;
+
 void HiveStore::load()
 {
+    preparation_.reset();
     // The identity is taken first: a change during the read shows at the next check.
     const FileIdentity identity = identityOf(filePath_);
     LogReplay replay;
@@ -217,11 +301,33 @@ std::unique_ptr<StoreLock> HiveStore::lockForChanges()
     if (!isWritable())
         return nullptr;
     std::unique_ptr<StoreLock> held = holdLock();
+    readyForChanges();
+    return held;
+}
+
+void HiveStore::prepareForChanges()
+{
+    if (preparation_ || !isWritable() || modified_ || !image_->mapping())
+        return;
+    Preparation::Keys keys;
+    for (const auto& [node, index] : childIndexes_) {
+        if (!index.namesRead && index.order.size() >= kManySubkeys)
+            keys.emplace_back(node, index.order);
+    }
+    preparation_ = std::make_unique<Preparation>(image_->mapping(), filePath_, std::move(keys));
+}
+
+void HiveStore::readyForChanges()
+{
     if (!modified_)
         requireUnchangedOnDisk();
-    image_->checkAllBins();
+    // Copied after the file was read, which it still is: the copy holds the file's bytes.
+    if (preparation_) {
+        if (std::optional<PreparedImage> prepared = preparation_->takeImage())
+            image_->usePrepared(std::move(*prepared));
+    }
+    image_->checkAllBins();   // a save writes the whole hive: no change to a damaged one
     requireNoKeysInFreeCells();
-    return held;
 }
 
 void HiveStore::createEmpty(const QString& filePath)
@@ -273,16 +379,13 @@ bool HiveStore::isLive(NodeId node) const
     return node != 0 && deleted_.count(node) == 0;
 }
 
-void HiveStore::requireWritable(NodeId node) const
+void HiveStore::requireWritable(NodeId node)
 {
     if (!isWritable())
         throw EHiveError(QStringLiteral("The hive file '%1' is read-only: %2").arg(filePath_, readOnlyReason_));
     if (!isLive(node))
         throw EHiveError(QStringLiteral("The key no longer exists in '%1'").arg(filePath_));
-    if (!modified_)
-        requireUnchangedOnDisk();
-    image_->checkAllBins();   // a save writes the whole hive: no change to a damaged one
-    requireNoKeysInFreeCells();
+    readyForChanges();
 }
 
 void HiveStore::requireNoKeysInFreeCells() const
@@ -314,17 +417,14 @@ const HiveStore::ChildIndex& HiveStore::childIndex(NodeId node) const
     return childIndexes_.emplace(node, std::move(index)).first->second;
 }
 
-const HiveStore::ChildIndex& HiveStore::namedChildIndex(NodeId node) const
+void HiveStore::readNames(const RegfImage& image, ChildIndex& index)
 {
-    const ChildIndex& index = childIndex(node);
-    if (index.namesRead)
-        return index;
     QStringList names;
     QString damage;
     names.reserve(qsizetype(index.order.size()));
     for (NodeId kid : index.order) {
         try {
-            names.append(image_->name(kid));
+            names.append(image.name(kid));
         } catch (const EHiveShortenedError&) {
             throw;
         } catch (const EHiveError& e) {
@@ -336,19 +436,37 @@ const HiveStore::ChildIndex& HiveStore::namedChildIndex(NodeId node) const
     index.names = std::move(names);
     index.damage = std::move(damage);
     index.namesRead = true;
+}
+
+void HiveStore::indexNames(const ChildIndex& index)
+{
+    if (index.byNameBuilt)
+        return;
+    index.byName.reserve(index.order.size());
+    for (size_t i = 0; i < index.order.size(); ++i)
+        if (!index.names.at(qsizetype(i)).isEmpty())   // a damaged subkey has no name to find
+            index.byName.emplace(index.names.at(qsizetype(i)), index.order[i]);
+    index.byNameBuilt = true;
+}
+
+const HiveStore::ChildIndex& HiveStore::namedChildIndex(NodeId node) const
+{
+    if (childIndex(node).namesRead)
+        return childIndexes_.at(node);
+    ChildIndex& index = childIndexes_.at(node);
+    if (preparation_) {
+        std::optional<ChildIndex> prepared = preparation_->takeIndex(node);
+        if (prepared && prepared->order == index.order)
+            return index = std::move(*prepared);
+    }
+    readNames(*image_, index);
     return index;
 }
 
 const NameMap<NodeId>& HiveStore::namesIndex(NodeId node) const
 {
     const ChildIndex& index = namedChildIndex(node);
-    if (!index.byNameBuilt) {
-        index.byName.reserve(index.order.size());
-        for (size_t i = 0; i < index.order.size(); ++i)
-            if (!index.names.at(qsizetype(i)).isEmpty())   // a damaged subkey has no name to find
-                index.byName.emplace(index.names.at(qsizetype(i)), index.order[i]);
-        index.byNameBuilt = true;
-    }
+    indexNames(index);
     return index.byName;
 }
 

@@ -29,6 +29,7 @@ public:
     HiveStore(const QString& filePath, Access access, const QStringList& logPaths);
     HiveStore(const HiveStore&) = delete;
     HiveStore& operator=(const HiveStore&) = delete;
+    ~HiveStore() override;
 
     // Writes a new hive file holding the keys and values of `tree` (createEmpty: only a
     // root key); refuses to replace an existing file. Throws EHiveError.
@@ -71,6 +72,10 @@ public:
     void commit() override;
     std::unique_ptr<PreparedCommit> prepareCommit() override;
     std::unique_ptr<StoreLock> lockForChanges() override;
+    // The copy of the file, its checks and free cells, and the names of the subkeys of the
+    // keys listed so far that have many; taken by the first change, and by the first
+    // lookup by name below such a key, once the file is found as read.
+    void prepareForChanges() override;
     QString describe() const override { return filePath_; }
     bool reloadIfChangedOnDisk() override;
     std::unique_ptr<StoreLock> lockAndReload() override;
@@ -96,11 +101,17 @@ private:
     // Puts a list read from a file into Windows' order before it is changed, should a
     // tool that sorts otherwise have written it.
     static void sortLikeWindows(ChildIndex& index);
+    // Reads the names of the index's subkeys, noting the first damage; indexes them.
+    static void readNames(const RegfImage& image, ChildIndex& index);
+    static void indexNames(const ChildIndex& index);
+    // Keys with at least so many subkeys get their names read ahead (prepareForChanges).
+    static constexpr size_t kManySubkeys = 1000;
     static constexpr qsizetype kIdentityHead = 12;   // signature and both sequence numbers
     static FileIdentity identityOf(const QString& path);
 
     class HeldLock;
     class PreparedSave;
+    class Preparation;
     // The hive's lock for one user; taken from other processes on the first.
     std::unique_ptr<StoreLock> holdLock();
 
@@ -117,7 +128,10 @@ private:
     void requireUnchangedOnDisk() const;
     [[noreturn]] void throwMissing() const;
     bool isLive(NodeId node) const;
-    void requireWritable(NodeId node) const;
+    void requireWritable(NodeId node);
+    // Before the first change and under the lock: the file is as read, and its image
+    // (the prepared copy, when there is one) whole and free of keys in free cells.
+    void readyForChanges();
     // Throws while a key was read from a cell marked free: a change could reuse that cell.
     void requireNoKeysInFreeCells() const;
     void requireIntactSubkeys(NodeId node) const;   // throws while a subkey of node is damaged
@@ -146,6 +160,7 @@ private:
     std::unordered_set<NodeId> changedSubkeys_;
     std::unordered_map<NodeId, std::vector<RegValue>> changedValues_;
     std::unordered_map<NodeId, uint64_t> writeTimes_;
+    std::unique_ptr<Preparation> preparation_;   // for the current reading of the file
 };
 
 } // namespace parvelle

@@ -200,6 +200,11 @@ std::vector<std::unique_ptr<StoreLock>> Machine::lockAndReloadStores()
     return locks;
 }
 
+void Machine::prepareForChanges()
+{
+    forEachStore([](RegistryStore& store) { store.prepareForChanges(); });
+}
+
 uint64_t Machine::revision() const
 {
     uint64_t sum = 0;

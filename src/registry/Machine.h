@@ -56,6 +56,9 @@ public:
     // The same under each store's lock against other writers, held until the returned
     // locks are destroyed.
     std::vector<std::unique_ptr<StoreLock>> lockAndReloadStores();
+    // Has every store work out ahead what its first change needs (see
+    // RegistryStore::prepareForChanges).
+    void prepareForChanges();
     // The sums of the stores' RegistryStore::revision() and readings(): a listing made
     // when the revision was what it is now still shows the machine as it is.
     uint64_t revision() const;

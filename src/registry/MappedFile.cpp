@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <atomic>
 #include <csignal>
+#include <cstring>
 #include <mutex>
 #include <sys/mman.h>
 #include <unistd.h>
@@ -129,6 +130,25 @@ void MappedFile::prefetch(qsizetype offset, qsizetype length) const
     (void)offset;
     (void)length;
 #endif
+}
+
+std::optional<QByteArray> MappedFile::copy(const std::atomic<bool>* cancelled) const
+{
+    constexpr qsizetype kPiece = qsizetype(8) << 20;
+    constexpr uintptr_t kLargePage = uintptr_t(2) << 20;
+    QByteArray bytes(size_, Qt::Uninitialized);
+    const uintptr_t start = (reinterpret_cast<uintptr_t>(bytes.data()) + kLargePage - 1) & ~(kLargePage - 1);
+    const uintptr_t end = (reinterpret_cast<uintptr_t>(bytes.data()) + uintptr_t(size_)) & ~(kLargePage - 1);
+    if (end > start)
+        ::madvise(reinterpret_cast<void*>(start), end - start, MADV_HUGEPAGE);   // a hint: a failure changes nothing
+    for (qsizetype done = 0; done < size_; done += kPiece) {
+        if (cancelled && cancelled->load())
+            return std::nullopt;
+        const qsizetype length = std::min(kPiece, size_ - done);
+        prefetch(done, length);
+        std::memcpy(bytes.data() + done, data_ + done, size_t(length));
+    }
+    return bytes;
 }
 
 bool MappedFile::wasCut() const

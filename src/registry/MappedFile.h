@@ -6,7 +6,9 @@
 // can refuse what they read.
 #include <QByteArray>
 #include <QString>
+#include <atomic>
 #include <memory>
+#include <optional>
 
 namespace parvelle {
 
@@ -26,6 +28,10 @@ public:
     // Maps in the pages of the range in one call, where the kernel can, instead of a page
     // fault every few pages as they are read. Only a hint: a failure changes nothing.
     void prefetch(qsizetype offset, qsizetype length) const;
+    // The bytes copied into memory, its pages read in few calls and the copy's memory
+    // taken in large pages where the system gives them; nullopt once `cancelled` turns
+    // true (checked between pieces of a few MiB).
+    std::optional<QByteArray> copy(const std::atomic<bool>* cancelled = nullptr) const;
 
 private:
     MappedFile(const char* data, qsizetype size, int slot) : data_(data), size_(size), slot_(slot) {}

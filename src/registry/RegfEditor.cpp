@@ -43,19 +43,21 @@ uint32_t RegfEditor::keyCellOffset(NodeId key) const
 
 void RegfEditor::adoptFreeCells()
 {
-    for (uint32_t bin = 0; bin < binsSize_;) {
-        const uint32_t binEnd = bin + LoadU32(bins() + bin + BinHeader::kSize);   // checked by beginChanges()
-        for (uint32_t at = bin + kBinHeaderSize; binEnd - at >= kSmallestCell;) {
-            const int32_t size = LoadI32(bins() + at);
-            const uint32_t length = uint32_t(size < 0 ? -int64_t(size) : size);
-            if (length < kSmallestCell || length % kCellAlignment != 0 || length > binEnd - at)
-                break;   // a damaged bin: its cells are left alone
-            if (size > 0)
-                cells_.adopt(at, length);
-            at += length;
-        }
-        bin = binEnd;
-    }
+    const std::vector<FreeCell> free = preparedFreeCells_ ? std::move(*preparedFreeCells_) : cellsMarkedFree();
+    preparedFreeCells_.reset();
+    for (const FreeCell& cell : free)
+        cells_.adopt(cell.offset, cell.size);
+}
+
+void RegfEditor::usePrepared(PreparedImage prepared)
+{
+    if (changing_ || !mapping_ || prepared.bytes.size() != bytes_.size())
+        return;
+    requireIntact();
+    bytes_ = std::move(prepared.bytes);
+    mapping_.reset();
+    allBinsChecked_ = true;   // on these bytes
+    preparedFreeCells_ = std::move(prepared.freeCells);
 }
 
 NodeId RegfEditor::addKey(NodeId parent, const QString& name, uint64_t time)

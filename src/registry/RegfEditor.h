@@ -9,12 +9,25 @@
 #include "RegfImage.h"
 
 #include <QStringList>
+#include <optional>
 
 namespace parvelle {
+
+// A mapped image made ready for changes ahead, on a copy of the file: the copy, whose
+// hive bins are checked, and its free cells.
+struct PreparedImage {
+    QByteArray bytes;
+    std::vector<FreeCell> freeCells;
+};
 
 class RegfEditor : public RegfImage {
 public:
     RegfEditor(QByteArray bytes, const QString& path, std::shared_ptr<const MappedFile> mapping = nullptr);
+
+    // Takes the prepared copy of the mapped file in place of the mapping, before the first
+    // change; the caller vouches that the file is unchanged since it was mapped. Ignored
+    // once the image is copied or changed. EHiveError when the file was shortened.
+    void usePrepared(PreparedImage prepared);
 
     // A key without subkeys or values, sharing its parent's security descriptor. The
     // parent's subkey list is left to setSubkeys().
@@ -57,6 +70,7 @@ private:
     regf::CellWriter cells_;
     bool changing_ = false;
     QByteArray slack_;   // the file's bytes after its hive bins, as read
+    std::optional<std::vector<FreeCell>> preparedFreeCells_;
     qsizetype slackStart_ = 0;
 };
 

@@ -238,10 +238,29 @@ void RegfImage::makePrivateCopy()
 {
     if (!mapping_)
         return;
-    QByteArray copy(bytes_.constData(), bytes_.size());
+    QByteArray copy = *mapping_->copy();
     requireIntact();
     bytes_ = std::move(copy);
     mapping_.reset();
+}
+
+std::vector<FreeCell> RegfImage::cellsMarkedFree() const
+{
+    std::vector<FreeCell> cells;
+    for (uint32_t bin = 0; bin < binsSize_;) {
+        const uint32_t binEnd = bin + LoadU32(bins() + bin + BinHeader::kSize);   // checked by checkAllBins()
+        for (uint32_t at = bin + kBinHeaderSize; binEnd - at >= kSmallestCell;) {
+            const int32_t size = LoadI32(bins() + at);
+            const uint32_t length = uint32_t(size < 0 ? -int64_t(size) : size);
+            if (length < kSmallestCell || length % kCellAlignment != 0 || length > binEnd - at)
+                break;   // a damaged bin: its cells are left alone
+            if (size > 0)
+                cells.push_back({at, length});
+            at += length;
+        }
+        bin = binEnd;
+    }
+    return cells;
 }
 
 void RegfImage::requireIntact() const

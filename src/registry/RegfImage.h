@@ -35,6 +35,12 @@ private:
     uint32_t size_ = 0;
 };
 
+// A cell marked free: its offset from the first hive bin and its size.
+struct FreeCell {
+    uint32_t offset;
+    uint32_t size;
+};
+
 class RegfImage {
 public:
     // Checks the base block, the root key and its subkey list; throws EHiveError naming
@@ -55,6 +61,12 @@ public:
     // A mapped image becomes a copy in memory and the file is let go: for changing the
     // bytes. EHiveError when another program shortened the file meanwhile.
     void makePrivateCopy();
+    // The file's mapping while the image reads it, else nullptr.
+    const std::shared_ptr<const MappedFile>& mapping() const { return mapping_; }
+
+    // The cells marked free, in file order; a damaged bin's cells from its damage on are
+    // left out. Reads every hive bin: after checkAllBins().
+    std::vector<FreeCell> cellsMarkedFree() const;
 
     uint32_t sequence1() const { return sequence1_; }
     uint32_t sequence2() const { return sequence2_; }

@@ -127,6 +127,10 @@ public:
     // checking that the file still holds what the store read; throws EHiveError when
     // another writer keeps it or changed it. Nothing to lock (memory, read-only): nullptr.
     virtual std::unique_ptr<StoreLock> lockForChanges() { return nullptr; }
+    // Works out ahead, on a thread of its own, what the first change would otherwise do
+    // then (for a hive file: its whole-file checks and copy): for a program about to wait
+    // for its user. The results serve only while the file is as read.
+    virtual void prepareForChanges() {}
     virtual QString describe() const = 0;         // file path or "memory"
     virtual QString note() const { return {}; }   // how it was opened, when worth telling (one line)
     // Damage read past so far (a key whose cell is marked free, read as it stands), one

@@ -102,18 +102,49 @@ TEST(MappedHive, AHiveShortenedWhileOpenGivesAnErrorNotACrash)
 
 TEST(MappedHive, AShortenedHiveIsNeitherChangedNorSaved)
 {
+    for (const bool prepared : {false, true}) {   // its copy taken before it was shortened, or none
+        QTemporaryDir dir;
+        const QString path = writeHive(dir, 200);
+        HiveStore store(path);
+        const NodeId key = store.children(store.root()).front();
+        if (prepared)
+            store.prepareForChanges();
+        shorten(path, kCutSize);
+        EXPECT_THROW(
+            {
+                store.setValue(key, RegValue{QStringLiteral("New"), REG_DWORD, QByteArray(4, '\1')});
+                store.commit();
+            },
+            EHiveError);
+        EXPECT_EQ(QFileInfo(path).size(), kCutSize);
+    }
+}
+
+// The first change takes what was prepared ahead (the checked copy of the file, the names
+// of the listed keys) only while the file is as it was read.
+TEST(MappedHive, WhatIsPreparedForChangesServesOnlyTheFileAsRead)
+{
     QTemporaryDir dir;
-    const QString path = writeHive(dir, 200);
+    const QString path = writeHive(dir, 1200);
     HiveStore store(path);
-    const NodeId key = store.children(store.root()).front();
-    shorten(path, kCutSize);
-    EXPECT_THROW(
-        {
-            store.setValue(key, RegValue{QStringLiteral("New"), REG_DWORD, QByteArray(4, '\1')});
-            store.commit();
-        },
-        EHiveError);
-    EXPECT_EQ(QFileInfo(path).size(), kCutSize);
+    store.children(store.root());   // listed: the names are read ahead
+    store.prepareForChanges();
+    {
+        HiveStore other(path);
+        other.deleteNode(*other.child(other.root(), QStringLiteral("Key 7")));
+        other.commit();
+    }
+    EXPECT_THROW(store.lockForChanges(), EHiveError);
+    ASSERT_TRUE(store.reloadIfChangedOnDisk());
+    store.children(store.root());
+    store.prepareForChanges();
+    store.deleteNode(*store.child(store.root(), QStringLiteral("Key 8")));
+    store.commit();
+    const HiveStore reread(path, HiveStore::Access::ReadOnly);
+    EXPECT_EQ(reread.children(reread.root()).size(), 1198u);
+    EXPECT_FALSE(reread.child(reread.root(), QStringLiteral("Key 7")));
+    EXPECT_FALSE(reread.child(reread.root(), QStringLiteral("Key 8")));
+    EXPECT_EQ(reread.values(*reread.child(reread.root(), QStringLiteral("Key 9"))).front().data, QByteArray(2048, 'j'));
 }
 
 TEST(MappedHive, ChangesGoToACopyAndTheFileIsReplacedOnSave)
@@ -157,9 +188,13 @@ TEST(MappedHive, ABrokenBinFailsTheKeysReadFromItAndEveryChange)
 
     const NodeId intact = keys.front();
     ASSERT_NO_THROW(store.values(intact));
-    const QString refused = throwMessage([&] { store.setValue(intact, RegValue{QStringLiteral("New"), REG_DWORD, QByteArray(4, '\1')}); });
-    EXPECT_TRUE(refused.contains(QStringLiteral("is broken"))) << refused.toStdString();
-    EXPECT_FALSE(store.isModified());
+    for (const bool prepared : {false, true}) {   // checked at the change, or ahead
+        if (prepared)
+            store.prepareForChanges();
+        const QString refused = throwMessage([&] { store.setValue(intact, RegValue{QStringLiteral("New"), REG_DWORD, QByteArray(4, '\1')}); });
+        EXPECT_TRUE(refused.contains(QStringLiteral("is broken"))) << refused.toStdString();
+        EXPECT_FALSE(store.isModified());
+    }
     EXPECT_EQ(fileDigest(path), before);
 }
 

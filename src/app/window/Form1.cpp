@@ -560,6 +560,7 @@ void TForm1::FormShow()
     ShowRegistryStatus(listedEmptyReason_);
     FillCacheTable(suiListView1_, listing);
     listedRevision_ = machine_.revision();
+    machine_.prepareForChanges();   // while the user picks an entry to remove
 }
 
 QTreeWidgetItem* TForm1::SelectedCacheRow() const
