@@ -15,6 +15,7 @@
 #include <numeric>
 #include <cerrno>
 #include <cstring>
+#include <system_error>
 #include <thread>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -314,7 +315,11 @@ void HiveStore::prepareForChanges()
         if (!index.namesRead && index.order.size() >= kManySubkeys)
             keys.emplace_back(node, index.order);
     }
-    preparation_ = std::make_unique<Preparation>(image_->mapping(), filePath_, std::move(keys));
+    try {
+        preparation_ = std::make_unique<Preparation>(image_->mapping(), filePath_, std::move(keys));
+    } catch (const std::system_error&) {
+        // No thread to be had: the first change does the work itself.
+    }
 }
 
 void HiveStore::readyForChanges()

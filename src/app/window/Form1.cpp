@@ -302,6 +302,11 @@ void TForm1::BuildListPage(QWidget* page)
     EnableHeaderSorting(suiListView1_);
     ShowCutOffCellTexts(suiListView1_);
     ShowTextsSafely(suiListView1_);
+    // An entry picked: the hive's first change is made ready while the user reaches Remove.
+    connect(suiListView1_, &QTreeWidget::itemSelectionChanged, this, [this] {
+        if (!ChangeRunning())
+            machine_.prepareForChanges();
+    });
     suiButton1_ = MakeButton(page, QStringLiteral("suiButton1"), QStringLiteral("Refresh"), QRect(8, 344, 97, 19));
     suiButton2_ = MakeButton(page, QStringLiteral("suiButton2"), QStringLiteral("Open in RegEdit"), QRect(272, 344, 129, 19));
     suiButton3_ = MakeButton(page, QStringLiteral("suiButton3"), QStringLiteral("Remove Item from ARPCache"),
@@ -560,7 +565,6 @@ void TForm1::FormShow()
     ShowRegistryStatus(listedEmptyReason_);
     FillCacheTable(suiListView1_, listing);
     listedRevision_ = machine_.revision();
-    machine_.prepareForChanges();   // while the user picks an entry to remove
 }
 
 QTreeWidgetItem* TForm1::SelectedCacheRow() const
