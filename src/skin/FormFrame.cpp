@@ -387,7 +387,7 @@ void TsuiForm::Sizing(bool resized)
     // A window manager that maximises over the panels is overruled; through the window, as
     // the widget would take a geometry of its own as the end of the maximised state.
     if (resized && form_->isMaximized() && !IsMdiChild() && initialBorder_ != bsNone
-        && form_->windowHandle()) {
+        && form_->windowHandle() && !CompositorPlacesWindows()) {
         const QRect workArea = FormWorkArea(form_);
         if (form_->geometry() != workArea)
             form_->windowHandle()->setGeometry(workArea);

@@ -2,6 +2,7 @@
 
 #include "FormFrame.h"
 #include "FrameHitTest.h"
+#include "SkinDraw.h"
 #include "TitleBar.h"
 
 #include <QGuiApplication>
@@ -67,6 +68,22 @@ const QMouseEvent& Mouse(const QEvent* event)
     return *static_cast<const QMouseEvent*>(event);
 }
 
+// Has the window system move (no Edges) or resize the form from Press; false where it cannot.
+bool StartSystemMoveResize(QWidget* form, Qt::Edges edges, const QMouseEvent& press)
+{
+    QWindow* window = form->windowHandle();
+    if (!window || !(edges ? window->startSystemResize(edges) : window->startSystemMove()))
+        return false;
+    // A compositor keeps the button's release: the press ends here, or the widget pressed
+    // would go on taking every mouse event until the next click.
+    if (CompositorPlacesWindows())
+        QCoreApplication::postEvent(window, new QMouseEvent(QEvent::MouseButtonRelease, press.scenePosition(),
+                                                            press.scenePosition(), press.globalPosition(),
+                                                            press.button(), press.buttons() & ~press.button(),
+                                                            press.modifiers()));
+    return true;
+}
+
 } // namespace
 
 FrameMouse::FrameMouse(TsuiTitleBar* titleBar)
@@ -104,7 +121,7 @@ bool FrameMouse::formEvent(QEvent* event)
     const Qt::Edges edges = HitTestEdges(zone);
     if (mouse.button() != Qt::LeftButton || !edges || !form->windowHandle())
         return false;
-    form->windowHandle()->startSystemResize(edges);
+    StartSystemMoveResize(form, edges, mouse);
     return true;
 }
 
@@ -158,10 +175,10 @@ void FrameMouse::emptyBarPressed(const QMouseEvent& event)
     if (!form || form->isMaximized() || secondClick)
         return;
     const Qt::Edges edges = HitTestEdges(topEdgeZone(event.position().toPoint()));
-    if (edges && form->windowHandle())
-        form->windowHandle()->startSystemResize(edges);
+    if (edges)
+        StartSystemMoveResize(form, edges, event);
     else
-        startMove(event.globalPosition().toPoint());
+        startMove(event);
 }
 
 void FrameMouse::pointerMoved(const QMouseEvent& event)
@@ -178,13 +195,12 @@ void FrameMouse::pointerMoved(const QMouseEvent& event)
 // press it starts there. X window managers start it at the first motion, as their pointer
 // grab would take the second click of a double click, and are then told the press's place.
 // Where nothing moves windows, the form follows every motion itself.
-void FrameMouse::startMove(const QPoint& pointer)
+void FrameMouse::startMove(const QMouseEvent& press)
 {
-    QWidget* form = titleBar_->Form();
-    if (!IsX11() && form->windowHandle() && form->windowHandle()->startSystemMove())
+    if (!IsX11() && StartSystemMoveResize(titleBar_->Form(), {}, press))
         return;
     dragPending_ = true;
-    dragPointer_ = pointer;
+    dragPointer_ = press.globalPosition().toPoint();
 }
 
 void FrameMouse::followPointer(const QPoint& pointer)

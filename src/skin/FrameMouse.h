@@ -25,7 +25,7 @@ private:
     bool titleBarEvent(QEvent* event);
     void emptyBarPressed(const QMouseEvent& event);
     void pointerMoved(const QMouseEvent& event);
-    void startMove(const QPoint& pointer);
+    void startMove(const QMouseEvent& press);
     void followPointer(const QPoint& pointer);
     void cancelUngrabbedX11Move(const QPoint& pointer);
     // The resize zone of the title bar's top edge at Position (title bar coordinates).

@@ -353,6 +353,11 @@ QRect FormWorkArea(const QWidget* form)
     return screen ? screen->availableGeometry() : GetDesktopWorkArea();
 }
 
+bool CompositorPlacesWindows()
+{
+    return QGuiApplication::platformName().startsWith(QLatin1String("wayland"));
+}
+
 void SetControlPosition(QWidget* control, const QPoint& point)
 {
     control->move(point);

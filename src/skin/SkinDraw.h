@@ -138,6 +138,10 @@ QRect GetDesktopWorkArea();
 // a form maximised on a second screen stays there.
 QRect FormWorkArea(const QWidget* form);
 
+// Whether the compositor places the windows and sizes maximised ones (Wayland): a window
+// there cannot know its place nor the panels, and a size of its own ends its connection.
+bool CompositorPlacesWindows();
+
 void SetControlPosition(QWidget* control, const QPoint& point);   // Left, then Top
 void SetControlBoundsRect(QWidget* control, const QRect& rect);   // Left, Top, Width, Height
 

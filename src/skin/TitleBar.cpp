@@ -124,7 +124,7 @@ void TsuiTitleBarButton::ClickButton()
             form->showNormal();
         } else {
             form->showMaximized();
-            if (!titleBar->Frame())
+            if (!titleBar->Frame() && !CompositorPlacesWindows())
                 form->setGeometry(FormWorkArea(form).adjusted(0, 0, 0, -1));
         }
         titleBar->UpdateMaximizeButtons();
