@@ -23,7 +23,7 @@ query() {   # sets X Y W H MAX WX WY WW WH
     before=$(grep -c geometry "$work/out")
     echo geometry >&3
     for _ in $(seq 50); do [ "$(grep -c geometry "$work/out")" -gt "$before" ] && break; sleep 0.05; done
-    read -r _ X Y W H _ MAX _ WX WY WW WH < <(grep geometry "$work/out" | tail -n 1)
+    read -r _ X Y W H _ MAX _ WX WY WW WH _ < <(grep geometry "$work/out" | tail -n 1)
 }
 query; x0=$X y0=$Y w0=$W h0=$H
 drag $((X + W / 2)) $((Y + 15)) 120 80

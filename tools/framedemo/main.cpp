@@ -1,8 +1,9 @@
 // Demo forms of the skinned frame.
 //   parvelle-framedemo --screenshots DIR   one PNG per style (and an inactive WinXP form)
 //   parvelle-framedemo [STYLE]             shows a demo form; reports on standard output
-//                                          its geometry on request and when its system
-//                                          menu opens (used by tools/check-frame-x11.sh)
+//                                          its geometry and cursor on request and where
+//                                          its system menu and File menu open (used by
+//                                          tools/check-frame-x11.sh and -wayland.sh)
 #include "app/window/Fonts.h"
 #include "skin/FormFrame.h"
 
@@ -12,6 +13,7 @@
 #include <QSocketNotifier>
 #include <QTimer>
 #include <QVBoxLayout>
+#include <QWindow>
 #include <cstdio>
 #include <unistd.h>
 
@@ -67,18 +69,24 @@ int WriteScreenshots(const QString& folder)
     return save(*inactive, QStringLiteral("frame-winxp-inactive.png")) ? 0 : 1;
 }
 
-// Shows the form; a line "geometry" on standard input prints its geometry.
-int ShowDemo(const BuiltInStyle& style)
+// Prints "NAME X Y" where Menu opens.
+void ReportOpening(QMenu* menu, const char* name)
 {
-    std::unique_ptr<QWidget> form = MakeDemoForm(style);
-    TsuiTitleBar* titleBar = form->findChild<TsuiForm*>()->TitleBar();
-    QMenu* systemMenu = titleBar->SystemMenu();
-    QObject::connect(systemMenu, &QMenu::aboutToShow, systemMenu, [systemMenu] {
-        QTimer::singleShot(0, systemMenu, [systemMenu] {   // placed once shown
-            std::printf("system menu %d %d\n", systemMenu->x(), systemMenu->y());
+    QObject::connect(menu, &QMenu::aboutToShow, menu, [menu, name] {
+        QTimer::singleShot(0, menu, [menu, name] {   // placed once shown
+            std::printf("%s %d %d\n", name, menu->x(), menu->y());
             std::fflush(stdout);
         });
     });
+}
+
+// Shows the form; a line "geometry" on standard input prints its geometry and cursor shape.
+int ShowDemo(const BuiltInStyle& style)
+{
+    std::unique_ptr<QWidget> form = MakeDemoForm(style);
+    const TsuiForm* frame = form->findChild<TsuiForm*>();
+    ReportOpening(frame->TitleBar()->SystemMenu(), "system menu");
+    ReportOpening(frame->Menu()->actions().constFirst()->menu(), "File menu");
     QSocketNotifier input(STDIN_FILENO, QSocketNotifier::Read);
     QObject::connect(&input, &QSocketNotifier::activated, [&form, &input] {
         char line[64];
@@ -88,8 +96,9 @@ int ShowDemo(const BuiltInStyle& style)
         }
         const QRect g = form->geometry();
         const QRect work = FormWorkArea(form.get());
-        std::printf("geometry %d %d %d %d maximized %d workarea %d %d %d %d\n", g.x(), g.y(), g.width(),
-                    g.height(), int(form->isMaximized()), work.x(), work.y(), work.width(), work.height());
+        std::printf("geometry %d %d %d %d maximized %d workarea %d %d %d %d cursor %d\n", g.x(), g.y(), g.width(),
+                    g.height(), int(form->isMaximized()), work.x(), work.y(), work.width(), work.height(),
+                    int(form->windowHandle()->cursor().shape()));
         std::fflush(stdout);
     });
     form->show();
