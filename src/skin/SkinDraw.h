@@ -139,7 +139,8 @@ QRect GetDesktopWorkArea();
 QRect FormWorkArea(const QWidget* form);
 
 // Whether the compositor places the windows and sizes maximised ones (Wayland): a window
-// there cannot know its place nor the panels, and a size of its own ends its connection.
+// there cannot know its place nor the panels, and a maximised one that asks for another
+// size loses its connection.
 bool CompositorPlacesWindows();
 
 void SetControlPosition(QWidget* control, const QPoint& point);   // Left, then Top
