@@ -243,22 +243,22 @@ std::optional<CacheRow> readRow(const RegistryStore& store, NodeId entry, const 
     const RegValue* record = findValue(values, kSlowInfoCache);
     if (!record)
         return std::nullopt;
-    const RegValue* changedValue = findValue(values, kChanged);
+    std::optional<QString> changed = changedText(findValue(values, kChanged));
     if (KindOfType(record->type) != dkBinary)
         return rowWithoutRecord(name, QStringLiteral("its SlowInfoCache value is of type %1, not binary").arg(ValueTypeName(record->type)),
-                                kRecordNotBinary, inUninstall, lastUsed, changedText(changedValue));
+                                kRecordNotBinary, inUninstall, lastUsed, std::move(changed));
     if (reuse) {
-        if (std::optional<CacheRow> kept = reuse->take(name, *record, changedValue))
+        if (std::optional<CacheRow> kept = reuse->take(name, record->data, changed))
             return withAddRemoveAnswer(std::move(*kept), inUninstall);
     }
     CacheRow row;
     row.KeyName = name;
     setAddRemoveAnswer(row, inUninstall);
     row.record = DecodeCacheRecord(record->data);
-    row.Changed = changedText(changedValue);
+    row.Changed = std::move(changed);
     row.columns = columnTexts(row, lastUsed);
     if (reuse)
-        reuse->keep(*record, changedValue, row);
+        reuse->keep(row);
     return row;
 }
 
@@ -404,14 +404,11 @@ CacheRowReuse::Kept* CacheRowReuse::byName(const QString& name)
     return &rows_[*found];
 }
 
-std::optional<CacheRow> CacheRowReuse::take(const QString& name, const RegValue& record, const RegValue* changed)
+std::optional<CacheRow> CacheRowReuse::take(const QString& name, const QByteArray& record, const std::optional<QString>& changed)
 {
     Kept* kept = byName(name);
-    if (!kept || kept->recordType != record.type || kept->record != record.data || kept->changed.has_value() != bool(changed))
+    if (!kept || kept->row.Changed != changed || !DecodesTo(record, kept->row.record))
         return std::nullopt;
-    if (changed && (kept->changed->type != changed->type || kept->changed->data != changed->data))
-        return std::nullopt;
-    // Moved on, not copied: the bytes read this time are freed at once.
     next_.push_back(std::move(*kept));
     kept->taken = true;
     return next_.back().row;
@@ -427,14 +424,15 @@ void CacheRowReuse::begin(LastUsedStyle style)
     cursor_ = 0;
 }
 
-void CacheRowReuse::keep(const RegValue& record, const RegValue* changed, const CacheRow& row)
+void CacheRowReuse::keep(const CacheRow& row)
 {
-    next_.push_back({record.type, record.data, changed ? std::optional(*changed) : std::nullopt, row});
+    next_.push_back({row});
 }
 
 void CacheRowReuse::finish()
 {
-    rows_ = std::move(next_);
+    // The two lists trade places, so that the next listing fills memory already in use.
+    std::swap(rows_, next_);
     next_.clear();
     index_.clear();
     cursor_ = 0;

@@ -52,29 +52,26 @@ struct CacheListing {
     QString uninstallDamage;          // why Uninstall subkeys (some or all) cannot be read
 };
 
-// The rows of the last listing made with it, each with the values its record and Changed
-// were read from: a listing given it decodes again only the entries whose values are not
-// byte for byte those of the row kept under the same name (and reads their Add/Remove
-// answer afresh). Rows of damaged entries are never kept.
+// The rows of the last listing made with it: a listing given it decodes again only the
+// entries whose SlowInfoCache does not decode to the record of the row kept under the same
+// name or whose Changed gives another text, and reads every Add/Remove answer afresh.
+// Rows of damaged entries are never kept.
 class CacheRowReuse {
 public:
     // A listing begins (forgetting the rows kept when they were made in another style),
     // takes the rows it finds and keeps those it decodes, and when it is whole makes them
     // the rows found.
     void begin(LastUsedStyle style);
-    // The row kept for that name and those values, kept on for the listing under way;
-    // nullopt when there is none.
-    std::optional<CacheRow> take(const QString& name, const RegValue& record, const RegValue* changed);
-    void keep(const RegValue& record, const RegValue* changed, const CacheRow& row);
+    // The row kept for that name, SlowInfoCache (binary) and Changed text, kept on for the
+    // listing under way; nullopt when there is none.
+    std::optional<CacheRow> take(const QString& name, const QByteArray& record, const std::optional<QString>& changed);
+    void keep(const CacheRow& row);
     void finish();
 
 private:
     struct Kept {
-        uint32_t recordType;
-        QByteArray record;
-        std::optional<RegValue> changed;   // its type and bytes; the name is not kept
         CacheRow row;
-        bool taken = false;                // moved on to the listing under way
+        bool taken = false;   // moved on to the listing under way
     };
     Kept* byName(const QString& name);
 

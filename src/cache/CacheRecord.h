@@ -32,6 +32,8 @@ struct CacheRecord {
 // the UTF-16LE text from byte 28 up to its first zero character (or the end of the value).
 // A value shorter than 28 bytes decodes only the fields that lie wholly inside it.
 CacheRecord DecodeCacheRecord(const QByteArray& value);
+// Whether the value decodes to that record, found without decoding its text.
+bool DecodesTo(const QByteArray& value, const CacheRecord& record);
 
 // UTF-16LE text up to its first zero character (or the end); a trailing odd byte is ignored.
 QString TextUpToZero(QByteArrayView utf16le);

@@ -186,3 +186,33 @@ TEST(CacheRecordText, AgreesWithQtsUtf16Decoder)
         EXPECT_EQ(TextUpToZero(input), expected) << input.toHex().toStdString();
     }
 }
+
+TEST(CacheRecordText, AValueDecodesToItsOwnRecordAndToNoOtherOne)
+{
+    const auto withBytes = [](QByteArray value, int at, const QByteArray& replacement) {
+        return value.replace(at, replacement.size(), replacement);
+    };
+    const QByteArray header = normalRecord().left(28);
+    const QList<QByteArray> values = {
+        normalRecord(),
+        withBytes(normalRecord(), 24, bytes({6})),                  // another frequency
+        withBytes(normalRecord(), 30, bytes({'/'})),                // another path character
+        withBytes(normalRecord(), 100, bytes({'x', 'y'})),          // stray bytes after the path
+        normalRecord().left(0), normalRecord().left(8), normalRecord().left(27), normalRecord().left(28),
+        header + bytes({'a', 0, 'b', 0}),                           // no terminator
+        header + bytes({'a', 0, 'b', 0, 0, 0}),
+        header + bytes({'a', 0, 'b', 0, 'c'}),                      // an odd byte
+        header + bytes({'a', 0, 'b', 0, 'c', 0}),
+        header + bytes({0x01, 0xD8, 0x37, 0xDC, 'z', 0}),           // a surrogate pair
+        header + bytes({0x01, 0xD8, 0x38, 0xDC, 'z', 0}),
+    };
+    const auto same = [](const CacheRecord& a, const CacheRecord& b) {
+        return a.decodedFields == b.decodedFields && a.RecordSize == b.RecordSize && a.HasName == b.HasName
+               && a.InstallSize == b.InstallSize && a.LastUsed == b.LastUsed && a.Frequency == b.Frequency
+               && a.FilePath == b.FilePath;
+    };
+    for (const QByteArray& value : values)
+        for (const QByteArray& other : values)
+            EXPECT_EQ(DecodesTo(value, DecodeCacheRecord(other)), same(DecodeCacheRecord(value), DecodeCacheRecord(other)))
+                << value.toHex().toStdString() << " / " << other.toHex().toStdString();
+}
