@@ -27,7 +27,7 @@ int Fail(const QString& message, int status, bool quiet)
     const QString shown = TerminalText(message);
     std::fprintf(stderr, "parvelle: %s\n", qPrintable(shown));
     if (!quiet)
-        QtMessageBox(nullptr).Show(shown, AppTitle());
+        QtMessageBox(nullptr).show(shown, AppTitle());
     return status;
 }
 

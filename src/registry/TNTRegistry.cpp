@@ -135,18 +135,18 @@ bool TNTRegistry::QueryKeyCounts(KeyCounts& counts)
     if (!key_)
         return false;
     const QStringList subkeys = machine_.subkeyNames(*key_);
-    counts.SubkeyCount = uint32_t(subkeys.size());
+    counts.subkeyCount = uint32_t(subkeys.size());
     for (const QString& name : subkeys)
-        counts.MaxSubkeyNameLength = std::max(counts.MaxSubkeyNameLength, uint32_t(name.size()));
+        counts.maxSubkeyNameLength = std::max(counts.maxSubkeyNameLength, uint32_t(name.size()));
     if (!key_->store)
         return true;
     const std::vector<RegValue> values = key_->store->values(key_->node);
-    counts.ValueCount = uint32_t(values.size());
+    counts.valueCount = uint32_t(values.size());
     for (const RegValue& v : values) {
-        counts.MaxValueNameLength = std::max(counts.MaxValueNameLength, uint32_t(v.name.size()));
-        counts.MaxDataLength = std::max(counts.MaxDataLength, uint32_t(v.data.size()));
+        counts.maxValueNameLength = std::max(counts.maxValueNameLength, uint32_t(v.name.size()));
+        counts.maxDataLength = std::max(counts.maxDataLength, uint32_t(v.data.size()));
     }
-    counts.LastWriteTime = key_->store->lastWriteTime(key_->node);
+    counts.lastWriteTime = key_->store->lastWriteTime(key_->node);
     return true;
 }
 
@@ -179,21 +179,21 @@ bool TNTRegistry::QueryValue(const QString& name, ValueInfo& info)
     const std::optional<RegValue> v = lookup(name);
     if (!v)
         return false;
-    info.Kind = KindOfType(v->type);
-    info.Size = int32_t(v->data.size());
+    info.kind = KindOfType(v->type);
+    info.size = int32_t(v->data.size());
     return true;
 }
 
 int32_t TNTRegistry::ValueSize(const QString& name)
 {
     ValueInfo info;
-    return QueryValue(name, info) ? info.Size : -1;
+    return QueryValue(name, info) ? info.size : -1;
 }
 
 DataKind TNTRegistry::ValueKind(const QString& name)
 {
     ValueInfo info;
-    return QueryValue(name, info) ? info.Kind : dkUnknown;
+    return QueryValue(name, info) ? info.kind : dkUnknown;
 }
 
 RawValue TNTRegistry::ReadRaw(const QString& name)
@@ -221,11 +221,11 @@ QString TNTRegistry::ReadText(const QString& name)
     if (ValueSize(name) <= 0)
         return QString();
     const RawValue raw = ReadRaw(name);
-    switch (KindOfType(raw.Type)) {
+    switch (KindOfType(raw.type)) {
     case dkString:
     case dkExpandString:
     case dkMultiString:
-        return RegTextFromBytes(raw.Data);
+        return RegTextFromBytes(raw.data);
     default:
         raise(kInvalidType, name);
     }
@@ -244,12 +244,12 @@ void TNTRegistry::WriteExpandText(const QString& name, const QString& text)
 int32_t TNTRegistry::ReadDword(const QString& name)
 {
     const RawValue raw = ReadRaw(name);
-    if (raw.Data.size() > 4)
+    if (raw.data.size() > 4)
         raise(kGetFailed, name);   // the data does not fit the 4-byte buffer
-    if (KindOfType(raw.Type) != dkDword)
+    if (KindOfType(raw.type) != dkDword)
         raise(kInvalidType, name);
     std::array<char, 4> bytes{};   // shorter data is zero-extended
-    std::copy(raw.Data.cbegin(), raw.Data.cend(), bytes.begin());
+    std::copy(raw.data.cbegin(), raw.data.cend(), bytes.begin());
     return qFromLittleEndian<int32_t>(bytes.data());
 }
 
@@ -265,14 +265,14 @@ int TNTRegistry::ReadBytes(const QString& name, void* buffer, int bufferSize)
     ValueInfo info;
     if (!QueryValue(name, info))
         return 0;
-    if (info.Kind != dkBinary || info.Size > bufferSize)
+    if (info.kind != dkBinary || info.size > bufferSize)
         raise(kInvalidType, name);
     const RawValue raw = ReadRaw(name);
-    if (raw.Data.size() > bufferSize)
+    if (raw.data.size() > bufferSize)
         raise(kInvalidType, name);
-    if (!raw.Data.isEmpty())
-        std::memcpy(buffer, raw.Data.constData(), size_t(raw.Data.size()));
-    return int(raw.Data.size());
+    if (!raw.data.isEmpty())
+        std::memcpy(buffer, raw.data.constData(), size_t(raw.data.size()));
+    return int(raw.data.size());
 }
 
 void TNTRegistry::WriteBytes(const QString& name, const void* buffer, int size)

@@ -25,23 +25,23 @@ QString RegTextFromBytes(const QByteArray& data);
 QByteArray RegTextToBytes(const QString& text);
 
 struct ValueInfo {
-    DataKind Kind = dkUnknown;
-    int32_t Size = 0;
+    DataKind kind = dkUnknown;
+    int32_t size = 0;
 };
 
 struct KeyCounts {
-    uint32_t SubkeyCount = 0;
-    uint32_t MaxSubkeyNameLength = 0;
-    uint32_t ValueCount = 0;
-    uint32_t MaxValueNameLength = 0;
-    uint32_t MaxDataLength = 0;
-    uint64_t LastWriteTime = 0;   // FILETIME
+    uint32_t subkeyCount = 0;
+    uint32_t maxSubkeyNameLength = 0;
+    uint32_t valueCount = 0;
+    uint32_t maxValueNameLength = 0;
+    uint32_t maxDataLength = 0;
+    uint64_t lastWriteTime = 0;   // FILETIME
 };
 
 // A value read whole, with its exact Windows type number.
 struct RawValue {
-    uint32_t Type = 0;
-    QByteArray Data;
+    uint32_t type = 0;
+    QByteArray data;
 };
 
 class TNTRegistry {

@@ -121,7 +121,7 @@ QImage StretchedFace(const QImage& bitmap, QSize size, bool transparent)
 
 namespace {
 
-constexpr int CaptionFlags = Qt::TextSingleLine | Qt::TextShowMnemonic;
+constexpr int kCaptionFlags = Qt::TextSingleLine | Qt::TextShowMnemonic;
 
 QFont CaptionFont(const ButtonLook& look)
 {
@@ -138,13 +138,13 @@ void DrawCaptionText(QPainter& canvas, const ButtonLook& look, const QRect& rect
     canvas.setFont(CaptionFont(look));
     if (!look.enabled) {
         canvas.setPen(ToQColor(clWhite));
-        canvas.drawText(rect.translated(1, 1), CaptionFlags | alignment, look.caption);
+        canvas.drawText(rect.translated(1, 1), kCaptionFlags | alignment, look.caption);
         canvas.setPen(ToQColor(clGray));
-        canvas.drawText(rect, CaptionFlags | alignment, look.caption);
+        canvas.drawText(rect, kCaptionFlags | alignment, look.caption);
         return;
     }
     canvas.setPen(look.textColor);
-    canvas.drawText(look.pressed ? rect.translated(1, 1) : rect, CaptionFlags | alignment, look.caption);
+    canvas.drawText(look.pressed ? rect.translated(1, 1) : rect, kCaptionFlags | alignment, look.caption);
 }
 
 void DrawCentredCaption(QPainter& canvas, const ButtonLook& look)
@@ -171,7 +171,7 @@ void DrawGlyphAndCaption(QPainter& canvas, const ButtonLook& look, const SkinBut
     const bool twoImages = IsTwoImageGlyph(skin.glyph);
     const int gh = skin.glyph.height();
     const int gw = twoImages ? gh : skin.glyph.width();
-    const QSize text = QFontMetrics(look.font).size(CaptionFlags, look.caption);
+    const QSize text = QFontMetrics(look.font).size(kCaptionFlags, look.caption);
     const GlyphPlacement place = PlaceGlyph(skin.layout, look.size, QSize(gw, gh), text, skin.spacing);
     const QPoint glyphAt = look.pressed ? place.glyph + QPoint(1, 1) : place.glyph;
 

@@ -15,7 +15,7 @@ namespace parvelle {
 
 namespace {
 
-constexpr int CaptionFlags = Qt::TextSingleLine | Qt::TextShowMnemonic;
+constexpr int kCaptionFlags = Qt::TextSingleLine | Qt::TextShowMnemonic;
 
 int LineHeight(const QFont& font)
 {
@@ -31,7 +31,7 @@ int CheckBoxGlyphSlice(bool checked, bool enabled)
 
 QSize CheckBoxAutoSize(const QFont& font, const QString& caption, QSize glyph)
 {
-    const int textWidth = QFontMetrics(font).size(CaptionFlags, caption).width();
+    const int textWidth = QFontMetrics(font).size(kCaptionFlags, caption).width();
     return QSize(glyph.width() + textWidth + 8, std::max(LineHeight(font) + 2, glyph.height()) + 4);
 }
 
@@ -45,7 +45,7 @@ void PaintCheckBox(QPainter& canvas, const CheckBoxLook& look, const QImage& gly
     const int T = (H - lineHeight) / 2;
     canvas.setFont(look.font);
     canvas.setPen(look.textColor);
-    canvas.drawText(RectLTRB(L, T, W, H), CaptionFlags | Qt::AlignLeft | Qt::AlignTop, look.caption);
+    canvas.drawText(RectLTRB(L, T, W, H), kCaptionFlags | Qt::AlignLeft | Qt::AlignTop, look.caption);
     if (look.focused)
         DrawFocusRectangle(canvas, RectLTRB(L - 1, T, W, T + lineHeight + 2));
 }

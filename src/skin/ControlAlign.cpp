@@ -12,7 +12,7 @@ namespace parvelle {
 
 namespace {
 
-constexpr char AlignProperty[] = "parvelle_align";
+constexpr char kAlignProperty[] = "parvelle_align";
 
 // Realigns a parent when it, or one of its aligned children, changes size or visibility.
 class AlignWatcher : public QObject {
@@ -113,7 +113,7 @@ QRect TakeFromArea(QRect& area, const QWidget* child, TAlign align)
 
 void SetControlAlign(QWidget* control, TAlign align)
 {
-    control->setProperty(AlignProperty, int(align));
+    control->setProperty(kAlignProperty, int(align));
     AlignWatcher::Instance()->Watch(control);
     AlignWatcher::Instance()->Watch(control->parentWidget());
     AlignControls(control->parentWidget());
@@ -121,7 +121,7 @@ void SetControlAlign(QWidget* control, TAlign align)
 
 TAlign ControlAlign(const QWidget* control)
 {
-    return control ? TAlign(control->property(AlignProperty).toInt()) : alNone;
+    return control ? TAlign(control->property(kAlignProperty).toInt()) : alNone;
 }
 
 void AlignControls(QWidget* parent)

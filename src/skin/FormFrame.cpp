@@ -23,7 +23,7 @@ namespace parvelle {
 
 namespace {
 
-constexpr int MdiChildShrink = 3;
+constexpr int kMdiChildShrink = 3;
 
 // The window's border style as Qt tells it.
 TFormBorderStyle BorderStyleOf(const QWidget* form)
@@ -368,7 +368,7 @@ void TsuiForm::SetRoundCorner(int corner)
 void TsuiForm::LayoutFrame()
 {
     const int top = TitleBarVisible() ? 0 : borderWidth_;
-    const int shrink = IsMdiChild() ? MdiChildShrink : 0;
+    const int shrink = IsMdiChild() ? kMdiChildShrink : 0;
     setGeometry(borderWidth_, top, form_->width() - 2 * borderWidth_ - shrink,
                 form_->height() - borderWidth_ - top - shrink);
     AlignControls(this);
@@ -400,7 +400,7 @@ void TsuiForm::Sizing(bool resized)
 QList<QRect> TsuiForm::BorderStrips() const
 {
     const int cw = form_->width(), ch = form_->height(), bw = borderWidth_;
-    const int mdi = IsMdiChild() ? MdiChildShrink : 0;
+    const int mdi = IsMdiChild() ? kMdiChildShrink : 0;
     QList<QRect> strips{RectLTRB(0, 0, bw, ch - (mdi ? 2 : 0)), RectLTRB(0, ch - bw - mdi, cw, ch - mdi),
                         RectLTRB(cw - bw - mdi, 0, cw - mdi, ch)};
     if (!TitleBarVisible())

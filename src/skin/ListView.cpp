@@ -10,8 +10,8 @@ namespace parvelle {
 
 namespace {
 
-constexpr int BorderWidth = 2;
-constexpr int AttachedSmallChange = 5;
+constexpr int kBorderWidth = 2;
+constexpr int kAttachedSmallChange = 5;
 
 // Length in pixels of the thumb the style draws for the bar.
 int ThumbLength(const QScrollBar* bar)
@@ -38,7 +38,7 @@ TsuiListView::TsuiListView(QWidget* parent)
 {
     // A plain frame as wide as the border ring, painted over in the skin's colours.
     setFrameStyle(QFrame::Box | QFrame::Plain);
-    setLineWidth(BorderWidth);
+    setLineWidth(kBorderWidth);
     setVerticalScrollMode(QAbstractItemView::ScrollPerItem);
     setHorizontalScrollMode(QAbstractItemView::ScrollPerPixel);
     for (QScrollBar* system : {verticalScrollBar(), horizontalScrollBar()}) {
@@ -108,7 +108,7 @@ void TsuiListView::Attach(Attached& slot, TsuiScrollBar* bar, TsuiProgressBarOri
     slot.bar = bar;
     if (!bar)
         return;
-    bar->SetSmallChange(AttachedSmallChange);
+    bar->SetSmallChange(kAttachedSmallChange);
     bar->SetOrientation(orientation);
     slot.onChange = connect(bar, &TsuiScrollBar::OnChange, this,
                             orientation == suiVertical ? &TsuiListView::VScrollBarChanged

@@ -13,7 +13,7 @@ namespace parvelle {
 
 namespace {
 
-constexpr int MenuCaptionPadding = 14;   // around a menu bar caption
+constexpr int kMenuCaptionPadding = 14;   // around a menu bar caption
 
 // One top-level item of the main menu; its text and enabled state follow the item.
 class TsuiMenuBarButton : public QToolButton {
@@ -54,7 +54,7 @@ void TsuiMenuBarButton::actionEvent(QActionEvent* event)
 QSize TsuiMenuBarButton::sizeHint() const
 {
     const int textWidth = fontMetrics().size(Qt::TextShowMnemonic, text()).width();
-    return QSize(textWidth + MenuCaptionPadding, bar_->BarHeight());
+    return QSize(textWidth + kMenuCaptionPadding, bar_->BarHeight());
 }
 
 void TsuiMenuBarButton::paintEvent(QPaintEvent*)

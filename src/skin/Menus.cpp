@@ -13,14 +13,14 @@ namespace parvelle {
 
 namespace {
 
-constexpr TColor DisabledTextColor = 0x808080;
-constexpr TColor MacSeparatorColor = 0x000000;
-constexpr TColor SeparatorLineColor = 0x848284;
-constexpr TColor MenuFrameColor = 0x808080;
-constexpr int MacMenuItemHeight = 20;
-constexpr int MacSeparatorHeight = 12;
-constexpr int StyledBarWidth = 26;
-constexpr int ImageSize = 16;
+constexpr TColor kDisabledTextColor = 0x808080;
+constexpr TColor kMacSeparatorColor = 0x000000;
+constexpr TColor kSeparatorLineColor = 0x848284;
+constexpr TColor kMenuFrameColor = 0x808080;
+constexpr int kMacMenuItemHeight = 20;
+constexpr int kMacSeparatorHeight = 12;
+constexpr int kStyledBarWidth = 26;
+constexpr int kImageSize = 16;
 
 // A MacOS menu bitmap, its top `rows` kept, stretched over `rect`.
 void DrawMacBitmap(QPainter& painter, const QImage& bitmap, int rows, const QRect& rect)
@@ -72,7 +72,7 @@ void DrawItemImage(QPainter& painter, int x, int y, const QImage& image, bool en
 
 QImage IconImage(const QIcon& icon)
 {
-    return icon.pixmap(QSize(ImageSize, ImageSize), 1.0).toImage();
+    return icon.pixmap(QSize(kImageSize, kImageSize), 1.0).toImage();
 }
 
 } // namespace
@@ -157,7 +157,7 @@ public:
         if (element == PE_FrameMenu) {
             // The window frame a system menu has around its owner-drawn items.
             painter->save();
-            painter->setPen(ToQColor(MenuFrameColor));
+            painter->setPen(ToQColor(kMenuFrameColor));
             painter->setBrush(Qt::NoBrush);
             painter->drawRect(option->rect.adjusted(0, 0, -1, -1));
             painter->restore();
@@ -204,12 +204,12 @@ void TsuiMenu::SetUIStyle(TsuiUIStyle style)
     const TsuiFileTheme* theme = fileTheme_;
     auto color = [&](int item) { return ThemeColor(theme, style, item); };
     const bool mac = style == MacOS;
-    menuItemHeight_ = mac ? MacMenuItemHeight : 21;
-    separatorHeight_ = mac ? MacSeparatorHeight : 5;
-    barWidth_ = StyledBarWidth;
+    menuItemHeight_ = mac ? kMacMenuItemHeight : 21;
+    separatorHeight_ = mac ? kMacSeparatorHeight : 5;
+    barWidth_ = kStyledBarWidth;
     barColor_ = color(ThemeItem::MenuBarColor);
     color_ = color(ThemeItem::MenuBackgroundColor);
-    separatorColor_ = mac ? MacSeparatorColor : SeparatorLineColor;
+    separatorColor_ = mac ? kMacSeparatorColor : kSeparatorLineColor;
     selectedBorderColor_ = color(ThemeItem::MenuSelectedBorderColor);
     selectedColor_ = color(ThemeItem::MenuSelectedBackgroundColor);
     selectedFontColor_ = color(ThemeItem::MenuSelectedFontColor);
@@ -313,13 +313,13 @@ void TsuiMenu::DrawItemBackground(QPainter& painter, const QRect& rect, bool sel
     const bool mac = uiStyle_ == MacOS;
     if (selected) {
         if (mac) {
-            DrawMacBitmap(painter, macSelectPicture_, MacMenuItemHeight, rect);
+            DrawMacBitmap(painter, macSelectPicture_, kMacMenuItemHeight, rect);
         } else {
             painter.fillRect(rect, ToQColor(selectedColor_));
             FrameRect(painter, rect, ToQColor(selectedBorderColor_));
         }
     } else if (mac) {
-        DrawMacBitmap(painter, macBarPicture_, MacMenuItemHeight, rect);
+        DrawMacBitmap(painter, macBarPicture_, kMacMenuItemHeight, rect);
     } else {
         DrawBarAndBackground(painter, rect);
     }
@@ -332,7 +332,7 @@ void TsuiMenu::DrawItemText(QPainter& painter, const QStyleOptionMenuItem& item)
     QFont font = ItemFont();
     font.setBold(item.menuItemType == QStyleOptionMenuItem::DefaultItem);
     painter.setFont(font);
-    painter.setPen(ToQColor(!enabled ? DisabledTextColor : selected ? selectedFontColor_ : fontColor_));
+    painter.setPen(ToQColor(!enabled ? kDisabledTextColor : selected ? selectedFontColor_ : fontColor_));
     const QRect r = item.rect;
     const auto [caption, shortcut] = SplitText(item.text);
     const int flags = Qt::AlignLeft | Qt::AlignTop | Qt::TextSingleLine;
@@ -368,7 +368,7 @@ void TsuiMenu::DrawItem(QPainter& painter, const QStyleOptionMenuItem& item) con
     painter.save();
     if (IsSeparator(item)) {
         if (uiStyle_ == MacOS) {
-            DrawMacBitmap(painter, macBarPicture_, MacSeparatorHeight, r);
+            DrawMacBitmap(painter, macBarPicture_, kMacSeparatorHeight, r);
         } else {
             DrawBarAndBackground(painter, r);
             // The line runs from L + BarWidth + 4 up to, not including, R - 2.

@@ -11,9 +11,9 @@
 namespace parvelle {
 
 namespace {
-constexpr int PageRepeatMs = 100;
-constexpr int ArrowRepeatMs = 100;
-constexpr int MinThumbLength = 18;
+constexpr int kPageRepeatMs = 100;
+constexpr int kArrowRepeatMs = 100;
+constexpr int kMinThumbLength = 18;
 } // namespace
 
 TsuiScrollTrackBar::TsuiScrollTrackBar(QWidget* parent)
@@ -168,7 +168,7 @@ void TsuiScrollTrackBar::mousePressEvent(QMouseEvent* event)
         return;
     PageTowards(pointer_, 1);
     if (!pageTimer_)
-        pageTimer_ = clock_->start(PageRepeatMs, [this] { PageRepeatTick(); });
+        pageTimer_ = clock_->start(kPageRepeatMs, [this] { PageRepeatTick(); });
     setFocus(Qt::MouseFocusReason);
 }
 
@@ -217,7 +217,7 @@ TsuiScrollBar::TsuiScrollBar(QWidget* parent)
     setAttribute(Qt::WA_OpaquePaintEvent);
     for (TsuiImageButton* button : {back_, forward_}) {
         button->SetTabStop(false);
-        button->SetMouseContinuouslyDownInterval(ArrowRepeatMs);
+        button->SetMouseContinuouslyDownInterval(kArrowRepeatMs);
     }
     connect(back_, &TsuiCustomButton::OnMouseContinuouslyDown, this,
             [this] { SetPosition(Position() - smallChange_); });
@@ -363,7 +363,7 @@ void TsuiScrollBar::UpdateThumb()
 {
     int length = 0;
     if (lineButton_ > 0) {
-        lineButton_ = std::max(lineButton_, MinThumbLength);
+        lineButton_ = std::max(lineButton_, kMinThumbLength);
         length = lineButton_;
     } else {
         int page = PageSize();

@@ -22,11 +22,11 @@ TabStripTheme LoadTabStripTheme(const TsuiFileTheme* fileTheme, TsuiUIStyle styl
     return theme;
 }
 
-TabLayout LayoutTabs(const QStringList& tabs, const std::array<bool, MaxTabs>& visible, int tabIndex,
+TabLayout LayoutTabs(const QStringList& tabs, const std::array<bool, kMaxTabs>& visible, int tabIndex,
                      int firstShown, const TabStripGeometry& geometry, const QFont& font,
-                     std::array<int, MaxTabs>& widths)
+                     std::array<int, kMaxTabs>& widths)
 {
-    const int count = int(std::min<qsizetype>(tabs.size(), MaxTabs));
+    const int count = int(std::min<qsizetype>(tabs.size(), kMaxTabs));
     const int limit = geometry.width - 2 * geometry.scrollButtonWidth - 2;
     const int lastLimit = geometry.width - 10;
     const QFontMetrics metrics(font);
@@ -45,7 +45,7 @@ TabLayout LayoutTabs(const QStringList& tabs, const std::array<bool, MaxTabs>& v
             break;
         const QString& caption = tabs[i];
         const int w = std::max(caption.isEmpty() ? 80 : metrics.horizontalAdvance(caption) + 20, 15);
-        if (i < MaxTabs - 1)
+        if (i < kMaxTabs - 1)
             widths[size_t(i)] = w;
         if (shown++ < firstShown)
             continue;
@@ -60,7 +60,7 @@ TabLayout LayoutTabs(const QStringList& tabs, const std::array<bool, MaxTabs>& v
             cell.cut = true;
             stop = true;
             layout.lastWhole = i - 1;
-            if (!cell.active && i < MaxTabs - 1)
+            if (!cell.active && i < kMaxTabs - 1)
                 widths[size_t(i)] = cell.rect.width();
         }
         if (!cell.rect.isEmpty())
@@ -165,7 +165,7 @@ void TsuiTabControlTopPanel::SetFileTheme(TsuiFileTheme* fileTheme)
 // The strip stays scrolled no further than its last tab.
 void TsuiTabControlTopPanel::SetTabs(const QStringList& tabs)
 {
-    tabs_ = tabs.mid(0, MaxTabs);
+    tabs_ = tabs.mid(0, kMaxTabs);
     firstShown_ = std::min(firstShown_, std::max(int(tabs_.size()) - 1, 0));
     repaint();
     AccessibleTabsChanged(owner_);
@@ -173,14 +173,14 @@ void TsuiTabControlTopPanel::SetTabs(const QStringList& tabs)
 
 void TsuiTabControlTopPanel::SetTabs(const QStringList& tabs, const QList<bool>& visible)
 {
-    for (int i = 0; i < MaxTabs; ++i)
+    for (int i = 0; i < kMaxTabs; ++i)
         visible_[size_t(i)] = visible.value(i, true);
     SetTabs(tabs);
 }
 
 void TsuiTabControlTopPanel::SetTabVisible(int index, bool visible)
 {
-    if (index < 0 || index >= MaxTabs)
+    if (index < 0 || index >= kMaxTabs)
         return;
     visible_[size_t(index)] = visible;
     repaint();
@@ -189,7 +189,7 @@ void TsuiTabControlTopPanel::SetTabVisible(int index, bool visible)
 
 bool TsuiTabControlTopPanel::TabVisible(int index) const
 {
-    return index < 0 || index >= MaxTabs || visible_[size_t(index)];
+    return index < 0 || index >= kMaxTabs || visible_[size_t(index)];
 }
 
 void TsuiTabControlTopPanel::SetTabIndex(int index)
@@ -273,7 +273,7 @@ int TsuiTabControlTopPanel::HotButtonAt(const QPoint& point) const
 }
 
 // The drawn tabs are hit by their stored widths (0 < y < tab height); a tab whose width
-// was never stored (the last of MaxTabs) cannot be hit and ends the walk.
+// was never stored (the last of kMaxTabs) cannot be hit and ends the walk.
 int TsuiTabControlTopPanel::TabAt(const QPoint& point) const
 {
     for (const TabCell& cell : layout_.cells) {

@@ -18,9 +18,9 @@ namespace parvelle {
 
 class TsuiTab;
 
-// A strip holds at most this many tabs; widths are kept for the first MaxTabs - 1 only, so
+// A strip holds at most this many tabs; widths are kept for the first kMaxTabs - 1 only, so
 // the last tab can be drawn but not clicked.
-constexpr int MaxTabs = 64;
+constexpr int kMaxTabs = 64;
 
 // The theme bitmaps of a strip, sliced once per style.
 struct TabStripTheme {
@@ -56,9 +56,9 @@ struct TabStripGeometry {
 // widths (0 for hidden ones) in Widths and places the tabs from FirstShown on; the active
 // one a pixel lower. A tab crossing the room left for the scroll buttons is cut there and
 // ends the strip.
-TabLayout LayoutTabs(const QStringList& tabs, const std::array<bool, MaxTabs>& visible, int tabIndex,
+TabLayout LayoutTabs(const QStringList& tabs, const std::array<bool, kMaxTabs>& visible, int tabIndex,
                      int firstShown, const TabStripGeometry& geometry, const QFont& font,
-                     std::array<int, MaxTabs>& widths);
+                     std::array<int, kMaxTabs>& widths);
 
 // Scroll buttons of a strip Width x Height, next at the right end, previous left of it.
 QRect NextScrollButtonRect(QSize strip, QSize button);
@@ -98,7 +98,7 @@ public:
     void SetFileTheme(TsuiFileTheme* fileTheme);
 
     QStringList Tabs() const { return tabs_; }
-    void SetTabs(const QStringList& tabs);   // at most MaxTabs are kept
+    void SetTabs(const QStringList& tabs);   // at most kMaxTabs are kept
     // Tabs and their visibility flags together (tabs past Visible are shown).
     void SetTabs(const QStringList& tabs, const QList<bool>& visible);
     void SetTabVisible(int index, bool visible);
@@ -139,8 +139,8 @@ private:
     FileThemeLink fileTheme_;
     TabStripTheme theme_;
     QStringList tabs_;
-    std::array<bool, MaxTabs> visible_;
-    std::array<int, MaxTabs> widths_;
+    std::array<bool, kMaxTabs> visible_;
+    std::array<int, kMaxTabs> widths_;
     int tabIndex_ = 0;
     int leftMargin_ = 10;
     int firstShown_ = 0;

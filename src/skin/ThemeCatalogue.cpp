@@ -23,7 +23,7 @@ const std::array<BuiltInStyle, 5>& BuiltInStyles()
 
 namespace {
 
-constexpr int BuiltInStyleCount = 5;   // MacOS .. BlueGlass
+constexpr int kBuiltInStyleCount = 5;   // MacOS .. BlueGlass
 
 // One cell of the catalogue: a number, or a bitmap resource name for image items.
 struct Cell {
@@ -34,11 +34,11 @@ constexpr Cell Val(int64_t value) { return Cell{static_cast<int32_t>(value), nul
 constexpr Cell Img(const char* name) { return Cell{0, name}; }
 
 struct CatalogueRow {
-    Cell styles[BuiltInStyleCount];   // MacOS, WinXP, DeepBlue, Protein, BlueGlass
+    Cell styles[kBuiltInStyleCount];   // MacOS, WinXP, DeepBlue, Protein, BlueGlass
 };
 
 // clang-format off
-constexpr CatalogueRow Catalogue[ThemeItemCount] = {
+constexpr CatalogueRow kCatalogue[kThemeItemCount] = {
     {{Img("MACOS_BUTTON"), Img("WINXP_BUTTON"), Img("DEEPBLUE_BUTTON"), Img("PROTEIN_BUTTON"), Img("BLUEGLASS_BUTTON")}},  // 1 ButtonImage
     {{Val(1), Val(0), Val(0), Val(0), Val(1)}},  // 2 ButtonTransparentBool
     {{Img("MACOS_CHECKBOX"), Img("WINXP_CHECKBOX"), Img("DEEPBLUE_CHECKBOX"), Img("PROTEIN_CHECKBOX"), Img("BLUEGLASS_CHECKBOX")}},  // 3 CheckBoxImage
@@ -86,7 +86,7 @@ constexpr CatalogueRow Catalogue[ThemeItemCount] = {
 
 const CatalogueRow* RowOf(int item)
 {
-    return item >= 1 && item <= ThemeItemCount ? &Catalogue[item - 1] : nullptr;
+    return item >= 1 && item <= kThemeItemCount ? &kCatalogue[item - 1] : nullptr;
 }
 
 // The catalogue cell of a built-in style, or nullptr for any other style or item.
@@ -95,7 +95,7 @@ const Cell* CellOf(TsuiUIStyle style, int item, ThemeItemKind& kind)
     kind = ikInt;
     const int styleIndex = (style & 0x7F) - MacOS;
     const CatalogueRow* row = RowOf(item);
-    if (!row || styleIndex < 0 || styleIndex >= BuiltInStyleCount)
+    if (!row || styleIndex < 0 || styleIndex >= kBuiltInStyleCount)
         return nullptr;
     kind = ThemeItemKindOf(item);
     return &row->styles[styleIndex];

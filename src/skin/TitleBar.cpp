@@ -14,12 +14,12 @@ namespace parvelle {
 
 namespace {
 
-constexpr int TitleButtonSlices = 18;
-constexpr int AppIconSize = 16;
-constexpr int AppIconAdvance = 21;
-constexpr int ControlBoxGap = 5;
-constexpr int CaptionLeftWithoutBox = 6;
-const QString Ellipsis = QStringLiteral("...");
+constexpr int kTitleButtonSlices = 18;
+constexpr int kAppIconSize = 16;
+constexpr int kAppIconAdvance = 21;
+constexpr int kControlBoxGap = 5;
+constexpr int kCaptionLeftWithoutBox = 6;
+const QString kEllipsis = QStringLiteral("...");
 
 // First slice (1-based) of the normal, mouse-over and pressed pictures of a button type;
 // 0 for a type without pictures.
@@ -105,9 +105,9 @@ void TsuiTitleBarButton::LoadPictures()
     const bool maximized = form && form->isMaximized() && !(titleBar && titleBar->Custom());
     const int first = FirstSlice(buttonType_, maximized);
     if (first != 0) {
-        ThemeBitmap(theme, uiStyle_, ThemeItem::TitleBarButtonImage, picNormal_, first, TitleButtonSlices);
-        ThemeBitmap(theme, uiStyle_, ThemeItem::TitleBarButtonImage, picMouseOn_, first + 1, TitleButtonSlices);
-        ThemeBitmap(theme, uiStyle_, ThemeItem::TitleBarButtonImage, picMouseDown_, first + 2, TitleButtonSlices);
+        ThemeBitmap(theme, uiStyle_, ThemeItem::TitleBarButtonImage, picNormal_, first, kTitleButtonSlices);
+        ThemeBitmap(theme, uiStyle_, ThemeItem::TitleBarButtonImage, picMouseOn_, first + 1, kTitleButtonSlices);
+        ThemeBitmap(theme, uiStyle_, ThemeItem::TitleBarButtonImage, picMouseDown_, first + 2, kTitleButtonSlices);
     }
     MakeDrawnPictures();
 }
@@ -285,12 +285,12 @@ QString FitCaption(const QString& caption, const QFontMetrics& metrics, int spac
 {
     if (metrics.horizontalAdvance(caption) <= space)
         return caption;
-    if (metrics.horizontalAdvance(Ellipsis) > space)
+    if (metrics.horizontalAdvance(kEllipsis) > space)
         return QString();
     QString text = caption;
-    while (!text.isEmpty() && metrics.horizontalAdvance(text + Ellipsis) > space)
+    while (!text.isEmpty() && metrics.horizontalAdvance(text + kEllipsis) > space)
         text.chop(text.size() >= 2 && text.back().isLowSurrogate() ? 2 : 1);
-    return text + Ellipsis;
+    return text + kEllipsis;
 }
 
 QRegion RoundedTopRegion(const QSize& client, int corner)
@@ -539,14 +539,14 @@ TitleBarLayout TsuiTitleBar::Arrange(int width) const
         const QSize size = box->PicNormal().size();
         layout.buttons[layout.controlBox] = QRect(QPoint(xl, box->Top()), size);
         if (drawAppIcon_) {
-            layout.icon = QRect(xl + 3, box->Top(), AppIconSize, AppIconSize);
-            xl += AppIconAdvance;
+            layout.icon = QRect(xl + 3, box->Top(), kAppIconSize, kAppIconSize);
+            xl += kAppIconAdvance;
         } else {
-            xl += size.width() + ControlBoxGap;
+            xl += size.width() + kControlBoxGap;
         }
     }
     if (xl == 0)
-        xl = CaptionLeftWithoutBox;
+        xl = kCaptionLeftWithoutBox;
     layout.captionLeft = xl;
     layout.captionRight = xr;
     return layout;
@@ -559,7 +559,7 @@ QString TsuiTitleBar::FittedCaption(const TitleBarLayout& layout) const
 
 TColor TsuiTitleBar::CaptionColor() const
 {
-    return formActive_ ? fontColor_ : InactiveCaptionColor;
+    return formActive_ ? fontColor_ : kInactiveCaptionColor;
 }
 
 int TsuiTitleBar::CaptionTop() const
@@ -625,7 +625,7 @@ void TsuiTitleBar::DrawButtons(QPainter& buffer, const QSize& size)
     if (!layout.icon.isNull())
         // The icon's picture for the screen's pixel density (32 pixels at 2x).
         buffer.drawPixmap(layout.icon.topLeft(),
-                          appIcon_.pixmap(QSize(AppIconSize, AppIconSize), buffer.device()->devicePixelRatioF()));
+                          appIcon_.pixmap(QSize(kAppIconSize, kAppIconSize), buffer.device()->devicePixelRatioF()));
     DrawCaption(buffer, layout);
 }
 

@@ -256,7 +256,7 @@ public:
     TitleBarLayout Arrange(int width) const;
     // The caption as drawn in the space the layout leaves.
     QString FittedCaption(const TitleBarLayout& layout) const;
-    // The caption's colour: the font's while the form is active, else InactiveCaptionColor.
+    // The caption's colour: the font's while the form is active, else kInactiveCaptionColor.
     TColor CaptionColor() const;
     int CaptionTop() const;   // y of the caption's top
 
@@ -324,7 +324,7 @@ private:
 
 // Windows XP's default inactive caption colour (122, 150, 223): the desktop offers no
 // inactive-caption colour of its own, so the caption of an inactive form is drawn in it.
-constexpr TColor InactiveCaptionColor = 0xDF967A;
+constexpr TColor kInactiveCaptionColor = 0xDF967A;
 
 // The window region of a form with rounded top corners: its client rectangle with top
 // corners rounded by an ellipse of Corner x Corner; the bottom corners stay square.

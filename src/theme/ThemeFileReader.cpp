@@ -11,11 +11,11 @@ namespace parvelle {
 
 namespace {
 
-constexpr qsizetype HeaderSize = 24;
-constexpr qsizetype HeaderLengthOffset = 12;
-constexpr qsizetype FirstEntryFieldOffset = 20;
-constexpr qsizetype NameSize = 64;
-constexpr qsizetype EntrySize = 77;
+constexpr qsizetype kHeaderSize = 24;
+constexpr qsizetype kHeaderLengthOffset = 12;
+constexpr qsizetype kFirstEntryFieldOffset = 20;
+constexpr qsizetype kNameSize = 64;
+constexpr qsizetype kEntrySize = 77;
 
 uint32_t ReadU32(const QByteArray& bytes, qsizetype offset)
 {
@@ -37,24 +37,24 @@ struct DirectoryEntry {
     uint32_t next = 0;
 };
 
-// Caller guarantees that EntrySize bytes exist at offset.
+// Caller guarantees that kEntrySize bytes exist at offset.
 DirectoryEntry ReadDirectoryEntry(const QByteArray& content, qsizetype offset)
 {
     const char* name = content.constData() + offset;
     DirectoryEntry entry;
-    entry.name = QString::fromLatin1(name, qstrnlen(name, NameSize));
-    entry.type = static_cast<uint8_t>(content[offset + NameSize]);
-    entry.dataOffset = ReadU32(content, offset + NameSize + 1);
-    entry.size = ReadU32(content, offset + NameSize + 5);
-    entry.next = ReadU32(content, offset + NameSize + 9);
+    entry.name = QString::fromLatin1(name, qstrnlen(name, kNameSize));
+    entry.type = static_cast<uint8_t>(content[offset + kNameSize]);
+    entry.dataOffset = ReadU32(content, offset + kNameSize + 1);
+    entry.size = ReadU32(content, offset + kNameSize + 5);
+    entry.next = ReadU32(content, offset + kNameSize + 9);
     return entry;
 }
 
 void AppendDirectoryEntry(QByteArray& out, const QByteArray& name, uint8_t type,
                           uint32_t dataOffset, uint32_t size, uint32_t next)
 {
-    QByteArray field = name.left(NameSize);
-    field.append(NameSize - field.size(), '\0');
+    QByteArray field = name.left(kNameSize);
+    field.append(kNameSize - field.size(), '\0');
     out.append(field);
     out.append(static_cast<char>(type));
     AppendU32(out, dataOffset);
@@ -89,7 +89,7 @@ QByteArray ThemeBooleanData(bool value)
 QByteArray BuildThemeFile(const QList<ThemeFileEntry>& entries)
 {
     QByteArray out("ParvelleThm", 12);   // bytes 0-11 are not interpreted by readers
-    AppendU32(out, HeaderSize);
+    AppendU32(out, kHeaderSize);
     AppendU32(out, 1);                     // bytes 16-19: format version of this writer
     AppendU32(out, 0);                     // first entry offset, set below
 
@@ -97,7 +97,7 @@ QByteArray BuildThemeFile(const QList<ThemeFileEntry>& entries)
     QList<uint32_t> dataOffsets;
     for (const ThemeFileEntry& entry : entries) {
         const QByteArray name = entry.name.toLatin1();
-        if (entry.name.isEmpty() || name.size() > NameSize || name.contains('\0')
+        if (entry.name.isEmpty() || name.size() > kNameSize || name.contains('\0')
             || QString::fromLatin1(name) != entry.name)
             throw EParvelleError(QStringLiteral("Theme entry name '%1' is not 1 to 64 single-byte "
                                                 "characters").arg(entry.name));
@@ -105,13 +105,13 @@ QByteArray BuildThemeFile(const QList<ThemeFileEntry>& entries)
         dataOffsets.append(static_cast<uint32_t>(out.size()));
         out.append(entry.data);
     }
-    if (out.size() + (entries.size() + 1) * EntrySize > qsizetype(UINT32_MAX))
+    if (out.size() + (entries.size() + 1) * kEntrySize > qsizetype(UINT32_MAX))
         throw EParvelleError(QStringLiteral("Theme file would exceed 4 GiB"));
 
     const auto directory = static_cast<uint32_t>(out.size());
-    qToLittleEndian(directory, out.data() + FirstEntryFieldOffset);
+    qToLittleEndian(directory, out.data() + kFirstEntryFieldOffset);
     for (qsizetype i = 0; i < entries.size(); ++i) {
-        const auto next = static_cast<uint32_t>(directory + (i + 1) * EntrySize);
+        const auto next = static_cast<uint32_t>(directory + (i + 1) * kEntrySize);
         AppendDirectoryEntry(out, names[i], entries[i].type, dataOffsets[i],
                              static_cast<uint32_t>(entries[i].data.size()), next);
     }
@@ -124,12 +124,12 @@ QByteArray ReadSkinFile(const QString& path)
     QFile file;
     if (!OpenFile(file, path, QIODevice::ReadOnly))
         throw EInOutError(QStringLiteral("Cannot open '%1': %2").arg(path, SystemErrorText()));
-    if (file.size() > MaxSkinFileSize)
+    if (file.size() > kMaxSkinFileSize)
         throw EInOutError(QStringLiteral("'%1' is too large for a theme file").arg(path));
-    QByteArray content = file.read(MaxSkinFileSize + 1);
+    QByteArray content = file.read(kMaxSkinFileSize + 1);
     if (file.error() != QFileDevice::NoError)
         throw EInOutError(QStringLiteral("Cannot read '%1': %2").arg(path, file.errorString()));
-    if (content.size() > MaxSkinFileSize)
+    if (content.size() > kMaxSkinFileSize)
         throw EInOutError(QStringLiteral("'%1' is too large for a theme file").arg(path));
     return content;
 }
@@ -153,27 +153,27 @@ TsuiThemeFileReader::TsuiThemeFileReader(const QByteArray& fileContent)
 
 void TsuiThemeFileReader::Read(const QByteArray& content)
 {
-    if (content.size() < HeaderLengthOffset + 4) {
+    if (content.size() < kHeaderLengthOffset + 4) {
         damageNote_ = QStringLiteral("the file is shorter than a theme file header");
         return;
     }
-    const qsizetype headerLength = std::min<qsizetype>(ReadU32(content, HeaderLengthOffset),
-                                                       HeaderSize);
-    if (headerLength < HeaderSize || content.size() < HeaderSize) {
+    const qsizetype headerLength = std::min<qsizetype>(ReadU32(content, kHeaderLengthOffset),
+                                                       kHeaderSize);
+    if (headerLength < kHeaderSize || content.size() < kHeaderSize) {
         damageNote_ = QStringLiteral("the header holds no directory offset");
         return;
     }
     QSet<qsizetype> visited;
     QHash<quint64, DataBlock> blocks;        // by offset and size
     qsizetype dataLeft = content.size();   // distinct blocks never hold more data than the file
-    qsizetype offset = ReadU32(content, FirstEntryFieldOffset);
+    qsizetype offset = ReadU32(content, kFirstEntryFieldOffset);
     for (;;) {
         if (visited.contains(offset)) {
             damageNote_ = QStringLiteral("the directory chain loops back to offset %1").arg(offset);
             return;
         }
         visited.insert(offset);
-        if (offset > content.size() - EntrySize) {
+        if (offset > content.size() - kEntrySize) {
             damageNote_ = QStringLiteral("a directory entry at offset %1 lies past the end of "
                                          "the file").arg(offset);
             return;

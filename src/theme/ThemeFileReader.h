@@ -28,8 +28,8 @@ struct ThemeFileEntry {
 QByteArray BuildThemeFile(const QList<ThemeFileEntry>& entries);
 
 // A theme file or bitmap read whole. EInOutError when it cannot be opened or read, or is
-// larger than MaxSkinFileSize (theme files address at most 4 GiB; real ones are small).
-inline constexpr qint64 MaxSkinFileSize = 256 * 1024 * 1024;
+// larger than kMaxSkinFileSize (theme files address at most 4 GiB; real ones are small).
+inline constexpr qint64 kMaxSkinFileSize = 256 * 1024 * 1024;
 QByteArray ReadSkinFile(const QString& path);
 
 // Raw entry data of an integer or boolean.

@@ -9,7 +9,7 @@ struct ItemRow {
     ThemeItemKind kind;
 };
 
-constexpr ItemRow Items[ThemeItemCount] = {
+constexpr ItemRow kItems[kThemeItemCount] = {
     {"ButtonImage", ikImage},  // 1
     {"ButtonTransparentBool", ikBool},  // 2
     {"CheckBoxImage", ikImage},  // 3
@@ -56,7 +56,7 @@ constexpr ItemRow Items[ThemeItemCount] = {
 
 const ItemRow* RowOf(int item)
 {
-    return item >= 1 && item <= ThemeItemCount ? &Items[item - 1] : nullptr;
+    return item >= 1 && item <= kThemeItemCount ? &kItems[item - 1] : nullptr;
 }
 
 } // namespace

@@ -7,7 +7,7 @@ namespace parvelle {
 
 enum ThemeItemKind : uint8_t { ikInt = 0, ikColor = 1, ikImage = 2, ikBool = 3 };
 
-constexpr int ThemeItemCount = 42;
+constexpr int kThemeItemCount = 42;
 
 // Theme item numbers; the key name of each is its name here.
 namespace ThemeItem {

@@ -18,18 +18,18 @@ namespace parvelle {
 
 namespace {
 
-constexpr QLatin1String ImageSuffix(".bmp");
+constexpr QLatin1String kImageSuffix(".bmp");
 
 struct Section {
     const char* name;
     ThemeEntryType type;
 };
-constexpr Section Sections[] = {
+constexpr Section kSections[] = {
     {"Integers", teInteger}, {"Booleans", teBoolean}, {"Texts", teText}};
 
 const char* SectionName(ThemeEntryType type)
 {
-    for (const Section& section : Sections) {
+    for (const Section& section : kSections) {
         if (section.type == type)
             return section.name;
     }
@@ -39,7 +39,7 @@ const char* SectionName(ThemeEntryType type)
 // Catalogue item of a key name (case ignored), 0 for other names.
 int CatalogueItem(const QString& name)
 {
-    for (int item = 1; item <= ThemeItemCount; ++item) {
+    for (int item = 1; item <= kThemeItemCount; ++item) {
         if (ThemeItemKeyName(item).compare(name, Qt::CaseInsensitive) == 0)
             return item;
     }
@@ -62,7 +62,7 @@ std::optional<ThemeEntryType> CatalogueEntryType(const QString& name)
 // Where an entry of this name and type goes in a theme folder.
 QString PlaceOf(const QString& name, ThemeEntryType type)
 {
-    return type == teImage ? QStringLiteral("in %1%2").arg(name, ImageSuffix)
+    return type == teImage ? QStringLiteral("in %1%2").arg(name, kImageSuffix)
                            : QStringLiteral("under [%1]").arg(QLatin1String(SectionName(type)));
 }
 
@@ -178,7 +178,7 @@ struct FolderFiles {
 FolderFiles ListThemeFolder(const QDir& dir)
 {
     FolderFiles files;
-    const QLatin1String valuesName(ThemeValuesFileName);
+    const QLatin1String valuesName(kThemeValuesFileName);
     QStringList names = QuietFolderEntries(dir.path(), EntryKind::Any);
     std::sort(names.begin(), names.end());
     for (const QString& name : names) {
@@ -190,10 +190,10 @@ FolderFiles ListThemeFolder(const QDir& dir)
             files.hasValues = true;
         else if (name.compare(valuesName, Qt::CaseInsensitive) == 0)
             files.skipped.append(name + QStringLiteral(": the values file must be named %1").arg(valuesName));
-        else if (IsFile(dir.filePath(name)) && name.endsWith(ImageSuffix, Qt::CaseInsensitive))
+        else if (IsFile(dir.filePath(name)) && name.endsWith(kImageSuffix, Qt::CaseInsensitive))
             files.images.append(name);
         else
-            files.skipped.append(name + QStringLiteral(": neither <Entry>%1 nor %2").arg(ImageSuffix, valuesName));
+            files.skipped.append(name + QStringLiteral(": neither <Entry>%1 nor %2").arg(kImageSuffix, valuesName));
     }
     return files;
 }
@@ -202,7 +202,7 @@ QList<ThemeFileEntry> ReadImages(const QDir& dir, const QStringList& files, Name
 {
     QList<ThemeFileEntry> entries;
     for (const QString& fileName : files) {
-        const QString name = fileName.left(fileName.size() - ImageSuffix.size());
+        const QString name = fileName.left(fileName.size() - kImageSuffix.size());
         CheckCatalogueType(name, teImage, fileName);
         if (!names.Add(teImage, name))
             throw EParvelleError(QStringLiteral("%1: image %2 appears twice").arg(fileName, name));
@@ -218,19 +218,19 @@ QList<ThemeFileEntry> ReadValues(const QString& path, NameRegister& names)
 {
     QList<ThemeFileEntry> entries;
     const QStringList lines = QString::fromUtf8(ReadSkinFile(path)).split(QLatin1Char('\n'));
-    const ThemeEntryType* section = nullptr;   // points into Sections
+    const ThemeEntryType* section = nullptr;   // points into kSections
     for (qsizetype i = 0; i < lines.size(); ++i) {
         QString line = lines[i];
         if (line.endsWith(QLatin1Char('\r')))
             line.chop(1);
-        const QString where = QStringLiteral("%1 line %2").arg(QLatin1String(ThemeValuesFileName)).arg(i + 1);
+        const QString where = QStringLiteral("%1 line %2").arg(QLatin1String(kThemeValuesFileName)).arg(i + 1);
         const QString trimmed = line.trimmed();
         if (trimmed.isEmpty() || trimmed.startsWith(QLatin1Char('#')) || trimmed.startsWith(QLatin1Char(';')))
             continue;
         if (trimmed.startsWith(QLatin1Char('[')) && trimmed.endsWith(QLatin1Char(']'))) {
             const QString title = trimmed.mid(1, trimmed.size() - 2).trimmed();
             section = nullptr;
-            for (const Section& s : Sections) {
+            for (const Section& s : kSections) {
                 if (title.compare(QLatin1String(s.name), Qt::CaseInsensitive) == 0)
                     section = &s.type;
             }
@@ -346,7 +346,7 @@ ThemeFolderContent ReadThemeFolder(const QString& folder)
     NameRegister names;
     ThemeFolderContent content{ReadImages(dir, files.images, names), files.skipped};
     if (files.hasValues)
-        content.entries.append(ReadValues(dir.filePath(QLatin1String(ThemeValuesFileName)), names));
+        content.entries.append(ReadValues(dir.filePath(QLatin1String(kThemeValuesFileName)), names));
     return content;
 }
 
@@ -356,7 +356,7 @@ ThemePackResult PackThemeFolder(const QString& folder, const QString& outFile)
     if (content.entries.isEmpty())
         throw EParvelleError(QStringLiteral("Theme folder '%1' holds no <Entry>%2 file and no value in %3: "
                                             "no theme file written")
-                                 .arg(folder, ImageSuffix, QLatin1String(ThemeValuesFileName)));
+                                 .arg(folder, kImageSuffix, QLatin1String(kThemeValuesFileName)));
     ReplaceFile(outFile, BuildThemeFile(content.entries));
     ThemePackResult result{{}, content.skipped};
     for (const ThemeFileEntry& entry : content.entries)
@@ -393,7 +393,7 @@ ThemeUnpackResult UnpackThemeFile(const QString& themeFile, const QString& folde
         for (const auto& [name, value] : *list) {
             if (!UsableName(name, type))
                 throw EParvelleError(QStringLiteral("Entry '%1' cannot be written to %2")
-                                         .arg(name, QLatin1String(ThemeValuesFileName)));
+                                         .arg(name, QLatin1String(kThemeValuesFileName)));
             if (!names.Add(type, name))
                 continue;
             values += ValueLine(name, type, value);
@@ -403,11 +403,11 @@ ThemeUnpackResult UnpackThemeFile(const QString& themeFile, const QString& folde
 
     FolderWriter writer(folder);
     for (const qsizetype i : images) {
-        writer.Write(imageNames[i] + ImageSuffix, reader.ImageData(i));
+        writer.Write(imageNames[i] + kImageSuffix, reader.ImageData(i));
         CountEntry(result.counts, teImage);
     }
     if (!values.isEmpty())
-        writer.Write(QLatin1String(ThemeValuesFileName), values.toUtf8());
+        writer.Write(QLatin1String(kThemeValuesFileName), values.toUtf8());
     writer.Finish();
     result.damageNote = reader.DamageNote();
     return result;

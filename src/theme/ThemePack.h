@@ -14,7 +14,7 @@
 
 namespace parvelle {
 
-inline constexpr char ThemeValuesFileName[] = "values.txt";
+inline constexpr char kThemeValuesFileName[] = "values.txt";
 
 struct ThemePackCounts {
     int images = 0;

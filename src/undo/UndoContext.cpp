@@ -170,12 +170,12 @@ void endSection(QString& text)
 // name and data from it.
 void recordValue(const QString& keyName, const QString& name, const RawValue& raw, bool regedit4, QString& text)
 {
-    const QStringList lines = ValueEntryLines(name, raw.Type, raw.Data, regedit4);
+    const QStringList lines = ValueEntryLines(name, raw.type, raw.data, regedit4);
     bool exact = false;
     try {
         const ParsedEntry parsed = ParseValueLines(lines, regedit4);
-        exact = parsed.valueName == name && !parsed.data.erase && parsed.data.type == raw.Type
-            && parsed.data.data == raw.Data;
+        exact = parsed.valueName == name && !parsed.data.erase && parsed.data.type == raw.type
+            && parsed.data.data == raw.data;
     } catch (const EConvertError&) {
     }
     if (!exact)

@@ -31,7 +31,7 @@ struct Message {
 // the running test fails instead.
 class UnexpectedMessages : public MessageBoxService {
 public:
-    void Show(const QString& text, const QString& title) override
+    void show(const QString& text, const QString& title) override
     {
         ADD_FAILURE() << "message box \"" << title.toStdString() << "\": " << text.toStdString();
     }
@@ -51,13 +51,13 @@ inline void EnsureApp()
 
 class RecordingMessages : public MessageBoxService {
 public:
-    void Show(const QString& text, const QString& title) override { shown.push_back({text, title}); }
+    void show(const QString& text, const QString& title) override { shown.push_back({text, title}); }
     std::vector<Message> shown;
 };
 
 class FakeShell : public Shell {
 public:
-    int ShellExecute(const QString& target) override
+    int shellExecute(const QString& target) override
     {
         targets.push_back(target);
         return result;
@@ -69,7 +69,7 @@ public:
 // "Chooses" a PDF file as the printer, or cancels.
 class PdfChooser : public PrinterChooser {
 public:
-    bool Choose(QPrinter& printer) override
+    bool choose(QPrinter& printer) override
     {
         ++asked;
         if (cancel)

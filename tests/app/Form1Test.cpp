@@ -203,8 +203,8 @@ TEST_F(WindowTest, RestoreCheckedPutsTheValuesBack)
     restored.SelectRoot(HKEY_LOCAL_MACHINE);
     ASSERT_TRUE(restored.OpenPath(CacheEntryPath(QStringLiteral("BetaTool")), false));
     const RawValue back = restored.ReadRaw(QStringLiteral("SlowInfoCache"));
-    EXPECT_EQ(back.Type, uint32_t(REG_BINARY));
-    EXPECT_EQ(back.Data, record.Data);
+    EXPECT_EQ(back.type, uint32_t(REG_BINARY));
+    EXPECT_EQ(back.data, record.data);
     EXPECT_EQ(Find<QTreeWidget>(QStringLiteral("suiListView1"))->topLevelItemCount(), 3);
 
     // An independent reader sees the restored value in the hive file.

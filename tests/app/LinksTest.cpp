@@ -88,5 +88,5 @@ TEST(QtShellTest, AMissingFileIsReportedAsNotFound)
 {
     EnsureApp();
     QtShell shell;
-    EXPECT_EQ(shell.ShellExecute(QStringLiteral("/nonexistent/parvelle/page.html")), kShellFileNotFound);
+    EXPECT_EQ(shell.shellExecute(QStringLiteral("/nonexistent/parvelle/page.html")), kShellFileNotFound);
 }

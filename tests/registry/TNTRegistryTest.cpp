@@ -156,8 +156,8 @@ TEST_P(RegistryOps, TextIsUtf16WithOneTerminatingZero)
     reg.WriteText(QStringLiteral("plain"), QStringLiteral("Ab€"));
     reg.WriteExpandText(QStringLiteral("expand"), QStringLiteral("%SystemRoot%"));
     const RawValue plain = reg.ReadRaw(QStringLiteral("plain"));
-    EXPECT_EQ(plain.Type, uint32_t(REG_SZ));
-    EXPECT_EQ(plain.Data, QByteArray::fromHex("41006200ac200000"));
+    EXPECT_EQ(plain.type, uint32_t(REG_SZ));
+    EXPECT_EQ(plain.data, QByteArray::fromHex("41006200ac200000"));
     EXPECT_EQ(reg.ReadText(QStringLiteral("PLAIN")), QStringLiteral("Ab€"));
     EXPECT_EQ(reg.ValueKind(QStringLiteral("expand")), dkExpandString);
     EXPECT_EQ(reg.ReadText(QStringLiteral("expand")), QStringLiteral("%SystemRoot%"));
@@ -185,7 +185,7 @@ TEST_P(RegistryOps, ReadDwordNeedsAFittingDword)
 {
     ASSERT_TRUE(reg.OpenPath(QStringLiteral("\\SOFTWARE\\D"), true));
     reg.WriteDword(QStringLiteral("neg"), -2);
-    EXPECT_EQ(reg.ReadRaw(QStringLiteral("neg")).Data, QByteArray::fromHex("feffffff"));
+    EXPECT_EQ(reg.ReadRaw(QStringLiteral("neg")).data, QByteArray::fromHex("feffffff"));
     EXPECT_EQ(reg.ReadDword(QStringLiteral("neg")), -2);
     EXPECT_EQ(throwMessage([&] { reg.ReadDword(QStringLiteral("missing")); }), QStringLiteral("Failed to get data for 'missing'"));
     reg.WriteRaw(QStringLiteral("long"), REG_DWORD, QByteArray::fromHex("0102030405"));
@@ -229,20 +229,20 @@ TEST_P(RegistryOps, KindTableMapsEveryTypeBothWays)
         reg.WriteRaw(QStringLiteral("t%1").arg(type), type, QByteArray(3, 'x'));
         ValueInfo info;
         ASSERT_TRUE(reg.QueryValue(QStringLiteral("t%1").arg(type), info));
-        EXPECT_EQ(info.Kind, kind);
-        EXPECT_EQ(info.Size, 3);
+        EXPECT_EQ(info.kind, kind);
+        EXPECT_EQ(info.size, 3);
     }
     EXPECT_EQ(TypeOfKind(dkDwordLittleEndian), uint32_t(REG_DWORD));
     EXPECT_EQ(TypeOfKind(dkUnknown), uint32_t(REG_NONE));
     reg.WriteRaw(QStringLiteral("qword"), REG_QWORD, QByteArray(8, '\1'));
     EXPECT_EQ(reg.ValueKind(QStringLiteral("qword")), dkUnknown);
-    EXPECT_EQ(reg.ReadRaw(QStringLiteral("qword")).Type, uint32_t(REG_QWORD));
+    EXPECT_EQ(reg.ReadRaw(QStringLiteral("qword")).type, uint32_t(REG_QWORD));
     EXPECT_EQ(reg.ValueKind(QStringLiteral("missing")), dkUnknown);
     EXPECT_EQ(reg.ValueSize(QStringLiteral("missing")), -1);
     ValueInfo info{dkBinary, 5};
     EXPECT_FALSE(reg.QueryValue(QStringLiteral("missing"), info));
-    EXPECT_EQ(info.Kind, dkUnknown);
-    EXPECT_EQ(info.Size, 0);
+    EXPECT_EQ(info.kind, dkUnknown);
+    EXPECT_EQ(info.size, 0);
 }
 
 TEST_P(RegistryOps, DeleteTreeRemovesKeysWithNestedSubkeys)
@@ -285,11 +285,11 @@ TEST_P(RegistryOps, ListsAndCountsOfTheOpenKey)
 
     KeyCounts counts;
     ASSERT_TRUE(reg.QueryKeyCounts(counts));
-    EXPECT_EQ(counts.SubkeyCount, 2u);
-    EXPECT_EQ(counts.MaxSubkeyNameLength, 12u);
-    EXPECT_EQ(counts.ValueCount, 3u);
-    EXPECT_EQ(counts.MaxValueNameLength, 16u);
-    EXPECT_EQ(counts.MaxDataLength, 300u);
+    EXPECT_EQ(counts.subkeyCount, 2u);
+    EXPECT_EQ(counts.maxSubkeyNameLength, 12u);
+    EXPECT_EQ(counts.valueCount, 3u);
+    EXPECT_EQ(counts.maxValueNameLength, 16u);
+    EXPECT_EQ(counts.maxDataLength, 300u);
     QStringList list{"stale"};
     reg.ListSubkeys(list);
     EXPECT_EQ(list, (QStringList{"AnotherChild", "Child"}));

@@ -90,7 +90,7 @@ protected:
 TEST_F(ArtResources, EveryImageItemOfEveryStyleLoadsAtItsConsumersSize)
 {
     for (TsuiUIStyle style : kStyles) {
-        for (int item = 1; item <= ThemeItemCount; ++item) {
+        for (int item = 1; item <= kThemeItemCount; ++item) {
             if (ThemeItemKindOf(item) != ikImage)
                 continue;
             ASSERT_TRUE(ExpectedItems().count(item)) << "item " << item << " has no expected size";

@@ -244,8 +244,8 @@ TEST_F(FrameTest, InactiveCaptionColourAndUnchangedButtons)
     bar->SetFormActive(false);
     const QImage inactive = Shot(bar);
     EXPECT_GT(count(active, clWhite), 10);
-    EXPECT_EQ(count(active, InactiveCaptionColor), 0);
-    EXPECT_GT(count(inactive, InactiveCaptionColor), 10);
+    EXPECT_EQ(count(active, kInactiveCaptionColor), 0);
+    EXPECT_GT(count(inactive, kInactiveCaptionColor), 10);
     EXPECT_EQ(count(inactive, clWhite), 0);
     EXPECT_EQ(active.copy(W - 67, 5, 67, 21), inactive.copy(W - 67, 5, 67, 21));
 }

@@ -30,9 +30,9 @@ QFont TabFont()
     return font;
 }
 
-std::array<bool, MaxTabs> AllVisible()
+std::array<bool, kMaxTabs> AllVisible()
 {
-    std::array<bool, MaxTabs> visible;
+    std::array<bool, kMaxTabs> visible;
     visible.fill(true);
     return visible;
 }
@@ -101,7 +101,7 @@ protected:
 
 TEST_F(TabMeasure, EmptyCaptionIs80WideAndACaptionItsTextPlus20)
 {
-    std::array<int, MaxTabs> widths;
+    std::array<int, kMaxTabs> widths;
     widths.fill(-1);
     const TabStripGeometry geometry{600, 10, 18, 18};
     const QStringList tabs{QString(), QStringLiteral("i"), QStringLiteral("Hidden"), QStringLiteral("Help")};
@@ -126,7 +126,7 @@ TEST_F(TabMeasure, EmptyCaptionIs80WideAndACaptionItsTextPlus20)
 
 TEST_F(TabMeasure, TabCrossingTheRoomIsCutAndEndsTheStrip)
 {
-    std::array<int, MaxTabs> widths;
+    std::array<int, kMaxTabs> widths;
     widths.fill(-1);
     // 200 wide, scroll buttons 18: room up to 200 - 36 - 2 = 162 (the last tab: 190).
     const TabLayout layout = LayoutTabs(Captions(5, QString()), AllVisible(), 0, 0, TabStripGeometry{200, 10, 18, 18},
@@ -266,9 +266,9 @@ TEST_F(TabStripWidget, HoldsSixtyFourTabsAndTheLastCannotBeClicked)
     control.setFont(TabFont());
     control.setGeometry(0, 0, 3000, 80);
     strip->SetTabs(Captions(70, QStringLiteral("x")));
-    EXPECT_EQ(strip->Tabs().size(), MaxTabs);
+    EXPECT_EQ(strip->Tabs().size(), kMaxTabs);
     strip->UpdateLayout();
-    ASSERT_EQ(strip->Layout().cells.size(), MaxTabs) << "all drawn";
+    ASSERT_EQ(strip->Layout().cells.size(), kMaxTabs) << "all drawn";
     EXPECT_EQ(strip->TabWidth(63), -1);
 
     const QRect tab62 = strip->Layout().cells[62].rect;

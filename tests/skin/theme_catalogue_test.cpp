@@ -48,7 +48,7 @@ TEST(ThemeCatalogue, KeyNamesEndInTheirKindAndImagesFollowTheStylePrefix)
     const QMap<TsuiUIStyle, QString> prefix = {{MacOS, "MACOS_"}, {WinXP, "WINXP_"},
         {DeepBlue, "DEEPBLUE_"}, {Protein, "PROTEIN_"}, {BlueGlass, "BLUEGLASS_"}};
     QSet<QString> keyNames;
-    for (int item = 1; item <= ThemeItemCount; ++item) {
+    for (int item = 1; item <= kThemeItemCount; ++item) {
         const QString key = ThemeItemKeyName(item);
         const ThemeItemKind kind = ThemeItemKindOf(item);
         EXPECT_TRUE(key.endsWith(suffix[kind])) << key.toStdString();
@@ -67,7 +67,7 @@ TEST(ThemeCatalogue, KeyNamesEndInTheirKindAndImagesFollowTheStylePrefix)
             }
         }
     }
-    EXPECT_EQ(keyNames.size(), ThemeItemCount);
+    EXPECT_EQ(keyNames.size(), kThemeItemCount);
 }
 
 TEST(ThemeCatalogue, OtherStylesAndItemsAreNeutral)

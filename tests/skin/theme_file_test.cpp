@@ -150,7 +150,7 @@ TEST(ThemeFileReader, FileErrors)
     QTemporaryDir dir;
     EXPECT_THROW(TsuiThemeFileReader(dir.filePath("missing.theme")), EInOutError);
     QFile huge(dir.filePath("huge.theme"));   // sparse: takes no room on disk
-    ASSERT_TRUE(huge.open(QIODevice::WriteOnly) && huge.resize(MaxSkinFileSize + 1));
+    ASSERT_TRUE(huge.open(QIODevice::WriteOnly) && huge.resize(kMaxSkinFileSize + 1));
     huge.close();
     EXPECT_THROW(TsuiThemeFileReader(huge.fileName()), EInOutError);
 }

@@ -610,7 +610,7 @@ std::vector<ArtResource> GenerateArtwork()
     QSet<QString> done;
     for (int style = MacOS; style <= BlueGlass; ++style) {
         const Palette palette = PaletteFor(style);
-        for (int item = 1; item <= ThemeItemCount; ++item) {
+        for (int item = 1; item <= kThemeItemCount; ++item) {
             const QString name = BuiltInThemeImageName(TsuiUIStyle(style), item);
             if (name.isEmpty() || done.contains(name))
                 continue;

@@ -20,6 +20,6 @@ std::vector<ArtResource> GenerateArtwork();
 // The application icon drawn at `size` pixels with its alpha channel, for the desktop's
 // icon theme; the program's own MAINICON bitmaps are the same drawing keyed on magenta.
 QImage DesktopIcon(int size);
-constexpr int DesktopIconSizes[] = {16, 32, 48, 64, 128, 256};
+constexpr int kDesktopIconSizes[] = {16, 32, 48, 64, 128, 256};
 
 } // namespace artgen

@@ -32,7 +32,7 @@ bool WriteQrc(const QString& dir, const std::vector<artgen::ArtResource>& resour
 // Empty on success, else the file that could not be written.
 QString WriteDesktopIcons(const QString& iconDir)
 {
-    for (const int size : artgen::DesktopIconSizes) {
+    for (const int size : artgen::kDesktopIconSizes) {
         const QString folder = QStringLiteral("%1/%2x%2/apps").arg(iconDir).arg(size);
         const QString path = folder + QStringLiteral("/parvelle.png");
         if (!QDir().mkpath(folder) || !artgen::DesktopIcon(size).save(path, "PNG"))

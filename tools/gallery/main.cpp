@@ -21,8 +21,8 @@ using namespace parvelle;
 
 namespace {
 
-constexpr int SheetWidth = 1400;
-constexpr int Gap = 12;
+constexpr int kSheetWidth = 1400;
+constexpr int kGap = 12;
 
 QFont DesignFont(const QString& family, int pixelSize, bool bold = false)
 {
@@ -36,54 +36,54 @@ QFont DesignFont(const QString& family, int pixelSize, bool bold = false)
 class Sheet {
 public:
     Sheet()
-        : image_(SheetWidth, 4000, QImage::Format_RGB32)
+        : image_(kSheetWidth, 4000, QImage::Format_RGB32)
         , painter_(&image_)
     {
         image_.fill(QColor(0xF4, 0xF4, 0xF0));
         painter_.setFont(DesignFont(QStringLiteral("Arial"), 11));
     }
 
-    void Heading(const QString& text)
+    void heading(const QString& text)
     {
-        NewLine();
+        newLine();
         painter_.setFont(DesignFont(QStringLiteral("Arial"), 15, true));
         painter_.setPen(Qt::black);
-        painter_.drawText(Gap, y_ + 16, text);
+        painter_.drawText(kGap, y_ + 16, text);
         painter_.setFont(DesignFont(QStringLiteral("Arial"), 11));
         y_ += 24;
     }
 
-    void Place(const QPixmap& render, const QString& caption)
+    void place(const QPixmap& render, const QString& caption)
     {
         const int width = std::max(render.width(), painter_.fontMetrics().horizontalAdvance(caption));
-        if (x_ + width > SheetWidth - Gap)
-            NewLine();
+        if (x_ + width > kSheetWidth - kGap)
+            newLine();
         painter_.setPen(QColor(0x55, 0x55, 0x55));
         painter_.drawText(x_, y_ + 11, caption);
         painter_.drawPixmap(x_, y_ + 15, render);
-        x_ += width + Gap;
+        x_ += width + kGap;
         rowHeight_ = std::max(rowHeight_, render.height() + 15);
     }
 
-    void NewLine()
+    void newLine()
     {
-        if (x_ > Gap)
-            y_ += rowHeight_ + Gap;
-        x_ = Gap;
+        if (x_ > kGap)
+            y_ += rowHeight_ + kGap;
+        x_ = kGap;
         rowHeight_ = 0;
     }
 
-    bool Save(const QString& path)
+    bool save(const QString& path)
     {
-        NewLine();
+        newLine();
         painter_.end();
-        return image_.copy(0, 0, SheetWidth, y_).save(path);
+        return image_.copy(0, 0, kSheetWidth, y_).save(path);
     }
 
 private:
     QImage image_;
     QPainter painter_;
-    int x_ = Gap;
+    int x_ = kGap;
     int y_ = 0;
     int rowHeight_ = 0;
 };
@@ -128,7 +128,7 @@ void PlaceStates(Sheet& sheet, QWidget& form, const QList<State>& states, const 
         setUp(*control);
         control->show();
         state.apply(*control);
-        sheet.Place(control->grab(), what + QLatin1Char(' ') + QLatin1String(state.name));
+        sheet.place(control->grab(), what + QLatin1Char(' ') + QLatin1String(state.name));
     }
 }
 
@@ -198,14 +198,14 @@ void PlacePageControl(Sheet& sheet, QWidget& form, TsuiUIStyle style, int width,
     }
     control.SetActivePage(pages.value(active));
     control.show();
-    sheet.Place(control.grab(), caption);
+    sheet.place(control.grab(), caption);
 }
 
 void PlaceStyle(Sheet& sheet, QWidget& form, TsuiUIStyle style, const QString& name)
 {
-    sheet.Heading(name);
+    sheet.heading(name);
     PlaceButtons(sheet, form, style);
-    sheet.NewLine();
+    sheet.newLine();
     PlaceCheckBoxes(sheet, form, style);
     const QStringList pages{QStringLiteral("About"), QStringLiteral("ARPCache List"), QStringLiteral("Undo")};
     PlacePageControl(sheet, form, style, 300, pages, 1, QStringLiteral("page control"));
@@ -214,7 +214,7 @@ void PlaceStyle(Sheet& sheet, QWidget& form, TsuiUIStyle style, const QString& n
 
 void PlaceRotatedLabels(Sheet& sheet, QWidget& form)
 {
-    sheet.Heading(QStringLiteral("Rotated label (any style)"));
+    sheet.heading(QStringLiteral("Rotated label (any style)"));
     struct Label {
         const char* name;
         int escapement;
@@ -245,7 +245,7 @@ void PlaceRotatedLabels(Sheet& sheet, QWidget& form)
         label.SetColor(0xE8E8E8);
         label.setEnabled(wanted.enabled);
         label.show();
-        sheet.Place(label.grab(), QString::fromLatin1(wanted.name));
+        sheet.place(label.grab(), QString::fromLatin1(wanted.name));
     }
 }
 
@@ -272,7 +272,7 @@ int main(int argc, char** argv)
     for (const auto& [style, name] : styles)
         PlaceStyle(sheet, form, style, QString::fromLatin1(name));
     PlaceRotatedLabels(sheet, form);
-    if (!sheet.Save(QString::fromLocal8Bit(argv[1]))) {
+    if (!sheet.save(QString::fromLocal8Bit(argv[1]))) {
         std::fprintf(stderr, "parvelle-gallery: cannot write %s\n", argv[1]);
         return 1;
     }

@@ -131,20 +131,20 @@ TitleBarNote::TitleBarNote(TsuiTitleBar* titleBar) : QLabel(titleBar), titleBar_
     setTextFormat(Qt::PlainText);
     setAlignment(Qt::AlignRight | Qt::AlignVCenter);
     titleBar_->installEventFilter(this);
-    Place();
+    place();
 }
 
-void TitleBarNote::SetNote(const QString& note, const QString& toolTip)
+void TitleBarNote::setNote(const QString& note, const QString& toolTip)
 {
     note_ = note;
     titleBar_->setToolTip(toolTip);
-    Place();
+    place();
 }
 
 bool TitleBarNote::eventFilter(QObject* watched, QEvent* event)
 {
     if (watched == titleBar_ && (event->type() == QEvent::Resize || event->type() == QEvent::FontChange))
-        Place();
+        place();
     return QLabel::eventFilter(watched, event);
 }
 
@@ -156,7 +156,7 @@ void TitleBarNote::paintEvent(QPaintEvent*)
 }
 
 // From after the caption to before the first button, the text cut to fit.
-void TitleBarNote::Place()
+void TitleBarNote::place()
 {
     const TitleBarLayout layout = titleBar_->Arrange(titleBar_->width());
     const int captionEnd = layout.captionLeft

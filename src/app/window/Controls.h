@@ -75,14 +75,14 @@ class TitleBarNote : public QLabel {
     Q_OBJECT
 public:
     explicit TitleBarNote(TsuiTitleBar* titleBar);
-    void SetNote(const QString& note, const QString& toolTip);
+    void setNote(const QString& note, const QString& toolTip);
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
     void paintEvent(QPaintEvent* event) override;
 
 private:
-    void Place();
+    void place();
 
     TsuiTitleBar* titleBar_;
     QString note_;

@@ -39,7 +39,7 @@ void RunGuarded(MessageBoxService& messages, const std::function<void()>& handle
     try {
         handler();
     } catch (...) {
-        messages.Show(EscapedErrorMessage(std::current_exception()), AppTitle());
+        messages.show(EscapedErrorMessage(std::current_exception()), AppTitle());
     }
 }
 
@@ -54,9 +54,9 @@ bool TApplication::notify(QObject* receiver, QEvent* event)
     } catch (...) {
         const QString message = EscapedErrorMessage(std::current_exception());
         if (messages_)
-            messages_->Show(message, AppTitle());
+            messages_->show(message, AppTitle());
         else
-            QtMessageBox(activeWindow()).Show(message, AppTitle());
+            QtMessageBox(activeWindow()).show(message, AppTitle());
         return false;
     }
 }

@@ -193,20 +193,20 @@ QString RegistryToolTip(const Machine& machine)
 TForm1::TForm1(Machine& machine, const QString& undoFolder, TForm1Services services, QWidget* parent)
     : QWidget(parent), machine_(machine), undoFolder_(undoFolder), services_(std::move(services))
 {
-    if (!services_.Messages) {
+    if (!services_.messages) {
         ownMessages_ = std::make_unique<QtMessageBox>(this);
-        services_.Messages = ownMessages_.get();
+        services_.messages = ownMessages_.get();
     }
-    if (!services_.ShellOpen) {
+    if (!services_.shellOpen) {
         ownShell_ = std::make_unique<QtShell>();
-        services_.ShellOpen = ownShell_.get();
+        services_.shellOpen = ownShell_.get();
     }
-    if (!services_.Printers) {
+    if (!services_.printers) {
         ownPrinters_ = std::make_unique<QtPrintDialogChooser>(this);
-        services_.Printers = ownPrinters_.get();
+        services_.printers = ownPrinters_.get();
     }
-    if (!services_.MakeRegEdit)
-        services_.MakeRegEdit = [](Machine& m) -> QWidget* { return new TRegEditWindow(m); };
+    if (!services_.makeRegEdit)
+        services_.makeRegEdit = [](Machine& m) -> QWidget* { return new TRegEditWindow(m); };
 
     RegisterWindowFonts();
     setObjectName(QStringLiteral("Form1"));
@@ -249,13 +249,13 @@ void TForm1::ShowRegistryStatus(const QString& note)
 {
     statusNote_ = note;
     const QString toolTip = RegistryToolTip(machine_);
-    registryStatus_->SetNote(note.isEmpty() ? RegistryStatusText(machine_) : note,
+    registryStatus_->setNote(note.isEmpty() ? RegistryStatusText(machine_) : note,
                              note.isEmpty() ? toolTip : toolTip + QLatin1Char('\n') + note);
 }
 
 std::function<void()> TForm1::Guarded(std::function<void()> handler)
 {
-    return [this, handler] { RunGuarded(*services_.Messages, handler); };
+    return [this, handler] { RunGuarded(*services_.messages, handler); };
 }
 
 void TForm1::ConnectLink(LinkLabel* control)
@@ -540,12 +540,12 @@ void TForm1::ShowProgress(const QString& step, qint64 done, qint64 total)
         progress_ = total > 0 ? QStringLiteral("%1: %2 of %3").arg(step, QLocale().toString(done), QLocale().toString(total))
                               : step + QStringLiteral("...");
     const QString note = closeWhenDone_ ? progress_ + QStringLiteral("  (the window closes when this is done)") : progress_;
-    registryStatus_->SetNote(note, note);
+    registryStatus_->setNote(note, note);
 }
 
 void TForm1::ShowMessage(const QString& text)
 {
-    services_.Messages->Show(text, AppTitle());
+    services_.messages->show(text, AppTitle());
 }
 
 void TForm1::FormShow()
@@ -619,14 +619,14 @@ void TForm1::suiButton3Click()
 void TForm1::HTTPLinkClick(QObject* sender)
 {
     const auto* link = qobject_cast<LinkLabel*>(sender);
-    const int result = services_.ShellOpen->ShellExecute(link ? link->target() : QString());
+    const int result = services_.shellOpen->shellExecute(link ? link->target() : QString());
     if (result < 33)
         ShowMessage(ShellErrorMessage(result));
 }
 
 void TForm1::OpenRegEdit(const QString& path)
 {
-    QWidget* window = BringUpRegEdit(services_.MakeRegEdit, machine_, this);
+    QWidget* window = BringUpRegEdit(services_.makeRegEdit, machine_, this);
     if (!window) {
         ShowMessage(QStringLiteral("Unable to open Regedit."));
         return;
@@ -752,7 +752,7 @@ void TForm1::Button5Click()
 {
     const QModelIndexList selected = CheckListBox1_->selectionModel()->selectedIndexes();
     if (selected.isEmpty()) {
-        services_.Messages->Show(QStringLiteral("Select an Item"), QStringLiteral("Please select an item from the list"));
+        services_.messages->show(QStringLiteral("Select an Item"), QStringLiteral("Please select an item from the list"));
         return;
     }
     OpenRegEdit(selected.first().data().toString());
@@ -772,11 +772,11 @@ void TForm1::Button1Click()
 {
     const QStringList checked = undoEntries_->CheckedEntries();
     if (checked.isEmpty()) {
-        services_.Messages->Show(QStringLiteral("No key is checked; nothing was restored"), QStringLiteral("Nothing Restored"));
+        services_.messages->show(QStringLiteral("No key is checked; nothing was restored"), QStringLiteral("Nothing Restored"));
         return;
     }
     const auto restored = [this] {
-        services_.Messages->Show(QStringLiteral("Selected Keys Restored"), QStringLiteral("Finished"));
+        services_.messages->show(QStringLiteral("Selected Keys Restored"), QStringLiteral("Finished"));
         FormShow();
     };
     const QString name = ComboBox2_->currentText();
@@ -809,7 +809,7 @@ void TForm1::Button2Click()
 void TForm1::PrintStrings(const QStringList& lines)
 {
     QPrinter printer;
-    if (!services_.Printers->Choose(printer))
+    if (!services_.printers->choose(printer))
         return;
     if (!PrintLines(lines, printer))
         ShowMessage(QStringLiteral("Error Printing text."));

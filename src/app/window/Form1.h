@@ -35,11 +35,11 @@ class TUndoListReader;
 
 // The platform services the window uses; null members get the real Qt service.
 struct TForm1Services {
-    MessageBoxService* Messages = nullptr;
-    Shell* ShellOpen = nullptr;
-    PrinterChooser* Printers = nullptr;
+    MessageBoxService* messages = nullptr;
+    Shell* shellOpen = nullptr;
+    PrinterChooser* printers = nullptr;
     // Makes the registry editor window; nullptr when it cannot be made.
-    std::function<QWidget*(Machine&)> MakeRegEdit;
+    std::function<QWidget*(Machine&)> makeRegEdit;
 };
 
 class TForm1 : public QWidget {

@@ -5,7 +5,7 @@
 
 namespace parvelle {
 
-void QtMessageBox::Show(const QString& text, const QString& title)
+void QtMessageBox::show(const QString& text, const QString& title)
 {
     QMessageBox box(QMessageBox::NoIcon, title, text, QMessageBox::Ok, owner_);
     box.exec();

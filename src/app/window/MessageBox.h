@@ -9,13 +9,13 @@ namespace parvelle {
 class MessageBoxService {
 public:
     virtual ~MessageBoxService() = default;
-    virtual void Show(const QString& text, const QString& title) = 0;
+    virtual void show(const QString& text, const QString& title) = 0;
 };
 
 class QtMessageBox : public MessageBoxService {
 public:
     explicit QtMessageBox(QWidget* owner) : owner_(owner) {}
-    void Show(const QString& text, const QString& title) override;
+    void show(const QString& text, const QString& title) override;
 
 private:
     QWidget* owner_;

@@ -100,7 +100,7 @@ bool PrintToFile(const QStringList& lines, QPrinter& printer)
 }
 } // namespace
 
-bool QtPrintDialogChooser::Choose(QPrinter& printer)
+bool QtPrintDialogChooser::choose(QPrinter& printer)
 {
     QPrintDialog dialog(&printer, owner_);
     return dialog.exec() == QDialog::Accepted;

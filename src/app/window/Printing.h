@@ -11,13 +11,13 @@ namespace parvelle {
 class PrinterChooser {
 public:
     virtual ~PrinterChooser() = default;
-    virtual bool Choose(QPrinter& printer) = 0;
+    virtual bool choose(QPrinter& printer) = 0;
 };
 
 class QtPrintDialogChooser : public PrinterChooser {
 public:
     explicit QtPrintDialogChooser(QWidget* owner) : owner_(owner) {}
-    bool Choose(QPrinter& printer) override;
+    bool choose(QPrinter& printer) override;
 
 private:
     QWidget* owner_;

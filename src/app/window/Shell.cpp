@@ -6,7 +6,7 @@
 
 namespace parvelle {
 
-int QtShell::ShellExecute(const QString& target)
+int QtShell::shellExecute(const QString& target)
 {
     QUrl url(target);
     if (url.scheme().isEmpty() || QFileInfo(target).isAbsolute()) {

@@ -9,12 +9,12 @@ public:
     virtual ~Shell() = default;
     // Opens target (a URL or a local file path); returns a Windows-style code,
     // 33 or more on success.
-    virtual int ShellExecute(const QString& target) = 0;
+    virtual int shellExecute(const QString& target) = 0;
 };
 
 class QtShell : public Shell {
 public:
-    int ShellExecute(const QString& target) override;
+    int shellExecute(const QString& target) override;
 };
 
 constexpr int kShellSuccess = 42;
