@@ -1,7 +1,7 @@
 #pragma once
 // Shared by the skinned-control tests: a form with a known background, real input events
 // sent to widgets, and renders of widgets off-screen.
-#include "theme_test_support.h"
+#include "ThemeTestSupport.h"
 
 #include <QApplication>
 #include <QEnterEvent>

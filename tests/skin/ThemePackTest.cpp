@@ -1,7 +1,7 @@
 // Theme folders packed into theme files and unpacked again, with their error messages.
 #include "theme/ThemePack.h"
-#include "theme_file_bytes.h"
-#include "theme_test_support.h"
+#include "ThemeFileBytes.h"
+#include "ThemeTestSupport.h"
 
 #include <QDir>
 #include <QFile>

@@ -1,7 +1,7 @@
 // Skinned menus measured and rendered off-screen.
 #include "skin/Menus.h"
 #include "skin/SystemMenu.h"
-#include "theme_test_support.h"
+#include "ThemeTestSupport.h"
 
 #include <QDir>
 #include <QFile>
@@ -426,4 +426,4 @@ TEST_F(Menus, FileThemeColoursReplaceTheBuiltInOnes)
     EXPECT_EQ(shot.pixel(r.left() + 5, r.top() + 2), qRgb(0, 0xFF, 0));
 }
 
-#include "menu_skinned_menus_test.moc"
+#include "MenuSkinnedMenusTest.moc"

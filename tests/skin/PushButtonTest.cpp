@@ -1,6 +1,6 @@
 // TsuiButton: theme faces, auto-size, glyphs, focus per style, engraved disabled caption,
 // and the keyboard rules of every push button.
-#include "button_widgets_support.h"
+#include "ButtonWidgetsSupport.h"
 #include "skin/Buttons.h"
 
 #include <functional>

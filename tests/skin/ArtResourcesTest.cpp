@@ -1,6 +1,6 @@
 // The built-in skin bitmaps: every resource the catalogue names loads at the size
 // its consumers expect, and magenta sits exactly where they draw transparently.
-#include "theme_test_support.h"
+#include "ThemeTestSupport.h"
 
 #include <QDir>
 #include <QFile>

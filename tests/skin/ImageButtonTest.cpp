@@ -1,7 +1,7 @@
 // TsuiImageButton and the push-button behaviour it shares with TsuiButton: real widgets
 // driven by real events, rendered off-screen, auto-repeat on a manual clock.
-#include "button_widgets_support.h"
-#include "manual_clock.h"
+#include "ButtonWidgetsSupport.h"
+#include "ManualClock.h"
 #include "skin/Buttons.h"
 
 #include <QDialog>

@@ -4,7 +4,7 @@
 #include "skin/FrameHitTest.h"
 #include "skin/ImagePanel.h"
 #include "skin/ThemeManager.h"
-#include "theme_test_support.h"
+#include "ThemeTestSupport.h"
 
 #include <QCloseEvent>
 #include <QCursor>

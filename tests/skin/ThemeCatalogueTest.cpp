@@ -1,6 +1,6 @@
 // Built-in theme catalogue lookups, the owner form's style and the file-or-built-in choice.
 #include "skin/ThemeCatalogue.h"
-#include "theme_test_support.h"
+#include "ThemeTestSupport.h"
 
 #include <QFile>
 #include <QTemporaryDir>

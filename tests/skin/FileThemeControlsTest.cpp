@@ -1,8 +1,8 @@
 // Buttons and check box reading their faces, glyphs and transparency from a theme file.
-#include "button_widgets_support.h"
+#include "ButtonWidgetsSupport.h"
 #include "skin/Buttons.h"
 #include "skin/CheckBox.h"
-#include "theme_file_bytes.h"
+#include "ThemeFileBytes.h"
 
 #include <QDir>
 #include <QFile>

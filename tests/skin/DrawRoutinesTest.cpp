@@ -1,6 +1,6 @@
 // Drawing routines rendered off-screen and checked pixel by pixel.
 #include "skin/SkinDraw.h"
-#include "theme_test_support.h"
+#include "ThemeTestSupport.h"
 
 #include <QMdiArea>
 #include <QMdiSubWindow>

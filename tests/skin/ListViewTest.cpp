@@ -1,6 +1,6 @@
 // TsuiListView: the border ring in the theme's colours, and skinned scroll bars placed over
 // the list and kept in step with it both ways.
-#include "button_widgets_support.h"
+#include "ButtonWidgetsSupport.h"
 #include "skin/ListView.h"
 
 #include <QScrollBar>

@@ -1,7 +1,7 @@
 // Theme files: writer and reader round trip, damaged directories, the file theme component.
 #include "skin/ThemeFile.h"
-#include "theme_file_bytes.h"
-#include "theme_test_support.h"
+#include "ThemeFileBytes.h"
+#include "ThemeTestSupport.h"
 
 #include <QBuffer>
 #include <QCoreApplication>

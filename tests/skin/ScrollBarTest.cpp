@@ -1,7 +1,7 @@
 // TsuiScrollBar and its track: layout from the WinXP images, thumb length, range and
 // position rules, page and arrow repeat on a manual clock, thumb dragging, keys, painting.
-#include "button_widgets_support.h"
-#include "manual_clock.h"
+#include "ButtonWidgetsSupport.h"
+#include "ManualClock.h"
 #include "skin/ScrollBar.h"
 
 #include <QKeyEvent>

@@ -1,6 +1,6 @@
 // The menu bar a skinned frame builds from a skinned main menu.
 #include "skin/FormFrame.h"
-#include "theme_test_support.h"
+#include "ThemeTestSupport.h"
 
 #include <QCursor>
 #include <QTest>

@@ -1,6 +1,6 @@
 // Tab strip layout and drawing from the theme bitmaps, scrolling, clicks, and the page
 // control's page list and events; real widgets rendered off-screen.
-#include "button_widgets_support.h"
+#include "ButtonWidgetsSupport.h"
 #include "skin/Buttons.h"
 #include "skin/CheckBox.h"
 #include "skin/PageControl.h"

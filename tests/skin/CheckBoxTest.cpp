@@ -1,6 +1,6 @@
 // TsuiCheckBox: glyph slices, auto-size, caption, focus, and toggling by mouse, keys,
 // accelerator and program; Tab through a row of skinned controls.
-#include "button_widgets_support.h"
+#include "ButtonWidgetsSupport.h"
 #include "skin/Buttons.h"
 #include "skin/CheckBox.h"
 

@@ -1,6 +1,6 @@
 // The theme manager: restyling listed components by property name, removal notifications.
 #include "skin/ThemeManager.h"
-#include "theme_test_support.h"
+#include "ThemeTestSupport.h"
 
 #include <QSignalSpy>
 #include <gtest/gtest.h>

@@ -1,7 +1,7 @@
 // libFuzzer target for the theme file reader; run_theme_fuzz.sh builds and runs it.
 // Every input must end the read without a crash, a hang or a read outside the buffer
 // (AddressSanitizer), and what was read must survive being written and read again.
-#include "../theme_file_bytes.h"
+#include "../ThemeFileBytes.h"
 
 #include <QDir>
 #include <QFile>

@@ -1,7 +1,7 @@
 // The fuzzer's corpus of hostile theme files replayed: each read must end, hold no more
 // entries than the file has directory slots, and what was read must survive being written
 // and read again.
-#include "theme_file_bytes.h"
+#include "ThemeFileBytes.h"
 
 #include <QDir>
 #include <QFile>

@@ -1,7 +1,7 @@
 // Alignment of child controls: stacking along the edges, realigning after size changes.
 #include "skin/ControlAlign.h"
 #include "skin/ImagePanel.h"
-#include "theme_test_support.h"
+#include "ThemeTestSupport.h"
 
 #include <QWidget>
 #include <gtest/gtest.h>

@@ -1,6 +1,6 @@
 // TsuiImagePanel rendered off-screen and checked pixel by pixel.
 #include "skin/ImagePanel.h"
-#include "theme_test_support.h"
+#include "ThemeTestSupport.h"
 
 #include <QPainter>
 #include <gtest/gtest.h>

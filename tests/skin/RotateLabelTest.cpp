@@ -1,6 +1,6 @@
 // TRotateLabel: escapement rules, the text origin in every quadrant, and the drawn text's
 // place, 3-D copies and colours checked on real renders.
-#include "button_widgets_support.h"
+#include "ButtonWidgetsSupport.h"
 #include "skin/RotateLabel.h"
 
 #include <QPainter>
