@@ -49,9 +49,9 @@ public:
     QString text(QAccessible::Text kind) const override
     {
         if (kind == QAccessible::Name && widget()->accessibleName().isEmpty())
-            return WithoutAccelerator(Caption());
+            return WithoutAccelerator(caption());
         if (kind == QAccessible::Accelerator)
-            return AcceleratorText(Caption());
+            return AcceleratorText(caption());
         return QAccessibleWidget::text(kind);
     }
 
@@ -67,7 +67,7 @@ public:
 
     QStringList keyBindingsForAction(const QString& name) const override
     {
-        const QString accelerator = AcceleratorText(Caption());
+        const QString accelerator = AcceleratorText(caption());
         if (name != action_ || accelerator.isEmpty())
             return QAccessibleWidget::keyBindingsForAction(name);
         return {accelerator};
@@ -75,7 +75,7 @@ public:
 
 protected:
     Control* control() const { return static_cast<Control*>(widget()); }
-    QString Caption() const { return control()->Caption(); }
+    QString caption() const { return control()->Caption(); }
 
 private:
     QString action_;
@@ -118,10 +118,10 @@ class ControlPart : public QAccessibleInterface, public QAccessibleActionInterfa
 public:
     ControlPart(QWidget* owner, int index) : owner_(owner), index_(index) {}
 
-    QWidget* Owner() const { return owner_; }
-    int Index() const { return index_; }
+    QWidget* owner() const { return owner_; }
+    int index() const { return index_; }
 
-    bool isValid() const override { return owner_ && Exists(); }
+    bool isValid() const override { return owner_ && exists(); }
     QObject* object() const override { return nullptr; }
     QWindow* window() const override { return parent() ? parent()->window() : nullptr; }
     QAccessibleInterface* parent() const override { return QAccessible::queryAccessibleInterface(owner_); }
@@ -133,7 +133,7 @@ public:
 
     QRect rect() const override
     {
-        const QRect local = LocalRect();
+        const QRect local = localRect();
         return local.isNull() ? QRect() : QRect(owner_->mapToGlobal(local.topLeft()), local.size());
     }
 
@@ -141,7 +141,7 @@ public:
     void doAction(const QString& name) override
     {
         if (name == pressAction() && isValid())
-            Press();
+            press();
     }
     QStringList keyBindingsForAction(const QString&) const override { return {}; }
 
@@ -151,9 +151,9 @@ public:
     }
 
 protected:
-    virtual bool Exists() const = 0;
-    virtual QRect LocalRect() const = 0;   // in the owner's coordinates; null when not shown
-    virtual void Press() = 0;
+    virtual bool exists() const = 0;
+    virtual QRect localRect() const = 0;   // in the owner's coordinates; null when not shown
+    virtual void press() = 0;
 
 private:
     QPointer<QWidget> owner_;
@@ -174,40 +174,40 @@ public:
     }
 
     // Indexes of the parts shown, in reading order.
-    virtual QList<int> PartIndexes() const = 0;
+    virtual QList<int> partIndexes() const = 0;
 
     // The child position of the part at Index, -1 when it is not shown.
-    int PartPosition(int index) const { return int(PartIndexes().indexOf(index)); }
+    int partPosition(int index) const { return int(partIndexes().indexOf(index)); }
 
-    int childCount() const override { return int(PartIndexes().size() + ChildWidgets().size()); }
+    int childCount() const override { return int(partIndexes().size() + childWidgets().size()); }
 
     QAccessibleInterface* child(int position) const override
     {
-        const QList<int> parts = PartIndexes();
+        const QList<int> parts = partIndexes();
         if (position >= 0 && position < parts.size())
-            return Part(parts[position]);
-        return QAccessible::queryAccessibleInterface(ChildWidgets().value(position - parts.size()));
+            return part(parts[position]);
+        return QAccessible::queryAccessibleInterface(childWidgets().value(position - parts.size()));
     }
 
     int indexOfChild(const QAccessibleInterface* child) const override
     {
         const auto* part = dynamic_cast<const ControlPart*>(child);
         if (part)
-            return part->Owner() == widget() ? PartPosition(part->Index()) : -1;
-        const qsizetype at = child ? ChildWidgets().indexOf(child->object()) : -1;
-        return at < 0 ? -1 : int(PartIndexes().size() + at);
+            return part->owner() == widget() ? partPosition(part->index()) : -1;
+        const qsizetype at = child ? childWidgets().indexOf(child->object()) : -1;
+        return at < 0 ? -1 : int(partIndexes().size() + at);
     }
 
 protected:
     // The child widgets listed after the parts: by default every one but windows.
-    virtual QList<QWidget*> ChildWidgets() const
+    virtual QList<QWidget*> childWidgets() const
     {
         QList<QWidget*> children = widget()->findChildren<QWidget*>(Qt::FindDirectChildrenOnly);
         children.removeIf([](const QWidget* child) { return child->isWindow(); });
         return children;
     }
 
-    QAccessibleInterface* Part(int index) const
+    QAccessibleInterface* part(int index) const
     {
         if (const QAccessible::Id id = parts_.value(index))
             return QAccessible::accessibleInterface(id);
@@ -247,27 +247,27 @@ public:
 
     QString text(QAccessible::Text kind) const override
     {
-        return kind == QAccessible::Name ? WithoutAccelerator(Strip()->Tabs().value(Index())) : QString();
+        return kind == QAccessible::Name ? WithoutAccelerator(strip()->Tabs().value(index())) : QString();
     }
 
     QAccessible::State state() const override
     {
         QAccessible::State state;
         state.selectable = true;
-        state.selected = Strip()->TabIndex() == Index();
-        state.offscreen = LocalRect().isNull();
-        state.disabled = !Owner()->isEnabled();
+        state.selected = strip()->TabIndex() == index();
+        state.offscreen = localRect().isNull();
+        state.disabled = !owner()->isEnabled();
         return state;
     }
 
-    int childCount() const override { return Page() ? 1 : 0; }
+    int childCount() const override { return page() ? 1 : 0; }
     QAccessibleInterface* child(int position) const override
     {
-        return position == 0 ? QAccessible::queryAccessibleInterface(Page()) : nullptr;
+        return position == 0 ? QAccessible::queryAccessibleInterface(page()) : nullptr;
     }
     int indexOfChild(const QAccessibleInterface* child) const override
     {
-        return child && Page() && child->object() == Page() ? 0 : -1;
+        return child && page() && child->object() == page() ? 0 : -1;
     }
     QAccessibleInterface* childAt(int x, int y) const override
     {
@@ -276,30 +276,30 @@ public:
     }
 
 protected:
-    bool Exists() const override { return Index() < Strip()->Tabs().size() && Strip()->TabVisible(Index()); }
+    bool exists() const override { return index() < strip()->Tabs().size() && strip()->TabVisible(index()); }
 
-    QRect LocalRect() const override
+    QRect localRect() const override
     {
-        Strip()->UpdateLayout();   // as a paint would, should none have come yet
-        for (const TabCell& cell : Strip()->Layout().cells) {
-            if (cell.index == Index())
-                return cell.rect.translated(Strip()->pos());
+        strip()->UpdateLayout();   // as a paint would, should none have come yet
+        for (const TabCell& cell : strip()->Layout().cells) {
+            if (cell.index == index())
+                return cell.rect.translated(strip()->pos());
         }
         return {};
     }
 
-    void Press() override { Strip()->SetTabIndex(Index()); }
+    void press() override { strip()->SetTabIndex(index()); }
 
 private:
-    TsuiTabControlTopPanel* Strip() const { return StripOf(Owner()); }
-    TsuiTabSheet* Page() const { return PageOf(Owner(), Index()); }
+    TsuiTabControlTopPanel* strip() const { return StripOf(owner()); }
+    TsuiTabSheet* page() const { return PageOf(owner(), index()); }
 };
 
 class AccessibleTabs : public PartsOwner<PageTab> {
 public:
     explicit AccessibleTabs(TsuiTab* tabs) : PartsOwner(tabs, QAccessible::PageTabList) {}
 
-    QList<int> PartIndexes() const override
+    QList<int> partIndexes() const override
     {
         QList<int> shown;
         const TsuiTabControlTopPanel* strip = StripOf(widget());
@@ -316,16 +316,16 @@ public:
         if (QAccessibleInterface* hit = PartsOwner::childAt(x, y))
             return hit;
         const TsuiTabControlTopPanel* strip = StripOf(widget());
-        const int active = strip ? PartPosition(strip->TabIndex()) : -1;
+        const int active = strip ? partPosition(strip->TabIndex()) : -1;
         QAccessibleInterface* tab = active >= 0 ? child(active) : nullptr;
         return tab && tab->childAt(x, y) ? tab : nullptr;
     }
 
 protected:
     // The strip is read as its tabs, and a page whose tab is shown as that tab's child.
-    QList<QWidget*> ChildWidgets() const override
+    QList<QWidget*> childWidgets() const override
     {
-        QList<QWidget*> children = PartsOwner::ChildWidgets();
+        QList<QWidget*> children = PartsOwner::childWidgets();
         children.removeIf([this](QWidget* child) {
             const auto* page = qobject_cast<TsuiTabSheet*>(child);
             return child == StripOf(widget()) || (page && page->PageControl() && page->TabVisible());
@@ -342,29 +342,29 @@ public:
     QString text(QAccessible::Text kind) const override
     {
         if (kind == QAccessible::Name && widget()->accessibleName().isEmpty())
-            return WithoutAccelerator(Page()->Caption());
+            return WithoutAccelerator(page()->Caption());
         return QAccessibleWidget::text(kind);
     }
 
     QAccessible::State state() const override
     {
         QAccessible::State state = QAccessibleWidget::state();
-        if (Page()->PageControl() && !IsActivePage(Page()))
+        if (page()->PageControl() && !IsActivePage(page()))
             state.invisible = state.offscreen = true;
         return state;
     }
 
     QAccessibleInterface* parent() const override
     {
-        TsuiPageControl* pages = Page()->PageControl();
-        if (!pages || !Page()->TabVisible())
+        TsuiPageControl* pages = page()->PageControl();
+        if (!pages || !page()->TabVisible())
             return QAccessibleWidget::parent();
         const auto* tabs = dynamic_cast<AccessibleTabs*>(QAccessible::queryAccessibleInterface(pages));
-        return tabs ? tabs->child(tabs->PartPosition(Page()->PageIndex())) : QAccessibleWidget::parent();
+        return tabs ? tabs->child(tabs->partPosition(page()->PageIndex())) : QAccessibleWidget::parent();
     }
 
 private:
-    TsuiTabSheet* Page() const { return static_cast<TsuiTabSheet*>(widget()); }
+    TsuiTabSheet* page() const { return static_cast<TsuiTabSheet*>(widget()); }
 };
 
 // ---- title bar ---------------------------------------------------------------------------
@@ -385,10 +385,10 @@ public:
     {
         if (kind != QAccessible::Name)
             return {};
-        switch (Button()->ButtonType()) {
+        switch (button()->ButtonType()) {
         case suiClose: return QStringLiteral("Close");
         case suiMax: {
-            const QWidget* form = Bar()->Form();
+            const QWidget* form = bar()->Form();
             return form && form->isMaximized() ? QStringLiteral("Restore") : QStringLiteral("Maximize");
         }
         case suiMin: return QStringLiteral("Minimize");
@@ -402,27 +402,27 @@ public:
     QAccessible::State state() const override
     {
         QAccessible::State state;
-        state.disabled = !Owner()->isEnabled();
-        state.hasPopup = Button()->ButtonType() == suiControlBox;
+        state.disabled = !owner()->isEnabled();
+        state.hasPopup = button()->ButtonType() == suiControlBox;
         return state;
     }
 
 protected:
-    bool Exists() const override { return Index() < Bar()->Buttons()->Count(); }
-    QRect LocalRect() const override { return ArrangedButtons(Owner()).buttons.value(Index()); }
+    bool exists() const override { return index() < bar()->Buttons()->Count(); }
+    QRect localRect() const override { return ArrangedButtons(owner()).buttons.value(index()); }
 
     // What a click does; the control box without a menu of its own opens the system menu.
-    void Press() override
+    void press() override
     {
-        if (Button()->ButtonType() == suiControlBox && !Button()->ControlBoxMenu())
-            Bar()->PopupSystemMenu();
+        if (button()->ButtonType() == suiControlBox && !button()->ControlBoxMenu())
+            bar()->PopupSystemMenu();
         else
-            Button()->ClickButton();
+            button()->ClickButton();
     }
 
 private:
-    TsuiTitleBar* Bar() const { return static_cast<TsuiTitleBar*>(Owner()); }
-    TsuiTitleBarButton* Button() const { return Bar()->Buttons()->Items(Index()); }
+    TsuiTitleBar* bar() const { return static_cast<TsuiTitleBar*>(owner()); }
+    TsuiTitleBarButton* button() const { return bar()->Buttons()->Items(index()); }
 };
 
 class AccessibleTitleBar : public PartsOwner<TitleBarButton> {
@@ -437,7 +437,7 @@ public:
     }
 
     // Left to right as drawn.
-    QList<int> PartIndexes() const override
+    QList<int> partIndexes() const override
     {
         const TitleBarLayout layout = ArrangedButtons(widget());
         QList<int> shown;
@@ -473,29 +473,29 @@ public:
 
     QAccessible::Role role() const override
     {
-        return Panel()->Picture().isNull() ? QAccessible::StaticText : QAccessible::Graphic;
+        return panel()->Picture().isNull() ? QAccessible::StaticText : QAccessible::Graphic;
     }
 
     QString text(QAccessible::Text kind) const override
     {
         if (kind == QAccessible::Name && widget()->accessibleName().isEmpty())
-            return Panel()->Caption().trimmed();
+            return panel()->Caption().trimmed();
         return QAccessibleWidget::text(kind);
     }
 
     QString imageDescription() const override { return text(QAccessible::Name); }
-    QSize imageSize() const override { return Panel()->Picture().size(); }
+    QSize imageSize() const override { return panel()->Picture().size(); }
     QPoint imagePosition() const override { return widget()->mapToGlobal(QPoint(0, 0)); }
 
     void* interface_cast(QAccessible::InterfaceType type) override
     {
-        if (type == QAccessible::ImageInterface && !Panel()->Picture().isNull())
+        if (type == QAccessible::ImageInterface && !panel()->Picture().isNull())
             return static_cast<QAccessibleImageInterface*>(this);
         return QAccessibleWidget::interface_cast(type);
     }
 
 private:
-    TsuiCustomPanel* Panel() const { return static_cast<TsuiCustomPanel*>(widget()); }
+    TsuiCustomPanel* panel() const { return static_cast<TsuiCustomPanel*>(widget()); }
 };
 
 // ---- scroll bars and track bars -------------------------------------------------------
@@ -509,7 +509,7 @@ public:
     QString text(QAccessible::Text kind) const override
     {
         if (kind == QAccessible::Name && widget()->accessibleName().isEmpty())
-            return DefaultName();
+            return defaultName();
         if (kind == QAccessible::Value)
             return QString::number(control()->Position());
         return QAccessibleWidget::text(kind);
@@ -534,7 +534,7 @@ public:
 
 protected:
     Control* control() const { return static_cast<Control*>(widget()); }
-    virtual QString DefaultName() const = 0;
+    virtual QString defaultName() const = 0;
 };
 
 // The track and its thumb: one slider, the thumb a part of its drawing.
@@ -549,7 +549,7 @@ public:
     QAccessibleInterface* childAt(int, int) const override { return nullptr; }
 
 protected:
-    QString DefaultName() const override { return QStringLiteral("Position"); }
+    QString defaultName() const override { return QStringLiteral("Position"); }
 };
 
 // Named by its orientation, as Windows names a window's scroll bars. Its one child is the
@@ -560,23 +560,23 @@ public:
 
     QVariant minimumStepSize() const override { return control()->SmallChange(); }
     int childCount() const override { return 1; }
-    QAccessibleInterface* child(int index) const override { return index == 0 ? Track() : nullptr; }
+    QAccessibleInterface* child(int index) const override { return index == 0 ? track() : nullptr; }
     int indexOfChild(const QAccessibleInterface* child) const override { return child && child->object() == &control()->Track() ? 0 : -1; }
 
     QAccessibleInterface* childAt(int x, int y) const override
     {
-        QAccessibleInterface* track = Track();
-        return track->rect().contains(x, y) ? track : nullptr;
+        QAccessibleInterface* trackInterface = track();
+        return trackInterface->rect().contains(x, y) ? trackInterface : nullptr;
     }
 
 protected:
-    QString DefaultName() const override
+    QString defaultName() const override
     {
         return control()->Orientation() == suiHorizontal ? QStringLiteral("Horizontal") : QStringLiteral("Vertical");
     }
 
 private:
-    QAccessibleInterface* Track() const { return QAccessible::queryAccessibleInterface(&control()->Track()); }
+    QAccessibleInterface* track() const { return QAccessible::queryAccessibleInterface(&control()->Track()); }
 };
 
 QAccessibleInterface* SkinInterface(const QString&, QObject* object)
@@ -633,7 +633,7 @@ void NotifyPartNames(QWidget* owner)
     if (!QAccessible::isActive())
         return;
     const auto* parts = InterfaceOf<Interface>(owner);
-    const qsizetype count = parts ? parts->PartIndexes().size() : 0;
+    const qsizetype count = parts ? parts->partIndexes().size() : 0;
     for (int position = 0; position < count; ++position)
         Notify(owner, QAccessible::NameChanged, position);
 }
@@ -678,14 +678,14 @@ void AccessibleTabSelected(TsuiTab* tabs, int previous, int current)
     QAccessible::State shown;
     shown.invisible = shown.offscreen = true;
     for (int index : {previous, current}) {
-        const int position = list->PartPosition(index);
+        const int position = list->partPosition(index);
         if (position < 0)
             continue;
         NotifyState(tabs, selected, position);
         if (TsuiTabSheet* page = PageOf(tabs, index))
             NotifyState(page, shown);
     }
-    Notify(tabs, QAccessible::Selection, list->PartPosition(current));
+    Notify(tabs, QAccessible::Selection, list->partPosition(current));
 }
 
 void AccessibleTabsChanged(TsuiTab* tabs)

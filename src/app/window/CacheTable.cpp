@@ -206,7 +206,7 @@ CacheRowNumbers NumbersOf(const CacheRow& row)
 } // namespace
 
 CacheTableItem::CacheTableItem(const CacheRow& row, int index)
-    : QTreeWidgetItem(ItemType)
+    : QTreeWidgetItem(kItemType)
     , columns_(row.columns)
     , numbers_(NumbersOf(row))
     , index_(index)
@@ -231,7 +231,7 @@ QVariant CacheTableItem::data(int column, int role) const
 
 bool CacheTableItem::operator<(const QTreeWidgetItem& other) const
 {
-    if (other.type() != ItemType)
+    if (other.type() != kItemType)
         return QTreeWidgetItem::operator<(other);
     return sortRank_ < static_cast<const CacheTableItem&>(other).sortRank_;
 }

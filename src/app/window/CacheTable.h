@@ -24,7 +24,7 @@ struct CacheRowNumbers {
 
 class CacheTableItem : public QTreeWidgetItem {
 public:
-    static constexpr int ItemType = QTreeWidgetItem::UserType + 1;
+    static constexpr int kItemType = QTreeWidgetItem::UserType + 1;
 
     // Index is the row's place in the registry's order.
     CacheTableItem(const CacheRow& row, int index);
