@@ -100,12 +100,12 @@ void ExitOnFatalMessage(QtMsgType type, const QMessageLogContext& context, const
 
 // The application object, on the display Qt finds; a screenshot is drawn off-screen
 // unless a platform is chosen.
-std::unique_ptr<TApplication> MakeApplication(int& argc, char** argv, bool screenshot)
+std::unique_ptr<Application> MakeApplication(int& argc, char** argv, bool screenshot)
 {
     if (screenshot && qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
     previousMessageHandler = qInstallMessageHandler(ExitOnFatalMessage);
-    auto app = std::make_unique<TApplication>(argc, argv);
+    auto app = std::make_unique<Application>(argc, argv);
     qInstallMessageHandler(previousMessageHandler);
     QGuiApplication::setDesktopFileName(QStringLiteral("parvelle"));   // the desktop entry's icon
     return app;
@@ -133,7 +133,7 @@ int main(int argc, char** argv)
     const EarlyOptions early = ReadEarlyOptions(argc, argv);
     if (early.answered)
         return *early.answered;
-    const std::unique_ptr<TApplication> app = MakeApplication(argc, argv, early.screenshot);
+    const std::unique_ptr<Application> app = MakeApplication(argc, argv, early.screenshot);
     RemoveTemporariesOnSignals();
     SetApplicationIdentity();
     QCoreApplication::setApplicationVersion(QStringLiteral(PARVELLE_VERSION));

@@ -45,7 +45,7 @@ inline void EnsureApp()
     static UnexpectedMessages unexpected;
     if (!QApplication::instance()) {
         QStandardPaths::setTestModeEnabled(true);
-        (new TApplication(argc, argv))->SetErrorMessages(&unexpected);
+        (new Application(argc, argv))->SetErrorMessages(&unexpected);
     }
 }
 

@@ -44,7 +44,7 @@ public:
         machine = OpenRegistry(options);
         undoFolder = dir.filePath(QStringLiteral("undo"));
         QDir().mkpath(undoFolder);
-        form = std::make_unique<TForm1>(*machine, undoFolder, TForm1Services{&messages, nullptr, nullptr, {}});
+        form = std::make_unique<TForm1>(*machine, undoFolder, Form1Services{&messages, nullptr, nullptr, {}});
         form->show();
         EXPECT_TRUE(QTest::qWaitFor([this] { return !form->ReadingUndoList(); }, 20000));
     }
@@ -123,7 +123,7 @@ TEST(DemoRegistryWindow, OnVistaTheCacheLivesUnderTheCurrentUser)
     ASSERT_FALSE(rows.isEmpty());
     demo.Select(rows.first().first());
     Click(*demo.form, "suiButton2");
-    auto* editor = static_cast<TRegEditWindow*>(FindWindow(kRegEditClass));
+    auto* editor = static_cast<RegEditWindow*>(FindWindow(kRegEditClass));
     ASSERT_NE(editor, nullptr);
     // The editor shows the names as stored ("Software" in a user hive); keys match in any case.
     const QString expected =

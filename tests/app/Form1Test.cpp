@@ -466,7 +466,7 @@ public:
 TEST(WindowErrors, AnErrorEscapingAnyEventIsShownAndTheLoopGoesOn)
 {
     EnsureApp();
-    auto* app = static_cast<TApplication*>(QApplication::instance());
+    auto* app = static_cast<Application*>(QApplication::instance());
     MessageBoxService* const before = app->ErrorMessages();
     RecordingMessages messages;
     app->SetErrorMessages(&messages);
@@ -719,7 +719,7 @@ TEST_F(WindowTest, ARemovalLeavesTheTableAsAFreshListingWould)
     EXPECT_TRUE(table->selectedItems().isEmpty());
 
     const auto machine = registry.Reopen();
-    TForm1 fresh(*machine, registry.UndoFolder(), TForm1Services{&messages, &shell, &printers, {}});
+    TForm1 fresh(*machine, registry.UndoFolder(), Form1Services{&messages, &shell, &printers, {}});
     fresh.show();
     const auto* freshTable = fresh.findChild<QTreeWidget*>(QStringLiteral("suiListView1"));
     EXPECT_EQ(TableOf(table), TableOf(freshTable));

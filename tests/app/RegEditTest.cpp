@@ -41,14 +41,14 @@ protected:
     TForm1& OpenRecording()
     {
         return Open([this](Machine& machine) -> QWidget* {
-            auto* editor = new TRegEditWindow(machine);
+            auto* editor = new RegEditWindow(machine);
             editor->setAttribute(Qt::WA_DontShowOnScreen);
             editor->Tree()->installEventFilter(&recorder);
             ++made;
             return editor;
         });
     }
-    TRegEditWindow* Editor() const { return static_cast<TRegEditWindow*>(FindWindow(kRegEditClass)); }
+    RegEditWindow* Editor() const { return static_cast<RegEditWindow*>(FindWindow(kRegEditClass)); }
 
     KeyRecorder recorder;
     int made = 0;
@@ -128,7 +128,7 @@ TEST_F(RegEditTest, TreeKeysBehaveLikeTheWindowsTree)
 {
     OpenRecording();
     form->OpenRegEdit(kCacheKey + QStringLiteral("\\AlphaApp"));
-    TRegTree* tree = Editor()->Tree();
+    RegTree* tree = Editor()->Tree();
     auto press = [tree](int key, const QString& text = {}) {
         QKeyEvent event(QEvent::KeyPress, key, Qt::NoModifier, text);
         QApplication::sendEvent(tree, &event);

@@ -30,7 +30,7 @@ protected:
     {
         EnsureApp();
         form = std::make_unique<TForm1>(registry.machine(), registry.UndoFolder(),
-                                        TForm1Services{&messages, &shell, &printers, std::move(makeRegEdit)});
+                                        Form1Services{&messages, &shell, &printers, std::move(makeRegEdit)});
         form->show();
         WaitForUndoList();
         return *form;

@@ -270,7 +270,7 @@ TEST_F(WindowTest, TheEditorSaysWhenTheKeyItWasSentToDoesNotExist)
     Open();
     const QString cacheKey = RootName(HKEY_LOCAL_MACHINE) + kArpCachePath + QLatin1Char('\\');
     form->OpenRegEdit(cacheKey + QStringLiteral("BetaTool"));
-    auto* editor = qobject_cast<TRegEditWindow*>(FindWindow(kRegEditClass));
+    auto* editor = qobject_cast<RegEditWindow*>(FindWindow(kRegEditClass));
     ASSERT_NE(editor, nullptr);
     EXPECT_EQ(editor->Tree()->CurrentKeyPath(), cacheKey + QStringLiteral("BetaTool"));
     EXPECT_TRUE(editor->StatusBar()->currentMessage().isEmpty());
@@ -477,7 +477,7 @@ TEST(WindowText, ControlCharactersAndBidiControlsInNamesAreShownEscapedAndStillR
     ASSERT_TRUE(EntryOnDisk(registry, bidi));
     const QString path = RootName(HKEY_LOCAL_MACHINE) + CacheEntryPath(bidi);
     window.OpenRegEdit(path);
-    auto* editor = qobject_cast<TRegEditWindow*>(FindWindow(kRegEditClass));
+    auto* editor = qobject_cast<RegEditWindow*>(FindWindow(kRegEditClass));
     ASSERT_NE(editor, nullptr);
     EXPECT_EQ(editor->Tree()->CurrentKeyPath(), path);
     EXPECT_EQ(shown(editor->Tree(), editor->Tree()->currentIndex()), QStringLiteral("Bidi \\u202Eexe.txt"));
@@ -538,9 +538,9 @@ TEST_F(WindowTest, ALongRestoreLeavesTheWindowAnsweringAndIsAppliedOnce)
     form->BagEnter();
     WaitForUndoList();
 
-    auto* job = Find<TRegistryJob>(QString());
-    QSignalSpy finished(job, &TRegistryJob::Finished);
-    QSignalSpy progress(job, &TRegistryJob::Progress);
+    auto* job = Find<RegistryJob>(QString());
+    QSignalSpy finished(job, &RegistryJob::Finished);
+    QSignalSpy progress(job, &RegistryJob::Progress);
     const auto running = [this] { return form->ChangeRunning(); };
     EventsWhile paints(Find(QStringLiteral("RegistryStatus")), QEvent::Paint, running);
     int ticks = 0;
@@ -596,7 +596,7 @@ TEST_F(WindowTest, ARestoreWaitingForAnotherProgramsLockLeavesTheWindowAnswering
     Click(QStringLiteral("suiButton3"));
     ShowPage(4);
     const FileLock otherProgram(registry.HivePath(), std::chrono::milliseconds(0), QStringLiteral("hive file"));
-    QSignalSpy finished(Find<TRegistryJob>(QString()), &TRegistryJob::Finished);
+    QSignalSpy finished(Find<RegistryJob>(QString()), &RegistryJob::Finished);
     int ticks = 0;
     bool closed = false;
     QString shown;

@@ -43,11 +43,11 @@ void RunGuarded(MessageBoxService& messages, const std::function<void()>& handle
     }
 }
 
-TApplication::TApplication(int& argc, char** argv) : QApplication(argc, argv) {}
+Application::Application(int& argc, char** argv) : QApplication(argc, argv) {}
 
-TApplication::~TApplication() = default;
+Application::~Application() = default;
 
-bool TApplication::notify(QObject* receiver, QEvent* event)
+bool Application::notify(QObject* receiver, QEvent* event)
 {
     try {
         return QApplication::notify(receiver, event);

@@ -16,10 +16,10 @@ QString EscapedErrorMessage(std::exception_ptr error);
 void RunGuarded(MessageBoxService& messages, const std::function<void()>& handler);
 
 // The application object: also shows what escapes any other event delivery.
-class TApplication : public QApplication {
+class Application : public QApplication {
 public:
-    TApplication(int& argc, char** argv);
-    ~TApplication() override;
+    Application(int& argc, char** argv);
+    ~Application() override;
     bool notify(QObject* receiver, QEvent* event) override;
     // Where escaped errors are shown; nullptr = a plain message box.
     void SetErrorMessages(MessageBoxService* messages) { messages_ = messages; }

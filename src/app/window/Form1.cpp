@@ -190,7 +190,7 @@ QString RegistryToolTip(const Machine& machine)
     return (QStringList{RegistryStatusText(machine)} + RegistryPlaces(machine)).join(QLatin1Char('\n'));
 }
 
-TForm1::TForm1(Machine& machine, const QString& undoFolder, TForm1Services services, QWidget* parent)
+TForm1::TForm1(Machine& machine, const QString& undoFolder, Form1Services services, QWidget* parent)
     : QWidget(parent), machine_(machine), undoFolder_(undoFolder), services_(std::move(services))
 {
     if (!services_.messages) {
@@ -206,7 +206,7 @@ TForm1::TForm1(Machine& machine, const QString& undoFolder, TForm1Services servi
         services_.printers = ownPrinters_.get();
     }
     if (!services_.makeRegEdit)
-        services_.makeRegEdit = [](Machine& m) -> QWidget* { return new TRegEditWindow(m); };
+        services_.makeRegEdit = [](Machine& m) -> QWidget* { return new RegEditWindow(m); };
 
     RegisterWindowFonts();
     setObjectName(QStringLiteral("Form1"));
@@ -224,8 +224,8 @@ TForm1::TForm1(Machine& machine, const QString& undoFolder, TForm1Services servi
     ShowRegistryStatus({});
     refresh_ = new QShortcut(QKeySequence(Qt::Key_F5), this);
     connect(refresh_, &QShortcut::activated, this, Guarded([this] { FormShow(); }));
-    job_ = new TRegistryJob(this);
-    connect(job_, &TRegistryJob::Progress, this, &TForm1::ShowProgress);
+    job_ = new RegistryJob(this);
+    connect(job_, &RegistryJob::Progress, this, &TForm1::ShowProgress);
 
     suiPageControl1_ = MakePageControl(suiForm1_, QStringLiteral("suiPageControl1"));
     BuildAboutPage(MakeTabSheet(suiPageControl1_, QStringLiteral("suiTabSheet1"), QStringLiteral("About Parvelle")));
@@ -293,7 +293,7 @@ void TForm1::BuildAboutPage(QWidget* page)
     notice->setAlignment(Qt::AlignCenter);
     notice->setWordWrap(true);
     ConnectLink(notice);
-    new TPageLayout(page, kPageDesign);
+    new PageLayout(page, kPageDesign);
 }
 
 void TForm1::BuildListPage(QWidget* page)
@@ -315,7 +315,7 @@ void TForm1::BuildListPage(QWidget* page)
     ConnectClick(suiButton2_, &TForm1::suiButton2Click);
     ConnectClick(suiButton3_, &TForm1::suiButton3Click);
     // A larger window gives the table the room; the buttons stay in a row below it.
-    auto* layout = new TPageLayout(page, kPageDesign);
+    auto* layout = new PageLayout(page, kPageDesign);
     layout->Anchor(suiListView1_, akLeft | akTop | akRight | akBottom, kLeastTable);
     layout->Anchor(suiButton1_, akLeft | akBottom);
     layout->Anchor(suiButton2_, akBottom);
@@ -377,7 +377,7 @@ void TForm1::BuildOtherProgramsPage(QWidget* page)
                                     QRect(4, 4, 169, 113), 0, tsRecessed, DesignFont(QStringLiteral("Arial Narrow"), 27, true));
     skilled->SetAlignment(taCenter);
     skilled->SetWordWrap(true);
-    new TPageLayout(page, kPageDesign);
+    new PageLayout(page, kPageDesign);
 }
 
 void TForm1::BuildHelpPage(QWidget* page)
@@ -413,7 +413,7 @@ void TForm1::BuildHelpPage(QWidget* page)
         y += 12;
     }
     // A taller window shows more of the topics.
-    (new TPageLayout(page, kPageDesign))->Anchor(box, akLeft | akTop | akBottom, QSize(0, kLeastTable.height()));
+    (new PageLayout(page, kPageDesign))->Anchor(box, akLeft | akTop | akBottom, QSize(0, kLeastTable.height()));
 }
 
 void TForm1::BuildUndoPage(QWidget* page)
@@ -428,14 +428,14 @@ void TForm1::BuildUndoPage(QWidget* page)
                          DesignFont(kArial, 12), Qt::AlignHCenter | Qt::AlignTop);
     suiCheckBox13_ = MakeCheckBox(page, QStringLiteral("suiCheckBox13"), QStringLiteral("Check / Uncheck All"),
                                   QPoint(24, 90), DesignFont(kArial, 11));
-    undoEntries_ = new TUndoListModel(this);
+    undoEntries_ = new UndoListModel(this);
     CheckListBox1_ = MakeCheckListBox(page, QStringLiteral("CheckListBox1"), QRect(16, 112, 633, 185), undoEntries_);
     ShowTextsSafely(CheckListBox1_);
-    undoReader_ = new TUndoListReader(CheckListBox1_->font(), this);
-    connect(undoReader_, &TUndoListReader::Loaded, this, [this](const QStringList& entries, int maxExtent) {
+    undoReader_ = new UndoListReader(CheckListBox1_->font(), this);
+    connect(undoReader_, &UndoListReader::Loaded, this, [this](const QStringList& entries, int maxExtent) {
         Guarded([&] { ShowUndoEntries(entries, maxExtent); })();
     });
-    connect(undoReader_, &TUndoListReader::Failed, this, [this](const QString& message) {
+    connect(undoReader_, &UndoListReader::Failed, this, [this](const QString& message) {
         ShowMessage(message);
         UpdateListBox1();
     });
@@ -452,7 +452,7 @@ void TForm1::BuildUndoPage(QWidget* page)
     for (TsuiButton* button : {Button2_, Button5_, Button12_, Button1_, Button3_})
         button->setFont(DesignFont(kArial, 11));
     // Like the list page: the list takes the room, the rows of buttons stay below it.
-    auto* layout = new TPageLayout(page, kPageDesign);
+    auto* layout = new PageLayout(page, kPageDesign);
     layout->Anchor(title, akLeft | akTop | akRight);
     layout->Anchor(page->findChild<QLabel*>(QStringLiteral("Label52")), akLeft | akTop | akRight);
     layout->Anchor(Label21_, akLeft | akTop | akRight,
@@ -504,7 +504,7 @@ void TForm1::RunChange(std::function<void(TUndoContext&)> change, std::function<
 {
     auto context = std::make_shared<TUndoContext>(machine_, osKind_, undoFolder_);
     job_->Start(
-        [context, change = std::move(change)](const TRegistryJob::Report& report) {
+        [context, change = std::move(change)](const RegistryJob::Report& report) {
             context->SetProgress(report);
             change(*context);
         },
@@ -652,7 +652,7 @@ void TForm1::OpenRegEdit(const QString& path)
             }
         }
     }
-    if (auto* editor = qobject_cast<TRegEditWindow*>(window))
+    if (auto* editor = qobject_cast<RegEditWindow*>(window))
         editor->CheckSelection(SplitUndoEntry(path).keyPath);
     window->raise();
     window->activateWindow();

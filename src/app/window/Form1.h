@@ -28,13 +28,13 @@ class TsuiCheckBox;
 class TsuiForm;
 class TsuiListView;
 class TsuiPageControl;
-class TRegistryJob;
+class RegistryJob;
 class TUndoContext;
-class TUndoListModel;
-class TUndoListReader;
+class UndoListModel;
+class UndoListReader;
 
 // The platform services the window uses; null members get the real Qt service.
-struct TForm1Services {
+struct Form1Services {
     MessageBoxService* messages = nullptr;
     Shell* shellOpen = nullptr;
     PrinterChooser* printers = nullptr;
@@ -45,7 +45,7 @@ struct TForm1Services {
 class TForm1 : public QWidget {
     Q_OBJECT
 public:
-    TForm1(Machine& machine, const QString& undoFolder, TForm1Services services = {},
+    TForm1(Machine& machine, const QString& undoFolder, Form1Services services = {},
            QWidget* parent = nullptr);
     ~TForm1() override;
 
@@ -113,7 +113,7 @@ private:
 
     Machine& machine_;
     QString undoFolder_;
-    TForm1Services services_;
+    Form1Services services_;
     std::unique_ptr<MessageBoxService> ownMessages_;
     std::unique_ptr<Shell> ownShell_;
     std::unique_ptr<PrinterChooser> ownPrinters_;
@@ -123,7 +123,7 @@ private:
     QString statusNote_;      // the note the status line shows between changes
     QString progress_;        // the running change's last report
     bool closeWhenDone_ = false;
-    TRegistryJob* job_ = nullptr;
+    RegistryJob* job_ = nullptr;
     QShortcut* refresh_ = nullptr;
     // The machine's revision when the cache table was filled, and why it was empty.
     std::optional<uint64_t> listedRevision_;
@@ -140,8 +140,8 @@ private:
     TsuiCheckBox* suiCheckBox13_ = nullptr;
     QLabel* Label21_ = nullptr;
     QListView* CheckListBox1_ = nullptr;
-    TUndoListModel* undoEntries_ = nullptr;
-    TUndoListReader* undoReader_ = nullptr;
+    UndoListModel* undoEntries_ = nullptr;
+    UndoListReader* undoReader_ = nullptr;
     TsuiButton* Button1_ = nullptr;
     TsuiButton* Button2_ = nullptr;
     TsuiButton* Button3_ = nullptr;

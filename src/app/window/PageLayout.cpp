@@ -62,7 +62,7 @@ int TextWidth(const QWidget* control, int height)
 }
 } // namespace
 
-TPageLayout::TPageLayout(QWidget* page, QSize design)
+PageLayout::PageLayout(QWidget* page, QSize design)
     : QObject(page), page_(page), design_(design)
 {
     for (QWidget* child : page->findChildren<QWidget*>(Qt::FindDirectChildrenOnly)) {
@@ -75,7 +75,7 @@ TPageLayout::TPageLayout(QWidget* page, QSize design)
         bar->setObjectName(page->objectName() + (bar == horizontal_ ? QStringLiteral("HScroll") : QStringLiteral("VScroll")));
         bar->setFocusPolicy(Qt::NoFocus);
         bar->hide();
-        connect(bar, &QScrollBar::valueChanged, this, &TPageLayout::Place);
+        connect(bar, &QScrollBar::valueChanged, this, &PageLayout::Place);
     }
     page->installEventFilter(this);
     connect(qApp, &QApplication::focusChanged, this, [this](QWidget*, QWidget* now) {
@@ -85,7 +85,7 @@ TPageLayout::TPageLayout(QWidget* page, QSize design)
     FindFloor();
 }
 
-void TPageLayout::Anchor(QWidget* control, int anchors, QSize minimum)
+void PageLayout::Anchor(QWidget* control, int anchors, QSize minimum)
 {
     for (Control& c : controls_) {
         if (c.widget != control)
@@ -104,7 +104,7 @@ void TPageLayout::Anchor(QWidget* control, int anchors, QSize minimum)
     FindFloor();
 }
 
-QRect TPageLayout::PlaceAt(const Control& control, QSize content) const
+QRect PageLayout::PlaceAt(const Control& control, QSize content) const
 {
     const QRect& d = control.designed;
     const int anchors = control.anchors;
@@ -116,7 +116,7 @@ QRect TPageLayout::PlaceAt(const Control& control, QSize content) const
     return QRect(x, y, std::max(width, 0), std::max(height, 0));
 }
 
-bool TPageLayout::FitsAt(QSize content) const
+bool PageLayout::FitsAt(QSize content) const
 {
     const QRect area(QPoint(0, 0), content);
     std::vector<QRect> placed;
@@ -135,7 +135,7 @@ bool TPageLayout::FitsAt(QSize content) const
     return true;
 }
 
-void TPageLayout::FindFloor()
+void PageLayout::FindFloor()
 {
     QSize floor = design_;
     while (floor.width() > 1 && FitsAt(floor - QSize(1, 0)))
@@ -146,7 +146,7 @@ void TPageLayout::FindFloor()
     Place();
 }
 
-void TPageLayout::Place()
+void PageLayout::Place()
 {
     const QSize page = page_->size();
     const int barWidth = vertical_->sizeHint().width();
@@ -176,7 +176,7 @@ void TPageLayout::Place()
         control.widget->setGeometry(PlaceAt(control, content).translated(-offset));
 }
 
-void TPageLayout::ScrollIntoView(QWidget* focused)
+void PageLayout::ScrollIntoView(QWidget* focused)
 {
     const auto control = std::find_if(controls_.begin(), controls_.end(), [focused](const Control& c) {
         return c.widget == focused || c.widget->isAncestorOf(focused);
@@ -194,7 +194,7 @@ void TPageLayout::ScrollIntoView(QWidget* focused)
     into(vertical_, shown.top(), shown.bottom() + 1, vertical_->height());
 }
 
-bool TPageLayout::eventFilter(QObject* watched, QEvent* event)
+bool PageLayout::eventFilter(QObject* watched, QEvent* event)
 {
     if (watched != page_)
         return false;

@@ -20,12 +20,12 @@ namespace parvelle {
 // one's right, which keeps its distance to the page's right edge, in their proportions.
 enum Anchor { akLeft = 1, akTop = 2, akRight = 4, akBottom = 8, akSpreadX = 16 };
 
-class TPageLayout : public QObject {
+class PageLayout : public QObject {
     Q_OBJECT
 public:
     // Takes every control now on the page at its designed place (the page designed at
     // `design`), anchored left and top until Anchor says otherwise.
-    TPageLayout(QWidget* page, QSize design);
+    PageLayout(QWidget* page, QSize design);
 
     // Minimum: the least size the control may be given when it stretches or spreads; by
     // default what its text needs (a word-wrapped label's text within its height).

@@ -73,7 +73,7 @@ QString ValueDataText(uint32_t type, const QByteArray& data)
     }
 }
 
-TRegTree::TRegTree(Machine& machine, QWidget* parent) : QTreeWidget(parent), machine_(machine)
+RegTree::RegTree(Machine& machine, QWidget* parent) : QTreeWidget(parent), machine_(machine)
 {
     SetWindowClass(this, kRegTreeClass);
     setHeaderHidden(true);
@@ -82,10 +82,10 @@ TRegTree::TRegTree(Machine& machine, QWidget* parent) : QTreeWidget(parent), mac
     top->setChildIndicatorPolicy(QTreeWidgetItem::ShowIndicator);
     setCurrentItem(top);
     // Every expansion re-reads the key's subkeys, so the tree follows registry changes.
-    connect(this, &QTreeWidget::itemExpanded, this, &TRegTree::Fill);
+    connect(this, &QTreeWidget::itemExpanded, this, &RegTree::Fill);
 }
 
-QString TRegTree::KeyPathOf(const QTreeWidgetItem* item)
+QString RegTree::KeyPathOf(const QTreeWidgetItem* item)
 {
     QStringList parts;
     for (; item && item->parent(); item = item->parent())
@@ -93,7 +93,7 @@ QString TRegTree::KeyPathOf(const QTreeWidgetItem* item)
     return parts.join(QLatin1Char('\\'));
 }
 
-void TRegTree::Fill(QTreeWidgetItem* item)
+void RegTree::Fill(QTreeWidgetItem* item)
 {
     QStringList names;
     if (!item->parent()) {
@@ -118,7 +118,7 @@ void TRegTree::Fill(QTreeWidgetItem* item)
     item->setChildIndicatorPolicy(QTreeWidgetItem::DontShowIndicatorWhenChildless);
 }
 
-void TRegTree::keyPressEvent(QKeyEvent* event)
+void RegTree::keyPressEvent(QKeyEvent* event)
 {
     const QList<uint> typed = event->text().toUcs4();
     // Format characters (bidirectional controls, joiners) are part of names as well.
@@ -139,7 +139,7 @@ void TRegTree::keyPressEvent(QKeyEvent* event)
     }
 }
 
-void TRegTree::GoLeft()
+void RegTree::GoLeft()
 {
     QTreeWidgetItem* item = currentItem();
     if (!item)
@@ -150,7 +150,7 @@ void TRegTree::GoLeft()
         setCurrentItem(item->parent());
 }
 
-void TRegTree::GoRight()
+void RegTree::GoRight()
 {
     QTreeWidgetItem* item = currentItem();
     if (!item)
@@ -167,7 +167,7 @@ void TRegTree::GoRight()
 // Selects the first visible item, from the one after the selection (or from the
 // selection itself while a longer prefix is being typed), whose name starts with
 // what was typed within the last second.
-void TRegTree::Search(const QString& typed)
+void RegTree::Search(const QString& typed)
 {
     if (!lastTyped_.isValid() || lastTyped_.elapsed() > kSearchResetMs)
         search_.clear();
@@ -187,19 +187,19 @@ void TRegTree::Search(const QString& typed)
     } while (item != first);
 }
 
-QTreeWidgetItem* TRegTree::NextVisible(QTreeWidgetItem* item) const
+QTreeWidgetItem* RegTree::NextVisible(QTreeWidgetItem* item) const
 {
     QTreeWidgetItem* below = itemBelow(item);
     return below ? below : topLevelItem(0);
 }
 
-TRegEditWindow::TRegEditWindow(Machine& machine, QWidget* parent)
+RegEditWindow::RegEditWindow(Machine& machine, QWidget* parent)
     : QWidget(parent, Qt::Window), machine_(machine)
 {
     SetWindowClass(this, kRegEditClass);
     setWindowTitle(QStringLiteral("Registry Editor"));
     auto* splitter = new QSplitter(this);
-    tree_ = new TRegTree(machine, splitter);
+    tree_ = new RegTree(machine, splitter);
     values_ = new QTreeWidget(splitter);
     values_->setObjectName(QStringLiteral("ValueList"));
     values_->setRootIsDecorated(false);
@@ -222,7 +222,7 @@ TRegEditWindow::TRegEditWindow(Machine& machine, QWidget* parent)
     });
 }
 
-void TRegEditWindow::CheckSelection(const QString& keyPath)
+void RegEditWindow::CheckSelection(const QString& keyPath)
 {
     QString target = keyPath;
     while (target.endsWith(QLatin1Char('\\')))
@@ -231,10 +231,10 @@ void TRegEditWindow::CheckSelection(const QString& keyPath)
         status_->showMessage(QStringLiteral("Key not found: ") + target);
 }
 
-void TRegEditWindow::ShowValues(const QTreeWidgetItem* item)
+void RegEditWindow::ShowValues(const QTreeWidgetItem* item)
 {
     values_->clear();
-    const auto key = item && item->parent() ? ResolveKey(machine_, TRegTree::KeyPathOf(item))
+    const auto key = item && item->parent() ? ResolveKey(machine_, RegTree::KeyPathOf(item))
                                             : std::nullopt;
     if (!key || !key->store)
         return;

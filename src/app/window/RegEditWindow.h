@@ -15,10 +15,10 @@ namespace parvelle {
 inline const QString kRegEditClass = QStringLiteral("RegEdit_RegEdit");
 inline const QString kRegTreeClass = QStringLiteral("SysTreeView32");
 
-class TRegTree : public QTreeWidget {
+class RegTree : public QTreeWidget {
     Q_OBJECT
 public:
-    explicit TRegTree(Machine& machine, QWidget* parent = nullptr);
+    explicit RegTree(Machine& machine, QWidget* parent = nullptr);
     // Full path of an item: "Computer\HKEY_LOCAL_MACHINE\SOFTWARE\..." without the
     // "Computer\" prefix; empty for the top item.
     static QString KeyPathOf(const QTreeWidgetItem* item);
@@ -39,11 +39,11 @@ private:
     QElapsedTimer lastTyped_;
 };
 
-class TRegEditWindow : public QWidget {
+class RegEditWindow : public QWidget {
     Q_OBJECT
 public:
-    explicit TRegEditWindow(Machine& machine, QWidget* parent = nullptr);
-    TRegTree* Tree() const { return tree_; }
+    explicit RegEditWindow(Machine& machine, QWidget* parent = nullptr);
+    RegTree* Tree() const { return tree_; }
     QTreeWidget* Values() const { return values_; }
     QStatusBar* StatusBar() const { return status_; }
 
@@ -55,7 +55,7 @@ private:
     void ShowValues(const QTreeWidgetItem* item);
 
     Machine& machine_;
-    TRegTree* tree_;
+    RegTree* tree_;
     QTreeWidget* values_;
     QStatusBar* status_;
 };

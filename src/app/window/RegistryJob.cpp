@@ -6,9 +6,9 @@
 
 namespace parvelle {
 
-TRegistryJob::TRegistryJob(QObject* parent) : QObject(parent) {}
+RegistryJob::RegistryJob(QObject* parent) : QObject(parent) {}
 
-TRegistryJob::~TRegistryJob()
+RegistryJob::~RegistryJob()
 {
     if (thread_) {
         thread_->wait();
@@ -16,7 +16,7 @@ TRegistryJob::~TRegistryJob()
     }
 }
 
-void TRegistryJob::Start(Work work, Done done)
+void RegistryJob::Start(Work work, Done done)
 {
     if (thread_)
         throw std::logic_error("a change of the registry is running already");
@@ -32,7 +32,7 @@ void TRegistryJob::Start(Work work, Done done)
     thread_->start();
 }
 
-void TRegistryJob::End(std::exception_ptr error, const Done& done)
+void RegistryJob::End(std::exception_ptr error, const Done& done)
 {
     thread_->deleteLater();
     thread_ = nullptr;

@@ -12,7 +12,7 @@ class QThread;
 
 namespace parvelle {
 
-class TRegistryJob : public QObject {
+class RegistryJob : public QObject {
     Q_OBJECT
 public:
     // What the work calls, on its thread, to tell how far it is (see TUndoContext::Progress).
@@ -22,8 +22,8 @@ public:
     // when it ended well).
     using Done = std::function<void(std::exception_ptr error)>;
 
-    explicit TRegistryJob(QObject* parent = nullptr);
-    ~TRegistryJob() override;   // waits for the work still running
+    explicit RegistryJob(QObject* parent = nullptr);
+    ~RegistryJob() override;   // waits for the work still running
 
     // Starts the work; throws std::logic_error while another is running.
     void Start(Work work, Done done);

@@ -13,14 +13,14 @@ namespace {
 const QString kTallestText = QStringLiteral("Ag\u4E2D");
 } // namespace
 
-QString TSafeTextDelegate::displayText(const QVariant& value, const QLocale& locale) const
+QString SafeTextDelegate::displayText(const QVariant& value, const QLocale& locale) const
 {
     if (value.typeId() == QMetaType::QString)
         return TerminalText(value.toString());
     return QStyledItemDelegate::displayText(value, locale);
 }
 
-QSize TSafeTextDelegate::sizeHint(const QStyleOptionViewItem& option, const QModelIndex& index) const
+QSize SafeTextDelegate::sizeHint(const QStyleOptionViewItem& option, const QModelIndex& index) const
 {
     QSize size = QStyledItemDelegate::sizeHint(option, index);
     if (!index.data(Qt::SizeHintRole).isValid())   // else the model sized its rows itself
@@ -28,7 +28,7 @@ QSize TSafeTextDelegate::sizeHint(const QStyleOptionViewItem& option, const QMod
     return size;
 }
 
-int TSafeTextDelegate::RowHeight(const QStyleOptionViewItem& option) const
+int SafeTextDelegate::RowHeight(const QStyleOptionViewItem& option) const
 {
     if (rowHeight_ < 0 || measuredFont_ != option.font) {
         QStyleOptionViewItem sample(option);
@@ -43,7 +43,7 @@ int TSafeTextDelegate::RowHeight(const QStyleOptionViewItem& option) const
 
 void ShowTextsSafely(QAbstractItemView* view)
 {
-    view->setItemDelegate(new TSafeTextDelegate(view));
+    view->setItemDelegate(new SafeTextDelegate(view));
 }
 
 } // namespace parvelle

@@ -10,7 +10,7 @@ class QAbstractItemView;
 
 namespace parvelle {
 
-class TSafeTextDelegate : public QStyledItemDelegate {
+class SafeTextDelegate : public QStyledItemDelegate {
     Q_OBJECT
 public:
     using QStyledItemDelegate::QStyledItemDelegate;
@@ -25,7 +25,7 @@ private:
     mutable int rowHeight_ = -1;
 };
 
-// Gives the view a TSafeTextDelegate.
+// Gives the view a SafeTextDelegate.
 void ShowTextsSafely(QAbstractItemView* view);
 
 } // namespace parvelle

@@ -2,7 +2,7 @@
 
 namespace parvelle {
 
-void TUndoListModel::SetEntries(QStringList entries, QSize itemSize)
+void UndoListModel::SetEntries(QStringList entries, QSize itemSize)
 {
     beginResetModel();
     entries_ = std::move(entries);
@@ -11,12 +11,12 @@ void TUndoListModel::SetEntries(QStringList entries, QSize itemSize)
     endResetModel();
 }
 
-void TUndoListModel::Clear()
+void UndoListModel::Clear()
 {
     SetEntries({}, {});
 }
 
-void TUndoListModel::SetAllChecked(bool checked)
+void UndoListModel::SetAllChecked(bool checked)
 {
     if (entries_.isEmpty())
         return;
@@ -24,7 +24,7 @@ void TUndoListModel::SetAllChecked(bool checked)
     Q_EMIT dataChanged(index(0), index(int(entries_.size()) - 1), {Qt::CheckStateRole});
 }
 
-QStringList TUndoListModel::CheckedEntries() const
+QStringList UndoListModel::CheckedEntries() const
 {
     QStringList checked;
     for (qsizetype row = 0; row < entries_.size(); ++row) {
@@ -34,12 +34,12 @@ QStringList TUndoListModel::CheckedEntries() const
     return checked;
 }
 
-int TUndoListModel::rowCount(const QModelIndex& parent) const
+int UndoListModel::rowCount(const QModelIndex& parent) const
 {
     return parent.isValid() ? 0 : int(entries_.size());
 }
 
-QVariant TUndoListModel::data(const QModelIndex& index, int role) const
+QVariant UndoListModel::data(const QModelIndex& index, int role) const
 {
     if (!index.isValid() || index.row() >= entries_.size())
         return {};
@@ -55,7 +55,7 @@ QVariant TUndoListModel::data(const QModelIndex& index, int role) const
     }
 }
 
-bool TUndoListModel::setData(const QModelIndex& index, const QVariant& value, int role)
+bool UndoListModel::setData(const QModelIndex& index, const QVariant& value, int role)
 {
     if (role != Qt::CheckStateRole || !index.isValid() || index.row() >= entries_.size())
         return false;
@@ -64,7 +64,7 @@ bool TUndoListModel::setData(const QModelIndex& index, const QVariant& value, in
     return true;
 }
 
-Qt::ItemFlags TUndoListModel::flags(const QModelIndex& index) const
+Qt::ItemFlags UndoListModel::flags(const QModelIndex& index) const
 {
     return index.isValid() ? Qt::ItemIsEnabled | Qt::ItemIsSelectable | Qt::ItemIsUserCheckable : Qt::NoItemFlags;
 }

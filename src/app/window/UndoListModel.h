@@ -8,7 +8,7 @@
 
 namespace parvelle {
 
-class TUndoListModel : public QAbstractListModel {
+class UndoListModel : public QAbstractListModel {
     Q_OBJECT
 public:
     using QAbstractListModel::QAbstractListModel;

@@ -12,7 +12,7 @@
 
 namespace parvelle {
 
-struct TUndoListReader::Result {
+struct UndoListReader::Result {
     QString path;
     FileIdentity identity;
     QStringList entries;
@@ -76,7 +76,7 @@ int WidestExtent(const QStringList& entries, const QFont& font)
     return widest + metrics.averageCharWidth();
 }
 
-void ReadInto(TUndoListReader::Result& result, const QFont& font)
+void ReadInto(UndoListReader::Result& result, const QFont& font)
 {
     try {
         result.identity = FileIdentity::of(result.path);
@@ -89,9 +89,9 @@ void ReadInto(TUndoListReader::Result& result, const QFont& font)
 
 } // namespace
 
-TUndoListReader::TUndoListReader(const QFont& font, QObject* parent) : QObject(parent), font_(font) {}
+UndoListReader::UndoListReader(const QFont& font, QObject* parent) : QObject(parent), font_(font) {}
 
-TUndoListReader::~TUndoListReader()
+UndoListReader::~UndoListReader()
 {
     for (QThread* thread : threads_) {
         thread->wait();
@@ -99,7 +99,7 @@ TUndoListReader::~TUndoListReader()
     }
 }
 
-void TUndoListReader::Read(const QString& path)
+void UndoListReader::Read(const QString& path)
 {
     Cancel();
     if (last_ && last_->SameFile(path)) {
@@ -117,13 +117,13 @@ void TUndoListReader::Read(const QString& path)
     thread->start();
 }
 
-void TUndoListReader::Cancel()
+void UndoListReader::Cancel()
 {
     ++generation_;
     reading_ = false;
 }
 
-void TUndoListReader::Finished(QThread* thread, quint64 generation, const std::shared_ptr<Result>& result)
+void UndoListReader::Finished(QThread* thread, quint64 generation, const std::shared_ptr<Result>& result)
 {
     threads_.erase(std::remove(threads_.begin(), threads_.end(), thread), threads_.end());
     thread->deleteLater();

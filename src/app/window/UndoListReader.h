@@ -11,12 +11,12 @@ class QThread;
 
 namespace parvelle {
 
-class TUndoListReader : public QObject {
+class UndoListReader : public QObject {
     Q_OBJECT
 public:
     // Entries are measured in `font` for the list's horizontal extent.
-    explicit TUndoListReader(const QFont& font, QObject* parent = nullptr);
-    ~TUndoListReader() override;   // waits for a read still running
+    explicit UndoListReader(const QFont& font, QObject* parent = nullptr);
+    ~UndoListReader() override;   // waits for a read still running
 
     // Reads the undo file; a read still running is superseded and its result dropped.
     // A file unchanged since the last read it finished is answered at once.
