@@ -34,10 +34,10 @@ QByteArray SlowInfoCacheRecord(const QString& filePath, int32_t frequency)
 TestRegistry::TestRegistry(const std::vector<TestCacheEntry>& entries)
 {
     QDir(dir_.path()).mkdir(QStringLiteral("undo"));
-    HiveStore::createEmpty(HivePath());
+    HiveStore::createEmpty(hivePath());
     {
         Machine writer;
-        writer.mount(HKEY_LOCAL_MACHINE, QStringLiteral("SOFTWARE"), std::make_shared<HiveStore>(HivePath()));
+        writer.mount(HKEY_LOCAL_MACHINE, QStringLiteral("SOFTWARE"), std::make_shared<HiveStore>(hivePath()));
         TNTRegistry reg(writer);
         reg.SelectRoot(HKEY_LOCAL_MACHINE);
         reg.OpenPath(QStringLiteral("\\SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion"), true);
@@ -53,13 +53,13 @@ TestRegistry::TestRegistry(const std::vector<TestCacheEntry>& entries)
         }
         writer.commit();
     }
-    machine_ = Reopen();
+    machine_ = reopen();
 }
 
-std::unique_ptr<Machine> TestRegistry::Reopen() const
+std::unique_ptr<Machine> TestRegistry::reopen() const
 {
     auto machine = std::make_unique<Machine>();
-    machine->mount(HKEY_LOCAL_MACHINE, QStringLiteral("SOFTWARE"), std::make_shared<HiveStore>(HivePath()));
+    machine->mount(HKEY_LOCAL_MACHINE, QStringLiteral("SOFTWARE"), std::make_shared<HiveStore>(hivePath()));
     return machine;
 }
 

@@ -96,11 +96,11 @@ struct TestCacheEntry {
 class TestRegistry {
 public:
     explicit TestRegistry(const std::vector<TestCacheEntry>& entries);
-    QString HivePath() const { return dir_.filePath(QStringLiteral("SOFTWARE")); }
-    QString UndoFolder() const { return dir_.filePath(QStringLiteral("undo")); }
+    QString hivePath() const { return dir_.filePath(QStringLiteral("SOFTWARE")); }
+    QString undoFolder() const { return dir_.filePath(QStringLiteral("undo")); }
     Machine& machine() { return *machine_; }
     // Opens the hive file again from disk (what another reader would see).
-    std::unique_ptr<Machine> Reopen() const;
+    std::unique_ptr<Machine> reopen() const;
 
 private:
     QTemporaryDir dir_;

@@ -84,7 +84,7 @@ TEST_F(WindowTest, StartsOnTheFilledCacheListWithCaptionsAndStatus)
     EXPECT_EQ(window.OSKind(), 6);
 
     auto* status = Find<QLabel>(QStringLiteral("RegistryStatus"));
-    EXPECT_TRUE(status->parentWidget()->toolTip().contains(registry.HivePath())) << status->parentWidget()->toolTip().toStdString();
+    EXPECT_TRUE(status->parentWidget()->toolTip().contains(registry.hivePath())) << status->parentWidget()->toolTip().toStdString();
     EXPECT_EQ(status->text(), QStringLiteral("[writable]  SOFTWARE"));
     EXPECT_FALSE(Find<TsuiButton>(QStringLiteral("Button3"))->isEnabled());
     EXPECT_TRUE(messages.shown.empty());
@@ -147,8 +147,8 @@ TEST_F(WindowTest, ButtonsWithoutASelectedRowOnlyAsk)
     EXPECT_EQ(messages.shown.size(), 2u);
     EXPECT_EQ(LastMessage(), QStringLiteral("You must select an item from the list"));
     EXPECT_EQ(FindWindow(kRegEditClass), nullptr);
-    EXPECT_TRUE(CacheEntryExists(*registry.Reopen(), QStringLiteral("AlphaApp")));
-    EXPECT_TRUE(QDir(registry.UndoFolder()).entryList({QStringLiteral("*.reg")}).isEmpty());
+    EXPECT_TRUE(CacheEntryExists(*registry.reopen(), QStringLiteral("AlphaApp")));
+    EXPECT_TRUE(QDir(registry.undoFolder()).entryList({QStringLiteral("*.reg")}).isEmpty());
 }
 
 TEST_F(WindowTest, RemovingTheSelectedRowWritesTheUndoFileAndShowsIt)
@@ -159,12 +159,12 @@ TEST_F(WindowTest, RemovingTheSelectedRowWritesTheUndoFileAndShowsIt)
     Click(QStringLiteral("suiButton3"));
     ASSERT_TRUE(messages.shown.empty()) << LastMessage().toStdString();
 
-    EXPECT_FALSE(CacheEntryExists(*registry.Reopen(), QStringLiteral("BetaTool")));
-    EXPECT_TRUE(CacheEntryExists(*registry.Reopen(), QStringLiteral("AlphaApp")));
+    EXPECT_FALSE(CacheEntryExists(*registry.reopen(), QStringLiteral("BetaTool")));
+    EXPECT_TRUE(CacheEntryExists(*registry.reopen(), QStringLiteral("AlphaApp")));
     EXPECT_TRUE(table->findItems(QStringLiteral("BetaTool"), Qt::MatchExactly, 0).isEmpty());
     EXPECT_EQ(table->topLevelItemCount(), 2);
 
-    const QStringList files = QDir(registry.UndoFolder()).entryList({QStringLiteral("*.reg")});
+    const QStringList files = QDir(registry.undoFolder()).entryList({QStringLiteral("*.reg")});
     ASSERT_EQ(files.size(), 1);
     EXPECT_EQ(files[0], window.UndoStamp() + QStringLiteral(".reg"));
 
@@ -183,7 +183,7 @@ TEST_F(WindowTest, RemovingTheSelectedRowWritesTheUndoFileAndShowsIt)
 
 TEST_F(WindowTest, RestoreCheckedPutsTheValuesBack)
 {
-    const auto before = registry.Reopen();
+    const auto before = registry.reopen();
     TNTRegistry original(*before);
     original.SelectRoot(HKEY_LOCAL_MACHINE);
     ASSERT_TRUE(original.OpenPath(CacheEntryPath(QStringLiteral("BetaTool")), false));
@@ -198,7 +198,7 @@ TEST_F(WindowTest, RestoreCheckedPutsTheValuesBack)
     EXPECT_EQ(messages.shown[0].text, QStringLiteral("Selected Keys Restored"));
     EXPECT_EQ(messages.shown[0].title, QStringLiteral("Finished"));
 
-    const auto after = registry.Reopen();
+    const auto after = registry.reopen();
     TNTRegistry restored(*after);
     restored.SelectRoot(HKEY_LOCAL_MACHINE);
     ASSERT_TRUE(restored.OpenPath(CacheEntryPath(QStringLiteral("BetaTool")), false));
@@ -210,7 +210,7 @@ TEST_F(WindowTest, RestoreCheckedPutsTheValuesBack)
     // An independent reader sees the restored value in the hive file.
     const QString lookup = QString::fromUtf8(RunTool(QStringLiteral("reglookup"),
         {QStringLiteral("-p"), QStringLiteral("/Microsoft/Windows/CurrentVersion/App Management/ARPCache/BetaTool"),
-         registry.HivePath()}));
+         registry.hivePath()}));
     EXPECT_TRUE(lookup.contains(QStringLiteral("SlowInfoCache,BINARY"))) << lookup.toStdString();
 }
 
@@ -229,18 +229,18 @@ TEST_F(WindowTest, UncheckedEntriesAreNotRestored)
     EXPECT_EQ(CheckedCount(list), 2);
     QTest::mouseClick(box, Qt::LeftButton, {}, QPoint(6, box->height() / 2));
     // Nothing checked: nothing is written, and the message says so.
-    const QByteArray hive = ReadFile(registry.HivePath());
+    const QByteArray hive = ReadFile(registry.hivePath());
     Click(QStringLiteral("Button1"));
     ASSERT_FALSE(messages.shown.empty());
     EXPECT_EQ(messages.shown.back().text, QStringLiteral("No key is checked; nothing was restored"));
     EXPECT_EQ(messages.shown.back().title, QStringLiteral("Nothing Restored"));
-    EXPECT_EQ(ReadFile(registry.HivePath()), hive);
+    EXPECT_EQ(ReadFile(registry.hivePath()), hive);
     EXPECT_EQ(CheckedCount(list), 0);
     SetChecked(list, 1, true);   // only "Changed"
     Click(QStringLiteral("Button1"));
     EXPECT_EQ(LastMessage(), QStringLiteral("Selected Keys Restored"));
 
-    const auto after = registry.Reopen();
+    const auto after = registry.reopen();
     TNTRegistry reg(*after);
     reg.SelectRoot(HKEY_LOCAL_MACHINE);
     ASSERT_TRUE(reg.OpenPath(CacheEntryPath(QStringLiteral("BetaTool")), false));
@@ -261,7 +261,7 @@ TEST_F(WindowTest, UndoPageButtonsFollowTheList)
     EXPECT_FALSE(Find<TsuiCheckBox>(QStringLiteral("suiCheckBox13"))->Checked());
 
     // A file holding only a header: listed, but nothing to act on.
-    WriteFile(registry.UndoFolder() + QStringLiteral("/20200101-000000.reg"), "REGEDIT4\r\n\r\n");
+    WriteFile(registry.undoFolder() + QStringLiteral("/20200101-000000.reg"), "REGEDIT4\r\n\r\n");
     Click(QStringLiteral("Button3"));   // still disabled: nothing happens
     form->BagEnter();
     WaitForUndoList();
@@ -271,7 +271,7 @@ TEST_F(WindowTest, UndoPageButtonsFollowTheList)
     EXPECT_TRUE(enabled("Button3"));
 
     // A file with entries: everything but Show Key until an entry is selected.
-    WriteFile(registry.UndoFolder() + QStringLiteral("/20210101-000000.reg"),
+    WriteFile(registry.undoFolder() + QStringLiteral("/20210101-000000.reg"),
               "REGEDIT4\r\n\r\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\A]\r\n\"x\"=\"1\"\r\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\B]\r\n");
     form->BagEnter();
     WaitForUndoList();
@@ -286,9 +286,9 @@ TEST_F(WindowTest, UndoPageButtonsFollowTheList)
 
 TEST_F(WindowTest, ChoosingAnotherUndoFileLoadsIt)
 {
-    WriteFile(registry.UndoFolder() + QStringLiteral("/20200101-000000.reg"),
+    WriteFile(registry.undoFolder() + QStringLiteral("/20200101-000000.reg"),
               "REGEDIT4\r\n\r\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\Old]\r\n");
-    WriteFile(registry.UndoFolder() + QStringLiteral("/20210101-000000.reg"),
+    WriteFile(registry.undoFolder() + QStringLiteral("/20210101-000000.reg"),
               "REGEDIT4\r\n\r\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\New]\r\n@=\"v\"\r\n");
     Open();
     ShowPage(4);
@@ -308,15 +308,15 @@ TEST_F(WindowTest, ChoosingAnotherUndoFileLoadsIt)
 
 TEST_F(WindowTest, DeletingAnUndoListShowsTheNextNewest)
 {
-    WriteFile(registry.UndoFolder() + QStringLiteral("/20200101-000000.reg"),
+    WriteFile(registry.undoFolder() + QStringLiteral("/20200101-000000.reg"),
               "REGEDIT4\r\n\r\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\Old]\r\n");
-    WriteFile(registry.UndoFolder() + QStringLiteral("/20210101-000000.reg"),
+    WriteFile(registry.undoFolder() + QStringLiteral("/20210101-000000.reg"),
               "REGEDIT4\r\n\r\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\New]\r\n");
     Open();
     ShowPage(4);
     Click(QStringLiteral("Button3"));
-    EXPECT_FALSE(QFile::exists(registry.UndoFolder() + QStringLiteral("/20210101-000000.reg")));
-    EXPECT_TRUE(QFile::exists(registry.UndoFolder() + QStringLiteral("/20200101-000000.reg")));
+    EXPECT_FALSE(QFile::exists(registry.undoFolder() + QStringLiteral("/20210101-000000.reg")));
+    EXPECT_TRUE(QFile::exists(registry.undoFolder() + QStringLiteral("/20200101-000000.reg")));
     EXPECT_EQ(Find<QComboBox>(QStringLiteral("ComboBox2"))->currentText(), QStringLiteral("20200101-000000.reg"));
     EXPECT_EQ(ListItems(Find<QListView>(QStringLiteral("CheckListBox1"))),
               QStringList{QStringLiteral("HKEY_LOCAL_MACHINE\\SOFTWARE\\Old")});
@@ -324,7 +324,7 @@ TEST_F(WindowTest, DeletingAnUndoListShowsTheNextNewest)
     Click(QStringLiteral("Button3"));
     EXPECT_EQ(Find<QComboBox>(QStringLiteral("ComboBox2"))->count(), 0);
     EXPECT_FALSE(Find<TsuiButton>(QStringLiteral("Button3"))->isEnabled());
-    EXPECT_TRUE(QFile::exists(registry.HivePath()));
+    EXPECT_TRUE(QFile::exists(registry.hivePath()));
 }
 
 TEST_F(WindowTest, RestoreAllImportsTheWholeFile)
@@ -332,11 +332,11 @@ TEST_F(WindowTest, RestoreAllImportsTheWholeFile)
     Open();
     SelectRow(Find<QTreeWidget>(QStringLiteral("suiListView1")), QStringLiteral("GammaSuite"));
     Click(QStringLiteral("suiButton3"));
-    ASSERT_FALSE(CacheEntryExists(*registry.Reopen(), QStringLiteral("GammaSuite")));
+    ASSERT_FALSE(CacheEntryExists(*registry.reopen(), QStringLiteral("GammaSuite")));
     ShowPage(4);
     Click(QStringLiteral("Button12"));
     EXPECT_TRUE(messages.shown.empty()) << LastMessage().toStdString();
-    EXPECT_TRUE(CacheEntryExists(*registry.Reopen(), QStringLiteral("GammaSuite")));
+    EXPECT_TRUE(CacheEntryExists(*registry.reopen(), QStringLiteral("GammaSuite")));
     EXPECT_EQ(Find<QTreeWidget>(QStringLiteral("suiListView1"))->topLevelItemCount(), 3);
 }
 
@@ -349,7 +349,7 @@ TEST_F(WindowTest, AcceleratorsOfTheUndoPage)
     QTest::keyClick(form.get(), Qt::Key_L, Qt::AltModifier);
     EXPECT_EQ(QApplication::focusWidget(), Find<QComboBox>(QStringLiteral("ComboBox2")));
 
-    WriteFile(registry.UndoFolder() + QStringLiteral("/20210101-000000.reg"),
+    WriteFile(registry.undoFolder() + QStringLiteral("/20210101-000000.reg"),
               "REGEDIT4\r\n\r\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\A]\r\n");
     form->BagEnter();
     WaitForUndoList();
@@ -364,7 +364,7 @@ TEST_F(WindowTest, AcceleratorsOfTheUndoPage)
 
 TEST_F(WindowTest, ShowKeyWithoutSelectionAsks)
 {
-    WriteFile(registry.UndoFolder() + QStringLiteral("/20210101-000000.reg"),
+    WriteFile(registry.undoFolder() + QStringLiteral("/20210101-000000.reg"),
               "REGEDIT4\r\n\r\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\A]\r\n");
     Open();
     form->Button5Click();
@@ -378,7 +378,7 @@ TEST(WindowStart, AMissingCacheKeyGivesAnEmptyTableWithoutMessage)
     EnsureApp();
     TestRegistry registry({});
     RecordingMessages messages;
-    TForm1 window(registry.machine(), registry.UndoFolder(), {&messages, nullptr, nullptr, {}});
+    TForm1 window(registry.machine(), registry.undoFolder(), {&messages, nullptr, nullptr, {}});
     window.show();
     EXPECT_EQ(window.findChild<QTreeWidget*>(QStringLiteral("suiListView1"))->topLevelItemCount(), 0);
     EXPECT_EQ(window.OSKind(), 6);
@@ -393,15 +393,15 @@ TEST(WindowStart, TheStatusLineTellsWhatAHiveTransactionLogsDid)
     UnpackTestHive("transactions_ntuser.dat.log1", dir.filePath(QStringLiteral("NTUSER.DAT.LOG1")));
     TestRegistry registry({});
     Machine machine;
-    machine.mount(HKEY_LOCAL_MACHINE, QStringLiteral("SOFTWARE"), std::make_shared<HiveStore>(registry.HivePath()));
+    machine.mount(HKEY_LOCAL_MACHINE, QStringLiteral("SOFTWARE"), std::make_shared<HiveStore>(registry.hivePath()));
     machine.mount(HKEY_CURRENT_USER, QString(), std::make_shared<HiveStore>(hive));
     RecordingMessages messages;
-    TForm1 window(machine, registry.UndoFolder(), {&messages, nullptr, nullptr, {}});
+    TForm1 window(machine, registry.undoFolder(), {&messages, nullptr, nullptr, {}});
     // The state and the file names first (the line is cut at its end); the whole paths in
     // the tooltip.
     const auto* status = window.findChild<QLabel*>(QStringLiteral("RegistryStatus"));
     const QString line = QStringLiteral("[read-only]  SOFTWARE, NTUSER.DAT  NTUSER.DAT: transaction logs applied: 132 dirty pages from NTUSER.DAT.LOG1");
-    EXPECT_EQ(status->parentWidget()->toolTip(), QStringList({line, registry.HivePath(), hive}).join(QLatin1Char('\n')));
+    EXPECT_EQ(status->parentWidget()->toolTip(), QStringList({line, registry.hivePath(), hive}).join(QLatin1Char('\n')));
     EXPECT_TRUE(status->text().startsWith(QStringLiteral("[read-only]  SOFTWARE, NTUSER"))) << status->text().toStdString();
     EXPECT_EQ(window.windowTitle(), QStringLiteral("SOFTWARE, NTUSER.DAT [read-only] - Parvelle"));
 }
@@ -410,12 +410,12 @@ TEST(WindowErrors, RemovalOnAReadOnlyHiveShowsTheErrorAndKeepsEverything)
 {
     EnsureApp();
     TestRegistry registry({{QStringLiteral("AlphaApp"), QStringLiteral("C:\\a.exe"), 1, false}});
-    const QByteArray hiveBefore = [&] { QFile f(registry.HivePath()); f.open(QIODevice::ReadOnly); return f.readAll(); }();
+    const QByteArray hiveBefore = [&] { QFile f(registry.hivePath()); f.open(QIODevice::ReadOnly); return f.readAll(); }();
     Machine readOnly;
     readOnly.mount(HKEY_LOCAL_MACHINE, QStringLiteral("SOFTWARE"),
-                   std::make_shared<HiveStore>(registry.HivePath(), HiveStore::Access::ReadOnly));
+                   std::make_shared<HiveStore>(registry.hivePath(), HiveStore::Access::ReadOnly));
     RecordingMessages messages;
-    TForm1 window(readOnly, registry.UndoFolder(), {&messages, nullptr, nullptr, {}});
+    TForm1 window(readOnly, registry.undoFolder(), {&messages, nullptr, nullptr, {}});
     window.show();
     EXPECT_TRUE(window.findChild<QLabel*>(QStringLiteral("RegistryStatus"))->text().contains(QStringLiteral("[read-only]")));
     auto* table = window.findChild<QTreeWidget*>(QStringLiteral("suiListView1"));
@@ -429,7 +429,7 @@ TEST(WindowErrors, RemovalOnAReadOnlyHiveShowsTheErrorAndKeepsEverything)
     QTest::mouseClick(window.findChild<TsuiButton*>(QStringLiteral("suiButton1")), Qt::LeftButton);
     EXPECT_EQ(table->topLevelItemCount(), 1);
     EXPECT_EQ(messages.shown.size(), 1u);
-    QFile after(registry.HivePath());
+    QFile after(registry.hivePath());
     ASSERT_TRUE(after.open(QIODevice::ReadOnly));
     EXPECT_EQ(after.readAll(), hiveBefore);
 }
@@ -447,7 +447,7 @@ TEST(WindowErrors, AnUnwritableUndoFolderStopsTheRemovalBeforeAnythingIsDeleted)
     table->setCurrentItem(table->topLevelItem(0));
     ClickOnItsPage(window.findChild<QWidget*>(QStringLiteral("suiButton3")));
     ASSERT_EQ(messages.shown.size(), 1u);
-    EXPECT_TRUE(CacheEntryExists(*registry.Reopen(), QStringLiteral("AlphaApp")));
+    EXPECT_TRUE(CacheEntryExists(*registry.reopen(), QStringLiteral("AlphaApp")));
     EXPECT_TRUE(CacheEntryExists(registry.machine(), QStringLiteral("AlphaApp")));
 }
 
@@ -718,8 +718,8 @@ TEST_F(WindowTest, ARemovalLeavesTheTableAsAFreshListingWould)
     EXPECT_EQ(table->currentItem(), nullptr);
     EXPECT_TRUE(table->selectedItems().isEmpty());
 
-    const auto machine = registry.Reopen();
-    TForm1 fresh(*machine, registry.UndoFolder(), Form1Services{&messages, &shell, &printers, {}});
+    const auto machine = registry.reopen();
+    TForm1 fresh(*machine, registry.undoFolder(), Form1Services{&messages, &shell, &printers, {}});
     fresh.show();
     const auto* freshTable = fresh.findChild<QTreeWidget*>(QStringLiteral("suiListView1"));
     EXPECT_EQ(TableOf(table), TableOf(freshTable));

@@ -31,7 +31,7 @@ TEST_F(WindowTest, APrintedUndoListKeepsEveryEntryWrapsAndContinuesOnPageTwo)
     QByteArray undo = "REGEDIT4\r\n\r\n[" + wideKey.toUtf8() + "]\r\n";
     for (int i = 0; i < 120; ++i)
         undo += QStringLiteral("[HKEY_LOCAL_MACHINE\\SOFTWARE\\Entry%1]\r\n").arg(i, 3, 10, QLatin1Char('0')).toUtf8();
-    QFile file(registry.UndoFolder() + QStringLiteral("/20210101-000000.reg"));
+    QFile file(registry.undoFolder() + QStringLiteral("/20210101-000000.reg"));
     ASSERT_TRUE(file.open(QIODevice::WriteOnly));
     file.write(undo);
     file.close();

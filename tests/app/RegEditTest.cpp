@@ -97,7 +97,7 @@ TEST_F(RegEditTest, OpenInRegEditSelectsTheEntryAlsoWhenTheEditorShowsAnotherDee
 
 TEST_F(RegEditTest, ShowKeyOfAValueEntrySendsItLikeAnyText)
 {
-    QFile undo(registry.UndoFolder() + QStringLiteral("/20210101-000000.reg"));
+    QFile undo(registry.undoFolder() + QStringLiteral("/20210101-000000.reg"));
     ASSERT_TRUE(undo.open(QIODevice::WriteOnly));
     undo.write("REGEDIT4\r\n\r\n[" + kCacheKey.toUtf8() + "\\BetaTool]\r\n\"Changed\"=dword:00000000\r\n");
     undo.close();

@@ -29,7 +29,7 @@ protected:
     TForm1& Open(std::function<QWidget*(Machine&)> makeRegEdit = {})
     {
         EnsureApp();
-        form = std::make_unique<TForm1>(registry.machine(), registry.UndoFolder(),
+        form = std::make_unique<TForm1>(registry.machine(), registry.undoFolder(),
                                         Form1Services{&messages, &shell, &printers, std::move(makeRegEdit)});
         form->show();
         WaitForUndoList();

@@ -39,7 +39,7 @@ namespace {
 
 bool EntryOnDisk(const TestRegistry& registry, const QString& name)
 {
-    const auto machine = registry.Reopen();
+    const auto machine = registry.reopen();
     TNTRegistry reg(*machine);
     reg.SelectRoot(HKEY_LOCAL_MACHINE);
     return reg.OpenPath(CacheEntryPath(name), false);
@@ -55,13 +55,13 @@ QStringList KeyNames(const QTreeWidget* table)
 
 QStringList UndoFiles(const TestRegistry& registry)
 {
-    return QDir(registry.UndoFolder()).entryList({QStringLiteral("*.reg")}, QDir::Files);
+    return QDir(registry.undoFolder()).entryList({QStringLiteral("*.reg")}, QDir::Files);
 }
 
 void WriteUndoFile(const TestRegistry& registry, const QByteArray& text)
 {
-    ASSERT_TRUE(QDir().mkpath(registry.UndoFolder()));
-    QFile file(registry.UndoFolder() + QStringLiteral("/20210101-000000.reg"));
+    ASSERT_TRUE(QDir().mkpath(registry.undoFolder()));
+    QFile file(registry.undoFolder() + QStringLiteral("/20210101-000000.reg"));
     ASSERT_TRUE(file.open(QIODevice::WriteOnly));
     file.write(text);
 }
@@ -78,7 +78,7 @@ protected:
     // Removes an entry as another program would: its own copy of the hive, its own undo folder.
     void RemoveElsewhere(const QString& name)
     {
-        const auto other = registry.Reopen();
+        const auto other = registry.reopen();
         TUndoContext context(*other, 6, otherUndo.path());
         ASSERT_TRUE(context.RemoveCacheEntry(name));
     }
@@ -86,7 +86,7 @@ protected:
     // Writes under a key (made if missing) as another program would.
     void WriteElsewhere(const QString& path, const std::function<void(TNTRegistry&)>& write)
     {
-        const auto other = registry.Reopen();
+        const auto other = registry.reopen();
         TNTRegistry reg(*other);
         reg.SelectRoot(HKEY_LOCAL_MACHINE);
         ASSERT_TRUE(reg.OpenPath(path, true));
@@ -145,7 +145,7 @@ TEST_F(ChangedHiveTest, RestoreCheckedWorksOnWhatIsOnDiskNow)
 TEST_F(ChangedHiveTest, AHiveReplacedByADamagedFileStopsTheRemovalWithItsReason)
 {
     Open();
-    QFile hive(registry.HivePath());
+    QFile hive(registry.hivePath());
     ASSERT_TRUE(hive.open(QIODevice::ReadOnly));
     const QByteArray good = hive.readAll();
     hive.close();
@@ -156,7 +156,7 @@ TEST_F(ChangedHiveTest, AHiveReplacedByADamagedFileStopsTheRemovalWithItsReason)
     SelectRow(Table(), QStringLiteral("AlphaApp"));
     Click(QStringLiteral("suiButton3"));
     ASSERT_EQ(messages.shown.size(), 1u);
-    EXPECT_TRUE(LastMessage().contains(registry.HivePath())) << LastMessage().toStdString();
+    EXPECT_TRUE(LastMessage().contains(registry.hivePath())) << LastMessage().toStdString();
     EXPECT_TRUE(UndoFiles(registry).isEmpty());
     Click(QStringLiteral("suiButton1"));   // the table keeps what was read before
     EXPECT_EQ(messages.shown.size(), 2u);
@@ -240,7 +240,7 @@ TEST_F(WindowTest, RestoreCheckedThatRestoresNothingSaysSo)
     SelectRow(Find<QTreeWidget>(QStringLiteral("suiListView1")), QStringLiteral("BetaTool"));
     Click(QStringLiteral("suiButton3"));
     ShowPage(4);
-    const QString undoFile = registry.UndoFolder() + QLatin1Char('/') + UndoFiles(registry).value(0);
+    const QString undoFile = registry.undoFolder() + QLatin1Char('/') + UndoFiles(registry).value(0);
 
     // The file lost its entries meanwhile.
     QFile file(undoFile);
@@ -359,13 +359,13 @@ TEST(WindowStart, AnEmptyListSaysWhyInTheStatusLine)
     RecordingMessages messages;
     {
         TestRegistry registry({});
-        TForm1 window(registry.machine(), registry.UndoFolder(), {&messages, nullptr, nullptr, {}});
+        TForm1 window(registry.machine(), registry.undoFolder(), {&messages, nullptr, nullptr, {}});
         window.show();
         const auto* status = window.findChild<QLabel*>(QStringLiteral("RegistryStatus"));
         const QString note = QStringLiteral("This registry has no key HKEY_LOCAL_MACHINE") + kArpCachePath;
         EXPECT_TRUE(status->text().startsWith(note.left(24))) << status->text().toStdString();
         EXPECT_TRUE(status->parentWidget()->toolTip().contains(note)) << status->parentWidget()->toolTip().toStdString();
-        EXPECT_TRUE(status->parentWidget()->toolTip().contains(registry.HivePath())) << status->parentWidget()->toolTip().toStdString();
+        EXPECT_TRUE(status->parentWidget()->toolTip().contains(registry.hivePath())) << status->parentWidget()->toolTip().toStdString();
     }
     QTemporaryDir dir;
     const DemoHives vista = MakeDemoRegistry(dir.filePath(QStringLiteral("demo")), true);
@@ -390,14 +390,14 @@ TEST_F(WindowTest, DeletingAnUndoListPutsItInTheTrash)
     EXPECT_TRUE(UndoFiles(registry).isEmpty());
 
     const QString homeTrash = QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation) + QStringLiteral("/Trash");
-    const QString topTrash = QStorageInfo(registry.UndoFolder()).rootPath() + QStringLiteral("/.Trash-")
+    const QString topTrash = QStorageInfo(registry.undoFolder()).rootPath() + QStringLiteral("/.Trash-")
         + QString::number(::getuid());
     QStringList trashed;
     for (const QString& trash : {homeTrash, topTrash}) {
         for (const QString& entry : QDir(trash + QStringLiteral("/files")).entryList({name.left(15) + QLatin1Char('*')})) {
             const QString info = trash + QStringLiteral("/info/") + entry + QStringLiteral(".trashinfo");
             if (QFile(info).open(QIODevice::ReadOnly) && QSettings(info, QSettings::IniFormat).value(QStringLiteral("Trash Info/Path")).toString()
-                    == registry.UndoFolder() + QLatin1Char('/') + name) {
+                    == registry.undoFolder() + QLatin1Char('/') + name) {
                 trashed << trash + QStringLiteral("/files/") + entry;
                 QFile::remove(info);
             }
@@ -443,7 +443,7 @@ TEST(WindowText, ControlCharactersAndBidiControlsInNamesAreShownEscapedAndStillR
     const QString escape = QStringLiteral("Esc \x1B[31mred");
     TestRegistry registry({{bidi, QStringLiteral("C:\\a.exe"), 3, false}, {escape, QStringLiteral("C:\\b.exe"), 3, false}});
     RecordingMessages messages;
-    TForm1 window(registry.machine(), registry.UndoFolder(), {&messages, nullptr, nullptr, {}});
+    TForm1 window(registry.machine(), registry.undoFolder(), {&messages, nullptr, nullptr, {}});
     window.show();
     // What a view draws for the text of an index.
     const auto shown = [](const QAbstractItemView* view, const QModelIndex& index) {
@@ -574,7 +574,7 @@ TEST_F(WindowTest, ALongRestoreLeavesTheWindowAnsweringAndIsAppliedOnce)
     EXPECT_EQ(finished.size(), 1);
     ASSERT_EQ(messages.shown.size(), 1u);
     EXPECT_EQ(messages.shown[0].text, QStringLiteral("Selected Keys Restored"));
-    const auto machine = registry.Reopen();
+    const auto machine = registry.reopen();
     TNTRegistry reg(*machine);
     reg.SelectRoot(HKEY_LOCAL_MACHINE);
     ASSERT_TRUE(reg.OpenPath(QStringLiteral("\\SOFTWARE\\Restored\\K%1").arg(kKeys - 1), false));
@@ -595,7 +595,7 @@ TEST_F(WindowTest, ARestoreWaitingForAnotherProgramsLockLeavesTheWindowAnswering
     SelectRow(Find<QTreeWidget>(QStringLiteral("suiListView1")), QStringLiteral("BetaTool"));
     Click(QStringLiteral("suiButton3"));
     ShowPage(4);
-    const FileLock otherProgram(registry.HivePath(), std::chrono::milliseconds(0), QStringLiteral("hive file"));
+    const FileLock otherProgram(registry.hivePath(), std::chrono::milliseconds(0), QStringLiteral("hive file"));
     QSignalSpy finished(Find<RegistryJob>(QString()), &RegistryJob::Finished);
     int ticks = 0;
     bool closed = false;

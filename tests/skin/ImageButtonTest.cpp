@@ -150,28 +150,28 @@ TEST_F(ImageButton, HeldLeftButtonRepeatsEveryIntervalUntilReleaseOrLeave)
     QSignalSpy ticks(&button, &TsuiCustomButton::OnMouseContinuouslyDown);
     Enter(button);
     Press(button, QPoint(3, 3));
-    clock.Advance(99);
+    clock.advance(99);
     EXPECT_EQ(ticks.count(), 0);
-    clock.Advance(1);
+    clock.advance(1);
     EXPECT_EQ(ticks.count(), 1) << "first tick one interval after the press";
-    clock.Advance(250);
+    clock.advance(250);
     EXPECT_EQ(ticks.count(), 3);
     Press(button, QPoint(3, 3));   // a second press while it runs starts no second timer
-    EXPECT_EQ(clock.Started(), 1);
+    EXPECT_EQ(clock.started(), 1);
     Release(button, QPoint(3, 3));
-    EXPECT_EQ(clock.Running(), 0);
-    clock.Advance(500);
+    EXPECT_EQ(clock.running(), 0);
+    clock.advance(500);
     EXPECT_EQ(ticks.count(), 3);
 
     Press(button, QPoint(3, 3));
-    clock.Advance(100);
+    clock.advance(100);
     Leave(button);
-    clock.Advance(500);
+    clock.advance(500);
     EXPECT_EQ(ticks.count(), 4) << "leaving ends auto-repeat";
 
     button.SetMouseContinuouslyDownInterval(-5);
     Press(button, QPoint(3, 3));
-    EXPECT_EQ(clock.LastInterval(), 0) << "a negative interval counts as 0";
+    EXPECT_EQ(clock.lastInterval(), 0) << "a negative interval counts as 0";
 }
 
 TEST_F(ImageButton, RightPressChangesNothingButIsReported)
@@ -183,7 +183,7 @@ TEST_F(ImageButton, RightPressChangesNothingButIsReported)
     Press(button, QPoint(3, 3), Qt::RightButton);
     EXPECT_EQ(downs.count(), 1);
     EXPECT_EQ(Face(), Red);
-    EXPECT_EQ(clock.Started(), 0);
+    EXPECT_EQ(clock.started(), 0);
     Release(button, QPoint(3, 3), Qt::RightButton);
     EXPECT_EQ(clicks.count(), 0);
 }
@@ -202,7 +202,7 @@ TEST_F(ImageButton, ReleaseOutsideGivesNoClickAndTheFaceTurnsNormalOnLeaving)
     EXPECT_FALSE(button.State().mouseOver());
     Release(button, QPoint(11, 3));
     EXPECT_EQ(clicks.count(), 0);
-    EXPECT_EQ(clock.Running(), 0) << "the release ends auto-repeat";
+    EXPECT_EQ(clock.running(), 0) << "the release ends auto-repeat";
 
     Press(button, QPoint(3, 3));
     Release(button, QPoint(4, 4));

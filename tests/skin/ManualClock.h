@@ -17,8 +17,8 @@ public:
         return timer;
     }
 
-    // Fires every tick due up to now + Ms, in time order.
-    void Advance(int ms)
+    // Fires every tick due up to now + ms, in time order.
+    void advance(int ms)
     {
         const long long target = now_ + ms;
         for (;;) {
@@ -34,9 +34,9 @@ public:
         now_ = target;
     }
 
-    int Running() const { return int(timers_.size()); }
-    int Started() const { return started_; }
-    int LastInterval() const { return timers_.empty() ? -1 : timers_.back()->intervalMs; }
+    int running() const { return int(timers_.size()); }
+    int started() const { return started_; }
+    int lastInterval() const { return timers_.empty() ? -1 : timers_.back()->intervalMs; }
 
 private:
     struct Timer : parvelle::RepeatTimer {

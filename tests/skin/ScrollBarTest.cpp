@@ -125,7 +125,7 @@ TEST_F(ScrollBar, PressesOnAnEmptyRangeLeaveThePositionAlone)
     EXPECT_EQ(thumb().pos().x(), 0);
     QSignalSpy changes(&bar, &TsuiScrollBar::OnChange);
     Press(track(), QPoint(100, 8));
-    clock.Advance(500);
+    clock.advance(500);
     Release(track(), QPoint(100, 8));
     EXPECT_EQ(bar.Position(), 0);
     EXPECT_TRUE(changes.isEmpty());
@@ -136,19 +136,19 @@ TEST_F(ScrollBar, HeldTrackPagesOnceThenThreePagesPerTickHorizontally)
     bar.SetPageSize(5);
     Press(track(), QPoint(160, 8));
     EXPECT_EQ(bar.Position(), 5);
-    clock.Advance(100);
+    clock.advance(100);
     EXPECT_EQ(bar.Position(), 20);
-    clock.Advance(100);
+    clock.advance(100);
     EXPECT_EQ(bar.Position(), 35);
     Release(track(), QPoint(160, 8));
     EXPECT_FALSE(track().PageRepeating());
-    clock.Advance(300);
+    clock.advance(300);
     EXPECT_EQ(bar.Position(), 35);
 
     // Towards the start, never past the pointer.
     Press(track(), QPoint(10, 8));
     EXPECT_EQ(bar.Position(), 30);
-    clock.Advance(1000);
+    clock.advance(1000);
     EXPECT_EQ(bar.Position(), track().PositionAt(QPoint(10, 8)));
     Release(track(), QPoint(10, 8));
 }
@@ -159,11 +159,11 @@ TEST_F(ScrollBar, HeldVerticalTrackPagesOncePerTick)
     bar.SetPageSize(5);
     Press(track(), QPoint(8, 200));
     EXPECT_EQ(bar.Position(), 5);
-    clock.Advance(200);
+    clock.advance(200);
     EXPECT_EQ(bar.Position(), 15);
     // Leaving the track stops the repeat.
     DragTo(track(), QPoint(40, 200));
-    clock.Advance(200);
+    clock.advance(200);
     EXPECT_EQ(bar.Position(), 15);
     Release(track(), QPoint(40, 200));
 }
@@ -172,17 +172,17 @@ TEST_F(ScrollBar, ArrowsStepBySmallChangeOnlyWhileHeld)
 {
     bar.SetSmallChange(3);
     Press(bar.ForwardButton(), QPoint(5, 5));
-    clock.Advance(50);
+    clock.advance(50);
     Release(bar.ForwardButton(), QPoint(5, 5));
     EXPECT_EQ(bar.Position(), 0);
 
     Press(bar.ForwardButton(), QPoint(5, 5));
-    clock.Advance(300);
+    clock.advance(300);
     Release(bar.ForwardButton(), QPoint(5, 5));
     EXPECT_EQ(bar.Position(), 9);
 
     Press(bar.BackButton(), QPoint(5, 5));
-    clock.Advance(1000);
+    clock.advance(1000);
     Release(bar.BackButton(), QPoint(5, 5));
     EXPECT_EQ(bar.Position(), 0);
 }

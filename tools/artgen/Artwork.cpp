@@ -190,7 +190,7 @@ QImage TitleButtons(const Palette& p)
         case CaptionButtonShape::Glass: DrawGlassCaptionButton(g, p, cell, glyph, state, matteBrush); break;
         }
     });
-    return sprite.Flatten(matte, p.titleButtonTransparent);
+    return sprite.flatten(matte, p.titleButtonTransparent);
 }
 
 // ---- push button, check box, radio --------------------------------------
@@ -233,7 +233,7 @@ QImage PushButton(const Palette& p)
         if (Glossy(p) && state != Pressed)
             DrawGloss(g, shape, cell.adjusted(1, 1, -1, -1), 170);
     });
-    return sprite.Flatten(p.controlBackground, p.buttonTransparent);
+    return sprite.flatten(p.controlBackground, p.buttonTransparent);
 }
 
 QColor BoxBorder(const Palette& p, bool enabled)
@@ -270,7 +270,7 @@ QImage CheckBoxes(const Palette& p, int size)
         if (checked)
             DrawCheckMark(g, cell.center(), size * 0.5, CheckInk(p, enabled), size >= 13 ? 2.0 : 1.7);
     });
-    return sprite.Flatten(p.controlBackground, false);
+    return sprite.flatten(p.controlBackground, false);
 }
 
 QImage RadioButtons(const Palette& p)
@@ -289,7 +289,7 @@ QImage RadioButtons(const Palette& p)
             g.drawEllipse(cell.center(), 2.6, 2.6);
         }
     });
-    return sprite.Flatten(p.controlBackground, true);
+    return sprite.flatten(p.controlBackground, true);
 }
 
 // ---- bars and sliders ---------------------------------------------------
@@ -297,24 +297,24 @@ QImage RadioButtons(const Palette& p)
 QImage ProgressBar(const Palette& p)
 {
     Sprite sprite(6, 10);
-    sprite.Paint(QRectF(0, 0, 6, 10), [&](QPainter& g) {
+    sprite.paint(QRectF(0, 0, 6, 10), [&](QPainter& g) {
         const QColor base = p.style == WinXP ? QColor(0x2F, 0xB5, 0x3A) : p.accent;
         g.fillRect(QRectF(0, 0, 5, 10), VerticalGradient(0, 10, {{0.0, Mix(base, Qt::white, 0.55)},
                                                                   {0.45, base},
                                                                   {1.0, Mix(base, Qt::white, 0.3)}}));
     });
-    return sprite.Flatten(Qt::white, false);
+    return sprite.flatten(Qt::white, false);
 }
 
 QImage TrackBarBar(const Palette& p)
 {
     Sprite sprite(45, 8);
-    sprite.Paint(QRectF(0, 0, 45, 8), [&](QPainter& g) {
+    sprite.paint(QRectF(0, 0, 45, 8), [&](QPainter& g) {
         const QRectF groove(0, 2, 45, 4);
         auto fill = VerticalGradient(groove.top(), groove.bottom(), {{0.0, Mix(p.controlBorder, Qt::white, 0.55)}, {1.0, Qt::white}});
         FillAndOutline(g, RoundedBox(groove, 2), fill, p.controlBorder);
     });
-    return sprite.Flatten(p.controlBackground, true);
+    return sprite.flatten(p.controlBackground, true);
 }
 
 // A thumb with a point: down for the horizontal slider, right for the vertical one.
@@ -322,7 +322,7 @@ QImage TrackBarSlider(const Palette& p, bool vertical)
 {
     const int w = vertical ? 22 : 11, h = vertical ? 11 : 21;
     Sprite sprite(w, h);
-    sprite.Paint(QRectF(0, 0, w, h), [&](QPainter& g) {
+    sprite.paint(QRectF(0, 0, w, h), [&](QPainter& g) {
         QPainterPath shape;
         if (vertical) {
             shape.moveTo(0.5, 1.5);
@@ -352,7 +352,7 @@ QImage TrackBarSlider(const Palette& p, bool vertical)
         else
             g.fillRect(QRectF(1, 1, 9, 2), mark);
     });
-    return sprite.Flatten(p.controlBackground, true);
+    return sprite.flatten(p.controlBackground, true);
 }
 
 QLinearGradient ScrollFace(const Palette& p, const QRectF& r, bool across, int state)
@@ -385,20 +385,20 @@ QImage ScrollBarButtons(const Palette& p)
         const QPointF c = cell.center() + (state == Pressed ? QPointF(0.5, 0.5) : QPointF());
         DrawArrow(g, c, i < 3 ? Direction::Up : Direction::Down, 8, p.glyph);
     });
-    return sprite.Flatten(p.scrollBackground, true);
+    return sprite.flatten(p.scrollBackground, true);
 }
 
 // Thumb of a horizontal bar: start cap, middle, end cap of 7 x 16 each.
 QImage ScrollBarThumb(const Palette& p)
 {
     Sprite sprite(21, 16);
-    sprite.Paint(QRectF(0, 0, 21, 16), [&](QPainter& g) {
+    sprite.paint(QRectF(0, 0, 21, 16), [&](QPainter& g) {
         const QRectF box(0, 0, 21, 16);
         FillAndOutline(g, RoundedBox(box, qMin(p.radius, 4.0)), ScrollFace(p, box, false, Normal), ScrollOutline(p));
         if (Glossy(p))
             DrawGloss(g, RoundedBox(box, qMin(p.radius, 4.0)), box.adjusted(1, 1, -1, -1), 150);
     });
-    return sprite.Flatten(p.scrollBackground, false);
+    return sprite.flatten(p.scrollBackground, false);
 }
 
 // Tab strip scroll buttons: next normal, next hot, previous normal, previous hot.
@@ -411,7 +411,7 @@ QImage StripScrollButtons(const Palette& p)
         FillAndOutline(g, RoundedBox(box, 3), ScrollFace(p, box, false, state), ScrollOutline(p));
         DrawArrow(g, box.center(), i < 2 ? Direction::Right : Direction::Left, 7, p.glyph);
     });
-    return sprite.Flatten(p.scrollBackground, true);
+    return sprite.flatten(p.scrollBackground, true);
 }
 
 // ---- tabs ---------------------------------------------------------------
@@ -454,7 +454,7 @@ QImage Tabs(const Palette& p)
         }
         g.strokePath(shape, QPen(p.controlBorder, 1.0));
     });
-    return sprite.Flatten(p.pageColor, true);
+    return sprite.flatten(p.pageColor, true);
 }
 
 QImage TabLine(const Palette& p)
@@ -469,7 +469,7 @@ QImage TabLine(const Palette& p)
 QImage SideChannelHandle(const Palette& p)
 {
     Sprite sprite(8, 86);
-    sprite.Paint(QRectF(0, 0, 8, 86), [&](QPainter& g) {
+    sprite.paint(QRectF(0, 0, 8, 86), [&](QPainter& g) {
         const QRectF box(0, 0, 8, 86);
         QLinearGradient fill(0, 0, 8, 0);
         fill.setColorAt(0.0, p.scrollFaceLight);
@@ -481,7 +481,7 @@ QImage SideChannelHandle(const Palette& p)
             g.fillRect(QRectF(2, y + 1, 4, 1), QColor(255, 255, 255, 200));
         }
     });
-    return sprite.Flatten(p.formBackground, false);
+    return sprite.flatten(p.formBackground, false);
 }
 
 QImage SideChannelBar(const Palette& p)
@@ -553,10 +553,10 @@ QImage MacMenuSelect(const Palette& mac)
 QImage MenuChecked()
 {
     Sprite sprite(16, 16);
-    sprite.Paint(QRectF(0, 0, 16, 16), [](QPainter& g) {
+    sprite.paint(QRectF(0, 0, 16, 16), [](QPainter& g) {
         DrawCheckMark(g, QPointF(8, 8), 8, QColor(0x10, 0x10, 0x10), 2.0);
     });
-    QImage img = sprite.Flatten(Qt::white, false);
+    QImage img = sprite.flatten(Qt::white, false);
     // Blended edge pixels must not turn white, or they would drop out of the mark.
     for (int y = 0; y < 16; ++y)
         for (int x = 0; x < 16; ++x)
@@ -570,7 +570,7 @@ Sprite AppIconSprite(int size)
 {
     Sprite sprite(size, size);
     const double s = size;
-    sprite.Paint(QRectF(0, 0, s, s), [s](QPainter& g) {
+    sprite.paint(QRectF(0, 0, s, s), [s](QPainter& g) {
         const QRectF card(0, 0, s, s);
         const QPainterPath shape = RoundedBox(card.adjusted(s * 0.03, s * 0.03, -s * 0.03, -s * 0.03), s * 0.18);
         FillAndOutline(g, shape, VerticalGradient(0, s, {{0.0, QColor(0x4A, 0x9A, 0xF8)}, {1.0, QColor(0x0C, 0x3A, 0xB0)}}),
@@ -594,7 +594,7 @@ Sprite AppIconSprite(int size)
 
 QImage AppIcon(int size)
 {
-    return AppIconSprite(size).Flatten(QColor(0x0C, 0x3A, 0xB0), true);
+    return AppIconSprite(size).flatten(QColor(0x0C, 0x3A, 0xB0), true);
 }
 
 } // namespace

@@ -32,7 +32,7 @@ Sprite::Sprite(int width, int height)
     image_.fill(Qt::transparent);
 }
 
-void Sprite::Paint(const QRectF& area, const std::function<void(QPainter&)>& draw)
+void Sprite::paint(const QRectF& area, const std::function<void(QPainter&)>& draw)
 {
     QPainter p(&image_);
     p.setRenderHint(QPainter::Antialiasing);
@@ -40,7 +40,7 @@ void Sprite::Paint(const QRectF& area, const std::function<void(QPainter&)>& dra
     draw(p);
 }
 
-QImage Sprite::Flatten(const QImage& matte, bool magenta) const
+QImage Sprite::flatten(const QImage& matte, bool magenta) const
 {
     QImage out(image_.size(), QImage::Format_RGB888);
     const QImage src = image_.convertToFormat(QImage::Format_ARGB32);
@@ -65,11 +65,11 @@ QImage Sprite::Flatten(const QImage& matte, bool magenta) const
     return out;
 }
 
-QImage Sprite::Flatten(const QColor& matte, bool magenta) const
+QImage Sprite::flatten(const QColor& matte, bool magenta) const
 {
     QImage back(image_.size(), QImage::Format_RGB32);
     back.fill(matte);
-    return Flatten(back, magenta);
+    return flatten(back, magenta);
 }
 
 QImage GradientImage(int width, int height, const QLinearGradient& gradient)
@@ -99,7 +99,7 @@ void ForEachSlice(Sprite& sprite, int count, const std::function<void(QPainter&,
     const int h = sprite.image().height();
     for (int i = 0; i < count; ++i) {
         const QRectF slice(i * w, 0, w, h);
-        sprite.Paint(slice, [&](QPainter& p) { draw(p, slice, i); });
+        sprite.paint(slice, [&](QPainter& p) { draw(p, slice, i); });
     }
 }
 

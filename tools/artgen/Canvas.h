@@ -34,9 +34,9 @@ public:
     Sprite(int width, int height);
     QImage& image() { return image_; }
     // Runs `draw` with an anti-aliasing painter clipped to `area`.
-    void Paint(const QRectF& area, const std::function<void(QPainter&)>& draw);
-    QImage Flatten(const QImage& matte, bool magenta) const;
-    QImage Flatten(const QColor& matte, bool magenta) const;
+    void paint(const QRectF& area, const std::function<void(QPainter&)>& draw);
+    QImage flatten(const QImage& matte, bool magenta) const;
+    QImage flatten(const QColor& matte, bool magenta) const;
 
 private:
     QImage image_;

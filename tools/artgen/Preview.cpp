@@ -24,16 +24,16 @@ public:
     {
     }
 
-    QImage Item(int item) const { return Named(BuiltInThemeImageName(style_, item)); }
+    QImage image(int item) const { return named(BuiltInThemeImageName(style_, item)); }
 
-    QImage Slice(int item, int index, int count) const
+    QImage slice(int item, int index, int count) const
     {
         QImage slice;
-        ExtractBitmapSlice(Item(item), slice, count, index);
+        ExtractBitmapSlice(image(item), slice, count, index);
         return slice;
     }
 
-    QImage Named(const QString& name) const
+    QImage named(const QString& name) const
     {
         for (const auto& r : resources_)
             if (r.name == name)
@@ -42,9 +42,9 @@ public:
     }
 
     TsuiUIStyle style() const { return style_; }
-    QColor Color(int item) const { return ToQColor(GetBuiltInThemeColor(style_, item)); }
-    int Int(int item) const { return GetBuiltInThemeInt(style_, item); }
-    bool Bool(int item) const { return GetBuiltInThemeBool(style_, item); }
+    QColor color(int item) const { return ToQColor(GetBuiltInThemeColor(style_, item)); }
+    int intValue(int item) const { return GetBuiltInThemeInt(style_, item); }
+    bool boolValue(int item) const { return GetBuiltInThemeBool(style_, item); }
 
 private:
     TsuiUIStyle style_;
@@ -59,26 +59,26 @@ QImage AutoMasked(const QImage& image)
 
 void DrawTitleBar(QPainter& p, const Art& art, int width)
 {
-    const QImage left = art.Item(ThemeItem::TitleBarLeftImage);
-    const QImage right = art.Item(ThemeItem::TitleBarRightImage);
+    const QImage left = art.image(ThemeItem::TitleBarLeftImage);
+    const QImage right = art.image(ThemeItem::TitleBarRightImage);
     p.drawImage(QRect(left.width(), 0, width - left.width() - right.width(), left.height()),
-                art.Item(ThemeItem::TitleBarClientImage));
+                art.image(ThemeItem::TitleBarClientImage));
     p.drawImage(0, 0, left);
     p.drawImage(width - right.width(), 0, right);
 
-    const bool transparent = art.Bool(ThemeItem::TitleBarButtonTransparentBool);
-    const int top = art.Int(ThemeItem::TitleBarButtonTopInt);
+    const bool transparent = art.boolValue(ThemeItem::TitleBarButtonTransparentBool);
+    const int top = art.intValue(ThemeItem::TitleBarButtonTopInt);
     auto button = [&](int x, int slice) {
-        const QImage pic = art.Slice(ThemeItem::TitleBarButtonImage, slice, 18);
+        const QImage pic = art.slice(ThemeItem::TitleBarButtonImage, slice, 18);
         p.drawImage(x, top, transparent ? AutoMasked(pic) : pic);
         return pic.width();
     };
-    int xr = width + art.Int(ThemeItem::TitleBarButtonRightOffsetInt) + 1;
+    int xr = width + art.intValue(ThemeItem::TitleBarButtonRightOffsetInt) + 1;
     for (int slice : {17, 7, 13}) {   // close (hot), maximise, minimise
         xr -= 21 + 1;
         button(xr, slice);
     }
-    int xl = art.Int(ThemeItem::TitleBarButtonLeftOffsetInt);
+    int xl = art.intValue(ThemeItem::TitleBarButtonLeftOffsetInt);
     xl += button(xl, 1) + 5;
     QFont font("Tahoma");
     font.setPixelSize(12);
@@ -90,7 +90,7 @@ void DrawTitleBar(QPainter& p, const Art& art, int width)
 
 void DrawButtons(QPainter& p, const Art& art, QPoint at)
 {
-    const bool transparent = art.Bool(ThemeItem::ButtonTransparentBool);
+    const bool transparent = art.boolValue(ThemeItem::ButtonTransparentBool);
     QFont font("Liberation Sans");
     font.setPixelSize(11);
     p.setFont(font);
@@ -99,7 +99,7 @@ void DrawButtons(QPainter& p, const Art& art, QPoint at)
         p.save();
         p.translate(at + QPoint(i * 82, 0));
         const QRect face(0, 0, 76, 25);
-        DrawStretchedSkin(art.Slice(ThemeItem::ButtonImage, i + 1, 3), p, face, transparent);
+        DrawStretchedSkin(art.slice(ThemeItem::ButtonImage, i + 1, 3), p, face, transparent);
         p.setPen(Qt::black);
         p.drawText(face.translated(i == 2 ? 1 : 0, i == 2 ? 1 : 0), Qt::AlignCenter, QLatin1String(captions[i]));
         p.restore();
@@ -109,19 +109,19 @@ void DrawButtons(QPainter& p, const Art& art, QPoint at)
 void DrawCheckBoxes(QPainter& p, const Art& art, QPoint at)
 {
     for (int i = 0; i < 4; ++i)
-        p.drawImage(at + QPoint(i * 18, 0), art.Slice(ThemeItem::CheckBoxImage, i + 1, 4));
+        p.drawImage(at + QPoint(i * 18, 0), art.slice(ThemeItem::CheckBoxImage, i + 1, 4));
     for (int i = 0; i < 4; ++i)
-        p.drawImage(at + QPoint(80 + i * 18, 0), AutoMasked(art.Slice(ThemeItem::RadioButtonImage, i + 1, 4)));
+        p.drawImage(at + QPoint(80 + i * 18, 0), AutoMasked(art.slice(ThemeItem::RadioButtonImage, i + 1, 4)));
 }
 
 void DrawTabs(QPainter& p, const Art& art, QRect area)
 {
-    const QImage active = art.Slice(ThemeItem::TabControlTabImage, 1, 2);
-    const QImage inactive = art.Slice(ThemeItem::TabControlTabImage, 2, 2);
-    const QImage line = art.Item(ThemeItem::TabControlBarImage);
+    const QImage active = art.slice(ThemeItem::TabControlTabImage, 1, 2);
+    const QImage inactive = art.slice(ThemeItem::TabControlTabImage, 2, 2);
+    const QImage line = art.image(ThemeItem::TabControlBarImage);
     const int th = active.height();
-    const QColor border = art.Color(ThemeItem::ControlBorderColor);
-    const QColor page = art.style() == WinXP ? QColor(Qt::white) : art.Color(ThemeItem::ControlBackgroundColor);
+    const QColor border = art.color(ThemeItem::ControlBorderColor);
+    const QColor page = art.style() == WinXP ? QColor(Qt::white) : art.color(ThemeItem::ControlBackgroundColor);
     p.fillRect(QRect(area.left(), area.top() + th + 1, area.width(), area.height() - th - 1), page);
     p.setPen(border);
     p.drawRect(QRect(area.left(), area.top() + th, area.width() - 1, area.height() - th - 1));
@@ -145,18 +145,18 @@ void DrawTabs(QPainter& p, const Art& art, QRect area)
 
 void DrawScrollBar(QPainter& p, const Art& art, QRect r)
 {
-    p.fillRect(r, art.Color(ThemeItem::ScrollBarBackgroundColor));
+    p.fillRect(r, art.color(ThemeItem::ScrollBarBackgroundColor));
     auto arrow = [&](int slice) {
-        QImage pic = art.Slice(ThemeItem::ScrollBarButtonImage, slice, 6);
+        QImage pic = art.slice(ThemeItem::ScrollBarButtonImage, slice, 6);
         RotateBitmapLeft(pic);
         return MaskedWithColor(pic, ToTColor(pic.pixel(0, 0)));
     };
     const QImage left = arrow(1), right = arrow(5);
     p.drawImage(r.topLeft(), left);
     p.drawImage(r.right() + 1 - right.width(), r.top(), right);
-    const QImage start = art.Slice(ThemeItem::ScrollBarSliderImage, 1, 3);
-    const QImage middle = art.Slice(ThemeItem::ScrollBarSliderImage, 2, 3);
-    const QImage end = art.Slice(ThemeItem::ScrollBarSliderImage, 3, 3);
+    const QImage start = art.slice(ThemeItem::ScrollBarSliderImage, 1, 3);
+    const QImage middle = art.slice(ThemeItem::ScrollBarSliderImage, 2, 3);
+    const QImage end = art.slice(ThemeItem::ScrollBarSliderImage, 3, 3);
     const int x = r.left() + left.width() + 30, length = 70;
     p.drawImage(x, r.top(), start);
     p.drawImage(QRect(x + start.width(), r.top(), length - start.width() - end.width(), middle.height()), middle);
@@ -170,13 +170,13 @@ QImage StylePreview(int style, const std::vector<ArtResource>& resources)
     const Art art(style, resources);
     QImage img(kWidth, kHeight, QImage::Format_RGB32);
     QPainter p(&img);
-    const QImage tile = art.Named(style == MacOS ? "MACOS_FORM_BACKGROUND" : "PROTEIN_FORM_BACKGROUND");
+    const QImage tile = art.named(style == MacOS ? "MACOS_FORM_BACKGROUND" : "PROTEIN_FORM_BACKGROUND");
     if (style == MacOS || style == Protein)
         p.fillRect(img.rect(), QBrush(tile));
     else
-        p.fillRect(img.rect(), art.Color(ThemeItem::FormBackgroundColor));
-    const int border = art.Int(ThemeItem::FormBorderWidthInt);
-    const QColor borderColor = art.Color(ThemeItem::FormBorderColor);
+        p.fillRect(img.rect(), art.color(ThemeItem::FormBackgroundColor));
+    const int border = art.intValue(ThemeItem::FormBorderWidthInt);
+    const QColor borderColor = art.color(ThemeItem::FormBorderColor);
     p.fillRect(0, 0, border, kHeight, borderColor);
     p.fillRect(kWidth - border, 0, border, kHeight, borderColor);
     p.fillRect(0, kHeight - border, kWidth, border, borderColor);
