@@ -39,7 +39,7 @@ public:
     }
 
     // Shown and active, so that focus, Tab and accelerators work.
-    void Activate()
+    void activate()
     {
         show();
         activateWindow();

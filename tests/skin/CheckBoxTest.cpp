@@ -137,7 +137,7 @@ TEST_F(CheckBox, ClickTogglesAndADoubleClickTogglesTwice)
 
 TEST_F(CheckBox, SpaceAndEnterToggleOnReleaseWithoutReachingTheDefaultButton)
 {
-    form.Activate();
+    form.activate();
     TsuiButton ok(&form);
     ok.SetDefault(true);
     ok.show();
@@ -160,7 +160,7 @@ TEST_F(CheckBox, SpaceAndEnterToggleOnReleaseWithoutReachingTheDefaultButton)
 
 TEST_F(CheckBox, AcceleratorTogglesAndTakesTheFocus)
 {
-    form.Activate();
+    form.activate();
     QLineEdit edit(&form);
     edit.show();
     box.show();
@@ -176,7 +176,7 @@ TEST_F(CheckBox, AcceleratorTogglesAndTakesTheFocus)
 
 TEST_F(CheckBox, FocusRectangleSurroundsTheCaption)
 {
-    form.Activate();
+    form.activate();
     box.setFont(MainWindowFont());
     box.SetCaption(QStringLiteral("Go"));
     box.show();
@@ -204,7 +204,7 @@ TEST(Keyboard, TabMovesThroughButtonsAndTheCheckBoxAndEachShowsItsFocus)
     first.setGeometry(0, 0, 80, 27);
     second.setGeometry(0, 30, 80, 27);
     box.move(0, 60);
-    form.Activate();
+    form.activate();
     first.setFocus();
     QTest::keyClick(&first, Qt::Key_Tab);
     EXPECT_TRUE(second.hasFocus());

@@ -230,7 +230,7 @@ TEST(GlyphPlacement, EachLayoutPlacesGlyphAndCaptionTruncatingTowardZero)
 
 TEST_F(PushButton, FocusIsADottedRectangleExceptInMacOSAndBlueGlassWhereTheCaptionTurnsBold)
 {
-    form.Activate();
+    form.activate();
     auto focusedDiffers = [&](TsuiUIStyle style, const QString& caption) {
         TsuiButton button(&form);
         button.SetUIStyle(style);
@@ -264,7 +264,7 @@ TEST_F(PushButton, FocusIsADottedRectangleExceptInMacOSAndBlueGlassWhereTheCapti
 
 TEST_F(PushButton, SpaceShowsThePressedFaceAndClicksOnRelease)
 {
-    form.Activate();
+    form.activate();
     TsuiButton button(&form);
     button.SetUIStyle(WinXP);
     button.show();
@@ -289,7 +289,7 @@ TEST_F(PushButton, SpaceShowsThePressedFaceAndClicksOnRelease)
 
 TEST_F(PushButton, EnterClicksTheDefaultButtonAndEscapeTheCancelButtonWithoutModifiers)
 {
-    form.Activate();
+    form.activate();
     QLineEdit edit(&form);
     TsuiButton ok(&form), cancel(&form);
     ok.SetDefault(true);
@@ -321,7 +321,7 @@ TEST_F(PushButton, EnterClicksTheDefaultButtonAndEscapeTheCancelButtonWithoutMod
 
 TEST_F(PushButton, AltAndTheAcceleratorLetterClicksAnEnabledButton)
 {
-    form.Activate();
+    form.activate();
     QLineEdit edit(&form);
     TsuiButton button(&form);
     button.SetCaption(QStringLiteral("&Restore All"));

@@ -25,44 +25,44 @@ inline QByteArray BmpBytes(const QImage& image)
 // A theme file under construction: a 24-byte header, data blocks and directory entries at
 // chosen offsets.
 struct ThemeBytes {
-    static constexpr int EntrySize = 77;
+    static constexpr int kEntrySize = 77;
     QByteArray content = QByteArray(24, '\0');
 
-    ThemeBytes() { Put(12, 24); }
+    ThemeBytes() { put(12, 24); }
 
-    void Put(qsizetype offset, uint32_t value)
+    void put(qsizetype offset, uint32_t value)
     {
         if (content.size() < offset + 4)
             content.resize(offset + 4, '\0');
         qToLittleEndian(value, content.data() + offset);
     }
-    uint32_t Data(const QByteArray& data)
+    uint32_t appendData(const QByteArray& data)
     {
         const auto offset = static_cast<uint32_t>(content.size());
         content.append(data);
         return offset;
     }
     // Offset of the i-th entry appended after everything written so far.
-    uint32_t NextEntryOffset(int i) const { return uint32_t(content.size() + i * EntrySize); }
-    uint32_t First()
+    uint32_t nextEntryOffset(int i) const { return uint32_t(content.size() + i * kEntrySize); }
+    uint32_t first()
     {
-        const uint32_t offset = NextEntryOffset(0);
-        SetFirst(offset);
+        const uint32_t offset = nextEntryOffset(0);
+        setFirst(offset);
         return offset;
     }
-    void SetFirst(uint32_t offset) { Put(20, offset); }
-    void Entry(uint32_t offset, const QByteArray& name, uint8_t type, uint32_t dataOffset,
+    void setFirst(uint32_t offset) { put(20, offset); }
+    void entry(uint32_t offset, const QByteArray& name, uint8_t type, uint32_t dataOffset,
                uint32_t size, uint32_t next)
     {
-        if (content.size() < qsizetype(offset) + EntrySize)
-            content.resize(qsizetype(offset) + EntrySize, '\0');
+        if (content.size() < qsizetype(offset) + kEntrySize)
+            content.resize(qsizetype(offset) + kEntrySize, '\0');
         QByteArray field = name.left(64);
         field.append(64 - field.size(), '\0');
         content.replace(offset, 64, field);
         content[offset + 64] = char(type);
-        Put(offset + 65, dataOffset);
-        Put(offset + 69, size);
-        Put(offset + 73, next);
+        put(offset + 65, dataOffset);
+        put(offset + 69, size);
+        put(offset + 73, next);
     }
 };
 
@@ -85,12 +85,12 @@ inline QByteArray WithHeaderLength(QByteArray content, uint32_t length)
 inline QByteArray LoopingChain(int count)
 {
     ThemeBytes bytes;
-    const uint32_t value = bytes.Data(parvelle::ThemeIntegerData(1));
-    const uint32_t first = bytes.NextEntryOffset(0);
-    bytes.SetFirst(first);
+    const uint32_t value = bytes.appendData(parvelle::ThemeIntegerData(1));
+    const uint32_t first = bytes.nextEntryOffset(0);
+    bytes.setFirst(first);
     for (int i = 0; i < count; ++i) {
-        const uint32_t next = i + 1 < count ? first + uint32_t(i + 1) * ThemeBytes::EntrySize : first;
-        bytes.Entry(first + uint32_t(i) * ThemeBytes::EntrySize, "Item" + QByteArray::number(i),
+        const uint32_t next = i + 1 < count ? first + uint32_t(i + 1) * ThemeBytes::kEntrySize : first;
+        bytes.entry(first + uint32_t(i) * ThemeBytes::kEntrySize, "Item" + QByteArray::number(i),
                     parvelle::teInteger, value, 4, next);
     }
     return bytes.content;
@@ -100,13 +100,13 @@ inline QByteArray LoopingChain(int count)
 inline QByteArray GoodThenEntry(uint8_t type, uint32_t dataOffset, uint32_t size)
 {
     ThemeBytes bytes;
-    const uint32_t value = bytes.Data(parvelle::ThemeIntegerData(1));
-    const uint32_t e1 = bytes.NextEntryOffset(0), e2 = bytes.NextEntryOffset(1),
-                   e3 = bytes.NextEntryOffset(2);
-    bytes.SetFirst(e1);
-    bytes.Entry(e1, "Good", parvelle::teInteger, value, 4, e2);
-    bytes.Entry(e2, "Bad", type, dataOffset, size, e3);
-    bytes.Entry(e3, "", 0, 0, 0, 0);
+    const uint32_t value = bytes.appendData(parvelle::ThemeIntegerData(1));
+    const uint32_t e1 = bytes.nextEntryOffset(0), e2 = bytes.nextEntryOffset(1),
+                   e3 = bytes.nextEntryOffset(2);
+    bytes.setFirst(e1);
+    bytes.entry(e1, "Good", parvelle::teInteger, value, 4, e2);
+    bytes.entry(e2, "Bad", type, dataOffset, size, e3);
+    bytes.entry(e3, "", 0, 0, 0, 0);
     return bytes.content;
 }
 
@@ -124,8 +124,8 @@ inline QByteArray WrongSize(uint8_t type, uint32_t size)
 inline QByteArray EntryPastEnd()
 {
     ThemeBytes bytes;
-    const uint32_t value = bytes.Data(parvelle::ThemeIntegerData(1));
-    bytes.Entry(bytes.First(), "Good", parvelle::teInteger, value, 4, 0x7FFFFFFF);
+    const uint32_t value = bytes.appendData(parvelle::ThemeIntegerData(1));
+    bytes.entry(bytes.first(), "Good", parvelle::teInteger, value, 4, 0x7FFFFFFF);
     return bytes.content;
 }
 
@@ -133,9 +133,9 @@ inline QByteArray EntryPastEnd()
 inline QByteArray EntryStraddlingEnd()
 {
     ThemeBytes bytes;
-    const uint32_t value = bytes.Data(parvelle::ThemeIntegerData(1));
-    const uint32_t first = bytes.First();
-    bytes.Entry(first, "Good", parvelle::teInteger, value, 4, first + ThemeBytes::EntrySize - 47);
+    const uint32_t value = bytes.appendData(parvelle::ThemeIntegerData(1));
+    const uint32_t first = bytes.first();
+    bytes.entry(first, "Good", parvelle::teInteger, value, 4, first + ThemeBytes::kEntrySize - 47);
     return bytes.content;
 }
 
@@ -144,11 +144,11 @@ inline QByteArray EntryStraddlingEnd()
 inline QByteArray EntriesOverData(int count, int size, int step, uint8_t type = parvelle::teImage)
 {
     ThemeBytes bytes;
-    const uint32_t data = bytes.Data(QByteArray(size + count * step, 'x'));
-    const uint32_t first = bytes.First();
+    const uint32_t data = bytes.appendData(QByteArray(size + count * step, 'x'));
+    const uint32_t first = bytes.first();
     for (int i = 0; i <= count; ++i) {
-        const uint32_t next = i < count ? first + uint32_t(i + 1) * ThemeBytes::EntrySize : 0;
-        bytes.Entry(first + uint32_t(i) * ThemeBytes::EntrySize, "Entry" + QByteArray::number(i), type,
+        const uint32_t next = i < count ? first + uint32_t(i + 1) * ThemeBytes::kEntrySize : 0;
+        bytes.entry(first + uint32_t(i) * ThemeBytes::kEntrySize, "Entry" + QByteArray::number(i), type,
                     data + uint32_t(i * step), uint32_t(size), next);
     }
     return bytes.content;

@@ -73,7 +73,7 @@ TEST(ThemeFileReader, DirectoryOfOneEntryYieldsNothing)
 
     // A single entry that looks real but ends the chain is not processed either.
     ThemeBytes bytes;
-    bytes.Entry(bytes.First(), "FormBorderWidthInt", teInteger, bytes.Data(ThemeIntegerData(4)), 4, 0);
+    bytes.entry(bytes.first(), "FormBorderWidthInt", teInteger, bytes.appendData(ThemeIntegerData(4)), 4, 0);
     const TsuiThemeFileReader single(bytes.content);
     EXPECT_EQ(single.EntryCount(), 0);
     EXPECT_EQ(single.GetInt("FormBorderWidthInt"), -1);
@@ -82,15 +82,15 @@ TEST(ThemeFileReader, DirectoryOfOneEntryYieldsNothing)
 TEST(ThemeFileReader, MissingOrNonNumericValues)
 {
     ThemeBytes bytes;
-    const uint32_t two = bytes.Data(QByteArray(1, '\2'));
-    const uint32_t zero = bytes.Data(QByteArray(1, '\0'));
-    const uint32_t e1 = bytes.NextEntryOffset(0), e2 = bytes.NextEntryOffset(1),
-                   e3 = bytes.NextEntryOffset(2), e4 = bytes.NextEntryOffset(3);
-    bytes.Entry(e1, "TwoBool", teBoolean, two, 1, e2);
-    bytes.Entry(e2, "ZeroBool", teBoolean, zero, 1, e3);
-    bytes.Entry(e3, "twobool", teBoolean, zero, 1, e4);   // later duplicate: ignored
-    bytes.Entry(e4, "", 0, 0, 0, 0);
-    bytes.SetFirst(e1);
+    const uint32_t two = bytes.appendData(QByteArray(1, '\2'));
+    const uint32_t zero = bytes.appendData(QByteArray(1, '\0'));
+    const uint32_t e1 = bytes.nextEntryOffset(0), e2 = bytes.nextEntryOffset(1),
+                   e3 = bytes.nextEntryOffset(2), e4 = bytes.nextEntryOffset(3);
+    bytes.entry(e1, "TwoBool", teBoolean, two, 1, e2);
+    bytes.entry(e2, "ZeroBool", teBoolean, zero, 1, e3);
+    bytes.entry(e3, "twobool", teBoolean, zero, 1, e4);   // later duplicate: ignored
+    bytes.entry(e4, "", 0, 0, 0, 0);
+    bytes.setFirst(e1);
     const TsuiThemeFileReader reader(bytes.content);
     EXPECT_TRUE(reader.GetBool("TwoBool"));
     EXPECT_FALSE(reader.GetBool("ZeroBool"));
@@ -103,13 +103,13 @@ TEST(ThemeFileReader, MissingOrNonNumericValues)
 TEST(ThemeFileReader, UnknownEntryTypesAreSkipped)
 {
     ThemeBytes bytes;
-    const uint32_t value = bytes.Data(ThemeIntegerData(77));
-    const uint32_t e1 = bytes.NextEntryOffset(0), e2 = bytes.NextEntryOffset(1),
-                   e3 = bytes.NextEntryOffset(2);
-    bytes.Entry(e1, "Strange", 9, 0xFFFFFFF0, 0xFFFFFFFF, e2);   // never looked at
-    bytes.Entry(e2, "FormMinWidthInt", teInteger, value, 4, e3);
-    bytes.Entry(e3, "", 0, 0, 0, 0);
-    bytes.SetFirst(e1);
+    const uint32_t value = bytes.appendData(ThemeIntegerData(77));
+    const uint32_t e1 = bytes.nextEntryOffset(0), e2 = bytes.nextEntryOffset(1),
+                   e3 = bytes.nextEntryOffset(2);
+    bytes.entry(e1, "Strange", 9, 0xFFFFFFF0, 0xFFFFFFFF, e2);   // never looked at
+    bytes.entry(e2, "FormMinWidthInt", teInteger, value, 4, e3);
+    bytes.entry(e3, "", 0, 0, 0, 0);
+    bytes.setFirst(e1);
     const TsuiThemeFileReader reader(bytes.content);
     EXPECT_EQ(reader.GetInt("FormMinWidthInt"), 77);
     EXPECT_EQ(reader.EntryCount(), 1);

@@ -217,11 +217,11 @@ TEST_F(ThemeFolder, UnpackNeverOverwritesAndRejectsHostileNames)
 
     for (const QByteArray& name : {QByteArray("../escape"), QByteArray(".."), QByteArray("a\\b")}) {
         ThemeBytes bytes;
-        const uint32_t data = bytes.Data(BmpBytes(CoordinateImage(2, 2)));
-        const uint32_t e1 = bytes.NextEntryOffset(0), e2 = bytes.NextEntryOffset(1);
-        bytes.SetFirst(e1);
-        bytes.Entry(e1, name, teImage, data, uint32_t(bytes.content.size() - data), e2);
-        bytes.Entry(e2, "", 0, 0, 0, 0);
+        const uint32_t data = bytes.appendData(BmpBytes(CoordinateImage(2, 2)));
+        const uint32_t e1 = bytes.nextEntryOffset(0), e2 = bytes.nextEntryOffset(1);
+        bytes.setFirst(e1);
+        bytes.entry(e1, name, teImage, data, uint32_t(bytes.content.size() - data), e2);
+        bytes.entry(e2, "", 0, 0, 0, 0);
         const QString hostile = dir.filePath("hostile.theme");
         Write(hostile, bytes.content);
         const QString target = dir.filePath("out-" + QString::number(qHash(name)));
