@@ -444,10 +444,10 @@ CacheListing StreamCache(Machine& machine, const CacheRowSink& eachRow, LastUsed
     if (reuse)
         reuse->begin(lastUsedColumn);
     CacheListing listing;
-    listing.oSKind = CacheOSKind(machine);
+    listing.osKind = CacheOSKind(machine);
     listing.lastUsedColumn = lastUsedColumn;
     listing.versionUnknown = hasUserHiveAlone(machine);
-    listing.root = CacheRoot(listing.oSKind);
+    listing.root = CacheRoot(listing.osKind);
 
     const auto root = machine.rootKey(listing.root);
     const auto cache = root ? machine.open(*root, withoutLeadingBackslash(kArpCachePath)) : std::nullopt;

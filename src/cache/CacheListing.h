@@ -29,7 +29,7 @@ struct CacheRow {
     CacheRecord record;
     std::optional<QString> Changed;   // a string value, or a 32-bit number in signed decimal
     QStringList columns;              // the nine column texts, CacheColumn order; Last Used in
-                                      // the listing's LastUsedColumn style
+                                      // the listing's lastUsedColumn style
     QString damage;                   // why the entry's record is not shown: its key cannot be
                                       // read (File Path shows kDamagedEntry) or its SlowInfoCache
                                       // is not binary (kRecordNotBinary); the record is left empty
@@ -41,14 +41,14 @@ struct CacheRow {
 enum LastUsedStyle { luLocale, luIso, luWhenShown };
 
 struct CacheListing {
-    uint8_t oSKind = 0;
+    uint8_t osKind = 0;
     LastUsedStyle lastUsedColumn = luLocale;
-    HKEY root = 0;                    // where the cache is read: the root of oSKind, see versionUnknown
+    HKEY root = 0;                    // where the cache is read: the root of osKind, see versionUnknown
     bool versionUnknown = false;      // no SOFTWARE hive tells the Windows version: the cache of
                                       // the user hive mounted alone is read
     bool cacheFound = false;          // the ARPCache key exists under root
     std::vector<CacheRow> rows;       // in the registry's enumeration order
-    QStringList unreadable;           // "name: reason" of the entries with a Damage
+    QStringList unreadable;           // "name: reason" of the entries with a damage
     QString uninstallDamage;          // why Uninstall subkeys (some or all) cannot be read
 };
 
@@ -88,8 +88,8 @@ uint8_t CacheOSKind(Machine& machine);
 
 // Reads the cache of the machine, first reading again the hives another program changed
 // since they were read. Entries without a SlowInfoCache are left out; entries the store
-// fails to read, or whose SlowInfoCache is not binary, are listed with their Damage and
-// named in Unreadable.
+// fails to read, or whose SlowInfoCache is not binary, are listed with their damage and
+// named in unreadable.
 // Ends by calling bagEnter (when given).
 CacheListing ListCache(Machine& machine, const std::function<void()>& bagEnter = {},
                        LastUsedStyle lastUsedColumn = luLocale, CacheRowReuse* reuse = nullptr);

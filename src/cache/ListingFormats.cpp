@@ -393,7 +393,7 @@ void CsvWriter::finish()
 QByteArray ListingAsJson(const CacheListing& listing)
 {
     QString text;
-    JsonWriter json(jsDocument, listing.lastUsedColumn, listing.oSKind, nullptr, [&text](QStringView piece) { text += piece; });
+    JsonWriter json(jsDocument, listing.lastUsedColumn, listing.osKind, nullptr, [&text](QStringView piece) { text += piece; });
     for (const CacheRow& row : listing.rows)
         json.add(row);
     json.finish();

@@ -39,7 +39,7 @@ TEST(CacheListingColumns, NineColumnTextsOfAFullRecord)
     m.addUninstall(QStringLiteral("Café Planner"));
 
     const CacheListing listing = ListCache(m.machine);
-    EXPECT_EQ(listing.oSKind, 6);
+    EXPECT_EQ(listing.osKind, 6);
     EXPECT_TRUE(listing.cacheFound);
     ASSERT_EQ(listing.rows.size(), 1u);
     const CacheRow& row = listing.rows.front();
@@ -173,7 +173,7 @@ TEST(CacheListingRoot, Nt60ReadsTheUserHiveOthersTheMachine)
         m.addEntry(QStringLiteral("InUser"), plainRecord(), HKEY_CURRENT_USER);
         m.addEntry(QStringLiteral("InMachine"), plainRecord(), HKEY_LOCAL_MACHINE);
         const CacheListing listing = ListCache(m.machine);
-        EXPECT_EQ(listing.oSKind, expectedKind) << version;
+        EXPECT_EQ(listing.osKind, expectedKind) << version;
         EXPECT_EQ(names(listing), QStringList{userRoot ? "InUser" : "InMachine"}) << version;
     }
 }

@@ -130,7 +130,7 @@ TEST(DemoRegistryListing, EveryColumnInEachForm)
 {
     const DemoOnDisk demo(false);
     const CacheListing listing = demo.list();
-    EXPECT_EQ(listing.oSKind, 6);
+    EXPECT_EQ(listing.osKind, 6);
     EXPECT_GE(listing.rows.size(), 25u);
     EXPECT_TRUE(listing.unreadable.isEmpty());
 
@@ -200,7 +200,7 @@ TEST(DemoRegistryListing, VistaKeepsTheCacheInTheUserHive)
     const DemoOnDisk vista(true);
     const CacheListing xpRows = xp.list();
     const CacheListing vistaRows = vista.list();
-    EXPECT_EQ(vistaRows.oSKind, 8);
+    EXPECT_EQ(vistaRows.osKind, 8);
     ASSERT_EQ(vistaRows.rows.size(), xpRows.rows.size());
     for (size_t i = 0; i < xpRows.rows.size(); ++i)
         EXPECT_EQ(vistaRows.rows[i].columns, xpRows.rows[i].columns);

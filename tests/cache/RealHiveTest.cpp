@@ -34,7 +34,7 @@ TEST(RealHiveListing, AddRemoveCheckOnRealUninstallKeys)
 
     Machine reopened = OpenRegistrySources(sources);
     const CacheListing listing = ListCache(reopened);
-    EXPECT_EQ(listing.oSKind, 0);   // no version recorded in this hive: a failed query
+    EXPECT_EQ(listing.osKind, 0);   // no version recorded in this hive: a failed query
     ASSERT_EQ(listing.rows.size(), 2u);
     EXPECT_EQ(listing.rows[0].columns.mid(0, 2), (QStringList{"GitKraken", "Yes"}));
     EXPECT_EQ(listing.rows[1].columns.mid(0, 2), (QStringList{"Long Gone Tool", "No"}));

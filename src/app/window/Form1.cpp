@@ -560,7 +560,7 @@ void TForm1::FormShow()
         return;
     }
     const CacheListing listing = ListCache(machine_, [this] { BagEnter(); }, luWhenShown, &listedRows_);
-    osKind_ = listing.oSKind;
+    osKind_ = listing.osKind;
     listedEmptyReason_ = EmptyListingReason(machine_, listing);
     ShowRegistryStatus(listedEmptyReason_);
     FillCacheTable(suiListView1_, listing);
