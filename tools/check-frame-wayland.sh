@@ -4,6 +4,8 @@
 # clients. Drags the title bar (the window follows from the first motion and stops at the
 # release) and each edge, maximises and restores by double clicks and by the title-bar
 # button, minimises, opens the system menu and the File menu, closes by the title-bar button.
+# Then, under Qt's forced scale factors, the whole window takes the mouse: title-bar buttons,
+# the resize cursor and a corner resize.
 # A Wayland client does not know where its window is: the window is found on screenshots by
 # its border colour. Needs: weston qt6-wayland xvfb xdotool imagemagick; skipped without weston.
 # Usage: tools/check-frame-wayland.sh [path/to/parvelle-framedemo]   (exit 0 = every check passed)
@@ -23,14 +25,11 @@ weston --backend=x11-backend.so --width=$output_width --height=$output_height --
 pids+=($!)
 for _ in $(seq 100); do [ -S "$XDG_RUNTIME_DIR/$WAYLAND_DISPLAY" ] && break; sleep 0.1; done
 sleep 1   # its shell and panel start
+# weston may miss a pointer that was over its window when it opened, and then click its panel
+# wherever the pointer goes: the pointer enters its window anew.
+xdotool mousemove $((output_width + 40)) 0
 
 trap '' PIPE   # the demo's input closes if it dies
-mkfifo "$work/in"
-QT_QPA_PLATFORM=wayland "$demo" <"$work/in" >"$work/out" 2>"$work/demo.log" &
-demo_pid=$!
-pids+=($demo_pid)
-exec 3>"$work/in"
-
 border="rgb(0,44,200)"   # the WinXP border, the demo's default style
 locate() {   # sets X Y W H: the window's place on weston's output (W 0 when it shows nowhere)
     kill -0 $demo_pid 2>/dev/null || { echo "FAIL the demo ended unasked:"; cat "$work/demo.log"; echo "$((failures + 1)) failed"; exit 1; }
@@ -39,12 +38,25 @@ locate() {   # sets X Y W H: the window's place on weston's output (W 0 when it 
     X=$((X - 1)) Y=$((Y - 1))
     [ "${W:-1}" -gt 1 ] || W=0
 }
-for _ in $(seq 50); do locate; [ "$W" -gt 0 ] && break; sleep 0.2; done
-if [ "$W" = 0 ]; then
-    echo "the demo shows no window under weston (is qt6-wayland installed?):"; cat "$work/demo.log"; exit 2
-fi
-xdotool mousemove $((X + W / 2)) $((Y + H / 2)) click 1   # weston gives it the keyboard
-sleep 0.3
+scale=1
+scaled() { awk -v n="$1" -v s="$scale" 'BEGIN { printf "%d\n", n * s + 0.5 }'; }   # logical to screen pixels
+start_demo() {   # start_demo [SCALE]: shows the demo, at Qt's forced scale factor SCALE if given
+    scale=${1:-1}
+    exec 3>&-
+    rm -f "$work/in"
+    mkfifo "$work/in"
+    env QT_QPA_PLATFORM=wayland ${1:+QT_SCALE_FACTOR=$1} "$demo" <"$work/in" >"$work/out" 2>"$work/demo.log" &
+    demo_pid=$!
+    pids+=($demo_pid)
+    exec 3>"$work/in"
+    for _ in $(seq 50); do locate; [ "$W" -gt 0 ] && break; sleep 0.2; done
+    if [ "$W" = 0 ]; then
+        echo "the demo shows no window under weston (is qt6-wayland installed?):"; cat "$work/demo.log"; exit 2
+    fi
+    xdotool mousemove $((X + W / 2)) $((Y + H / 2)) click 1   # weston gives it the keyboard
+    sleep 0.3
+}
+start_demo
 
 failure_detail() { echo "window $X $Y $W $H; demo: $(tail -n 1 "$work/out")"; }
 query() {   # sets QX QY QW QH (the geometry the demo reports) MAX CURSOR (Qt's shape number)
@@ -125,7 +137,7 @@ locate; query
 check "double click restores the bounds" restored
 
 # The title-bar buttons: minimise, maximise and close sit 60, 38 and 16 pixels from the right.
-title_button() { xdotool mousemove $((X + W - $1)) $((Y + 15)) click 1; sleep 1; }
+title_button() { xdotool mousemove $((X + W - $(scaled $1))) $((Y + $(scaled 15))) click 1; sleep 1; }
 title_button 38
 locate; query
 check "the maximise button maximises below the panel" maximised
@@ -163,10 +175,31 @@ check "Alt+F opens it from the keyboard" eval '[ $(reported "File menu") = $((op
 xdotool key Escape
 sleep 0.3
 
-title_button 16
-for _ in $(seq 20); do kill -0 $demo_pid 2>/dev/null || break; sleep 0.1; done
-check "the close button closes the window" eval '! kill -0 $demo_pid 2>/dev/null'
+closes() { title_button 16; for _ in $(seq 20); do kill -0 $demo_pid 2>/dev/null || break; sleep 0.1; done; ! kill -0 $demo_pid 2>/dev/null; }
+check "the close button closes the window" closes
 check "no Wayland protocol error" eval '! grep -q "Protocol error" "$work/demo.log"'
+
+# The window is larger than its geometry by the scale factor; the parts beyond the geometry's
+# size, right and below, take the mouse too.
+for factor in 2 1.5; do
+    start_demo $factor
+    drag $((X + W / 4)) $((Y + $(scaled 15))) $((20 - X)) $((60 - Y))   # room to grow
+    locate; x0=$X y0=$Y w0=$W h0=$H
+    title_button 38
+    locate; query
+    check "at scale $scale the maximise button maximises" eval '[ "$MAX" = 1 ] && [ "$X $Y $W" = "0 $panel $output_width" ]'
+    title_button 38
+    locate; query
+    check "at scale $scale the restore button restores the bounds" eval '[ "$MAX" = 0 ] && [ "$X $Y $W $H" = "$x0 $y0 $w0 $h0" ]'
+    xdotool mousemove $((X + W - 2)) $((Y + H * 3 / 4)) mousemove_relative -- 1 0
+    sleep 0.3
+    query
+    check "at scale $scale the right edge shows the resize cursor low down" eval '[ "$CURSOR" = $size_hor_cursor ]'
+    drag $((X + W - 1)) $((Y + H - 1)) 60 40
+    locate
+    check "at scale $scale the bottom-right corner resizes" eval 'near $W $((w0 + 60)) && near $H $((h0 + 40)) && [ "$X $Y" = "$x0 $y0" ]'
+    check "at scale $scale the close button closes the window" closes
+done
 
 [ "$failures" -eq 0 ] || { echo "--- what the demo reported:"; cat "$work/out"; }
 echo "$failures failed"

@@ -14,10 +14,12 @@ cleanup() {
 }
 trap cleanup EXIT
 
-display=:$((90 + RANDOM % 100))
-Xvfb "$display" -screen 0 1280x800x24 -nolisten tcp >"$work/xvfb.log" 2>&1 &
+# On a display Xvfb finds free: checks run side by side must not drive each other's pointer.
+Xvfb -displayfd 4 -screen 0 1280x800x24 -nolisten tcp 4>"$work/display" >"$work/xvfb.log" 2>&1 &
 pids+=($!)
-export DISPLAY=$display
+for _ in $(seq 50); do [ -s "$work/display" ] && break; sleep 0.1; done
+[ -s "$work/display" ] || { echo "Xvfb did not start:"; cat "$work/xvfb.log"; exit 2; }
+export DISPLAY=:$(cat "$work/display")
 for _ in $(seq 50); do xdotool getmouselocation >/dev/null 2>&1 && break; sleep 0.1; done
 
 failures=0

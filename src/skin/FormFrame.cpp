@@ -13,6 +13,7 @@
 #include <QMdiArea>
 #include <QMdiSubWindow>
 #include <QPainter>
+#include <QTimer>
 #include <QWindow>
 
 // The skinned MDI parent windows that would receive the frame's MDI notifications are no
@@ -42,6 +43,18 @@ int DeviceEdge(int position, int extent, qreal ratio)
     if (2 * position <= extent)
         return qRound(position * ratio);
     return qRound(extent * ratio) - qRound((extent - position) * ratio);
+}
+
+// Hands the form's shape to its window again once shown. The widget hands it on only when it
+// changes, and Qt's Wayland plugin, setting up the surface of a window being shown, gives the
+// compositor the shape unscaled by a forced scale factor: the window then took the mouse in
+// its top-left part only. Through the window the shape is scaled as on any change; the
+// Wayland plugin sends nothing when its surface holds that shape already.
+void RestateShape(QWidget* form)
+{
+    QWindow* window = form->windowHandle();
+    if (window && !form->mask().isEmpty())
+        window->setMask(form->mask());
 }
 
 } // namespace
@@ -436,6 +449,9 @@ bool TsuiForm::eventFilter(QObject* watched, QEvent* event)
     case QEvent::Resize:
     case QEvent::WindowStateChange:
         Sizing(event->type() == QEvent::Resize);
+        break;
+    case QEvent::Show:   // the window is set up after the event
+        QTimer::singleShot(0, form_, [form = form_] { RestateShape(form); });
         break;
     case QEvent::KeyPress:
         return IsFormActive(form_) && form_->isActiveWindow()
