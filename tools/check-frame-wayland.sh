@@ -7,7 +7,9 @@
 # Then, under Qt's forced scale factors, the whole window takes the mouse: title-bar buttons,
 # the resize cursor and a corner resize.
 # A Wayland client does not know where its window is: the window is found on screenshots by
-# its border colour. Needs: weston qt6-wayland xvfb xdotool imagemagick; skipped without weston.
+# the colours of its border and of its title bar's top edge (its top corners are cut off,
+# which is checked too). Needs: weston qt6-wayland xvfb xdotool imagemagick; skipped without
+# weston.
 # Usage: tools/check-frame-wayland.sh [path/to/parvelle-framedemo]   (exit 0 = every check passed)
 set -u
 demo=${1:-build/bin/parvelle-framedemo}
@@ -30,11 +32,11 @@ sleep 1   # its shell and panel start
 xdotool mousemove $((output_width + 40)) 0
 
 trap '' PIPE   # the demo's input closes if it dies
-border="rgb(0,44,200)"   # the WinXP border, the demo's default style
+border="rgb(0,44,200)" title_top="rgb(140,194,255)"   # WinXP's, the demo's default style
 locate() {   # sets X Y W H: the window's place on weston's output (W 0 when it shows nowhere)
     kill -0 $demo_pid 2>/dev/null || { echo "FAIL the demo ended unasked:"; cat "$work/demo.log"; echo "$((failures + 1)) failed"; exit 1; }
     read -r W H X Y < <(import -window root png:- | convert - -crop ${output_width}x${output_height}+0+0 +repage \
-        -fill black -fuzz 1% +opaque "$border" -bordercolor black -border 1 -trim -format "%w %h %X %Y\n" info: 2>/dev/null)
+        -fuzz 1% -fill "$border" -opaque "$title_top" -fill black +opaque "$border" -bordercolor black -border 1 -trim -format "%w %h %X %Y\n" info: 2>/dev/null)
     X=$((X - 1)) Y=$((Y - 1))
     [ "${W:-1}" -gt 1 ] || W=0
 }
@@ -73,6 +75,12 @@ query; locate   # weston may place it partly off its output, cut on screenshots
 drag $((X + W / 2)) $((Y + 15)) $((300 - X)) $((200 - Y))
 locate
 check "title bar drag moves the window" eval 'near $X 300 && near $Y 200 && [ "$W $H" = "$QW $QH" ]'
+shows_through() {   # X Y: the pixel there is the desktop's grey, not the frame's blue
+    local r b
+    read -r r b < <(import -window root png:- | convert - -format "%[fx:int(255*p{$1,$2}.r)] %[fx:int(255*p{$1,$2}.b)]" info:)
+    [ $((b - r)) -lt 40 ]
+}
+check "the top corners are cut off" eval 'shows_through $X $Y && shows_through $((X + W - 1)) $Y && ! shows_through $((X + 1)) $((Y + 5))'
 
 x0=$X y0=$Y
 xdotool mousemove $((X + W / 2)) $((Y + 15)) mousedown 1

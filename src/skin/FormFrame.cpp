@@ -83,7 +83,8 @@ public:
             shape += strip;
         const int bw = frame_->BorderWidth();
         shape += QRegion(width() - bw - 1, 0, 1, height()) + QRegion(0, height() - bw - 1, width(), 1);
-        setMask(shape);
+        const QRegion formShape = frame_->Form()->mask();
+        setMask(formShape.isEmpty() ? shape : shape & formShape);
         raise();
         update();
     }
@@ -176,6 +177,10 @@ TsuiForm::TsuiForm(QWidget* form)
     const bool mdi = IsMdiChild() || form_->findChild<QMdiArea*>(QString(), Qt::FindDirectChildrenOnly);
     if (form_->isWindow() && !mdi) {
         const bool shown = form_->isVisible();
+        // A Wayland compositor takes the form's shape for the mouse only: the corners it cuts
+        // off show through where nothing paints them.
+        if (CompositorPlacesWindows())
+            form_->setAttribute(Qt::WA_TranslucentBackground);
         form_->setWindowFlag(Qt::FramelessWindowHint);
         if (shown)
             form_->show();
@@ -385,6 +390,13 @@ void TsuiForm::LayoutFrame()
     setGeometry(borderWidth_, top, form_->width() - 2 * borderWidth_ - shrink,
                 form_->height() - borderWidth_ - top - shrink);
     AlignControls(this);
+    if (border_)
+        border_->Place();
+}
+
+void TsuiForm::KeepToShape()
+{
+    setMask(form_->mask().translated(-pos()));
     if (border_)
         border_->Place();
 }

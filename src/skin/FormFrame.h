@@ -112,6 +112,8 @@ public:
 
     // Places the frame in the form's client area and its children inside it.
     void LayoutFrame();
+    // The frame and its border paint nothing outside the form's shape.
+    void KeepToShape();
     // The resize zone of the form under a cursor given in screen coordinates.
     int HitTest(const QPoint& cursor) const;
 

@@ -468,6 +468,7 @@ void TsuiTitleBar::ApplyWindowRegion()
         form->setMask(RoundedTopRegion(form->size(), roundCorner_));
     else
         form->clearMask();
+    Frame()->KeepToShape();
 }
 
 void TsuiTitleBar::PopupSystemMenu()

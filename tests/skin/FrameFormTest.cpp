@@ -444,6 +444,17 @@ TEST_F(FrameTest, RoundedTopCornersFollowEveryResize)
     form->resize(500, 300);
     EXPECT_EQ(form->mask(), RoundedTopRegion(QSize(500, 300), 13));
     EXPECT_EQ(frame->geometry(), QRect(3, 0, 494, 297));
+
+    // Nothing of the frame is painted where the shape cuts the corners off (a translucent
+    // window shows them through).
+    QImage painted(form->size(), QImage::Format_ARGB32);
+    painted.fill(Qt::transparent);
+    for (QWidget* child : form->findChildren<QWidget*>(QString(), Qt::FindDirectChildrenOnly))
+        child->render(&painted, child->pos());
+    for (const QPoint cut : {QPoint(0, 0), QPoint(3, 0), QPoint(1, 1), QPoint(499, 0)})
+        EXPECT_EQ(qAlpha(painted.pixel(cut)), 0) << cut.x() << "," << cut.y();
+    for (const QPoint kept : {QPoint(0, 7), QPoint(250, 0), QPoint(499, 299)})
+        EXPECT_EQ(qAlpha(painted.pixel(kept)), 255) << kept.x() << "," << kept.y();
 }
 
 TEST_F(FrameTest, FormPanelFillsTheFrameBelowTheTitleBarAndIsForgottenWhenRemoved)
