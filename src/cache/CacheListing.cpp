@@ -5,6 +5,8 @@
 
 #include <QtEndian>
 #include <algorithm>
+#include <numeric>
+#include <string>
 #include <charconv>
 #include <chrono>
 #include <string_view>
@@ -67,18 +69,20 @@ QString withoutLeadingBackslash(const QString& path)
 // Key names compared as the registry compares them.
 using NameSet = std::unordered_set<QString, NameHasher, NameEqual>;
 
-// The subkeys of a key in a store, found by name. Kept as the hashes of their names, a
-// match confirmed by the name itself: far smaller than an index of the names, which a
-// listing would build for this one key of thousands of subkeys.
+// The names of a key's subkeys, read once in their stored order and looked up in name
+// order. A listing asks for names in the order of its own key, which, as Windows keeps
+// keys, is name order too: each lookup then moves on from the last; a name asked out of
+// order is searched for.
 class SubkeysByName {
 public:
-    SubkeysByName(const RegistryStore& store, NodeId node) : store_(store)
+    SubkeysByName(const RegistryStore& store, NodeId node)
     {
-        const std::vector<NodeId> kids = store.children(node);
-        byHash_.reserve(kids.size());
-        for (const NodeId kid : kids) {
+        NameBuffer buffer;
+        for (const NodeId kid : store.children(node)) {
             try {
-                byHash_.emplace_back(NameHash(store.name(kid)), kid);
+                const QStringView name = store.nameView(kid, buffer);
+                spans_.push_back({uint32_t(units_.size()), uint32_t(name.size())});
+                units_.append(name.utf16(), size_t(name.size()));
             } catch (const EHiveShortenedError&) {
                 throw;
             } catch (const EParvelleError& error) {   // a damaged key: its name cannot be read
@@ -86,29 +90,48 @@ public:
                     damage_ = error.message();
             }
         }
-        std::sort(byHash_.begin(), byHash_.end());
+        order_.resize(spans_.size());
+        std::iota(order_.begin(), order_.end(), 0);
+        const auto less = [this](uint32_t a, uint32_t b) { return NameLess(nameAt(a), nameAt(b)); };
+        if (!std::is_sorted(order_.begin(), order_.end(), less))
+            std::stable_sort(order_.begin(), order_.end(), less);
     }
 
-    bool contains(const QString& name) const
+    bool contains(QStringView name) const
     {
-        const auto [first, last] = std::equal_range(byHash_.begin(), byHash_.end(), std::pair(NameHash(name), NodeId(0)),
-                                                    [](const auto& a, const auto& b) { return a.first < b.first; });
-        return std::any_of(first, last, [&](const auto& entry) { return SameName(store_.name(entry.second), name); });
+        const auto compared = [this, name](size_t at) { return NameCompare(nameAt(order_[at]), name); };
+        if (next_ > 0 && compared(next_ - 1) >= 0) {   // out of order: searched for
+            next_ = std::partition_point(order_.begin(), order_.end(), [&](uint32_t at) { return NameLess(nameAt(at), name); })
+                    - order_.begin();
+        }
+        for (; next_ < order_.size(); ++next_) {
+            if (const int order = compared(next_); order >= 0)
+                return order == 0;
+        }
+        return false;
     }
 
     // Why some subkey cannot be read (the first such one); empty when all can.
     const QString& damage() const { return damage_; }
 
 private:
-    const RegistryStore& store_;
-    std::vector<std::pair<size_t, NodeId>> byHash_;
+    struct Span {
+        uint32_t start;
+        uint32_t length;
+    };
+    QStringView nameAt(uint32_t at) const { return QStringView(units_.data() + spans_[at].start, spans_[at].length); }
+
+    std::u16string units_;        // the names, one after another
+    std::vector<Span> spans_;     // each name's place in units_, in stored order
+    std::vector<uint32_t> order_;   // spans_ in name order
+    mutable size_t next_ = 0;     // in order_: the first name not before the last one asked
     QString damage_;
 };
 
 // Tells whether the Uninstall key has a subkey of a given name. The names of a virtual
 // key are collected once.
 struct UninstallLookup {
-    std::function<bool(const QString&)> has;
+    std::function<bool(QStringView)> has;
     QString damage;   // why some subkeys (or all) cannot be read: a name not found is unknown
 };
 
@@ -118,17 +141,17 @@ UninstallLookup uninstallLookup(Machine& machine)
         const auto root = machine.rootKey(HKEY_LOCAL_MACHINE);
         const auto key = root ? machine.open(*root, withoutLeadingBackslash(kUninstallPath)) : std::nullopt;
         if (!key)
-            return {[](const QString&) { return false; }, {}};
+            return {[](QStringView) { return false; }, {}};
         if (key->store) {
             auto subkeys = std::make_shared<const SubkeysByName>(*key->store, key->node);
-            return {[subkeys](const QString& name) { return subkeys->contains(name); }, subkeys->damage()};
+            return {[subkeys](QStringView name) { return subkeys->contains(name); }, subkeys->damage()};
         }
         const QStringList list = machine.subkeyNames(*key);
-        return {[names = NameSet(list.begin(), list.end())](const QString& name) { return names.count(name) != 0; }, {}};
+        return {[names = NameSet(list.begin(), list.end())](QStringView name) { return names.count(name) != 0; }, {}};
     } catch (const EHiveShortenedError&) {
         throw;
     } catch (const EParvelleError& error) {   // the key, a key on its path, or its subkey list
-        return {[](const QString&) { return false; }, error.message()};
+        return {[](QStringView) { return false; }, error.message()};
     }
 }
 
@@ -146,32 +169,74 @@ bool hasUserHiveAlone(const Machine& machine)
     return user && user->store && !(local && machine.open(*local, QStringLiteral("SOFTWARE")));
 }
 
-// The value of that name (letter case ignored) among a key's values.
-const RegValue* findValue(const std::vector<RegValue>& values, const QString& name)
-{
-    for (const RegValue& value : values)
-        if (SameName(value.name, name))
-            return &value;
-    return nullptr;
-}
+// A value as read, in memory kept from one key to the next.
+struct ValueRead {
+    bool found = false;
+    uint32_t type = REG_NONE;
+    QByteArray data;
 
-// A string value's text; a DWORD in signed decimal from its first four bytes (a longer
-// DWORD is read as far as a DWORD goes); anything else gives no text.
-std::optional<QString> changedText(const RegValue* value)
-{
-    if (!value)
-        return std::nullopt;
-    switch (KindOfType(value->type)) {
-    case dkString:
-        return TextUpToZero(value->data);
-    case dkDword:
-        if (value->data.size() < 4)
-            return std::nullopt;
-        return decimalText(qFromLittleEndian<int32_t>(value->data.constData()));
-    default:
-        return std::nullopt;
+    void keep(uint32_t valueType, QByteArrayView bytes)
+    {
+        found = true;
+        type = valueType;
+        data.resize(bytes.size());
+        std::copy(bytes.begin(), bytes.end(), data.begin());
     }
-}
+};
+
+// The two values of a cache entry's key that make its row: the first of each name
+// (letter case ignored), read without a string or a list of values for each entry.
+class EntryValues {
+public:
+    EntryValues() = default;
+    EntryValues(const EntryValues&) = delete;
+    EntryValues& operator=(const EntryValues&) = delete;
+
+    void read(const RegistryStore& store, NodeId entry)
+    {
+        record.found = false;
+        changed.found = false;
+        store.visitValues(entry, visit_);
+    }
+
+    // The Changed value's text: a string value's; a DWORD's in signed decimal from its
+    // first four bytes (a longer DWORD is read as far as a DWORD goes); none for anything
+    // else. Valid until the next read.
+    std::optional<QStringView> changedText()
+    {
+        if (!changed.found)
+            return std::nullopt;
+        switch (KindOfType(changed.type)) {
+        case dkString:
+            text_ = TextUpToZero(changed.data);
+            return QStringView(text_);
+        case dkDword: {
+            if (changed.data.size() < 4)
+                return std::nullopt;
+            char chars[kMostDigits];
+            const char* end = std::to_chars(chars, std::end(chars), qFromLittleEndian<int32_t>(changed.data.constData())).ptr;
+            std::copy(static_cast<const char*>(chars), end, digits_);
+            return QStringView(digits_, end - chars);
+        }
+        default:
+            return std::nullopt;
+        }
+    }
+
+    ValueRead record;    // SlowInfoCache
+    ValueRead changed;   // Changed
+
+private:
+    static constexpr size_t kMostDigits = 11;   // "-2147483648"
+    char16_t digits_[kMostDigits];
+    QString text_;
+    const ValueVisitor visit_ = [this](QStringView name, uint32_t type, QByteArrayView data) {
+        if (!record.found && SameName(name, kSlowInfoCache))
+            record.keep(type, DecodedPart(data));
+        else if (!changed.found && SameName(name, kChanged))
+            changed.keep(type, data);
+    };
+};
 
 // The Last Used text of a FILETIME in the listing's style.
 using LastUsedText = std::function<QString(uint64_t)>;
@@ -228,37 +293,36 @@ CacheRow rowWithoutRecord(const QString& name, const QString& reason, const QStr
 // A row kept from an earlier listing with its Add/Remove answer read again.
 CacheRow withAddRemoveAnswer(CacheRow row, const UninstallLookup& inUninstall)
 {
-    setAddRemoveAnswer(row, inUninstall);
     const QString answer = addRemoveText(row);
-    if (row.columns.at(ccInAddRemove) != answer)   // the texts stay shared otherwise
-        row.columns[ccInAddRemove] = answer;
+    setAddRemoveAnswer(row, inUninstall);
+    if (addRemoveText(row) != answer)   // the texts stay shared otherwise
+        row.columns[ccInAddRemove] = addRemoveText(row);
     return row;
 }
 
 // The row of one entry; nullopt when it has no SlowInfoCache.
-std::optional<CacheRow> readRow(const RegistryStore& store, NodeId entry, const QString& name,
+std::optional<CacheRow> readRow(const RegistryStore& store, NodeId entry, QStringView name, EntryValues& values,
                                 const UninstallLookup& inUninstall, const LastUsedText& lastUsed, CacheRowReuse* reuse)
 {
-    const std::vector<RegValue> values = store.values(entry);   // one read for both values
-    const RegValue* record = findValue(values, kSlowInfoCache);
-    if (!record)
+    values.read(store, entry);   // one read for both values
+    const ValueRead& record = values.record;
+    if (!record.found)
         return std::nullopt;
-    std::optional<QString> changed = changedText(findValue(values, kChanged));
-    if (KindOfType(record->type) != dkBinary)
-        return rowWithoutRecord(name, QStringLiteral("its SlowInfoCache value is of type %1, not binary").arg(ValueTypeName(record->type)),
-                                kRecordNotBinary, inUninstall, lastUsed, std::move(changed));
+    const std::optional<QStringView> changed = values.changedText();
+    const auto changedString = [changed] { return changed ? std::optional(changed->toString()) : std::nullopt; };
+    if (KindOfType(record.type) != dkBinary)
+        return rowWithoutRecord(name.toString(), QStringLiteral("its SlowInfoCache value is of type %1, not binary").arg(ValueTypeName(record.type)),
+                                kRecordNotBinary, inUninstall, lastUsed, changedString());
     if (reuse) {
-        if (std::optional<CacheRow> kept = reuse->take(name, record->data, changed))
+        if (std::optional<CacheRow> kept = reuse->take(name, record.data, changed))
             return withAddRemoveAnswer(std::move(*kept), inUninstall);
     }
     CacheRow row;
-    row.KeyName = name;
+    row.KeyName = name.toString();
     setAddRemoveAnswer(row, inUninstall);
-    row.record = DecodeCacheRecord(record->data);
-    row.Changed = std::move(changed);
+    row.record = DecodeCacheRecord(record.data);
+    row.Changed = changedString();
     row.columns = columnTexts(row, lastUsed);
-    if (reuse)
-        reuse->keep(row);
     return row;
 }
 
@@ -387,53 +451,51 @@ uint8_t CacheOSKind(Machine& machine)
     return hasUserHiveAlone(machine) ? 8 : OSKindFromInfo(GetOSInfo(machine));
 }
 
-CacheRowReuse::Kept* CacheRowReuse::byName(const QString& name)
+CacheRow* CacheRowReuse::byName(QStringView name)
 {
     // Entries mostly come in the order they came before.
-    if (cursor_ < rows_.size() && !rows_[cursor_].taken && rows_[cursor_].row.KeyName == name)
+    if (cursor_ < rows_.size() && !taken_[cursor_] && rows_[cursor_].KeyName == name)
         return &rows_[cursor_++];
     if (index_.isEmpty()) {
         index_.reserve(qsizetype(rows_.size()));
         for (size_t i = 0; i < rows_.size(); ++i)
-            index_.insert(rows_[i].row.KeyName, i);
+            index_.insert(rows_[i].KeyName, i);
     }
-    const auto found = index_.constFind(name);
-    if (found == index_.cend() || rows_[*found].taken)
+    const auto found = index_.constFind(name.toString());
+    if (found == index_.cend() || taken_[*found])
         return nullptr;
     cursor_ = *found + 1;
     return &rows_[*found];
 }
 
-std::optional<CacheRow> CacheRowReuse::take(const QString& name, const QByteArray& record, const std::optional<QString>& changed)
+std::optional<CacheRow> CacheRowReuse::take(QStringView name, const QByteArray& record, std::optional<QStringView> changed)
 {
-    Kept* kept = byName(name);
-    if (!kept || kept->row.Changed != changed || !DecodesTo(record, kept->row.record))
+    CacheRow* kept = byName(name);
+    if (!kept || kept->Changed.has_value() != changed.has_value() || (changed && *kept->Changed != *changed)
+        || !DecodesTo(record, kept->record))
         return std::nullopt;
-    next_.push_back(std::move(*kept));
-    kept->taken = true;
-    return next_.back().row;
+    taken_[size_t(kept - rows_.data())] = true;
+    return std::move(*kept);
 }
 
 void CacheRowReuse::begin(LastUsedStyle style)
 {
-    if (style_ != style)
+    if (style_ != style) {
         rows_.clear();
+        taken_.clear();
+    }
     style_ = style;
-    next_.clear();
     index_.clear();
     cursor_ = 0;
 }
 
-void CacheRowReuse::keep(const CacheRow& row)
+void CacheRowReuse::keep(CacheListing&& listing)
 {
-    next_.push_back({row});
-}
-
-void CacheRowReuse::finish()
-{
-    // The two lists trade places, so that the next listing fills memory already in use.
-    std::swap(rows_, next_);
-    next_.clear();
+    std::erase_if(listing.rows, [](const CacheRow& row) { return !row.damage.isEmpty(); });
+    rows_ = std::move(listing.rows);
+    listing.rows.clear();
+    taken_.assign(rows_.size(), false);
+    style_ = listing.lastUsedColumn;
     index_.clear();
     cursor_ = 0;
 }
@@ -463,16 +525,18 @@ CacheListing StreamCache(Machine& machine, const CacheRowSink& eachRow, LastUsed
     const std::vector<NodeId> entries = store.children(cache->node);
     if (!eachRow)
         listing.rows.reserve(entries.size());
+    NameBuffer nameRead;
+    EntryValues values;
     for (const NodeId entry : entries) {
-        QString name;   // stays empty when the key itself is damaged
+        QStringView name;   // stays empty when the key itself is damaged
         std::optional<CacheRow> row;
         try {
-            name = store.name(entry);
-            row = readRow(store, entry, name, inUninstall, lastUsed, reuse);
+            name = store.nameView(entry, nameRead);
+            row = readRow(store, entry, name, values, inUninstall, lastUsed, reuse);
         } catch (const EHiveShortenedError&) {
             throw;   // not one entry's damage: the whole listing is void
         } catch (const EParvelleError& error) {
-            row = rowWithoutRecord(name, error.message(), kDamagedEntry, inUninstall, lastUsed);
+            row = rowWithoutRecord(name.toString(), error.message(), kDamagedEntry, inUninstall, lastUsed);
         }
         if (!row)
             continue;
@@ -483,8 +547,6 @@ CacheListing StreamCache(Machine& machine, const CacheRowSink& eachRow, LastUsed
         else
             listing.rows.push_back(std::move(*row));
     }
-    if (reuse)
-        reuse->finish();
     return listing;
 }
 

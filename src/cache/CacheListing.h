@@ -52,31 +52,25 @@ struct CacheListing {
     QString uninstallDamage;          // why Uninstall subkeys (some or all) cannot be read
 };
 
-// The rows of the last listing made with it: a listing given it decodes again only the
+// The rows of a listing, kept for the next: a listing given them decodes again only the
 // entries whose SlowInfoCache does not decode to the record of the row kept under the same
 // name or whose Changed gives another text, and reads every Add/Remove answer afresh.
-// Rows of damaged entries are never kept.
+// Rows of damaged entries are never kept. The rows move into the next listing, not copied:
+// its maker keeps that listing's rows in turn, once done with them.
 class CacheRowReuse {
 public:
-    // A listing begins (forgetting the rows kept when they were made in another style),
-    // takes the rows it finds and keeps those it decodes, and when it is whole makes them
-    // the rows found.
+    void keep(CacheListing&& listing);
+    // A listing begins; the rows kept from one in another style are forgotten.
     void begin(LastUsedStyle style);
-    // The row kept for that name, SlowInfoCache (binary) and Changed text, kept on for the
-    // listing under way; nullopt when there is none.
-    std::optional<CacheRow> take(const QString& name, const QByteArray& record, const std::optional<QString>& changed);
-    void keep(const CacheRow& row);
-    void finish();
+    // The row kept for that name, moved out, when its SlowInfoCache (binary) and Changed
+    // text still are what it was made from; nullopt otherwise.
+    std::optional<CacheRow> take(QStringView name, const QByteArray& record, std::optional<QStringView> changed);
 
 private:
-    struct Kept {
-        CacheRow row;
-        bool taken = false;   // moved on to the listing under way
-    };
-    Kept* byName(const QString& name);
+    CacheRow* byName(QStringView name);
 
-    std::vector<Kept> rows_;     // those found, in the order they were read
-    std::vector<Kept> next_;     // those the listing under way keeps
+    std::vector<CacheRow> rows_;   // in the order they were read
+    std::vector<bool> taken_;      // moved into a listing
     QHash<QString, size_t> index_;   // rows_ by name, made when the order first differs
     size_t cursor_ = 0;          // where the next entry is looked for first
     std::optional<LastUsedStyle> style_;

@@ -1,7 +1,9 @@
 #include "CacheRecord.h"
 
 #include <QStringDecoder>
+#include <QSysInfo>
 #include <QtEndian>
+#include <cstring>
 
 namespace parvelle {
 
@@ -50,6 +52,10 @@ CacheRecord decodeFixedFields(const QByteArray& value)
 bool textUpToZeroIs(QByteArrayView utf16le, const QString& text)
 {
     const qsizetype units = utf16le.size() / 2;
+    // Mostly the same units, which then are the text: a decoded text holds no lone surrogate.
+    if (QSysInfo::ByteOrder == QSysInfo::LittleEndian && text.size() <= units
+        && std::memcmp(utf16le.data(), text.utf16(), 2 * size_t(text.size())) == 0)
+        return text.size() == units || qFromLittleEndian<char16_t>(utf16le.data() + 2 * text.size()) == 0;
     qsizetype i = 0;
     for (; i < units; ++i) {
         const char16_t unit = qFromLittleEndian<char16_t>(utf16le.data() + 2 * i);
@@ -84,6 +90,22 @@ QString TextUpToZero(QByteArrayView utf16le)
     QString text(length, Qt::Uninitialized);
     qFromLittleEndian<char16_t>(utf16le.data(), length, text.data());
     return text;
+}
+
+QByteArrayView DecodedPart(QByteArrayView value)
+{
+    if (value.size() <= kCacheRecordHeaderSize)
+        return value;
+    const char* text = value.data() + kCacheRecordHeaderSize;
+    const qsizetype units = (value.size() - kCacheRecordHeaderSize) / 2;
+    qsizetype zero = -1;
+    if (reinterpret_cast<uintptr_t>(text) % alignof(char16_t) == 0) {   // searched by Qt's quick search
+        zero = QStringView(reinterpret_cast<const char16_t*>(text), units).indexOf(QChar(0));
+    } else {
+        for (qsizetype i = 0; i < units && zero < 0; ++i)
+            zero = text[2 * i] == 0 && text[2 * i + 1] == 0 ? i : -1;
+    }
+    return zero < 0 ? value : value.first(kCacheRecordHeaderSize + 2 * (zero + 1));
 }
 
 CacheRecord DecodeCacheRecord(const QByteArray& value)

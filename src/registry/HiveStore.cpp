@@ -505,6 +505,11 @@ QString HiveStore::name(NodeId node) const
     return isLive(node) ? image_->name(node) : QString();
 }
 
+QStringView HiveStore::nameView(NodeId node, NameBuffer& buffer) const
+{
+    return isLive(node) ? image_->nameView(node, buffer) : QStringView();
+}
+
 uint64_t HiveStore::lastWriteTime(NodeId node) const
 {
     if (!isLive(node))
@@ -519,6 +524,14 @@ std::vector<RegValue> HiveStore::values(NodeId node) const
         return {};
     const auto changed = changedValues_.find(node);
     return changed != changedValues_.end() ? changed->second : image_->values(node);
+}
+
+void HiveStore::visitValues(NodeId node, const ValueVisitor& visit) const
+{
+    if (isLive(node) && changedValues_.count(node) == 0)
+        image_->visitValues(node, visit);
+    else
+        RegistryStore::visitValues(node, visit);   // none, or those changed here
 }
 
 std::optional<RegValue> HiveStore::value(NodeId node, const QString& name) const

@@ -56,6 +56,8 @@ public:
     uint64_t lastWriteTime(NodeId node) const override;
     std::vector<RegValue> values(NodeId node) const override;
     std::optional<RegValue> value(NodeId node, const QString& name) const override;
+    QStringView nameView(NodeId node, NameBuffer& buffer) const override;
+    void visitValues(NodeId node, const ValueVisitor& visit) const override;
 
     NodeId addChild(NodeId parent, const QString& name) override;
     void deleteNode(NodeId node) override;

@@ -7,6 +7,9 @@
 #include <QtEndian>
 #include <algorithm>
 #include <cstring>
+#ifdef __SSE2__
+#include <emmintrin.h>
+#endif
 #include <unordered_set>
 
 namespace parvelle {
@@ -36,19 +39,37 @@ uint64_t sizeBits(int32_t size)
     return uint32_t(size);
 }
 
-QString decodeName(const char* at, int length, bool compressed)
+// Latin-1 bytes widened to UTF-16 units, eight at a time where the processor can.
+void widenLatin1(const char* from, int length, char16_t* to)
 {
-    if (compressed)
-        return QString::fromLatin1(at, length);
-    QString name(length / 2, Qt::Uninitialized);
-    for (int i = 0; i < length / 2; ++i)
-        name[i] = QChar(qFromLittleEndian<char16_t>(at + 2 * i));
-    return name;
+    int i = 0;
+#ifdef __SSE2__
+    const __m128i zero = _mm_setzero_si128();
+    for (; i + 8 <= length; i += 8) {
+        const __m128i bytes = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(from + i));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(to + i), _mm_unpacklo_epi8(bytes, zero));
+    }
+#endif
+    for (; i < length; ++i)
+        to[i] = uchar(from[i]);
 }
 
-QString keyName(const KeyNode& key)
+QStringView decodeName(const char* at, int length, bool compressed, NameBuffer& into)
 {
-    return decodeName(key.name(), key.nameLength(), key.compressedName());
+    const int units = compressed ? length : length / 2;
+    if (into.size() < units)
+        into.resize(units);   // the buffer only grows: most names fit its first room
+    char16_t* out = into.data();
+    if (compressed)
+        widenLatin1(at, length, out);
+    else
+        qFromLittleEndian<char16_t>(at, units, out);
+    return QStringView(out, units);
+}
+
+QStringView keyName(const KeyNode& key, NameBuffer& into)
+{
+    return decodeName(key.name(), key.nameLength(), key.compressedName(), into);
 }
 
 } // namespace
@@ -57,12 +78,6 @@ void PageTable::resize(uint32_t pages)
 {
     size_ = std::max(size_, pages);
     blocks_.resize((size_ + kBlockPages - 1) / kBlockPages);
-}
-
-uint32_t PageTable::at(uint32_t page) const
-{
-    const auto& block = blocks_[page / kBlockPages];
-    return block ? block[page % kBlockPages] : 0;
 }
 
 void PageTable::fill(uint32_t from, uint32_t to, uint32_t value)
@@ -161,11 +176,14 @@ uint32_t RegfImage::binEnd(uint32_t offset) const
     const uint32_t page = offset / kPageSize;
     if (page >= binEnds_.size())
         binEnds_.resize(binsSize_ / kPageSize);   // first use, or bins added by a change
-    if (binEnds_.at(page) == 0)
+    uint32_t end = binEnds_.at(page);
+    if (end == 0) {
         checkBinHolding(page);
-    if (binEnds_.at(page) == kBrokenBin)
+        end = binEnds_.at(page);
+    }
+    if (end == kBrokenBin)
         brokenBin(page);
-    return binEnds_.at(page);
+    return end;
 }
 
 void RegfImage::brokenBin(uint32_t page) const
@@ -334,7 +352,8 @@ RegfImage::Cell RegfImage::keyCell(NodeId node) const
     bool markedFree = false;
     const Cell key = keyRecord(node, markedFree);
     if (markedFree && keysInFreeCells_.count(node) == 0) {
-        const QString name = keyName(KeyNode(key));
+        NameBuffer buffer;
+        const QString name = keyName(KeyNode(key), buffer).toString();
         keysInFreeCells_.emplace(node, QStringLiteral("The hive file '%1' is damaged: the key '%2' at offset 0x%3 lies in a cell "
                                                       "marked free; its record is intact and was read as it stands")
                                            .arg(path_, name).arg(node, 0, 16));
@@ -352,7 +371,13 @@ QStringList RegfImage::keysInFreeCells() const
 
 QString RegfImage::name(NodeId node) const
 {
-    QString decoded = keyName(KeyNode(keyCell(node)));
+    NameBuffer buffer;
+    return nameView(node, buffer).toString();
+}
+
+QStringView RegfImage::nameView(NodeId node, NameBuffer& buffer) const
+{
+    const QStringView decoded = keyName(KeyNode(keyCell(node)), buffer);
     requireIntact();
     return decoded;
 }
@@ -454,23 +479,23 @@ std::vector<NodeId> RegfImage::children(NodeId node) const
     return kids;
 }
 
-QByteArray RegfImage::valueData(uint32_t vkOffset, uint32_t length, uint32_t offset) const
+QByteArrayView RegfImage::valueData(uint32_t vkOffset, const ValueKey& vk, QByteArray& gathered) const
 {
+    uint32_t length = vk.dataLength();
+    const uint32_t offset = vk.dataField();
     const uint64_t at = offset + kBinsStart + kCellSizeField;
     if (length & ValueKey::kDataInline) {   // up to 4 bytes kept in the offset field itself
         length &= ~ValueKey::kDataInline;
         if (length > ValueKey::kMaxInlineData)
             damaged(QStringLiteral("a value claims %1 bytes of inline data").arg(length),
                     DamageKind::ValueData, vkOffset + kBinsStart + kCellSizeField + ValueKey::kDataLength, ValueKey::kMaxInlineData, length);
-        char inline_[ValueKey::kMaxInlineData];
-        StoreU32(inline_, offset);
-        return QByteArray(inline_, length);
+        return QByteArrayView(vk.data() + ValueKey::kData, length);
     }
     if (length == 0)
         return {};
     const Cell data = cell(offset);
     if (length <= data.size)
-        return QByteArray(data.data, length);
+        return QByteArrayView(data.data, length);
     const BigData big(data);
     if (!big.whole())
         damaged(QStringLiteral("a value's data (%1 bytes) does not fit its cell").arg(length),
@@ -483,7 +508,8 @@ QByteArray RegfImage::valueData(uint32_t vkOffset, uint32_t length, uint32_t off
     if (length > segments * kBigDataSegment)
         damaged(QStringLiteral("a big value is longer than its segments"),
                 DamageKind::ValueData, at + BigData::kSegmentCount, (length + kBigDataSegment - 1) / kBigDataSegment, segments);
-    QByteArray bytes;
+    QByteArray& bytes = gathered;
+    bytes.clear();
     bytes.reserve(std::min(length, binsSize_));
     for (uint32_t i = 0; i < segments && uint32_t(bytes.size()) < length; ++i) {
         const Cell segment = cell(list.entry(i));
@@ -510,13 +536,23 @@ void RegfImage::checkSecurity(uint32_t offset) const
     securityCell(sk.previous());
 }
 
-RegValue RegfImage::readValue(uint32_t vkOffset) const
+void RegfImage::visitValue(uint32_t vkOffset, NameBuffer& name, QByteArray& gathered, const ValueVisitor& visit) const
 {
     const ValueKey vk(cell(vkOffset));
     if (!vk.whole())
         brokenValue(vkOffset);
-    return RegValue{decodeName(vk.name(), vk.nameLength(), vk.compressedName()), vk.type(),
-                    valueData(vkOffset, vk.dataLength(), vk.dataField())};
+    visit(decodeName(vk.name(), vk.nameLength(), vk.compressedName(), name), vk.type(), valueData(vkOffset, vk, gathered));
+}
+
+RegValue RegfImage::readValue(uint32_t vkOffset) const
+{
+    NameBuffer name;
+    QByteArray gathered;
+    RegValue value;
+    visitValue(vkOffset, name, gathered, [&value](QStringView n, uint32_t type, QByteArrayView data) {
+        value = RegValue{n.toString(), type, data.toByteArray()};
+    });
+    return value;
 }
 
 void RegfImage::brokenValue(uint32_t vkOffset) const
@@ -531,22 +567,28 @@ void RegfImage::brokenValueList(NodeId node, const OffsetList& list, uint32_t co
             node + kCellSizeField + KeyNode::kValueCount, list.size() / kOffsetEntry, count);
 }
 
-std::vector<RegValue> RegfImage::values(NodeId node) const
+void RegfImage::visitValues(NodeId node, const ValueVisitor& visit) const
 {
     const KeyNode key(keyCell(node));
-    std::vector<RegValue> result;
     const uint32_t count = key.valueCount();
-    if (count == 0) {
-        requireIntact();
-        return result;
+    if (count != 0) {
+        const OffsetList list(cell(key.valueList()));
+        if (!list.fits(count))
+            brokenValueList(node, list, count);
+        NameBuffer name;
+        QByteArray gathered;
+        for (uint32_t i = 0; i < count; ++i)
+            visitValue(list.entry(i), name, gathered, visit);
     }
-    const OffsetList list(cell(key.valueList()));
-    if (!list.fits(count))
-        brokenValueList(node, list, count);
-    result.reserve(count);
-    for (uint32_t i = 0; i < count; ++i)
-        result.push_back(readValue(list.entry(i)));
     requireIntact();
+}
+
+std::vector<RegValue> RegfImage::values(NodeId node) const
+{
+    std::vector<RegValue> result;
+    visitValues(node, [&result](QStringView name, uint32_t type, QByteArrayView data) {
+        result.push_back(RegValue{name.toString(), type, data.toByteArray()});
+    });
     return result;
 }
 

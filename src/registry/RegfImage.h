@@ -26,7 +26,11 @@ class PageTable {
 public:
     uint32_t size() const { return size_; }
     void resize(uint32_t pages);   // grows only
-    uint32_t at(uint32_t page) const;
+    uint32_t at(uint32_t page) const   // inline: every cell read asks it
+    {
+        const auto& block = blocks_[page / kBlockPages];
+        return block ? block[page % kBlockPages] : 0;
+    }
     void fill(uint32_t from, uint32_t to, uint32_t value);   // pages [from, to)
 
 private:
@@ -76,8 +80,11 @@ public:
     NodeId root() const { return root_; }
     std::vector<NodeId> children(NodeId node) const;
     QString name(NodeId node) const;
+    QStringView nameView(NodeId node, NameBuffer& buffer) const;
     uint64_t timestamp(NodeId node) const;
     std::vector<RegValue> values(NodeId node) const;
+    // Each value in stored order; then EHiveError when the mapped file was cut meanwhile.
+    void visitValues(NodeId node, const ValueVisitor& visit) const;
     NodeId parent(NodeId node) const;
     // Keys read although their cell is marked free (their parent lists them and their
     // record is intact, so they are read as they stand, as other readers do): one line
@@ -128,8 +135,11 @@ protected:
     // Reports the value list of a key too short for its `count` values.
     [[noreturn]] Q_DECL_COLD_FUNCTION void brokenValueList(NodeId node, const regf::OffsetList& list, uint32_t count) const;
     RegValue readValue(uint32_t vkOffset) const;
-    // The data of the value whose record is at `vkOffset`, from its length and data fields.
-    QByteArray valueData(uint32_t vkOffset, uint32_t length, uint32_t offset) const;
+    // The value whose record is at `vkOffset`, its name decoded into `name`.
+    void visitValue(uint32_t vkOffset, NameBuffer& name, QByteArray& gathered, const ValueVisitor& visit) const;
+    // The data of the value whose record is at `vkOffset`, where it lies: in the record, in
+    // its cell, or in `gathered` from the segments of a big value.
+    QByteArrayView valueData(uint32_t vkOffset, const regf::ValueKey& vk, QByteArray& gathered) const;
     // Throws regf::EHiveDamage naming the file, with `what` for the user and the details
     // of a regf::HiveDamage.
     [[noreturn]] Q_DECL_COLD_FUNCTION void damaged(const QString& what, regf::DamageKind kind, uint64_t offset,

@@ -5,6 +5,7 @@
 
 #include <QDateTime>
 #include <algorithm>
+#include <cstring>
 
 namespace parvelle {
 
@@ -39,11 +40,32 @@ char16_t UpcaseBeyondAscii(char16_t unit)
     return upper < 0x80 ? unit : char16_t(upper);
 }
 
+namespace {
+
+// Where two names first differ in a unit (letter case counting), or the shorter's length:
+// names compared are mostly alike for long stretches, compared here four units at a time.
+qsizetype firstDifference(QStringView a, QStringView b)
+{
+    const qsizetype common = std::min(a.size(), b.size());
+    qsizetype i = 0;
+    for (uint64_t x, y; i + 4 <= common; i += 4) {
+        std::memcpy(&x, a.utf16() + i, sizeof x);
+        std::memcpy(&y, b.utf16() + i, sizeof y);
+        if (x != y)
+            break;
+    }
+    while (i < common && a[i] == b[i])
+        ++i;
+    return i;
+}
+
+} // namespace
+
 bool SameName(QStringView a, QStringView b)
 {
     if (a.size() != b.size())
         return false;
-    for (qsizetype i = 0; i < a.size(); ++i) {
+    for (qsizetype i = firstDifference(a, b); i < a.size(); ++i) {
         const char16_t x = a[i].unicode();
         const char16_t y = b[i].unicode();
         if (x != y && UpcaseUnit(x) != UpcaseUnit(y))
@@ -52,16 +74,21 @@ bool SameName(QStringView a, QStringView b)
     return true;
 }
 
-bool NameLess(QStringView a, QStringView b)
+int NameCompare(QStringView a, QStringView b)
 {
     const qsizetype common = std::min(a.size(), b.size());
-    for (qsizetype i = 0; i < common; ++i) {
+    for (qsizetype i = firstDifference(a, b); i < common; ++i) {
         const char16_t x = UpcaseUnit(a[i].unicode());
         const char16_t y = UpcaseUnit(b[i].unicode());
         if (x != y)
-            return x < y;
+            return x < y ? -1 : 1;
     }
-    return a.size() < b.size();
+    return a.size() < b.size() ? -1 : a.size() > b.size() ? 1 : 0;
+}
+
+bool NameLess(QStringView a, QStringView b)
+{
+    return NameCompare(a, b) < 0;
 }
 
 size_t NameHash(QStringView name)
@@ -70,6 +97,21 @@ size_t NameHash(QStringView name)
     for (QChar c : name)
         hash = (hash ^ UpcaseUnit(c.unicode())) * 1099511628211ull;
     return hash;
+}
+
+QStringView RegistryStore::nameView(NodeId node, NameBuffer& buffer) const
+{
+    const QString read = name(node);
+    if (buffer.size() < read.size())
+        buffer.resize(read.size());
+    std::copy(read.utf16(), read.utf16() + read.size(), buffer.data());
+    return QStringView(buffer.data(), read.size());
+}
+
+void RegistryStore::visitValues(NodeId node, const ValueVisitor& visit) const
+{
+    for (const RegValue& value : values(node))
+        visit(value.name, value.type, value.data);
 }
 
 QStringList RegistryStore::childNames(NodeId node) const

@@ -3,7 +3,9 @@
 #include <QByteArray>
 #include <QString>
 #include <QStringList>
+#include <QVarLengthArray>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <unordered_map>
@@ -29,6 +31,11 @@ struct RegValue {
 
 using NodeId = uint64_t;   // 0 is never a valid node
 
+// Room for a name read without a string of its own: a key's name fits in it.
+using NameBuffer = QVarLengthArray<char16_t, 256>;
+// Takes one value of a key: its name, its type and its bytes, all valid during the call.
+using ValueVisitor = std::function<void(QStringView name, uint32_t type, QByteArrayView data)>;
+
 // The current time as a Windows FILETIME (100 ns units since 1601-01-01 UTC).
 uint64_t CurrentFileTime();
 
@@ -49,6 +56,8 @@ size_t NameHash(QStringView name);
 // The order in which Windows keeps sibling keys and looks them up by bisection: by the
 // upper-cased units as numbers, a name before any longer name it begins.
 bool NameLess(QStringView a, QStringView b);
+// That order as a comparison: negative, zero (the same name) or positive.
+int NameCompare(QStringView a, QStringView b);
 
 struct NameHasher {
     using is_transparent = void;
@@ -106,6 +115,11 @@ public:
     virtual uint64_t lastWriteTime(NodeId node) const = 0;   // FILETIME
     virtual std::vector<RegValue> values(NodeId node) const = 0;
     virtual std::optional<RegValue> value(NodeId node, const QString& name) const = 0;
+    // As name() and values(), for reading many keys: the name read into `buffer` (the view
+    // is valid while it is and the store is unchanged) and the values shown to `visit`
+    // where they lie, failing as name() and values() fail.
+    virtual QStringView nameView(NodeId node, NameBuffer& buffer) const;
+    virtual void visitValues(NodeId node, const ValueVisitor& visit) const;
 
     virtual NodeId addChild(NodeId parent, const QString& name) = 0;      // existing child: returned as is
     virtual void deleteNode(NodeId node) = 0;                            // with its whole subtree; not the root

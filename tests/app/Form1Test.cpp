@@ -677,6 +677,14 @@ void ClickHeader(QTreeWidget* table, int column)
 
 TEST_F(WindowTest, HeaderClicksSortByValueAndRefreshBringsBackTheRegistryOrder)
 {
+    // Changed texts that sort otherwise as text: 12, +5 and -3.
+    TNTRegistry reg(registry.machine());
+    reg.SelectRoot(HKEY_LOCAL_MACHINE);
+    for (const auto& [name, changed] : {std::pair("AlphaApp", "12"), std::pair("BetaTool", "+5"), std::pair("GammaSuite", "-3")}) {
+        ASSERT_TRUE(reg.OpenPath(CacheEntryPath(QString::fromLatin1(name)), false));
+        reg.WriteText(QStringLiteral("Changed"), QString::fromLatin1(changed));
+    }
+    registry.machine().commit();
     Open();
     auto* table = Find<QTreeWidget>(QStringLiteral("suiListView1"));
     const QStringList registryOrder{QStringLiteral("AlphaApp"), QStringLiteral("BetaTool"), QStringLiteral("GammaSuite")};
@@ -703,6 +711,8 @@ TEST_F(WindowTest, HeaderClicksSortByValueAndRefreshBringsBackTheRegistryOrder)
     ClickHeader(table, ccKeyName);
     EXPECT_EQ(KeyNames(table), registryOrder);
     ClickHeader(table, ccKeyName);
+    EXPECT_EQ(KeyNames(table), (QStringList{QStringLiteral("GammaSuite"), QStringLiteral("BetaTool"), QStringLiteral("AlphaApp")}));
+    ClickHeader(table, ccChanged);
     EXPECT_EQ(KeyNames(table), (QStringList{QStringLiteral("GammaSuite"), QStringLiteral("BetaTool"), QStringLiteral("AlphaApp")}));
 }
 

@@ -2,11 +2,13 @@
 #include "cache/OSInfo.h"
 #include "demo/DemoRegistry.h"
 #include "registry/RegfLayout.h"
+#include "registry/MemoryStore.h"
 #include "registry/RegistrySources.h"
 #include "TestRegistry.h"
 
 #include <QFile>
 #include <QTemporaryDir>
+#include <algorithm>
 #include <gtest/gtest.h>
 
 using namespace parvelle;
@@ -26,6 +28,18 @@ QStringList names(const CacheListing& listing)
         out.append(r.KeyName);
     return out;
 }
+
+// Subkeys enumerated against Windows's order, as in a hive written by a tool that sorts
+// otherwise.
+class ReversedSubkeys : public MemoryStore {
+public:
+    std::vector<NodeId> children(NodeId node) const override
+    {
+        std::vector<NodeId> kids = MemoryStore::children(node);
+        std::reverse(kids.begin(), kids.end());
+        return kids;
+    }
+};
 
 } // namespace
 
@@ -205,6 +219,25 @@ TEST(CacheListingRoot, UninstallNamesCompareAsWindowsComparesThem)
     EXPECT_TRUE(m.row(listing, entries[0])->InAddRemove);
     EXPECT_FALSE(m.row(listing, entries[1])->InAddRemove);
     EXPECT_FALSE(m.row(listing, entries[2])->InAddRemove);
+}
+
+TEST(CacheListingRoot, UninstallAnswersDoNotDependOnTheOrderOfEitherList)
+{
+    Machine machine;
+    machine.mount(HKEY_LOCAL_MACHINE, QStringLiteral("SOFTWARE"), std::make_shared<ReversedSubkeys>());
+    TNTRegistry key(machine);
+    key.SelectRoot(HKEY_LOCAL_MACHINE);
+    const QStringList installed{QStringLiteral("b"), QStringLiteral("D"), QStringLiteral("f"), QStringLiteral("H")};
+    for (const QString& name : installed)
+        ASSERT_TRUE(key.OpenPath(kUninstallPath + QLatin1Char('\\') + name, true));
+    for (const char* name : {"A", "B", "c", "d", "E", "F", "g", "h", "i"}) {
+        ASSERT_TRUE(key.OpenPath(CacheEntryPath(QString::fromLatin1(name)), true));
+        key.WriteBytes(QStringLiteral("SlowInfoCache"), plainRecord().constData(), int(plainRecord().size()));
+    }
+    const CacheListing listing = ListCache(machine);
+    ASSERT_EQ(names(listing).first(), QStringLiteral("i"));   // the names come backwards
+    for (const CacheRow& row : listing.rows)
+        EXPECT_EQ(row.InAddRemove, installed.contains(row.KeyName, Qt::CaseInsensitive)) << row.KeyName.toStdString();
 }
 
 TEST(CacheListingRoot, MissingCacheGivesNoRowsAndStillCallsBagEnter)

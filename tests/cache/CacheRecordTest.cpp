@@ -205,14 +205,20 @@ TEST(CacheRecordText, AValueDecodesToItsOwnRecordAndToNoOtherOne)
         header + bytes({'a', 0, 'b', 0, 'c', 0}),
         header + bytes({0x01, 0xD8, 0x37, 0xDC, 'z', 0}),           // a surrogate pair
         header + bytes({0x01, 0xD8, 0x38, 0xDC, 'z', 0}),
+        header + bytes({0x01, 0xD8, 'z', 0, 0, 0}),                 // a lone surrogate
     };
     const auto same = [](const CacheRecord& a, const CacheRecord& b) {
         return a.decodedFields == b.decodedFields && a.RecordSize == b.RecordSize && a.HasName == b.HasName
                && a.InstallSize == b.InstallSize && a.LastUsed == b.LastUsed && a.Frequency == b.Frequency
                && a.FilePath == b.FilePath;
     };
-    for (const QByteArray& value : values)
+    for (const QByteArray& value : values) {
         for (const QByteArray& other : values)
             EXPECT_EQ(DecodesTo(value, DecodeCacheRecord(other)), same(DecodeCacheRecord(value), DecodeCacheRecord(other)))
                 << value.toHex().toStdString() << " / " << other.toHex().toStdString();
+        // The part a listing keeps decodes alike, wherever the value lies in memory.
+        const QByteArray shifted = ' ' + value;
+        for (const QByteArrayView at : {QByteArrayView(value), QByteArrayView(shifted).sliced(1)})
+            EXPECT_TRUE(same(DecodeCacheRecord(DecodedPart(at).toByteArray()), DecodeCacheRecord(value))) << value.toHex().toStdString();
+    }
 }

@@ -37,6 +37,7 @@ TEST(NameComparison, UnitsAreUpperCasedOneByOneAsWindowsDoesAndHashesAgree)
         {QStringLiteral("i"), QStringLiteral("I")},
         {QStringLiteral("\u03C2"), QStringLiteral("\u03C3")},   // final and medial sigma are both Σ
         {QStringLiteral("\u03C2"), QStringLiteral("\u03A3")},
+        {QStringLiteral("Program 00012 Tool"), QStringLiteral("Program 00012 TOOL")},   // alike for long stretches
     };
     const std::vector<std::pair<QString, QString>> different = {
         {QStringLiteral("straße"), QStringLiteral("STRASSE")}, {QStringLiteral("ß"), QStringLiteral("ss")},
@@ -49,15 +50,20 @@ TEST(NameComparison, UnitsAreUpperCasedOneByOneAsWindowsDoesAndHashesAgree)
         {QStringLiteral("\u017F"), QStringLiteral("S")},   // nor is the long s an S
         {QStringLiteral("𐐀"), QStringLiteral("𐐨")},   // each half of a surrogate pair stays as it is
         {QStringLiteral("Changed"), QStringLiteral("Change@")}, {QStringLiteral("a"), QString()},
+        {QStringLiteral("Program 00012"), QStringLiteral("Program 00013")}, {QStringLiteral("Programme"), QStringLiteral("program")},
+        {QStringLiteral("Program Files A"), QStringLiteral("PROGRAM files b")},
     };
     for (const auto& [a, b] : same) {
         EXPECT_TRUE(SameName(a, b)) << a.toStdString() << " / " << b.toStdString();
         EXPECT_EQ(NameHash(a), NameHash(b)) << a.toStdString() << " / " << b.toStdString();
         EXPECT_FALSE(NameLess(a, b) || NameLess(b, a)) << a.toStdString() << " / " << b.toStdString();
+        EXPECT_EQ(NameCompare(a, b), 0) << a.toStdString() << " / " << b.toStdString();
     }
     for (const auto& [a, b] : different) {
         EXPECT_FALSE(SameName(a, b)) << a.toStdString() << " / " << b.toStdString();
         EXPECT_NE(NameLess(a, b), NameLess(b, a)) << a.toStdString() << " / " << b.toStdString();
+        EXPECT_EQ(NameCompare(a, b) < 0, NameLess(a, b)) << a.toStdString() << " / " << b.toStdString();
+        EXPECT_EQ(NameCompare(b, a) < 0, NameLess(b, a)) << a.toStdString() << " / " << b.toStdString();
     }
 }
 
@@ -107,6 +113,8 @@ TEST_P(StoreContract, NamesMatchIgnoringCaseAndKeepTheirSpelling)
     EXPECT_EQ(store->addChild(store->root(), QStringLiteral("äPFEL key")), key);
     EXPECT_EQ(store->child(store->root(), QStringLiteral("ÄPFEL KEY")), key);
     EXPECT_EQ(store->name(key), QStringLiteral("Äpfel Key"));
+    NameBuffer buffer;
+    EXPECT_EQ(store->nameView(key, buffer), QStringLiteral("Äpfel Key"));
     EXPECT_EQ(store->children(store->root()).size(), 1u);
     EXPECT_FALSE(store->child(store->root(), QStringLiteral("Äpfel")).has_value());
 
@@ -142,14 +150,26 @@ TEST_P(StoreContract, ValuesKeepTypeNumberAndExactBytes)
     written.push_back({QStringLiteral("odd type"), 0x12345u, QByteArrayLiteral("abc")});
     written.push_back({QStringLiteral("big"), REG_BINARY, QByteArray(20000, '\x5A')});
     written.push_back({QString(), REG_SZ, textValue({}, QStringLiteral("default")).data});
+    written.push_back({QString(300, u'n'), REG_DWORD, QByteArrayLiteral("\x01\x02\x03\x04")});
     for (const RegValue& v : written)
         store->setValue(key, v);
-    const std::vector<RegValue> read = store->values(key);
-    ASSERT_EQ(read.size(), written.size());
-    for (size_t i = 0; i < written.size(); ++i) {
-        EXPECT_EQ(read[i].name, written[i].name);
-        EXPECT_EQ(read[i].type, written[i].type) << written[i].name.toStdString();
-        EXPECT_EQ(read[i].data, written[i].data) << written[i].name.toStdString();
+    // Read as a list and one by one where they lie, before the save and after it.
+    const auto visited = [this, key] {
+        std::vector<RegValue> values;
+        store->visitValues(key, [&](QStringView name, uint32_t type, QByteArrayView data) {
+            values.push_back({name.toString(), type, data.toByteArray()});
+        });
+        return values;
+    };
+    for (int saved = 0; saved < 2; ++saved, store->commit()) {
+        for (const std::vector<RegValue>& read : {store->values(key), visited()}) {
+            ASSERT_EQ(read.size(), written.size());
+            for (size_t i = 0; i < written.size(); ++i) {
+                EXPECT_EQ(read[i].name, written[i].name);
+                EXPECT_EQ(read[i].type, written[i].type) << written[i].name.toStdString();
+                EXPECT_EQ(read[i].data, written[i].data) << written[i].name.toStdString();
+            }
+        }
     }
 }
 

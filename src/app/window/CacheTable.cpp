@@ -17,6 +17,26 @@ uint64_t Ordered(int64_t value)
     return uint64_t(value) ^ (uint64_t(1) << 63);
 }
 
+// The text as a decimal number, as QString::toLongLong reads it; the plain digits that
+// Changed mostly holds are read here, many times faster.
+std::optional<qint64> DecimalNumber(const QString& text)
+{
+    constexpr qsizetype kSafeDigits = 18;   // never past a qint64
+    const qsizetype start = !text.isEmpty() && text.front() == u'-' ? 1 : 0;
+    const qsizetype digits = text.size() - start;
+    const bool plain = digits > 0 && digits <= kSafeDigits
+                       && std::all_of(text.begin() + start, text.end(), [](QChar c) { return c >= u'0' && c <= u'9'; });
+    if (plain) {
+        qint64 value = 0;
+        for (qsizetype i = start; i < text.size(); ++i)
+            value = value * 10 + (text.at(i).unicode() - u'0');
+        return start ? -value : value;
+    }
+    bool number = false;
+    const qint64 value = text.toLongLong(&number);
+    return number ? std::optional(value) : std::nullopt;
+}
+
 // Appends the text case-folded; ASCII, as most texts of the table are, is folded here,
 // many times faster than by QString::toCaseFolded().
 void AppendCaseFolded(QStringView text, std::u16string& out)
@@ -196,10 +216,8 @@ CacheRowNumbers NumbersOf(const CacheRow& row)
         setNumber(ccInstallSize, Ordered(r.InstallSize));
     if (r.has(CacheRecord::fRecordSize))
         setNumber(ccDataSize, Ordered(r.RecordSize));
-    bool number = false;
-    const qint64 changed = row.Changed ? row.Changed->toLongLong(&number) : 0;
-    if (number)
-        setNumber(ccChanged, Ordered(changed));
+    if (const std::optional<qint64> changed = row.Changed ? DecimalNumber(*row.Changed) : std::nullopt)
+        setNumber(ccChanged, Ordered(*changed));
     return numbers;
 }
 

@@ -559,11 +559,12 @@ void TForm1::FormShow()
         ShowCacheTableAsFilled(suiListView1_);
         return;
     }
-    const CacheListing listing = ListCache(machine_, [this] { BagEnter(); }, luWhenShown, &listedRows_);
+    CacheListing listing = ListCache(machine_, [this] { BagEnter(); }, luWhenShown, &listedRows_);
     osKind_ = listing.osKind;
     listedEmptyReason_ = EmptyListingReason(machine_, listing);
     ShowRegistryStatus(listedEmptyReason_);
     FillCacheTable(suiListView1_, listing);
+    listedRows_.keep(std::move(listing));
     listedRevision_ = machine_.revision();
 }
 
