@@ -113,6 +113,53 @@ int swapIn(const QByteArray& temporary, const QByteArray& target)
     return 0;
 }
 
+// Writes all of `bytes`; 0 or the errno of the failure.
+int writeAll(int fd, const char* bytes, qsizetype size, qsizetype& done)
+{
+    while (done < size) {
+        const ssize_t written = ::write(fd, bytes + done, size_t(size - done));
+        if (written < 0 && errno == EINTR)
+            continue;
+        if (written <= 0)
+            return written < 0 ? errno : ENOSPC;
+        done += written;
+    }
+    return 0;
+}
+
+bool setDirect(int fd, bool direct)
+{
+    const int flags = ::fcntl(fd, F_GETFL);
+    return flags >= 0 && ::fcntl(fd, F_SETFL, direct ? flags | O_DIRECT : flags & ~O_DIRECT) == 0;
+}
+
+// Writes the pieces one after the other from the file's start; 0 or the errno of the
+// failure. Whole pages, page-aligned in memory and in the file, are written directly
+// (O_DIRECT) unless the file system refuses that (EINVAL), then through the page cache.
+int writePieces(int fd, const std::vector<QByteArrayView>& pieces)
+{
+    const auto page = qsizetype(::sysconf(_SC_PAGESIZE));
+    const auto aligned = [page](qsizetype n) { return n % page == 0; };
+    qsizetype offset = 0;
+    bool mayGoDirect = true;
+    for (const QByteArrayView piece : pieces) {
+        qsizetype done = 0;
+        const qsizetype pages = piece.size() / page * page;
+        if (mayGoDirect && pages > 0 && aligned(offset) && aligned(qsizetype(reinterpret_cast<uintptr_t>(piece.data())))) {
+            int error = setDirect(fd, true) ? writeAll(fd, piece.data(), pages, done) : EINVAL;
+            if (!setDirect(fd, false) && error == 0)
+                error = errno;
+            if (error != 0 && error != EINVAL)
+                return error;
+            mayGoDirect = error == 0;
+        }
+        if (const int error = writeAll(fd, piece.data(), piece.size(), done))
+            return error;
+        offset += piece.size();
+    }
+    return 0;
+}
+
 } // namespace
 
 FileDescriptor::~FileDescriptor()
@@ -226,6 +273,11 @@ FileLock::~FileLock()
 // ---- PreparedFile
 
 PreparedFile::PreparedFile(const QString& target, const QByteArray& bytes, FileOptions options)
+    : PreparedFile(target, std::vector<QByteArrayView>{bytes}, std::move(options))
+{
+}
+
+PreparedFile::PreparedFile(const QString& target, const std::vector<QByteArrayView>& pieces, FileOptions options)
     : target_(AbsolutePath(target)), options_(std::move(options))
 {
     QByteArray pattern = NativePath(besideTarget(target_, QString(kTemporaryRandomPart, u'X')));
@@ -235,14 +287,8 @@ PreparedFile::PreparedFile(const QString& target, const QByteArray& bytes, FileO
     temporary_ = pattern;
     registered_ = registerTemporary(temporary_.constData());
     const FileDescriptor file(fd);
-    for (qsizetype done = 0; done < bytes.size();) {
-        const ssize_t written = ::write(fd, bytes.constData() + done, size_t(bytes.size() - done));
-        if (written < 0 && errno == EINTR)
-            continue;
-        if (written <= 0)
-            fail(QStringLiteral("cannot write the temporary file"), written < 0 ? errno : ENOSPC);
-        done += written;
-    }
+    if (const int error = writePieces(fd, pieces))
+        fail(QStringLiteral("cannot write the temporary file"), error);
     if (options_.keepOwner && ::fchown(fd, options_.ownerUser, options_.ownerGroup) != 0) {
         struct stat written {};
         if (::fstat(fd, &written) != 0 || written.st_uid != options_.ownerUser || written.st_gid != options_.ownerGroup)

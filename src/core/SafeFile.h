@@ -5,6 +5,7 @@
 // holds the target's lock (FileLock) while its temporary exists, which is how the next
 // writer tells a temporary left by a killed one. Errors are EInOutError.
 #include <QByteArray>
+#include <QByteArrayView>
 #include <QString>
 #include <chrono>
 #include <cstdint>
@@ -90,6 +91,10 @@ class PreparedFile {
 public:
     // Throws, leaving nothing behind, when the temporary cannot be written whole.
     PreparedFile(const QString& target, const QByteArray& bytes, FileOptions options = {});
+    // The file made of `pieces` one after the other. Whole pages at page boundaries go to
+    // the disk without passing through the page cache where the file system allows it,
+    // so that a large file does not first take its size in new memory.
+    PreparedFile(const QString& target, const std::vector<QByteArrayView>& pieces, FileOptions options = {});
     PreparedFile(const PreparedFile&) = delete;
     PreparedFile& operator=(const PreparedFile&) = delete;
     ~PreparedFile();

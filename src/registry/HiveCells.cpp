@@ -120,7 +120,8 @@ int32_t CellWriter::sizeOf(uint32_t cell) const
 
 void CellWriter::setSize(uint32_t cell, int32_t size)
 {
-    StoreI32(file_.data() + kBinsStart + cell, size);
+    if (sizeOf(cell) != size)   // a page of a mapped image is copied only when it changes
+        StoreI32(file_.data() + kBinsStart + cell, size);
 }
 
 void CellWriter::removeFree(std::map<uint32_t, uint32_t>::iterator free)
@@ -192,7 +193,7 @@ void CellWriter::release(uint32_t cell, bool reusable)
 void CellWriter::openBin(uint32_t size)
 {
     const uint32_t start = binsSize();
-    file_.append(QByteArray(qsizetype(size), '\0'));
+    file_.resize(file_.size() + qsizetype(size));
     BinHeader::write(file_.data() + kBinsStart + start, start, size, binTime_);
     addFree(start + kBinHeaderSize, size - kBinHeaderSize);
 }

@@ -2,6 +2,7 @@
 // Records of the regf format written into hive bins, shared by the writer of new hives
 // and the editor of existing ones. Cell offsets are relative to the first hive bin; the
 // offsets of fields within a cell are those of the views in RegfLayout.h.
+#include "ImageBytes.h"
 #include "RegfLayout.h"
 #include "RegistryStore.h"
 
@@ -24,7 +25,7 @@ QByteArray StoredName(const QString& name);
 // larger cells later. The image stays valid after every call.
 class CellWriter {
 public:
-    CellWriter(QByteArray& file, uint64_t binTime) : file_(file), binTime_(binTime) {}
+    CellWriter(ImageBytes& file, uint64_t binTime) : file_(file), binTime_(binTime) {}
 
     uint32_t allocate(uint32_t payload);   // zero-filled
     // An allocated cell becomes free, and taken again by allocate() when `reusable`.
@@ -54,7 +55,7 @@ private:
     std::map<uint32_t, uint32_t> freeAt_;                 // cell -> size
     std::set<std::pair<uint32_t, uint32_t>> freeBySize_;   // (size, cell)
 
-    QByteArray& file_;
+    ImageBytes& file_;
     uint64_t binTime_;
 };
 

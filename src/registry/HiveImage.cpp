@@ -35,7 +35,7 @@ QByteArray securityDescriptor()
 
 class TreeWriter {
 public:
-    TreeWriter(const RegistryStore& tree, QByteArray& file, uint64_t fileTime)
+    TreeWriter(const RegistryStore& tree, ImageBytes& file, uint64_t fileTime)
         : tree_(tree), cells_(file, fileTime)
     {
     }
@@ -92,19 +92,20 @@ QByteArray baseBlock(uint64_t fileTime, uint32_t rootCell, uint32_t binsSize)
     StoreU32(at + BaseBlock::kRootCell, rootCell);
     StoreU32(at + BaseBlock::kBinsSize, binsSize);
     StoreU32(at + BaseBlock::kClustering, 1);
-    StampBaseBlock(block, fileTime);
+    StampBaseBlock(block.data(), fileTime);
     return block;
 }
 
 } // namespace
 
-void StampBaseBlock(QByteArray& header, uint64_t fileTime)
+void StampBaseBlock(char* header, uint64_t fileTime)
 {
     // hivex checks the plain XOR while Windows adjusts the sums 0 and ~0; a stamp one
     // tick later avoids the two sums on which they disagree.
+    const QByteArrayView block(header, BaseBlock::kSize);
     for (;; ++fileTime) {
-        StoreU64(header.data() + BaseBlock::kTimestamp, fileTime);
-        if (BaseBlockXor(header) == BaseBlockChecksum(header))
+        StoreU64(header + BaseBlock::kTimestamp, fileTime);
+        if (BaseBlockXor(block) == BaseBlockChecksum(block))
             break;
     }
     StoreChecksum(header);
@@ -112,11 +113,12 @@ void StampBaseBlock(QByteArray& header, uint64_t fileTime)
 
 QByteArray BuildHiveImage(const RegistryStore& tree, uint64_t fileTime)
 {
-    QByteArray file(BaseBlock::kSize, '\0');
+    ImageBytes file(QByteArray(BaseBlock::kSize, '\0'));
     TreeWriter writer(tree, file, fileTime);
     const uint32_t rootCell = writer.write();
-    file.replace(0, BaseBlock::kSize, baseBlock(fileTime, rootCell, writer.binsSize()));
-    return file;
+    const QByteArray header = baseBlock(fileTime, rootCell, writer.binsSize());
+    std::copy(header.cbegin(), header.cend(), file.data());
+    return file.view().toByteArray();
 }
 
 } // namespace parvelle

@@ -15,6 +15,6 @@ QByteArray BuildHiveImage(const RegistryStore& tree, uint64_t fileTime);
 
 // Sets the last-written time of a base block (at least a log's copy of one) and its
 // checksum.
-void StampBaseBlock(QByteArray& header, uint64_t fileTime);
+void StampBaseBlock(char* header, uint64_t fileTime);
 
 } // namespace parvelle

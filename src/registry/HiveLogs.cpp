@@ -558,7 +558,7 @@ private:
         setU32(result_.image, BaseBlock::kSequence2, result_.sequence);
         setU32(result_.image, BaseBlock::kFileType, BaseBlock::kPrimary);
         setU32(result_.image, BaseBlock::kBinsSize, binsSize_);
-        StoreChecksum(result_.image);
+        StoreChecksum(result_.image.data());
     }
 
     const std::vector<HiveLog>& logs_;

@@ -27,11 +27,15 @@ namespace {
 
 struct HiveFileContent {
     QByteArray bytes;
-    std::shared_ptr<const MappedFile> mapping;   // the bytes' owner when mapped
+    std::shared_ptr<MappedFile> mapping;   // the bytes' owner when mapped
 };
 
-// The file mapped, so that reading it loads only the pages read; read into memory only
-// when it cannot be mapped (then at most its first block when its size is unknown).
+// The most a hive image grows to: the hive bins' size is a 32-bit field.
+constexpr qsizetype kLargestHive = qsizetype(regf::kBinsStart) + (qsizetype(1) << 32);
+
+// The file mapped, so that reading it loads only the pages read and changing it copies
+// only the pages changed; read into memory only when it cannot be mapped (then at most
+// its first block when its size is unknown).
 HiveFileContent openHiveFile(const QString& path)
 {
     if (!PathExists(path))
@@ -42,7 +46,7 @@ HiveFileContent openHiveFile(const QString& path)
     QFile file;
     if (fd < 0 || !file.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle))
         throw EHiveError(QStringLiteral("Cannot read the hive file '%1': %2").arg(path, fd < 0 ? SystemErrorText() : file.errorString()));
-    if (std::shared_ptr<const MappedFile> mapping = MappedFile::map(file.handle(), file.size()))
+    if (std::shared_ptr<MappedFile> mapping = MappedFile::map(file.handle(), file.size(), kLargestHive))
         return {mapping->bytes(), std::move(mapping)};
     const QByteArray bytes = file.read(file.size() > 0 ? file.size() : qint64(regf::kBinsStart));
     if (file.error() != QFileDevice::NoError)
@@ -122,16 +126,16 @@ FileIdentity HiveStore::identityOf(const QString& path)
     return FileIdentity::of(path, kIdentityHead);
 }
 
-// What the first change of a mapped image needs, worked out on a thread of its own from
-// a copy of the file, which the thread alone reads, through a reader of its own: the
-// image made ready for changes, and the subkey indexes of the keys given, their names
-// read. Each result is taken once, after the thread has ended.
+// What the first change of a mapped image needs, worked out on a thread of its own through
+// a reader of its own of the mapping, which nothing changes before the results are taken:
+// the image's bins checked and its free cells, and the subkey indexes of the keys given,
+// their names read. Each result is taken once, after the thread has ended.
 class HiveStore::Preparation {
 public:
     using Keys = std::vector<std::pair<NodeId, std::vector<NodeId>>>;   // a key and its subkeys
 
-    Preparation(std::shared_ptr<const MappedFile> mapping, const QString& path, Keys keys)
-        : thread_([this, mapping = std::move(mapping), path, keys = std::move(keys)] { run(*mapping, path, keys); })
+    Preparation(std::shared_ptr<MappedFile> mapping, const QString& path, Keys keys)
+        : thread_([this, mapping = std::move(mapping), path, keys = std::move(keys)] { run(mapping, path, keys); })
     {
     }
     ~Preparation()
@@ -162,15 +166,18 @@ private:
             thread_.join();
     }
 
-    void run(const MappedFile& mapping, const QString& path, const Keys& keys) noexcept
+    void run(const std::shared_ptr<MappedFile>& mapping, const QString& path, const Keys& keys) noexcept
     {
+        constexpr qsizetype kPiece = qsizetype(8) << 20;
         try {
-            std::optional<QByteArray> copy = mapping.copy(&cancelled_);
-            if (!copy || mapping.wasCut())
-                return;
+            for (qsizetype done = 0; done < mapping->size(); done += kPiece) {
+                if (cancelled_)
+                    return;
+                mapping->prefetch(done, kPiece);   // the checks read every page
+            }
             std::vector<FreeCell> freeCells;
             {
-                const RegfImage reader(*copy, path);   // shares the copy until it goes
+                const RegfImage reader(ImageBytes(mapping), path);
                 reader.checkAllBins();
                 freeCells = reader.cellsMarkedFree();
                 for (const auto& [node, order] : keys) {
@@ -189,7 +196,7 @@ private:
                 if (!reader.keysInFreeCells().isEmpty())
                     indexes_.clear();   // the store's own reading notes such keys
             }
-            image_ = PreparedImage{std::move(*copy), std::move(freeCells)};
+            image_ = PreparedImage{std::move(freeCells)};
         } catch (...) {
             // A damaged or vanished file: the first change finds it and says so.
             indexes_.clear();
@@ -308,7 +315,7 @@ std::unique_ptr<StoreLock> HiveStore::lockForChanges()
 
 void HiveStore::prepareForChanges()
 {
-    if (preparation_ || !isWritable() || modified_ || !image_->mapping())
+    if (preparation_ || !isWritable() || modified_ || !image_->readsMappedFile())
         return;
     Preparation::Keys keys;
     for (const auto& [node, index] : childIndexes_) {
@@ -326,7 +333,7 @@ void HiveStore::readyForChanges()
 {
     if (!modified_)
         requireUnchangedOnDisk();
-    // Copied after the file was read, which it still is: the copy holds the file's bytes.
+    // Prepared after the file was read, which it still is: on the file's bytes.
     if (preparation_) {
         if (std::optional<PreparedImage> prepared = preparation_->takeImage())
             image_->usePrepared(std::move(*prepared));
@@ -350,16 +357,18 @@ std::unique_ptr<RegfEditor> HiveStore::readWithLogs(LogReplay& replay) const
     HiveFileContent content = openHiveFile(filePath_);
     const QByteArray saved = IsDirtyHive(content.bytes) ? content.bytes : QByteArray();   // kept only to fall back on
     replay = ReplayHiveLogFiles(std::move(content.bytes), logPaths_);
+    // The file as it is: its mapping when it has one.
+    const auto fileBytes = [&](QByteArray bytes) { return content.mapping ? ImageBytes(content.mapping) : ImageBytes(std::move(bytes)); };
     try {
-        // A replayed image is a copy of its own; the file's mapping stays with an unchanged one.
-        return std::make_unique<RegfEditor>(std::move(replay.image), filePath_, replay.applied ? nullptr : content.mapping);
+        // A replayed image is a copy of its own.
+        return std::make_unique<RegfEditor>(replay.applied ? ImageBytes(std::move(replay.image)) : fileBytes(std::move(replay.image)), filePath_);
     } catch (const EHiveError& error) {
         if (!replay.applied)
             throw EHiveError(replay.dirty ? QStringLiteral("%1 (%2)").arg(error.message(), replay.note()) : error.message());
         // Valid log entries that still leave a broken hive: the saved state is used.
         replay.applied = false;
         replay.problems = {ReplayedHiveDamage(replay.logsUsed, error)};
-        return std::make_unique<RegfEditor>(saved, filePath_, content.mapping);
+        return std::make_unique<RegfEditor>(fileBytes(saved), filePath_);
     }
 }
 
@@ -375,8 +384,9 @@ void HiveStore::saveCleanCopy(const QString& target)
     } catch (const EHiveError& error) {
         throw EHiveError(error.message() + QStringLiteral("; nothing was written"));
     }
-    image_->makePrivateCopy();
-    createFile(target, CleanHiveFile(image_->bytes()));
+    const QByteArray clean = CleanHiveFile(image_->bytes().toByteArray());
+    image_->requireIntact();
+    createFile(target, clean);
 }
 
 bool HiveStore::isLive(NodeId node) const
@@ -694,8 +704,9 @@ void HiveStore::applyChanges()
 // A save made ready: the hive's new file synced beside it, the hive's lock held.
 class HiveStore::PreparedSave : public PreparedCommit {
 public:
-    PreparedSave(HiveStore& store, std::unique_ptr<StoreLock> lock, const QByteArray& bytes, const FileOptions& options)
-        : store_(store), lock_(std::move(lock)), file_(asHiveError([&] { return PreparedFile(store.filePath_, bytes, options); }))
+    PreparedSave(HiveStore& store, std::unique_ptr<StoreLock> lock, const std::vector<QByteArrayView>& pieces,
+                 const FileOptions& options)
+        : store_(store), lock_(std::move(lock)), file_(asHiveError([&] { return PreparedFile(store.filePath_, pieces, options); }))
     {
     }
     void addTo(Replacement& replacement) override { replacement.add(file_, store_.identity_, kIdentityHead); }
@@ -729,7 +740,22 @@ std::unique_ptr<PreparedCommit> HiveStore::prepareCommit()
     applyChanges();
     FileOptions options{kSaveFailure, kNothingSaved, kChangedMeanwhile, mode_t(original.st_mode & 07777), true,
                         original.st_uid, original.st_gid};
-    return std::make_unique<PreparedSave>(*this, std::move(held), image_->save(CurrentFileTime()), options);
+    std::unique_ptr<PreparedCommit> save;
+    try {
+        save = std::make_unique<PreparedSave>(*this, std::move(held), image_->save(CurrentFileTime()), options);
+    } catch (const EHiveError&) {
+        requireMappedFileAsRead();   // a write that failed as the file changed says so
+        throw;
+    }
+    requireMappedFileAsRead();   // what was written is the file as read with the changes
+    return save;
+}
+
+void HiveStore::requireMappedFileAsRead() const
+{
+    const std::shared_ptr<MappedFile>& mapping = image_->mapping();
+    if (mapping && (mapping->wasCut() || mapping->changedSinceMapped()))
+        throw EHiveError(kChangedMeanwhile.arg(filePath_));
 }
 
 void HiveStore::commit()

@@ -128,6 +128,9 @@ private:
     const NameMap<NodeId>& namesIndex(NodeId node) const;
     // Refuses to overwrite a file that another program replaced or changed meanwhile.
     void requireUnchangedOnDisk() const;
+    // Refuses when the file the image maps (which the hive's name may no longer give, after
+    // a save) was changed since it was read: the image's pages not yet copied are its own.
+    void requireMappedFileAsRead() const;
     [[noreturn]] void throwMissing() const;
     bool isLive(NodeId node) const;
     void requireWritable(NodeId node);

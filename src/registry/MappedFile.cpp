@@ -4,19 +4,23 @@
 #include <atomic>
 #include <csignal>
 #include <cstring>
+#include <fcntl.h>
 #include <mutex>
+#include <new>
 #include <sys/mman.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace parvelle {
 
 namespace {
 
-// The mappings the bus-error handler knows: an address range and whether a page of it was
-// replaced. Plain atomics, so the handler reads them safely.
+// The mappings the bus-error handler knows: an address range, whether it is writable and
+// whether a page of it was replaced. Plain atomics, so the handler reads them safely.
 struct Guard {
     std::atomic<uintptr_t> start{0};
     std::atomic<uintptr_t> end{0};
+    std::atomic<bool> writable{false};
     std::atomic<bool> cut{false};
 };
 constexpr int kGuards = 64;
@@ -32,7 +36,8 @@ bool replaceMissingPage(uintptr_t address)
         if (address < guard.start.load() || address >= guard.end.load())
             continue;
         void* page = reinterpret_cast<void*>(address & ~(pageSize - 1));
-        if (::mmap(page, pageSize, PROT_READ, MAP_PRIVATE | MAP_ANONYMOUS | MAP_FIXED, -1, 0) == MAP_FAILED)
+        const int protection = guard.writable.load() ? PROT_READ | PROT_WRITE : PROT_READ;
+        if (::mmap(page, pageSize, protection, MAP_PRIVATE | MAP_ANONYMOUS | MAP_FIXED, -1, 0) == MAP_FAILED)
             return false;
         guard.cut.store(true);
         return true;
@@ -79,6 +84,7 @@ int takeGuard(const char* data, qsizetype size)
         if (guards[i].end.load() != 0)
             continue;
         guards[i].cut.store(false);
+        guards[i].writable.store(false);
         guards[i].start.store(reinterpret_cast<uintptr_t>(data));
         guards[i].end.store(reinterpret_cast<uintptr_t>(data) + uintptr_t(size));
         return i;
@@ -93,28 +99,81 @@ void freeGuard(int slot)
     guards[slot].start.store(0);
 }
 
+uintptr_t roundedToPages(qsizetype size)
+{
+    return (uintptr_t(size) + pageSize - 1) & ~(pageSize - 1);
+}
+
+int64_t modificationTime(const struct stat& st)
+{
+    return int64_t(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
+}
+
 } // namespace
 
-std::unique_ptr<MappedFile> MappedFile::map(int fd, qsizetype size)
+std::unique_ptr<MappedFile> MappedFile::map(int fd, qsizetype size, qsizetype capacity)
 {
     if (size <= 0)
         return nullptr;
     installHandler();
-    void* data = ::mmap(nullptr, size_t(size), PROT_READ, MAP_PRIVATE, fd, 0);
-    if (data == MAP_FAILED)
+    struct stat st {};
+    if (::fstat(fd, &st) != 0)
         return nullptr;
-    const int slot = takeGuard(static_cast<const char*>(data), size);
+    // Address space for the file and the growth after it, taken first so that the file's
+    // pages can be placed at its start; it costs no memory until grow() opens it.
+    const size_t filePages = roundedToPages(size);
+    const size_t reserved = std::max(filePages, size_t(roundedToPages(capacity)));
+    void* space = ::mmap(nullptr, reserved, PROT_NONE, MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE, -1, 0);
+    if (space == MAP_FAILED)
+        return nullptr;
+    void* data = ::mmap(space, size_t(size), PROT_READ, MAP_PRIVATE | MAP_FIXED, fd, 0);
+    const int kept = data == MAP_FAILED ? -1 : ::fcntl(fd, F_DUPFD_CLOEXEC, 0);
+    const int slot = kept < 0 ? -1 : takeGuard(static_cast<const char*>(data), size);
     if (slot < 0) {
-        ::munmap(data, size_t(size));
+        if (kept >= 0)
+            ::close(kept);
+        ::munmap(space, reserved);
         return nullptr;
     }
-    return std::unique_ptr<MappedFile>(new MappedFile(static_cast<const char*>(data), size, slot));
+    return std::unique_ptr<MappedFile>(
+        new MappedFile(static_cast<char*>(data), size, qsizetype(reserved), slot, kept, modificationTime(st)));
 }
 
 MappedFile::~MappedFile()
 {
     freeGuard(slot_);
-    ::munmap(const_cast<char*>(data_), size_t(size_));
+    ::munmap(data_, size_t(reserved_));
+    ::close(fd_);
+}
+
+char* MappedFile::writableData()
+{
+    if (writable_ == 0) {
+        guards[slot_].writable.store(true);   // a page cut from the file is replaced by a writable one
+        if (::mprotect(data_, roundedToPages(size_), PROT_READ | PROT_WRITE) != 0)
+            throw std::bad_alloc();
+        writable_ = qsizetype(roundedToPages(size_));
+    }
+    return data_;
+}
+
+void MappedFile::grow(qsizetype size)
+{
+    writableData();
+    if (size <= writable_)
+        return;
+    if (size > reserved_)
+        throw std::bad_alloc();
+    const uintptr_t end = roundedToPages(size);
+    if (::mprotect(data_ + writable_, end - uintptr_t(writable_), PROT_READ | PROT_WRITE) != 0)
+        throw std::bad_alloc();
+    writable_ = qsizetype(end);
+}
+
+bool MappedFile::changedSinceMapped() const
+{
+    struct stat st {};
+    return ::fstat(fd_, &st) != 0 || st.st_size != size_ || modificationTime(st) != modified_;
 }
 
 void MappedFile::prefetch(qsizetype offset, qsizetype length) const
@@ -130,25 +189,6 @@ void MappedFile::prefetch(qsizetype offset, qsizetype length) const
     (void)offset;
     (void)length;
 #endif
-}
-
-std::optional<QByteArray> MappedFile::copy(const std::atomic<bool>* cancelled) const
-{
-    constexpr qsizetype kPiece = qsizetype(8) << 20;
-    constexpr uintptr_t kLargePage = uintptr_t(2) << 20;
-    QByteArray bytes(size_, Qt::Uninitialized);
-    const uintptr_t start = (reinterpret_cast<uintptr_t>(bytes.data()) + kLargePage - 1) & ~(kLargePage - 1);
-    const uintptr_t end = (reinterpret_cast<uintptr_t>(bytes.data()) + uintptr_t(size_)) & ~(kLargePage - 1);
-    if (end > start)
-        ::madvise(reinterpret_cast<void*>(start), end - start, MADV_HUGEPAGE);   // a hint: a failure changes nothing
-    for (qsizetype done = 0; done < size_; done += kPiece) {
-        if (cancelled && cancelled->load())
-            return std::nullopt;
-        const qsizetype length = std::min(kPiece, size_ - done);
-        prefetch(done, length);
-        std::memcpy(bytes.data() + done, data_ + done, size_t(length));
-    }
-    return bytes;
 }
 
 bool MappedFile::wasCut() const

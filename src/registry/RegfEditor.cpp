@@ -12,8 +12,8 @@ namespace parvelle {
 
 using namespace regf;
 
-RegfEditor::RegfEditor(QByteArray bytes, const QString& path, std::shared_ptr<const MappedFile> mapping)
-    : RegfImage(std::move(bytes), path, std::move(mapping)), cells_(bytes_, CurrentFileTime()),
+RegfEditor::RegfEditor(ImageBytes bytes, const QString& path)
+    : RegfImage(std::move(bytes), path), cells_(bytes_, CurrentFileTime()),
       slackStart_(qsizetype(kBinsStart + binsSize_))
 {
 }
@@ -23,9 +23,9 @@ void RegfEditor::beginChanges()
     if (changing_)
         return;
     checkAllBins();
-    makePrivateCopy();
-    slack_ = bytes_.mid(slackStart_);
-    bytes_.truncate(slackStart_);
+    slack_ = bytes_.view().sliced(slackStart_).toByteArray();
+    requireIntact();
+    bytes_.resize(slackStart_);
     adoptFreeCells();
     changing_ = true;
 }
@@ -51,12 +51,10 @@ void RegfEditor::adoptFreeCells()
 
 void RegfEditor::usePrepared(PreparedImage prepared)
 {
-    if (changing_ || !mapping_ || prepared.bytes.size() != bytes_.size())
+    if (!readsMappedFile())
         return;
     requireIntact();
-    bytes_ = std::move(prepared.bytes);
-    mapping_.reset();
-    allBinsChecked_ = true;   // on these bytes
+    allBinsChecked_ = true;
     preparedFreeCells_ = std::move(prepared.freeCells);
 }
 
@@ -260,7 +258,7 @@ void RegfEditor::setTimestamp(NodeId key, uint64_t time)
     cells_.u64(keyCellOffset(key), KeyNode::kTimestamp, time);
 }
 
-QByteArray RegfEditor::save(uint64_t time)
+std::vector<QByteArrayView> RegfEditor::save(uint64_t time)
 {
     beginChanges();
     sequence1_ = sequence2_ = std::max(sequence1_, sequence2_) + 1;   // equal: cleanly closed
@@ -268,8 +266,9 @@ QByteArray RegfEditor::save(uint64_t time)
     StoreU32(header + BaseBlock::kSequence1, sequence1_);
     StoreU32(header + BaseBlock::kSequence2, sequence2_);
     StoreU32(header + BaseBlock::kBinsSize, binsSize_);
-    StampBaseBlock(bytes_, time);
-    return bytes_ + slack_.mid(bytes_.size() - slackStart_);
+    StampBaseBlock(header, time);
+    const qsizetype slackTaken = std::min(bytes_.size() - slackStart_, slack_.size());
+    return {bytes_.view(), QByteArrayView(slack_).sliced(slackTaken)};
 }
 
 } // namespace parvelle

@@ -13,20 +13,22 @@
 
 namespace parvelle {
 
-// A mapped image made ready for changes ahead, on a copy of the file: the copy, whose
-// hive bins are checked, and its free cells.
+// A mapped image made ready for changes ahead, on its mapping: its hive bins were checked
+// and these are its free cells.
 struct PreparedImage {
-    QByteArray bytes;
     std::vector<FreeCell> freeCells;
 };
 
 class RegfEditor : public RegfImage {
 public:
-    RegfEditor(QByteArray bytes, const QString& path, std::shared_ptr<const MappedFile> mapping = nullptr);
+    RegfEditor(ImageBytes bytes, const QString& path);
 
-    // Takes the prepared copy of the mapped file in place of the mapping, before the first
-    // change; the caller vouches that the file is unchanged since it was mapped. Ignored
-    // once the image is copied or changed. EHiveError when the file was shortened.
+    // Whether the image still reads its mapped file as it is, unchanged: only then can its
+    // first change be prepared ahead, by a reader of the mapping.
+    bool readsMappedFile() const { return mapping() && !changing_; }
+    // Takes what was prepared on the mapping before the first change; the caller vouches
+    // that the file is unchanged since it was mapped. Ignored once the image is changed.
+    // EHiveError when the file was shortened.
     void usePrepared(PreparedImage prepared);
 
     // A key without subkeys or values, sharing its parent's security descriptor. The
@@ -40,9 +42,11 @@ public:
     // their security descriptors. Checks every cell before freeing any.
     void freeKeys(const std::vector<NodeId>& keys);
 
-    // The file with its base block brought up to date. Bytes that followed the hive bins
-    // in the file are kept where new bins did not take their place, as Windows does.
-    QByteArray save(uint64_t time);
+    // The file with its base block brought up to date, in pieces to be written one after
+    // the other, valid until the image changes: the image (its pages those of the mapping,
+    // when mapped), then the bytes that followed the hive bins in the file where new bins
+    // did not take their place, as Windows keeps them.
+    std::vector<QByteArrayView> save(uint64_t time);
 
 private:
     struct Cells {
@@ -60,8 +64,8 @@ private:
     void releaseSecurity(uint32_t sk);
     uint32_t keyCellOffset(NodeId key) const;
     void synced();
-    // Before the first change: every hive bin is checked, the image becomes a copy in
-    // memory, the bytes after its hive bins are set aside (new bins follow the last one),
+    // Before the first change: every hive bin is checked, the bytes after its hive bins are
+    // set aside (new bins follow the last one),
     // and free cells already in the file are taken for reuse, as Windows does, so a hive
     // changed in many sessions does not grow by a copy of every changed list each time.
     void beginChanges();

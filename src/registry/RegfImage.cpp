@@ -90,15 +90,15 @@ void PageTable::fill(uint32_t from, uint32_t to, uint32_t value)
     }
 }
 
-RegfImage::RegfImage(QByteArray bytes, const QString& path, std::shared_ptr<const MappedFile> mapping)
-    : bytes_(std::move(bytes)), mapping_(std::move(mapping)), path_(path)
+RegfImage::RegfImage(ImageBytes bytes, const QString& path)
+    : bytes_(std::move(bytes)), path_(path)
 {
-    if (bytes_.size() < qsizetype(BaseBlock::kSize) || !BaseBlock::startsIn(bytes_))
+    if (bytes_.size() < qsizetype(BaseBlock::kSize) || !BaseBlock::startsIn(bytes_.view()))
         throw EHiveError(QStringLiteral("'%1' is not a registry hive file (no 'regf' header)").arg(path_));
     const BaseBlock header(bytes_.constData());
-    if (!HasMatchingChecksum(bytes_))
+    if (!HasMatchingChecksum(bytes_.view()))
         damaged(QStringLiteral("the header checksum does not match"),
-                DamageKind::BaseBlockChecksum, BaseBlock::kChecksum, BaseBlockChecksum(bytes_), header.storedChecksum());
+                DamageKind::BaseBlockChecksum, BaseBlock::kChecksum, BaseBlockChecksum(bytes_.view()), header.storedChecksum());
     if (header.fileType() != BaseBlock::kPrimary)
         throw EHiveError(QStringLiteral("'%1' is a transaction log of a hive, not the hive itself").arg(path_));
     if (header.majorVersion() != BaseBlock::kMajor)
@@ -252,16 +252,6 @@ void RegfImage::checkReachableCells() const
     }
 }
 
-void RegfImage::makePrivateCopy()
-{
-    if (!mapping_)
-        return;
-    QByteArray copy = *mapping_->copy();
-    requireIntact();
-    bytes_ = std::move(copy);
-    mapping_.reset();
-}
-
 std::vector<FreeCell> RegfImage::cellsMarkedFree() const
 {
     std::vector<FreeCell> cells;
@@ -283,7 +273,7 @@ std::vector<FreeCell> RegfImage::cellsMarkedFree() const
 
 void RegfImage::requireIntact() const
 {
-    if (mapping_ && mapping_->wasCut())
+    if (mapping() && mapping()->wasCut())
         throw EHiveShortenedError(QStringLiteral("The hive file '%1' was shortened by another program while it was read").arg(path_));
 }
 
@@ -431,12 +421,12 @@ void RegfImage::prefetchKeys(const std::vector<NodeId>& keys) const
 {
     constexpr size_t kFewKeys = 64;                // read as they come
     constexpr qsizetype kMostBytesPerKey = 16384;  // keys farther apart: pages of others between
-    if (!mapping_ || keys.size() < kFewKeys)
+    if (!mapping() || keys.size() < kFewKeys)
         return;
     const auto [first, last] = std::minmax_element(keys.begin(), keys.end());
     const qsizetype span = qsizetype(*last - *first) + kPageSize;
     if (span <= qsizetype(keys.size()) * kMostBytesPerKey)
-        mapping_->prefetch(qsizetype(*first), span);
+        mapping()->prefetch(qsizetype(*first), span);
 }
 
 std::vector<NodeId> RegfImage::children(NodeId node) const

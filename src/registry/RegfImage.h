@@ -6,7 +6,7 @@
 // EHiveError, never a crash or an endless loop. A mapped file is read only where it is
 // needed: each hive bin is checked when a cell in it is first read, so that a listing
 // does not load every page of a large hive.
-#include "MappedFile.h"
+#include "ImageBytes.h"
 #include "RegfLayout.h"
 #include "RegistryStore.h"
 
@@ -49,9 +49,8 @@ class RegfImage {
 public:
     // Checks the base block, the root key and its subkey list; throws EHiveError naming
     // `path`. A hive bin is checked when a cell in it is first read, so that reading
-    // touches only the pages it needs. `bytes` may be those of `mapping`, which the image
-    // then keeps.
-    RegfImage(QByteArray bytes, const QString& path, std::shared_ptr<const MappedFile> mapping = nullptr);
+    // touches only the pages it needs.
+    RegfImage(ImageBytes bytes, const QString& path);
 
     // Checks the header of every hive bin (once): before the image is changed or written
     // whole. Throws EHiveError.
@@ -62,11 +61,11 @@ public:
     // whole as a new hive. Throws EHiveError naming what is damaged and the key holding it.
     void checkReachableCells() const;
 
-    // A mapped image becomes a copy in memory and the file is let go: for changing the
-    // bytes. EHiveError when another program shortened the file meanwhile.
-    void makePrivateCopy();
-    // The file's mapping while the image reads it, else nullptr.
-    const std::shared_ptr<const MappedFile>& mapping() const { return mapping_; }
+    // The file's mapping when the image is read from one, else nullptr.
+    const std::shared_ptr<MappedFile>& mapping() const { return bytes_.mapping(); }
+    // EHiveShortenedError when pages of the mapped file were gone when read: what was read
+    // is not the hive.
+    void requireIntact() const;
 
     // The cells marked free, in file order; a damaged bin's cells from its damage on are
     // left out. Reads every hive bin: after checkAllBins().
@@ -75,7 +74,8 @@ public:
     uint32_t sequence1() const { return sequence1_; }
     uint32_t sequence2() const { return sequence2_; }
     uint32_t minorVersion() const { return minorVersion_; }
-    const QByteArray& bytes() const { return bytes_; }
+    // The image's bytes, not copied: valid while the image is unchanged.
+    QByteArrayView bytes() const { return bytes_.view(); }
 
     NodeId root() const { return root_; }
     std::vector<NodeId> children(NodeId node) const;
@@ -144,12 +144,8 @@ protected:
     // of a regf::HiveDamage.
     [[noreturn]] Q_DECL_COLD_FUNCTION void damaged(const QString& what, regf::DamageKind kind, uint64_t offset,
                                                    uint64_t expected, uint64_t found) const;
-    // EHiveError when pages of the mapped file were gone when read: what was read is not
-    // the hive.
-    void requireIntact() const;
 
-    QByteArray bytes_;
-    std::shared_ptr<const MappedFile> mapping_;
+    ImageBytes bytes_;
     QString path_;
     uint32_t binsSize_ = 0;
     uint32_t sequence1_ = 0;

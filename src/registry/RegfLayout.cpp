@@ -24,9 +24,9 @@ bool HasMatchingChecksum(QByteArrayView block)
     return stored == BaseBlockChecksum(block) || stored == BaseBlockXor(block);
 }
 
-void StoreChecksum(QByteArray& block)
+void StoreChecksum(char* block)
 {
-    StoreU32(block.data() + BaseBlock::kChecksum, BaseBlockChecksum(block));
+    StoreU32(block + BaseBlock::kChecksum, BaseBlockChecksum(QByteArrayView(block, BaseBlock::kSize)));
 }
 
 void BinHeader::write(char* at, uint32_t offset, uint32_t size, uint64_t time)

@@ -123,7 +123,7 @@ uint32_t BaseBlockXor(QByteArrayView block);
 uint32_t BaseBlockChecksum(QByteArrayView block);
 // The stored checksum is Windows' or, as hivex writes it, the plain XOR.
 bool HasMatchingChecksum(QByteArrayView block);
-void StoreChecksum(QByteArray& block);
+void StoreChecksum(char* block);
 
 // The header of each hive bin.
 class BinHeader {

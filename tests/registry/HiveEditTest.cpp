@@ -66,7 +66,7 @@ QString cleanCopy(const QTemporaryDir& dir, const char* name)
     const QString path = unpackHive(dir, name);
     QByteArray bytes = readFile(path);
     regf::StoreU32(bytes.data() + BaseBlock::kSequence2, at32(bytes, BaseBlock::kSequence1));
-    StampBaseBlock(bytes, 1);
+    StampBaseBlock(bytes.data(), 1);
     writeFile(path, bytes);
     return path;
 }

@@ -1,4 +1,5 @@
-// The window on large caches: build/bin/parvelle-bench-window [RUNS]
+// The window on large caches: build/bin/parvelle-bench-window [RUNS] [removals]
+// ("removals": only the removal rows)
 // Start-up: each run is a whole `parvelle --software HIVE --screenshot FILE` process on the
 // offscreen platform, timed from its start to its exit. It exits once the window is shown
 // with its table filled, rendered and saved, so each figure is an upper bound on the time
@@ -248,16 +249,24 @@ int main(int argc, char** argv)
 {
     qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
-    const int runs = app.arguments().size() > 1 ? app.arguments()[1].toInt() : 11;
-    if (runs < 1) {
-        std::fprintf(stderr, "usage: parvelle-bench-window [RUNS]\n");
+    const QStringList arguments = app.arguments();
+    const int runs = arguments.size() > 1 ? arguments[1].toInt() : 11;
+    const bool removalsOnly = arguments.size() > 2 && arguments[2] == QStringLiteral("removals");
+    if (runs < 1 || arguments.size() > 3 || (arguments.size() > 2 && !removalsOnly)) {
+        std::fprintf(stderr, "usage: parvelle-bench-window [RUNS] [removals]\n");
         return 2;
     }
     try {
         QTemporaryDir dir;
+        const QString many = MakeBigCacheHive(dir.filePath(QStringLiteral("many")), kManyEntries);
+        if (removalsOnly) {
+            std::printf("window in use, 100,000 cache entries, %d runs:       minimum    median  CPU median\n", runs);
+            reportRemovals(many, runs, 0, false);
+            reportRemovals(many, runs, 1000, true);
+            return 0;
+        }
         const QString cacheOnly = MakeBigCacheHive(dir.filePath(QStringLiteral("small")), kEntries);
         const QString large = MakeBigCacheHive(dir.filePath(QStringLiteral("large")), kEntries, kLargeHiveFiller);
-        const QString many = MakeBigCacheHive(dir.filePath(QStringLiteral("many")), kManyEntries);
         const QString screenshot = dir.filePath(QStringLiteral("window.png"));
         std::printf("parvelle, process start to exit, %d runs each:       minimum    median\n", runs);
         reportWindowOn(QStringLiteral("window, 5,000 cache entries"), cacheOnly, screenshot, runs);

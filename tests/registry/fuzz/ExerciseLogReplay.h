@@ -56,7 +56,7 @@ inline const QByteArray& DirtySmallHive()
     static const QByteArray hive = [] {
         QByteArray bytes = SmallHive(10);
         regf::StoreU32(bytes.data() + BaseBlock::kSequence1, 2);
-        regf::StoreChecksum(bytes);
+        regf::StoreChecksum(bytes.data());
         return bytes;
     }();
     return hive;
@@ -75,7 +75,7 @@ inline void SealLog(QByteArray& log)
 {
     if (log.size() < kLogStart)
         return;
-    regf::StoreChecksum(log);
+    regf::StoreChecksum(log.data());
     for (qsizetype at = kLogStart; LogEntry::startsAt(log, at);) {
         const uint32_t size = LogU32(log, at + LogEntry::kSize);
         if (size < LogEntry::kPageRefs || size > log.size() - at)
