@@ -5,6 +5,7 @@
 #include "RegistryTestSupport.h"
 
 #include "registry/HiveImage.h"
+#include "registry/RegfEditor.h"
 #include "registry/RegfLayout.h"
 
 #include <QFileInfo>
@@ -177,6 +178,60 @@ TEST(HiveEdit, BytesAfterTheHiveBinsAreKept)
     EXPECT_EQ(saved.size(), original.size());
     EXPECT_EQ(saved.mid(newBinsEnd), original.mid(newBinsEnd));
     EXPECT_EQ(storeDump(HiveStore(path)), hivexDump(path));
+}
+
+// The same changes, to the file's private mapping or to a copy in memory, save the same
+// bytes (but for the time stamps of the bins they add): the keys and values changed, the
+// cells freed and taken, the new bins over the bytes after the old ones and the rest of
+// those bytes.
+TEST(HiveEdit, AMappedImageSavesTheBytesACopyInMemorySaves)
+{
+    QTemporaryDir dir;
+    const QString path = unpackHive(dir, "NTUSER.DAT");   // its file is longer than its bins
+    const QByteArray original = readFile(path);
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    std::shared_ptr<MappedFile> mapping = MappedFile::map(file.handle(), file.size(), file.size() + (qsizetype(8) << 20));
+    ASSERT_TRUE(mapping);
+    const auto changedAndSaved = [&](ImageBytes bytes) {
+        RegfEditor image(std::move(bytes), path);
+        const NodeId root = image.root();
+        std::map<QString, NodeId, decltype(&NameLess)> kids(&NameLess);
+        for (const NodeId kid : image.children(root))
+            kids.emplace(image.name(kid), kid);
+        std::vector<NodeId> subtree{kids.at(QStringLiteral("Console"))};
+        for (size_t i = 0; i < subtree.size(); ++i) {
+            const std::vector<NodeId> below = image.children(subtree[i]);
+            subtree.insert(subtree.end(), below.begin(), below.end());
+        }
+        image.freeKeys(subtree);
+        kids.erase(QStringLiteral("Console"));
+        const NodeId added = image.addKey(root, QStringLiteral("Parvelle"), 7);
+        kids.emplace(QStringLiteral("Parvelle"), added);
+        image.setValues(added, {RegValue{QStringLiteral("big"), REG_BINARY, QByteArray(40000, 'b')},
+                                RegValue{QStringLiteral("small"), REG_DWORD, QByteArray(4, 's')}});
+        std::vector<NodeId> order;
+        QStringList names;
+        for (const auto& [name, kid] : kids) {
+            order.push_back(kid);
+            names << name;
+        }
+        image.setSubkeys(root, order, names);
+        image.setTimestamp(root, 9);
+        QByteArray saved;
+        for (const QByteArrayView piece : image.save(11))
+            saved += piece.toByteArray();
+        const uint32_t binsEnd = regf::kBinsStart + at32(saved, BaseBlock::kBinsSize);
+        for (uint32_t bin = regf::kBinsStart + at32(original, BaseBlock::kBinsSize); bin < binsEnd; bin += at32(saved, bin + BinHeader::kSize))
+            regf::StoreU64(saved.data() + bin + BinHeader::kTimestamp, 0);
+        return saved;
+    };
+    const QByteArray fromMemory = changedAndSaved(ImageBytes(original));
+    const QByteArray fromMapping = changedAndSaved(ImageBytes(mapping));
+    EXPECT_GT(at32(fromMapping, BaseBlock::kBinsSize), at32(original, BaseBlock::kBinsSize));
+    EXPECT_EQ(fromMapping.size(), original.size());
+    EXPECT_TRUE(fromMapping == fromMemory);
+    EXPECT_EQ(readFile(path), original);   // the mapping never writes through
 }
 
 TEST(HiveEdit, RepeatedCommitsReuseTheCellsTheyFreed)

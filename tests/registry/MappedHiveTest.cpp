@@ -102,22 +102,50 @@ TEST(MappedHive, AHiveShortenedWhileOpenGivesAnErrorNotACrash)
 
 TEST(MappedHive, AShortenedHiveIsNeitherChangedNorSaved)
 {
-    for (const bool prepared : {false, true}) {   // its copy taken before it was shortened, or none
+    enum class Cut { BeforeAnything, AfterPreparing, AfterTheFirstChange };   // the last: while pages are being copied
+    for (const Cut cut : {Cut::BeforeAnything, Cut::AfterPreparing, Cut::AfterTheFirstChange}) {
         QTemporaryDir dir;
         const QString path = writeHive(dir, 200);
         HiveStore store(path);
         const NodeId key = store.children(store.root()).front();
-        if (prepared)
+        if (cut == Cut::AfterPreparing)
             store.prepareForChanges();
+        const RegValue value{QStringLiteral("New"), REG_DWORD, QByteArray(4, '\1')};
+        if (cut == Cut::AfterTheFirstChange)
+            store.setValue(key, value);
         shorten(path, kCutSize);
         EXPECT_THROW(
             {
-                store.setValue(key, RegValue{QStringLiteral("New"), REG_DWORD, QByteArray(4, '\1')});
+                store.setValue(store.children(store.root()).back(), value);
                 store.commit();
             },
             EHiveError);
         EXPECT_EQ(QFileInfo(path).size(), kCutSize);
     }
+}
+
+// After a save the image still maps the file it replaced: a program writing into that old
+// file (through a descriptor it kept) makes the next save refuse, rather than mixing its
+// bytes into the hive.
+TEST(MappedHive, TheReplacedFileWrittenAfterASaveIsRefusedAtTheNextOne)
+{
+    QTemporaryDir dir;
+    const QString path = writeHive(dir, 200);
+    QFile old(path);
+    ASSERT_TRUE(old.open(QIODevice::ReadWrite));
+    HiveStore store(path);
+    const std::vector<NodeId> keys = store.children(store.root());
+    store.deleteNode(keys.front());
+    store.commit();
+    const QByteArray saved = fileDigest(path);
+    ASSERT_TRUE(old.seek(old.size() / 2));
+    ASSERT_EQ(old.write(QByteArray(8192, 'z')), 8192);
+    ASSERT_TRUE(old.flush());
+    old.close();
+    store.deleteNode(keys.back());
+    const QString message = throwMessage([&] { store.commit(); });
+    EXPECT_TRUE(message.contains(QStringLiteral("was changed by another program"))) << message.toStdString();
+    EXPECT_EQ(fileDigest(path), saved);
 }
 
 // The first change takes what was prepared ahead (the checked copy of the file, the names
