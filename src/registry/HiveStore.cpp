@@ -12,6 +12,8 @@
 #include <QFileInfo>
 
 #include <algorithm>
+#include <condition_variable>
+#include <mutex>
 #include <numeric>
 #include <cerrno>
 #include <cstring>
@@ -128,8 +130,9 @@ FileIdentity HiveStore::identityOf(const QString& path)
 
 // What the first change of a mapped image needs, worked out on a thread of its own through
 // a reader of its own of the mapping, which nothing changes before the results are taken:
-// the image's bins checked and its free cells, and the subkey indexes of the keys given,
-// their names read. Each result is taken once, after the thread has ended.
+// first the subkey indexes of the keys given, their names read (a lookup by name waits
+// for these alone), then the image's bins checked and its free cells (taken once the
+// thread has ended). Each result is taken once.
 class HiveStore::Preparation {
 public:
     using Keys = std::vector<std::pair<NodeId, std::vector<NodeId>>>;   // a key and its subkeys
@@ -150,7 +153,8 @@ public:
     }
     std::optional<ChildIndex> takeIndex(NodeId node)
     {
-        finish();
+        std::unique_lock lock(indexesMutex_);
+        indexesDone_.wait(lock, [this] { return indexesReady_; });
         const auto found = indexes_.find(node);
         if (found == indexes_.end())
             return std::nullopt;
@@ -166,43 +170,56 @@ private:
             thread_.join();
     }
 
+    void publishIndexes(std::unordered_map<NodeId, ChildIndex> indexes)
+    {
+        {
+            const std::lock_guard lock(indexesMutex_);
+            if (indexesReady_)
+                return;
+            indexes_ = std::move(indexes);
+            indexesReady_ = true;
+        }
+        indexesDone_.notify_all();
+    }
+
     void run(const std::shared_ptr<MappedFile>& mapping, const QString& path, const Keys& keys) noexcept
     {
         constexpr qsizetype kPiece = qsizetype(8) << 20;
         try {
+            const RegfImage reader(ImageBytes(mapping), path);
+            std::unordered_map<NodeId, ChildIndex> indexes;
+            for (const auto& [node, order] : keys) {
+                if (cancelled_)
+                    break;
+                ChildIndex index;
+                index.order = reader.children(node);
+                if (index.order != order)
+                    continue;
+                readNames(reader, index);
+                indexNames(index);
+                // Left for the change to sort, when it is not sorted already.
+                index.inWindowsOrder = std::is_sorted(index.names.cbegin(), index.names.cend(), NameLess);
+                indexes.emplace(node, std::move(index));
+            }
+            if (cancelled_ || !reader.keysInFreeCells().isEmpty())
+                indexes.clear();   // the store's own reading notes such keys
+            publishIndexes(std::move(indexes));
             for (qsizetype done = 0; done < mapping->size(); done += kPiece) {
                 if (cancelled_)
                     return;
                 mapping->prefetch(done, kPiece);   // the checks read every page
             }
-            std::vector<FreeCell> freeCells;
-            {
-                const RegfImage reader(ImageBytes(mapping), path);
-                reader.checkAllBins();
-                freeCells = reader.cellsMarkedFree();
-                for (const auto& [node, order] : keys) {
-                    if (cancelled_)
-                        return;
-                    ChildIndex index;
-                    index.order = reader.children(node);
-                    if (index.order != order)
-                        continue;
-                    readNames(reader, index);
-                    indexNames(index);
-                    // Left for the change to sort, when it is not sorted already.
-                    index.inWindowsOrder = std::is_sorted(index.names.cbegin(), index.names.cend(), NameLess);
-                    indexes_.emplace(node, std::move(index));
-                }
-                if (!reader.keysInFreeCells().isEmpty())
-                    indexes_.clear();   // the store's own reading notes such keys
-            }
-            image_ = PreparedImage{std::move(freeCells)};
+            reader.checkAllBins();
+            image_ = PreparedImage{reader.cellsMarkedFree()};
         } catch (...) {
             // A damaged or vanished file: the first change finds it and says so.
-            indexes_.clear();
         }
+        publishIndexes({});   // none, when they were not published above
     }
 
+    std::mutex indexesMutex_;
+    std::condition_variable indexesDone_;
+    bool indexesReady_ = false;
     std::atomic<bool> cancelled_ = false;
     std::optional<PreparedImage> image_;
     std::unordered_map<NodeId, ChildIndex> indexes_;
