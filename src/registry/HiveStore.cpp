@@ -129,32 +129,36 @@ FileIdentity HiveStore::identityOf(const QString& path)
 }
 
 // What the first change of a mapped image needs, worked out on a thread of its own through
-// a reader of its own of the mapping, which nothing changes before the results are taken:
-// first the subkey indexes of the keys given, their names read (a lookup by name waits
-// for these alone), then the image's bins checked and its free cells (taken once the
-// thread has ended). Each result is taken once.
+// a reader of its own of the mapping: first the image's bins checked and its free cells,
+// then the subkey indexes of the keys given, their names read, each key's as soon as it is
+// done. A result is taken once, when it is ready (or the thread ended without it). The
+// mapping is only read: the thread is stopped before the image first changes.
 class HiveStore::Preparation {
 public:
     using Keys = std::vector<std::pair<NodeId, std::vector<NodeId>>>;   // a key and its subkeys
 
     Preparation(std::shared_ptr<MappedFile> mapping, const QString& path, Keys keys)
-        : thread_([this, mapping = std::move(mapping), path, keys = std::move(keys)] { run(mapping, path, keys); })
+        : thread_([this, mapping = std::move(mapping), path, keys = std::move(keys)]() mutable { run(mapping, path, std::move(keys)); })
     {
     }
-    ~Preparation()
+    ~Preparation() { stop(); }
+    // Ends the work left, keeping what is done already.
+    void stop()
     {
         cancelled_ = true;
-        finish();
+        if (thread_.joinable())
+            thread_.join();
     }
     std::optional<PreparedImage> takeImage()
     {
-        finish();
+        std::unique_lock lock(mutex_);
+        ready_.wait(lock, [this] { return imageDone_; });
         return std::exchange(image_, std::nullopt);
     }
     std::optional<ChildIndex> takeIndex(NodeId node)
     {
-        std::unique_lock lock(indexesMutex_);
-        indexesDone_.wait(lock, [this] { return indexesReady_; });
+        std::unique_lock lock(mutex_);
+        ready_.wait(lock, [&] { return indexesDone_ || indexes_.count(node) > 0; });
         const auto found = indexes_.find(node);
         if (found == indexes_.end())
             return std::nullopt;
@@ -164,63 +168,69 @@ public:
     }
 
 private:
-    void finish()
-    {
-        if (thread_.joinable())
-            thread_.join();
-    }
-
-    void publishIndexes(std::unordered_map<NodeId, ChildIndex> indexes)
+    // Makes results ready under the lock and tells the waiting.
+    template <class Change>
+    void publish(Change change)
     {
         {
-            const std::lock_guard lock(indexesMutex_);
-            if (indexesReady_)
-                return;
-            indexes_ = std::move(indexes);
-            indexesReady_ = true;
+            const std::lock_guard lock(mutex_);
+            change();
         }
-        indexesDone_.notify_all();
+        ready_.notify_all();
     }
 
-    void run(const std::shared_ptr<MappedFile>& mapping, const QString& path, const Keys& keys) noexcept
+    void run(const std::shared_ptr<MappedFile>& mapping, const QString& path, Keys keys) noexcept
     {
-        constexpr qsizetype kPiece = qsizetype(8) << 20;
         try {
             const RegfImage reader(ImageBytes(mapping), path);
-            std::unordered_map<NodeId, ChildIndex> indexes;
+            prepareImage(*mapping, reader);
+            // The key with most subkeys first: in the hives this program serves, the
+            // cache's key, whose entries change.
+            std::sort(keys.begin(), keys.end(), [](const auto& a, const auto& b) { return a.second.size() > b.second.size(); });
             for (const auto& [node, order] : keys) {
-                if (cancelled_)
-                    break;
                 ChildIndex index;
                 index.order = reader.children(node);
                 if (index.order != order)
                     continue;
-                readNames(reader, index);
-                indexNames(index);
+                if (!readNames(reader, index, &cancelled_) || !indexNames(index, &cancelled_))
+                    break;
+                if (!reader.keysInFreeCells().isEmpty())
+                    break;   // the store's own reading notes such keys
                 // Left for the change to sort, when it is not sorted already.
                 index.inWindowsOrder = std::is_sorted(index.names.cbegin(), index.names.cend(), NameLess);
-                indexes.emplace(node, std::move(index));
+                publish([&] { indexes_.emplace(node, std::move(index)); });
             }
-            if (cancelled_ || !reader.keysInFreeCells().isEmpty())
-                indexes.clear();   // the store's own reading notes such keys
-            publishIndexes(std::move(indexes));
-            for (qsizetype done = 0; done < mapping->size(); done += kPiece) {
-                if (cancelled_)
-                    return;
-                mapping->prefetch(done, kPiece);   // the checks read every page
-            }
-            reader.checkAllBins();
-            image_ = PreparedImage{reader.cellsMarkedFree()};
         } catch (...) {
             // A damaged or vanished file: the first change finds it and says so.
         }
-        publishIndexes({});   // none, when they were not published above
+        publish([this] { imageDone_ = indexesDone_ = true; });
     }
 
-    std::mutex indexesMutex_;
-    std::condition_variable indexesDone_;
-    bool indexesReady_ = false;
+    void prepareImage(const MappedFile& mapping, const RegfImage& reader)
+    {
+        constexpr qsizetype kPiece = qsizetype(8) << 20;
+        for (qsizetype done = 0; done < mapping.size(); done += kPiece) {
+            if (cancelled_)
+                return;
+            mapping.prefetch(done, kPiece);   // the checks read every page
+        }
+        try {
+            reader.checkAllBins();
+            PreparedImage image{reader.cellsMarkedFree()};
+            publish([&] {
+                image_ = std::move(image);
+                imageDone_ = true;
+            });
+        } catch (const EHiveError&) {
+            publish([this] { imageDone_ = true; });   // the first change checks the bins itself
+        }
+    }
+
     std::atomic<bool> cancelled_ = false;
+    std::mutex mutex_;
+    std::condition_variable ready_;
+    bool imageDone_ = false;
+    bool indexesDone_ = false;
     std::optional<PreparedImage> image_;
     std::unordered_map<NodeId, ChildIndex> indexes_;
     std::thread thread_;   // last: it starts once the members above exist
@@ -418,6 +428,8 @@ void HiveStore::requireWritable(NodeId node)
     if (!isLive(node))
         throw EHiveError(QStringLiteral("The key no longer exists in '%1'").arg(filePath_));
     readyForChanges();
+    if (preparation_)
+        preparation_->stop();   // it reads the mapping, which the change writes
 }
 
 void HiveStore::requireNoKeysInFreeCells() const
@@ -449,12 +461,14 @@ const HiveStore::ChildIndex& HiveStore::childIndex(NodeId node) const
     return childIndexes_.emplace(node, std::move(index)).first->second;
 }
 
-void HiveStore::readNames(const RegfImage& image, ChildIndex& index)
+bool HiveStore::readNames(const RegfImage& image, ChildIndex& index, const std::atomic<bool>* cancelled)
 {
     QStringList names;
     QString damage;
     names.reserve(qsizetype(index.order.size()));
     for (NodeId kid : index.order) {
+        if (isCancelled(cancelled, names.size()))
+            return false;
         try {
             names.append(image.name(kid));
         } catch (const EHiveShortenedError&) {
@@ -468,17 +482,28 @@ void HiveStore::readNames(const RegfImage& image, ChildIndex& index)
     index.names = std::move(names);
     index.damage = std::move(damage);
     index.namesRead = true;
+    return true;
 }
 
-void HiveStore::indexNames(const ChildIndex& index)
+bool HiveStore::indexNames(const ChildIndex& index, const std::atomic<bool>* cancelled)
 {
     if (index.byNameBuilt)
-        return;
+        return true;
     index.byName.reserve(index.order.size());
-    for (size_t i = 0; i < index.order.size(); ++i)
+    for (size_t i = 0; i < index.order.size(); ++i) {
+        if (isCancelled(cancelled, qsizetype(i)))
+            return false;
         if (!index.names.at(qsizetype(i)).isEmpty())   // a damaged subkey has no name to find
             index.byName.emplace(index.names.at(qsizetype(i)), index.order[i]);
+    }
     index.byNameBuilt = true;
+    return true;
+}
+
+bool HiveStore::isCancelled(const std::atomic<bool>* cancelled, qsizetype done)
+{
+    constexpr qsizetype kBetweenChecks = 1024;
+    return cancelled && done % kBetweenChecks == 0 && cancelled->load();
 }
 
 const HiveStore::ChildIndex& HiveStore::namedChildIndex(NodeId node) const

@@ -5,6 +5,7 @@
 #include "RegistryStore.h"
 #include "core/SafeFile.h"
 
+#include <atomic>
 #include <memory>
 #include <unordered_map>
 #include <unordered_set>
@@ -103,9 +104,11 @@ private:
     // Puts a list read from a file into Windows' order before it is changed, should a
     // tool that sorts otherwise have written it.
     static void sortLikeWindows(ChildIndex& index);
-    // Reads the names of the index's subkeys, noting the first damage; indexes them.
-    static void readNames(const RegfImage& image, ChildIndex& index);
-    static void indexNames(const ChildIndex& index);
+    // Reads the names of the index's subkeys, noting the first damage; indexes them. Both
+    // give up, returning false, once `cancelled` turns true.
+    static bool readNames(const RegfImage& image, ChildIndex& index, const std::atomic<bool>* cancelled = nullptr);
+    static bool indexNames(const ChildIndex& index, const std::atomic<bool>* cancelled = nullptr);
+    static bool isCancelled(const std::atomic<bool>* cancelled, qsizetype done);   // checked every so many
     // Keys with at least so many subkeys get their names read ahead (prepareForChanges).
     static constexpr size_t kManySubkeys = 1000;
     static constexpr qsizetype kIdentityHead = 12;   // signature and both sequence numbers
