@@ -128,26 +128,34 @@ FileIdentity HiveStore::identityOf(const QString& path)
     return FileIdentity::of(path, kIdentityHead);
 }
 
-// What the first change of a mapped image needs, worked out on a thread of its own through
-// a reader of its own of the mapping: first the image's bins checked and its free cells,
-// then the subkey indexes of the keys given, their names read, each key's as soon as it is
-// done. A result is taken once, when it is ready (or the thread ended without it). The
-// mapping is only read: the thread is stopped before the image first changes.
+// What the first change of a mapped image needs, worked out on two threads of their own,
+// each through a reader of its own of the mapping: the image's bins checked and its free
+// cells, and the subkey indexes of the keys given, their names read, each key's as soon
+// as it is done. A result is taken once, when it is ready (or its thread ended without
+// it). The mapping is only read: the threads are stopped before the image first changes.
 class HiveStore::Preparation {
 public:
     using Keys = std::vector<std::pair<NodeId, std::vector<NodeId>>>;   // a key and its subkeys
 
-    Preparation(std::shared_ptr<MappedFile> mapping, const QString& path, Keys keys)
-        : thread_([this, mapping = std::move(mapping), path, keys = std::move(keys)]() mutable { run(mapping, path, std::move(keys)); })
+    Preparation(const std::shared_ptr<MappedFile>& mapping, const QString& path, Keys keys)
+        : imageThread_([this, mapping, path] { prepareImage(mapping, path); })
     {
+        try {
+            namesThread_ = std::thread([this, mapping, path, keys = std::move(keys)]() mutable { prepareIndexes(mapping, path, std::move(keys)); });
+        } catch (...) {
+            stop();
+            throw;
+        }
     }
     ~Preparation() { stop(); }
     // Ends the work left, keeping what is done already.
     void stop()
     {
         cancelled_ = true;
-        if (thread_.joinable())
-            thread_.join();
+        for (std::thread* thread : {&imageThread_, &namesThread_}) {
+            if (thread->joinable())
+                thread->join();
+        }
     }
     std::optional<PreparedImage> takeImage()
     {
@@ -179,11 +187,29 @@ private:
         ready_.notify_all();
     }
 
-    void run(const std::shared_ptr<MappedFile>& mapping, const QString& path, Keys keys) noexcept
+    void prepareImage(const std::shared_ptr<MappedFile>& mapping, const QString& path) noexcept
+    {
+        constexpr qsizetype kPiece = qsizetype(8) << 20;
+        std::optional<PreparedImage> image;
+        try {
+            for (qsizetype done = 0; done < mapping->size() && !cancelled_; done += kPiece)
+                mapping->prefetch(done, kPiece);   // the checks read every page
+            const RegfImage reader(ImageBytes(mapping), path);
+            reader.checkAllBins();
+            image = PreparedImage{reader.cellsMarkedFree()};
+        } catch (...) {
+            // A damaged or vanished file: the first change finds it and says so.
+        }
+        publish([&] {
+            image_ = std::move(image);
+            imageDone_ = true;
+        });
+    }
+
+    void prepareIndexes(const std::shared_ptr<MappedFile>& mapping, const QString& path, Keys keys) noexcept
     {
         try {
             const RegfImage reader(ImageBytes(mapping), path);
-            prepareImage(*mapping, reader);
             // The key with most subkeys first: in the hives this program serves, the
             // cache's key, whose entries change.
             std::sort(keys.begin(), keys.end(), [](const auto& a, const auto& b) { return a.second.size() > b.second.size(); });
@@ -201,29 +227,9 @@ private:
                 publish([&] { indexes_.emplace(node, std::move(index)); });
             }
         } catch (...) {
-            // A damaged or vanished file: the first change finds it and says so.
+            // As above.
         }
-        publish([this] { imageDone_ = indexesDone_ = true; });
-    }
-
-    void prepareImage(const MappedFile& mapping, const RegfImage& reader)
-    {
-        constexpr qsizetype kPiece = qsizetype(8) << 20;
-        for (qsizetype done = 0; done < mapping.size(); done += kPiece) {
-            if (cancelled_)
-                return;
-            mapping.prefetch(done, kPiece);   // the checks read every page
-        }
-        try {
-            reader.checkAllBins();
-            PreparedImage image{reader.cellsMarkedFree()};
-            publish([&] {
-                image_ = std::move(image);
-                imageDone_ = true;
-            });
-        } catch (const EHiveError&) {
-            publish([this] { imageDone_ = true; });   // the first change checks the bins itself
-        }
+        publish([this] { indexesDone_ = true; });
     }
 
     std::atomic<bool> cancelled_ = false;
@@ -233,7 +239,8 @@ private:
     bool indexesDone_ = false;
     std::optional<PreparedImage> image_;
     std::unordered_map<NodeId, ChildIndex> indexes_;
-    std::thread thread_;   // last: it starts once the members above exist
+    std::thread imageThread_;   // last: they start once the members above exist
+    std::thread namesThread_;
 };
 
 HiveStore::HiveStore(const QString& filePath, Access access) : HiveStore(filePath, access, FindHiveLogs(filePath))
