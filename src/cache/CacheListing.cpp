@@ -78,7 +78,11 @@ public:
     SubkeysByName(const RegistryStore& store, NodeId node)
     {
         NameBuffer buffer;
-        for (const NodeId kid : store.children(node)) {
+        const std::vector<NodeId> kids = store.children(node);
+        for (size_t i = 0; i < kids.size(); ++i) {
+            const NodeId kid = kids[i];
+            if (i + kPrefetchAhead < kids.size())
+                store.prefetch(kids[i + kPrefetchAhead]);
             try {
                 const QStringView name = store.nameView(kid, buffer);
                 spans_.push_back({uint32_t(units_.size()), uint32_t(name.size())});
@@ -300,6 +304,19 @@ CacheRow withAddRemoveAnswer(CacheRow row, const UninstallLookup& inUninstall)
     return row;
 }
 
+// Asks the processor for the texts of a kept row that a listing compares.
+void prefetchTexts(const CacheRow& row)
+{
+#if defined(__GNUC__)
+    __builtin_prefetch(row.KeyName.constData());
+    __builtin_prefetch(row.record.FilePath.constData());
+    if (row.Changed)
+        __builtin_prefetch(row.Changed->constData());
+#else
+    Q_UNUSED(row);
+#endif
+}
+
 // The row of one entry; nullopt when it has no SlowInfoCache.
 std::optional<CacheRow> readRow(const RegistryStore& store, NodeId entry, QStringView name, EntryValues& values,
                                 const UninstallLookup& inUninstall, const LastUsedText& lastUsed, CacheRowReuse* reuse)
@@ -475,6 +492,9 @@ std::optional<CacheRow> CacheRowReuse::take(QStringView name, const QByteArray& 
         || !DecodesTo(record, kept->record))
         return std::nullopt;
     taken_[size_t(kept - rows_.data())] = true;
+    // The texts the next entries compare lie scattered in memory: they are fetched ahead.
+    for (size_t ahead = cursor_ + 1; ahead < std::min(rows_.size(), cursor_ + 3); ++ahead)
+        prefetchTexts(rows_[ahead]);
     return std::move(*kept);
 }
 
@@ -491,7 +511,8 @@ void CacheRowReuse::begin(LastUsedStyle style)
 
 void CacheRowReuse::keep(CacheListing&& listing)
 {
-    std::erase_if(listing.rows, [](const CacheRow& row) { return !row.damage.isEmpty(); });
+    if (!listing.unreadable.isEmpty())   // names the rows with a damage
+        std::erase_if(listing.rows, [](const CacheRow& row) { return !row.damage.isEmpty(); });
     rows_ = std::move(listing.rows);
     listing.rows.clear();
     taken_.assign(rows_.size(), false);
@@ -527,7 +548,10 @@ CacheListing StreamCache(Machine& machine, const CacheRowSink& eachRow, LastUsed
         listing.rows.reserve(entries.size());
     NameBuffer nameRead;
     EntryValues values;
-    for (const NodeId entry : entries) {
+    for (size_t i = 0; i < entries.size(); ++i) {
+        const NodeId entry = entries[i];
+        if (i + kPrefetchAhead < entries.size())
+            store.prefetch(entries[i + kPrefetchAhead]);
         QStringView name;   // stays empty when the key itself is damaged
         std::optional<CacheRow> row;
         try {

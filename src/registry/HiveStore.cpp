@@ -425,7 +425,7 @@ void HiveStore::saveCleanCopy(const QString& target)
 
 bool HiveStore::isLive(NodeId node) const
 {
-    return node != 0 && deleted_.count(node) == 0;
+    return node != 0 && (deleted_.empty() || deleted_.count(node) == 0);   // mostly empty: no hashing then
 }
 
 void HiveStore::requireWritable(NodeId node)
@@ -587,7 +587,7 @@ std::vector<RegValue> HiveStore::values(NodeId node) const
 
 void HiveStore::visitValues(NodeId node, const ValueVisitor& visit) const
 {
-    if (isLive(node) && changedValues_.count(node) == 0)
+    if (isLive(node) && (changedValues_.empty() || changedValues_.count(node) == 0))
         image_->visitValues(node, visit);
     else
         RegistryStore::visitValues(node, visit);   // none, or those changed here

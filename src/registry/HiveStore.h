@@ -59,6 +59,7 @@ public:
     std::optional<RegValue> value(NodeId node, const QString& name) const override;
     QStringView nameView(NodeId node, NameBuffer& buffer) const override;
     void visitValues(NodeId node, const ValueVisitor& visit) const override;
+    void prefetch(NodeId node) const override { image_->prefetch(node); }
 
     NodeId addChild(NodeId parent, const QString& name) override;
     void deleteNode(NodeId node) override;

@@ -448,7 +448,10 @@ std::vector<NodeId> RegfImage::children(NodeId node) const
     // A subkey must name its key as parent, never be the root and be listed once: then
     // every key is reached once and walks of the tree end. A damaged subkey is listed all
     // the same, so that its siblings stay readable; every read of it raises its damage.
-    for (NodeId kid : kids) {
+    for (size_t i = 0; i < kids.size(); ++i) {
+        const NodeId kid = kids[i];
+        if (i + kPrefetchAhead < kids.size())
+            prefetch(kids[i + kPrefetchAhead]);
         const std::optional<Cell> record = readableKey(kid);
         const NodeId parent = record ? NodeId(KeyNode(*record).parent()) + kBinsStart : node;
         if (kid == root_ || parent != node)

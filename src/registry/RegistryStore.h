@@ -31,6 +31,9 @@ struct RegValue {
 
 using NodeId = uint64_t;   // 0 is never a valid node
 
+// How many keys ahead a walk over many keys asks for their memory (RegistryStore::prefetch).
+constexpr size_t kPrefetchAhead = 2;
+
 // Room for a name read without a string of its own: a key's name fits in it.
 using NameBuffer = QVarLengthArray<char16_t, 256>;
 // Takes one value of a key: its name, its type and its bytes, all valid during the call.
@@ -120,6 +123,9 @@ public:
     // where they lie, failing as name() and values() fail.
     virtual QStringView nameView(NodeId node, NameBuffer& buffer) const;
     virtual void visitValues(NodeId node, const ValueVisitor& visit) const;
+    // A hint that the key is read soon, for walks over many keys: its memory is asked for
+    // ahead where that helps.
+    virtual void prefetch(NodeId) const {}
 
     virtual NodeId addChild(NodeId parent, const QString& name) = 0;      // existing child: returned as is
     virtual void deleteNode(NodeId node) = 0;                            // with its whole subtree; not the root
