@@ -303,8 +303,9 @@ void TForm1::BuildListPage(QWidget* page)
     ShowCutOffCellTexts(suiListView1_);
     ShowTextsSafely(suiListView1_);
     // An entry picked: the hive's first change is made ready while the user reaches Remove.
+    // A selection cleared (as a refresh clears it) picks nothing.
     connect(suiListView1_, &QTreeWidget::itemSelectionChanged, this, [this] {
-        if (!ChangeRunning())
+        if (!ChangeRunning() && suiListView1_->selectionModel()->hasSelection())
             machine_.prepareForChanges();
     });
     suiButton1_ = MakeButton(page, QStringLiteral("suiButton1"), QStringLiteral("Refresh"), QRect(8, 344, 97, 19));
