@@ -233,6 +233,10 @@ CacheTableItem::CacheTableItem(const CacheRow& row, int index)
 
 bool CacheTableItem::shows(const CacheRow& row) const
 {
+    // Texts shared with the row come from the row the item was made of, or from a copy of
+    // it, which holds the same record: its numbers are the item's.
+    if (columns_.constData() == row.columns.constData() && columns_.size() == row.columns.size())
+        return true;
     return columns_ == row.columns && numbers_ == NumbersOf(row);
 }
 
