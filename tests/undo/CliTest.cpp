@@ -124,6 +124,11 @@ TEST_F(UndoCli, RestoreTakesOnlyEntriesOfTheFileAndListingCreatesNoFolder)
     EXPECT_TRUE(refused.err.contains(QStringLiteral("'%1' is not an entry of the undo file").arg(elsewhere)))
         << refused.err.toStdString();
     EXPECT_EQ(ReadAll(software()), hiveRemoved);
+    WriteAll(QDir(undoFolder()).filePath(QStringLiteral("empty.reg")), "Windows Registry Editor Version 5.00\r\n\r\n");
+    const CliResult empty = onDemo(QStringLiteral("restore"), {QStringLiteral("empty.reg")});
+    EXPECT_EQ(empty.status, 0) << empty.err.toStdString();
+    EXPECT_EQ(empty.out, QStringLiteral("The undo file has no entries; nothing was restored\n"));
+    EXPECT_EQ(ReadAll(software()), hiveRemoved);
     ASSERT_EQ(onDemo(QStringLiteral("restore"), {file}).status, 0);
     EXPECT_NE(ReadAll(software()), hiveBefore);   // restored, in cells of its own
     EXPECT_TRUE(cacheNames().contains(kCafe));

@@ -120,6 +120,10 @@ int RunRestore(CliContext& context)
     QStringList entries = parser.values(entryOption);
     if (entries.isEmpty())
         entries = ListUndoEntries(ReadRegFile(path));
+    if (entries.isEmpty()) {
+        context.out << QStringLiteral("The undo file has no entries; nothing was restored\n");
+        return 0;
+    }
     const int written = opened.undo->RestoreChecked(path, entries);
     context.out << QStringLiteral("Selected Keys Restored (%1 written)\n").arg(written);
     return 0;
