@@ -297,10 +297,10 @@ CacheRow rowWithoutRecord(const QString& name, const QString& reason, const QStr
 // A row kept from an earlier listing with its Add/Remove answer read again.
 CacheRow withAddRemoveAnswer(CacheRow row, const UninstallLookup& inUninstall)
 {
-    const QString answer = addRemoveText(row);
+    const QString before = addRemoveText(row);
     setAddRemoveAnswer(row, inUninstall);
-    if (addRemoveText(row) != answer)   // the texts stay shared otherwise
-        row.columns[ccInAddRemove] = addRemoveText(row);
+    if (QString answer = addRemoveText(row); answer != before)   // the texts stay shared otherwise
+        row.columns[ccInAddRemove] = std::move(answer);
     return row;
 }
 
