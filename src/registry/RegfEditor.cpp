@@ -33,6 +33,7 @@ void RegfEditor::beginChanges()
 void RegfEditor::synced()
 {
     binsSize_ = cells_.binsSize();
+    binEnds_.resize(binsSize_ / kPageSize);
 }
 
 uint32_t RegfEditor::keyCellOffset(NodeId key) const

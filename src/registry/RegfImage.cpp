@@ -76,18 +76,20 @@ QStringView keyName(const KeyNode& key, NameBuffer& into)
 
 void PageTable::resize(uint32_t pages)
 {
-    size_ = std::max(size_, pages);
-    blocks_.resize((size_ + kBlockPages - 1) / kBlockPages);
+    if (pages <= size_)
+        return;
+    auto grown = std::unique_ptr<uint32_t[], Free>(static_cast<uint32_t*>(std::calloc(pages, sizeof(uint32_t))));
+    if (!grown)
+        throw std::bad_alloc();
+    std::copy_n(pages_.get(), size_, grown.get());
+    pages_ = std::move(grown);
+    size_ = pages;
 }
 
 void PageTable::fill(uint32_t from, uint32_t to, uint32_t value)
 {
-    for (uint32_t page = from; page < to; ++page) {
-        auto& block = blocks_[page / kBlockPages];
-        if (!block)
-            block = std::make_unique<uint32_t[]>(kBlockPages);
-        block[page % kBlockPages] = value;
-    }
+    for (uint32_t page = from; page < to; ++page)
+        std::atomic_ref<uint32_t>(pages_[page]).store(value, std::memory_order_relaxed);
 }
 
 RegfImage::RegfImage(ImageBytes bytes, const QString& path)
@@ -111,6 +113,7 @@ RegfImage::RegfImage(ImageBytes bytes, const QString& path)
     if (binsSize_ == 0 || binsSize_ % kPageSize != 0 || qsizetype(kBinsStart) + binsSize_ > bytes_.size())
         damaged(QStringLiteral("the hive bins run past the end of the file"),
                 DamageKind::BinsSize, BaseBlock::kBinsSize, uint64_t(bytes_.size() - kBinsStart) / kPageSize * kPageSize, binsSize_);
+    binEnds_.resize(binsSize_ / kPageSize);
     root_ = NodeId(header.rootCell()) + kBinsStart;
     children(root_);   // the root key and its subkey list, which every path goes through
     requireIntact();
@@ -174,8 +177,6 @@ void RegfImage::checkBinHolding(uint32_t page) const
 uint32_t RegfImage::binEnd(uint32_t offset) const
 {
     const uint32_t page = offset / kPageSize;
-    if (page >= binEnds_.size())
-        binEnds_.resize(binsSize_ / kPageSize);   // first use, or bins added by a change
     uint32_t end = binEnds_.at(page);
     if (end == 0) {
         checkBinHolding(page);
@@ -245,6 +246,7 @@ void RegfImage::checkReachableCells() const
             throw EHiveDamage(QStringLiteral("%1 (in %2)").arg(error.message(), where), error.damage());
         }
     }
+    const std::lock_guard taken(keysInFreeCellsTaken_);
     if (!keysInFreeCells_.empty()) {
         const auto& [node, line] = *keysInFreeCells_.begin();
         const int32_t size = LoadI32(bytes_.constData() + node);
@@ -341,7 +343,10 @@ RegfImage::Cell RegfImage::keyCell(NodeId node) const
 {
     bool markedFree = false;
     const Cell key = keyRecord(node, markedFree);
-    if (markedFree && keysInFreeCells_.count(node) == 0) {
+    if (!markedFree)
+        return key;
+    const std::lock_guard taken(keysInFreeCellsTaken_);
+    if (keysInFreeCells_.count(node) == 0) {
         NameBuffer buffer;
         const QString name = keyName(KeyNode(key), buffer).toString();
         keysInFreeCells_.emplace(node, QStringLiteral("The hive file '%1' is damaged: the key '%2' at offset 0x%3 lies in a cell "
@@ -353,6 +358,7 @@ RegfImage::Cell RegfImage::keyCell(NodeId node) const
 
 QStringList RegfImage::keysInFreeCells() const
 {
+    const std::lock_guard taken(keysInFreeCellsTaken_);
     QStringList lines;
     for (const auto& [node, line] : keysInFreeCells_)
         lines.append(line);

@@ -13,29 +13,35 @@
 #include <QByteArray>
 #include <QString>
 #include <QStringList>
+#include <atomic>
+#include <cstdlib>
 #include <map>
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <vector>
 
 namespace parvelle {
 
-// One number for each 4 KiB page of the hive bins, 0 until set. Kept in blocks made when a
-// page in them is first set: a listing of a large hive sets a few of them.
+// One number for each 4 KiB page of the hive bins, 0 until set. Readers on several threads
+// may get and set numbers at once; resize() only while one thread uses the table. Its
+// memory is asked for zeroed, so a listing of a large hive touches only the pages of the
+// table it sets.
 class PageTable {
 public:
     uint32_t size() const { return size_; }
     void resize(uint32_t pages);   // grows only
     uint32_t at(uint32_t page) const   // inline: every cell read asks it
     {
-        const auto& block = blocks_[page / kBlockPages];
-        return block ? block[page % kBlockPages] : 0;
+        return std::atomic_ref<uint32_t>(pages_.get()[page]).load(std::memory_order_relaxed);
     }
     void fill(uint32_t from, uint32_t to, uint32_t value);   // pages [from, to)
 
 private:
-    static constexpr uint32_t kBlockPages = 1024;
-    std::vector<std::unique_ptr<uint32_t[]>> blocks_;
+    struct Free {
+        void operator()(uint32_t* pages) const { std::free(pages); }
+    };
+    std::unique_ptr<uint32_t[], Free> pages_;
     uint32_t size_ = 0;
 };
 
@@ -45,6 +51,7 @@ struct FreeCell {
     uint32_t size;
 };
 
+// Its reads of keys and values may run on several threads at once while it is not changed.
 class RegfImage {
 public:
     // Checks the base block, the root key and its subkey list; throws EHiveError naming
@@ -169,8 +176,9 @@ protected:
     NodeId root_ = 0;
     // For each page of the hive bins: the end of its bin once checked, kBrokenBin when
     // the bin holding it is broken, 0 before it is checked.
-    mutable PageTable binEnds_;
+    mutable PageTable binEnds_;   // sized with binsSize_
     mutable bool allBinsChecked_ = false;
+    mutable std::mutex keysInFreeCellsTaken_;
     mutable std::map<NodeId, QString> keysInFreeCells_;
 };
 

@@ -104,7 +104,9 @@ public:
 //   raises EHiveError, and the subkeys of its parent are not changed; a lookup by name that
 //   does not find the name among the readable subkeys raises EHiveError, for the damaged
 //   one may be it;
-// - changes reach the disk only through commit().
+// - changes reach the disk only through commit();
+// - nameView(), visitValues() and prefetch() may be called on several threads at once
+//   while the store is not changed.
 class RegistryStore {
 public:
     virtual ~RegistryStore() = default;
