@@ -5,7 +5,10 @@
 
 #include <QtEndian>
 #include <algorithm>
+#include <future>
 #include <numeric>
+#include <system_error>
+#include <thread>
 #include <string>
 #include <charconv>
 #include <chrono>
@@ -101,15 +104,19 @@ public:
             std::stable_sort(order_.begin(), order_.end(), less);
     }
 
-    bool contains(QStringView name) const
+    // Where a reader's first lookup searches from the start.
+    static constexpr size_t kNotStarted = SIZE_MAX;
+
+    // `next` is the reader's own: the first name not before the last one it asked.
+    bool contains(QStringView name, size_t& next) const
     {
         const auto compared = [this, name](size_t at) { return NameCompare(nameAt(order_[at]), name); };
-        if (next_ > 0 && compared(next_ - 1) >= 0) {   // out of order: searched for
-            next_ = std::partition_point(order_.begin(), order_.end(), [&](uint32_t at) { return NameLess(nameAt(at), name); })
-                    - order_.begin();
+        if (next == kNotStarted || (next > 0 && compared(next - 1) >= 0)) {   // out of order: searched for
+            next = std::partition_point(order_.begin(), order_.end(), [&](uint32_t at) { return NameLess(nameAt(at), name); })
+                   - order_.begin();
         }
-        for (; next_ < order_.size(); ++next_) {
-            if (const int order = compared(next_); order >= 0)
+        for (; next < order_.size(); ++next) {
+            if (const int order = compared(next); order >= 0)
                 return order == 0;
         }
         return false;
@@ -128,14 +135,14 @@ private:
     std::u16string units_;        // the names, one after another
     std::vector<Span> spans_;     // each name's place in units_, in stored order
     std::vector<uint32_t> order_;   // spans_ in name order
-    mutable size_t next_ = 0;     // in order_: the first name not before the last one asked
     QString damage_;
 };
 
-// Tells whether the Uninstall key has a subkey of a given name. The names of a virtual
-// key are collected once.
+// The names of the Uninstall key's subkeys: read from its store, or collected once for a
+// virtual key.
 struct UninstallLookup {
-    std::function<bool(QStringView)> has;
+    std::optional<SubkeysByName> stored;
+    NameSet collected;
     QString damage;   // why some subkeys (or all) cannot be read: a name not found is unknown
 };
 
@@ -144,25 +151,42 @@ UninstallLookup uninstallLookup(Machine& machine)
     try {
         const auto root = machine.rootKey(HKEY_LOCAL_MACHINE);
         const auto key = root ? machine.open(*root, withoutLeadingBackslash(kUninstallPath)) : std::nullopt;
-        if (!key)
-            return {[](QStringView) { return false; }, {}};
-        if (key->store) {
-            auto subkeys = std::make_shared<const SubkeysByName>(*key->store, key->node);
-            return {[subkeys](QStringView name) { return subkeys->contains(name); }, subkeys->damage()};
+        UninstallLookup lookup;
+        if (key && key->store) {
+            lookup.stored.emplace(*key->store, key->node);
+            lookup.damage = lookup.stored->damage();
+        } else if (key) {
+            const QStringList list = machine.subkeyNames(*key);
+            lookup.collected = NameSet(list.begin(), list.end());
         }
-        const QStringList list = machine.subkeyNames(*key);
-        return {[names = NameSet(list.begin(), list.end())](QStringView name) { return names.count(name) != 0; }, {}};
+        return lookup;
     } catch (const EHiveShortenedError&) {
         throw;
     } catch (const EParvelleError& error) {   // the key, a key on its path, or its subkey list
-        return {[](QStringView) { return false; }, error.message()};
+        return {std::nullopt, {}, error.message()};
     }
 }
 
-void setAddRemoveAnswer(CacheRow& row, const UninstallLookup& inUninstall)
+// One reader's answers from the lookup: each thread has its own.
+class UninstallAnswers {
+public:
+    explicit UninstallAnswers(const UninstallLookup& lookup) : lookup_(lookup) {}
+
+    bool has(QStringView name)
+    {
+        return lookup_.stored ? lookup_.stored->contains(name, next_) : lookup_.collected.count(name) != 0;
+    }
+    const QString& damage() const { return lookup_.damage; }
+
+private:
+    const UninstallLookup& lookup_;
+    size_t next_ = SubkeysByName::kNotStarted;
+};
+
+void setAddRemoveAnswer(CacheRow& row, UninstallAnswers& inUninstall)
 {
     row.InAddRemove = inUninstall.has(row.KeyName);
-    row.addRemoveUnknown = !row.InAddRemove && !inUninstall.damage.isEmpty();
+    row.addRemoveUnknown = !row.InAddRemove && !inUninstall.damage().isEmpty();
 }
 
 // A user hive mounted without a SOFTWARE hive, which alone would tell the Windows version.
@@ -276,34 +300,6 @@ QStringList columnTexts(const CacheRow& row, const LastUsedText& lastUsed)
     };
 }
 
-// The row of an entry whose record is not shown: its name when that can be read, why, and
-// `mark` in place of the File Path.
-CacheRow rowWithoutRecord(const QString& name, const QString& reason, const QString& mark,
-                          const UninstallLookup& inUninstall, const LastUsedText& lastUsed,
-                          std::optional<QString> changed = std::nullopt)
-{
-    CacheRow row;
-    row.KeyName = name;
-    setAddRemoveAnswer(row, inUninstall);
-    row.damage = reason;
-    row.Changed = std::move(changed);
-    row.columns = columnTexts(row, lastUsed);
-    if (name.isEmpty())
-        row.columns[ccKeyName] = kUnreadableName;
-    row.columns[ccFilePath] = mark;
-    return row;
-}
-
-// A row kept from an earlier listing with its Add/Remove answer read again.
-CacheRow withAddRemoveAnswer(CacheRow row, const UninstallLookup& inUninstall)
-{
-    const QString before = addRemoveText(row);
-    setAddRemoveAnswer(row, inUninstall);
-    if (QString answer = addRemoveText(row); answer != before)   // the texts stay shared otherwise
-        row.columns[ccInAddRemove] = std::move(answer);
-    return row;
-}
-
 // Asks the processor for the texts of a kept row that a listing compares.
 void prefetchTexts(const CacheRow& row)
 {
@@ -317,30 +313,178 @@ void prefetchTexts(const CacheRow& row)
 #endif
 }
 
-// The row of one entry; nullopt when it has no SlowInfoCache.
-std::optional<CacheRow> readRow(const RegistryStore& store, NodeId entry, QStringView name, EntryValues& values,
-                                const UninstallLookup& inUninstall, const LastUsedText& lastUsed, CacheRowReuse* reuse)
-{
-    values.read(store, entry);   // one read for both values
-    const ValueRead& record = values.record;
-    if (!record.found)
-        return std::nullopt;
-    const std::optional<QStringView> changed = values.changedText();
-    const auto changedString = [changed] { return changed ? std::optional(changed->toString()) : std::nullopt; };
-    if (KindOfType(record.type) != dkBinary)
-        return rowWithoutRecord(name.toString(), QStringLiteral("its SlowInfoCache value is of type %1, not binary").arg(ValueTypeName(record.type)),
-                                kRecordNotBinary, inUninstall, lastUsed, changedString());
-    if (reuse) {
-        if (std::optional<CacheRow> kept = reuse->take(name, record.data, changed))
-            return withAddRemoveAnswer(std::move(*kept), inUninstall);
+// What the readers of a listing's entries share; none of it changes while they read.
+struct RowSource {
+    const RegistryStore& store;
+    const UninstallLookup& uninstall;
+    LastUsedStyle lastUsedColumn;
+    CacheRowReuse* reuse;
+};
+
+// Reads the rows of entries, with buffers and cursors of its own: one for each thread.
+class RowReader {
+public:
+    RowReader(const RowSource& source, CacheRowReuse::Range kept)
+        : source_(source), inUninstall_(source.uninstall), lastUsed_(lastUsedText(source.lastUsedColumn)), kept_(kept)
+    {
     }
-    CacheRow row;
-    row.KeyName = name.toString();
-    setAddRemoveAnswer(row, inUninstall);
-    row.record = DecodeCacheRecord(record.data);
-    row.Changed = changedString();
-    row.columns = columnTexts(row, lastUsed);
-    return row;
+
+    // The row of one entry, with its damage; nullopt when it has no SlowInfoCache.
+    std::optional<CacheRow> read(NodeId entry)
+    {
+        QStringView name;   // stays empty when the key itself is damaged
+        try {
+            name = source_.store.nameView(entry, nameRead_);
+            return readValues(entry, name);
+        } catch (const EHiveShortenedError&) {
+            throw;   // not one entry's damage: the whole listing is void
+        } catch (const EParvelleError& error) {
+            return rowWithoutRecord(name.toString(), error.message(), kDamagedEntry);
+        }
+    }
+
+private:
+    std::optional<CacheRow> readValues(NodeId entry, QStringView name)
+    {
+        values_.read(source_.store, entry);   // one read for both values
+        const ValueRead& record = values_.record;
+        if (!record.found)
+            return std::nullopt;
+        const std::optional<QStringView> changed = values_.changedText();
+        const auto changedString = [changed] { return changed ? std::optional(changed->toString()) : std::nullopt; };
+        if (KindOfType(record.type) != dkBinary)
+            return rowWithoutRecord(name.toString(), QStringLiteral("its SlowInfoCache value is of type %1, not binary").arg(ValueTypeName(record.type)),
+                                    kRecordNotBinary, changedString());
+        if (source_.reuse) {
+            if (std::optional<CacheRow> kept = source_.reuse->take(name, record.data, changed, kept_))
+                return withAddRemoveAnswer(std::move(*kept));
+        }
+        CacheRow row;
+        row.KeyName = name.toString();
+        setAddRemoveAnswer(row, inUninstall_);
+        row.record = DecodeCacheRecord(record.data);
+        row.Changed = changedString();
+        row.columns = columnTexts(row, lastUsed_);
+        return row;
+    }
+
+    // The row of an entry whose record is not shown: its name when that can be read, why,
+    // and `mark` in place of the File Path.
+    CacheRow rowWithoutRecord(const QString& name, const QString& reason, const QString& mark,
+                              std::optional<QString> changed = std::nullopt)
+    {
+        CacheRow row;
+        row.KeyName = name;
+        setAddRemoveAnswer(row, inUninstall_);
+        row.damage = reason;
+        row.Changed = std::move(changed);
+        row.columns = columnTexts(row, lastUsed_);
+        if (name.isEmpty())
+            row.columns[ccKeyName] = kUnreadableName;
+        row.columns[ccFilePath] = mark;
+        return row;
+    }
+
+    // A row kept from an earlier listing with its Add/Remove answer read again.
+    CacheRow withAddRemoveAnswer(CacheRow row)
+    {
+        const QString before = addRemoveText(row);
+        setAddRemoveAnswer(row, inUninstall_);
+        if (QString answer = addRemoveText(row); answer != before)   // the texts stay shared otherwise
+            row.columns[ccInAddRemove] = std::move(answer);
+        return row;
+    }
+
+    const RowSource& source_;
+    NameBuffer nameRead_;
+    EntryValues values_;
+    UninstallAnswers inUninstall_;
+    const LastUsedText lastUsed_;
+    CacheRowReuse::Range kept_;
+};
+
+// Reads the entries [from, to) in order, taking kept rows from `kept`, giving each row to
+// `sink`.
+template <typename Sink>
+void readRows(const RowSource& source, const std::vector<NodeId>& entries, size_t from, size_t to,
+              CacheRowReuse::Range kept, Sink&& sink)
+{
+    RowReader reader(source, kept);
+    for (size_t i = from; i < to; ++i) {
+        if (i + kPrefetchAhead < to)
+            source.store.prefetch(entries[i + kPrefetchAhead]);
+        if (std::optional<CacheRow> row = reader.read(entries[i]))
+            sink(std::move(*row));
+    }
+}
+
+// So many entries are read on two threads, half each.
+constexpr size_t kEntriesForTwoThreads = 4096;
+
+// Where the rows kept for the entries from `place` on begin.
+size_t keptRowsFrom(const RowSource& source, const std::vector<NodeId>& entries, size_t place)
+{
+    NameBuffer name;
+    try {
+        return source.reuse->splitAt(source.store.nameView(entries[place], name), place, entries.size());
+    } catch (const EHiveShortenedError&) {
+        throw;
+    } catch (const EParvelleError&) {   // a damaged key, whose row is never kept
+        return source.reuse->splitAt({}, place, entries.size());
+    }
+}
+
+// Names an entry with a damage among the unreadable ones of the listing.
+void noteDamage(CacheListing& listing, const CacheRow& row)
+{
+    if (!row.damage.isEmpty())
+        listing.unreadable.append(row.columns[ccKeyName] + QStringLiteral(": ") + row.damage);
+}
+
+// The rows of the entries into the listing, in order. Most of the time goes to waiting for
+// memory, and two threads wait at once.
+void readAllRows(const RowSource& source, const std::vector<NodeId>& entries, CacheListing& listing)
+{
+    const auto storage = [&source](size_t rows) {
+        std::vector<CacheRow> into = source.reuse ? source.reuse->takeStorage(rows) : std::vector<CacheRow>();
+        into.reserve(rows);
+        return into;
+    };
+    std::vector<CacheRow> rows = storage(entries.size());
+    size_t split = entries.size();
+    CacheRowReuse::Range firstKept;
+    std::vector<CacheRow> secondHalf;   // made on this thread, as all the rows' storage
+    bool secondDamaged = false;
+    std::future<void> second;           // waited for before secondHalf goes, even on an exception
+    if (entries.size() >= kEntriesForTwoThreads && std::thread::hardware_concurrency() > 1) {
+        const size_t half = entries.size() / 2;
+        const size_t keptSplit = source.reuse ? keptRowsFrom(source, entries, half) : 0;
+        secondHalf = storage(entries.size() - half);
+        try {
+            second = std::async(std::launch::async, [&source, &entries, &secondHalf, &secondDamaged, half, keptSplit] {
+                readRows(source, entries, half, entries.size(), {keptSplit, SIZE_MAX, keptSplit, false}, [&](CacheRow&& row) {
+                    secondDamaged = secondDamaged || !row.damage.isEmpty();
+                    secondHalf.push_back(std::move(row));
+                });
+            });
+            split = half;
+            firstKept = {0, keptSplit, 0, false};
+        } catch (const std::system_error&) {   // no thread to be had: all on this one
+        }
+    }
+    readRows(source, entries, 0, split, firstKept, [&](CacheRow&& row) {
+        noteDamage(listing, row);
+        rows.push_back(std::move(row));
+    });
+    if (second.valid()) {
+        second.get();
+        for (size_t i = 0; secondDamaged && i < secondHalf.size(); ++i)   // a walk over all rows only then
+            noteDamage(listing, secondHalf[i]);
+        std::move(secondHalf.begin(), secondHalf.end(), std::back_inserter(rows));
+        if (source.reuse)
+            source.reuse->giveStorage(std::move(secondHalf));
+    }
+    listing.rows = std::move(rows);
 }
 
 } // namespace
@@ -468,34 +612,75 @@ uint8_t CacheOSKind(Machine& machine)
     return hasUserHiveAlone(machine) ? 8 : OSKindFromInfo(GetOSInfo(machine));
 }
 
-CacheRow* CacheRowReuse::byName(QStringView name)
+void CacheRowReuse::makeIndex()
 {
-    // Entries mostly come in the order they came before.
-    if (cursor_ < rows_.size() && !taken_[cursor_] && rows_[cursor_].KeyName == name)
-        return &rows_[cursor_++];
-    if (index_.isEmpty()) {
-        index_.reserve(qsizetype(rows_.size()));
-        for (size_t i = 0; i < rows_.size(); ++i)
-            index_.insert(rows_[i].KeyName, i);
-    }
+    if (!index_.isEmpty())
+        return;
+    index_.reserve(qsizetype(rows_.size()));
+    for (size_t i = 0; i < rows_.size(); ++i)
+        index_.insert(rows_[i].KeyName, i);
+}
+
+size_t CacheRowReuse::splitAt(QStringView name, size_t place, size_t entries)
+{
+    if (rows_.size() == entries && place < rows_.size() && rows_[place].KeyName == name)
+        return place;
+    makeIndex();
     const auto found = index_.constFind(name.toString());
-    if (found == index_.cend() || taken_[*found])
+    return found != index_.cend() ? *found : std::min(place, rows_.size());
+}
+
+CacheRow* CacheRowReuse::byName(QStringView name, Range& range)
+{
+    const auto takes = [&](size_t row) { return row >= range.begin && row < range.end && row < rows_.size() && !taken_[row]; };
+    if (takes(range.next) && rows_[range.next].KeyName == name)
+        return &rows_[range.next++];
+    if (range.alone)
+        makeIndex();
+    const auto found = index_.constFind(name.toString());   // without an index: decoded afresh
+    if (found == index_.cend() || !takes(*found))
         return nullptr;
-    cursor_ = *found + 1;
+    range.next = *found + 1;
     return &rows_[*found];
 }
 
-std::optional<CacheRow> CacheRowReuse::take(QStringView name, const QByteArray& record, std::optional<QStringView> changed)
+std::optional<CacheRow> CacheRowReuse::take(QStringView name, const QByteArray& record, std::optional<QStringView> changed,
+                                            Range& range)
 {
-    CacheRow* kept = byName(name);
+    CacheRow* kept = rows_.empty() ? nullptr : byName(name, range);
     if (!kept || kept->Changed.has_value() != changed.has_value() || (changed && *kept->Changed != *changed)
         || !DecodesTo(record, kept->record))
         return std::nullopt;
     taken_[size_t(kept - rows_.data())] = true;
     // The texts the next entries compare lie scattered in memory: they are fetched ahead.
-    for (size_t ahead = cursor_ + 1; ahead < std::min(rows_.size(), cursor_ + 3); ++ahead)
+    for (size_t ahead = range.next + 1; ahead < std::min({rows_.size(), range.end, range.next + 3}); ++ahead)
         prefetchTexts(rows_[ahead]);
     return std::move(*kept);
+}
+
+std::vector<CacheRow> CacheRowReuse::takeStorage(size_t rows)
+{
+    if (storage_.empty())
+        return {};
+    // The smallest with room enough, else the largest.
+    auto chosen = std::find_if(storage_.begin(), storage_.end(), [rows](const auto& kept) { return kept.capacity() >= rows; });
+    if (chosen == storage_.end())
+        --chosen;
+    std::vector<CacheRow> taken = std::move(*chosen);
+    storage_.erase(chosen);
+    return taken;
+}
+
+void CacheRowReuse::giveStorage(std::vector<CacheRow>&& rows)
+{
+    constexpr size_t kMostKept = 2;   // as many as a listing takes
+    rows.clear();
+    if (rows.capacity() == 0)
+        return;
+    const auto byRoom = [](const auto& a, const auto& b) { return a.capacity() < b.capacity(); };
+    storage_.insert(std::upper_bound(storage_.begin(), storage_.end(), rows, byRoom), std::move(rows));
+    if (storage_.size() > kMostKept)
+        storage_.erase(storage_.begin());   // the smallest
 }
 
 void CacheRowReuse::begin(LastUsedStyle style)
@@ -506,19 +691,18 @@ void CacheRowReuse::begin(LastUsedStyle style)
     }
     style_ = style;
     index_.clear();
-    cursor_ = 0;
 }
 
 void CacheRowReuse::keep(CacheListing&& listing)
 {
     if (!listing.unreadable.isEmpty())   // names the rows with a damage
         std::erase_if(listing.rows, [](const CacheRow& row) { return !row.damage.isEmpty(); });
+    giveStorage(std::move(rows_));
     rows_ = std::move(listing.rows);
     listing.rows.clear();
-    taken_.assign(rows_.size(), false);
+    taken_.assign(rows_.size(), 0);
     style_ = listing.lastUsedColumn;
     index_.clear();
-    cursor_ = 0;
 }
 
 CacheListing StreamCache(Machine& machine, const CacheRowSink& eachRow, LastUsedStyle lastUsedColumn, CacheRowReuse* reuse)
@@ -542,34 +726,15 @@ CacheListing StreamCache(Machine& machine, const CacheRowSink& eachRow, LastUsed
     const RegistryStore& store = *cache->store;
     const UninstallLookup inUninstall = uninstallLookup(machine);
     listing.uninstallDamage = inUninstall.damage;
-    const LastUsedText lastUsed = lastUsedText(lastUsedColumn);
     const std::vector<NodeId> entries = store.children(cache->node);
-    if (!eachRow)
-        listing.rows.reserve(entries.size());
-    NameBuffer nameRead;
-    EntryValues values;
-    for (size_t i = 0; i < entries.size(); ++i) {
-        const NodeId entry = entries[i];
-        if (i + kPrefetchAhead < entries.size())
-            store.prefetch(entries[i + kPrefetchAhead]);
-        QStringView name;   // stays empty when the key itself is damaged
-        std::optional<CacheRow> row;
-        try {
-            name = store.nameView(entry, nameRead);
-            row = readRow(store, entry, name, values, inUninstall, lastUsed, reuse);
-        } catch (const EHiveShortenedError&) {
-            throw;   // not one entry's damage: the whole listing is void
-        } catch (const EParvelleError& error) {
-            row = rowWithoutRecord(name.toString(), error.message(), kDamagedEntry, inUninstall, lastUsed);
-        }
-        if (!row)
-            continue;
-        if (!row->damage.isEmpty())
-            listing.unreadable.append(row->columns[ccKeyName] + QStringLiteral(": ") + row->damage);
-        if (eachRow)
-            eachRow(std::move(*row));   // outside the try: the sink's own errors are not the entry's
-        else
-            listing.rows.push_back(std::move(*row));
+    const RowSource source{store, inUninstall, lastUsedColumn, reuse};
+    if (eachRow) {
+        readRows(source, entries, 0, entries.size(), CacheRowReuse::Range(), [&](CacheRow&& row) {
+            noteDamage(listing, row);
+            eachRow(std::move(row));   // outside the reader's try: the sink's own errors are not the entry's
+        });
+    } else {
+        readAllRows(source, entries, listing);
     }
     return listing;
 }

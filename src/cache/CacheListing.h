@@ -56,24 +56,47 @@ struct CacheListing {
 // entries whose SlowInfoCache does not decode to the record of the row kept under the same
 // name or whose Changed gives another text, and reads every Add/Remove answer afresh.
 // Rows of damaged entries are never kept. The rows move into the next listing, not copied:
-// its maker keeps that listing's rows in turn, once done with them.
+// its maker keeps that listing's rows in turn, once done with them. Two readers of one
+// listing take rows at once from parts of their own.
 class CacheRowReuse {
 public:
+    // Where a reader takes kept rows: from those in [begin, end), looking first at `next`
+    // (entries mostly come in the order they came before).
+    struct Range {
+        size_t begin = 0;
+        size_t end = SIZE_MAX;
+        size_t next = 0;
+        bool alone = true;   // no other reader meanwhile: the rows' index by name may be made
+    };
+
     void keep(CacheListing&& listing);
     // A listing begins; the rows kept from one in another style are forgotten.
     void begin(LastUsedStyle style);
+    // Before two readers of `entries` start: where the rows kept for the second one's
+    // entries begin, given the name of its first entry and that entry's place. When
+    // entries came or went, the rows' index by name is made, for both to find their rows
+    // by; without it, a reader decodes afresh the entries it finds out of step.
+    size_t splitAt(QStringView name, size_t place, size_t entries);
     // The row kept for that name, moved out, when its SlowInfoCache (binary) and Changed
-    // text still are what it was made from; nullopt otherwise.
-    std::optional<CacheRow> take(QStringView name, const QByteArray& record, std::optional<QStringView> changed);
+    // text still are what it was made from; nullopt otherwise. `range.next` moves on past
+    // a row found.
+    std::optional<CacheRow> take(QStringView name, const QByteArray& record, std::optional<QStringView> changed,
+                                 Range& range);
+    // An empty vector for rows, with the memory of an earlier listing's where one is kept
+    // (the one with room for `rows`, if any): memory the program holds already is far
+    // quicker to fill than memory asked of the system. Given back with giveStorage().
+    std::vector<CacheRow> takeStorage(size_t rows);
+    void giveStorage(std::vector<CacheRow>&& rows);
 
 private:
-    CacheRow* byName(QStringView name);
+    CacheRow* byName(QStringView name, Range& range);
+    void makeIndex();
 
     std::vector<CacheRow> rows_;   // in the order they were read
-    std::vector<bool> taken_;      // moved into a listing
+    std::vector<uint8_t> taken_;   // moved into a listing (bytes: two readers set their own)
     QHash<QString, size_t> index_;   // rows_ by name, made when the order first differs
-    size_t cursor_ = 0;          // where the next entry is looked for first
     std::optional<LastUsedStyle> style_;
+    std::vector<std::vector<CacheRow>> storage_;   // empty, kept for their memory; by capacity
 };
 
 // The OS kind that places the machine's cache: that of its Windows version, or 8 (the

@@ -402,6 +402,62 @@ TEST(CacheListingStream, ASinkThatFailsEndsTheListingInsteadOfMarkingAnEntry)
     EXPECT_EQ(rows, 2);
 }
 
+// A long listing is read on two threads, half each: it gives the rows that a listing
+// streamed in order gives, and its rows serve the next listing after another program
+// changed entries in either half and removed one.
+TEST(CacheListingStream, ALongListingReadOnTwoThreadsIsTheListingInOrder)
+{
+    QTemporaryDir dir;
+    const QString software = MakeBigCacheHive(dir.path(), 5000);
+    const auto open = [&software](bool readOnly) {
+        RegistrySources sources;
+        sources.software = software;
+        sources.readOnly = readOnly;
+        return OpenRegistrySources(sources);
+    };
+    const auto columns = [](const std::vector<CacheRow>& rows) {
+        QList<QStringList> texts;
+        for (const CacheRow& row : rows)
+            texts.append(row.columns);
+        return texts;
+    };
+    Machine machine = open(true);
+    std::vector<CacheRow> streamed;
+    StreamCache(machine, [&](CacheRow&& row) { streamed.push_back(std::move(row)); }, luIso);
+    CacheRowReuse reuse;
+    CacheListing listing = ListCache(machine, {}, luIso, &reuse);
+    ASSERT_EQ(listing.rows.size(), 5000u);
+    EXPECT_EQ(columns(listing.rows), columns(streamed));
+
+    Machine other = open(false);
+    const auto entryKey = [&other](int i) {
+        return *other.open(*other.rootKey(HKEY_LOCAL_MACHINE),
+                           CacheEntryPath(QStringLiteral("Program %1").arg(i, 5, 10, QLatin1Char('0'))).mid(1));
+    };
+    for (const int i : {10, 4000}) {
+        const KeyRef key = entryKey(i);
+        key.store->setValue(key.node, RegValue{QStringLiteral("Changed"), REG_DWORD, QByteArray::fromHex("ffffffff")});
+    }
+    const KeyRef gone = entryKey(3000);
+    gone.store->deleteNode(gone.node);
+    gone.store->commit();
+
+    const QList<QStringList> before = columns(listing.rows);   // sharing the texts of the rows
+    reuse.keep(std::move(listing));
+    const CacheListing again = ListCache(machine, {}, luIso, &reuse);
+    const CacheListing fresh = ListCache(machine, {}, luIso);
+    ASSERT_EQ(again.rows.size(), 4999u);
+    EXPECT_EQ(columns(again.rows), columns(fresh.rows));
+    EXPECT_EQ(again.rows[10].columns[ccChanged], QStringLiteral("-1"));
+    EXPECT_EQ(again.rows[3999].columns[ccChanged], QStringLiteral("-1"));
+    // Every other row is the kept one, in either half, before and after the removed entry.
+    for (const size_t row : {0, 11, 2499, 2500, 2999, 3000, 3998, 4998}) {
+        const size_t was = row < 3000 ? row : row + 1;
+        EXPECT_EQ(again.rows[row].columns.constData(), before[qsizetype(was)].constData()) << row;
+    }
+    EXPECT_NE(again.rows[10].columns.constData(), before[10].constData());
+}
+
 // A hive another program rewrites in place while it is listed: the listing fails, naming
 // the change, instead of showing every entry after it as damaged.
 TEST(CacheListingStream, AHiveShortenedWhileListedFailsTheListing)
