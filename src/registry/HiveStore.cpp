@@ -279,7 +279,7 @@ void HiveStore::load()
     dirty_ = replay.dirty && !replay.applied;
     note_ = replay.dirty ? QStringLiteral("%1: %2").arg(QFileInfo(filePath_).fileName(), replay.note()) : QString();
     logProblems_ = std::move(replay.problems);
-    image_ = std::move(image);
+    release(std::exchange(image_, std::move(image)));
     identity_ = identity;
     modified_ = false;
     deleted_.clear();
@@ -288,6 +288,16 @@ void HiveStore::load()
     changedValues_.clear();
     writeTimes_.clear();
     countReading();
+}
+
+void HiveStore::release(std::unique_ptr<RegfEditor> old)
+{
+    if (!old)
+        return;
+    try {
+        releasing_ = std::jthread([old = std::move(old)]() mutable { old.reset(); });   // joins the one before
+    } catch (const std::system_error&) {   // no thread to be had: `old` goes here
+    }
 }
 
 bool HiveStore::reloadIfChangedOnDisk()

@@ -7,6 +7,7 @@
 
 #include <atomic>
 #include <memory>
+#include <thread>
 #include <unordered_map>
 #include <unordered_set>
 
@@ -124,6 +125,10 @@ private:
     // Reads the file into a new image, dropping every change not committed, and decides
     // whether it may be written.
     void load();
+    // Frees an image no longer read on a thread of its own: when another program replaced
+    // the file, the last mapping of the old one frees its pages, tens of milliseconds for
+    // a large hive.
+    void release(std::unique_ptr<RegfEditor> old);
     // The file read into a new image, with its transaction logs replayed when it is dirty;
     // the saved state when the replayed one is broken.
     std::unique_ptr<RegfEditor> readWithLogs(LogReplay& replay) const;
@@ -170,6 +175,7 @@ private:
     std::unordered_map<NodeId, std::vector<RegValue>> changedValues_;
     std::unordered_map<NodeId, uint64_t> writeTimes_;
     std::unique_ptr<Preparation> preparation_;   // for the current reading of the file
+    std::jthread releasing_;   // an image read before, being freed
 };
 
 } // namespace parvelle
