@@ -9,8 +9,8 @@
 // comparison. Minimum and median of RUNS runs (default 11), after one run that warms the
 // file cache.
 // Use: the window on the 100,000 entries, in this process: a scroll step (a wheel notch
-// and a page down), a sort by a header click, F5 (with nothing changed, and after another
-// program saved the hive), the removal of one entry (the first in a new window, picked at
+// and a page down), a sort by a header click, F5 (with nothing changed, after another
+// program gave the hive a new time stamp, and after it wrote a new hive file), the removal of one entry (the first in a new window, picked at
 // once or a second before, and a later one; and the first once more, picked at once in a
 // window opened after the disk was synced and the machine left idle for 3 s, when memory
 // freed before may have gone back to the system); each timed from the input until the
@@ -177,8 +177,8 @@ private:
     QTreeWidget* table_;
 };
 
-// F5 with nothing changed, after another program saved the hive, and after it replaced
-// the hive with a new file.
+// F5 with nothing changed, after another program gave the hive a new time stamp, and
+// after it wrote a new hive file.
 void reportRefreshes(WindowInUse& window, const QString& hive, int runs)
 {
     printCosts("F5 (Refresh)", window.costs(runs, [&] { window.form().FormShow(); }));
