@@ -329,8 +329,9 @@ public:
     {
     }
 
-    // The row of one entry, with its damage; nullopt when it has no SlowInfoCache.
-    std::optional<CacheRow> read(NodeId entry)
+    // The row of one entry, with its damage, to be moved out: a kept one, or one made here;
+    // nullptr when the entry has no SlowInfoCache.
+    CacheRow* read(NodeId entry)
     {
         QStringView name;   // stays empty when the key itself is damaged
         try {
@@ -344,55 +345,55 @@ public:
     }
 
 private:
-    std::optional<CacheRow> readValues(NodeId entry, QStringView name)
+    CacheRow* readValues(NodeId entry, QStringView name)
     {
         values_.read(source_.store, entry);   // one read for both values
         const ValueRead& record = values_.record;
         if (!record.found)
-            return std::nullopt;
+            return nullptr;
         const std::optional<QStringView> changed = values_.changedText();
         const auto changedString = [changed] { return changed ? std::optional(changed->toString()) : std::nullopt; };
         if (KindOfType(record.type) != dkBinary)
             return rowWithoutRecord(name.toString(), QStringLiteral("its SlowInfoCache value is of type %1, not binary").arg(ValueTypeName(record.type)),
                                     kRecordNotBinary, changedString());
         if (source_.reuse) {
-            if (std::optional<CacheRow> kept = source_.reuse->take(name, record.data, changed, kept_))
-                return withAddRemoveAnswer(std::move(*kept));
+            if (CacheRow* kept = source_.reuse->take(name, record.data, changed, kept_))
+                return withAddRemoveAnswer(*kept);
         }
-        CacheRow row;
-        row.KeyName = name.toString();
-        setAddRemoveAnswer(row, inUninstall_);
-        row.record = DecodeCacheRecord(record.data);
-        row.Changed = changedString();
-        row.columns = columnTexts(row, lastUsed_);
-        return row;
+        made_ = CacheRow();
+        made_.KeyName = name.toString();
+        setAddRemoveAnswer(made_, inUninstall_);
+        made_.record = DecodeCacheRecord(record.data);
+        made_.Changed = changedString();
+        made_.columns = columnTexts(made_, lastUsed_);
+        return &made_;
     }
 
     // The row of an entry whose record is not shown: its name when that can be read, why,
     // and `mark` in place of the File Path.
-    CacheRow rowWithoutRecord(const QString& name, const QString& reason, const QString& mark,
-                              std::optional<QString> changed = std::nullopt)
+    CacheRow* rowWithoutRecord(const QString& name, const QString& reason, const QString& mark,
+                               std::optional<QString> changed = std::nullopt)
     {
-        CacheRow row;
-        row.KeyName = name;
-        setAddRemoveAnswer(row, inUninstall_);
-        row.damage = reason;
-        row.Changed = std::move(changed);
-        row.columns = columnTexts(row, lastUsed_);
+        made_ = CacheRow();
+        made_.KeyName = name;
+        setAddRemoveAnswer(made_, inUninstall_);
+        made_.damage = reason;
+        made_.Changed = std::move(changed);
+        made_.columns = columnTexts(made_, lastUsed_);
         if (name.isEmpty())
-            row.columns[ccKeyName] = kUnreadableName;
-        row.columns[ccFilePath] = mark;
-        return row;
+            made_.columns[ccKeyName] = kUnreadableName;
+        made_.columns[ccFilePath] = mark;
+        return &made_;
     }
 
     // A row kept from an earlier listing with its Add/Remove answer read again.
-    CacheRow withAddRemoveAnswer(CacheRow row)
+    CacheRow* withAddRemoveAnswer(CacheRow& row)
     {
         const QString before = addRemoveText(row);
         setAddRemoveAnswer(row, inUninstall_);
         if (QString answer = addRemoveText(row); answer != before)   // the texts stay shared otherwise
             row.columns[ccInAddRemove] = std::move(answer);
-        return row;
+        return &row;
     }
 
     const RowSource& source_;
@@ -401,6 +402,7 @@ private:
     UninstallAnswers inUninstall_;
     const LastUsedText lastUsed_;
     CacheRowReuse::Range kept_;
+    CacheRow made_;   // the last row made here, until moved out
 };
 
 // Reads the entries [from, to) in order, taking kept rows from `kept`, giving each row to
@@ -413,8 +415,8 @@ void readRows(const RowSource& source, const std::vector<NodeId>& entries, size_
     for (size_t i = from; i < to; ++i) {
         if (i + kPrefetchAhead < to)
             source.store.prefetch(entries[i + kPrefetchAhead]);
-        if (std::optional<CacheRow> row = reader.read(entries[i]))
-            sink(std::move(*row));
+        if (CacheRow* row = reader.read(entries[i]))
+            sink(std::move(*row));   // outside the reader's try: the sink's own errors are not the entry's
     }
 }
 
@@ -644,18 +646,17 @@ CacheRow* CacheRowReuse::byName(QStringView name, Range& range)
     return &rows_[*found];
 }
 
-std::optional<CacheRow> CacheRowReuse::take(QStringView name, const QByteArray& record, std::optional<QStringView> changed,
-                                            Range& range)
+CacheRow* CacheRowReuse::take(QStringView name, const QByteArray& record, std::optional<QStringView> changed, Range& range)
 {
     CacheRow* kept = rows_.empty() ? nullptr : byName(name, range);
     if (!kept || kept->Changed.has_value() != changed.has_value() || (changed && *kept->Changed != *changed)
         || !DecodesTo(record, kept->record))
-        return std::nullopt;
+        return nullptr;
     taken_[size_t(kept - rows_.data())] = true;
     // The texts the next entries compare lie scattered in memory: they are fetched ahead.
     for (size_t ahead = range.next + 1; ahead < std::min({rows_.size(), range.end, range.next + 3}); ++ahead)
         prefetchTexts(rows_[ahead]);
-    return std::move(*kept);
+    return kept;
 }
 
 std::vector<CacheRow> CacheRowReuse::takeStorage(size_t rows)
@@ -731,7 +732,7 @@ CacheListing StreamCache(Machine& machine, const CacheRowSink& eachRow, LastUsed
     if (eachRow) {
         readRows(source, entries, 0, entries.size(), CacheRowReuse::Range(), [&](CacheRow&& row) {
             noteDamage(listing, row);
-            eachRow(std::move(row));   // outside the reader's try: the sink's own errors are not the entry's
+            eachRow(std::move(row));
         });
     } else {
         readAllRows(source, entries, listing);

@@ -77,11 +77,10 @@ public:
     // entries came or went, the rows' index by name is made, for both to find their rows
     // by; without it, a reader decodes afresh the entries it finds out of step.
     size_t splitAt(QStringView name, size_t place, size_t entries);
-    // The row kept for that name, moved out, when its SlowInfoCache (binary) and Changed
-    // text still are what it was made from; nullopt otherwise. `range.next` moves on past
-    // a row found.
-    std::optional<CacheRow> take(QStringView name, const QByteArray& record, std::optional<QStringView> changed,
-                                 Range& range);
+    // The row kept for that name, for the caller to move out, when its SlowInfoCache
+    // (binary) and Changed text still are what it was made from; nullptr otherwise.
+    // `range.next` moves on past a row found.
+    CacheRow* take(QStringView name, const QByteArray& record, std::optional<QStringView> changed, Range& range);
     // An empty vector for rows, with the memory of an earlier listing's where one is kept
     // (the one with room for `rows`, if any): memory the program holds already is far
     // quicker to fill than memory asked of the system. Given back with giveStorage().
