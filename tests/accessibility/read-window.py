@@ -69,11 +69,6 @@ def event_from(kind, source_name, detail):
 
 
 def main():
-    listener = Atspi.EventListener.new(events.append)
-    for kind in ("object:state-changed:selected", "object:state-changed:checked",
-                 "object:property-change:accessible-name"):
-        listener.register(kind)
-
     window = None
     def ready():
         # Refresh shown and the table filled: the cache may be read after the window shows.
@@ -88,6 +83,13 @@ def main():
     if not ready():
         print("FAIL the window's Refresh button and filled table never appeared on the accessibility bus")
         return 1
+    # Listened for once the window is on the bus: the program learns of listeners when they
+    # register, and one registered while its bridge was starting could go unheard.
+    listener = Atspi.EventListener.new(events.append)
+    for kind in ("object:state-changed:selected", "object:state-changed:checked",
+                 "object:property-change:accessible-name"):
+        listener.register(kind)
+    pump(0.5)
 
     refresh = find(window, pyatspi.ROLE_PUSH_BUTTON, "Refresh")
     check("Refresh is a focusable, enabled push button that can be pressed",
