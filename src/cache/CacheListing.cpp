@@ -321,13 +321,16 @@ struct RowSource {
     CacheRowReuse* reuse;
 };
 
-// Reads the rows of entries, with buffers and cursors of its own: one for each thread.
+// Reads the rows of entries, with buffers and cursors of its own: one for each thread,
+// made on the listing's own thread (its Last Used formatter asks for the system's locale).
 class RowReader {
 public:
     RowReader(const RowSource& source, CacheRowReuse::Range kept)
         : source_(source), inUninstall_(source.uninstall), lastUsed_(lastUsedText(source.lastUsedColumn)), kept_(kept)
     {
     }
+
+    void prefetch(NodeId entry) const { source_.store.prefetch(entry); }
 
     // The row of one entry, with its damage, to be moved out: a kept one, or one made here;
     // nullptr when the entry has no SlowInfoCache.
@@ -405,16 +408,13 @@ private:
     CacheRow made_;   // the last row made here, until moved out
 };
 
-// Reads the entries [from, to) in order, taking kept rows from `kept`, giving each row to
-// `sink`.
+// Reads the entries [from, to) in order with `reader`, giving each row to `sink`.
 template <typename Sink>
-void readRows(const RowSource& source, const std::vector<NodeId>& entries, size_t from, size_t to,
-              CacheRowReuse::Range kept, Sink&& sink)
+void readRows(RowReader& reader, const std::vector<NodeId>& entries, size_t from, size_t to, Sink&& sink)
 {
-    RowReader reader(source, kept);
     for (size_t i = from; i < to; ++i) {
         if (i + kPrefetchAhead < to)
-            source.store.prefetch(entries[i + kPrefetchAhead]);
+            reader.prefetch(entries[i + kPrefetchAhead]);
         if (CacheRow* row = reader.read(entries[i]))
             sink(std::move(*row));   // outside the reader's try: the sink's own errors are not the entry's
     }
@@ -457,14 +457,16 @@ void readAllRows(const RowSource& source, const std::vector<NodeId>& entries, Ca
     CacheRowReuse::Range firstKept;
     std::vector<CacheRow> secondHalf;   // made on this thread, as all the rows' storage
     bool secondDamaged = false;
-    std::future<void> second;           // waited for before secondHalf goes, even on an exception
+    std::optional<RowReader> secondReader;
+    std::future<void> second;           // waited for before what it uses goes, even on an exception
     if (entries.size() >= kEntriesForTwoThreads && std::thread::hardware_concurrency() > 1) {
         const size_t half = entries.size() / 2;
         const size_t keptSplit = source.reuse ? keptRowsFrom(source, entries, half) : 0;
         secondHalf = storage(entries.size() - half);
+        secondReader.emplace(source, CacheRowReuse::Range{keptSplit, SIZE_MAX, keptSplit, false});
         try {
-            second = std::async(std::launch::async, [&source, &entries, &secondHalf, &secondDamaged, half, keptSplit] {
-                readRows(source, entries, half, entries.size(), {keptSplit, SIZE_MAX, keptSplit, false}, [&](CacheRow&& row) {
+            second = std::async(std::launch::async, [&entries, &secondReader, &secondHalf, &secondDamaged, half] {
+                readRows(*secondReader, entries, half, entries.size(), [&](CacheRow&& row) {
                     secondDamaged = secondDamaged || !row.damage.isEmpty();
                     secondHalf.push_back(std::move(row));
                 });
@@ -474,7 +476,8 @@ void readAllRows(const RowSource& source, const std::vector<NodeId>& entries, Ca
         } catch (const std::system_error&) {   // no thread to be had: all on this one
         }
     }
-    readRows(source, entries, 0, split, firstKept, [&](CacheRow&& row) {
+    RowReader firstReader(source, firstKept);
+    readRows(firstReader, entries, 0, split, [&](CacheRow&& row) {
         noteDamage(listing, row);
         rows.push_back(std::move(row));
     });
@@ -730,7 +733,8 @@ CacheListing StreamCache(Machine& machine, const CacheRowSink& eachRow, LastUsed
     const std::vector<NodeId> entries = store.children(cache->node);
     const RowSource source{store, inUninstall, lastUsedColumn, reuse};
     if (eachRow) {
-        readRows(source, entries, 0, entries.size(), CacheRowReuse::Range(), [&](CacheRow&& row) {
+        RowReader reader(source, CacheRowReuse::Range());
+        readRows(reader, entries, 0, entries.size(), [&](CacheRow&& row) {
             noteDamage(listing, row);
             eachRow(std::move(row));
         });

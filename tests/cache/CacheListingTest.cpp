@@ -403,8 +403,9 @@ TEST(CacheListingStream, ASinkThatFailsEndsTheListingInsteadOfMarkingAnEntry)
 }
 
 // A long listing is read on two threads, half each: it gives the rows that a listing
-// streamed in order gives, and its rows serve the next listing after another program
-// changed entries in either half and removed one.
+// streamed in order gives (Last Used in the locale's formats, as the command line's table
+// writes it), and its rows serve the next listing after another program changed entries
+// in either half and removed one.
 TEST(CacheListingStream, ALongListingReadOnTwoThreadsIsTheListingInOrder)
 {
     QTemporaryDir dir;
@@ -423,9 +424,9 @@ TEST(CacheListingStream, ALongListingReadOnTwoThreadsIsTheListingInOrder)
     };
     Machine machine = open(true);
     std::vector<CacheRow> streamed;
-    StreamCache(machine, [&](CacheRow&& row) { streamed.push_back(std::move(row)); }, luIso);
+    StreamCache(machine, [&](CacheRow&& row) { streamed.push_back(std::move(row)); }, luLocale);
     CacheRowReuse reuse;
-    CacheListing listing = ListCache(machine, {}, luIso, &reuse);
+    CacheListing listing = ListCache(machine, {}, luLocale, &reuse);
     ASSERT_EQ(listing.rows.size(), 5000u);
     EXPECT_EQ(columns(listing.rows), columns(streamed));
 
@@ -444,8 +445,8 @@ TEST(CacheListingStream, ALongListingReadOnTwoThreadsIsTheListingInOrder)
 
     const QList<QStringList> before = columns(listing.rows);   // sharing the texts of the rows
     reuse.keep(std::move(listing));
-    const CacheListing again = ListCache(machine, {}, luIso, &reuse);
-    const CacheListing fresh = ListCache(machine, {}, luIso);
+    const CacheListing again = ListCache(machine, {}, luLocale, &reuse);
+    const CacheListing fresh = ListCache(machine, {}, luLocale);
     ASSERT_EQ(again.rows.size(), 4999u);
     EXPECT_EQ(columns(again.rows), columns(fresh.rows));
     EXPECT_EQ(again.rows[10].columns[ccChanged], QStringLiteral("-1"));
