@@ -6,6 +6,7 @@
 #include <QtEndian>
 #include <algorithm>
 #include <future>
+#include <mutex>
 #include <numeric>
 #include <system_error>
 #include <thread>
@@ -331,6 +332,8 @@ public:
     }
 
     void prefetch(NodeId entry) const { source_.store.prefetch(entry); }
+    // Takes kept rows from `kept` from now on.
+    void keepFrom(CacheRowReuse::Range kept) { kept_ = kept; }
 
     // The row of one entry, with its damage, to be moved out: a kept one, or one made here;
     // nullptr when the entry has no SlowInfoCache.
@@ -420,8 +423,9 @@ void readRows(RowReader& reader, const std::vector<NodeId>& entries, size_t from
     }
 }
 
-// So many entries are read on two threads, half each.
+// So many entries are read on two threads, in blocks of kBlockEntries.
 constexpr size_t kEntriesForTwoThreads = 4096;
+constexpr size_t kBlockEntries = 2048;
 
 // Where the rows kept for the entries from `place` on begin.
 size_t keptRowsFrom(const RowSource& source, const std::vector<NodeId>& entries, size_t place)
@@ -435,6 +439,50 @@ size_t keptRowsFrom(const RowSource& source, const std::vector<NodeId>& entries,
         return source.reuse->splitAt({}, place, entries.size());
     }
 }
+
+// The blocks of a listing's entries, taken by one thread from the front and by the other
+// from the back until they meet: a thread slowed by other work on the machine takes fewer.
+class Blocks {
+public:
+    Blocks(const RowSource& source, const std::vector<NodeId>& entries)
+        : entries_(entries.size()), back_((entries.size() + kBlockEntries - 1) / kBlockEntries), keptFrom_(back_ + 1, SIZE_MAX)
+    {
+        keptFrom_[0] = 0;
+        for (size_t block = 1; source.reuse && block < back_; ++block)   // ascending, so that no two blocks share a row
+            keptFrom_[block] = std::max(keptFrom_[block - 1], keptRowsFrom(source, entries, block * kBlockEntries));
+    }
+
+    struct Block {
+        size_t from;
+        size_t to;
+        CacheRowReuse::Range kept;
+    };
+    std::optional<Block> fromFront() { return take(true); }
+    std::optional<Block> fromBack() { return take(false); }
+    void stop()
+    {
+        const std::lock_guard lock(taking_);
+        back_ = front_;
+    }
+
+private:
+    std::optional<Block> take(bool front)
+    {
+        const std::lock_guard lock(taking_);
+        if (front_ == back_)
+            return std::nullopt;
+        const size_t block = front ? front_++ : --back_;
+        const size_t from = block * kBlockEntries;
+        const size_t kept = keptFrom_[block];
+        return Block{from, std::min(from + kBlockEntries, entries_), {kept, keptFrom_[block + 1], kept, false}};
+    }
+
+    std::mutex taking_;
+    size_t entries_;
+    size_t front_ = 0;
+    size_t back_;
+    std::vector<size_t> keptFrom_;   // where the rows kept for each block begin
+};
 
 // Names an entry with a damage among the unreadable ones of the listing.
 void noteDamage(CacheListing& listing, const CacheRow& row)
@@ -453,41 +501,57 @@ void readAllRows(const RowSource& source, const std::vector<NodeId>& entries, Ca
         return into;
     };
     std::vector<CacheRow> rows = storage(entries.size());
-    size_t split = entries.size();
-    CacheRowReuse::Range firstKept;
-    std::vector<CacheRow> secondHalf;   // made on this thread, as all the rows' storage
-    bool secondDamaged = false;
-    std::optional<RowReader> secondReader;
-    std::future<void> second;           // waited for before what it uses goes, even on an exception
-    if (entries.size() >= kEntriesForTwoThreads && std::thread::hardware_concurrency() > 1) {
-        const size_t half = entries.size() / 2;
-        const size_t keptSplit = source.reuse ? keptRowsFrom(source, entries, half) : 0;
-        secondHalf = storage(entries.size() - half);
-        secondReader.emplace(source, CacheRowReuse::Range{keptSplit, SIZE_MAX, keptSplit, false});
-        try {
-            second = std::async(std::launch::async, [&entries, &secondReader, &secondHalf, &secondDamaged, half] {
-                readRows(*secondReader, entries, half, entries.size(), [&](CacheRow&& row) {
-                    secondDamaged = secondDamaged || !row.damage.isEmpty();
-                    secondHalf.push_back(std::move(row));
-                });
-            });
-            split = half;
-            firstKept = {0, keptSplit, 0, false};
-        } catch (const std::system_error&) {   // no thread to be had: all on this one
-        }
-    }
-    RowReader firstReader(source, firstKept);
-    readRows(firstReader, entries, 0, split, [&](CacheRow&& row) {
+    const auto keepRow = [&](CacheRow&& row) {
         noteDamage(listing, row);
         rows.push_back(std::move(row));
-    });
-    if (second.valid()) {
-        second.get();
-        for (size_t i = 0; secondDamaged && i < secondHalf.size(); ++i)   // a walk over all rows only then
-            noteDamage(listing, secondHalf[i]);
-        std::move(secondHalf.begin(), secondHalf.end(), std::back_inserter(rows));
+    };
+    if (entries.size() < kEntriesForTwoThreads || std::thread::hardware_concurrency() < 2) {
+        RowReader reader(source, {});
+        readRows(reader, entries, 0, entries.size(), keepRow);
+        listing.rows = std::move(rows);
+        return;
+    }
+    Blocks blocks(source, entries);
+    // The back thread's rows, a block after the other from the last; made on this thread,
+    // as all the rows' storage.
+    std::vector<CacheRow> fromBack = storage(entries.size() / 2);
+    std::vector<size_t> backBlockEnds;
+    RowReader backReader(source, {});
+    std::future<void> back;   // waited for before what it uses goes, even on an exception
+    try {
+        back = std::async(std::launch::async, [&] {
+            try {
+                while (const auto block = blocks.fromBack()) {
+                    backReader.keepFrom(block->kept);
+                    readRows(backReader, entries, block->from, block->to, [&](CacheRow&& row) { fromBack.push_back(std::move(row)); });
+                    backBlockEnds.push_back(fromBack.size());
+                }
+            } catch (...) {
+                blocks.stop();
+                throw;
+            }
+        });
+    } catch (const std::system_error&) {   // no thread to be had: all blocks on this one
+    }
+    RowReader frontReader(source, {});
+    try {
+        while (const auto block = blocks.fromFront()) {
+            frontReader.keepFrom(block->kept);
+            readRows(frontReader, entries, block->from, block->to, keepRow);
+        }
+    } catch (...) {
+        blocks.stop();
+        throw;
+    }
+    if (back.valid()) {
+        back.get();
+        for (size_t end = backBlockEnds.size(); end-- > 0;) {   // the blocks in the entries' order
+            const size_t begin = end == 0 ? 0 : backBlockEnds[end - 1];
+            for (size_t i = begin; i < backBlockEnds[end]; ++i)
+                keepRow(std::move(fromBack[i]));
+        }
         if (source.reuse)
-            source.reuse->giveStorage(std::move(secondHalf));
+            source.reuse->giveStorage(std::move(fromBack));
     }
     listing.rows = std::move(rows);
 }

@@ -72,7 +72,7 @@ public:
     void keep(CacheListing&& listing);
     // A listing begins; the rows kept from one in another style are forgotten.
     void begin(LastUsedStyle style);
-    // Before two readers of `entries` start: where the rows kept for the second one's
+    // Before readers of `entries` start: where the rows kept for a reader's block of
     // entries begin, given the name of its first entry and that entry's place. When
     // entries came or went, the rows' index by name is made, for both to find their rows
     // by; without it, a reader decodes afresh the entries it finds out of step.

@@ -402,14 +402,15 @@ TEST(CacheListingStream, ASinkThatFailsEndsTheListingInsteadOfMarkingAnEntry)
     EXPECT_EQ(rows, 2);
 }
 
-// A long listing is read on two threads, half each: it gives the rows that a listing
-// streamed in order gives (Last Used in the locale's formats, as the command line's table
-// writes it), and its rows serve the next listing after another program changed entries
-// in either half and removed one.
+// A long listing is read on two threads, in blocks taken from either end: it gives the
+// rows that a listing streamed in order gives (Last Used in the locale's formats, as the
+// command line's table writes it), and its rows serve the next listing after another
+// program changed entries in blocks at either end and removed one.
 TEST(CacheListingStream, ALongListingReadOnTwoThreadsIsTheListingInOrder)
 {
+    constexpr int kEntries = 12000;   // blocks enough for each thread to take several
     QTemporaryDir dir;
-    const QString software = MakeBigCacheHive(dir.path(), 5000);
+    const QString software = MakeBigCacheHive(dir.path(), kEntries);
     const auto open = [&software](bool readOnly) {
         RegistrySources sources;
         sources.software = software;
@@ -422,38 +423,40 @@ TEST(CacheListingStream, ALongListingReadOnTwoThreadsIsTheListingInOrder)
             texts.append(row.columns);
         return texts;
     };
+    const auto streamed = [&columns](Machine& machine) {
+        std::vector<CacheRow> rows;
+        StreamCache(machine, [&](CacheRow&& row) { rows.push_back(std::move(row)); }, luLocale);
+        return columns(rows);
+    };
     Machine machine = open(true);
-    std::vector<CacheRow> streamed;
-    StreamCache(machine, [&](CacheRow&& row) { streamed.push_back(std::move(row)); }, luLocale);
     CacheRowReuse reuse;
     CacheListing listing = ListCache(machine, {}, luLocale, &reuse);
-    ASSERT_EQ(listing.rows.size(), 5000u);
-    EXPECT_EQ(columns(listing.rows), columns(streamed));
+    ASSERT_EQ(listing.rows.size(), size_t(kEntries));
+    EXPECT_EQ(columns(listing.rows), streamed(machine));
 
     Machine other = open(false);
     const auto entryKey = [&other](int i) {
         return *other.open(*other.rootKey(HKEY_LOCAL_MACHINE),
                            CacheEntryPath(QStringLiteral("Program %1").arg(i, 5, 10, QLatin1Char('0'))).mid(1));
     };
-    for (const int i : {10, 4000}) {
+    for (const int i : {10, 11000}) {
         const KeyRef key = entryKey(i);
         key.store->setValue(key.node, RegValue{QStringLiteral("Changed"), REG_DWORD, QByteArray::fromHex("ffffffff")});
     }
-    const KeyRef gone = entryKey(3000);
+    const KeyRef gone = entryKey(7000);
     gone.store->deleteNode(gone.node);
     gone.store->commit();
 
     const QList<QStringList> before = columns(listing.rows);   // sharing the texts of the rows
     reuse.keep(std::move(listing));
     const CacheListing again = ListCache(machine, {}, luLocale, &reuse);
-    const CacheListing fresh = ListCache(machine, {}, luLocale);
-    ASSERT_EQ(again.rows.size(), 4999u);
-    EXPECT_EQ(columns(again.rows), columns(fresh.rows));
+    ASSERT_EQ(again.rows.size(), size_t(kEntries - 1));
+    EXPECT_EQ(columns(again.rows), streamed(machine));
     EXPECT_EQ(again.rows[10].columns[ccChanged], QStringLiteral("-1"));
-    EXPECT_EQ(again.rows[3999].columns[ccChanged], QStringLiteral("-1"));
-    // Every other row is the kept one, in either half, before and after the removed entry.
-    for (const size_t row : {0, 11, 2499, 2500, 2999, 3000, 3998, 4998}) {
-        const size_t was = row < 3000 ? row : row + 1;
+    EXPECT_EQ(again.rows[10999].columns[ccChanged], QStringLiteral("-1"));
+    // Every other row is the kept one, on either side of a block's start and of the removed entry.
+    for (const size_t row : {0, 11, 2047, 2048, 6143, 6144, 6999, 7000, 10239, 10240, 11998}) {
+        const size_t was = row < 7000 ? row : row + 1;
         EXPECT_EQ(again.rows[row].columns.constData(), before[qsizetype(was)].constData()) << row;
     }
     EXPECT_NE(again.rows[10].columns.constData(), before[10].constData());
