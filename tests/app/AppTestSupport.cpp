@@ -130,8 +130,9 @@ void ClickOnItsPage(QWidget* control)
             sheet->PageControl()->ActivatePage(sheet);
     }
     QTest::mouseClick(control, Qt::LeftButton);
-    if (const auto* form = qobject_cast<const TForm1*>(control->window()))
+    if (const auto* form = qobject_cast<const TForm1*>(control->window())) {
         EXPECT_TRUE(QTest::qWaitFor([form] { return !form->ChangeRunning(); }, kProcessTimeLimitMs));
+    }
 }
 
 } // namespace parvelle::test
