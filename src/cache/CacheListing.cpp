@@ -444,8 +444,10 @@ size_t keptRowsFrom(const RowSource& source, const std::vector<NodeId>& entries,
 // from the back until they meet: a thread slowed by other work on the machine takes fewer.
 class Blocks {
 public:
+    enum class End { front, back };
+
     Blocks(const RowSource& source, const std::vector<NodeId>& entries)
-        : entries_(entries.size()), back_((entries.size() + kBlockEntries - 1) / kBlockEntries), keptFrom_(back_ + 1, SIZE_MAX)
+        : entryCount_(entries.size()), back_((entries.size() + kBlockEntries - 1) / kBlockEntries), keptFrom_(back_ + 1, SIZE_MAX)
     {
         keptFrom_[0] = 0;
         for (size_t block = 1; source.reuse && block < back_; ++block)   // ascending, so that no two blocks share a row
@@ -457,8 +459,17 @@ public:
         size_t to;
         CacheRowReuse::Range kept;
     };
-    std::optional<Block> fromFront() { return take(true); }
-    std::optional<Block> fromBack() { return take(false); }
+    std::optional<Block> take(End end)
+    {
+        const std::lock_guard lock(taking_);
+        if (front_ == back_)
+            return std::nullopt;
+        const size_t block = end == End::front ? front_++ : --back_;
+        const size_t from = block * kBlockEntries;
+        const size_t kept = keptFrom_[block];
+        return Block{from, std::min(from + kBlockEntries, entryCount_), {kept, keptFrom_[block + 1], kept, false}};
+    }
+    // No block is taken any more.
     void stop()
     {
         const std::lock_guard lock(taking_);
@@ -466,23 +477,30 @@ public:
     }
 
 private:
-    std::optional<Block> take(bool front)
-    {
-        const std::lock_guard lock(taking_);
-        if (front_ == back_)
-            return std::nullopt;
-        const size_t block = front ? front_++ : --back_;
-        const size_t from = block * kBlockEntries;
-        const size_t kept = keptFrom_[block];
-        return Block{from, std::min(from + kBlockEntries, entries_), {kept, keptFrom_[block + 1], kept, false}};
-    }
-
     std::mutex taking_;
-    size_t entries_;
+    size_t entryCount_;
     size_t front_ = 0;
     size_t back_;
     std::vector<size_t> keptFrom_;   // where the rows kept for each block begin
 };
+
+// Reads the blocks taken from `end` until none is left, calling `blockDone` after each;
+// when one fails, the other thread takes no more.
+template <typename Sink, typename BlockDone>
+void readBlocks(Blocks& blocks, Blocks::End end, RowReader& reader, const std::vector<NodeId>& entries, Sink&& sink,
+                BlockDone&& blockDone)
+{
+    try {
+        while (const auto block = blocks.take(end)) {
+            reader.keepFrom(block->kept);
+            readRows(reader, entries, block->from, block->to, sink);
+            blockDone();
+        }
+    } catch (...) {
+        blocks.stop();
+        throw;
+    }
+}
 
 // Names an entry with a damage among the unreadable ones of the listing.
 void noteDamage(CacheListing& listing, const CacheRow& row)
@@ -520,29 +538,13 @@ void readAllRows(const RowSource& source, const std::vector<NodeId>& entries, Ca
     std::future<void> back;   // waited for before what it uses goes, even on an exception
     try {
         back = std::async(std::launch::async, [&] {
-            try {
-                while (const auto block = blocks.fromBack()) {
-                    backReader.keepFrom(block->kept);
-                    readRows(backReader, entries, block->from, block->to, [&](CacheRow&& row) { fromBack.push_back(std::move(row)); });
-                    backBlockEnds.push_back(fromBack.size());
-                }
-            } catch (...) {
-                blocks.stop();
-                throw;
-            }
+            readBlocks(blocks, Blocks::End::back, backReader, entries, [&](CacheRow&& row) { fromBack.push_back(std::move(row)); },
+                       [&] { backBlockEnds.push_back(fromBack.size()); });
         });
     } catch (const std::system_error&) {   // no thread to be had: all blocks on this one
     }
     RowReader frontReader(source, {});
-    try {
-        while (const auto block = blocks.fromFront()) {
-            frontReader.keepFrom(block->kept);
-            readRows(frontReader, entries, block->from, block->to, keepRow);
-        }
-    } catch (...) {
-        blocks.stop();
-        throw;
-    }
+    readBlocks(blocks, Blocks::End::front, frontReader, entries, keepRow, [] {});
     if (back.valid()) {
         back.get();
         for (size_t end = backBlockEnds.size(); end-- > 0;) {   // the blocks in the entries' order
