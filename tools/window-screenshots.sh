@@ -11,7 +11,8 @@ trap 'rm -rf "$data"' EXIT
 shoot() {
     file=$docs/$1
     shift
-    XDG_DATA_HOME=$data QT_QPA_PLATFORM=offscreen "$parvelle" --screenshot "$file" "$@" 2>/dev/null
+    # undo files of the program's own folder (a session of make run) are not drawn
+    XDG_DATA_HOME=$data QT_QPA_PLATFORM=offscreen "$parvelle" --screenshot "$file" --undo-dir "$data/undo" "$@" 2>/dev/null
     echo "$file"
 }
 page=0
