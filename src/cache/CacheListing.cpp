@@ -423,6 +423,14 @@ void readRows(RowReader& reader, const std::vector<NodeId>& entries, size_t from
     }
 }
 
+// Reads every entry in order on this thread.
+template <typename Sink>
+void readInOrder(const RowSource& source, const std::vector<NodeId>& entries, Sink&& sink)
+{
+    RowReader reader(source, {});
+    readRows(reader, entries, 0, entries.size(), sink);
+}
+
 // So many entries are read on two threads, in blocks of kBlockEntries.
 constexpr size_t kEntriesForTwoThreads = 4096;
 constexpr size_t kBlockEntries = 2048;
@@ -524,8 +532,7 @@ void readAllRows(const RowSource& source, const std::vector<NodeId>& entries, Ca
         rows.push_back(std::move(row));
     };
     if (entries.size() < kEntriesForTwoThreads || std::thread::hardware_concurrency() < 2) {
-        RowReader reader(source, {});
-        readRows(reader, entries, 0, entries.size(), keepRow);
+        readInOrder(source, entries, keepRow);
         listing.rows = std::move(rows);
         return;
     }
@@ -799,8 +806,7 @@ CacheListing StreamCache(Machine& machine, const CacheRowSink& eachRow, LastUsed
     const std::vector<NodeId> entries = store.children(cache->node);
     const RowSource source{store, inUninstall, lastUsedColumn, reuse};
     if (eachRow) {
-        RowReader reader(source, CacheRowReuse::Range());
-        readRows(reader, entries, 0, entries.size(), [&](CacheRow&& row) {
+        readInOrder(source, entries, [&](CacheRow&& row) {
             noteDamage(listing, row);
             eachRow(std::move(row));
         });

@@ -74,8 +74,8 @@ public:
     void begin(LastUsedStyle style);
     // Before readers of `entries` start: where the rows kept for a reader's block of
     // entries begin, given the name of its first entry and that entry's place. When
-    // entries came or went, the rows' index by name is made, for both to find their rows
-    // by; without it, a reader decodes afresh the entries it finds out of step.
+    // entries came or went, the rows' index by name is made, for every reader to find its
+    // rows by; without it, a reader decodes afresh the entries it finds out of step.
     size_t splitAt(QStringView name, size_t place, size_t entries);
     // The row kept for that name, for the caller to move out, when its SlowInfoCache
     // (binary) and Changed text still are what it was made from; nullptr otherwise.
