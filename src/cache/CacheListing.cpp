@@ -221,11 +221,13 @@ public:
     EntryValues(const EntryValues&) = delete;
     EntryValues& operator=(const EntryValues&) = delete;
 
-    void read(const RegistryStore& store, NodeId entry)
+    // Reads the entry's name into `buffer` and `name` (set when the key can be read) and
+    // both values.
+    void read(const RegistryStore& store, NodeId entry, NameBuffer& buffer, QStringView& name)
     {
         record.found = false;
         changed.found = false;
-        store.visitValues(entry, visit_);
+        store.visitKey(entry, buffer, name, visit_);
     }
 
     // The Changed value's text: a string value's; a DWORD's in signed decimal from its
@@ -261,7 +263,7 @@ private:
     QString text_;
     const ValueVisitor visit_ = [this](QStringView name, uint32_t type, QByteArrayView data) {
         if (!record.found && SameName(name, kSlowInfoCache))
-            record.keep(type, DecodedPart(data));
+            record.keep(type, data);
         else if (!changed.found && SameName(name, kChanged))
             changed.keep(type, data);
     };
@@ -341,8 +343,8 @@ public:
     {
         QStringView name;   // stays empty when the key itself is damaged
         try {
-            name = source_.store.nameView(entry, nameRead_);
-            return readValues(entry, name);
+            values_.read(source_.store, entry, nameRead_, name);   // one read for the name and both values
+            return rowOfValues(name);
         } catch (const EHiveShortenedError&) {
             throw;   // not one entry's damage: the whole listing is void
         } catch (const EParvelleError& error) {
@@ -351,9 +353,8 @@ public:
     }
 
 private:
-    CacheRow* readValues(NodeId entry, QStringView name)
+    CacheRow* rowOfValues(QStringView name)
     {
-        values_.read(source_.store, entry);   // one read for both values
         const ValueRead& record = values_.record;
         if (!record.found)
             return nullptr;

@@ -92,22 +92,6 @@ QString TextUpToZero(QByteArrayView utf16le)
     return text;
 }
 
-QByteArrayView DecodedPart(QByteArrayView value)
-{
-    if (value.size() <= kCacheRecordHeaderSize)
-        return value;
-    const char* text = value.data() + kCacheRecordHeaderSize;
-    const qsizetype units = (value.size() - kCacheRecordHeaderSize) / 2;
-    qsizetype zero = -1;
-    if (reinterpret_cast<uintptr_t>(text) % alignof(char16_t) == 0) {   // searched by Qt's quick search
-        zero = QStringView(reinterpret_cast<const char16_t*>(text), units).indexOf(QChar(0));
-    } else {
-        for (qsizetype i = 0; i < units && zero < 0; ++i)
-            zero = text[2 * i] == 0 && text[2 * i + 1] == 0 ? i : -1;
-    }
-    return zero < 0 ? value : value.first(kCacheRecordHeaderSize + 2 * (zero + 1));
-}
-
 CacheRecord DecodeCacheRecord(const QByteArray& value)
 {
     CacheRecord record = decodeFixedFields(value);

@@ -34,9 +34,6 @@ struct CacheRecord {
 CacheRecord DecodeCacheRecord(const QByteArray& value);
 // Whether the value decodes to that record, found without decoding its text.
 bool DecodesTo(const QByteArray& value, const CacheRecord& record);
-// The leading bytes of a value that decode to its whole record: the fixed fields and the
-// text up to and with its zero character (the rest of a record is mostly zeros).
-QByteArrayView DecodedPart(QByteArrayView value);
 
 // UTF-16LE text up to its first zero character (or the end); a trailing odd byte is ignored.
 QString TextUpToZero(QByteArrayView utf16le);

@@ -595,12 +595,25 @@ std::vector<RegValue> HiveStore::values(NodeId node) const
     return changed != changedValues_.end() ? changed->second : image_->values(node);
 }
 
+bool HiveStore::valuesAsRead(NodeId node) const
+{
+    return isLive(node) && (changedValues_.empty() || changedValues_.count(node) == 0);
+}
+
 void HiveStore::visitValues(NodeId node, const ValueVisitor& visit) const
 {
-    if (isLive(node) && (changedValues_.empty() || changedValues_.count(node) == 0))
+    if (valuesAsRead(node))
         image_->visitValues(node, visit);
     else
         RegistryStore::visitValues(node, visit);   // none, or those changed here
+}
+
+void HiveStore::visitKey(NodeId node, NameBuffer& buffer, QStringView& name, const ValueVisitor& visit) const
+{
+    if (valuesAsRead(node))
+        image_->visitKey(node, buffer, name, visit);
+    else
+        RegistryStore::visitKey(node, buffer, name, visit);
 }
 
 std::optional<RegValue> HiveStore::value(NodeId node, const QString& name) const

@@ -60,6 +60,7 @@ public:
     std::optional<RegValue> value(NodeId node, const QString& name) const override;
     QStringView nameView(NodeId node, NameBuffer& buffer) const override;
     void visitValues(NodeId node, const ValueVisitor& visit) const override;
+    void visitKey(NodeId node, NameBuffer& buffer, QStringView& name, const ValueVisitor& visit) const override;
     void prefetch(NodeId node) const override { image_->prefetch(node); }
 
     NodeId addChild(NodeId parent, const QString& name) override;
@@ -142,6 +143,7 @@ private:
     void requireMappedFileAsRead() const;
     [[noreturn]] void throwMissing() const;
     bool isLive(NodeId node) const;
+    bool valuesAsRead(NodeId node) const;   // live, its values not changed here
     void requireWritable(NodeId node);
     // Before the first change and under the lock: the file is as read, and its image
     // (the prepared copy, when there is one) whole and free of keys in free cells.

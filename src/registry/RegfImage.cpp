@@ -568,7 +568,18 @@ void RegfImage::brokenValueList(NodeId node, const OffsetList& list, uint32_t co
 
 void RegfImage::visitValues(NodeId node, const ValueVisitor& visit) const
 {
+    visitValuesOf(node, KeyNode(keyCell(node)), visit);
+}
+
+void RegfImage::visitKey(NodeId node, NameBuffer& buffer, QStringView& name, const ValueVisitor& visit) const
+{
     const KeyNode key(keyCell(node));
+    name = keyName(key, buffer);
+    visitValuesOf(node, key, visit);
+}
+
+void RegfImage::visitValuesOf(NodeId node, const KeyNode& key, const ValueVisitor& visit) const
+{
     const uint32_t count = key.valueCount();
     if (count != 0) {
         const OffsetList list(cell(key.valueList()));

@@ -107,6 +107,8 @@ public:
     std::vector<RegValue> values(NodeId node) const;
     // Each value in stored order; then EHiveError when the mapped file was cut meanwhile.
     void visitValues(NodeId node, const ValueVisitor& visit) const;
+    // Both at one reading of the key; `name` is set before the values are visited.
+    void visitKey(NodeId node, NameBuffer& buffer, QStringView& name, const ValueVisitor& visit) const;
     NodeId parent(NodeId node) const;
     // Keys read although their cell is marked free (their parent lists them and their
     // record is intact, so they are read as they stand, as other readers do): one line
@@ -159,6 +161,8 @@ protected:
     RegValue readValue(uint32_t vkOffset) const;
     // The value whose record is at `vkOffset`, its name decoded into `name`.
     void visitValue(uint32_t vkOffset, NameBuffer& name, QByteArray& gathered, const ValueVisitor& visit) const;
+    // The values of the key `node`, whose record is read already.
+    void visitValuesOf(NodeId node, const regf::KeyNode& key, const ValueVisitor& visit) const;
     // The data of the value whose record is at `vkOffset`, where it lies: in the record, in
     // its cell, or in `gathered` from the segments of a big value.
     QByteArrayView valueData(uint32_t vkOffset, const regf::ValueKey& vk, QByteArray& gathered) const;

@@ -114,6 +114,12 @@ void RegistryStore::visitValues(NodeId node, const ValueVisitor& visit) const
         visit(value.name, value.type, value.data);
 }
 
+void RegistryStore::visitKey(NodeId node, NameBuffer& buffer, QStringView& name, const ValueVisitor& visit) const
+{
+    name = nameView(node, buffer);
+    visitValues(node, visit);
+}
+
 QStringList RegistryStore::childNames(NodeId node) const
 {
     QStringList names;

@@ -105,7 +105,7 @@ public:
 //   does not find the name among the readable subkeys raises EHiveError, for the damaged
 //   one may be it;
 // - changes reach the disk only through commit();
-// - nameView(), visitValues() and prefetch() may be called on several threads at once
+// - nameView(), visitValues(), visitKey() and prefetch() may be called on several threads at once
 //   while the store is not changed.
 class RegistryStore {
 public:
@@ -125,6 +125,9 @@ public:
     // where they lie, failing as name() and values() fail.
     virtual QStringView nameView(NodeId node, NameBuffer& buffer) const;
     virtual void visitValues(NodeId node, const ValueVisitor& visit) const;
+    // Both at one reading of the key: `name` is set before the values are visited, and
+    // stays set when one of them fails.
+    virtual void visitKey(NodeId node, NameBuffer& buffer, QStringView& name, const ValueVisitor& visit) const;
     // A hint that the key is read soon, for walks over many keys: its memory is asked for
     // ahead where that helps.
     virtual void prefetch(NodeId) const {}

@@ -153,16 +153,26 @@ TEST_P(StoreContract, ValuesKeepTypeNumberAndExactBytes)
     written.push_back({QString(300, u'n'), REG_DWORD, QByteArrayLiteral("\x01\x02\x03\x04")});
     for (const RegValue& v : written)
         store->setValue(key, v);
-    // Read as a list and one by one where they lie, before the save and after it.
-    const auto visited = [this, key] {
+    // Read as a list and one by one where they lie, alone and with the key's name, before
+    // the save and after it.
+    const auto visitor = [](std::vector<RegValue>& values) {
+        return [&values](QStringView name, uint32_t type, QByteArrayView data) { values.push_back({name.toString(), type, data.toByteArray()}); };
+    };
+    const auto visited = [&] {
         std::vector<RegValue> values;
-        store->visitValues(key, [&](QStringView name, uint32_t type, QByteArrayView data) {
-            values.push_back({name.toString(), type, data.toByteArray()});
-        });
+        store->visitValues(key, visitor(values));
+        return values;
+    };
+    const auto visitedWithName = [&] {
+        std::vector<RegValue> values;
+        NameBuffer buffer;
+        QStringView name;
+        store->visitKey(key, buffer, name, visitor(values));
+        EXPECT_EQ(name, QStringLiteral("Values"));
         return values;
     };
     for (int saved = 0; saved < 2; ++saved, store->commit()) {
-        for (const std::vector<RegValue>& read : {store->values(key), visited()}) {
+        for (const std::vector<RegValue>& read : {store->values(key), visited(), visitedWithName()}) {
             ASSERT_EQ(read.size(), written.size());
             for (size_t i = 0; i < written.size(); ++i) {
                 EXPECT_EQ(read[i].name, written[i].name);
