@@ -188,6 +188,30 @@ TEST(HiveReader, KeyListedUnderItselfIsRefused)
     }
 }
 
+TEST(HiveReader, AKeyOfALongListUnderAnotherParentIsTheFirstInTheListReported)
+{
+    // Long lists are checked in two halves at once: the report is the one a check in order makes.
+    MemoryStore tree;
+    const NodeId many = tree.addChild(tree.root(), QStringLiteral("Many"));
+    for (int i = 0; i < 10000; ++i)
+        tree.addChild(many, QStringLiteral("k%1").arg(i, 5, 10, QLatin1Char('0')));
+    QByteArray bytes = BuildHiveImage(tree, 1);
+    const RegfImage clean(bytes, QStringLiteral("h"));
+    const NodeId parent = clean.children(clean.root()).at(0);
+    const std::vector<NodeId> kids = clean.children(parent);
+    for (const size_t moved : {size_t(9000), size_t(100)}) {
+        regf::StoreU32(bytes.data() + recordOf(kids[moved]) + regf::KeyNode::kParent, uint32_t(clean.root() - regf::kBinsStart));
+        const RegfImage damaged(bytes, QStringLiteral("h"));
+        try {
+            damaged.children(parent);
+            ADD_FAILURE() << "a key under another parent was read";
+        } catch (const regf::EHiveDamage& e) {
+            EXPECT_EQ(e.damage().kind, regf::DamageKind::SubkeyParent);
+            EXPECT_EQ(e.damage().offset, recordOf(kids[moved]) + regf::KeyNode::kParent) << moved;
+        }
+    }
+}
+
 TEST(HiveReader, RootOrTwiceListedSubkeysAreRefused)
 {
     MemoryStore tree;
