@@ -108,17 +108,24 @@ public:
     // Where a reader's first lookup searches from the start.
     static constexpr size_t kNotStarted = SIZE_MAX;
 
-    // `next` is the reader's own: the first name not before the last one it asked.
+    // `next` is the reader's own: the first name after the last one it found, or not before
+    // the last one it did not find.
     bool contains(QStringView name, size_t& next) const
     {
         const auto compared = [this, name](size_t at) { return NameCompare(nameAt(order_[at]), name); };
+        if (next != kNotStarted && next < order_.size() && compared(next) == 0) {   // mostly, when found
+            ++next;
+            return true;
+        }
         if (next == kNotStarted || (next > 0 && compared(next - 1) >= 0)) {   // out of order: searched for
             next = std::partition_point(order_.begin(), order_.end(), [&](uint32_t at) { return NameLess(nameAt(at), name); })
                    - order_.begin();
         }
         for (; next < order_.size(); ++next) {
-            if (const int order = compared(next); order >= 0)
+            if (const int order = compared(next); order >= 0) {
+                next += order == 0 ? 1 : 0;
                 return order == 0;
+            }
         }
         return false;
     }

@@ -223,21 +223,25 @@ TEST(CacheListingRoot, UninstallNamesCompareAsWindowsComparesThem)
 
 TEST(CacheListingRoot, UninstallAnswersDoNotDependOnTheOrderOfEitherList)
 {
-    Machine machine;
-    machine.mount(HKEY_LOCAL_MACHINE, QStringLiteral("SOFTWARE"), std::make_shared<ReversedSubkeys>());
-    TNTRegistry key(machine);
-    key.SelectRoot(HKEY_LOCAL_MACHINE);
-    const QStringList installed{QStringLiteral("b"), QStringLiteral("D"), QStringLiteral("f"), QStringLiteral("H")};
-    for (const QString& name : installed)
-        ASSERT_TRUE(key.OpenPath(kUninstallPath + QLatin1Char('\\') + name, true));
-    for (const char* name : {"A", "B", "c", "d", "E", "F", "g", "h", "i"}) {
-        ASSERT_TRUE(key.OpenPath(CacheEntryPath(QString::fromLatin1(name)), true));
-        key.WriteBytes(QStringLiteral("SlowInfoCache"), plainRecord().constData(), int(plainRecord().size()));
+    for (const bool backwards : {true, false}) {
+        Machine machine;
+        machine.mount(HKEY_LOCAL_MACHINE, QStringLiteral("SOFTWARE"),
+                      backwards ? std::make_shared<ReversedSubkeys>() : std::make_shared<MemoryStore>());
+        TNTRegistry key(machine);
+        key.SelectRoot(HKEY_LOCAL_MACHINE);
+        const QStringList installed{QStringLiteral("b"), QStringLiteral("C"), QStringLiteral("D"), QStringLiteral("f"),
+                                    QStringLiteral("H"), QStringLiteral("i")};
+        for (const QString& name : installed)
+            ASSERT_TRUE(key.OpenPath(kUninstallPath + QLatin1Char('\\') + name, true));
+        for (const char* name : {"A", "B", "c", "d", "E", "F", "g", "h", "i"}) {
+            ASSERT_TRUE(key.OpenPath(CacheEntryPath(QString::fromLatin1(name)), true));
+            key.WriteBytes(QStringLiteral("SlowInfoCache"), plainRecord().constData(), int(plainRecord().size()));
+        }
+        const CacheListing listing = ListCache(machine);
+        ASSERT_EQ(names(listing).first(), backwards ? QStringLiteral("i") : QStringLiteral("A"));
+        for (const CacheRow& row : listing.rows)
+            EXPECT_EQ(row.InAddRemove, installed.contains(row.KeyName, Qt::CaseInsensitive)) << row.KeyName.toStdString();
     }
-    const CacheListing listing = ListCache(machine);
-    ASSERT_EQ(names(listing).first(), QStringLiteral("i"));   // the names come backwards
-    for (const CacheRow& row : listing.rows)
-        EXPECT_EQ(row.InAddRemove, installed.contains(row.KeyName, Qt::CaseInsensitive)) << row.KeyName.toStdString();
 }
 
 TEST(CacheListingRoot, MissingCacheGivesNoRowsAndStillCallsBagEnter)
