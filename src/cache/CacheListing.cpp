@@ -123,7 +123,8 @@ public:
         }
         for (; next < order_.size(); ++next) {
             if (const int order = compared(next); order >= 0) {
-                next += order == 0 ? 1 : 0;
+                if (order == 0)
+                    ++next;   // past the name found
                 return order == 0;
             }
         }

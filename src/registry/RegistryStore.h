@@ -105,8 +105,8 @@ public:
 //   does not find the name among the readable subkeys raises EHiveError, for the damaged
 //   one may be it;
 // - changes reach the disk only through commit();
-// - nameView(), visitValues(), visitKey() and prefetch() may be called on several threads at once
-//   while the store is not changed.
+// - nameView(), visitValues(), visitKey() and prefetch() may be called on several threads
+//   at once while the store is not changed.
 class RegistryStore {
 public:
     virtual ~RegistryStore() = default;
