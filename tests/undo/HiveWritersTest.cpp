@@ -250,17 +250,19 @@ TEST_F(HiveWriters, AWriterKilledAtAnyStepLeavesWholeHivesChangedInOrderAndEvery
                 EXPECT_NO_THROW(now = valueData(folder + u'/' + change.hive, change.keyPath, change.valueName))
                     << where.toStdString();
                 made.push_back(now == change.changed);
-                if (!made.back())
+                if (!made.back()) {
                     EXPECT_EQ(now, original[i]) << where.toStdString() << " " << change.valueName.toStdString();
+                }
             }
             for (size_t i = 0; i < operation.changes.size(); ++i) {
                 const KilledChange& change = operation.changes[i];
                 const QList<QByteArray> records = recordedData(folder + QStringLiteral("/undo"), change.recordedKey, change.valueName);
-                if (made.front())
+                if (made.front()) {
                     EXPECT_TRUE(repeated ? records.contains(original[i]) : records.count(original[i]) == 1)
                         << where.toStdString() << " " << change.valueName.toStdString();
-                else
+                } else {
                     EXPECT_TRUE(records.isEmpty() || records == QList<QByteArray>{original[i]}) << where.toStdString();
+                }
             }
             EXPECT_TRUE(std::is_sorted(made.begin(), made.end(), std::greater<>())) << where.toStdString();
             return made;
@@ -284,8 +286,9 @@ TEST_F(HiveWriters, AWriterKilledAtAnyStepLeavesWholeHivesChangedInOrderAndEvery
                 QProcess next;
                 next.start(cliPath(), operation.nextArguments + options(folder));
                 EXPECT_EQ(finish(next).status, 0) << where.toStdString();
-                if (operation.nextArguments == operation.arguments)
+                if (operation.nextArguments == operation.arguments) {
                     EXPECT_EQ(check(folder, where + QStringLiteral(", then repeated"), true), std::vector<bool>(made.size(), true));
+                }
                 EXPECT_EQ(leftovers(folder) + leftovers(folder + QStringLiteral("/undo")), QStringList()) << where.toStdString();
                 if (run.status == 0)
                     break;   // the run got past every such call
