@@ -120,10 +120,14 @@ protected:
 
     const char* bins() const { return bytes_.constData() + regf::kBinsStart; }
     Cell cell(uint32_t offset) const;   // offset relative to the first hive bin
-    // A key's record; one in a cell marked free is read and noted in keysInFreeCells().
     // The end of the hive bin holding `offset`, checked on first use: its header, and that
     // the bins before and after it meet it. EHiveError when it is broken.
-    uint32_t binEnd(uint32_t offset) const;
+    uint32_t binEnd(uint32_t offset) const   // inline: every cell read asks it
+    {
+        const uint32_t end = binEnds_.at(offset / regf::kPageSize);
+        return end > kBrokenBin ? end : uncheckedOrBrokenBinEnd(offset);
+    }
+    uint32_t uncheckedOrBrokenBinEnd(uint32_t offset) const;
     void checkBinHolding(uint32_t page) const;   // pages of 4 KiB from the first hive bin
     // The end of the bin whose header starts `page` when that header is valid and the bins
     // around it meet it, else 0.
@@ -139,6 +143,7 @@ protected:
     [[noreturn]] Q_DECL_COLD_FUNCTION void brokenBin(uint32_t page) const;
     regf::HiveDamage brokenBinNear(uint32_t page) const;
     bool startsWithBinSignature(uint32_t page) const;
+    // A key's record; one in a cell marked free is read and noted in keysInFreeCells().
     Cell keyCell(NodeId node) const;
     // A key's record whether its cell is allocated or marked free (then `markedFree` is
     // set); EHiveError when the cell's size or the record is broken.
@@ -180,6 +185,7 @@ protected:
     NodeId root_ = 0;
     // For each page of the hive bins: the end of its bin once checked, kBrokenBin when
     // the bin holding it is broken, 0 before it is checked.
+    static constexpr uint32_t kBrokenBin = 1;   // never the end of a bin
     mutable PageTable binEnds_;   // sized with binsSize_
     mutable bool allBinsChecked_ = false;
     mutable std::mutex keysInFreeCellsTaken_;
