@@ -1,6 +1,7 @@
 #include "CacheListing.h"
 
 #include "OSInfo.h"
+#include "core/StartAside.h"
 #include "registry/TNTRegistry.h"
 
 #include <QtEndian>
@@ -8,7 +9,6 @@
 #include <future>
 #include <mutex>
 #include <numeric>
-#include <system_error>
 #include <thread>
 #include <string>
 #include <charconv>
@@ -526,8 +526,7 @@ void noteDamage(CacheListing& listing, const CacheRow& row)
         listing.unreadable.append(row.columns[ccKeyName] + QStringLiteral(": ") + row.damage);
 }
 
-// The rows of the entries into the listing, in order. Most of the time goes to waiting for
-// memory, and two threads wait at once.
+// The rows of the entries into the listing, in order; a long listing's on two threads.
 void readAllRows(const RowSource& source, const std::vector<NodeId>& entries, CacheListing& listing)
 {
     const auto storage = [&source](size_t rows) {
@@ -551,14 +550,12 @@ void readAllRows(const RowSource& source, const std::vector<NodeId>& entries, Ca
     std::vector<CacheRow> fromBack = storage(entries.size() / 2);
     std::vector<size_t> backBlockEnds;
     RowReader backReader(source, {});
-    std::future<void> back;   // waited for before what it uses goes, even on an exception
-    try {
-        back = std::async(std::launch::async, [&] {
-            readBlocks(blocks, Blocks::End::back, backReader, entries, [&](CacheRow&& row) { fromBack.push_back(std::move(row)); },
-                       [&] { backBlockEnds.push_back(fromBack.size()); });
-        });
-    } catch (const std::system_error&) {   // no thread to be had: all blocks on this one
-    }
+    // Waited for before what it uses goes, even on an exception; without it, all blocks
+    // are read on this thread.
+    std::future<void> back = StartAside([&] {
+        readBlocks(blocks, Blocks::End::back, backReader, entries, [&](CacheRow&& row) { fromBack.push_back(std::move(row)); },
+                   [&] { backBlockEnds.push_back(fromBack.size()); });
+    });
     RowReader frontReader(source, {});
     readBlocks(blocks, Blocks::End::front, frontReader, entries, keepRow, [] {});
     if (back.valid()) {

@@ -3,6 +3,7 @@
 #include "HiveCells.h"
 #include "HiveImage.h"
 #include "core/Errors.h"
+#include "core/StartAside.h"
 
 #include <QtEndian>
 #include <algorithm>
@@ -11,9 +12,6 @@
 #include <emmintrin.h>
 #endif
 #include <functional>
-#include <future>
-#include <system_error>
-#include <thread>
 #include <unordered_set>
 
 namespace parvelle {
@@ -46,13 +44,7 @@ void checkInHalves(size_t count, const std::function<void(size_t, size_t)>& chec
 {
     constexpr size_t kManyForTwoThreads = 8192;
     const size_t half = count / 2;
-    std::future<void> back;
-    if (count >= kManyForTwoThreads && std::thread::hardware_concurrency() >= 2) {
-        try {
-            back = std::async(std::launch::async, check, half, count);
-        } catch (const std::system_error&) {   // no thread to be had: all on this one
-        }
-    }
+    std::future<void> back = count >= kManyForTwoThreads ? StartAside([&] { check(half, count); }) : std::future<void>();
     try {
         check(0, back.valid() ? half : count);
     } catch (...) {

@@ -10,11 +10,11 @@
 // file cache.
 // Use: the window on the 100,000 entries, in this process: a scroll step (a wheel notch
 // and a page down), a sort by a header click, F5 (with nothing changed, after another
-// program gave the hive a new time stamp, and after it wrote a new hive file), the removal of one entry (the first in a new window, picked at
-// once or a second before, and a later one; and the first once more, picked at once in a
-// window opened after the disk was synced and the machine left idle for 3 s, when memory
-// freed before may have gone back to the system); each timed from the input until the
-// table is painted again.
+// program gave the hive a new time stamp, and after it wrote a new hive file), the removal
+// of one entry (the first in a new window, picked at once or a second before, and a later
+// one; and the first once more, picked at once in a window opened after the disk was
+// synced and the machine left idle for 3 s, when memory freed before may have gone back to
+// the system); each timed from the input until the table is painted again.
 #include "app/window/Form1.h"
 #include "cache/CacheListing.h"
 #include "demo/DemoRegistry.h"
